@@ -1,0 +1,4 @@
+#include "link/locks.h"
+
+std::recursive_mutex LinkLock;
+std::recursive_mutex PollGateLock;

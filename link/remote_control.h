@@ -1,0 +1,104 @@
+// The program's one connection to the receiver unit: serial or Ethernet
+// transport, the transaction with its retries and the transaction log.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "link/blowfish.h"
+#include "link/messages.h"
+#include "link/result_codes.h"
+#include "platform/net.h"
+#include "platform/serial_port.h"
+
+enum LinkMode : int { LinkModeSerial = 0, LinkModeEthernet = 1 };
+
+inline constexpr uint16_t kUnitTcpPort = 9999;
+inline constexpr uint32_t kSocketReceiveTimeoutMs = 1500;
+
+using ConnectHandle = uint64_t;           // 0 = no thread
+class CFerritRemoteControl;
+
+// One per started connect thread; owned by the link's connectThreads list until
+// the thread removes it as its last step.
+struct ConnectThreadRecord {
+    std::string ipAddress;                // copy of the link's ipAddress at start
+    SocketHandle* socketSlot = nullptr;   // where a connected socket is stored
+    volatile int cancelled = 0;           // set to 1 to cancel the attempt
+    IMessageTarget* notifyWindow = nullptr;
+    IMessageTarget* waitWindow = nullptr; // may be null
+    ConnectHandle threadHandle = 0;
+    CFerritRemoteControl* owner = nullptr;
+    std::thread thread;
+    std::atomic<bool> finished{false};
+};
+
+class CFerritRemoteControl {
+public:
+    explicit CFerritRemoteControl(IMessageTarget* mainWindow);
+    virtual ~CFerritRemoteControl();
+    CFerritRemoteControl(const CFerritRemoteControl&) = delete;
+    CFerritRemoteControl& operator=(const CFerritRemoteControl&) = delete;
+
+    // Transaction log
+    void OpenLog(const std::string& fileName);
+
+    // Serial transport
+    ResultCode OpenSerialPort(int portIndex);
+    void CloseSerialPort();
+    bool IsConnected() const;
+    bool SetBaudRate(uint32_t baudRate);
+    ResultCode SetCommTimeout(int which, uint32_t value);
+
+    // Ethernet transport
+    void SelectEthernet(const std::string& ipAddress);
+    void CloseEthernet();
+    int ConnectSocket();
+    ConnectHandle StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow);
+    void CancelConnectThread(ConnectHandle handle);
+    void RemoveConnectThread(ConnectHandle handle);
+    bool HasSocket() const { return socket != kNoSocket; }
+
+    // One exchange. status/data/length are written only on success; data holds
+    // at least 256 bytes. The caller holds LinkLock.
+    ResultCode Transact(const char* request, int* status, char* data, int* length, uint8_t logLevel);
+    // "9999rgadd;;" with log level 1; sets connected from the result.
+    ResultCode ProbeUnit();
+
+    // Fields, in the order the link keeps them.
+    IMessageTarget* mainWindow;
+    int openPortIndex = -1;
+    uint32_t readIntervalTimeout = 500;
+    uint32_t readTotalTimeoutMultiplier = 1;
+    uint32_t readTotalTimeoutConstant = 2500;
+    uint32_t writeTotalTimeoutMultiplier = 1;
+    uint32_t writeTotalTimeoutConstant = 1000;
+    uint32_t baudRate = 9600;
+    bool closeOnSendError = true;
+    bool closeOnReceiveError = true;
+    bool reconnectSocket = true;
+    std::string lastRequest;              // STX to ETX
+    std::string lastReply;                // received text up to and including its ETX
+    int lastReplyLength = 0;
+    std::string logFileName;
+    std::string ipAddress;                // at most 15 characters
+    LinkMode mode = LinkModeSerial;
+    std::atomic<int> connected{0};
+    int portIndex = -1;
+    SerialPort serialHandle;
+    std::unique_ptr<std::ofstream> logFile;
+    int emptyReplyCount = 0;
+    SocketHandle socket = kNoSocket;
+    std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads;
+    std::mutex connectThreadsLock;
+    Blowfish blowfish;
+
+private:
+    // Implementation helpers live in the .cpp files of link/.
+    friend struct LinkInternals;
+};

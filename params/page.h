@@ -1,0 +1,33 @@
+// A page as the value codec sees it: controls known only by their ids.
+// Every Qt page implements it; tests and the command-line tool use plain fakes.
+#pragma once
+#include <cstdint>
+#include <string>
+
+class IPage {
+public:
+    virtual ~IPage() = default;
+    virtual bool HasControl(int id) const = 0;
+
+    virtual std::string GetText(int id) const = 0;
+    virtual void SetText(int id, const std::string& text) = 0;
+
+    // Combo boxes: -1 = no selection.
+    virtual int GetSelection(int id) const = 0;
+    virtual void Select(int id, int index) = 0;
+    virtual void AddItem(int id, const std::string& text) = 0;
+
+    // IP address control: first number in the top byte.
+    virtual uint32_t GetIp(int id) const = 0;
+    virtual void SetIp(int id, uint32_t address) = 0;
+
+    virtual bool IsChecked(int id) const = 0;
+    virtual void Check(int id, bool checked) = 0;
+
+    virtual void Enable(int id, bool enabled) = 0;
+    virtual void SetReadOnly(int id, bool readOnly) = 0;
+    virtual void Show(int id, bool shown) = 0;
+
+    // Posts a window message to the page (lamp states, graph samples).
+    virtual void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+};

@@ -1,0 +1,55 @@
+// Serial ports on termios. COM port index k (0..255) is "COM(k+1)".
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct SerialTimeouts {
+    uint32_t readInterval = 500;          // greatest gap between two received bytes
+    uint32_t readTotalMultiplier = 1;     // ms per byte of a read
+    uint32_t readTotalConstant = 2500;    // ms per read
+    uint32_t writeTotalMultiplier = 1;
+    uint32_t writeTotalConstant = 1000;
+};
+
+// The device behind COMn (index n-1): a link named COMn in the "ports" folder of
+// the program folder wins; otherwise COM1-32 are /dev/ttyS0-31, COM33-64
+// /dev/ttyUSB0-31 and COM65-96 /dev/ttyACM0-31. Empty when there is none.
+std::string ComPortDevicePath(int index);
+
+// Whether COM(index+1) "has a default configuration": its device opens
+// (non-blocking, no controlling tty), answers tcgetattr and, for /dev/ttyS*,
+// reports a real UART.
+bool ComPortPresent(int index);
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens the device for reading and writing, exclusively, without becoming
+    // its controlling terminal, and puts it in raw mode.
+    bool Open(const std::string& devicePath);
+    bool IsOpen() const { return fd_ >= 0; }
+    void Close();
+    int Fd() const { return fd_; }
+
+    // Baud rate with 8 data bits, no parity, one stop bit; rates outside the
+    // termios table use the arbitrary-rate interface.
+    bool SetLine(uint32_t baudRate);
+    bool SetTimeouts(const SerialTimeouts& timeouts);
+    bool GetTimeouts(SerialTimeouts& timeouts) const;
+
+    void PurgeReceive();
+    // Writes all bytes within the write time-outs; false on failure.
+    bool Write(const uint8_t* bytes, size_t length);
+    // Reads one byte, waiting at most multiplier x 1 + constant ms.
+    // Returns 1 with a byte, 0 on time-out, -1 on failure (device gone).
+    int ReadByte(uint8_t& byte);
+
+private:
+    int fd_ = -1;
+    SerialTimeouts timeouts_;
+};

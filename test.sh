@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test through CTest.
+#   ./test.sh                              plain build in build/
+#   ./test.sh --sanitize=address,undefined build in build-asan/ with ASan + UBSan
+#   ./test.sh --sanitize=thread            build in build-tsan/ with TSan
+#   ./test.sh -R link                      extra arguments go to ctest
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/deps.sh
+
+sanitize=""
+ctest_args=()
+for arg in "$@"; do
+    case "$arg" in
+        --sanitize=*) sanitize="${arg#--sanitize=}" ;;
+        *) ctest_args+=("$arg") ;;
+    esac
+done
+
+build=build
+case "$sanitize" in
+    "") ;;
+    thread) build=build-tsan ;;
+    *) build=build-asan ;;
+esac
+
+cmake -S . -B "$build" -DTAVRIN_SANITIZE="$sanitize" -DTAVRIN_WERROR=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${ctest_args[@]}"
