@@ -1,6 +1,7 @@
 #include "link/blowfish.h"
 
 #include <cstring>
+#include <utility>
 
 Blowfish::Blowfish() {
     std::memcpy(p_, blowfish_tables::kInitP, sizeof p_);
