@@ -1,0 +1,107 @@
+// The simulated receiver unit: the unit's side of the protocol over a
+// pseudo-terminal and over TCP, for tests, demos and training.
+//
+// A SimUnit keeps a working configuration and eight configuration slots per
+// demodulator mode (one mode for a model "K840" unit), answers every parameter
+// code with a value of the right form, restarts on gudm and ddef, changes its
+// address on gadd, and can be told to misbehave (see Fault) from any thread.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct SimOptions {
+    std::string ptyLinkPath;      // symbolic link to the pty slave ("" = none); replaced if it exists
+    bool serial = true;           // open a pseudo-terminal
+    std::string tcpAddress;       // "" = no TCP side; any 127.x.y.z for several units side by side
+    uint16_t tcpPort = 9999;      // 0 = any free port (see TcpPort())
+    bool k840 = false;            // model "K840" (one demodulator mode) or a two-mode unit
+    int address = 1;              // the unit's own address, 0..9998
+    uint32_t restartMs = 7000;    // silence after gudm, ddef and RestartNow
+    bool drift = true;            // SNR, levels and lock values wander (seeded)
+    uint32_t seed = 1;
+};
+
+enum class Fault {
+    None,
+    Silence,          // no reply at all
+    NoiseBeforeStx,   // a few noise bytes in front of the reply
+    BadChecksum,      // the checksum byte of the reply is wrong
+    NoEtx,            // the reply lacks its ETX
+    SplitTcpSegment,  // on TCP, the reply goes as two segments with a pause (delayMs, 50 by default)
+    DropConnection,   // on TCP, the connection is closed instead of replying (serial: silence)
+    SlowReply,        // the reply is sent after delayMs
+};
+
+const char* FaultName(Fault fault);
+// Accepts the names above in any letter case, e.g. "silence", "NoEtx".
+bool ParseFault(const std::string& name, Fault* fault);
+
+struct SimCounters {
+    uint64_t framesTaken = 0;         // well-formed frames taken in while up (the request log)
+    uint64_t badChecksum = 0;         // frames dropped for a bad checksum
+    uint64_t otherAddress = 0;        // frames for another unit, ignored
+    uint64_t ignoredRestarting = 0;   // frames that arrived while the unit restarted
+    uint64_t replies = 0;             // replies put on the wire (serial or TCP)
+    uint64_t faultsApplied = 0;       // replies changed or withheld by a fault
+    uint64_t tcpConnections = 0;      // TCP connections accepted
+    uint64_t restarts = 0;            // restarts begun (gudm, ddef, RestartNow)
+};
+
+class SimUnit {
+public:
+    explicit SimUnit(SimOptions options);
+    ~SimUnit();
+    SimUnit(const SimUnit&) = delete;
+    SimUnit& operator=(const SimUnit&) = delete;
+
+    // Opens the pty and/or the TCP listener and starts the worker thread.
+    bool Start(std::string* error);
+    // Stops and joins the worker (it wakes within its poll interval); removes the link.
+    void Stop();
+
+    std::string PtySlavePath() const;
+    std::string TcpAddress() const;   // the listening address, "" when there is none
+    uint16_t TcpPort() const;         // the port actually bound
+
+    // Faults apply to the next `count` replies (-1: until cleared).
+    void SetFault(Fault fault, int count = -1, uint32_t delayMs = 0);
+    void ClearFault();
+    // Drops the TCP connection and stays silent for restartMs.
+    void RestartNow();
+
+    std::vector<std::string> Requests() const;   // frames taken in, STX..ETX, in order
+    void ClearRequests();
+    SimCounters Counters() const;
+
+    // Working configuration and unit values in their wire form.
+    std::string Value(const std::string& code) const;
+    void SetValue(const std::string& code, const std::string& wireValue);
+    std::string SlotValue(int mode, int slot, const std::string& code) const;
+    int Address() const;
+    int Mode() const;
+    int LastLoadedSlot() const;
+    bool IsRestarting() const;
+    bool IsK840() const;
+    std::string LastKey(const std::string& code) const;   // zebs, zaes, za25
+
+    // The request handling without any I/O: takes one frame (STX..ETX), updates
+    // the unit and returns the reply frame, or "" when the unit stays silent.
+    // Faults are not applied here. Safe for any input bytes.
+    std::string HandleFrame(const std::string& frame);
+
+    struct State;   // the unit's state (sim_state.cpp)
+
+private:
+    struct Io;
+    std::unique_ptr<State> state_;
+    std::unique_ptr<Io> io_;
+};
+
+// Builds a reply frame: STX, address "%04d", status, data, ';', checksum, ETX.
+std::string BuildReplyFrame(int address, char status, const std::string& data);
+
+}  // namespace sim
