@@ -1,0 +1,109 @@
+// The main window's dealings with the unit's configuration slots and
+// demodulator mode, free of any window system: reading the unit's
+// configuration back, switching the mode, storing and loading slots, applying
+// the simple page and changing the unit address. The desktop program drives it
+// through a view made of its windows; the command-line tool through a console.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "link/result_codes.h"
+
+class CFerritRemoteControl;
+class IPage;
+
+enum class MessageIcon { Warning, Information };
+
+inline constexpr const char* kCaptionError = "Error";
+inline constexpr const char* kCaptionAlert = "Alert";
+
+// Control ids on the pages used by the mode handling.
+inline constexpr int kIdRadioNarrowband = 1005;
+inline constexpr int kIdRadioDvbt = 1006;
+
+// What the session needs from the windows.
+class IUnitView {
+public:
+    virtual ~IUnitView() = default;
+
+    // The window's view of the connection ("No connection currently" when false).
+    virtual bool UnitConnected() const = 0;
+
+    // Modal message box: errors "Error" + Warning, notices "Alert" + Information.
+    virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+
+    // Enables or disables every button that starts an exchange with the unit.
+    virtual void EnableActionButtons(bool enable) = 0;
+
+    // Slot tabs, 0-based. SelectSlotTab selects and highlights a tab without
+    // raising the selection notices. SetSlotHighlight(-1) removes the highlight.
+    virtual void SelectSlotTab(int tab) = 0;
+    virtual void SetSlotHighlight(int tab) = 0;
+
+    // The pages read into: the simple page, and the full page while it is open.
+    virtual IPage* SimplePage() = 0;
+    virtual IPage* FullPage() = 0;
+
+    // Checks the mode radio and shows (simple page) or enables (full page) the
+    // live mode's column. The default does it through the pages' controls.
+    virtual void ApplyModeToPages(int mode);
+
+    // The "Please wait" window. progressMax < 0 hides the progress bar.
+    virtual void ShowPleaseWait(const std::string& text, int progressMax) = 0;
+    virtual void SetPleaseWaitProgress(int position) = 0;
+    virtual void HidePleaseWait() = 0;
+
+    // The unit address changed (CurrentUnitAddress and the poll thread's copy).
+    virtual void UnitAddressChanged(int address) { (void)address; }
+};
+
+// Shows/enables the columns and checks the radios of `mode` on both pages
+// (either may be null): what ApplyModeToPages does by default.
+void ApplyModeToPageControls(IPage* simple, IPage* full, int mode);
+
+class CUnitSession {
+public:
+    CUnitSession(CFerritRemoteControl& link, IUnitView& view);
+
+    CFerritRemoteControl& Link() { return link_; }
+    IUnitView& View() { return view_; }
+
+    // State of the main window.
+    int unitAddress = 1;
+    int currentConfig = -1;     // slot 1..8, -1 while unknown
+    int pageMode = 0;           // the simple page's mode (selects its demod table)
+
+    // Reads slot, mode, the live demod table and the decoder table into the
+    // pages. Returns true when everything up to the tables was read.
+    bool ReadUnitConfig(bool disableButtons);
+    // Sets the unit's mode (0 narrowband, 1 DVBT), waits for its restart and
+    // reads everything back. False when not connected or the write failed.
+    bool SwitchDemodMode(int mode);
+    // The tab strip is about to leave the selected tab: stores the working
+    // configuration into CurrentConfig. Returns whether the change is allowed.
+    bool SaveConfigSlot();
+    // The tab strip moved to tab `tab` (0-based): loads that slot.
+    void LoadConfigSlot(int tab);
+    void RefreshSimplePage();
+    // Writes the changed controls of the simple page, then re-reads what changed.
+    void ApplySimplePage();
+    // Gives the unit a new address (when connected) and uses it from now on.
+    void SetUnitAddress(int address);
+
+    // ---- helpers for the file operations -------------------------------------
+    bool IsEthernet() const;
+    // One exchange under LinkLock, log level 1. `data` (optional) receives the
+    // reply's data text on success.
+    ResultCode Transact(const std::string& request, std::string* data = nullptr);
+    // "%c%04d" + text (STX and the unit address) followed by `text`.
+    std::string Request(const std::string& text) const;
+    // The unit restarts: FixedWait(7000), then ConnectSocket on Ethernet.
+    void WaitForRestart();
+    // Error box ("Error", warning icon) / notice ("Alert", information icon).
+    void Error(const std::string& text);
+    void Alert(const std::string& text);
+
+private:
+    CFerritRemoteControl& link_;
+    IUnitView& view_;
+};

@@ -1,0 +1,151 @@
+// The configuration file (.cfg): one or more configuration records of the
+// unit, followed by "///" and a 32-bit checksum. The same layout holds a single
+// configuration (1 or 2 records) and a configuration set (8 or 16 records).
+//
+//   offset 0    u32 record count (little-endian, as every integer here)
+//   offset 4    records: "DEM", u32 slot, gudm item, demod table items,
+//               decoder table items, "----"
+//   end - 7     "///"
+//   end - 4     u32 ConfigFileCrc over every byte before it
+//
+// ParamItem: 4-byte code, kind byte, then by kind: Text u32 length + bytes;
+// OptionList, IpAddress and RadioPair a u32 value.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/result_codes.h"
+
+class CFerritRemoteControl;
+
+inline constexpr std::string_view kRecordStart = "DEM";
+inline constexpr std::string_view kRecordEnd = "----";
+inline constexpr std::string_view kFileEnd = "///";
+inline constexpr uint32_t kConfigFileCrcStart = 0xFFFFFFFF;
+
+// Item kinds as they stand in a file (the parameter kinds of the tables).
+inline constexpr uint8_t kItemText = 0;
+inline constexpr uint8_t kItemOptionList = 1;
+inline constexpr uint8_t kItemIpAddress = 2;
+inline constexpr uint8_t kItemRadioPair = 5;
+
+// Bit-reflected-input, unreflected-register CRC with polynomial 0x04C11DB7,
+// no final inversion. Empty -> 0xFFFFFFFF; "abc" -> 0xBC7DDB53.
+uint32_t ConfigFileCrc(const void* data, size_t size, uint32_t crc = kConfigFileCrcStart);
+inline uint32_t ConfigFileCrc(std::string_view bytes) { return ConfigFileCrc(bytes.data(), bytes.size()); }
+
+// ---- building a file image in memory ---------------------------------------
+
+void AppendU32(std::string& image, uint32_t value);
+
+// Starts an image with its record count.
+void BeginConfigFile(std::string& image, uint32_t recordCount);
+
+// Appends one record of the values stored in the parameter tables: "DEM",
+// slot, the gudm item with `mode`, the items of that mode's demodulator table
+// (narrowband for any mode but 1), the items of the decoder table, "----".
+void AppendConfigRecord(std::string& image, int slot, int mode);
+
+// Appends "///" and the checksum of everything before it.
+void FinishConfigFile(std::string& image);
+
+// ---- checking and reading ----------------------------------------------------
+
+// True when the file holds a checksum and it matches the bytes before it.
+// A file shorter than 4 bytes fails.
+bool ConfigFileChecksumOk(std::string_view file);
+
+// The record count at offset 0; false when the file is shorter than 4 bytes.
+bool ReadRecordCount(std::string_view file, uint32_t& count);
+
+// One item of a record as it stands in the file.
+struct ParamItem {
+    std::string code;       // 4 characters
+    uint8_t kind = 0;
+    uint32_t number = 0;    // OptionList, IpAddress, RadioPair (and unknown kinds: 0)
+    std::string text;       // Text
+};
+
+// Reads a file image record by record. Every length is checked against the
+// bytes that remain before the checksum; nothing is read past them.
+class ConfigCursor {
+public:
+    // Positioned just after the record count.
+    explicit ConfigCursor(std::string_view file);
+
+    enum class Item { Param, EndOfRecord, EndOfFile, Invalid };
+
+    // Reads the 3-byte record type; true when it is "DEM". `type` (optional)
+    // receives what was read (shorter at the end of the file).
+    bool ReadRecordStart(std::string* type = nullptr);
+    // Reads a u32 (the slot number); false at the end of the file.
+    bool ReadU32(uint32_t& value);
+    // Reads the next item of the current record. EndOfRecord after "----";
+    // EndOfFile when no 4 code bytes remain; Invalid for an unknown kind or a
+    // body that runs past the end (the cursor then stops where the item began).
+    Item NextItem(ParamItem& item);
+
+    size_t Offset() const { return pos_; }
+    size_t Limit() const { return limit_; }
+
+private:
+    std::string_view file_;
+    size_t pos_ = 4;
+    size_t limit_ = 0;
+};
+
+// Outcome of applying one record to the unit.
+enum class RecordApply {
+    Done,           // reached "----"
+    EndOfFile,      // the bytes ran out before "----"
+    InvalidItem,    // an item could not be sent; nothing after it was sent
+};
+
+// Sends a write request for every item of the current record up to "----",
+// holding PollGateLock for the whole record and LinkLock around each exchange.
+// A gudm item whose value's low byte equals `currentMode` is not sent; a gudm
+// item that is sent is followed by FixedWait(7000), ConnectSocket on an
+// Ethernet link, and CurrentDemodMode := its low byte. An item that cannot be
+// sent (a text over 243 bytes, an unknown kind, a body past the end) stops the
+// record with InvalidItem; the caller reports "Invalid item in file".
+RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
+                                 int currentMode);
+
+// The request text (STX, address, "w", code, ";", data) for one item; false
+// when the item cannot be sent.
+bool BuildItemRequest(int unitAddress, const ParamItem& item, std::string& request);
+
+// ---- describing a file for people ----------------------------------------------
+
+struct DescribedItem {
+    std::string code;
+    int kind = 0;
+    std::string label;      // the caption the pages show beside it ("" when unknown)
+    std::string value;      // as the pages would show it
+    std::string raw;        // as stored: text, or the number in decimal
+};
+
+struct DescribedRecord {
+    std::string type;       // "DEM" for a configuration record
+    uint32_t slot = 0;
+    int mode = -1;          // value of the gudm item, -1 when absent
+    std::vector<DescribedItem> items;
+    bool complete = false;  // ended with "----"
+};
+
+struct DescribedFile {
+    size_t size = 0;
+    bool checksumOk = false;
+    uint32_t storedCrc = 0;
+    uint32_t computedCrc = 0;
+    uint32_t recordCount = 0;
+    bool endMarkOk = false;             // "///" right before the checksum
+    std::vector<DescribedRecord> records;
+    std::string error;                  // first problem met while reading, "" when none
+};
+
+// Pure: touches neither the unit nor the parameter tables' stored values.
+DescribedFile DescribeConfigFile(std::string_view file);
