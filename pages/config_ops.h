@@ -34,8 +34,8 @@ struct DownconverterDefaults {
     const char* loFrequency;  // 1dco data (GHz)
     const char* inputFrequency;  // 1ipf data (GHz)
 };
-inline constexpr int kDownconverterCount = 12;
-extern const DownconverterDefaults kDownconverters[kDownconverterCount];
+inline constexpr int kDownconverterChoiceCount = 12;
+extern const DownconverterDefaults kDownconverters[kDownconverterChoiceCount];
 inline constexpr int kDefaultDownconverterId = 1005;
 
 // The row of `radioId`, or null.
