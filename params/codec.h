@@ -1,0 +1,81 @@
+// Moves parameter values between the unit's reply/write text, the rows' stored
+// values and the controls of a page, and turns stored values into
+// configuration-file items.
+//
+// Locking: LinkLock is taken around every single Transact; a row's own lock
+// only while its value is read or replaced, never across an exchange. Callers
+// that need several exchanges undisturbed hold PollGateLock themselves (it is
+// always taken before LinkLock).
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "link/result_codes.h"
+#include "params/page.h"
+#include "params/param_table.h"
+
+class CFerritRemoteControl;
+
+// Process-wide state. Written on the user-interface thread; the poll thread
+// reads CurrentDemodMode.
+extern std::atomic<int32_t> CurrentDemodMode;    // 0 narrowband, 1 DVB-T, -1 unknown
+extern std::atomic<int32_t> UnitModelFlag;       // 1 when the model token read "K840"
+extern std::atomic<int32_t> LoSideValue;         // last LO side read
+extern std::atomic<double> LoFrequencyMhz;       // last LO frequency read (MHz)
+extern std::atomic<int32_t> DownconverterIndex;  // list entry last chosen by detection
+
+// DvbtDemodTable when CurrentDemodMode is 1, else NarrowbandDemodTable.
+ParamEntry* LiveDemodTable();
+ParamEntry* DemodTableForMode(int mode);
+
+// ---- Text conversions -----------------------------------------------------
+// Leading zeros go (keeping "0." and a lone "0"); with a ".", trailing zeros go
+// too, keeping one "0" after the point: "000123"->"123", "007.000"->"7.0".
+std::string TrimZerosText(const std::string& text);
+// Unit GHz text -> page MHz text: "%.3f" of value * 1000 ("1.75" -> "1750.000").
+std::string GhzTextToMhz(const std::string& ghz);
+// Page MHz text -> unit GHz text: "%.6f" of value / 1000 ("1750" -> "1.750000").
+std::string MhzTextToGhz(const std::string& mhz);
+// Decimal reply -> upper-case hexadecimal ("4660" -> "1234").
+std::string HexVersionText(const std::string& decimal);
+// "a.b.c.d" -> (a<<24)|(b<<16)|(c<<8)|d; 0 with fewer than three dots.
+uint32_t ParseIpText(const std::string& text);
+std::string FormatIp(uint32_t address);
+// Leading decimal number of a text, as the unit's replies are read (0 if none).
+int64_t DecimalValue(const std::string& text);
+
+// ---- Frames -----------------------------------------------------------------
+// STX, "%04d" address, "r", code, ";;".
+std::string BuildReadRequest(int unitAddress, const char* code);
+// STX, "%04d" address, "w", code, ";", data, ";".
+std::string BuildWriteRequest(int unitAddress, const char* code, const std::string& data);
+// One exchange with LinkLock held around Transact (log level 1). On success
+// (result 0 and status '1') `reply` holds the data text; a reply with status
+// 'E' is the unit refusing and is returned as kUnitRefused.
+inline constexpr ResultCode kUnitRefused = 0x80000010;
+ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply);
+
+// ---- Codec operations ---------------------------------------------------------
+// Decodes one reply into the row's stored value; for Text rows `reply` is
+// rewritten to the formatted text.
+void StoreReplyValue(std::string& reply, ParamEntry& row);
+
+// Enables or write-protects the table's controls and fills the option combos.
+void SetupPageControls(IPage& page, const ParamEntry* table);
+
+// Reads every row from the unit, stores it and shows it on `page` (and on
+// `secondPage` when given); lamps and graph samples are posted to `page`.
+void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
+                     IPage* secondPage);
+
+// Shows the row's stored value (read under its lock); nothing when it has none.
+void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage);
+
+// Writes every row whose control differs from its stored value, then the
+// downconverter choice (control 1115). Returns the number of write frames sent.
+int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress);
+
+// Appends one configuration item per saved row (writable, has a value, not
+// NotSaved): 4-byte code, kind byte, body (little-endian).
+void SerializeTable(ParamEntry* table, std::string& out);

@@ -1,0 +1,76 @@
+// The poll thread: every interval it reads the lock states, the packet-error
+// count, the SNR values and the input levels, stores them in the tables and
+// tells the main window by posted messages. With nothing to poll it sends a
+// keep-alive read of the unit address instead.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "link/messages.h"
+#include "platform/clock.h"
+
+class CFerritRemoteControl;
+
+enum PollItem : int {
+    PollItemDemodLock = 0,
+    PollItemDecoderLock = 1,
+    PollItemSnr = 2,
+    PollItemLevels = 3,
+    PollItemCount = 4,
+};
+
+struct PollThreadParams {
+    IMessageTarget* window = nullptr;          // receives every posted message
+    CFerritRemoteControl* link = nullptr;
+    std::atomic<uint32_t> interval{2000};      // pause after each cycle (ms)
+    StopFlag stop;                             // Set() ends the thread after its pause
+    std::atomic<int32_t> unitAddress{0};       // 0: not yet known (keep-alive to 9999)
+    // The application's settings, read at every cycle; null reads as 0.
+    const uint8_t* pollingEnabled = nullptr;
+    const uint8_t* pollItemFlags = nullptr;    // four bytes, indexed by PollItem
+};
+
+// State carried from one cycle to the next.
+struct PollCycleState {
+    int lockValue = 0;   // last successful 1loc reading ("not locked" before the first)
+};
+
+// One cycle without the pause. Returns the number of exchanges made
+// (keep-alive included).
+int RunPollCycle(PollThreadParams& params, PollCycleState& state);
+
+// The thread body: cycles and pauses until the stop flag is set.
+void PollThreadMain(PollThreadParams& params);
+
+// Owns the running thread. Never kills it: Stop sets the flag, waits up to
+// 1500 ms, writes a debug line if the thread is still running then, and keeps
+// waiting until it has ended.
+class CPollThread {
+public:
+    CPollThread() = default;
+    ~CPollThread();
+    CPollThread(const CPollThread&) = delete;
+    CPollThread& operator=(const CPollThread&) = delete;
+
+    // Clears the stop flag and starts the thread; false if already running.
+    bool Start(PollThreadParams& params);
+    // Returns true when the thread had to be waited for beyond 1500 ms.
+    bool Stop();
+    bool IsRunning() const { return thread_.joinable(); }
+
+    static constexpr uint32_t kStopWaitMs = 1500;
+
+private:
+    PollThreadParams* params_ = nullptr;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool finished_ = false;
+};
+
+// Convenience wrappers for the main window.
+bool StartPollThread(CPollThread& thread, PollThreadParams& params);
+void StopPollThread(CPollThread& thread);
