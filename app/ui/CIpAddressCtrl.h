@@ -1,0 +1,33 @@
+// An IPv4 address control: four number fields of 0 to 255 separated by dots.
+#pragma once
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QLineEdit;
+
+class CIpAddressCtrl : public QWidget {
+    Q_OBJECT
+public:
+    explicit CIpAddressCtrl(QWidget* parent = nullptr);
+
+    // Number of fields holding a number (the address is complete at 4).
+    int FilledFieldCount() const;
+    // First field in the most significant byte; empty fields count as 0.
+    uint32_t Address() const;
+    void SetAddress(uint32_t address);
+    // Dotted text of the four fields, e.g. "127.0.0.1" ("" for an empty control).
+    std::string Text() const;
+    bool SetText(const std::string& dotted);
+    void Clear();
+    bool IsBlank() const;
+
+    QLineEdit* Field(int i) const { return fields_[static_cast<size_t>(i)]; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::array<QLineEdit*, 4> fields_{};
+};

@@ -1,0 +1,212 @@
+// The program's main window: connection panel, configuration slot tabs with the
+// simple demodulator page, status lamps and labels, logo, menu and toolbar.
+// It owns the link, the simple page and the poll thread and receives every
+// window message of the link and of the worker threads.
+//
+// The implementation is split over several files:
+//   CTavrin_rx_ctrl_v2Dlg.cpp      construction, layout, close, window messages
+//   main_connect.cpp               start-up connection, Connect button, connect done
+//   main_slots.cpp                 slot tabs, ReadUnitConfig, mode switch, Apply
+//   main_menu.cpp                  menu bar, toolbar and accelerator skeleton
+//   main_commands.cpp              the menu/toolbar/config-set command handlers
+#pragma once
+#include <QDialog>
+#include <QIcon>
+#include <QPointer>
+#include <QRect>
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/ui/message_target.h"
+#include "app/ui/qt_page.h"
+
+class CFerritRemoteControl;
+class CIpAddressCtrl;
+class CSimpleDemodDialog;
+class CConnectDialog;
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+class QTabBar;
+class QToolBar;
+class QWidget;
+
+// Command ids of the menu and the toolbar.
+enum MainCommand : int {
+    ID_OPTIONS_ENGINEERING = 32771,
+    ID_OPTIONS_POLLING = 32772,
+    ID_ENABLE_POLLING = 32773,
+    ID_DISABLE_POLLING = 32774,
+    ID_WRITE_KEY = 32775,
+    ID_POLLING_OPTIONS = 32776,
+    ID_RESTORE_DEFAULTS = 32778,
+    ID_RESTORE_DEFAULTS_DOWNCONVERTERS = 32779,
+    ID_SET_ICON_SOURCE = 32800,
+    ID_FILE_EXIT = 32801,
+    ID_SET_APP_TITLE = 32802,
+    ID_SET_LOGO_SOURCE = 32803,
+    ID_SET_LOGO_SIZE = 32804,
+};
+
+// COM ports present, filled once at initialisation.
+struct ComPortList {
+    std::array<uint8_t, 256> present{};   // by port index
+    std::array<uint8_t, 256> rowToPort{}; // by row of the port list
+    std::array<uint8_t, 256> portToRow{}; // by port index
+    int rows = 0;
+};
+
+class CTavrin_rx_ctrl_v2Dlg : public QDialog, public QtPage {
+    Q_OBJECT
+public:
+    // Construction: link, log, serial settings, logo bitmap. Nothing is shown
+    // and nothing is sent until Initialise.
+    explicit CTavrin_rx_ctrl_v2Dlg(QWidget* parent = nullptr);
+    ~CTavrin_rx_ctrl_v2Dlg() override;
+
+    // The window's initialisation: tabs, simple page, COM port scan, start-up
+    // connection, lamps, polling state, toolbar, poll thread, caption.
+    void Initialise();
+
+    // ----- what pages, dialogs and commands use -------------------------------
+    CFerritRemoteControl& Link() { return *link_; }
+    IMessageTarget& MessageTarget() { return *target_; }
+    CSimpleDemodDialog* SimplePage() { return simplePage_; }
+    int UnitAddress() const { return unitAddress_; }
+    // Sets the window's unit address, CurrentUnitAddress and the poll thread's copy.
+    void SetUnitAddress(int address);
+    bool UnitConnected() const { return unitConnected_; }
+    int CurrentConfig() const { return currentConfig_; }
+    const ComPortList& ComPorts() const { return comPorts_; }
+
+    // Enables or disables every button that starts an exchange with the unit,
+    // here, on the simple page and on the full demodulator page if it is open.
+    void EnableActionButtons(bool enable);
+    void ReadUnitConfig(bool disableButtons);
+    void SwitchDemodMode(int mode);
+    void RefreshSimplePage();
+    void ApplySimplePage();
+    void StartPollThread();
+    void StopPollThread();
+
+    // Menu entry 32772, label 1016 and toolbar buttons 32773/32774 from PollingEnabled.
+    void ShowPollingState();
+    QMenuBar* MenuBar() const { return menuBar_; }
+    QToolBar* ToolBar() const { return toolBar_; }
+    QAction* CommandAction(int commandId) const;
+
+    // The program's icon (the user's icon, else icon 128) for this window and
+    // the windows that carry it (engineering window, full page).
+    QIcon ProgramIcon() const { return icon_; }
+    void SetProgramIcon(const QIcon& icon);
+    // Logo control 1038 and the area laid out for it (client coordinates).
+    QLabel* LogoControl() const { return logo_; }
+    QRect LogoArea() const { return logoArea_; }
+    // Loads LogoFile (70 x 70); shows the control when it loads, hides it otherwise.
+    void LoadLogo();
+    // Moves and sizes control 1038 from LogoWidth/LogoHeight centred in LogoArea.
+    void PlaceLogo();
+
+    // The engineering window while it is open (destroyed at close).
+    QWidget* EngineeringWindow() const { return engineering_; }
+    void SetEngineeringWindow(QWidget* window) { engineering_ = window; }
+
+    // ----- command handlers, in main_commands.cpp ------------------------------
+    void OnEngineering();          // 32771
+    void OnPollingToggle();        // 32772, 32773, 32774
+    void OnWriteKey();             // 32775 (also the simple page's key button)
+    void OnPollingOptions();       // 32776
+    void OnRestoreDefaults();      // 32778, 32779
+    void OnSetIconSource();        // 32800
+    void OnSetAppTitle();          // 32802
+    void OnSetLogoSource();        // 32803
+    void OnSetLogoSize();          // 32804
+    void OnSaveConfigSet();        // button 1041
+    void OnLoadConfigSet();        // button 1042
+
+    // Runs a command by id, as the menu, the toolbar and the accelerators do.
+    void RunCommand(int commandId);
+
+protected:
+    intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // construction and layout (CTavrin_rx_ctrl_v2Dlg.cpp)
+    void BuildControls();
+    void BuildMenuAndToolbar();    // main_menu.cpp
+    void SetLamp(int ctrlId, int iconId);
+    void SetConnectedLabel(bool connected);
+    void ShowParamUpdate(uintptr_t wParam, intptr_t lParam);
+    void CloseSteps();
+
+    // connection (main_connect.cpp)
+    void ScanComPorts();
+    void StartupConnection();
+    void StartupSerial();
+    void StartupEthernet();
+    bool ProbeAndTakeAddress();
+    void OnConnect();
+    void ConnectSerial();
+    void ConnectEthernet();
+    void RunEthernetAttempt(CConnectDialog& dialog);
+    void OnConnectDone();
+    void OnLinkLost();
+    void OnUnitAlive();
+
+    // slots and mode (main_slots.cpp)
+    bool SaveConfigSlot();
+    void LoadConfigSlot(int tab);
+    void SelectSlotTab(int tab);
+    void ApplyModeToPages(int mode);
+    void OnSetUnitAddress(int address);
+
+    std::unique_ptr<QtMessageTarget> target_;
+    std::unique_ptr<CFerritRemoteControl> link_;
+    struct PollState;
+    std::unique_ptr<PollState> poll_;
+
+    int unitAddress_ = 1;
+    int currentConfig_ = -1;
+    bool unitConnected_ = false;
+    bool busy_ = false;              // connection-status handlers
+    bool closing_ = false;
+    bool initialised_ = false;
+    ComPortList comPorts_;
+    QIcon icon_;
+    QPixmap logoBitmap_;
+    QRect logoArea_;
+
+    QPointer<QWidget> engineering_;
+    CSimpleDemodDialog* simplePage_ = nullptr;
+    CConnectDialog* pendingConnect_ = nullptr;
+    CConnectDialog* startupConnect_ = nullptr;
+
+    QMenuBar* menuBar_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    std::map<int, QAction*> actions_;
+    QTabBar* tabs_ = nullptr;
+    QWidget* tabFrame_ = nullptr;
+    QRadioButton* rs232_ = nullptr;
+    QRadioButton* ethernet_ = nullptr;
+    QComboBox* portList_ = nullptr;
+    CIpAddressCtrl* ipAddress_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
+    QPushButton* loadSetButton_ = nullptr;
+    QPushButton* saveSetButton_ = nullptr;
+    QLabel* pollingLabel_ = nullptr;
+    QLabel* connectedLabel_ = nullptr;
+    QLabel* logo_ = nullptr;
+    QWidget* logoFrame_ = nullptr;
+    int tabGuard_ = 0;               // selection changes made by the program
+    int shownTab_ = 0;
+};

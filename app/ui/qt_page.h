@@ -1,0 +1,60 @@
+// IPage on Qt widgets: the controls of a window are found by their control id,
+// which every control carries as the property "ctrlId" and the object name
+// "ctrl_<id>" (SetCtrlId). Works for any window: dialog, child page or the main
+// window. Messages posted to the page arrive in OnWindowMessage on the
+// user-interface thread.
+#pragma once
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "app/ui/message_target.h"
+#include "params/page.h"
+
+// Gives `widget` the control id `id`; returns the widget for chaining.
+template <typename W>
+W* SetCtrlId(W* widget, int id) {
+    widget->setProperty("ctrlId", id);
+    widget->setObjectName(QStringLiteral("ctrl_%1").arg(id));
+    return widget;
+}
+
+// The first descendant of `root` carrying control id `id`, or nullptr.
+QWidget* FindControl(const QWidget* root, int id);
+
+class QtPage : public IPage {
+public:
+    explicit QtPage(QWidget* root);
+    ~QtPage() override;
+
+    bool HasControl(int id) const override;
+    std::string GetText(int id) const override;
+    void SetText(int id, const std::string& text) override;
+    int GetSelection(int id) const override;
+    void Select(int id, int index) override;
+    void AddItem(int id, const std::string& text) override;
+    uint32_t GetIp(int id) const override;
+    void SetIp(int id, uint32_t address) override;
+    bool IsChecked(int id) const override;
+    void Check(int id, bool checked) override;
+    void Enable(int id, bool enabled) override;
+    void SetReadOnly(int id, bool readOnly) override;
+    void Show(int id, bool shown) override;
+    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+
+    QWidget* Control(int id) const { return FindControl(root_, id); }
+    template <typename W>
+    W* ControlAs(int id) const { return qobject_cast<W*>(Control(id)); }
+
+    QWidget* PageWidget() const { return root_; }
+    // The page as a message target (for the core, e.g. WM_GRAPH_SAMPLE).
+    QtMessageTarget& PageTarget() { return target_; }
+
+protected:
+    // Window messages posted to this page.
+    virtual intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+
+private:
+    QWidget* root_;
+    QtMessageTarget target_;
+};
