@@ -1,0 +1,226 @@
+// Configuration slots, demodulator mode, simple page Apply/Refresh and the unit
+// address: the main window's exchanges with the unit.
+#include "app/unit_session.h"
+
+#include <cstdio>
+
+#include "link/frame.h"
+#include "link/locks.h"
+#include "link/remote_control.h"
+#include "params/codec.h"
+#include "params/page.h"
+#include "params/param_table.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr uint32_t kRestartWaitMs = 7000;
+constexpr uint32_t kSlotLoadWaitMs = 1000;
+constexpr const char* kNoConnection = "No connection currently";
+constexpr const char* kPleaseWaitMode = "Please wait while the unit changes mode...";
+
+std::string Printf(const char* format, unsigned value) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Printf(const char* format, int value) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void ShowColumn(IPage* page, ParamEntry* table, bool on, bool enableInsteadOfShow) {
+    if (!page) return;
+    for (ParamEntry* row = table; row->code; ++row) {
+        if (row->controlId == 0 || !page->HasControl(row->controlId)) continue;
+        if (enableInsteadOfShow)
+            page->Enable(row->controlId, on);
+        else
+            page->Show(row->controlId, on);
+    }
+}
+
+void CheckModeRadios(IPage* page, int mode) {
+    if (!page) return;
+    if (page->HasControl(kIdRadioNarrowband)) page->Check(kIdRadioNarrowband, mode != 1);
+    if (page->HasControl(kIdRadioDvbt)) page->Check(kIdRadioDvbt, mode == 1);
+}
+
+}  // namespace
+
+void ApplyModeToPageControls(IPage* simple, IPage* full, int mode) {
+    CheckModeRadios(simple, mode);
+    CheckModeRadios(full, mode);
+    ShowColumn(simple, DvbtDemodTable, mode == 1, false);
+    ShowColumn(full, DvbtDemodTable, mode == 1, true);
+    ShowColumn(simple, NarrowbandDemodTable, mode != 1, false);
+    ShowColumn(full, NarrowbandDemodTable, mode != 1, true);
+}
+
+void IUnitView::ApplyModeToPages(int mode) { ApplyModeToPageControls(SimplePage(), FullPage(), mode); }
+
+CUnitSession::CUnitSession(CFerritRemoteControl& link, IUnitView& view) : link_(link), view_(view) {}
+
+bool CUnitSession::IsEthernet() const { return link_.mode == LinkModeEthernet; }
+
+ResultCode CUnitSession::Transact(const std::string& request, std::string* data) {
+    char reply[kReceiveBufferSize + 1] = {};
+    int status = 0;
+    int length = 0;
+    ResultCode result;
+    {
+        LinkGuard guard(LinkLock);
+        result = link_.Transact(request.c_str(), &status, reply, &length, 1);
+    }
+    if (result == kResultOk && data) data->assign(reply);
+    return result;
+}
+
+std::string CUnitSession::Request(const std::string& text) const {
+    char head[16];
+    std::snprintf(head, sizeof head, "%c%04d", static_cast<char>(kStx), unitAddress);
+    return head + text;
+}
+
+void CUnitSession::WaitForRestart() {
+    FixedWait(kRestartWaitMs);
+    if (IsEthernet()) {
+        LinkGuard guard(LinkLock);
+        link_.ConnectSocket();
+    }
+}
+
+void CUnitSession::Error(const std::string& text) { view_.ShowMessage(text, kCaptionError, MessageIcon::Warning); }
+
+void CUnitSession::Alert(const std::string& text) {
+    view_.ShowMessage(text, kCaptionAlert, MessageIcon::Information);
+}
+
+bool CUnitSession::ReadUnitConfig(bool disableButtons) {
+    if (!view_.UnitConnected()) {
+        Error(kNoConnection);
+        return false;
+    }
+    if (disableButtons) view_.EnableActionButtons(false);
+    bool ok = false;
+    {
+        LinkGuard gate(PollGateLock);
+        std::string reply;
+        ResultCode result = Transact(Request("rdlas;;"), &reply);
+        if (result != kResultOk) {
+            Error(Printf("Error 0x%08x reading demod config", result));
+        } else if (const int slot = static_cast<int>(DecimalValue(reply)); slot < 1 || slot > 8) {
+            Error(Printf("Invalid config number (%d) returned from demod", slot));
+        } else {
+            view_.SetSlotHighlight(-1);
+            view_.SelectSlotTab(slot - 1);
+            currentConfig = slot;
+            result = Transact(Request("rgudm;;"), &reply);
+            if (result != kResultOk) {
+                Error(Printf("Error 0x%08x reading demod mode", result));
+            } else {
+                const int mode = static_cast<int>(DecimalValue(reply));
+                const int known = CurrentDemodMode.load();
+                if (mode != known && known != -1) WaitForRestart();
+                pageMode = mode;
+                CurrentDemodMode = mode;
+                view_.ApplyModeToPages(mode);
+                ParamEntry* table = DemodTableForMode(mode);
+                IPage* simple = view_.SimplePage();
+                IPage* full = view_.FullPage();
+                if (simple) {
+                    ReadTableToPage(link_, *simple, table, unitAddress, full);
+                    ReadTableToPage(link_, *simple, DecoderTable, unitAddress, full);
+                } else if (full) {
+                    ReadTableToPage(link_, *full, table, unitAddress, nullptr);
+                    ReadTableToPage(link_, *full, DecoderTable, unitAddress, nullptr);
+                }
+                ok = true;
+            }
+        }
+    }
+    if (disableButtons) view_.EnableActionButtons(true);
+    return ok;
+}
+
+bool CUnitSession::SwitchDemodMode(int mode) {
+    if (!view_.UnitConnected()) {
+        Error(kNoConnection);
+        return false;
+    }
+    LinkGuard gate(PollGateLock);
+    const ResultCode result = Transact(Request("wgudm;" + std::to_string(mode) + ";"));
+    if (result != kResultOk) {
+        Error(Printf("Error 0x%08x setting demod mode", result));
+        return false;
+    }
+    view_.ShowPleaseWait(kPleaseWaitMode, -1);
+    WaitForRestart();
+    ReadUnitConfig(true);
+    view_.HidePleaseWait();
+    return true;
+}
+
+bool CUnitSession::SaveConfigSlot() {
+    view_.SetSlotHighlight(-1);
+    if (!link_.IsConnected()) return true;
+    if (Transact(Request("wdsto;" + std::to_string(currentConfig) + ";")) != kResultOk) {
+        Error(Printf("Unable to save config %d", currentConfig));
+        return false;
+    }
+    return true;
+}
+
+void CUnitSession::LoadConfigSlot(int tab) {
+    view_.SetSlotHighlight(tab);
+    if (!link_.IsConnected()) return;
+    currentConfig = tab + 1;
+    if (Transact(Request("wdloa;" + std::to_string(tab + 1) + ";")) != kResultOk) {
+        Error(Printf("Unable to load config %d", tab + 1));
+        return;
+    }
+    FixedWait(kSlotLoadWaitMs);
+    ReadUnitConfig(true);
+}
+
+void CUnitSession::RefreshSimplePage() {
+    if (!view_.UnitConnected()) {
+        Error(kNoConnection);
+        return;
+    }
+    ReadUnitConfig(true);
+}
+
+void CUnitSession::ApplySimplePage() {
+    if (!view_.UnitConnected()) {
+        Error(kNoConnection);
+        return;
+    }
+    view_.EnableActionButtons(false);
+    {
+        LinkGuard gate(PollGateLock);
+        IPage* simple = view_.SimplePage();
+        IPage* full = view_.FullPage();
+        if (simple) {
+            for (ParamEntry* table : {DemodTableForMode(pageMode), DecoderTable}) {
+                if (WriteChangedFromPage(link_, *simple, table, unitAddress) != 0)
+                    ReadTableToPage(link_, *simple, table, unitAddress, full);
+            }
+        }
+    }
+    view_.EnableActionButtons(true);
+}
+
+void CUnitSession::SetUnitAddress(int address) {
+    std::unique_lock<std::recursive_mutex> gate(PollGateLock, std::defer_lock);
+    if (view_.UnitConnected()) {
+        gate.lock();
+        char data[32];
+        std::snprintf(data, sizeof data, "wgadd;%04d;", address);
+        Transact(Request(data));
+    }
+    unitAddress = address;
+    view_.UnitAddressChanged(address);
+}

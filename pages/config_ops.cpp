@@ -1,0 +1,341 @@
+// Save and load of configuration files and configuration sets, and restore
+// defaults with the downconverter set-up.
+#include "pages/config_ops.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string_view>
+
+#include "app/unit_session.h"
+#include "link/locks.h"
+#include "params/codec.h"
+#include "params/page.h"
+#include "params/param_table.h"
+#include "pages/config_file.h"
+#include "platform/clock.h"
+#include "platform/program_folder.h"
+
+const DownconverterDefaults kDownconverters[kDownconverterChoiceCount] = {
+    {1005, "UHF", "0", "0", "0.650"},
+    {1006, "Square, L-Band (QF-01), 1.00 to 1.40GHz", "1", "1.700", "1.395"},
+    {1048, "Square, L-Band (QF-02), 1.68 to 1.85GHz", "0", "1.050", "1.765"},
+    {1049, "Square, S-Band (QF-03), 2.25 to 2.65GHz", "0", "1.880", "2.405"},
+    {1050, "Barrel, L-Band (QF-04), 1.00 to 1.50GHz", "1", "1.800", "1.395"},
+    {1051, "Barrel, L-Band (QF-05), 1.50 to 2.00GHz", "1", "2.300", "1.750"},
+    {1052, "Barrel, S-Band (QF-06), 2.00 to 2.50GHz", "0", "1.700", "2.405"},
+    {1053, "Barrel, S-Band (QF-07), 2.50 to 3.00GHz", "0", "2.150", "2.750"},
+    {1054, "Barrel, 3GHz (QF-08), 3.00 to 3.50GHz", "0", "2.700", "3.250"},
+    {1055, "Barrel, C-Band (QF-09), 4.50 to 5.00GHz", "0", "4.200", "4.750"},
+    {1056, "Barrel, C-Band (QF-10), 5.50 to 6.00GHz", "0", "5.200", "5.750"},
+    {1057, "8GHz (QF-20), 8.10 to 8.60GHz", "0", "7.750", "8.400"},
+};
+
+const DownconverterDefaults* FindDownconverter(int radioId) {
+    for (const auto& row : kDownconverters)
+        if (row.radioId == radioId) return &row;
+    return nullptr;
+}
+
+namespace {
+
+constexpr uint32_t kSlotLoadWaitMs = 1000;
+constexpr int kSlots = 8;
+
+// A page without controls, for reads that only refresh the stored values.
+class NoControlsPage : public IPage {
+public:
+    bool HasControl(int) const override { return false; }
+    std::string GetText(int) const override { return {}; }
+    void SetText(int, const std::string&) override {}
+    int GetSelection(int) const override { return -1; }
+    void Select(int, int) override {}
+    void AddItem(int, const std::string&) override {}
+    uint32_t GetIp(int) const override { return 0; }
+    void SetIp(int, uint32_t) override {}
+    bool IsChecked(int) const override { return false; }
+    void Check(int, bool) override {}
+    void Enable(int, bool) override {}
+    void SetReadOnly(int, bool) override {}
+    void Show(int, bool) override {}
+    void PostMsg(uint32_t, uintptr_t, intptr_t) override {}
+};
+
+bool IsK840() { return UnitModelFlag.load() != 0; }
+
+// Whether a file can be created beside `path` (and `path` is no folder), so
+// that an operation that will end in writing it can refuse before it starts.
+bool CanWriteFile(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+    const size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (folder.empty()) folder = "/";
+    std::string probe = folder + "/.cfg-probe-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+// Holds PollGateLock and keeps the action buttons disabled for its length.
+class BusyScope {
+public:
+    explicit BusyScope(IUnitView& view) : view_(view), gate_(PollGateLock) { view_.EnableActionButtons(false); }
+    ~BusyScope() { view_.EnableActionButtons(true); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    IUnitView& view_;
+    LinkGuard gate_;
+};
+
+std::string Number(int value) { return std::to_string(value); }
+
+ResultCode StoreSlot(CUnitSession& s, int slot) { return s.Transact(s.Request("wdsto;" + Number(slot) + ";")); }
+ResultCode LoadSlot(CUnitSession& s, int slot) { return s.Transact(s.Request("wdloa;" + Number(slot) + ";")); }
+
+bool ReadUnitMode(CUnitSession& s, int& mode) {
+    std::string reply;
+    if (s.Transact(s.Request("rgudm;;"), &reply) != kResultOk) return false;
+    mode = static_cast<int>(DecimalValue(reply));
+    return true;
+}
+
+}  // namespace
+
+bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
+    IUnitView& view = session.View();
+    if (!view.UnitConnected()) {
+        session.Error("No connection currently");
+        return false;
+    }
+    BusyScope busy(view);
+    if (!CanWriteFile(path)) {
+        session.Error("Unable to open file for writing");
+        return false;
+    }
+    const int records = IsK840() ? 1 : 2;
+    int mode = session.pageMode;
+    std::string image;
+    BeginConfigFile(image, static_cast<uint32_t>(records));
+    for (int r = 0; r < records; ++r) {
+        AppendConfigRecord(image, session.currentConfig, mode);
+        if (records == 2) {
+            // Visit the other mode (and come back after the second record).
+            mode = 1 - mode;
+            session.Transact(session.Request("wgudm;" + Number(mode) + ";"));
+            session.WaitForRestart();
+            if (r == 0) {
+                // The other mode's values come fresh from the unit, not from
+                // whatever its table held since its last read.
+                NoControlsPage page;
+                ReadTableToPage(session.Link(), page, DemodTableForMode(mode), session.unitAddress, nullptr);
+            }
+        }
+    }
+    FinishConfigFile(image);
+    if (!ReplaceFileAtomically(path, image)) {
+        session.Error("Unable to open file for writing");
+        return false;
+    }
+    return true;
+}
+
+bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
+    IUnitView& view = session.View();
+    if (!view.UnitConnected()) {
+        session.Error("No connection currently");
+        return false;
+    }
+    BusyScope busy(view);
+    std::string file;
+    if (!ReadWholeFile(path, file)) {
+        session.Error("Unable to open file for reading");
+        return false;
+    }
+    if (!ConfigFileChecksumOk(file)) {
+        session.Error("Invalid checksum in file");
+        return false;
+    }
+    uint32_t count = 0;
+    ReadRecordCount(file, count);
+    if (count > 2) {
+        session.Error("More than 1 config in file");
+        return false;
+    }
+    const int records = IsK840() ? 1 : 2;
+    int mode = session.pageMode;
+    ConfigCursor cursor(file);
+    for (int r = 0; r < records; ++r) {
+        uint32_t slot = 0;
+        if (!cursor.ReadRecordStart()) {
+            session.Error("Config in file is not a demod config");
+            return false;
+        }
+        if (!cursor.ReadU32(slot) ||
+            WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode) == RecordApply::InvalidItem) {
+            session.Error("Invalid item in file");
+            return false;
+        }
+        ReadUnitMode(session, mode);
+    }
+    if (records == 2 && mode != session.pageMode) {
+        session.Transact(session.Request("wgudm;" + Number(session.pageMode) + ";"));
+        session.WaitForRestart();
+    }
+    session.ReadUnitConfig(true);
+    return true;
+}
+
+bool SaveConfigSet(CUnitSession& session, const std::string& path) {
+    IUnitView& view = session.View();
+    BusyScope busy(view);
+    if (!CanWriteFile(path)) {
+        session.Error("Unable to open file for writing");
+        return false;
+    }
+    const int total = IsK840() ? kSlots : 2 * kSlots;
+    const int passes = total / kSlots;
+    std::string image;
+    image.reserve(16384);
+    BeginConfigFile(image, static_cast<uint32_t>(total));
+    view.ShowPleaseWait("Please wait while configs are read and saved...", total + 2);
+    view.SetPleaseWaitProgress(0);
+    int prev = session.currentConfig;
+    int written = 0;
+    int lastMode = session.pageMode;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int slot = 1; slot <= kSlots; ++slot) {
+            StoreSlot(session, prev);
+            if (LoadSlot(session, slot) != kResultOk) {
+                // Nothing has been written: any earlier file stays as it was.
+                view.HidePleaseWait();
+                session.Error("Unable to switch config");
+                return false;
+            }
+            FixedWait(kSlotLoadWaitMs);
+            session.ReadUnitConfig(false);
+            lastMode = session.pageMode;
+            AppendConfigRecord(image, slot, lastMode);
+            ++written;
+            prev = slot;
+            view.SetPleaseWaitProgress(written);
+        }
+        if (passes == 2) {
+            session.Transact(session.Request("wgudm;" + Number(1 - lastMode) + ";"));
+            session.WaitForRestart();
+        }
+    }
+    FinishConfigFile(image);
+    const bool saved = ReplaceFileAtomically(path, image);
+    StoreSlot(session, prev);
+    LoadSlot(session, 1);
+    FixedWait(kSlotLoadWaitMs);
+    view.SetPleaseWaitProgress(written + 1);
+    session.ReadUnitConfig(true);
+    view.SetPleaseWaitProgress(written + 2);
+    view.HidePleaseWait();
+    if (!saved) {
+        session.Error("Unable to open file for writing");
+        return false;
+    }
+    session.Alert("Config set saved");
+    return true;
+}
+
+bool LoadConfigSet(CUnitSession& session, const std::string& path) {
+    IUnitView& view = session.View();
+    BusyScope busy(view);
+    std::string file;
+    if (!ReadWholeFile(path, file)) {
+        session.Error("Unable to open file for reading");
+        return false;
+    }
+    if (!ConfigFileChecksumOk(file)) {
+        session.Error("Invalid checksum in file");
+        return false;
+    }
+    const int total = IsK840() ? kSlots : 2 * kSlots;
+    const int passes = total / kSlots;
+    uint32_t count = 0;
+    ReadRecordCount(file, count);
+    if (count < static_cast<uint32_t>(total)) {
+        session.Error("Incorrect number of configs in file");
+        return false;
+    }
+    view.ShowPleaseWait("Please wait while configs are read and sent...", total + 1);
+    view.SetPleaseWaitProgress(0);
+    int prev = session.currentConfig;
+    int sent = 0;
+    ConfigCursor cursor(file);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int slot = 1; slot <= kSlots; ++slot) {
+            StoreSlot(session, prev);
+            LoadSlot(session, slot);
+            FixedWait(kSlotLoadWaitMs);
+            int mode = CurrentDemodMode.load();
+            if (ReadUnitMode(session, mode)) {
+                const int known = CurrentDemodMode.load();
+                if (mode != known && known != -1) session.WaitForRestart();
+            }
+            session.pageMode = mode;
+            CurrentDemodMode = mode;
+            if (!cursor.ReadRecordStart()) {
+                view.HidePleaseWait();
+                session.Error("Invalid config type in file");
+                return false;
+            }
+            uint32_t ignoredSlot = 0;
+            if (!cursor.ReadU32(ignoredSlot) ||
+                WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode) ==
+                    RecordApply::InvalidItem) {
+                view.HidePleaseWait();
+                session.Error("Invalid item in file");
+                return false;
+            }
+            ++sent;
+            prev = slot;
+            view.SetPleaseWaitProgress(sent);
+        }
+    }
+    StoreSlot(session, prev);
+    LoadSlot(session, 1);
+    FixedWait(kSlotLoadWaitMs);
+    view.SetPleaseWaitProgress(sent + 1);
+    view.HidePleaseWait();
+    session.ReadUnitConfig(true);
+    session.Alert("Config set loaded");
+    return true;
+}
+
+bool RestoreDefaults(CUnitSession& session, int radioId) {
+    const DownconverterDefaults* choice = FindDownconverter(radioId);
+    if (!choice) return false;
+    IUnitView& view = session.View();
+    BusyScope busy(view);
+    session.Transact(session.Request("wddef;1;"));
+    session.WaitForRestart();
+    int prev = session.currentConfig;
+    const int passes = IsK840() ? 1 : 2;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int slot = 1; slot <= kSlots; ++slot) {
+            StoreSlot(session, prev);
+            LoadSlot(session, slot);
+            FixedWait(kSlotLoadWaitMs);
+            session.Transact(session.Request(std::string("w1los;") + choice->loSide + ";"));
+            session.Transact(session.Request(std::string("w1dco;") + choice->loFrequency + ";"));
+            session.Transact(session.Request(std::string("w1ipf;") + choice->inputFrequency + ";"));
+            prev = slot;
+        }
+    }
+    StoreSlot(session, prev);
+    LoadSlot(session, 1);
+    FixedWait(kSlotLoadWaitMs);
+    session.ReadUnitConfig(true);
+    return true;
+}
