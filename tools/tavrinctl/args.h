@@ -1,0 +1,38 @@
+// tavrinctl's command line: the connection options, the command and its
+// arguments, and the usage text.
+#pragma once
+#include <string>
+#include <vector>
+
+enum class Transport { None, SerialPath, ComPort, Ethernet };
+
+struct ToolOptions {
+    Transport transport = Transport::None;
+    std::string serialPath;      // --serial
+    int comNumber = 0;           // --com N (COMn, 1-based)
+    std::string ipAddress;       // --ip
+    bool baudGiven = false;
+    unsigned baudRate = 9600;    // --baud
+    bool addressGiven = false;
+    int address = 1;             // --address
+    std::string logFile;         // --log
+    bool noProbe = false;        // --no-probe
+    bool json = false;           // --json
+    std::string programFolder;   // --program-folder
+    bool help = false;           // --help
+
+    std::string command;
+    std::vector<std::string> args;
+};
+
+struct ParseResult {
+    bool ok = false;
+    std::string error;   // why the command line was refused
+};
+
+ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& options);
+
+// Whether the command talks to a unit (everything but "inspect").
+bool CommandNeedsUnit(const std::string& command);
+
+const char* UsageText();

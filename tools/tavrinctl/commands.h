@@ -1,0 +1,61 @@
+// tavrinctl's commands. Each returns the process exit status: 0 when every
+// exchange succeeded, 1 when one failed (its text on standard error).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "link/result_codes.h"
+#include "tools/tavrinctl/args.h"
+
+class CFerritRemoteControl;
+
+struct ExchangeReply {
+    ResultCode result = kResultOk;
+    char status = 0;      // '1' or 'E' on success
+    std::string data;     // the reply's data text on success
+};
+
+// What every command has at hand.
+class ToolContext {
+public:
+    ToolContext(CFerritRemoteControl& link, const ToolOptions& options, int address, FILE* out, FILE* err)
+        : link(link), options(options), address(address), out(out), err(err) {}
+
+    // One exchange under LinkLock. A failure is recorded and reported on the
+    // error stream, prefixed by `what` when given.
+    ExchangeReply Exchange(const std::string& request, uint8_t logLevel = 1, const std::string& what = "");
+    // Records a failure (shown on the error stream).
+    void Fail(ResultCode code, const std::string& what = "");
+    // The link was declared lost or has no transport: further exchanges are pointless.
+    bool LinkGone() const { return lastFailure == kErrTimedOut || lastFailure == kErrNoConnection; }
+    int ExitStatus() const { return failed ? 1 : 0; }
+
+    CFerritRemoteControl& link;
+    const ToolOptions& options;
+    int address;
+    FILE* out;
+    FILE* err;
+    bool failed = false;
+    ResultCode lastFailure = kResultOk;
+};
+
+// Checks the command's arguments before anything is opened or sent. Returns
+// an empty text when they are fine, else the reason (exit status 2).
+std::string CheckCommandArguments(const ToolOptions& options);
+
+int RunProbe(ToolContext& tool);
+int RunSend(ToolContext& tool);
+int RunRead(ToolContext& tool);
+int RunWrite(ToolContext& tool);
+int RunKey(ToolContext& tool);
+int RunStatus(ToolContext& tool);
+int RunDump(ToolContext& tool);
+
+// Configuration files (files.cpp).
+int RunSaveConfig(ToolContext& tool);
+int RunLoadConfig(ToolContext& tool);
+int RunSaveSet(ToolContext& tool);
+int RunLoadSet(ToolContext& tool);
+// Works without a unit.
+int RunInspect(const ToolOptions& options, FILE* out, FILE* err);

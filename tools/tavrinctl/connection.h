@@ -1,0 +1,26 @@
+// Opening the link the way the desktop program does: the serial port or the
+// TCP connection, the transaction log, then the any-unit probe.
+#pragma once
+#include <string>
+
+#include "link/result_codes.h"
+#include "tools/tavrinctl/args.h"
+
+class CFerritRemoteControl;
+
+struct ConnectOutcome {
+    ResultCode result = kResultOk;   // the failing exchange or open, 0 when connected
+    std::string detail;              // extra words for the operator ("" when none)
+    int address = 1;                 // the unit address to use from now on
+    bool probed = false;             // the probe was sent and answered
+};
+
+// Opens the transport chosen in `options`, sends the probe unless --no-probe
+// and settles the unit address (--address wins over the probe's answer).
+ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& link);
+
+// Opens a tty by its path through the link's COM port naming: a private
+// program folder whose ports/COM1 points at the device is used for the open
+// and removed again; the program folder is then restored.
+ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devicePath,
+                            const std::string& programFolderAfter);

@@ -1,0 +1,128 @@
+// The configuration file commands: save and load a configuration or a whole
+// set through the unit session, and inspect a file without a unit.
+#include <cstdio>
+#include <string>
+
+#include "app/unit_session.h"
+#include "pages/config_file.h"
+#include "pages/config_ops.h"
+#include "platform/program_folder.h"
+#include "tools/tavrinctl/commands.h"
+#include "tools/tavrinctl/console.h"
+#include "tools/tavrinctl/output.h"
+
+namespace {
+
+using FileOperation = bool (*)(CUnitSession&, const std::string&);
+
+// Reads the unit's slot, mode and settings first, as the desktop program has
+// done by the time the operator can press a file button, then runs `operation`.
+int RunWithSession(ToolContext& tool, FileOperation operation, const char* doneText) {
+    ConsoleView view(tool.out, tool.err);
+    CUnitSession session(tool.link, view);
+    session.unitAddress = tool.address;
+    if (!session.ReadUnitConfig(true) || view.Failed()) return 1;
+    const std::string& path = tool.options.args[0];
+    const bool ok = operation(session, path);
+    if (!ok || view.Failed()) return 1;
+    if (doneText) std::fprintf(tool.out, "%s %s\n", doneText, path.c_str());
+    return 0;
+}
+
+const char* ModeName(int mode) {
+    switch (mode) {
+    case 0: return "Narrowband";
+    case 1: return "DVBT";
+    default: return "unknown";
+    }
+}
+
+std::string Hex32(uint32_t v) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08x", v);
+    return buffer;
+}
+
+std::string FileJson(const std::string& path, const DescribedFile& d, const std::string& message) {
+    JsonArray records;
+    for (const DescribedRecord& r : d.records) {
+        JsonArray items;
+        for (const DescribedItem& i : r.items) {
+            JsonObject item;
+            item.Add("code", i.code).AddNumber("kind", i.kind).Add("label", i.label).Add("value", i.value).Add(
+                "raw", i.raw);
+            items.AddRaw(item.Str());
+        }
+        JsonObject rec;
+        rec.Add("type", r.type).AddNumber("slot", r.slot).AddNumber("mode", r.mode).AddBool("complete", r.complete);
+        rec.AddRaw("items", items.Str());
+        records.AddRaw(rec.Str());
+    }
+    JsonObject doc;
+    doc.Add("file", path)
+        .AddNumber("size", static_cast<long long>(d.size))
+        .AddBool("valid", message.empty())
+        .AddBool("checksumOk", d.checksumOk)
+        .Add("storedCrc", Hex32(d.storedCrc))
+        .Add("computedCrc", Hex32(d.computedCrc))
+        .AddNumber("recordCount", d.recordCount)
+        .AddBool("endMarkOk", d.endMarkOk);
+    if (message.empty())
+        doc.AddNull("error");
+    else
+        doc.Add("error", message);
+    doc.AddRaw("records", records.Str());
+    return doc.Str();
+}
+
+void PrintFile(FILE* out, const std::string& path, const DescribedFile& d) {
+    std::fprintf(out, "File: %s (%zu bytes)\n", path.c_str(), d.size);
+    std::fprintf(out, "Checksum: %s (stored %s, computed %s)\n", d.checksumOk ? "OK" : "BAD",
+                 Hex32(d.storedCrc).c_str(), Hex32(d.computedCrc).c_str());
+    std::fprintf(out, "Records: %u\n", d.recordCount);
+    int n = 0;
+    for (const DescribedRecord& r : d.records) {
+        std::fprintf(out, "Record %d: %s, slot %u, mode %d (%s)%s\n", ++n, r.type.c_str(), r.slot, r.mode,
+                     ModeName(r.mode), r.complete ? "" : ", incomplete");
+        for (const DescribedItem& i : r.items)
+            std::fprintf(out, "  %-4s  %-30s %s\n", i.code.c_str(), i.label.empty() ? "-" : i.label.c_str(),
+                         i.value.c_str());
+    }
+}
+
+}  // namespace
+
+int RunSaveConfig(ToolContext& tool) { return RunWithSession(tool, SaveConfigToFile, "Configuration saved to"); }
+
+int RunLoadConfig(ToolContext& tool) {
+    return RunWithSession(tool, LoadConfigFromFile, "Configuration loaded from");
+}
+
+int RunSaveSet(ToolContext& tool) { return RunWithSession(tool, SaveConfigSet, nullptr); }
+
+int RunLoadSet(ToolContext& tool) { return RunWithSession(tool, LoadConfigSet, nullptr); }
+
+int RunInspect(const ToolOptions& options, FILE* out, FILE* err) {
+    const std::string& path = options.args[0];
+    std::string contents;
+    if (!ReadWholeFile(path, contents)) {
+        std::fprintf(err, "Unable to open file for reading\n");
+        return 1;
+    }
+    const DescribedFile d = DescribeConfigFile(contents);
+    std::string message;
+    if (!d.checksumOk)
+        message = "Invalid checksum in file";
+    else if (!d.error.empty())
+        message = d.error;
+
+    if (options.json)
+        std::fprintf(out, "%s\n", FileJson(path, d, message).c_str());
+    else
+        PrintFile(out, path, d);
+    if (!message.empty()) {
+        std::fprintf(err, "%s\n", message.c_str());
+        return 1;
+    }
+    return 0;
+}

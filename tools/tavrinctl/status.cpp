@@ -1,0 +1,173 @@
+// status (one poll cycle, lamps and values) and dump (every setting of the
+// unit as the pages show it).
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "link/frame.h"
+#include "link/messages.h"
+#include "params/codec.h"
+#include "params/param_table.h"
+#include "tools/tavrinctl/commands.h"
+#include "tools/tavrinctl/output.h"
+
+namespace {
+
+std::string LabelOf(const char* code) {
+    if (const char* label = ParamLabel(code)) return label;
+    return code;
+}
+
+// The row's stored value as its control shows it.
+std::string ShownValue(const ParamEntry& row, const std::string& reply) {
+    const ParamValue v = ReadParamValue(row);
+    switch (row.kind) {
+    case ParamKind::Text: return v.has ? v.text : std::string();
+    case ParamKind::OptionList:
+    case ParamKind::OptionText: {
+        const char* text = v.has ? OptionTextAtComboIndex(row.options, v.number) : nullptr;
+        return text ? text : std::string();
+    }
+    case ParamKind::IpAddress: return v.has ? FormatIp(uint32_t(v.number)) : std::string();
+    case ParamKind::RadioPair:
+        if (!v.has) return {};
+        return v.number != 0 ? "Chaining input" : "RF input";
+    case ParamKind::ModelToken: return reply;
+    }
+    return {};
+}
+
+struct ShownRow {
+    const char* code = nullptr;
+    std::string label;
+    bool ok = false;       // the exchange succeeded
+    char status = 0;
+    std::string raw;       // the reply's data text
+    std::string value;
+};
+
+// Reads one row from the unit, stores the reply in it and returns what the
+// page would show.
+ShownRow ReadRow(ToolContext& tool, ParamEntry& row) {
+    ShownRow shown;
+    shown.code = row.code;
+    shown.label = LabelOf(row.code);
+    if (tool.LinkGone()) return shown;
+    ExchangeReply reply = tool.Exchange(BuildReadRequest(tool.address, row.code), 1, row.code);
+    if (reply.result != kResultOk) return shown;
+    shown.ok = true;
+    shown.status = reply.status;
+    shown.raw = reply.data;
+    if (reply.status != '1') return shown;   // the unit refused the code
+    std::string text = reply.data;
+    StoreReplyValue(text, row);
+    shown.value = ShownValue(row, reply.data);
+    return shown;
+}
+
+std::string RowJson(const ShownRow& r) {
+    JsonObject o;
+    o.Add("code", r.code).Add("label", r.label);
+    if (r.ok && r.status == '1')
+        o.Add("value", r.value);
+    else
+        o.AddNull("value");
+    o.Add("status", r.ok ? std::string(1, r.status) : std::string());
+    return o.Str();
+}
+
+void PrintRow(FILE* out, const ShownRow& r) {
+    if (!r.ok) {
+        std::fprintf(out, "%s: (no reply)\n", r.label.c_str());
+    } else if (r.status != '1') {
+        std::fprintf(out, "%s: (refused by the unit)\n", r.label.c_str());
+    } else {
+        std::fprintf(out, "%s: %s\n", r.label.c_str(), r.value.c_str());
+    }
+}
+
+}  // namespace
+
+int RunStatus(ToolContext& tool) {
+    ParamEntry* demod = LiveDemodTable();
+    // The poll cycle's order: demod lock, packet errors, decoder lock, SNR, levels.
+    ShownRow lock = ReadRow(tool, *FindParam(demod, "1loc"));
+    ShownRow packets = ReadRow(tool, *FindParam(demod, "1pkt"));
+    ShownRow decoder = ReadRow(tool, *FindParam(DecoderTable, "eloc"));
+    std::vector<ShownRow> snr, levels;
+    for (ParamEntry* g = SnrGraphList; g->code; ++g) snr.push_back(ReadRow(tool, *FindParam(demod, g->code)));
+    for (ParamEntry* g = LevelGraphList; g->code; ++g) levels.push_back(ReadRow(tool, *FindParam(demod, g->code)));
+
+    // Lamps as the poll thread sets them; a lamp whose read failed stays grey.
+    const bool lockRead = lock.ok && lock.status == '1';
+    const bool locked = lockRead && DecimalValue(lock.raw) == 1;
+    const bool packetsRead = packets.ok && packets.status == '1';
+    const long long packetErrors = packetsRead ? static_cast<long long>(DecimalValue(packets.raw)) : -1;
+    const int demodLamp = lockRead ? (locked ? kIconGreen : kIconRed) : kIconGrey;
+    const int receptionLamp = packetsRead ? (locked && packetErrors == 0 ? kIconGreen : kIconRed) : kIconGrey;
+    const bool decoderRead = decoder.ok && decoder.status == '1';
+    const int decoderLamp = decoderRead ? (DecimalValue(decoder.raw) == 1 ? kIconGreen : kIconRed) : kIconGrey;
+
+    if (tool.options.json) {
+        JsonObject lamps;
+        lamps.Add("demodLock", LampName(demodLamp))
+            .Add("reception", LampName(receptionLamp))
+            .Add("decoderLock", LampName(decoderLamp));
+        JsonArray snrArray, levelArray;
+        for (const ShownRow& r : snr) snrArray.AddRaw(RowJson(r));
+        for (const ShownRow& r : levels) levelArray.AddRaw(RowJson(r));
+        JsonObject doc;
+        doc.AddRaw("lamps", lamps.Str());
+        if (packetsRead)
+            doc.AddNumber("packetErrors", packetErrors);
+        else
+            doc.AddNull("packetErrors");
+        doc.AddRaw("snr", snrArray.Str()).AddRaw("levels", levelArray.Str()).AddBool("ok", !tool.failed);
+        std::fprintf(tool.out, "%s\n", doc.Str().c_str());
+    } else {
+        std::fprintf(tool.out, "Demod lock: %s\n", LampName(demodLamp));
+        std::fprintf(tool.out, "Reception: %s\n", LampName(receptionLamp));
+        std::fprintf(tool.out, "Decoder lock: %s\n", LampName(decoderLamp));
+        PrintRow(tool.out, packets);
+        for (const ShownRow& r : snr) PrintRow(tool.out, r);
+        for (const ShownRow& r : levels) PrintRow(tool.out, r);
+    }
+    return tool.ExitStatus();
+}
+
+int RunDump(ToolContext& tool) {
+    const ExchangeReply slot = tool.Exchange(BuildReadRequest(tool.address, "dlas"), 1, "dlas");
+    if (slot.result != kResultOk) return tool.ExitStatus();
+    const ExchangeReply mode = tool.Exchange(BuildReadRequest(tool.address, "gudm"), 1, "gudm");
+    if (mode.result != kResultOk) return tool.ExitStatus();
+    const int m = DecimalValue(mode.data) == 1 ? 1 : 0;
+    CurrentDemodMode = m;
+
+    std::vector<ShownRow> demodRows, decoderRows;
+    for (ParamEntry* row = DemodTableForMode(m); row->code; ++row) demodRows.push_back(ReadRow(tool, *row));
+    for (ParamEntry* row = DecoderTable; row->code; ++row) decoderRows.push_back(ReadRow(tool, *row));
+
+    const long long slotNumber = static_cast<long long>(DecimalValue(slot.data));
+    const char* modeName = m == 1 ? "DVBT" : "Narrowband";
+    if (tool.options.json) {
+        JsonArray demodArray, decoderArray;
+        for (const ShownRow& r : demodRows) demodArray.AddRaw(RowJson(r));
+        for (const ShownRow& r : decoderRows) decoderArray.AddRaw(RowJson(r));
+        JsonObject doc;
+        doc.AddNumber("address", tool.address)
+            .AddNumber("slot", slotNumber)
+            .AddNumber("mode", m)
+            .Add("modeName", modeName)
+            .AddRaw("demod", demodArray.Str())
+            .AddRaw("decoder", decoderArray.Str())
+            .AddBool("ok", !tool.failed);
+        std::fprintf(tool.out, "%s\n", doc.Str().c_str());
+    } else {
+        std::fprintf(tool.out, "Slot: %lld\nMode: %s\n", slotNumber, modeName);
+        std::fprintf(tool.out, "[%s demodulator]\n", modeName);
+        for (const ShownRow& r : demodRows) PrintRow(tool.out, r);
+        std::fprintf(tool.out, "[Decoder]\n");
+        for (const ShownRow& r : decoderRows) PrintRow(tool.out, r);
+    }
+    return tool.ExitStatus();
+}
