@@ -72,8 +72,10 @@ void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table,
 // Shows the row's stored value (read under its lock); nothing when it has none.
 void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage);
 
-// Writes every row whose control differs from its stored value, then the
-// downconverter choice (control 1115). Returns the number of write frames sent.
+// Writes every writable row whose control differs from its stored value, then
+// the downconverter choice (control 1115, its LO side and LO frequency count as
+// one). Returns the number of writes sent (0 to 255); callers re-read the table
+// when it is not 0. A write the link refuses to frame (too long) is not counted.
 int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress);
 
 // Appends one configuration item per saved row (writable, has a value, not

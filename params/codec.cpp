@@ -1,0 +1,395 @@
+// Conversions between reply text, stored values and page controls.
+#include "params/codec.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "link/frame.h"
+#include "link/locks.h"
+#include "link/messages.h"
+#include "link/remote_control.h"
+
+std::atomic<int32_t> CurrentDemodMode{-1};
+std::atomic<int32_t> UnitModelFlag{0};
+std::atomic<int32_t> LoSideValue{0};
+std::atomic<double> LoFrequencyMhz{0.0};
+std::atomic<int32_t> DownconverterIndex{0};
+
+ParamEntry* DemodTableForMode(int mode) { return mode == 1 ? DvbtDemodTable : NarrowbandDemodTable; }
+
+ParamEntry* LiveDemodTable() { return DemodTableForMode(CurrentDemodMode.load()); }
+
+// ---- Text conversions -------------------------------------------------------
+
+namespace {
+
+std::string Printf(const char* format, double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+double NumberValue(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+}  // namespace
+
+std::string TrimZerosText(const std::string& text) {
+    std::string out = text;
+    while (out.size() >= 2 && out[0] == '0' && out[1] != '.') out.erase(0, 1);
+    if (out.find('.') != std::string::npos) {
+        bool dropped = false;
+        while (!out.empty() && out.back() == '0') {
+            out.pop_back();
+            dropped = true;
+        }
+        if (dropped && !out.empty() && out.back() == '.') out.push_back('0');
+    }
+    return out;
+}
+
+std::string GhzTextToMhz(const std::string& ghz) { return Printf("%.3f", NumberValue(ghz) * 1000.0); }
+
+std::string MhzTextToGhz(const std::string& mhz) { return Printf("%.6f", NumberValue(mhz) / 1000.0); }
+
+int64_t DecimalValue(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+
+std::string HexVersionText(const std::string& decimal) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%X", static_cast<unsigned>(static_cast<uint32_t>(DecimalValue(decimal))));
+    return buffer;
+}
+
+uint32_t ParseIpText(const std::string& text) {
+    size_t dots[3];
+    size_t from = 0;
+    for (size_t& dot : dots) {
+        dot = text.find('.', from);
+        if (dot == std::string::npos) return 0;
+        from = dot + 1;
+    }
+    auto part = [&](size_t begin, size_t end) {
+        return static_cast<uint32_t>(DecimalValue(text.substr(begin, end - begin))) & 0xFF;
+    };
+    return (part(0, dots[0]) << 24) | (part(dots[0] + 1, dots[1]) << 16) | (part(dots[1] + 1, dots[2]) << 8) |
+           part(dots[2] + 1, text.size());
+}
+
+std::string FormatIp(uint32_t address) {
+    char buffer[20];
+    std::snprintf(buffer, sizeof buffer, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
+                  (address >> 8) & 0xFF, address & 0xFF);
+    return buffer;
+}
+
+// ---- Frames -------------------------------------------------------------------
+
+std::string BuildReadRequest(int unitAddress, const char* code) {
+    std::string request = FormatRequest("%c%04dr    ;;", kStx, unitAddress);
+    request.replace(6, 4, code, 4);
+    return request;
+}
+
+std::string BuildWriteRequest(int unitAddress, const char* code, const std::string& data) {
+    std::string request = FormatRequest("%c%04dw    ;", kStx, unitAddress);
+    request += data;
+    request.replace(6, 4, code, 4);
+    request += ';';
+    return request;
+}
+
+ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply) {
+    char data[kReceiveBufferSize + 1] = {};
+    int status = 0;
+    int length = 0;
+    ResultCode result;
+    {
+        LinkGuard guard(LinkLock);
+        result = link.Transact(request.c_str(), &status, data, &length, 1);
+    }
+    if (result != kResultOk) return result;
+    if (status != '1') return kUnitRefused;
+    if (reply != nullptr) reply->assign(data, std::strlen(data));
+    return kResultOk;
+}
+
+// ---- StoreReplyValue ------------------------------------------------------------
+
+void StoreReplyValue(std::string& reply, ParamEntry& row) {
+    std::lock_guard<std::mutex> guard(row.lock);
+    switch (row.kind) {
+    case ParamKind::Text:
+        if (row.Has(ParamFlags::HexVersion)) reply = HexVersionText(reply);
+        if (row.Has(ParamFlags::FreqGhz)) reply = GhzTextToMhz(reply);
+        if (row.Has(ParamFlags::TrimZeros)) reply = TrimZerosText(reply);
+        row.value.has = true;
+        row.value.text = reply;
+        break;
+    case ParamKind::OptionList:
+    case ParamKind::OptionText: {
+        int index = ComboIndexFromOptionNumber(row.options, DecimalValue(reply));
+        if (index >= 0) {
+            row.value.has = true;
+            row.value.number = index;
+        }
+        break;
+    }
+    case ParamKind::IpAddress:
+        row.value.has = true;
+        row.value.number = ParseIpText(reply);
+        break;
+    case ParamKind::ModelToken:
+        UnitModelFlag = reply == "K840" ? 1 : 0;
+        break;
+    case ParamKind::RadioPair:
+        row.value.has = true;
+        row.value.number = DecimalValue(reply);
+        break;
+    }
+}
+
+// ---- Pages ------------------------------------------------------------------------
+
+namespace {
+
+bool PageHas(const IPage* page, int32_t id) { return page != nullptr && id != 0 && page->HasControl(id); }
+
+void ShowValueOn(const ParamEntry& row, const ParamValue& value, IPage* page) {
+    if (!PageHas(page, row.controlId)) return;
+    const int32_t id = row.controlId;
+    switch (row.kind) {
+    case ParamKind::Text:
+        page->SetText(id, value.text);
+        break;
+    case ParamKind::OptionList:
+        page->Select(id, static_cast<int>(value.number));
+        break;
+    case ParamKind::IpAddress:
+        page->SetIp(id, static_cast<uint32_t>(value.number));
+        break;
+    case ParamKind::OptionText: {
+        const char* text = OptionTextAtComboIndex(row.options, value.number);
+        page->SetText(id, text != nullptr ? text : "");
+        break;
+    }
+    case ParamKind::RadioPair:
+        page->Check(id, value.number == 0);
+        if (PageHas(page, row.secondaryId)) page->Check(row.secondaryId, value.number != 0);
+        break;
+    case ParamKind::ModelToken:
+        break;
+    }
+}
+
+// With the chaining input selected the live column's tuning controls are locked.
+void ApplyInputSelection(int64_t radioValue, IPage* page) {
+    if (page == nullptr) return;
+    const int32_t column = CurrentDemodMode.load();
+    for (const ModeColumnControl& control : ModeColumnControls) {
+        if (control.column != column || !page->HasControl(control.controlId)) continue;
+        if (control.controlKind == 1)
+            page->Enable(control.controlId, radioValue == 0);
+        else
+            page->SetReadOnly(control.controlId, radioValue != 0);
+    }
+}
+
+void ShowOrHide(const ParamEntry& row, IPage* page, bool shown) {
+    if (PageHas(page, row.controlId)) page->Show(row.controlId, shown);
+    if (PageHas(page, row.secondaryId)) page->Show(row.secondaryId, shown);
+}
+
+intptr_t LampIcon(bool green) { return green ? kIconGreen : kIconRed; }
+
+}  // namespace
+
+void SetupPageControls(IPage& page, const ParamEntry* table) {
+    for (const ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+        if (!PageHas(&page, row->controlId)) continue;
+        if (row->writable) {
+            page.Enable(row->controlId, true);
+            if (row->kind == ParamKind::RadioPair && PageHas(&page, row->secondaryId))
+                page.Enable(row->secondaryId, true);
+        } else if (row->kind == ParamKind::Text || row->kind == ParamKind::OptionText) {
+            page.SetReadOnly(row->controlId, true);
+        } else {
+            page.Enable(row->controlId, false);
+        }
+        if (row->kind == ParamKind::OptionList)
+            for (int i = 0; row->options != nullptr && row->options[i] != nullptr; ++i)
+                if (!IsPlaceholderOption(row->options[i])) page.AddItem(row->controlId, row->options[i]);
+    }
+}
+
+void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage) {
+    const ParamValue value = ReadParamValue(row);
+    if (!value.has) return;
+    ShowValueOn(row, value, &page);
+    ShowValueOn(row, value, secondPage);
+}
+
+void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
+                     IPage* secondPage) {
+    int64_t packetErrors = 0;
+    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+        std::string reply;
+        const ResultCode result = ExchangeLocked(link, BuildReadRequest(unitAddress, row->code), &reply);
+        if (result != kResultOk) {
+            // No connection at all says nothing about the unit's inputs.
+            if (row->Has(ParamFlags::HideIfAbsent) && result != kErrNoConnection) {
+                ShowOrHide(*row, &page, false);
+                ShowOrHide(*row, secondPage, false);
+            }
+            continue;
+        }
+        StoreReplyValue(reply, *row);
+        if (row->Has(ParamFlags::Graphed)) page.PostMsg(WM_GRAPH_SAMPLE, reinterpret_cast<uintptr_t>(row), 0);
+        if (row->Has(ParamFlags::HideIfAbsent)) {
+            ShowOrHide(*row, &page, true);
+            ShowOrHide(*row, secondPage, true);
+        }
+        const ParamValue value = ReadParamValue(*row);
+        if (value.has) {
+            ShowValueOn(*row, value, &page);
+            ShowValueOn(*row, value, secondPage);
+            if (row->kind == ParamKind::RadioPair) {
+                ApplyInputSelection(value.number, &page);
+                ApplyInputSelection(value.number, secondPage);
+            }
+        }
+        if (row->Has(ParamFlags::Lamp) && value.has) {
+            if (std::strcmp(row->code, "1loc") == 0) {
+                const bool locked = value.number == 1;
+                page.PostMsg(WM_LAMP_STATE, kLampDemodLock, LampIcon(locked));
+                page.PostMsg(WM_LAMP_STATE, kLampReception, LampIcon(locked && packetErrors == 0));
+            } else if (std::strcmp(row->code, "eloc") == 0) {
+                page.PostMsg(WM_LAMP_STATE, kLampDecoderLock, LampIcon(value.number == 1));
+            } else if (std::strcmp(row->code, "1pkt") == 0) {
+                packetErrors = DecimalValue(value.text);
+            }
+        }
+        if (row->Has(ParamFlags::LoSide) && value.has) LoSideValue = static_cast<int32_t>(value.number);
+        if (row->Has(ParamFlags::LoFrequency) && value.has) {
+            LoFrequencyMhz = NumberValue(value.text);
+            if (page.HasControl(kDownconverterControlId)) {
+                const int index = DetectDownconverter(LoFrequencyMhz.load(), LoSideValue.load());
+                DownconverterIndex = index;
+                page.Select(kDownconverterControlId, index);
+            }
+        }
+    }
+}
+
+// ---- Writing ------------------------------------------------------------------------
+
+namespace {
+
+// The data text to write for a row whose control differs from its stored
+// value; false when nothing is to be written.
+bool ChangedData(ParamEntry& row, IPage& page, std::string& data) {
+    const int32_t id = row.controlId;
+    std::lock_guard<std::mutex> guard(row.lock);
+    const ParamValue& stored = row.value;
+    switch (row.kind) {
+    case ParamKind::Text: {
+        const std::string text = page.GetText(id);
+        if (stored.has && text == stored.text) return false;
+        data = row.Has(ParamFlags::FreqGhz) ? MhzTextToGhz(text) : text;
+        return true;
+    }
+    case ParamKind::OptionList: {
+        const int selection = page.GetSelection(id);
+        if (selection < 0) return false;  // an empty selection is never written
+        if (stored.has && selection == stored.number) return false;
+        const int number = OptionNumberFromComboIndex(row.options, selection);
+        if (number < 0) return false;
+        data = std::to_string(number);
+        return true;
+    }
+    case ParamKind::IpAddress: {
+        const uint32_t address = page.GetIp(id);
+        if (stored.has && address == static_cast<uint32_t>(stored.number)) return false;
+        data = FormatIp(address);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// A write that the link refused to frame never reached the unit.
+bool WasSent(ResultCode result) { return result != kErrInvalidCommand && result != kErrNoConnection; }
+
+}  // namespace
+
+int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress) {
+    int count = 0;
+    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+        // Status values are the unit's to report, never the page's to write.
+        if (!row->writable || !PageHas(&page, row->controlId)) continue;
+        std::string data;
+        if (!ChangedData(*row, page, data)) continue;
+        const ResultCode result = ExchangeLocked(link, BuildWriteRequest(unitAddress, row->code, data), nullptr);
+        if (WasSent(result) && count < 255) ++count;
+    }
+
+    if (page.HasControl(kDownconverterControlId)) {
+        const int selection = page.GetSelection(kDownconverterControlId);
+        if (selection >= 0 && selection < kDownconverterUnknown && selection != DownconverterIndex.load()) {
+            const Downconverter& choice = DownconverterList[selection];
+            LinkGuard guard(LinkLock);
+            const ResultCode side = ExchangeLocked(
+                link, FormatRequest("%c%04dw1los;%d;", kStx, unitAddress, choice.loSide), nullptr);
+            ExchangeLocked(link, FormatRequest("%c%04dw1dco;%.6f;", kStx, unitAddress, choice.loGhz), nullptr);
+            if (WasSent(side) && count < 255) ++count;
+        }
+    }
+    return count;
+}
+
+// ---- Configuration items ---------------------------------------------------------------
+
+namespace {
+
+void AppendLe32(std::string& out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+}  // namespace
+
+void SerializeTable(ParamEntry* table, std::string& out) {
+    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+        if (!row->writable || row->Has(ParamFlags::NotSaved)) continue;
+        std::lock_guard<std::mutex> guard(row->lock);
+        const ParamValue& stored = row->value;
+        if (!stored.has) continue;
+        std::string item(row->code, 4);
+        item.push_back(static_cast<char>(row->kind));
+        switch (row->kind) {
+        case ParamKind::Text: {
+            std::string text = stored.text;
+            if (row->Has(ParamFlags::FreqGhz))
+                text = MhzTextToGhz(text);
+            else if (row->Has(ParamFlags::Doubled))
+                text = Printf("%.0f", NumberValue(text) * 2.0);
+            AppendLe32(item, static_cast<uint32_t>(text.size()));
+            item += text;
+            break;
+        }
+        case ParamKind::OptionList: {
+            const int number = OptionNumberFromComboIndex(row->options, stored.number);
+            if (number < 0) continue;
+            AppendLe32(item, static_cast<uint32_t>(number));
+            break;
+        }
+        case ParamKind::IpAddress:
+        case ParamKind::RadioPair:
+            AppendLe32(item, static_cast<uint32_t>(stored.number));
+            break;
+        default:
+            continue;
+        }
+        out += item;
+    }
+}
