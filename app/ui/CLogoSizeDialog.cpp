@@ -1,0 +1,108 @@
+#include "app/ui/CLogoSizeDialog.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+#include "app/ui/qt_page.h"
+
+int LeadingNumber(const QString& text) {
+    const QString t = text.trimmed();
+    int i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) {
+        negative = t[i] == u'-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i) {
+        value = value * 10 + (t[i].unicode() - u'0');
+        if (value > INT_MAX) value = INT_MAX;
+    }
+    return int(negative ? -value : value);
+}
+
+CUpDownControl::CUpDownControl(QLineEdit* buddy, int minimum, int maximum, QWidget* parent)
+    : QWidget(parent), buddy_(buddy), min_(minimum), max_(std::max(minimum, maximum)) {
+    up_ = new QToolButton(this);
+    up_->setArrowType(Qt::UpArrow);
+    down_ = new QToolButton(this);
+    down_->setArrowType(Qt::DownArrow);
+    for (QToolButton* b : {up_, down_}) {
+        b->setAutoRepeat(true);
+        b->setFixedSize(18, 11);
+        b->setFocusPolicy(Qt::NoFocus);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(up_);
+    layout->addWidget(down_);
+    connect(up_, &QToolButton::clicked, this, [this] { Step(1); });
+    connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
+}
+
+void CUpDownControl::Step(int delta) {
+    const int value = std::clamp(LeadingNumber(buddy_->text()) + delta, min_, max_);
+    buddy_->setText(QString::number(value));
+}
+
+CLogoSizeDialog::CLogoSizeDialog(int logoHeight, int logoWidth, int areaHeight, int areaWidth,
+                                 QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Set logo dimensions"));
+    setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
+
+    heightEdit_ = new QLineEdit(QString::number(logoHeight), this);
+    widthEdit_ = new QLineEdit(QString::number(logoWidth), this);
+    SetCtrlId(heightEdit_, kIdHeight);
+    SetCtrlId(widthEdit_, kIdWidth);
+    heightUpDown_ = new CUpDownControl(heightEdit_, 0, areaHeight, this);
+    widthUpDown_ = new CUpDownControl(widthEdit_, 0, areaWidth, this);
+    SetCtrlId(heightUpDown_, kIdHeightUpDown);
+    SetCtrlId(widthUpDown_, kIdWidthUpDown);
+    for (QLineEdit* e : {heightEdit_, widthEdit_}) e->setFixedWidth(70);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("Logo height"), this), 0, 0);
+    auto* hRow = new QHBoxLayout;
+    hRow->setSpacing(1);
+    hRow->addWidget(heightEdit_);
+    hRow->addWidget(heightUpDown_);
+    hRow->addStretch();
+    grid->addLayout(hRow, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Logo width"), this), 1, 0);
+    auto* wRow = new QHBoxLayout;
+    wRow->setSpacing(1);
+    wRow->addWidget(widthEdit_);
+    wRow->addWidget(widthUpDown_);
+    wRow->addStretch();
+    grid->addLayout(wRow, 1, 1);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    SetCtrlId(ok, 1);
+    SetCtrlId(cancel, 2);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CLogoSizeDialog::OnOK);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CLogoSizeDialog::OnOK() {
+    height_ = LeadingNumber(heightEdit_->text());
+    width_ = LeadingNumber(widthEdit_->text());
+    accept();
+}

@@ -1,0 +1,50 @@
+// "Diagnostic" tab of the engineering window: a request typed by hand is sent
+// to the unit, and the request and reply frames are listed byte by byte.
+#pragma once
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/result_codes.h"
+
+class CFerritRemoteControl;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+class CDiagnosticDialog : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kDialogId = 109;
+    static constexpr int kIdAddress = 1018;
+    static constexpr int kIdCommand = 1019;
+    static constexpr int kIdOutput = 1029;
+    static constexpr int kIdSend = 1030;
+    static constexpr int kMaxCommandChars = 255;
+
+    // `unitConnected` is the main window's view of the connection.
+    CDiagnosticDialog(CFerritRemoteControl* link, std::function<bool()> unitConnected,
+                      QWidget* parent);
+
+    // Sends the typed request and lists the exchange.
+    void OnSendCommand();
+    // Tells the operator what a failed exchange returned ("Error" box).
+    static void ShowResultCode(ResultCode code);
+    static std::string ResultCodeMessage(ResultCode code);
+
+    QLineEdit* addressEdit() const { return address_; }
+    QLineEdit* commandEdit() const { return command_; }
+    QPlainTextEdit* output() const { return output_; }
+    QPushButton* sendButton() const { return send_; }
+
+private:
+    void AppendExchange();
+
+    CFerritRemoteControl* link_;
+    std::function<bool()> unitConnected_;
+    QLineEdit* address_ = nullptr;
+    QLineEdit* command_ = nullptr;
+    QPlainTextEdit* output_ = nullptr;
+    QPushButton* send_ = nullptr;
+};

@@ -1,0 +1,62 @@
+#include "link/ui/CEngineeringDialog.h"
+
+#include <QKeyEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/ui/qt_page.h"
+#include "link/ui/CDiagnosticDialog.h"
+#include "pages/ui/CAdvancedDialog.h"
+
+CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemoteControl* link,
+                                       std::function<bool()> unitConnected, const QIcon& icon)
+    : QWidget(nullptr, Qt::Window), mainWindow_(mainWindow), link_(link) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
+    setWindowTitle(QStringLiteral("Engineering options"));
+    setWindowIcon(icon);
+
+    tabs_ = SetCtrlId(new QTabWidget(this), kIdTabs);
+    diagnosticPage_ = new CDiagnosticDialog(link_, std::move(unitConnected), tabs_);
+    advancedPage_ = new CAdvancedDialog(this, link_, tabs_);
+    tabs_->addTab(diagnosticPage_, QStringLiteral("Diagnostic"));
+    tabs_->addTab(advancedPage_, QStringLiteral("Advanced options"));
+    tabs_->setCurrentIndex(0);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    resize(620, 380);
+}
+
+CEngineeringDialog::~CEngineeringDialog() {
+    if (mainWindow_) mainWindow_->SendMsg(WM_ENGINEERING_CLOSED, 0, 0);
+}
+
+void CEngineeringDialog::OnOK() {
+    if (tabs_->currentIndex() == 0) diagnosticPage_->OnSendCommand();
+}
+
+void CEngineeringDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        OnOK();
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        close();
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void CEngineeringDialog::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    SendMsg(msg, wParam, lParam);
+}
+
+intptr_t CEngineeringDialog::SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    if (msg == WM_SET_UNIT_ADDRESS && mainWindow_) return mainWindow_->SendMsg(msg, wParam, lParam);
+    return 0;
+}

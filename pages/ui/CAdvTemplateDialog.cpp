@@ -1,0 +1,45 @@
+#include "pages/ui/CAdvTemplateDialog.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "app/ui/qt_page.h"
+#include "link/messages.h"
+
+CAdvTemplateDialog::CAdvTemplateDialog(int dialogId, IMessageTarget* container, QWidget* parent)
+    : QWidget(parent), container_(container), dialogId_(dialogId) {
+    setObjectName(QStringLiteral("dlg_%1").arg(dialogId));
+    if (dialogId == kGeneralDialogId) BuildGeneral();
+    WatchControls();
+}
+
+void CAdvTemplateDialog::BuildGeneral() {
+    auto* edit = SetCtrlId(new QLineEdit(this), kIdUnitAddress);
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("Unit address"), this));
+    row->addWidget(edit);
+    row->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addStretch();
+}
+
+void CAdvTemplateDialog::WatchControls() {
+    auto changed = [this] {
+        if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);
+    };
+    for (int id = 1200; id <= 1201; ++id)
+        if (auto* e = qobject_cast<QLineEdit*>(FindControl(this, id)))
+            connect(e, &QLineEdit::textChanged, this, changed);
+    for (int id = 1100; id <= 1108; ++id)
+        if (auto* c = qobject_cast<QComboBox*>(FindControl(this, id)))
+            connect(c, &QComboBox::currentIndexChanged, this, changed);
+}
+
+QLineEdit* CAdvTemplateDialog::edit(int id) const {
+    return qobject_cast<QLineEdit*>(FindControl(this, id));
+}
