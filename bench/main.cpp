@@ -1,0 +1,188 @@
+// Exchange rate of the link's Transact against the simulated unit over TCP and
+// over a pseudo-terminal, beside a minimal client on the same unit in the same
+// run, and the time of the presence check of all 256 COM ports.
+//
+//   tavrin_bench [--seconds S] [--rounds R]
+//
+// Each round runs the link and the minimal client for S seconds each, one after
+// the other; the median of the rounds is reported. The transaction log is off.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/minimal_client.h"
+#include "link/frame.h"
+#include "link/locks.h"
+#include "link/remote_control.h"
+#include "platform/program_folder.h"
+#include "platform/serial_port.h"
+#include "sim/sim_unit.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+const char* const kRequest = "0001r1loc;;";
+
+// Exchanges per second of `exchange` over `seconds`; 0 when one fails.
+template <typename F>
+double Rate(double seconds, F exchange) {
+    const auto start = Clock::now();
+    long count = 0;
+    while (Seconds(start) < seconds) {
+        for (int i = 0; i < 20; ++i) {
+            if (!exchange()) return 0.0;
+            ++count;
+        }
+    }
+    return double(count) / Seconds(start);
+}
+
+bool LinkExchange(CFerritRemoteControl& link) {
+    int status = 0;
+    int length = 0;
+    char data[kReceiveBufferSize + 1];
+    LinkGuard guard(LinkLock);
+    return link.Transact(kRequest, &status, data, &length, 0) == kResultOk;
+}
+
+struct Figures {
+    double link = 0;
+    double minimal = 0;
+};
+
+Figures MeasureTcp(const std::string& address, uint16_t port, int rounds, double seconds) {
+    std::vector<double> linkRates, minimalRates;
+    CFerritRemoteControl link(nullptr);
+    link.closeOnSendError = false;
+    link.closeOnReceiveError = false;
+    MinimalTcpClient minimal;
+    for (int r = 0; r < rounds; ++r) {
+        // One connection to the unit at a time, as a real unit takes it.
+        {
+            LinkGuard guard(LinkLock);
+            link.SelectEthernet(address);
+            if (link.ConnectSocket() != 0) return {};
+        }
+        linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));
+        {
+            LinkGuard guard(LinkLock);
+            link.CloseEthernet();
+        }
+        if (!minimal.Connect(address, port)) return {};
+        ParsedReply reply;
+        minimalRates.push_back(Rate(seconds, [&] { return minimal.Exchange(kRequest, reply) == kResultOk; }));
+        minimal.Close();
+    }
+    return {Median(linkRates), Median(minimalRates)};
+}
+
+Figures MeasureSerial(const std::string& slavePath, const std::string& folder, int rounds, double seconds) {
+    std::vector<double> linkRates, minimalRates;
+    SetProgramFolder(folder);
+    MinimalSerialClient minimal;
+    for (int r = 0; r < rounds; ++r) {
+        {
+            CFerritRemoteControl link(nullptr);
+            {
+                LinkGuard guard(LinkLock);
+                if (link.OpenSerialPort(0) != kResultOk) return {};
+            }
+            linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));
+        }
+        if (!minimal.Open(slavePath)) return {};
+        ParsedReply reply;
+        minimalRates.push_back(Rate(seconds, [&] { return minimal.Exchange(kRequest, reply) == kResultOk; }));
+        minimal.Close();
+    }
+    return {Median(linkRates), Median(minimalRates)};
+}
+
+double MeasurePortScanMs(int rounds) {
+    std::vector<double> ms;
+    int present = 0;
+    for (int r = 0; r < rounds; ++r) {
+        present = 0;
+        const auto start = Clock::now();
+        for (int i = 0; i < 256; ++i) present += ComPortPresent(i) ? 1 : 0;
+        ms.push_back(Seconds(start) * 1000.0);
+    }
+    std::printf("COM ports present: %d\n", present);
+    return Median(ms);
+}
+
+void PrintRow(const char* transport, const Figures& f) {
+    const double ratio = f.minimal > 0 ? f.link / f.minimal : 0.0;
+    std::printf("%-18s %12.0f %14.0f %8.2f  %s\n", transport, f.link, f.minimal, ratio,
+                ratio >= 0.9 ? "ok" : "BELOW 0.9");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 1.0;
+    int rounds = 5;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--seconds") seconds = std::atof(argv[i + 1]);
+        if (a == "--rounds") rounds = std::atoi(argv[i + 1]);
+    }
+    if (seconds <= 0 || rounds <= 0) {
+        std::fprintf(stderr, "usage: tavrin_bench [--seconds S] [--rounds R]\n");
+        return 2;
+    }
+
+    std::mt19937 random(unsigned(::getpid()) ^ unsigned(Clock::now().time_since_epoch().count()));
+    const std::string address = "127." + std::to_string(1 + random() % 250) + "." +
+                                std::to_string(random() % 250) + "." + std::to_string(2 + random() % 250);
+    char folderTemplate[] = "/tmp/tavrin_bench.XXXXXX";
+    if (!mkdtemp(folderTemplate)) return 1;
+    const std::string folder = folderTemplate;
+    const std::string ports = folder + "/ports";
+    ::mkdir(ports.c_str(), 0700);
+
+    sim::SimOptions options;
+    options.ptyLinkPath = ports + "/COM1";
+    options.tcpAddress = address;
+    options.drift = false;
+    sim::SimUnit unit(options);
+    std::string error;
+    if (!unit.Start(&error)) {
+        std::fprintf(stderr, "simulated unit: %s\n", error.c_str());
+        return 1;
+    }
+
+    std::printf("Exchanges per second (r1loc;;, log off, median of %d rounds of %.1f s)\n", rounds, seconds);
+    std::printf("%-18s %12s %14s %8s\n", "transport", "Transact", "minimal client", "ratio");
+    const Figures tcp = MeasureTcp(unit.TcpAddress(), unit.TcpPort(), rounds, seconds);
+    PrintRow("TCP (loopback)", tcp);
+    const Figures serial = MeasureSerial(unit.PtySlavePath(), folder, rounds, seconds);
+    PrintRow("pseudo-terminal", serial);
+
+    unit.Stop();
+    ::rmdir(ports.c_str());
+    ::rmdir(folder.c_str());
+    SetProgramFolder(ExecutableFolder());
+
+    const double scanMs = MeasurePortScanMs(rounds);
+    std::printf("Presence check of COM1-COM256: %.2f ms (target < 50 ms) %s\n", scanMs,
+                scanMs < 50.0 ? "ok" : "ABOVE 50 ms");
+    const bool ok = tcp.minimal > 0 && serial.minimal > 0 && tcp.link > 0 && serial.link > 0;
+    return ok ? 0 : 1;
+}
