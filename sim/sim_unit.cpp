@@ -1,52 +1,139 @@
-// Placeholder bodies while the unit is being built; Start reports that.
 #include "sim/sim_unit.h"
 
+#include <cctype>
+#include <mutex>
+
 #include "link/frame.h"
+#include "sim/sim_io.h"
+#include "sim/sim_state.h"
 
 namespace sim {
+namespace {
 
-struct SimUnit::State {
-    SimOptions options;
+struct FaultNameRow {
+    Fault fault;
+    const char* name;
 };
-struct SimUnit::Io {};
+const FaultNameRow kFaultNames[] = {
+    {Fault::None, "None"},
+    {Fault::Silence, "Silence"},
+    {Fault::NoiseBeforeStx, "NoiseBeforeStx"},
+    {Fault::BadChecksum, "BadChecksum"},
+    {Fault::NoEtx, "NoEtx"},
+    {Fault::SplitTcpSegment, "SplitTcpSegment"},
+    {Fault::DropConnection, "DropConnection"},
+    {Fault::SlowReply, "SlowReply"},
+};
 
-const char* FaultName(Fault) { return "None"; }
-bool ParseFault(const std::string&, Fault*) { return false; }
-
-SimUnit::SimUnit(SimOptions options) : state_(std::make_unique<State>()), io_(std::make_unique<Io>()) {
-    state_->options = std::move(options);
+std::string Lower(const std::string& s) {
+    std::string out;
+    for (char c : s) out.push_back(char(std::tolower(static_cast<unsigned char>(c))));
+    return out;
 }
-SimUnit::~SimUnit() = default;
-bool SimUnit::Start(std::string* error) {
-    if (error) *error = "not yet available";
+
+}  // namespace
+
+const char* FaultName(Fault fault) {
+    for (const auto& row : kFaultNames)
+        if (row.fault == fault) return row.name;
+    return "None";
+}
+
+bool ParseFault(const std::string& name, Fault* fault) {
+    for (const auto& row : kFaultNames) {
+        if (Lower(name) == Lower(row.name)) {
+            *fault = row.fault;
+            return true;
+        }
+    }
     return false;
 }
-void SimUnit::Stop() {}
-std::string SimUnit::PtySlavePath() const { return {}; }
-std::string SimUnit::TcpAddress() const { return {}; }
-uint16_t SimUnit::TcpPort() const { return 0; }
-void SimUnit::SetFault(Fault, int, uint32_t) {}
-void SimUnit::ClearFault() {}
-void SimUnit::RestartNow() {}
-std::vector<std::string> SimUnit::Requests() const { return {}; }
-void SimUnit::ClearRequests() {}
-SimCounters SimUnit::Counters() const { return {}; }
-std::string SimUnit::Value(const std::string&) const { return {}; }
-void SimUnit::SetValue(const std::string&, const std::string&) {}
-std::string SimUnit::SlotValue(int, int, const std::string&) const { return {}; }
-int SimUnit::Address() const { return state_->options.address; }
-int SimUnit::Mode() const { return 0; }
-int SimUnit::LastLoadedSlot() const { return 1; }
-bool SimUnit::IsRestarting() const { return false; }
-bool SimUnit::IsK840() const { return state_->options.k840; }
-std::string SimUnit::LastKey(const std::string&) const { return {}; }
-std::string SimUnit::HandleFrame(const std::string&) { return {}; }
 
 std::string BuildReplyFrame(int address, char status, const std::string& data) {
-    std::string frame = FormatRequest("%c%04d%c%s;", char(kStx), address, status, data.c_str());
+    std::string frame = FormatRequest("%c%04d%c", char(kStx), address, status);
+    frame += data;
+    frame.push_back(';');
     frame.push_back(char(ComputeChecksum(reinterpret_cast<const uint8_t*>(frame.data()) + 1, frame.size() - 1)));
     frame.push_back(char(kEtx));
     return frame;
 }
+
+SimUnit::SimUnit(SimOptions options) : state_(std::make_unique<State>(options)) {}
+
+SimUnit::~SimUnit() { Stop(); }
+
+bool SimUnit::Start(std::string* error) {
+    if (io_) {
+        if (error) *error = "already started";
+        return false;
+    }
+    auto io = std::make_unique<Io>(*state_);
+    if (!io->Start(error)) return false;
+    io_ = std::move(io);
+    return true;
+}
+
+void SimUnit::Stop() {
+    if (io_) io_->Stop();
+    io_.reset();
+}
+
+std::string SimUnit::PtySlavePath() const { return io_ ? io_->slavePath : std::string(); }
+std::string SimUnit::TcpAddress() const {
+    return io_ && !io_->tcpAddress.empty() ? io_->tcpAddress : std::string();
+}
+uint16_t SimUnit::TcpPort() const { return io_ ? io_->tcpPort : 0; }
+
+void SimUnit::SetFault(Fault fault, int count, uint32_t delayMs) {
+    state_->SetFault(fault, count, delayMs);
+}
+void SimUnit::ClearFault() { state_->SetFault(Fault::None, 0, 0); }
+
+void SimUnit::RestartNow() {
+    state_->BeginRestart();
+    if (io_) io_->Wake();
+}
+
+std::vector<std::string> SimUnit::Requests() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->requests;
+}
+void SimUnit::ClearRequests() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->requests.clear();
+}
+SimCounters SimUnit::Counters() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->counters;
+}
+
+std::string SimUnit::Value(const std::string& code) const { return state_->Value(code); }
+void SimUnit::SetValue(const std::string& code, const std::string& wireValue) {
+    state_->SetValue(code, wireValue);
+}
+std::string SimUnit::SlotValue(int mode, int slot, const std::string& code) const {
+    return state_->SlotValue(mode, slot, code);
+}
+int SimUnit::Address() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->address;
+}
+int SimUnit::Mode() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->mode;
+}
+int SimUnit::LastLoadedSlot() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->lastLoaded[state_->mode];
+}
+bool SimUnit::IsRestarting() const { return state_->IsRestarting(); }
+bool SimUnit::IsK840() const { return state_->options.k840; }
+std::string SimUnit::LastKey(const std::string& code) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    const auto it = state_->keys.find(code);
+    return it == state_->keys.end() ? std::string() : it->second;
+}
+
+std::string SimUnit::HandleFrame(const std::string& frame) { return state_->Handle(frame); }
 
 }  // namespace sim

@@ -19,6 +19,7 @@ struct SimOptions {
     std::string tcpAddress;       // "" = no TCP side; any 127.x.y.z for several units side by side
     uint16_t tcpPort = 9999;      // 0 = any free port (see TcpPort())
     bool k840 = false;            // model "K840" (one demodulator mode) or a two-mode unit
+    int mode = 0;                 // starting demodulator mode of a two-mode unit (0 narrowband, 1 DVB-T)
     int address = 1;              // the unit's own address, 0..9998
     uint32_t restartMs = 7000;    // silence after gudm, ddef and RestartNow
     bool drift = true;            // SNR, levels and lock values wander (seeded)

@@ -1,0 +1,148 @@
+// tavrin_unit_sim: a simulated receiver unit on a pseudo-terminal and/or TCP.
+#include <pthread.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sim/sim_unit.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tavrin_unit_sim [options]\n"
+    "A simulated receiver unit. It answers the unit protocol on a pseudo-terminal\n"
+    "and, when asked, on TCP, until it receives SIGINT or SIGTERM.\n"
+    "\n"
+    "  --serial-link PATH   place a symbolic link to the pseudo-terminal at PATH\n"
+    "                       (an existing link there is replaced; removed at exit)\n"
+    "  --no-serial          do not open a pseudo-terminal (needs --tcp)\n"
+    "  --tcp ADDRESS        also listen on ADDRESS (IPv4, e.g. 127.0.0.5)\n"
+    "  --port N             TCP port (default 9999; 0 = any free port)\n"
+    "  --model MODEL        k840 (one demodulator mode) or two-mode (default)\n"
+    "  --mode N             starting demodulator mode of a two-mode unit: 0 narrowband\n"
+    "                       (default) or 1 DVB-T\n"
+    "  --address N          the unit's address, 0 to 9998 (default 1)\n"
+    "  --restart-ms N       silence after a mode change or factory reset (default 7000)\n"
+    "  --no-drift           keep SNR, levels and lock values still\n"
+    "  --seed N             seed of the wandering values (default 1)\n"
+    "  --fault NAME[:COUNT[:MS]]\n"
+    "                       misbehave on the next COUNT replies (default: all);\n"
+    "                       NAME is one of silence, noisebeforestx, badchecksum, noetx,\n"
+    "                       splittcpsegment (pause MS, default 50), dropconnection,\n"
+    "                       slowreply (delay MS)\n"
+    "  --help               show this text\n"
+    "\n"
+    "On start it prints the pseudo-terminal's path and the TCP address it listens on.\n";
+
+bool ParseNumber(const char* text, long low, long high, long* out) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || end == text || *end || v < low || v > high) return false;
+    *out = v;
+    return true;
+}
+
+bool ParseFaultOption(const std::string& text, sim::Fault* fault, int* count, uint32_t* ms) {
+    const size_t c1 = text.find(':');
+    if (!sim::ParseFault(text.substr(0, c1), fault)) return false;
+    *count = -1;
+    *ms = 0;
+    if (c1 == std::string::npos) return true;
+    const size_t c2 = text.find(':', c1 + 1);
+    long v = 0;
+    if (!ParseNumber(text.substr(c1 + 1, c2 - c1 - 1).c_str(), -1, 1000000, &v)) return false;
+    *count = int(v);
+    if (c2 == std::string::npos) return true;
+    if (!ParseNumber(text.substr(c2 + 1).c_str(), 0, 600000, &v)) return false;
+    *ms = uint32_t(v);
+    return true;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "tavrin_unit_sim: %s\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::SimOptions options;
+    sim::Fault fault = sim::Fault::None;
+    int faultCount = -1;
+    uint32_t faultMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        long v = 0;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--no-serial") {
+            options.serial = false;
+        } else if (arg == "--no-drift") {
+            options.drift = false;
+        } else if (!hasValue) {
+            return Fail("unknown option or missing value: " + arg + " (see --help)");
+        } else if (arg == "--serial-link") {
+            options.ptyLinkPath = argv[++i];
+        } else if (arg == "--tcp") {
+            options.tcpAddress = argv[++i];
+        } else if (arg == "--port") {
+            if (!ParseNumber(argv[++i], 0, 65535, &v)) return Fail("bad port");
+            options.tcpPort = uint16_t(v);
+        } else if (arg == "--model") {
+            const std::string m = argv[++i];
+            if (m != "k840" && m != "two-mode") return Fail("model must be k840 or two-mode");
+            options.k840 = m == "k840";
+        } else if (arg == "--mode") {
+            if (!ParseNumber(argv[++i], 0, 1, &v)) return Fail("mode must be 0 or 1");
+            options.mode = int(v);
+        } else if (arg == "--address") {
+            if (!ParseNumber(argv[++i], 0, 9998, &v)) return Fail("address must be 0 to 9998");
+            options.address = int(v);
+        } else if (arg == "--restart-ms") {
+            if (!ParseNumber(argv[++i], 0, 600000, &v)) return Fail("bad restart time");
+            options.restartMs = uint32_t(v);
+        } else if (arg == "--seed") {
+            if (!ParseNumber(argv[++i], 0, 0xFFFFFFFFL, &v)) return Fail("bad seed");
+            options.seed = uint32_t(v);
+        } else if (arg == "--fault") {
+            if (!ParseFaultOption(argv[++i], &fault, &faultCount, &faultMs)) return Fail("bad fault (see --help)");
+        } else {
+            return Fail("unknown option: " + arg + " (see --help)");
+        }
+    }
+    if (!options.serial && options.tcpAddress.empty()) return Fail("nothing to listen on: --no-serial needs --tcp");
+
+    // The signals are taken by sigwait below, never by a handler in the middle of I/O;
+    // they are blocked before the unit's thread starts so that it inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    sim::SimUnit unit(options);
+    if (fault != sim::Fault::None) unit.SetFault(fault, faultCount, faultMs);
+    std::string error;
+    if (!unit.Start(&error)) return Fail(error);
+
+    if (options.serial) {
+        std::printf("pty: %s\n", unit.PtySlavePath().c_str());
+        if (!options.ptyLinkPath.empty()) std::printf("link: %s\n", options.ptyLinkPath.c_str());
+    }
+    if (!options.tcpAddress.empty()) std::printf("tcp: %s:%u\n", unit.TcpAddress().c_str(), unsigned(unit.TcpPort()));
+    std::printf("model %s, address %04d, mode %d\n", unit.IsK840() ? "K840" : "two-mode", unit.Address(), unit.Mode());
+    std::fflush(stdout);
+
+    int sig = 0;
+    sigwait(&signals, &sig);
+    unit.Stop();
+    std::printf("stopped (%s)\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
+    return 0;
+}

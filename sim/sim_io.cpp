@@ -1,0 +1,346 @@
+#include "sim/sim_io.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "link/frame.h"
+#include "link/link_key.h"
+#include "platform/clock.h"
+
+namespace sim {
+namespace {
+
+constexpr size_t kMaxPendingFrame = 300;
+const char kNoise[] = "\x7e\x55\xaa\x20";
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+SimUnit::Io::Io(State& state) : state_(state), cipher_(kLinkKey, sizeof kLinkKey) {
+    linkPath = state.options.ptyLinkPath;
+    tcpAddress = state.options.tcpAddress;
+    tcpPort = state.options.tcpPort;
+}
+
+SimUnit::Io::~Io() { Stop(); }
+
+bool SimUnit::Io::Start(std::string* error) {
+    std::string why;
+    bool ok = ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) == 0;
+    if (!ok) why = Errno("pipe");
+    if (ok && state_.options.serial) ok = OpenPty(&why) && PlaceLink(&why);
+    if (ok && !tcpAddress.empty()) ok = OpenListener(&why);
+    if (!ok) {
+        if (error) *error = why;
+        Stop();
+        return false;
+    }
+    stop_ = false;
+    worker_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void SimUnit::Io::Stop() {
+    stop_ = true;
+    Wake();
+    if (worker_.joinable()) worker_.join();
+    DropClient();
+    CloseListener();
+    if (linkPlaced_) {
+        // Remove the link only while it still points at our terminal.
+        char target[512];
+        const ssize_t n = ::readlink(linkPath.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, size_t(n)) == slavePath) ::unlink(linkPath.c_str());
+        linkPlaced_ = false;
+    }
+    CloseFd(slave_);
+    CloseFd(master_);
+    CloseFd(wake_[0]);
+    CloseFd(wake_[1]);
+}
+
+void SimUnit::Io::Wake() {
+    if (wake_[1] >= 0) {
+        const char c = 1;
+        [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+    }
+}
+
+bool SimUnit::Io::OpenPty(std::string* error) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0) return *error = Errno("posix_openpt"), false;
+    char name[256];
+    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, name, sizeof name) != 0)
+        return *error = Errno("pseudo-terminal set-up"), false;
+    slavePath = name;
+    // Our own slave descriptor keeps the terminal up while the program closes
+    // and reopens the port, so the master never sees a hang-up.
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (slave_ < 0) return *error = Errno("open " + slavePath), false;
+    termios t{};
+    if (::tcgetattr(slave_, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave_, TCSANOW, &t);
+    }
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+bool SimUnit::Io::PlaceLink(std::string* error) {
+    if (linkPath.empty()) return true;
+    struct stat st {};
+    if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+        return *error = linkPath + " exists and is not a symbolic link", false;
+    // A new link under a temporary name, renamed over the old one.
+    const std::string temp = linkPath + ".new" + std::to_string(::getpid());
+    ::unlink(temp.c_str());
+    if (::symlink(slavePath.c_str(), temp.c_str()) != 0) return *error = Errno("symlink " + temp), false;
+    if (::rename(temp.c_str(), linkPath.c_str()) != 0) {
+        *error = Errno("rename to " + linkPath);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    linkPlaced_ = true;
+    return true;
+}
+
+bool SimUnit::Io::OpenListener(std::string* error) {
+    std::string why;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(tcpPort);
+    if (::inet_pton(AF_INET, tcpAddress.c_str(), &addr.sin_addr) != 1) {
+        if (error) *error = "not an IPv4 address: " + tcpAddress;
+        return false;
+    }
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listen_ < 0) {
+        if (error) *error = Errno("socket");
+        return false;
+    }
+    const int one = 1;
+    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listen_, 4) != 0) {
+        if (error) *error = Errno("listen on " + tcpAddress + ":" + std::to_string(tcpPort));
+        CloseFd(listen_);
+        return false;
+    }
+    socklen_t len = sizeof addr;
+    if (::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) == 0) tcpPort = ntohs(addr.sin_port);
+    return true;
+}
+
+void SimUnit::Io::CloseListener() { CloseFd(listen_); }
+
+void SimUnit::Io::DropClient() {
+    if (client_ < 0) return;
+    // Unread bytes would turn the close into a reset that can destroy a reply
+    // still in flight, so they are read away first.
+    char sink[512];
+    while (::recv(client_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+    }
+    ::shutdown(client_, SHUT_RDWR);
+    CloseFd(client_);
+    tcpBuf_.clear();
+}
+
+bool SimUnit::Io::Pause(uint32_t ms) {
+    const uint64_t end = TickMs() + ms;
+    while (!stop_) {
+        const uint64_t now = TickMs();
+        if (now >= end) return true;
+        pollfd p{wake_[0], POLLIN, 0};
+        if (::poll(&p, 1, int(end - now)) > 0) {
+            char sink[64];
+            while (::read(wake_[0], sink, sizeof sink) > 0) {
+            }
+        }
+    }
+    return false;
+}
+
+void SimUnit::Io::Run() {
+    char buf[512];
+    while (!stop_) {
+        if (state_.TakeRestartPending()) {
+            DropClient();
+            CloseListener();
+        }
+        const bool wantListener = !tcpAddress.empty() && listen_ < 0;
+        if (wantListener && !state_.IsRestarting()) OpenListener(nullptr);
+
+        std::vector<pollfd> fds;
+        fds.push_back({wake_[0], POLLIN, 0});
+        if (master_ >= 0) fds.push_back({master_, POLLIN, 0});
+        if (listen_ >= 0) fds.push_back({listen_, POLLIN, 0});
+        if (client_ >= 0) fds.push_back({client_, POLLIN, 0});
+        // While the listener is down for a restart, look again soon.
+        const int timeout = (!tcpAddress.empty() && listen_ < 0) ? 10 : 500;
+        if (::poll(fds.data(), fds.size(), timeout) <= 0) continue;
+
+        for (const pollfd& p : fds) {
+            if (!p.revents || stop_) continue;
+            if (p.fd == wake_[0]) {
+                while (::read(wake_[0], buf, sizeof buf) > 0) {
+                }
+            } else if (p.fd == master_) {
+                const ssize_t n = ::read(master_, buf, sizeof buf);
+                if (n > 0) OnSerialBytes(buf, size_t(n));
+            } else if (p.fd == listen_ && listen_ >= 0) {
+                const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd < 0) continue;
+                DropClient();   // one client at a time: the newest wins
+                client_ = fd;
+                const int one = 1;
+                ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                state_.CountConnection();
+            } else if (p.fd == client_ && client_ >= 0) {
+                const ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+                if (n > 0) {
+                    OnTcpBytes(buf, size_t(n));
+                } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    DropClient();
+                }
+            }
+        }
+    }
+}
+
+void SimUnit::Io::OnSerialBytes(const char* bytes, size_t n) {
+    for (size_t i = 0; i < n && !stop_; ++i) {
+        const auto c = uint8_t(bytes[i]);
+        if (c == kStx) {   // a frame starts (an unfinished one is abandoned)
+            serialBuf_.assign(1, char(c));
+            continue;
+        }
+        if (serialBuf_.empty()) continue;   // noise before the STX
+        serialBuf_.push_back(char(c));
+        if (c == kEtx) {
+            const std::string frame = std::move(serialBuf_);
+            serialBuf_.clear();
+            Answer(frame, false);
+        } else if (serialBuf_.size() > kMaxPendingFrame) {
+            serialBuf_.clear();
+        }
+    }
+}
+
+void SimUnit::Io::OnTcpBytes(const char* bytes, size_t n) {
+    tcpBuf_.append(bytes, n);
+    while (tcpBuf_.size() >= 8 && client_ >= 0 && !stop_) {
+        uint8_t head[8];
+        std::memcpy(head, tcpBuf_.data(), 8);
+        cipher_.DecipherBlocks(head, 8);
+        const size_t length = head[0];
+        if (length == 0 || 1 + length > kMaxFrameLength + 1) {
+            tcpBuf_.clear();   // not an envelope: nothing to resynchronise on
+            return;
+        }
+        const size_t total = (1 + length + 7) / 8 * 8;
+        if (tcpBuf_.size() < total) return;
+        std::string envelope = tcpBuf_.substr(0, total);
+        tcpBuf_.erase(0, total);
+        cipher_.DecipherBlocks(reinterpret_cast<uint8_t*>(envelope.data()), envelope.size());
+        Answer(envelope.substr(1, length), true);
+    }
+}
+
+void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
+    std::string reply = state_.Handle(frame);
+    if (!reply.empty()) {
+        const ReplyFault rf = state_.TakeReplyFault();
+        uint32_t splitPause = 0;
+        bool send = true;
+        switch (rf.fault) {
+            case Fault::None: break;
+            case Fault::Silence: send = false; break;
+            case Fault::DropConnection:
+                send = false;
+                if (tcp) DropClient();
+                break;
+            case Fault::NoiseBeforeStx: reply.insert(0, kNoise); break;
+            case Fault::BadChecksum: reply[reply.size() - 2] = char(uint8_t(reply[reply.size() - 2]) ^ 0x01); break;
+            case Fault::NoEtx: reply.pop_back(); break;
+            case Fault::SplitTcpSegment: splitPause = rf.delayMs; break;
+            case Fault::SlowReply: send = Pause(rf.delayMs); break;
+        }
+        if (send) {
+            if (tcp) {
+                SendTcp(reply, splitPause);
+            } else {
+                SendSerial(reply, splitPause);
+            }
+        }
+    }
+    AfterReply();
+}
+
+void SimUnit::Io::AfterReply() {
+    if (state_.TakeRestartPending()) {
+        DropClient();
+        CloseListener();
+    }
+}
+
+void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
+    if (master_ < 0) return;
+    size_t done = 0;
+    const size_t firstPart = splitPauseMs ? std::min<size_t>(8, bytes.size()) : bytes.size();
+    int stalls = 0;
+    while (done < bytes.size() && !stop_) {
+        const size_t upTo = done < firstPart ? firstPart : bytes.size();
+        const ssize_t n = ::write(master_, bytes.data() + done, upTo - done);
+        if (n > 0) {
+            done += size_t(n);
+            if (done == firstPart && done < bytes.size() && !Pause(splitPauseMs)) return;
+            continue;
+        }
+        // Nobody reads the terminal and its queue is full: the reply is lost,
+        // as it would be on a line with no listener.
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+        if (++stalls > 20) return;
+        pollfd p{master_, POLLOUT, 0};
+        ::poll(&p, 1, 10);
+    }
+    state_.CountReply();
+}
+
+void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs) {
+    if (client_ < 0) return;
+    std::string env = WrapEnvelope(reply);
+    cipher_.EncipherBlocks(reinterpret_cast<uint8_t*>(env.data()), env.size());
+    // One send per reply; with a split fault the first 8 bytes go alone.
+    const size_t firstPart = splitPauseMs ? 8 : env.size();
+    if (::send(client_, env.data(), firstPart, MSG_NOSIGNAL) != ssize_t(firstPart)) {
+        DropClient();
+        return;
+    }
+    if (firstPart < env.size()) {
+        if (!Pause(splitPauseMs) || client_ < 0) return;
+        const size_t rest = env.size() - firstPart;
+        if (::send(client_, env.data() + firstPart, rest, MSG_NOSIGNAL) != ssize_t(rest)) {
+            DropClient();
+            return;
+        }
+    }
+    state_.CountReply();
+}
+
+}  // namespace sim

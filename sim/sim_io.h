@@ -1,0 +1,56 @@
+// The unit's two doors: a pseudo-terminal and a TCP listener, served by one
+// worker thread that waits on both and on a wake-up pipe.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "link/blowfish.h"
+#include "sim/sim_state.h"
+
+namespace sim {
+
+struct SimUnit::Io {
+    explicit Io(State& state);
+    ~Io();
+
+    bool Start(std::string* error);
+    void Stop();
+    void Wake();
+
+    std::string slavePath;
+    std::string linkPath;
+    std::string tcpAddress;
+    uint16_t tcpPort = 0;
+
+private:
+    bool OpenPty(std::string* error);
+    bool PlaceLink(std::string* error);
+    bool OpenListener(std::string* error);
+    void CloseListener();
+    void DropClient();
+    void Run();
+    bool Pause(uint32_t ms);   // false when stopping
+    void OnSerialBytes(const char* bytes, size_t n);
+    void OnTcpBytes(const char* bytes, size_t n);
+    void Answer(const std::string& frame, bool tcp);
+    void SendSerial(const std::string& bytes, uint32_t splitPauseMs);
+    void SendTcp(const std::string& reply, uint32_t splitPauseMs);
+    void AfterReply();
+
+    State& state_;
+    Blowfish cipher_;
+    int master_ = -1;
+    int slave_ = -1;
+    int listen_ = -1;
+    int client_ = -1;
+    int wake_[2] = {-1, -1};
+    bool linkPlaced_ = false;
+    std::string serialBuf_;
+    std::string tcpBuf_;
+    std::atomic<bool> stop_{false};
+    std::thread worker_;
+};
+
+}  // namespace sim

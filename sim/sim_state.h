@@ -1,0 +1,71 @@
+// The unit's state and its answers to request frames; no I/O here.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sim/sim_unit.h"
+
+namespace sim {
+
+// What the I/O side does with the next reply (taken from the fault setting).
+struct ReplyFault {
+    Fault fault = Fault::None;
+    uint32_t delayMs = 0;
+};
+
+struct SimUnit::State {
+    using Config = std::map<std::string, std::string>;
+
+    explicit State(const SimOptions& opts);
+
+    // Handles one frame under the lock; "" when the unit stays silent.
+    std::string Handle(const std::string& frame);
+
+    // All below take the lock themselves.
+    void BeginRestart();
+    bool IsRestarting() const;
+    bool TakeRestartPending();   // true once per restart: the I/O side drops TCP
+    ReplyFault TakeReplyFault(); // consumes one count of the current fault
+    void SetFault(Fault fault, int count, uint32_t delayMs);
+    void CountReply();
+    void CountConnection();
+
+    std::string Value(const std::string& code) const;
+    void SetValue(const std::string& code, const std::string& wire);
+    std::string SlotValue(int mode, int slot, const std::string& code) const;
+
+    const SimOptions options;
+    mutable std::mutex mutex;
+    int address;
+    int mode;
+    Config working[2];
+    Config slots[2][8];
+    int lastLoaded[2] = {1, 1};
+    Config unitValues;
+    Config live;
+    std::map<std::string, std::string> keys;
+    std::vector<std::string> requests;
+    SimCounters counters;
+
+private:
+    void FactoryReset();                 // lock held
+    void RestartLocked();                // lock held
+    bool ReadLocked(const std::string& code, std::string* value);
+    char WriteLocked(const std::string& code, const std::string& data, std::string* value);
+    std::string BulkReadLocked();
+    void DriftLocked(const std::string& code);
+    std::string* FindValueLocked(const std::string& code);
+
+    uint64_t restartUntil_ = 0;
+    bool restartPending_ = false;
+    Fault fault_ = Fault::None;
+    int faultCount_ = 0;
+    uint32_t faultDelayMs_ = 0;
+    std::mt19937 rng_;
+};
+
+}  // namespace sim
