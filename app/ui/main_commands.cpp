@@ -1,0 +1,187 @@
+// The main window's commands: menu, toolbar and accelerator entries, the key
+// button of the simple page and the two configuration-set buttons.
+#include <QDir>
+#include <QFileInfo>
+#include <QPixmap>
+#include <algorithm>
+#include <atomic>
+
+#include "app/settings.h"
+#include "app/ui/CLogoSizeDialog.h"
+#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/ui/prompts.h"
+#include "app/unit_session.h"
+#include "link/frame.h"
+#include "link/locks.h"
+#include "link/remote_control.h"
+#include "link/ui/CEngineeringDialog.h"
+#include "pages/config_ops.h"
+#include "pages/key_check.h"
+#include "pages/ui/CBarrelDialog.h"
+#include "pages/ui/CEnterValueDialog.h"
+#include "pages/ui/CWriteKeyDialog.h"
+#include "params/param_table.h"
+#include "params/ui/CPollingOptions.h"
+#include "platform/program_folder.h"
+
+namespace {
+constexpr const char* kConfigFilter = "Config files (*.cfg)|*.cfg|All files (*.*)|*.*||";
+constexpr int kMaxTitleChars = 32;
+
+// A file dialog starts in the folder of the current setting, else in the
+// program folder.
+std::string StartFolder(const std::optional<std::string>& setting) {
+    if (setting && !setting->empty()) {
+        const QFileInfo info(QString::fromStdString(*setting));
+        if (info.dir().exists()) return info.absolutePath().toStdString();
+    }
+    return ProgramFolder();
+}
+}  // namespace
+
+void CTavrin_rx_ctrl_v2Dlg::RunCommand(int commandId) {
+    switch (commandId) {
+    case ID_OPTIONS_ENGINEERING: OnEngineering(); break;
+    case ID_OPTIONS_POLLING:
+    case ID_ENABLE_POLLING:
+    case ID_DISABLE_POLLING: OnPollingToggle(); break;
+    case ID_WRITE_KEY: OnWriteKey(); break;
+    case ID_POLLING_OPTIONS: OnPollingOptions(); break;
+    case ID_RESTORE_DEFAULTS:
+    case ID_RESTORE_DEFAULTS_DOWNCONVERTERS: OnRestoreDefaults(); break;
+    case ID_SET_ICON_SOURCE: OnSetIconSource(); break;
+    case ID_FILE_EXIT: close(); break;
+    case ID_SET_APP_TITLE: OnSetAppTitle(); break;
+    case ID_SET_LOGO_SOURCE: OnSetLogoSource(); break;
+    case ID_SET_LOGO_SIZE: OnSetLogoSize(); break;
+    default: break;
+    }
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnEngineering() {
+    if (QWidget* open = EngineeringWindow()) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* window = new CEngineeringDialog(&MessageTarget(), &Link(),
+                                          [this] { return UnitConnected(); }, ProgramIcon());
+    SetEngineeringWindow(window);
+    window->show();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnPollingToggle() {
+    // The poll thread reads the flag at each round.
+    std::atomic_ref<uint8_t> enabled(AppSettings.PollingEnabled);
+    enabled.store(uint8_t(enabled.load() ^ 1u));
+    ShowPollingState();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnWriteKey() {
+    if (!UnitConnected()) {
+        ShowError("No connection currently");
+        return;
+    }
+    int position = -1;
+    if (const ParamEntry* row = FindParam(DecoderTable, "zdes")) {
+        const ParamValue value = ReadParamValue(*row);
+        if (value.has) position = int(value.number);
+    }
+    CWriteKeyDialog dialog(KeyTypeForDescrambling(position), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+
+    // Log level 2: the key never appears in the transaction log.
+    for (const std::string& request :
+         KeyRequests(dialog.keyType(), UnitAddress(), dialog.lowerKey(), dialog.upperKey())) {
+        int status = 0;
+        int length = 0;
+        char data[kReceiveBufferSize + 1] = {};
+        LinkGuard lock(LinkLock);
+        Link().Transact(request.c_str(), &status, data, &length, 2);
+    }
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnPollingOptions() {
+    CPollingOptions dialog(&MessageTarget(), this);
+    dialog.exec();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnRestoreDefaults() {
+    CBarrelDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    RestoreDefaults(Session(), dialog.choice());
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnSetIconSource() {
+    FileDialogRequest request;
+    request.title = "Select new icon file";
+    request.filter = "Icon files (*.ico)|*.ico|All files (*.*)|*.*||";
+    request.defaultExtension = "ico";
+    request.initialName = "*.ico";
+    request.startFolder = StartFolder(AppSettings.IconFile);
+    const std::optional<std::string> path = Prompts().AskFile(request);
+    if (!path) return;
+
+    // The path is kept even when the file does not load.
+    AppSettings.IconFile = *path;
+    const QPixmap image(QString::fromStdString(*path));
+    const QIcon loaded = image.isNull() ? QIcon() : QIcon(image);
+    SetProgramIcon(loaded.isNull() ? QIcon(QStringLiteral(":/icons/128.png")) : loaded);
+    if (QWidget* engineering = EngineeringWindow()) engineering->setWindowIcon(loaded);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnSetAppTitle() {
+    const QString current = QString::fromStdString(AppSettings.AppTitle.value_or(""));
+    CEnterValueDialog dialog(QStringLiteral("Enter the new application title"), current,
+                             kMaxTitleChars, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    AppSettings.AppTitle = dialog.value().toStdString();
+    setWindowTitle(dialog.value());
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnSetLogoSource() {
+    FileDialogRequest request;
+    request.title = "Select new bitmap file";
+    request.filter = "Bitmap files (*.bmp)|*.bmp|All files (*.*)|*.*||";
+    request.defaultExtension = "bmp";
+    request.initialName = "*.bmp";
+    request.startFolder = StartFolder(AppSettings.LogoFile);
+    const std::optional<std::string> path = Prompts().AskFile(request);
+    if (!path) return;
+    AppSettings.LogoFile = *path;
+    LoadLogo();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnSetLogoSize() {
+    const QRect area = LogoArea();
+    CLogoSizeDialog dialog(AppSettings.LogoHeight, AppSettings.LogoWidth, area.height(),
+                           area.width(), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    // Cut to the logo area; a negative size is taken as 0.
+    AppSettings.LogoWidth = std::clamp(dialog.width(), 0, std::max(0, area.width()));
+    AppSettings.LogoHeight = std::clamp(dialog.height(), 0, std::max(0, area.height()));
+    PlaceLogo();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnSaveConfigSet() {
+    FileDialogRequest request;
+    request.save = true;
+    request.title = "Select a file to save to";
+    request.filter = kConfigFilter;
+    request.defaultExtension = "cfg";
+    request.initialName = "*.cfg";
+    const std::optional<std::string> path = Prompts().AskFile(request);
+    if (!path) return;
+    SaveConfigSet(Session(), *path);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnLoadConfigSet() {
+    FileDialogRequest request;
+    request.filter = kConfigFilter;
+    request.defaultExtension = "cfg";
+    request.initialName = "*.cfg";
+    const std::optional<std::string> path = Prompts().AskFile(request);
+    if (!path) return;
+    LoadConfigSet(Session(), *path);
+}
