@@ -2,6 +2,7 @@
 // transport, the transaction with its retries and the transaction log.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <fstream>
 #include <list>
@@ -20,6 +21,9 @@ enum LinkMode : int { LinkModeSerial = 0, LinkModeEthernet = 1 };
 
 inline constexpr uint16_t kUnitTcpPort = 9999;
 inline constexpr uint32_t kSocketReceiveTimeoutMs = 1500;
+// Bound on one TCP connection attempt (the connect thread also stops at once
+// when it is cancelled).
+inline constexpr uint32_t kConnectTimeoutMs = 5000;
 
 using ConnectHandle = uint64_t;           // 0 = no thread
 class CFerritRemoteControl;
@@ -28,14 +32,13 @@ class CFerritRemoteControl;
 // the thread removes it as its last step.
 struct ConnectThreadRecord {
     std::string ipAddress;                // copy of the link's ipAddress at start
-    SocketHandle* socketSlot = nullptr;   // where a connected socket is stored
-    volatile int cancelled = 0;           // set to 1 to cancel the attempt
+    std::atomic<SocketHandle>* socketSlot = nullptr;  // where a connected socket is stored
+    std::atomic<int> cancelled{0};        // set to 1 to cancel the attempt
     IMessageTarget* notifyWindow = nullptr;
     IMessageTarget* waitWindow = nullptr; // may be null
     ConnectHandle threadHandle = 0;
     CFerritRemoteControl* owner = nullptr;
-    std::thread thread;
-    std::atomic<bool> finished{false};
+    std::thread thread;                   // detached by RemoveConnectThread
 };
 
 class CFerritRemoteControl {
@@ -62,7 +65,7 @@ public:
     ConnectHandle StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow);
     void CancelConnectThread(ConnectHandle handle);
     void RemoveConnectThread(ConnectHandle handle);
-    bool HasSocket() const { return socket != kNoSocket; }
+    bool HasSocket() const { return socket.load() != kNoSocket; }
 
     // One exchange. status/data/length are written only on success; data holds
     // at least 256 bytes. The caller holds LinkLock.
@@ -87,18 +90,20 @@ public:
     int lastReplyLength = 0;
     std::string logFileName;
     std::string ipAddress;                // at most 15 characters
-    LinkMode mode = LinkModeSerial;
+    std::atomic<LinkMode> mode{LinkModeSerial};
     std::atomic<int> connected{0};
     int portIndex = -1;
     SerialPort serialHandle;
     std::unique_ptr<std::ofstream> logFile;
     int emptyReplyCount = 0;
-    SocketHandle socket = kNoSocket;
+    std::atomic<SocketHandle> socket{kNoSocket};
     std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads;
-    std::mutex connectThreadsLock;
+    std::mutex connectThreadsLock;        // guards connectThreads
+    std::condition_variable connectThreadsChanged;
     Blowfish blowfish;
 
 private:
     // Implementation helpers live in the .cpp files of link/.
     friend struct LinkInternals;
+    ConnectHandle nextConnectHandle_ = 1;
 };

@@ -1,5 +1,6 @@
 // POSIX sockets. The socket library's start and stop are no-ops that succeed.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,13 +16,18 @@ int LastSocketError();                    // errno of the last failed call
 // is never handed out (it would read as "no socket").
 SocketHandle CreateTcpSocket();
 bool SetReceiveTimeout(SocketHandle s, uint32_t ms);
-// Connects to address:port, giving up after `timeoutMs` or when `cancelled`
-// (checked every few ms) becomes true. Returns 0 or an errno value.
+// Connects to address:port, giving up after `timeoutMs` (ETIMEDOUT) or when
+// `cancelled` (checked every few ms) becomes non-zero (ECANCELED). Returns 0 or
+// an errno value.
 int ConnectWithTimeout(SocketHandle s, const std::string& address, uint16_t port, uint32_t timeoutMs,
-                       const volatile int* cancelled = nullptr);
+                       const std::atomic<int>* cancelled = nullptr);
 // One send call; returns bytes sent or -1.
 long SendOnce(SocketHandle s, const uint8_t* bytes, size_t length);
 // One receive call; returns bytes received, 0 on an orderly close, -1 on failure or time-out.
 long ReceiveOnce(SocketHandle s, uint8_t* buffer, size_t capacity);
+// Throws away whatever already waits to be received, without waiting. Returns
+// the number of bytes discarded, or -1 when the peer has closed or the
+// connection failed.
+long DiscardPending(SocketHandle s);
 void ShutdownAndClose(SocketHandle s);
 void CloseSocket(SocketHandle s);

@@ -1,5 +1,6 @@
 // Serial ports on termios. COM port index k (0..255) is "COM(k+1)".
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,8 +30,9 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens the device for reading and writing, exclusively, without becoming
-    // its controlling terminal, and puts it in raw mode.
+    // Opens the device for reading and writing, exclusively (TIOCEXCL and an
+    // advisory lock), without becoming its controlling terminal, and puts it in
+    // raw mode. The time-outs start as SerialTimeouts' defaults.
     bool Open(const std::string& devicePath);
     bool IsOpen() const { return fd_ >= 0; }
     void Close();
@@ -45,11 +47,12 @@ public:
     void PurgeReceive();
     // Writes all bytes within the write time-outs; false on failure.
     bool Write(const uint8_t* bytes, size_t length);
-    // Reads one byte, waiting at most multiplier x 1 + constant ms.
-    // Returns 1 with a byte, 0 on time-out, -1 on failure (device gone).
+    // Reads one byte, waiting at most multiplier x 1 + constant ms (time-outs
+    // of 0 and 0 make it return at once). Returns 1 with a byte, 0 on
+    // time-out, -1 on failure (device gone, hung up).
     int ReadByte(uint8_t& byte);
 
 private:
-    int fd_ = -1;
+    std::atomic<int> fd_{-1};
     SerialTimeouts timeouts_;
 };

@@ -1,0 +1,140 @@
+// The link object: construction and destruction, the transaction log and the
+// serial transport's configuration.
+#include "link/remote_control.h"
+
+#include <chrono>
+
+#include "link/frame.h"
+#include "link/link_key.h"
+#include "link/locks.h"
+#include "link/remote_internal.h"
+#include "link/transaction_log.h"
+#include "platform/clock.h"
+#include "platform/debug_out.h"
+
+namespace {
+constexpr uint32_t kThreadEndWaitMs = 500;
+}
+
+CFerritRemoteControl::CFerritRemoteControl(IMessageTarget* window) : mainWindow(window) {
+    blowfish.SetKey(kLinkKey, sizeof kLinkKey);
+    DebugOut("Blowfish_Init called\r\n");
+}
+
+CFerritRemoteControl::~CFerritRemoteControl() {
+    // Connect threads are cancelled and waited for, never killed: each one
+    // notices the flag within its bounded connect and removes its record.
+    {
+        std::unique_lock<std::mutex> lock(connectThreadsLock);
+        for (auto& record : connectThreads) record->cancelled = 1;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kThreadEndWaitMs);
+        connectThreadsChanged.wait_until(lock, until, [this] { return connectThreads.empty(); });
+        for (auto& record : connectThreads) {
+            DebugOut("Terminating 0x%x forcefully\r\n", unsigned(record->threadHandle));
+        }
+        connectThreadsChanged.wait(lock, [this] { return connectThreads.empty(); });
+    }
+    LinkInternals::DropSocket(*this);
+    serialHandle.Close();
+    if (logFile) logFile->close();
+    logFile.reset();
+}
+
+void CFerritRemoteControl::OpenLog(const std::string& fileName) {
+    logFileName = fileName;
+    auto file = std::make_unique<std::ofstream>(fileName, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!file->is_open()) {
+        logFile.reset();
+        return;
+    }
+    logFile = std::move(file);
+    LogPrintf(logFile.get(), "Log file opened\r\n");
+}
+
+ResultCode CFerritRemoteControl::OpenSerialPort(int index) {
+    LinkGuard guard(LinkLock);
+    std::ofstream* log = logFile.get();
+    portIndex = index;
+    mode = LinkModeSerial;
+    LogPrintf(log, "Opening COM%d\r\n", index + 1);
+
+    auto fail = [log](ResultCode code) {
+        LogPrintf(log, "Returning with error code %x\r\n", code);
+        LogFlush(log);
+        return code;
+    };
+    if (serialHandle.IsOpen()) return fail(kErrAlreadyConnected);
+    if (!serialHandle.Open(ComPortDevicePath(index))) return fail(kErrOpenPort);
+    if (!serialHandle.SetLine(baudRate)) {
+        CloseSerialPort();
+        return fail(kErrCommState);
+    }
+    SerialTimeouts wanted{readIntervalTimeout, readTotalTimeoutMultiplier, readTotalTimeoutConstant,
+                          writeTotalTimeoutMultiplier, writeTotalTimeoutConstant};
+    SerialTimeouts written;
+    if (!serialHandle.SetTimeouts(wanted) || !serialHandle.GetTimeouts(written)) {
+        CloseSerialPort();
+        return fail(kErrTimeouts);
+    }
+    readIntervalTimeout = written.readInterval;
+    readTotalTimeoutMultiplier = written.readTotalMultiplier;
+    readTotalTimeoutConstant = written.readTotalConstant;
+    writeTotalTimeoutMultiplier = written.writeTotalMultiplier;
+    writeTotalTimeoutConstant = written.writeTotalConstant;
+    openPortIndex = index;
+    LogPrintf(log, "Returning OK\r\n");
+    LogFlush(log);
+    return kResultOk;
+}
+
+void CFerritRemoteControl::CloseSerialPort() {
+    LinkGuard guard(LinkLock);
+    if (serialHandle.IsOpen()) {
+        LogPrintf(logFile.get(), "Port closed\r\n");
+        serialHandle.Close();
+    }
+    DebugOut("Serial port closed\r\n");
+}
+
+bool CFerritRemoteControl::IsConnected() const {
+    if (mode == LinkModeSerial) return serialHandle.IsOpen();
+    return connected != 0;
+}
+
+bool CFerritRemoteControl::SetBaudRate(uint32_t rate) {
+    LinkGuard guard(LinkLock);
+    baudRate = rate;
+    if (!serialHandle.IsOpen()) return true;
+    return serialHandle.SetLine(rate);
+}
+
+ResultCode CFerritRemoteControl::SetCommTimeout(int which, uint32_t value) {
+    LinkGuard guard(LinkLock);
+    if (!serialHandle.IsOpen()) return kErrNoConnection;
+    SerialTimeouts t;
+    if (!serialHandle.GetTimeouts(t)) return kErrTimeouts;
+    switch (which) {
+    case 0: t.readInterval = value; break;
+    case 1: t.readTotalMultiplier = value; break;
+    case 2: t.readTotalConstant = value; break;
+    case 3: t.writeTotalMultiplier = value; break;
+    case 4: t.writeTotalConstant = value; break;
+    default: break;   // any other value rewrites the five unchanged
+    }
+    if (!serialHandle.SetTimeouts(t)) return kErrTimeouts;
+    readIntervalTimeout = t.readInterval;
+    readTotalTimeoutMultiplier = t.readTotalMultiplier;
+    readTotalTimeoutConstant = t.readTotalConstant;
+    writeTotalTimeoutMultiplier = t.writeTotalMultiplier;
+    writeTotalTimeoutConstant = t.writeTotalConstant;
+    return kResultOk;
+}
+
+ResultCode CFerritRemoteControl::ProbeUnit() {
+    int status = 0;
+    char data[kReceiveBufferSize + 1];
+    int length = 0;
+    const ResultCode result = Transact("9999rgadd;;", &status, data, &length, 1);
+    connected = result == kResultOk ? 1 : 0;
+    return result;
+}

@@ -1,0 +1,235 @@
+// The Ethernet transport's connection handling: selecting and closing the
+// transport, synchronous connections and the cancellable connect threads.
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "link/locks.h"
+#include "link/remote_control.h"
+#include "link/remote_internal.h"
+#include "link/transaction_log.h"
+#include "platform/debug_out.h"
+
+namespace {
+
+constexpr auto kWindowCheckInterval = std::chrono::milliseconds(100);
+
+// Step 8 of a connect attempt: cancelled. The socket (if any) is closed and
+// nothing is sent to the window.
+void EndCancelled(SocketHandle s) {
+    DebugOut("Thread cancelled\r\n");
+    if (s != kNoSocket) {
+        ShutdownAndClose(s);
+        DebugOut("Socket shutdown and closed\r\n");
+    }
+}
+
+void ConnectThreadMain(ConnectThreadRecord* record) {
+    CFerritRemoteControl* const owner = record->owner;
+    const ConnectHandle handle = record->threadHandle;
+    auto cancelled = [record] { return record->cancelled.load() != 0; };
+    auto finish = [owner, handle] { owner->RemoveConnectThread(handle); };
+
+    if (record->waitWindow) {
+        while (!record->waitWindow->WindowExists()) {
+            if (cancelled()) {
+                EndCancelled(kNoSocket);
+                return finish();
+            }
+            std::this_thread::sleep_for(kWindowCheckInterval);
+        }
+    }
+    DebugOut("Attempt to create socket...\r\n");
+    const SocketHandle s = CreateTcpSocket();
+    if (s == kNoSocket) {
+        DebugOut("Error at socket(): %ld\r\n", long(LastSocketError()));
+        if (!cancelled()) record->notifyWindow->SendMsg(WM_CONNECT_DONE, 255, 0);
+        return finish();
+    }
+    if (cancelled()) {
+        EndCancelled(s);
+        return finish();
+    }
+    if (!SetReceiveTimeout(s, kSocketReceiveTimeoutMs)) {
+        DebugOut("setsockopt failed error %d\r\n", LastSocketError());
+    }
+    if (cancelled()) {
+        EndCancelled(s);
+        return finish();
+    }
+    const int error = ConnectWithTimeout(s, record->ipAddress, kUnitTcpPort, kConnectTimeoutMs, &record->cancelled);
+    if (error != 0 && cancelled()) {
+        EndCancelled(s);
+        return finish();
+    }
+    if (error != 0) {
+        DebugOut("Failed to connect. Error %ld\r\n", long(error));
+        CloseSocket(s);
+        if (!cancelled()) record->notifyWindow->SendMsg(WM_CONNECT_DONE, 255, 0);
+        return finish();
+    }
+    DebugOut("Socket succesfully connected\r\n");
+    if (cancelled()) {
+        EndCancelled(s);
+        return finish();
+    }
+    SocketHandle expected = kNoSocket;
+    if (!record->socketSlot->compare_exchange_strong(expected, s)) {
+        // The link got a socket meanwhile (ConnectSocket or Transact); keep that one.
+        ShutdownAndClose(s);
+    }
+    if (!cancelled()) record->notifyWindow->SendMsg(WM_CONNECT_DONE, 0, 0);
+    finish();
+}
+
+}  // namespace
+
+ConnectStage LinkInternals::MakeConnection(const std::string& ip, const std::atomic<int>* cancelled,
+                                           SocketHandle& out, int& error) {
+    out = kNoSocket;
+    error = 0;
+    const SocketHandle s = CreateTcpSocket();
+    if (s == kNoSocket) {
+        error = LastSocketError();
+        return ConnectStage::Socket;
+    }
+    if (!SetReceiveTimeout(s, kSocketReceiveTimeoutMs)) {
+        error = LastSocketError();
+        CloseSocket(s);
+        return ConnectStage::Option;
+    }
+    error = ConnectWithTimeout(s, ip, kUnitTcpPort, kConnectTimeoutMs, cancelled);
+    if (error != 0) {
+        CloseSocket(s);
+        return ConnectStage::Connect;
+    }
+    out = s;
+    return ConnectStage::Ok;
+}
+
+bool LinkInternals::AdoptSocket(CFerritRemoteControl& link, SocketHandle s) {
+    SocketHandle expected = kNoSocket;
+    if (link.socket.compare_exchange_strong(expected, s)) return true;
+    ShutdownAndClose(s);
+    return false;
+}
+
+void LinkInternals::DropSocket(CFerritRemoteControl& link) {
+    const SocketHandle s = link.socket.exchange(kNoSocket);
+    if (s != kNoSocket) ShutdownAndClose(s);
+}
+
+bool LinkInternals::ReconnectLogged(CFerritRemoteControl& link) {
+    std::ofstream* log = link.logFile.get();
+    LogTimeStamped(log, "Attempt to reconnect socket\r\n");
+    LogFlush(log);
+    SocketHandle s = kNoSocket;
+    int error = 0;
+    switch (MakeConnection(link.ipAddress, nullptr, s, error)) {
+    case ConnectStage::Socket: LogPrintf(log, "Error at socket(): %ld\r\n", long(error)); break;
+    case ConnectStage::Option: LogPrintf(log, "setsockopt failed error %d\r\n", error); break;
+    case ConnectStage::Connect:
+        LogPrintf(log, "Failed to connect to %s port %d. Error %ld\r\n", link.ipAddress.c_str(), int(kUnitTcpPort),
+                  long(error));
+        break;
+    case ConnectStage::Ok:
+        AdoptSocket(link, s);
+        link.connected = 1;
+        LogPrintf(log, "Successfully reconnected socket\r\n");
+        LogFlush(log);
+        return true;
+    }
+    LogFlush(log);
+    return false;
+}
+
+ConnectStage LinkInternals::ReconnectQuiet(CFerritRemoteControl& link) {
+    SocketHandle s = kNoSocket;
+    int error = 0;
+    const ConnectStage stage = MakeConnection(link.ipAddress, nullptr, s, error);
+    switch (stage) {
+    case ConnectStage::Socket: DebugOut("Error at socket(): %ld\r\n", long(error)); break;
+    case ConnectStage::Option: DebugOut("setsockopt failed error %d\r\n", error); break;
+    case ConnectStage::Connect: DebugOut("Failed to connect. Error %ld\r\n", long(error)); break;
+    case ConnectStage::Ok:
+        AdoptSocket(link, s);
+        link.connected = 1;
+        break;
+    }
+    return stage;
+}
+
+void CFerritRemoteControl::SelectEthernet(const std::string& address) {
+    LinkGuard guard(LinkLock);
+    ipAddress = address.substr(0, 15);
+    mode = LinkModeEthernet;
+    if (HasSocket()) {
+        LinkInternals::DropSocket(*this);
+        connected = 0;
+    }
+}
+
+void CFerritRemoteControl::CloseEthernet() {
+    LinkGuard guard(LinkLock);
+    if (HasSocket()) {
+        LinkInternals::DropSocket(*this);
+        connected = 0;
+    }
+    DebugOut("Ethernet connection closed\r\n");
+}
+
+int CFerritRemoteControl::ConnectSocket() {
+    LinkGuard guard(LinkLock);
+    LinkInternals::DropSocket(*this);
+    SocketHandle s = kNoSocket;
+    int error = 0;
+    if (LinkInternals::MakeConnection(ipAddress, nullptr, s, error) != ConnectStage::Ok) {
+        return error != 0 ? error : EIO;
+    }
+    LinkInternals::AdoptSocket(*this, s);
+    connected = 1;
+    return 0;
+}
+
+ConnectHandle CFerritRemoteControl::StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow) {
+    if (HasSocket()) return 0;
+    std::lock_guard<std::mutex> lock(connectThreadsLock);
+    auto record = std::make_unique<ConnectThreadRecord>();
+    record->ipAddress = ipAddress;
+    record->socketSlot = &socket;
+    record->notifyWindow = notifyWindow;
+    record->waitWindow = waitWindow;
+    record->threadHandle = nextConnectHandle_++;
+    record->owner = this;
+    ConnectThreadRecord* raw = record.get();
+    connectThreads.push_back(std::move(record));
+    // The thread removes its record under this lock, so it cannot get there
+    // before the handle and the thread object are in place.
+    raw->thread = std::thread(ConnectThreadMain, raw);
+    return raw->threadHandle;
+}
+
+void CFerritRemoteControl::CancelConnectThread(ConnectHandle handle) {
+    std::lock_guard<std::mutex> lock(connectThreadsLock);
+    for (auto& record : connectThreads) {
+        if (record->threadHandle == handle) {
+            record->cancelled = 1;
+            return;
+        }
+    }
+}
+
+void CFerritRemoteControl::RemoveConnectThread(ConnectHandle handle) {
+    std::lock_guard<std::mutex> lock(connectThreadsLock);
+    for (auto it = connectThreads.begin(); it != connectThreads.end(); ++it) {
+        ConnectThreadRecord& record = **it;
+        if (record.threadHandle != handle) continue;
+        // Only the thread itself frees its record, as its last step: freeing
+        // it under a running thread would pull its state away.
+        if (record.thread.get_id() != std::this_thread::get_id()) return;
+        record.thread.detach();
+        connectThreads.erase(it);
+        connectThreadsChanged.notify_all();
+        return;
+    }
+}

@@ -1,0 +1,217 @@
+// One exchange with the unit over either transport, with its retries, result
+// codes and transaction log.
+#include <cerrno>
+#include <cstring>
+
+#include "link/frame.h"
+#include "link/remote_control.h"
+#include "link/remote_internal.h"
+#include "link/transaction_log.h"
+#include "platform/clock.h"
+#include "platform/debug_out.h"
+
+namespace {
+
+constexpr size_t kBulkReadSpan = 135;        // a bulk read ignores ETX and silence before this
+constexpr size_t kStxSearchLimit = 32;       // more bytes than this without an STX fail the read
+constexpr int kBulkSilentReadsLimit = 3;     // silent reads in a row that end a bulk read early
+constexpr int kEmptyRepliesUntilLost = 3;
+
+bool ConnectionGone(int error) {
+    return error == ECONNRESET || error == EPIPE || error == ENOTCONN || error == ECONNABORTED;
+}
+
+}  // namespace
+
+ResultCode LinkInternals::ReadSerialReply(CFerritRemoteControl& link, bool bulk, bool logging,
+                                          std::string& received) {
+    received.clear();
+    const uint64_t start = TickMs();
+    bool stxSeen = false;
+    bool bulkActive = bulk;
+    int silentReads = 0;
+    for (;;) {
+        uint8_t byte = 0;
+        const int got = link.serialHandle.ReadByte(byte);
+        if (got < 0) return kErrRead;
+        if (got == 1) {
+            silentReads = 0;
+            if (byte == kStx) stxSeen = true;
+            received.push_back(char(byte));
+            if (received.size() >= kBulkReadSpan) bulkActive = false;
+            if (byte == kEtx && !bulkActive) break;
+        } else {
+            ++silentReads;
+        }
+        if (received.size() >= kReceiveBufferSize) return kErrRead;
+        if (received.size() > kStxSearchLimit && !stxSeen) return kErrRead;
+        if (bulkActive) {
+            if (silentReads >= kBulkSilentReadsLimit) break;
+            continue;
+        }
+        if (got == 0) break;
+    }
+    if (logging) {
+        std::ofstream* log = link.logFile.get();
+        LogPrintf(log, "%d bytes (%.2lfs) ", int(received.size()), double(TickMs() - start) / 1000.0);
+        LogHexDump(log, reinterpret_cast<const uint8_t*>(received.data()), received.size());
+    }
+    return kResultOk;
+}
+
+ResultCode LinkInternals::ExchangeSerial(CFerritRemoteControl& link, const std::string& frame, bool logging,
+                                         std::string& received) {
+    if (!link.serialHandle.Write(reinterpret_cast<const uint8_t*>(frame.data()), frame.size())) return kErrWrite;
+    if (logging) LogPrintf(link.logFile.get(), "Response: ");
+    return ReadSerialReply(link, IsBulkRead(frame), logging, received);
+}
+
+void LinkInternals::DiscardStaleInput(CFerritRemoteControl& link) {
+    const SocketHandle s = link.socket.load();
+    if (s == kNoSocket) return;
+    const long stale = DiscardPending(s);
+    if (stale > 0) DebugOut("Discarded %ld stale bytes\r\n", stale);
+    if (stale < 0) {
+        DebugOut("Connection closed by the unit\r\n");
+        DropSocket(link);
+    }
+}
+
+ResultCode LinkInternals::SocketFailed(CFerritRemoteControl& link, bool sending, int error, bool connectionGone) {
+    DebugOut("Error at socket(): %ld\r\n", long(error));
+    const bool closeFlag = sending ? link.closeOnSendError : link.closeOnReceiveError;
+    ResultCode result = sending ? kErrWrite : kErrRead;
+    if (closeFlag) {
+        DropSocket(link);
+        link.connected = 0;
+        if (link.reconnectSocket) {
+            const ConnectStage stage = ReconnectQuiet(link);
+            if (sending && (stage == ConnectStage::Socket || stage == ConnectStage::Option)) result = kErrRead;
+        }
+    } else if (connectionGone) {
+        // A connection the unit has closed or reset can carry no further
+        // exchange: drop it so that the next exchange connects anew.
+        DropSocket(link);
+    }
+    return result;
+}
+
+ResultCode LinkInternals::ExchangeTcp(CFerritRemoteControl& link, const std::string& frame, bool logging,
+                                      std::string& received) {
+    std::string envelope = WrapEnvelope(frame);
+    link.blowfish.EncipherBlocks(reinterpret_cast<uint8_t*>(envelope.data()), envelope.size());
+    const long sent = SendOnce(link.socket.load(), reinterpret_cast<const uint8_t*>(envelope.data()), envelope.size());
+    if (sent < 0) {
+        const int error = LastSocketError();
+        return SocketFailed(link, true, error, ConnectionGone(error));
+    }
+    std::ofstream* log = logging ? link.logFile.get() : nullptr;
+    LogPrintf(log, "Response: ");
+
+    uint8_t buffer[kReceiveBufferSize + 1] = {};
+    const long got = ReceiveOnce(link.socket.load(), buffer, kReceiveBufferSize);
+    if (got <= 0) {
+        // 0 is an orderly close by the unit: no reply can come on this connection.
+        const int error = got < 0 ? LastSocketError() : ECONNRESET;
+        return SocketFailed(link, false, error, got == 0 || ConnectionGone(error));
+    }
+    const size_t n = size_t(got);
+    // A trailing partial block is deciphered together with the bytes after it.
+    link.blowfish.DecipherBlocks(buffer, (n + 7) / 8 * 8);
+    buffer[n] = 0;
+    LogHexDump(log, buffer, n);
+    received.assign(reinterpret_cast<const char*>(buffer), n);
+    return kResultOk;
+}
+
+ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char* data, int* length,
+                                          uint8_t logLevel) {
+    std::string frame;
+    // A request a frame cannot carry is refused before anything is sent or logged.
+    if (!request || !BuildRequestFrame(request, frame)) return kErrInvalidCommand;
+
+    std::ofstream* log = logFile.get();
+    const bool logging = log && logLevel != 0;
+    auto finish = [&](ResultCode code) {
+        if (logging) {
+            LogPrintf(log, "Returning with error code %x\r\n", code);
+            LogFlush(log);
+        }
+        return code;
+    };
+
+    const bool serial = mode == LinkModeSerial;
+    if (!serial) {
+        LinkInternals::DiscardStaleInput(*this);
+        if (!HasSocket() && reconnectSocket && !LinkInternals::ReconnectLogged(*this)) {
+            return finish(kErrNoConnection);
+        }
+    }
+    if (serial ? !serialHandle.IsOpen() : !HasSocket()) return finish(kErrNoConnection);
+
+    std::string received;
+    for (;;) {
+        if (serial) serialHandle.PurgeReceive();
+        if (logging) {
+            const bool mask = logLevel >= 2;
+            const auto* bytes = reinterpret_cast<const uint8_t*>(frame.data());
+            LogTimeStamped(log, "Sending message: ");
+            LogHexDump(log, bytes, frame.size(), mask);
+            LogCharDump(log, bytes, frame.size(), mask);
+            LogPrintf(log, "\r\n");
+        }
+        lastRequest = frame;
+        if (!serial) {
+            const ResultCode rc = LinkInternals::ExchangeTcp(*this, frame, logging, received);
+            if (rc != kResultOk) return finish(rc);
+            break;
+        }
+        const ResultCode rc = LinkInternals::ExchangeSerial(*this, frame, logging, received);
+        if (rc != kResultOk) return finish(rc);
+        if (!received.empty()) {
+            emptyReplyCount = 0;
+            break;
+        }
+        // Not a single byte came back.
+        if (connected != 0 && ++emptyReplyCount < kEmptyRepliesUntilLost) {
+            if (logging) LogPrintf(log, "Retry sending message\r\n");
+            continue;
+        }
+        connected = 0;
+        if (mainWindow) mainWindow->PostMsg(WM_LINK_LOST, 0, 0);
+        return finish(kErrTimedOut);
+    }
+
+    std::string kept;
+    ParsedReply reply;
+    const ResultCode rc =
+        AcceptReply(reinterpret_cast<const uint8_t*>(received.data()), received.size(), kept, reply);
+    if (!kept.empty()) {
+        lastReply = kept;
+        lastReplyLength = int(kept.size());
+        if (logging) {
+            LogBytes(log, kept);
+            LogPrintf(log, "\r\n");
+        }
+    }
+    if (rc == kErrNoEtx) {
+        if (serial) {
+            DebugOut("No ETX. dwBytesRead = %d\r\n", int(received.size()));
+        } else {
+            DebugOut("No ETX. nBytesRead = %d\r\n", int(received.size()));
+        }
+    }
+    if (rc != kResultOk) return finish(rc);
+
+    const size_t copied = reply.data.size() < kReceiveBufferSize ? reply.data.size() : kReceiveBufferSize - 1;
+    std::memcpy(data, reply.data.data(), copied);
+    data[copied] = '\0';
+    *status = reply.status;
+    *length = int(copied);
+    connected = 1;
+    if (logging) {
+        LogPrintf(log, "Returning OK\r\n");
+        LogFlush(log);
+    }
+    return kResultOk;
+}

@@ -1,0 +1,158 @@
+#include "platform/net.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/clock.h"
+
+namespace {
+
+thread_local int t_lastError = 0;
+
+int Fail(int error) {
+    t_lastError = error;
+    return error;
+}
+
+bool SetNonBlocking(int fd, bool on) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) return false;
+    return fcntl(fd, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
+}
+
+constexpr int kConnectSliceMs = 20;
+
+}  // namespace
+
+int SocketLibraryStart() { return 0; }
+void SocketLibraryStop() {}
+int LastSocketError() { return t_lastError; }
+
+SocketHandle CreateTcpSocket() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        Fail(errno);
+        return kNoSocket;
+    }
+    if (fd == 0) {
+        // Descriptor 0 would read as "no socket": move it out of the way.
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+        const int error = errno;
+        ::close(fd);
+        if (moved < 0) {
+            Fail(error);
+            return kNoSocket;
+        }
+        fd = moved;
+    }
+    return fd;
+}
+
+bool SetReceiveTimeout(SocketHandle s, uint32_t ms) {
+    timeval tv{};
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = suseconds_t(ms % 1000) * 1000;
+    if (setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) {
+        Fail(errno);
+        return false;
+    }
+    return true;
+}
+
+int ConnectWithTimeout(SocketHandle s, const std::string& address, uint16_t port, uint32_t timeoutMs,
+                       const std::atomic<int>* cancelled) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) return Fail(EINVAL);
+    if (!SetNonBlocking(s, true)) return Fail(errno);
+
+    int result = 0;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            result = errno;
+        } else {
+            const uint64_t deadline = TickMs() + timeoutMs;
+            result = ETIMEDOUT;
+            for (;;) {
+                if (cancelled && cancelled->load() != 0) {
+                    result = ECANCELED;
+                    break;
+                }
+                const uint64_t now = TickMs();
+                if (now >= deadline) break;
+                const uint64_t left = deadline - now;
+                pollfd p{s, POLLOUT, 0};
+                const int r = poll(&p, 1, int(left < kConnectSliceMs ? left : kConnectSliceMs));
+                if (r < 0 && errno != EINTR) {
+                    result = errno;
+                    break;
+                }
+                if (r > 0) {
+                    int error = 0;
+                    socklen_t len = sizeof error;
+                    if (getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+                    result = error;
+                    break;
+                }
+            }
+        }
+    }
+    if (!SetNonBlocking(s, false) && result == 0) result = errno;
+    return result == 0 ? 0 : Fail(result);
+}
+
+long SendOnce(SocketHandle s, const uint8_t* bytes, size_t length) {
+    const ssize_t n = ::send(s, bytes, length, MSG_NOSIGNAL);
+    if (n < 0) {
+        Fail(errno);
+        return -1;
+    }
+    return long(n);
+}
+
+long ReceiveOnce(SocketHandle s, uint8_t* buffer, size_t capacity) {
+    ssize_t n;
+    do {
+        n = ::recv(s, buffer, capacity, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        // A receive time-out reads as EAGAIN; report it as a time-out.
+        Fail(errno == EAGAIN ? ETIMEDOUT : errno);
+        return -1;
+    }
+    return long(n);
+}
+
+long DiscardPending(SocketHandle s) {
+    uint8_t scratch[256];
+    long total = 0;
+    for (;;) {
+        const ssize_t n = ::recv(s, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n > 0) {
+            total += n;
+            continue;
+        }
+        if (n == 0) return -1;                          // the peer has closed
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return total;
+        Fail(errno);
+        return -1;
+    }
+}
+
+void ShutdownAndClose(SocketHandle s) {
+    if (s == kNoSocket) return;
+    ::shutdown(s, SHUT_RDWR);
+    ::close(s);
+}
+
+void CloseSocket(SocketHandle s) {
+    if (s != kNoSocket) ::close(s);
+}
