@@ -33,7 +33,11 @@ void InstallWaiter() {
 }
 
 int UsageError(const std::string& why) {
-    std::fprintf(stderr, "tavrinctl: %s\n\n%s", why.c_str(), UsageText());
+    // The first lines of the usage text: the forms of the command line.
+    const std::string usage = UsageText();
+    const size_t formsEnd = usage.find("\n\n");
+    std::fprintf(stderr, "tavrinctl: %s\n%s\nRun \"tavrinctl --help\" for the options and commands.\n",
+                 why.c_str(), usage.substr(0, formsEnd + 1).c_str());
     return 2;
 }
 

@@ -1,0 +1,251 @@
+#include "tool_harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+extern char** environ;
+
+namespace tooltest {
+
+TempFolder::TempFolder() {
+    char templ[] = "/tmp/tavrinctl_test.XXXXXX";
+    const char* made = mkdtemp(templ);
+    path_ = made ? made : "";
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+std::string ToolPath() {
+    const char* dir = std::getenv("TAVRIN_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/tavrinctl";
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    RunResult result;
+    TempFolder io;
+    const std::string outPath = io.File("out"), errPath = io.File("err");
+
+    std::vector<std::string> argStore;
+    argStore.push_back(ToolPath());
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e) envStore.push_back(*e);
+    envStore.insert(envStore.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (std::string& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argStore[0].c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        result.err = std::string("cannot start ") + argStore[0] + ": " + std::strerror(rc);
+        return result;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
+
+std::string RandomLoopbackAddress() {
+    std::random_device rd;
+    std::mt19937 g(rd());
+    return "127." + std::to_string(1 + g() % 250) + "." + std::to_string(g() % 250) + "." +
+           std::to_string(2 + g() % 250);
+}
+
+SimulatedUnit::SimulatedUnit(bool k840, int address) {
+    const std::string ports = folder_.File("ports");
+    ::mkdir(ports.c_str(), 0700);
+    sim::SimOptions options;
+    options.ptyLinkPath = ports + "/COM1";
+    options.tcpAddress = RandomLoopbackAddress();
+    options.k840 = k840;
+    options.address = address;
+    options.restartMs = 50;
+    options.drift = false;
+    unit_ = std::make_unique<sim::SimUnit>(options);
+    started_ = unit_->Start(&error_);
+}
+
+SimulatedUnit::~SimulatedUnit() { unit_->Stop(); }
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// ---- tiny JSON --------------------------------------------------------------
+namespace {
+
+struct Reader {
+    const std::string& s;
+    size_t i = 0;
+
+    void Blanks() {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\n' || s[i] == '\r' || s[i] == '\t')) ++i;
+    }
+    bool Literal(const char* word) {
+        const size_t n = std::strlen(word);
+        if (s.compare(i, n, word) != 0) return false;
+        i += n;
+        return true;
+    }
+    bool String(std::string& out) {
+        if (i >= s.size() || s[i] != '"') return false;
+        ++i;
+        while (i < s.size() && s[i] != '"') {
+            unsigned char c = static_cast<unsigned char>(s[i]);
+            if (c < 0x20) return false;
+            if (c == '\\') {
+                if (++i >= s.size()) return false;
+                switch (s[i]) {
+                case '"': out += '"'; break;
+                case '\\': out += '\\'; break;
+                case '/': out += '/'; break;
+                case 'n': out += '\n'; break;
+                case 'r': out += '\r'; break;
+                case 't': out += '\t'; break;
+                case 'b': out += '\b'; break;
+                case 'f': out += '\f'; break;
+                case 'u': {
+                    if (i + 4 >= s.size()) return false;
+                    const std::string hex = s.substr(i + 1, 4);
+                    for (char h : hex)
+                        if (!std::isxdigit(static_cast<unsigned char>(h))) return false;
+                    out += char(std::stoi(hex, nullptr, 16) & 0xFF);
+                    i += 4;
+                    break;
+                }
+                default: return false;
+                }
+                ++i;
+            } else {
+                out += char(c);
+                ++i;
+            }
+        }
+        if (i >= s.size()) return false;
+        ++i;
+        return true;
+    }
+    bool Value(Json& v) {
+        Blanks();
+        if (i >= s.size()) return false;
+        const char c = s[i];
+        if (c == '{') {
+            v.type = Json::Object;
+            ++i;
+            Blanks();
+            if (i < s.size() && s[i] == '}') return ++i, true;
+            for (;;) {
+                Blanks();
+                std::string key;
+                if (!String(key)) return false;
+                Blanks();
+                if (i >= s.size() || s[i] != ':') return false;
+                ++i;
+                Json member;
+                if (!Value(member)) return false;
+                v.members[key] = member;
+                Blanks();
+                if (i < s.size() && s[i] == ',') { ++i; continue; }
+                if (i < s.size() && s[i] == '}') return ++i, true;
+                return false;
+            }
+        }
+        if (c == '[') {
+            v.type = Json::Array;
+            ++i;
+            Blanks();
+            if (i < s.size() && s[i] == ']') return ++i, true;
+            for (;;) {
+                Json item;
+                if (!Value(item)) return false;
+                v.items.push_back(item);
+                Blanks();
+                if (i < s.size() && s[i] == ',') { ++i; continue; }
+                if (i < s.size() && s[i] == ']') return ++i, true;
+                return false;
+            }
+        }
+        if (c == '"') {
+            v.type = Json::String;
+            return String(v.text);
+        }
+        if (Literal("true")) { v.type = Json::Bool; v.boolean = true; return true; }
+        if (Literal("false")) { v.type = Json::Bool; return true; }
+        if (Literal("null")) { v.type = Json::Null; return true; }
+        const size_t start = i;
+        if (i < s.size() && s[i] == '-') ++i;
+        while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.' || s[i] == 'e' ||
+                                s[i] == 'E' || s[i] == '+' || s[i] == '-'))
+            ++i;
+        if (i == start) return false;
+        v.type = Json::Number;
+        v.number = std::strtod(s.substr(start, i - start).c_str(), nullptr);
+        return true;
+    }
+};
+
+const Json& NullJson() {
+    static const Json null;
+    return null;
+}
+
+}  // namespace
+
+const Json& Json::operator[](const std::string& key) const {
+    auto it = members.find(key);
+    return it == members.end() ? NullJson() : it->second;
+}
+
+const Json& Json::operator[](size_t index) const { return index < items.size() ? items[index] : NullJson(); }
+
+bool ParseJson(const std::string& text, Json& out) {
+    Reader r{text};
+    out = Json{};
+    if (!r.Value(out)) return false;
+    r.Blanks();
+    return r.i == text.size();
+}
+
+}  // namespace tooltest

@@ -1,0 +1,85 @@
+// Runs the built tavrinctl as a child process against a simulated unit started
+// in this process (pseudo-terminal and loopback TCP), and a tiny JSON reader
+// to take its --json output apart.
+#pragma once
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/sim_unit.h"
+
+namespace tooltest {
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// A fresh folder under /tmp, removed with everything in it on destruction.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Runs $TAVRIN_BIN_DIR/tavrinctl with `args`; `env` entries ("NAME=value")
+// are added to the environment. Standard input is /dev/null.
+RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+
+std::string ToolPath();
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// A random address in 127.0.0.0/8 so parallel tests do not share port 9999.
+std::string RandomLoopbackAddress();
+
+// A simulated unit on a pseudo-terminal (linked as ports/COM1 in its folder)
+// and on TCP port 9999 of a random loopback address; restarts take 50 ms.
+class SimulatedUnit {
+public:
+    explicit SimulatedUnit(bool k840 = false, int address = 1);
+    ~SimulatedUnit();
+    sim::SimUnit& Unit() { return *unit_; }
+    bool Started() const { return started_; }
+    const std::string& Error() const { return error_; }
+    std::string PtyPath() const { return unit_->PtySlavePath(); }
+    std::string Ip() const { return unit_->TcpAddress(); }
+    // The program folder whose ports/COM1 leads to the unit's pty.
+    const std::string& ProgramFolder() const { return folder_.Path(); }
+    std::vector<std::string> SerialArgs() const { return {"--serial", PtyPath()}; }
+    std::vector<std::string> TcpArgs() const { return {"--ip", Ip()}; }
+
+private:
+    TempFolder folder_;
+    std::unique_ptr<sim::SimUnit> unit_;
+    bool started_ = false;
+    std::string error_;
+};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b);
+
+// ---- tiny JSON --------------------------------------------------------------
+struct Json {
+    enum Type { Null, Bool, Number, String, Array, Object } type = Null;
+    bool boolean = false;
+    double number = 0;
+    std::string text;
+    std::vector<Json> items;
+    std::map<std::string, Json> members;
+
+    const Json& operator[](const std::string& key) const;
+    const Json& operator[](size_t index) const;
+    bool Has(const std::string& key) const { return members.count(key) != 0; }
+};
+
+// Parses one JSON document (surrounding blanks allowed); false on any error.
+bool ParseJson(const std::string& text, Json& out);
+
+}  // namespace tooltest
