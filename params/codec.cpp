@@ -295,6 +295,9 @@ bool ChangedData(ParamEntry& row, IPage& page, std::string& data) {
     case ParamKind::Text: {
         const std::string text = page.GetText(id);
         if (stored.has && text == stored.text) return false;
+        // A row never read whose control is empty holds nothing to write (an
+        // empty frequency would otherwise retune the unit to 0 GHz).
+        if (!stored.has && text.empty()) return false;
         data = row.Has(ParamFlags::FreqGhz) ? MhzTextToGhz(text) : text;
         return true;
     }
