@@ -3,6 +3,9 @@
 // simulated unit on loopback TCP (or a pseudo-terminal) behind the real link.
 #pragma once
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -129,14 +132,19 @@ class UnitRig {
 public:
     enum class Transport { Tcp, Serial };
 
-    explicit UnitRig(bool k840 = false, Transport transport = Transport::Tcp) : link(nullptr) {
-        SetWaiter([this](uint32_t ms) { waits.push_back(ms); });
+    explicit UnitRig(bool k840 = false, Transport transport = Transport::Serial) : link(nullptr) {
+        SetWaiter([this](uint32_t ms) {
+            waits.push_back(ms);
+            if (ms == 7000 && !ip.empty()) WaitForListener();
+        });
         ResetAllParamValues();
         CurrentDemodMode = -1;
         UnitModelFlag = 0;
         sim::SimOptions options;
         options.k840 = k840;
-        options.restartMs = 0;
+        // Over TCP the unit is silent (listener closed) for a moment after a
+        // restart; the recorded 7,000 ms wait waits for it to listen again.
+        options.restartMs = transport == Transport::Tcp ? 100 : 0;
         options.drift = false;
         if (transport == Transport::Tcp) {
             std::random_device rd;
@@ -198,6 +206,24 @@ public:
         for (const auto& r : Requests())
             if (r.find(part) != std::string::npos) out.push_back(r);
         return out;
+    }
+
+    // Returns once the restarted unit accepts TCP connections again.
+    void WaitForListener() {
+        for (int tries = 0; tries < 2000; ++tries) {
+            if (!unit->IsRestarting()) {
+                const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(9999);
+                inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
+                const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+                ::close(fd);
+                if (ok) return;
+            }
+            usleep(5000);
+        }
+        ADD_FAILURE() << "the simulated unit did not listen again";
     }
 
     TempFolder folder;
