@@ -20,6 +20,7 @@
 
 #include "link/frame.h"
 #include "link/link_key.h"
+#include "platform/debug_out.h"
 
 namespace linktest {
 
@@ -78,6 +79,28 @@ std::vector<Message> RecordingWindow::Messages() const {
     return messages_;
 }
 
+DebugCapture::DebugCapture() {
+    SetDebugSink([this](const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(line);
+    });
+}
+
+DebugCapture::~DebugCapture() { SetDebugSink(nullptr); }
+
+std::vector<std::string> DebugCapture::Lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+}
+
+bool DebugCapture::Has(const std::string& line) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& l : lines_) {
+        if (l == line) return true;
+    }
+    return false;
+}
+
 // --- pseudo-terminal unit ------------------------------------------------------
 
 PtyUnit::PtyUnit() {
@@ -93,6 +116,11 @@ PtyUnit::~PtyUnit() {
     stop_ = true;
     thread_.join();
     if (master_ >= 0) ::close(master_);
+}
+
+void PtyUnit::PushHangUp() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hangUpNext_ = true;
 }
 
 void PtyUnit::LinkAsComPort(const std::string& programFolder, int index) const {
@@ -143,6 +171,11 @@ void PtyUnit::Run() {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 requests_.push_back(request);
+                if (hangUpNext_) {
+                    ::close(master_);
+                    master_ = -1;
+                    return;
+                }
                 if (!script_.empty()) {
                     reply = script_.front();
                     script_.pop_front();

@@ -71,12 +71,15 @@ public:
     void LinkAsComPort(const std::string& programFolder, int index) const;
     void Push(const std::string& reply);
     void PushSilence(int count = 1);
+    // The next request is answered by closing the master: the device vanishes.
+    void PushHangUp();
     std::vector<std::string> Requests() const;
 
 private:
     void Run();
-    int master_ = -1;
+    std::atomic<int> master_{-1};
     std::string slave_;
+    bool hangUpNext_ = false;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::deque<std::string> script_;
@@ -105,7 +108,20 @@ public:
     std::vector<std::string> Requests() const;      // frames, STX to ETX
     std::vector<std::string> Envelopes() const;     // enciphered bytes as received
     int Accepted() const { return accepted_.load(); }
-    // Waits (bounded) until `count` requests have arrived.
+    // Collects the debug lines for the life of the object.
+class DebugCapture {
+public:
+    DebugCapture();
+    ~DebugCapture();
+    std::vector<std::string> Lines() const;
+    bool Has(const std::string& line) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// Waits (bounded) until `count` requests have arrived.
     bool WaitForRequests(size_t count) const;
 
 private:
@@ -127,6 +143,19 @@ private:
 };
 
 std::string Encipher(const Blowfish& cipher, const std::string& plain);
+
+// Collects the debug lines for the life of the object.
+class DebugCapture {
+public:
+    DebugCapture();
+    ~DebugCapture();
+    std::vector<std::string> Lines() const;
+    bool Has(const std::string& line) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
 
 // Waits (bounded, generous) until `condition` holds; returns whether it did.
 template <typename Condition>
