@@ -1,7 +1,9 @@
 // Plain stand-ins for a page and a window, and a clean slate for the globals.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <map>
 #include <mutex>
 #include <set>
@@ -93,6 +95,16 @@ public:
     std::vector<Posted> posted;
     std::function<void(uint32_t, uintptr_t, intptr_t)> onPost;
 };
+
+// Waits (bounded, generous) until `condition` holds; returns whether it did.
+template <typename Condition>
+bool WaitUntil(Condition condition) {
+    for (int i = 0; i < 3000; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
 
 inline void ResetCodecState() {
     ResetAllParamValues();

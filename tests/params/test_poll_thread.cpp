@@ -1,0 +1,281 @@
+// The poll cycle against the simulated unit: exchange order, posted messages,
+// item switches, keep-alive, stop handling; and the thread's start and stop.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fakes.h"
+#include "link/locks.h"
+#include "params/codec.h"
+#include "params/poll_thread.h"
+#include "platform/debug_out.h"
+#include "sim_link.h"
+
+using namespace testing_params;
+
+namespace {
+
+class PollTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetCodecState();
+        CurrentDemodMode = 0;
+        ASSERT_TRUE(sim.started);
+        sim.unit->SetValue("1loc", "1");
+        sim.unit->SetValue("1pkt", "3");
+        sim.unit->SetValue("eloc", "1");
+        sim.unit->SetValue("1snr", "12.5");
+        sim.unit->SetValue("1ina", "-45.0");
+        sim.unit->ClearRequests();
+        params.window = &window;
+        params.link = sim.link.get();
+        params.unitAddress = 1;
+        params.interval = 10;
+        params.pollingEnabled = &pollingEnabled;
+        params.pollItemFlags = itemFlags;
+    }
+
+    std::vector<std::string> Expected(std::initializer_list<const char*> codes, int address = 1) {
+        std::vector<std::string> out;
+        for (const char* code : codes) out.push_back(Read(address, code));
+        return out;
+    }
+
+    SimLink sim;
+    RecordingTarget window;
+    PollThreadParams params;
+    PollCycleState state;
+    uint8_t pollingEnabled = 1;
+    uint8_t itemFlags[4] = {1, 1, 1, 1};
+};
+
+std::string CodeOf(const Posted& p) { return reinterpret_cast<const char*>(p.lParam); }
+
+TEST_F(PollTest, FullCycleReadsElevenCodesInOrder) {
+    EXPECT_EQ(RunPollCycle(params, state), 11);
+    EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt", "eloc", "1snr", "1mer", "1cer", "1dnr", "1ina", "1inb",
+                                        "1inc", "1ind"}));
+
+    const std::vector<Posted> m = window.Messages();
+    ASSERT_EQ(m.size(), 9u + 8u * 3u);
+    // Demod lock then reception: green, then red because of the packet errors.
+    EXPECT_EQ(m[0].msg, WM_LAMP_STATE);
+    EXPECT_EQ(m[0].wParam, uintptr_t(kLampDemodLock));
+    EXPECT_EQ(m[0].lParam, kIconGreen);
+    EXPECT_EQ(m[1].msg, WM_PARAM_UPDATED);
+    EXPECT_EQ(m[1].wParam, 0u);
+    EXPECT_EQ(CodeOf(m[1]), "1loc");
+    EXPECT_EQ(m[2].msg, WM_UNIT_ALIVE);
+    EXPECT_EQ(m[3].msg, WM_LAMP_STATE);
+    EXPECT_EQ(m[3].wParam, uintptr_t(kLampReception));
+    EXPECT_EQ(m[3].lParam, kIconRed);
+    EXPECT_EQ(CodeOf(m[4]), "1pkt");
+    EXPECT_EQ(m[5].msg, WM_UNIT_ALIVE);
+    EXPECT_EQ(m[6].wParam, uintptr_t(kLampDecoderLock));
+    EXPECT_EQ(m[6].lParam, kIconGreen);
+    EXPECT_EQ(m[7].msg, WM_PARAM_UPDATED);
+    EXPECT_EQ(m[7].wParam, 1u);  // a decoder-table row
+    EXPECT_EQ(CodeOf(m[7]), "eloc");
+    EXPECT_EQ(m[8].msg, WM_UNIT_ALIVE);
+    // Each sample: value updated, unit alive, graph sample with the graph-list row.
+    for (int i = 0; i < 8; ++i) {
+        const Posted* s = &m[9 + 3 * i];
+        const ParamEntry* graphRow = i < 4 ? &SnrGraphList[i] : &LevelGraphList[i - 4];
+        EXPECT_EQ(s[0].msg, WM_PARAM_UPDATED);
+        EXPECT_EQ(CodeOf(s[0]), graphRow->code);
+        EXPECT_EQ(s[1].msg, WM_UNIT_ALIVE);
+        EXPECT_EQ(s[2].msg, WM_GRAPH_SAMPLE);
+        EXPECT_EQ(s[2].wParam, reinterpret_cast<uintptr_t>(graphRow));
+        EXPECT_EQ(s[2].lParam, 0);
+    }
+    // The values were stored in the live table and the graph rows.
+    EXPECT_EQ(StoredNumber(NarrowbandDemodTable, "1loc"), 1);
+    EXPECT_EQ(StoredText(NarrowbandDemodTable, "1pkt"), "3");
+    EXPECT_EQ(StoredText(NarrowbandDemodTable, "1snr"), "12.5");
+    EXPECT_EQ(ReadParamValue(SnrGraphList[0]).text, "12.5");
+    EXPECT_EQ(ReadParamValue(LevelGraphList[0]).text, "-45.0");
+    EXPECT_FALSE(HasStored(DvbtDemodTable, "1snr"));
+}
+
+TEST_F(PollTest, LiveTableFollowsTheDemodMode) {
+    CurrentDemodMode = 1;
+    itemFlags[0] = itemFlags[1] = itemFlags[3] = 0;
+    RunPollCycle(params, state);
+    EXPECT_EQ(StoredText(DvbtDemodTable, "1snr"), "12.5");
+    EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1snr"));
+}
+
+TEST_F(PollTest, ItemsSwitchedOffAreSkipped) {
+    itemFlags[0] = 0;
+    itemFlags[2] = 0;
+    EXPECT_EQ(RunPollCycle(params, state), 5);
+    EXPECT_EQ(sim.Requests(), Expected({"eloc", "1ina", "1inb", "1inc", "1ind"}));
+    for (const Posted& p : window.Messages()) {
+        if (p.msg == WM_LAMP_STATE) {
+            EXPECT_EQ(p.wParam, uintptr_t(kLampDecoderLock));
+        }
+        if (p.msg == WM_GRAPH_SAMPLE) {
+            const ParamEntry* row = reinterpret_cast<const ParamEntry*>(p.wParam);
+            EXPECT_GE(row, &LevelGraphList[0]);
+            EXPECT_LT(row, &LevelGraphList[4]);
+        }
+    }
+}
+
+TEST_F(PollTest, NothingToPollSendsOnlyTheKeepAlive) {
+    // All items off.
+    std::memset(itemFlags, 0, sizeof itemFlags);
+    EXPECT_EQ(RunPollCycle(params, state), 1);
+    EXPECT_EQ(sim.Requests(), Expected({"gadd"}));
+    std::vector<Posted> m = window.Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].msg, WM_UNIT_ALIVE);
+
+    // Polling disabled, items on.
+    std::memset(itemFlags, 1, sizeof itemFlags);
+    pollingEnabled = 0;
+    sim.unit->ClearRequests();
+    window.Clear();
+    EXPECT_EQ(RunPollCycle(params, state), 1);
+    EXPECT_EQ(sim.Requests(), Expected({"gadd"}));
+    ASSERT_EQ(window.Messages().size(), 1u);
+
+    // Address not known yet: the keep-alive goes to any unit.
+    pollingEnabled = 1;
+    params.unitAddress = 0;
+    sim.unit->ClearRequests();
+    EXPECT_EQ(RunPollCycle(params, state), 1);
+    EXPECT_EQ(sim.Requests(), Expected({"gadd"}, 9999));
+}
+
+TEST_F(PollTest, AnUnansweredKeepAlivePostsNothing) {
+    std::memset(itemFlags, 0, sizeof itemFlags);
+    params.unitAddress = 77;  // the unit answers only its own address and 9999
+    EXPECT_EQ(RunPollCycle(params, state), 1);
+    EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST_F(PollTest, FailedExchangesStillCountSoNoKeepAlive) {
+    itemFlags[1] = itemFlags[2] = itemFlags[3] = 0;
+    sim.unit->SetFault(sim::Fault::BadChecksum, 2);
+    EXPECT_EQ(RunPollCycle(params, state), 2);
+    EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt"}));
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1loc"));
+}
+
+TEST_F(PollTest, ReceptionLampUsesTheLastGoodLockReading) {
+    itemFlags[1] = itemFlags[2] = itemFlags[3] = 0;
+    sim.unit->SetValue("1pkt", "0");
+    RunPollCycle(params, state);  // locked, no errors: green
+    window.Clear();
+    sim.unit->SetFault(sim::Fault::BadChecksum, 1);  // this cycle's lock read fails
+    RunPollCycle(params, state);
+    const std::vector<Posted> m = window.Messages();
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_EQ(m[0].wParam, uintptr_t(kLampReception));
+    EXPECT_EQ(m[0].lParam, kIconGreen);
+
+    PollCycleState fresh;  // before any good lock read: not locked
+    window.Clear();
+    sim.unit->SetFault(sim::Fault::BadChecksum, 1);
+    RunPollCycle(params, fresh);
+    ASSERT_FALSE(window.Messages().empty());
+    EXPECT_EQ(window.Messages()[0].lParam, kIconRed);
+}
+
+TEST_F(PollTest, StopDuringSnrFinishesThatExchangeThenOneLevel) {
+    window.onPost = [this](uint32_t msg, uintptr_t, intptr_t lParam) {
+        if (msg == WM_PARAM_UPDATED && std::strcmp(reinterpret_cast<const char*>(lParam), "1mer") == 0)
+            params.stop.Set();
+    };
+    EXPECT_EQ(RunPollCycle(params, state), 6);
+    EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt", "eloc", "1snr", "1mer", "1ina"}));
+
+    // With the levels switched off the cycle ends after the SNR exchange.
+    params.stop.Clear();
+    itemFlags[3] = 0;
+    sim.unit->ClearRequests();
+    EXPECT_EQ(RunPollCycle(params, state), 5);
+    EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt", "eloc", "1snr", "1mer"}));
+}
+
+TEST_F(PollTest, StopAfterTheLockReadEndsTheCycle) {
+    window.onPost = [this](uint32_t msg, uintptr_t, intptr_t) {
+        if (msg == WM_LAMP_STATE) params.stop.Set();
+    };
+    EXPECT_EQ(RunPollCycle(params, state), 1);
+    EXPECT_EQ(sim.Requests(), Expected({"1loc"}));
+}
+
+TEST_F(PollTest, ClosedLinkSendsNothing) {
+    CFerritRemoteControl closed(&window);
+    params.link = &closed;
+    EXPECT_EQ(RunPollCycle(params, state), 0);
+    params.link = nullptr;
+    EXPECT_EQ(RunPollCycle(params, state), 0);
+    EXPECT_TRUE(sim.Requests().empty());
+    EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST_F(PollTest, ThreadCyclesUntilStoppedAndIsNeverKilled) {
+    CPollThread thread;
+    std::memset(itemFlags, 0, sizeof itemFlags);
+    ASSERT_TRUE(StartPollThread(thread, params));
+    EXPECT_FALSE(thread.Start(params));  // one thread at a time
+    ASSERT_TRUE(WaitUntil([&] { return sim.Requests().size() >= 3; }));
+    StopPollThread(thread);
+    EXPECT_FALSE(thread.IsRunning());
+    const size_t after = sim.Requests().size();
+    for (const std::string& frame : sim.Requests()) EXPECT_EQ(frame, Read(1, "gadd"));
+
+    // A long pause is cut short by the stop flag.
+    params.interval = 3600 * 1000;
+    sim.unit->ClearRequests();
+    ASSERT_TRUE(thread.Start(params));
+    ASSERT_TRUE(WaitUntil([&] { return sim.Requests().size() >= 1; }));
+    thread.Stop();
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(sim.Requests().size(), 1u);
+    (void)after;
+}
+
+TEST_F(PollTest, StopWaitsBeyondItsBoundForABusyThread) {
+    std::vector<std::string> lines;
+    std::mutex linesMutex;
+    std::atomic<bool> lateLine{false};
+    SetDebugSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        lines.push_back(line);
+        lateLine = true;
+    });
+
+    // Another operation holds the poll gate, so the thread waits inside its first exchange.
+    std::atomic<bool> gateHeld{false};
+    std::thread holder([&] {
+        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        gateHeld = true;
+        while (!lateLine) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    ASSERT_TRUE(WaitUntil([&] { return gateHeld.load(); }));
+
+    CPollThread thread;
+    ASSERT_TRUE(thread.Start(params));
+    const bool late = thread.Stop();  // returns only once the thread has ended
+    holder.join();
+    SetDebugSink(nullptr);
+
+    EXPECT_TRUE(late);
+    EXPECT_FALSE(thread.IsRunning());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "Poll thread still running after 1500 ms; waiting for it to end\r\n");
+    // The exchange it was waiting for ran, and the stop ended the cycle there.
+    EXPECT_EQ(sim.Requests(), Expected({"1loc"}));
+}
+
+}  // namespace
