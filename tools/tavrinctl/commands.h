@@ -27,8 +27,12 @@ public:
     ExchangeReply Exchange(const std::string& request, uint8_t logLevel = 1, const std::string& what = "");
     // Records a failure (shown on the error stream).
     void Fail(ResultCode code, const std::string& what = "");
-    // The link was declared lost or has no transport: further exchanges are pointless.
-    bool LinkGone() const { return lastFailure == kErrTimedOut || lastFailure == kErrNoConnection; }
+    // The unit stopped answering or the transport failed: the remaining
+    // exchanges of a command are skipped rather than each waiting its time-out.
+    bool LinkGone() const {
+        return lastFailure == kErrTimedOut || lastFailure == kErrNoConnection || lastFailure == kErrRead ||
+               lastFailure == kErrWrite;
+    }
     int ExitStatus() const { return failed ? 1 : 0; }
 
     CFerritRemoteControl& link;

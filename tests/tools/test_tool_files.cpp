@@ -1,0 +1,281 @@
+// tavrinctl's status, dump and configuration file commands against the
+// simulated unit, and inspect on files good and bad.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "link/frame.h"
+#include "tool_harness.h"
+
+using namespace tooltest;
+
+namespace {
+
+// Fixed waits run at a hundredth of their length; the unit restarts in 50 ms.
+const std::vector<std::string> kFastWaits = {"TAVRIN_WAIT_SCALE=0.01"};
+
+const Json* FindRow(const Json& rows, const std::string& code) {
+    for (const Json& row : rows.items)
+        if (row["code"].text == code) return &row;
+    return nullptr;
+}
+
+const Json* FindItem(const Json& record, const std::string& code) { return FindRow(record["items"], code); }
+
+Json InspectJson(const std::string& path) {
+    const RunResult r = RunTool({"--json", "inspect", path});
+    Json doc;
+    EXPECT_TRUE(ParseJson(r.out, doc)) << r.out;
+    return doc;
+}
+
+size_t CountWrites(const std::vector<std::string>& requests) {
+    size_t n = 0;
+    for (const std::string& f : requests)
+        if (f.size() > 5 && f[5] == 'w') ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(ToolStatus, LampsAndValuesOfOnePollCycle) {
+    SimulatedUnit sim;
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    sim.Unit().SetValue("1loc", "1");
+    sim.Unit().SetValue("1pkt", "3");
+    sim.Unit().SetValue("eloc", "0");
+    sim.Unit().SetValue("1snr", "17.5");
+    sim.Unit().SetValue("1ind", "-61");
+    sim.Unit().ClearRequests();
+
+    RunResult r = RunTool(Concat(sim.TcpArgs(), {"--json", "status"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Json doc;
+    ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
+    EXPECT_EQ(doc["lamps"]["demodLock"].text, "green");
+    EXPECT_EQ(doc["lamps"]["reception"].text, "red");   // locked, but packet errors
+    EXPECT_EQ(doc["lamps"]["decoderLock"].text, "red");
+    EXPECT_EQ(doc["packetErrors"].number, 3);
+    ASSERT_EQ(doc["snr"].items.size(), 4u);
+    ASSERT_EQ(doc["levels"].items.size(), 4u);
+    EXPECT_EQ(doc["snr"][0]["code"].text, "1snr");
+    EXPECT_EQ(doc["snr"][0]["label"].text, "Input A SNR");
+    EXPECT_EQ(doc["snr"][0]["value"].text, "17.5");
+    EXPECT_EQ(doc["levels"][3]["value"].text, "-61");
+
+    // The eleven reads of a full poll cycle, in the poll thread's order.
+    const std::vector<std::string> expected = {"1loc", "1pkt", "eloc", "1snr", "1mer", "1cer",
+                                               "1dnr", "1ina", "1inb", "1inc", "1ind"};
+    const auto requests = sim.Unit().Requests();
+    ASSERT_EQ(requests.size(), expected.size() + 1);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        std::string frame;
+        BuildRequestFrame("0001r" + expected[i] + ";;", frame);
+        EXPECT_EQ(requests[i + 1], frame) << i;
+    }
+
+    sim.Unit().SetValue("1pkt", "0");
+    sim.Unit().SetValue("eloc", "1");
+    r = RunTool(Concat(sim.SerialArgs(), {"status"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Demod lock: green\nReception: green\nDecoder lock: green\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Input A SNR: 17.5\n"), std::string::npos) << r.out;
+}
+
+TEST(ToolStatus, FailedReadsLeaveLampsGreyAndFail) {
+    SimulatedUnit sim;
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    sim.Unit().SetFault(sim::Fault::Silence);
+    const RunResult r = RunTool(Concat(sim.TcpArgs(), {"--no-probe", "--json", "status"}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("An error occurred trying to read from the serial port"), std::string::npos) << r.err;
+    Json doc;
+    ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
+    EXPECT_EQ(doc["lamps"]["demodLock"].text, "grey");
+    EXPECT_EQ(doc["lamps"]["reception"].text, "grey");
+    EXPECT_EQ(doc["lamps"]["decoderLock"].text, "grey");
+    EXPECT_EQ(doc["packetErrors"].type, Json::Null);
+    EXPECT_FALSE(doc["ok"].boolean);
+}
+
+TEST(ToolDump, ShowsEverySettingAsThePagesDo) {
+    SimulatedUnit sim;
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    sim.Unit().SetValue("1ipf", "1.75");
+    sim.Unit().SetValue("1pre", "000012.500");
+    sim.Unit().SetValue("gfpg", "4660");
+    sim.Unit().SetValue("zdes", "2");   // a placeholder number shows the next real option
+    sim.Unit().SetValue("edef", "Bay \"7\"");
+
+    RunResult r = RunTool(Concat(sim.TcpArgs(), {"--json", "dump"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Json doc;
+    ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
+    EXPECT_EQ(doc["slot"].number, sim.Unit().LastLoadedSlot());
+    EXPECT_EQ(doc["mode"].number, sim.Unit().Mode() == 1 ? 1 : 0);
+    EXPECT_EQ(doc["demod"].items.size(), 21u);
+    EXPECT_EQ(doc["decoder"].items.size(), 28u);
+
+    const Json* ipf = FindRow(doc["demod"], "1ipf");
+    ASSERT_NE(ipf, nullptr);
+    EXPECT_EQ((*ipf)["label"].text, "Input frequency (MHz)");
+    EXPECT_EQ((*ipf)["value"].text, "1750.000");
+    EXPECT_EQ((*FindRow(doc["demod"], "1pre"))["value"].text, "12.5");
+    EXPECT_EQ((*FindRow(doc["demod"], "edef"))["value"].text, "Bay \"7\"");
+    EXPECT_EQ((*FindRow(doc["decoder"], "gfpg"))["value"].text, "1234");
+    EXPECT_EQ((*FindRow(doc["decoder"], "zdes"))["value"].text, "AES128");
+    EXPECT_EQ((*FindRow(doc["decoder"], "zdes"))["label"].text, "Descrambling");
+
+    r = RunTool(Concat(sim.SerialArgs(), {"dump"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Slot: " + std::to_string(sim.Unit().LastLoadedSlot()) + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Input frequency (MHz): 1750.000\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FPGA version: 1234\n"), std::string::npos) << r.out;
+}
+
+TEST(ToolConfigFile, SaveHoldsBothModesAndLoadRestoresTheUnit) {
+    SimulatedUnit sim;
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    TempFolder folder;
+    const std::string file = folder.File("unit.cfg");
+    const int mode = sim.Unit().Mode();
+    sim.Unit().SetValue("1ipf", "1.75");
+    const std::string name = sim.Unit().Value("edef");
+
+    RunResult r = RunTool(Concat(sim.TcpArgs(), {"save-config", file}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Configuration saved to " + file), std::string::npos) << r.out;
+    EXPECT_EQ(sim.Unit().Mode(), mode);   // visited the other mode and came back
+
+    Json doc = InspectJson(file);
+    EXPECT_TRUE(doc["valid"].boolean);
+    ASSERT_EQ(doc["recordCount"].number, 2);
+    ASSERT_EQ(doc["records"].items.size(), 2u);
+    const Json& first = doc["records"][0];
+    const Json& second = doc["records"][1];
+    EXPECT_EQ(first["mode"].number, mode);
+    EXPECT_EQ(second["mode"].number, 1 - mode);
+    EXPECT_EQ(first["slot"].number, sim.Unit().LastLoadedSlot());
+    ASSERT_NE(FindItem(first, "1ipf"), nullptr);
+    EXPECT_EQ((*FindItem(first, "1ipf"))["raw"].text, "1.750000");
+    EXPECT_EQ((*FindItem(first, "edef"))["value"].text, name);
+    // The other mode's record holds what the unit held in that mode.
+    const Json* otherName = FindItem(second, "edef");
+    ASSERT_NE(otherName, nullptr) << "second record carries no demodulator values";
+    const std::string otherPrefix = mode == 1 ? "Narrowband" : "DVBT";
+    EXPECT_EQ((*otherName)["value"].text.rfind(otherPrefix, 0), 0u) << (*otherName)["value"].text;
+
+    // Change the unit, then load the file back.
+    r = RunTool(Concat(sim.TcpArgs(), {"write", "edef", "Changed"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(sim.Unit().Value("edef"), "Changed");
+    r = RunTool(Concat(sim.TcpArgs(), {"load-config", file}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Configuration loaded from " + file), std::string::npos) << r.out;
+    EXPECT_EQ(sim.Unit().Mode(), mode);
+    EXPECT_EQ(sim.Unit().Value("edef"), name);
+}
+
+TEST(ToolConfigFile, DamagedFileIsRefusedBeforeAnythingIsSent) {
+    SimulatedUnit sim(true);
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    TempFolder folder;
+    const std::string file = folder.File("k840.cfg");
+    RunResult r = RunTool(Concat(sim.SerialArgs(), {"save-config", file}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = RunTool({"inspect", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Records: 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Input frequency (MHz)"), std::string::npos) << r.out;
+
+    std::string bytes = ReadFile(file);
+    ASSERT_GT(bytes.size(), 40u);
+    bytes[bytes.size() / 2] ^= 0x01;
+    WriteFile(file, bytes);
+
+    r = RunTool({"inspect", file});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Invalid checksum in file"), std::string::npos) << r.err;
+    Json doc = InspectJson(file);
+    EXPECT_FALSE(doc["valid"].boolean);
+    EXPECT_FALSE(doc["checksumOk"].boolean);
+    EXPECT_EQ(doc["error"].text, "Invalid checksum in file");
+
+    sim.Unit().ClearRequests();
+    r = RunTool(Concat(sim.SerialArgs(), {"load-config", file}), kFastWaits);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Invalid checksum in file"), std::string::npos) << r.err;
+    EXPECT_EQ(CountWrites(sim.Unit().Requests()), 0u);
+
+    WriteFile(file, "abc");
+    r = RunTool({"inspect", file});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Invalid checksum in file"), std::string::npos) << r.err;
+}
+
+TEST(ToolConfigSet, SaveAndLoadEverySlotOfAModelK840Unit) {
+    SimulatedUnit sim(true);
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    TempFolder folder;
+    const std::string file = folder.File("set.cfg");
+    RunResult r = RunTool(Concat(sim.TcpArgs(), {"save-set", file}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (int k = 1; k <= 10; ++k)
+        EXPECT_NE(r.out.find("Progress " + std::to_string(k) + "/10\n"), std::string::npos) << k << r.out;
+    EXPECT_NE(r.out.find("Config set saved"), std::string::npos) << r.out;
+    EXPECT_EQ(sim.Unit().LastLoadedSlot(), 1);
+
+    Json doc = InspectJson(file);
+    ASSERT_EQ(doc["recordCount"].number, 8);
+    ASSERT_EQ(doc["records"].items.size(), 8u);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(doc["records"][size_t(i)]["slot"].number, i + 1);
+        const Json* edef = FindItem(doc["records"][size_t(i)], "edef");
+        ASSERT_NE(edef, nullptr);
+        EXPECT_EQ((*edef)["value"].text, sim.Unit().SlotValue(sim.Unit().Mode(), i + 1, "edef"));
+    }
+
+    sim.Unit().ClearRequests();
+    r = RunTool(Concat(sim.TcpArgs(), {"load-set", file}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Config set loaded"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Progress 8/9\n"), std::string::npos) << r.out;
+    // Each slot is loaded in turn and receives its record; slot 1 ends loaded.
+    std::string frame;
+    const auto requests = sim.Unit().Requests();
+    for (int i = 1; i <= 8; ++i) {
+        BuildRequestFrame("\x02" "0001wdloa;" + std::to_string(i) + ";", frame);
+        EXPECT_NE(std::find(requests.begin(), requests.end(), frame), requests.end()) << i;
+    }
+    EXPECT_EQ(sim.Unit().LastLoadedSlot(), 1);
+}
+
+TEST(ToolConfigSet, TwoModeUnitSetHoldsSixteenRecordsAndShortSetIsRefused) {
+    SimulatedUnit sim;
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    TempFolder folder;
+    const std::string file = folder.File("set16.cfg");
+    const int mode = sim.Unit().Mode();
+    RunResult r = RunTool(Concat(sim.TcpArgs(), {"save-set", file}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Progress 18/18\n"), std::string::npos) << r.out;
+
+    Json doc = InspectJson(file);
+    ASSERT_EQ(doc["records"].items.size(), 16u);
+    for (size_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(doc["records"][i]["slot"].number, double(i % 8 + 1));
+        EXPECT_EQ(doc["records"][i]["mode"].number, i < 8 ? mode : 1 - mode) << i;
+    }
+
+    // An eight-record set does not fit a two-mode unit.
+    SimulatedUnit small(true);
+    ASSERT_TRUE(small.Started()) << small.Error();
+    const std::string file8 = folder.File("set8.cfg");
+    r = RunTool(Concat(small.TcpArgs(), {"save-set", file8}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    sim.Unit().ClearRequests();
+    r = RunTool(Concat(sim.TcpArgs(), {"load-set", file8}), kFastWaits);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Incorrect number of configs in file"), std::string::npos) << r.err;
+    EXPECT_EQ(CountWrites(sim.Unit().Requests()), 0u);
+}
