@@ -301,6 +301,7 @@ void SimUnit::Io::AfterReply() {
 
 void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
     if (master_ < 0) return;
+    state_.CountReply();
     size_t done = 0;
     const size_t firstPart = splitPauseMs ? std::min<size_t>(8, bytes.size()) : bytes.size();
     int stalls = 0;
@@ -319,11 +320,11 @@ void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
         pollfd p{master_, POLLOUT, 0};
         ::poll(&p, 1, 10);
     }
-    state_.CountReply();
 }
 
 void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs) {
     if (client_ < 0) return;
+    state_.CountReply();
     std::string env = WrapEnvelope(reply);
     cipher_.EncipherBlocks(reinterpret_cast<uint8_t*>(env.data()), env.size());
     // One send per reply; with a split fault the first 8 bytes go alone.
@@ -340,7 +341,6 @@ void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs) {
             return;
         }
     }
-    state_.CountReply();
 }
 
 }  // namespace sim

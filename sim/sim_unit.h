@@ -46,7 +46,7 @@ struct SimCounters {
     uint64_t badChecksum = 0;         // frames dropped for a bad checksum
     uint64_t otherAddress = 0;        // frames for another unit, ignored
     uint64_t ignoredRestarting = 0;   // frames that arrived while the unit restarted
-    uint64_t replies = 0;             // replies put on the wire (serial or TCP)
+    uint64_t replies = 0;             // replies sent (counted as they go out), serial or TCP
     uint64_t faultsApplied = 0;       // replies changed or withheld by a fault
     uint64_t tcpConnections = 0;      // TCP connections accepted
     uint64_t restarts = 0;            // restarts begun (gudm, ddef, RestartNow)
