@@ -1,0 +1,118 @@
+// The tavrin_unit_sim program: options, what it prints, clean stop on SIGTERM.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "sim_test_util.h"
+
+using namespace simtest;
+
+namespace {
+
+std::string SimProgram() {
+    const char* dir = std::getenv("TAVRIN_BIN_DIR");
+    const std::string path = std::string(dir ? dir : ".") + "/tavrin_unit_sim";
+    return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+};
+
+Child Launch(const std::vector<std::string>& args) {
+    // Everything the child needs is prepared before the fork.
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return {};
+    Child child;
+    child.pid = ::fork();
+    if (child.pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        ::close(pipeFds[0]);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    child.out = pipeFds[0];
+    return child;
+}
+
+// Reads the child's output until `marker` has appeared or the output ends.
+std::string ReadUntil(int fd, const std::string& marker) {
+    std::string got;
+    while (got.find(marker) == std::string::npos) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, kReplyWaitMs) <= 0) break;
+        char buf[256];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        got.append(buf, size_t(n));
+    }
+    return got;
+}
+
+int WaitExit(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(SimProgram, HelpDocumentsEveryOption) {
+    const std::string program = SimProgram();
+    if (program.empty()) GTEST_SKIP() << "tavrin_unit_sim not built";
+    Child c = Launch({program, "--help"});
+    const std::string text = ReadUntil(c.out, "\x04");
+    ::close(c.out);
+    EXPECT_EQ(WaitExit(c.pid), 0);
+    for (const char* option : {"--serial-link", "--tcp", "--port", "--model", "--address", "--restart-ms",
+                               "--no-drift", "--seed", "--fault", "--help", "k840", "two-mode"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+
+    Child bad = Launch({program, "--address", "12345"});
+    ReadUntil(bad.out, "\x04");
+    ::close(bad.out);
+    EXPECT_EQ(WaitExit(bad.pid), 2);
+}
+
+TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {
+    const std::string program = SimProgram();
+    if (program.empty()) GTEST_SKIP() << "tavrin_unit_sim not built";
+    char pattern[] = "/tmp/sim_prog_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string link = dir + "/COM1";
+    const std::string address = RandomLoopback();
+    Child c = Launch({program, "--serial-link", link, "--tcp", address, "--port", "0", "--address", "17",
+                      "--model", "k840", "--no-drift", "--fault", "noetx:1"});
+    const std::string banner = ReadUntil(c.out, "model");
+    EXPECT_NE(banner.find("pty: /dev/pts/"), std::string::npos) << banner;
+    EXPECT_NE(banner.find("link: " + link), std::string::npos) << banner;
+    const size_t tcpAt = banner.find("tcp: " + address + ":");
+    ASSERT_NE(tcpAt, std::string::npos) << banner;
+    const int port = std::atoi(banner.c_str() + tcpAt + 6 + address.size());
+
+    SerialClient serial(link);
+    ASSERT_TRUE(serial.IsOpen());
+    // The first reply lacks its ETX (the fault), the second is whole.
+    ASSERT_TRUE(serial.Send(Frame("0017rgbty;;")));
+    const std::string first = Reply(17, '1', "K840");
+    EXPECT_EQ(serial.Exchange("0017rgudm;;"), first.substr(0, first.size() - 1) + Reply(17, '1', "0"));
+    TcpClient tcp;
+    ASSERT_TRUE(tcp.Connect(address, uint16_t(port)));
+    EXPECT_EQ(tcp.Exchange("9999rgadd;;"), Reply(17, '1', "17"));
+
+    ::kill(c.pid, SIGTERM);
+    EXPECT_NE(ReadUntil(c.out, "stopped").find("stopped (SIGTERM)"), std::string::npos);
+    ::close(c.out);
+    EXPECT_EQ(WaitExit(c.pid), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    std::filesystem::remove_all(dir);
+}
