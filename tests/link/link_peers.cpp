@@ -274,6 +274,7 @@ void TcpUnit::Run() {
                 }
                 ::close(fd);
                 connections.erase(fd);
+                ++closed_;
             }
         }
     }
@@ -306,6 +307,7 @@ bool TcpUnit::Serve(int fd, std::string& pending) {
         switch (step.kind) {
         case TcpStep::Silence: break;
         case TcpStep::Close: return false;
+        case TcpStep::AnswerThenClose: WriteAll(fd, Encipher(cipher_, WrapEnvelope(step.reply))); return false;
         case TcpStep::Answer: WriteAll(fd, Encipher(cipher_, WrapEnvelope(step.reply))); break;
         case TcpStep::SplitHold: {
             const std::string wire = Encipher(cipher_, WrapEnvelope(step.reply));

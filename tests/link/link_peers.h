@@ -89,7 +89,7 @@ private:
 
 // What the TCP unit does with one request.
 struct TcpStep {
-    enum Kind { Answer, Silence, Close, SplitHold } kind = Answer;
+    enum Kind { Answer, Silence, Close, SplitHold, AnswerThenClose } kind = Answer;
     std::string reply;            // frame to wrap and encipher (Answer, SplitHold)
     size_t firstSegment = 8;      // SplitHold: bytes sent at once; the rest on ReleaseHeld()
 };
@@ -108,6 +108,7 @@ public:
     std::vector<std::string> Requests() const;      // frames, STX to ETX
     std::vector<std::string> Envelopes() const;     // enciphered bytes as received
     int Accepted() const { return accepted_.load(); }
+    int Closed() const { return closed_.load(); }   // connections ended on the unit's side
     // Collects the debug lines for the life of the object.
 class DebugCapture {
 public:
@@ -132,6 +133,7 @@ private:
     std::string address_;
     std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0};
+    std::atomic<int> closed_{0};
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::deque<TcpStep> script_;
