@@ -48,7 +48,7 @@ for t in "${targets[@]}"; do
     work="$build/corpus/$t"
     mkdir -p "$work"
     echo "== $t: ${seconds}s"
-    if ! "$build/bin/$t" -max_total_time="$seconds" -max_len=512 -timeout=10 -rss_limit_mb=2048 \
+    if ! "$build/bin/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
             -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "$work" "$seeds" \
             >"$build/$t.log" 2>&1; then
         failed+=("$t")
