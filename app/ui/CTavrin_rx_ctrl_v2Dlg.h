@@ -23,6 +23,8 @@
 #include "app/ui/qt_page.h"
 
 class CFerritRemoteControl;
+class CUnitSession;
+class CPleaseWaitDialog;
 class CIpAddressCtrl;
 class CSimpleDemodDialog;
 class CConnectDialog;
@@ -76,13 +78,15 @@ public:
 
     // ----- what pages, dialogs and commands use -------------------------------
     CFerritRemoteControl& Link() { return *link_; }
-    IMessageTarget& MessageTarget() { return *target_; }
+    IMessageTarget& MessageTarget() { return PageTarget(); }
     CSimpleDemodDialog* SimplePage() { return simplePage_; }
-    int UnitAddress() const { return unitAddress_; }
+    // The slot, mode and file operations on the unit, with this window as view.
+    CUnitSession& Session() { return *session_; }
+    int UnitAddress() const;
     // Sets the window's unit address, CurrentUnitAddress and the poll thread's copy.
     void SetUnitAddress(int address);
     bool UnitConnected() const { return unitConnected_; }
-    int CurrentConfig() const { return currentConfig_; }
+    int CurrentConfig() const;
     const ComPortList& ComPorts() const { return comPorts_; }
 
     // Enables or disables every button that starts an exchange with the unit,
@@ -164,19 +168,19 @@ private:
     void OnUnitAlive();
 
     // slots and mode (main_slots.cpp)
-    bool SaveConfigSlot();
-    void LoadConfigSlot(int tab);
+    void OnTabChanged(int tab);
     void SelectSlotTab(int tab);
-    void ApplyModeToPages(int mode);
+    void SetSlotHighlight(int tab);
     void OnSetUnitAddress(int address);
+    class View;
+    friend class View;
 
-    std::unique_ptr<QtMessageTarget> target_;
     std::unique_ptr<CFerritRemoteControl> link_;
     struct PollState;
     std::unique_ptr<PollState> poll_;
-
-    int unitAddress_ = 1;
-    int currentConfig_ = -1;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<CUnitSession> session_;
+    CPleaseWaitDialog* pleaseWait_ = nullptr;
     bool unitConnected_ = false;
     bool busy_ = false;              // connection-status handlers
     bool closing_ = false;
@@ -208,5 +212,6 @@ private:
     QLabel* logo_ = nullptr;
     QWidget* logoFrame_ = nullptr;
     int tabGuard_ = 0;               // selection changes made by the program
-    int shownTab_ = 0;
+    int shownTab_ = 0;               // the tab selected before a change
+    int highlightedTab_ = -1;
 };

@@ -11,16 +11,38 @@
 
 #include "app/ui/CIpAddressCtrl.h"
 
+#include <vector>
+
+namespace {
+const char* const kPageRootProperty = "qtPageRoot";
+}
+
 QWidget* FindControl(const QWidget* root, int id) {
     if (!root) return nullptr;
-    if (root->property("ctrlId").toInt() == id && root->property("ctrlId").isValid())
-        return const_cast<QWidget*>(root);
-    return root->findChild<QWidget*>(QStringLiteral("ctrl_%1").arg(id));
+    // Breadth first, without entering another page embedded in this one (the
+    // simple page inside the main window carries ids of its own).
+    std::vector<const QWidget*> level{root};
+    while (!level.empty()) {
+        std::vector<const QWidget*> next;
+        for (const QWidget* w : level) {
+            for (QObject* child : w->children()) {
+                auto* cw = qobject_cast<QWidget*>(child);
+                if (!cw) continue;
+                QVariant v = cw->property("ctrlId");
+                if (v.isValid() && v.toInt() == id) return cw;
+                if (!cw->property(kPageRootProperty).toBool()) next.push_back(cw);
+            }
+        }
+        level.swap(next);
+    }
+    return nullptr;
 }
 
 QtPage::QtPage(QWidget* root)
     : root_(root),
-      target_([this](uint32_t msg, uintptr_t w, intptr_t l) { return OnWindowMessage(msg, w, l); }) {}
+      target_([this](uint32_t msg, uintptr_t w, intptr_t l) { return OnWindowMessage(msg, w, l); }) {
+    root_->setProperty(kPageRootProperty, true);
+}
 
 QtPage::~QtPage() { target_.Shutdown(); }
 

@@ -1,0 +1,17 @@
+// The About box: the application's title and version beside its icon.
+#pragma once
+#include <QDialog>
+
+class QLabel;
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+    QLabel* TitleLabel() const { return text_; }
+    QLabel* IconLabel() const { return icon_; }
+
+private:
+    QLabel* text_;
+    QLabel* icon_;
+};

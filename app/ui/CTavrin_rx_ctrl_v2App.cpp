@@ -1,0 +1,44 @@
+#include "app/ui/CTavrin_rx_ctrl_v2App.h"
+
+#include "app/settings.h"
+#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/ui/message_target.h"
+#include "app/ui/program_icon.h"
+#include "platform/program_folder.h"
+
+CTavrin_rx_ctrl_v2App::CTavrin_rx_ctrl_v2App() = default;
+
+CTavrin_rx_ctrl_v2App::~CTavrin_rx_ctrl_v2App() { Exit(); }
+
+void CTavrin_rx_ctrl_v2App::Startup() {
+    // The socket library needs no start on this system.
+    settingsPath_ = SettingsFilePath(ProgramFolder());
+    AppSettings = AppSettingsData{};
+    ReadSettingsFile(settingsPath_, AppSettings);
+    UnitIpAddress = kDefaultIpAddress;
+    CurrentUnitAddress.store(1);
+    ApplyStartupDefaults(AppSettings);
+    UserIcon() = AppSettings.IconFile ? LoadIconFile(*AppSettings.IconFile) : QIcon();
+    InstallGuiWaiter();
+    exited_ = false;
+}
+
+CTavrin_rx_ctrl_v2Dlg& CTavrin_rx_ctrl_v2App::CreateMainWindow() {
+    mainWindow_ = std::make_unique<CTavrin_rx_ctrl_v2Dlg>();
+    mainWindow_->Initialise();
+    return *mainWindow_;
+}
+
+int CTavrin_rx_ctrl_v2App::RunMainWindow() {
+    if (!mainWindow_) CreateMainWindow();
+    const int result = mainWindow_->exec();
+    mainWindow_.reset();
+    return result;
+}
+
+void CTavrin_rx_ctrl_v2App::Exit() {
+    if (exited_) return;
+    exited_ = true;
+    mainWindow_.reset();
+    if (!settingsPath_.empty()) WriteSettingsFile(settingsPath_, AppSettings);
+}

@@ -1,0 +1,408 @@
+#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "app/settings.h"
+#include "app/ui/CIpAddressCtrl.h"
+#include "app/ui/CPleaseWaitDialog.h"
+#include "app/ui/main_view.h"
+#include "app/ui/program_icon.h"
+#include "app/unit_session.h"
+#include "link/remote_control.h"
+#include "link/ui/CConnectDialog.h"
+#include "pages/ui/CDemodDialog.h"
+#include "pages/ui/CSimpleDemodDialog.h"
+#include "params/codec.h"
+#include "params/param_table.h"
+#include "params/poll_thread.h"
+#include "platform/debug_out.h"
+#include "platform/program_folder.h"
+
+namespace {
+constexpr int kLampSize = 24;
+constexpr int kLogoAreaSize = 96;
+constexpr int kLogoDefault = 70;
+
+QLabel* MakeLamp(QWidget* parent, int id) {
+    auto* lamp = SetCtrlId(new QLabel(parent), id);
+    lamp->setFixedSize(kLampSize, kLampSize);
+    lamp->setAlignment(Qt::AlignCenter);
+    return lamp;
+}
+}  // namespace
+
+CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
+    : QDialog(parent), QtPage(this), poll_(std::make_unique<PollState>()) {
+    setObjectName(QStringLiteral("dialog_102"));
+    setWindowTitle(QStringLiteral("tavrin_rx_ctrl_v2"));
+    // 1. The window, the unit address and the empty state.
+    view_ = std::make_unique<View>(*this);
+    // 2. Icon: the user's icon, else icon 128.
+    icon_ = ProgramIconOrDefault();
+    BuildControls();
+    // 3. The logo bitmap.
+    LoadLogo();
+    // 4. The link, its log and its serial settings.
+    link_ = std::make_unique<CFerritRemoteControl>(&MessageTarget());
+    link_->OpenLog(LogFilePath(ProgramFolder()));
+    link_->readIntervalTimeout = static_cast<uint32_t>(AppSettings.ReadIntervalTimeout);
+    link_->readTotalTimeoutMultiplier = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutMultiplier);
+    link_->readTotalTimeoutConstant = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutConstant);
+    link_->writeTotalTimeoutMultiplier = static_cast<uint32_t>(AppSettings.WriteTotalTimeoutMultiplier);
+    link_->writeTotalTimeoutConstant = static_cast<uint32_t>(AppSettings.WriteTotalTimeoutConstant);
+    link_->baudRate = static_cast<uint32_t>(AppSettings.BaudRate);
+    link_->closeOnSendError = false;
+    link_->closeOnReceiveError = false;
+    session_ = std::make_unique<CUnitSession>(*link_, *view_);
+    session_->unitAddress = CurrentUnitAddress.load();
+    // 5. The parameter tables start without values.
+    ResetAllParamValues();
+}
+
+CTavrin_rx_ctrl_v2Dlg::~CTavrin_rx_ctrl_v2Dlg() {
+    // No worker may wait for this window from now on.
+    PageTarget().Shutdown();
+    StopPollThread();
+    if (engineering_) delete engineering_.data();
+    if (simplePage_) simplePage_->CloseFullPage();
+    session_.reset();
+    link_.reset();   // closes port, socket and log; ends the connect threads
+    delete simplePage_;
+    simplePage_ = nullptr;
+    ResetAllParamValues();
+}
+
+int CTavrin_rx_ctrl_v2Dlg::UnitAddress() const { return session_->unitAddress; }
+int CTavrin_rx_ctrl_v2Dlg::CurrentConfig() const { return session_->currentConfig; }
+
+void CTavrin_rx_ctrl_v2Dlg::SetUnitAddress(int address) {
+    session_->unitAddress = address;
+    CurrentUnitAddress.store(address);
+    poll_->params.unitAddress.store(address);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 8);
+    outer->setSpacing(6);
+    BuildMenuAndToolbar();
+    outer->setMenuBar(menuBar_);
+    outer->addWidget(toolBar_);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(10, 0, 10, 0);
+    body->setSpacing(8);
+    outer->addLayout(body, 1);
+
+    // Connection panel.
+    auto* panel = new QGroupBox(QStringLiteral("Connection"), this);
+    auto* grid = new QGridLayout(panel);
+    grid->setHorizontalSpacing(10);
+    rs232_ = SetCtrlId(new QRadioButton(QStringLiteral("RS232"), panel), 1005);
+    ethernet_ = SetCtrlId(new QRadioButton(QStringLiteral("Ethernet"), panel), 1006);
+    rs232_->setChecked(true);
+    portList_ = SetCtrlId(new QComboBox(panel), 1100);
+    portList_->setMinimumContentsLength(8);
+    portList_->installEventFilter(this);
+    ipAddress_ = SetCtrlId(new CIpAddressCtrl(panel), 1059);
+    connectButton_ = SetCtrlId(new QPushButton(QStringLiteral("Connect"), panel), 1002);
+    loadSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Load config set"), panel), 1042);
+    saveSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Save config set"), panel), 1041);
+    grid->addWidget(rs232_, 0, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Port"), panel), 0, 1, Qt::AlignRight);
+    grid->addWidget(portList_, 0, 2);
+    grid->addWidget(connectButton_, 0, 4);
+    grid->addWidget(ethernet_, 1, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Address"), panel), 1, 1, Qt::AlignRight);
+    grid->addWidget(ipAddress_, 1, 2);
+    grid->setColumnStretch(3, 1);
+    grid->addWidget(loadSetButton_, 0, 5);
+    grid->addWidget(saveSetButton_, 1, 5);
+    body->addWidget(panel);
+
+    // Slot tabs with the simple page under them.
+    auto* tabArea = new QVBoxLayout;
+    tabArea->setSpacing(0);
+    tabs_ = SetCtrlId(new QTabBar(this), 1000);
+    tabs_->setExpanding(false);
+    tabs_->setDrawBase(false);
+    tabArea->addWidget(tabs_);
+    tabFrame_ = new QFrame(this);
+    tabFrame_->setObjectName(QStringLiteral("tabFrame"));
+    static_cast<QFrame*>(tabFrame_)->setFrameShape(QFrame::StyledPanel);
+    auto* frameLayout = new QVBoxLayout(tabFrame_);
+    frameLayout->setContentsMargins(1, 1, 1, 1);
+    tabArea->addWidget(tabFrame_, 1);
+    body->addLayout(tabArea, 1);
+
+    // Lamps, status labels and logo.
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(18);
+    const struct {
+        int id;
+        const char* caption;
+    } lamps[] = {{1013, "Demod lock"}, {1014, "Reception"}, {1015, "Decoder lock"}, {1058, "Connection status"}};
+    for (const auto& l : lamps) {
+        auto* column = new QVBoxLayout;
+        column->setSpacing(3);
+        auto* caption = new QLabel(QString::fromLatin1(l.caption), this);
+        caption->setAlignment(Qt::AlignHCenter);
+        column->addWidget(caption, 0, Qt::AlignHCenter);
+        column->addWidget(MakeLamp(this, l.id), 0, Qt::AlignHCenter);
+        statusRow->addLayout(column);
+    }
+    auto* labels = new QVBoxLayout;
+    labels->setSpacing(4);
+    pollingLabel_ = SetCtrlId(new QLabel(QStringLiteral("Polling enabled"), this), 1016);
+    pollingLabel_->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+    connectedLabel_ = SetCtrlId(new QLabel(QStringLiteral("Not connected"), this), 1045);
+    labels->addStretch(1);
+    labels->addWidget(pollingLabel_);
+    labels->addWidget(connectedLabel_);
+    labels->addStretch(1);
+    statusRow->addLayout(labels);
+    statusRow->addStretch(1);
+    logoFrame_ = new QWidget(this);
+    logoFrame_->setObjectName(QStringLiteral("logoArea"));
+    logoFrame_->setFixedSize(kLogoAreaSize, kLogoAreaSize);
+    logo_ = SetCtrlId(new QLabel(logoFrame_), 1038);
+    logo_->setFrameShape(QFrame::Panel);
+    logo_->setFrameShadow(QFrame::Sunken);
+    logo_->setAlignment(Qt::AlignCenter);
+    logo_->setGeometry(0, 0, kLogoAreaSize, kLogoAreaSize);
+    statusRow->addWidget(logoFrame_);
+    body->addLayout(statusRow);
+    SetLamp(1013, kIconGrey);
+    SetLamp(1014, kIconGrey);
+    SetLamp(1015, kIconGrey);
+    SetLamp(1058, kIconRed);
+    SetConnectedLabel(false);
+
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    connect(connectButton_, &QPushButton::clicked, this, [this] { OnConnect(); });
+    connect(loadSetButton_, &QPushButton::clicked, this, [this] { OnLoadConfigSet(); });
+    connect(saveSetButton_, &QPushButton::clicked, this, [this] { OnSaveConfigSet(); });
+    connect(tabs_, &QTabBar::currentChanged, this, [this](int tab) { OnTabChanged(tab); });
+}
+
+void CTavrin_rx_ctrl_v2Dlg::Initialise() {
+    if (initialised_) return;
+    initialised_ = true;
+    // 2. Icons.
+    setWindowIcon(icon_);
+    // 3. The start-up Connecting window (shown only by the start-up connection).
+    startupConnect_ = new CConnectDialog(this);
+    // 4. Logo area and logo size.
+    logoArea_ = QRect(0, 0, logoFrame_->width(), logoFrame_->height());
+    if (AppSettings.LogoWidth == -1) AppSettings.LogoWidth = kLogoDefault;
+    if (AppSettings.LogoHeight == -1) AppSettings.LogoHeight = kLogoDefault;
+    if (AppSettings.LogoWidth < 0) AppSettings.LogoWidth = 0;
+    if (AppSettings.LogoHeight < 0) AppSettings.LogoHeight = 0;
+    if (AppSettings.LogoWidth > logoArea_.width()) AppSettings.LogoWidth = logoArea_.width();
+    if (AppSettings.LogoHeight > logoArea_.height()) AppSettings.LogoHeight = logoArea_.height();
+    PlaceLogo();
+    // 5. Eight slot tabs.
+    ++tabGuard_;
+    for (int i = 1; i <= 8; ++i) tabs_->addTab(QStringLiteral("Config %1").arg(i));
+    tabs_->setCurrentIndex(0);
+    --tabGuard_;
+    shownTab_ = 0;
+    // 6./7. The simple page in the tab area, tab 0 highlighted.
+    simplePage_ = new CSimpleDemodDialog(this, tabFrame_);
+    tabFrame_->layout()->addWidget(simplePage_);
+    SetupPageControls(*simplePage_, NarrowbandDemodTable);
+    SetupPageControls(*simplePage_, DvbtDemodTable);
+    SetupPageControls(*simplePage_, DecoderTable);
+    simplePage_->FillDownconverters();
+    ApplyModeToPageControls(simplePage_, nullptr, 0);
+    simplePage_->show();
+    SetSlotHighlight(0);
+    // 8. Lamps.
+    SetLamp(1013, kIconRed);
+    SetLamp(1014, kIconRed);
+    SetLamp(1015, kIconRed);
+    // 9. COM ports; 10. the start-up connection.
+    ScanComPorts();
+    StartupConnection();
+    // 11. Connection lamp from the link.
+    SetLamp(1058, link_->IsConnected() ? kIconGreen : kIconRed);
+    // 12./13. Polling state on menu, label and toolbar.
+    ShowPollingState();
+    // 14. Poll thread; 15. caption.
+    StartPollThread();
+    setWindowTitle(QString::fromStdString(AppSettings.AppTitle.value_or(std::string())));
+    // 16. The start-up Connecting window is no longer needed.
+    delete startupConnect_;
+    startupConnect_ = nullptr;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::SetLamp(int ctrlId, int iconId) {
+    auto* lamp = ControlAs<QLabel>(ctrlId);
+    if (!lamp) return;
+    lamp->setPixmap(IconPixmap(iconId, kLampSize));
+    lamp->setProperty("iconId", iconId);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::SetConnectedLabel(bool connected) {
+    connectedLabel_->setText(connected ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    connectedLabel_->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 160, 0);")
+                                             : QStringLiteral("color: rgb(220, 0, 0);"));
+}
+
+void CTavrin_rx_ctrl_v2Dlg::SetProgramIcon(const QIcon& icon) {
+    icon_ = icon.isNull() ? ApplicationIcon() : icon;
+    setWindowIcon(icon_);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::LoadLogo() {
+    logoBitmap_ = QPixmap();
+    if (AppSettings.LogoFile && !AppSettings.LogoFile->empty()) {
+        QImage image;
+        // Only a bitmap file is a logo.
+        if (image.load(QString::fromStdString(*AppSettings.LogoFile), "BMP"))
+            logoBitmap_ = QPixmap::fromImage(image.scaled(kLogoDefault, kLogoDefault));
+    }
+    if (logoBitmap_.isNull()) {
+        logo_->clear();
+        logo_->hide();
+    } else {
+        logo_->setPixmap(logoBitmap_);
+        logo_->show();
+    }
+}
+
+void CTavrin_rx_ctrl_v2Dlg::PlaceLogo() {
+    const int w = std::max(0, AppSettings.LogoWidth);
+    const int h = std::max(0, AppSettings.LogoHeight);
+    const int x = logoArea_.width() / 2 + logoArea_.left() - w / 2;
+    const int y = logoArea_.height() / 2 + logoArea_.top() - h / 2;
+    logo_->setGeometry(x, y, w, h);
+    logo_->raise();
+    logo_->update();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::EnableActionButtons(bool enable) {
+    connectButton_->setEnabled(enable);
+    saveSetButton_->setEnabled(enable);
+    loadSetButton_->setEnabled(enable);
+    if (simplePage_) simplePage_->EnableActionButtons(enable);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::StartPollThread() {
+    PollThreadParams& p = poll_->params;
+    p.window = &MessageTarget();
+    p.link = link_.get();
+    p.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
+    p.unitAddress.store(session_->unitAddress);
+    p.pollingEnabled = &AppSettings.PollingEnabled;
+    p.pollItemFlags = AppSettings.PollItemFlags;
+    poll_->thread.Start(p);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::StopPollThread() {
+    if (poll_->thread.IsRunning()) poll_->thread.Stop();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(uintptr_t wParam, intptr_t lParam) {
+    const char* code = reinterpret_cast<const char*>(lParam);
+    if (!code || !simplePage_) return;
+    ParamEntry* table = nullptr;
+    switch (wParam & 0xFFFF) {
+    case 0:
+        if (session_->pageMode == 0) table = NarrowbandDemodTable;
+        else if (session_->pageMode == 1) table = DvbtDemodTable;
+        break;
+    case 1: table = DecoderTable; break;
+    default: break;
+    }
+    if (!table) return;
+    for (ParamEntry* row = table; row->code; ++row) {
+        if (std::string(row->code, 4) != std::string(code, 4)) continue;
+        if (!ReadParamValue(*row).has) continue;
+        ShowStoredValue(*row, *simplePage_, simplePage_->FullPage());
+        return;
+    }
+}
+
+intptr_t CTavrin_rx_ctrl_v2Dlg::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    switch (msg) {
+    case WM_CONNECT_DONE: OnConnectDone(); break;
+    case WM_ENGINEERING_CLOSED: engineering_ = nullptr; break;
+    case WM_LAMP_STATE: SetLamp(static_cast<int>(wParam), static_cast<int>(lParam & 0xFFFF)); break;
+    case WM_PARAM_UPDATED: ShowParamUpdate(wParam, lParam); break;
+    case WM_GRAPH_SAMPLE:
+        if (simplePage_) simplePage_->PostMsg(msg, wParam, lParam);
+        break;
+    case WM_LINK_LOST: OnLinkLost(); break;
+    case WM_UNIT_ALIVE: OnUnitAlive(); break;
+    case WM_SET_UNIT_ADDRESS: OnSetUnitAddress(static_cast<int>(wParam)); break;
+    case WM_POLL_INTERVAL_CHANGED:
+        poll_->params.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
+        break;
+    default: break;
+    }
+    return 0;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::CloseSteps() {
+    if (closing_) return;
+    closing_ = true;
+    StopPollThread();
+    DebugOut("Poll thread terminated\r\n");
+    if (engineering_) {
+        delete engineering_.data();
+        engineering_ = nullptr;
+    }
+    if (simplePage_) simplePage_->CloseFullPage();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::closeEvent(QCloseEvent* event) {
+    CloseSteps();
+    QDialog::closeEvent(event);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // The window's OK does nothing: Enter never ends it.
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        event->accept();
+        close();
+        return;
+    default: QDialog::keyPressEvent(event);
+    }
+}
+
+bool CTavrin_rx_ctrl_v2Dlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == portList_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) DebugOut("Connect\r\n");
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    PageTarget().SetWindowExists(true);
+}

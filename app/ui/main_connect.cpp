@@ -1,0 +1,224 @@
+// The main window's connections: COM port scan, the start-up connection, the
+// Connect button, the end of an Ethernet attempt, and the link's comings and
+// goings reported by the link and the poll thread.
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/settings.h"
+#include "app/ui/CIpAddressCtrl.h"
+#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/ui/prompts.h"
+#include "app/unit_session.h"
+#include "link/locks.h"
+#include "link/remote_control.h"
+#include "link/ui/CConnectDialog.h"
+#include "params/codec.h"
+#include "platform/debug_out.h"
+#include "platform/serial_port.h"
+
+namespace {
+// The any-unit address request that finds a unit and its address.
+const char* const kProbeRequest = "\x02" "9999rgadd;;";
+}  // namespace
+
+void CTavrin_rx_ctrl_v2Dlg::ScanComPorts() {
+    comPorts_ = ComPortList{};
+    portList_->clear();
+    for (int index = 0; index < 256; ++index) {
+        if (!ComPortPresent(index)) continue;
+        const int row = comPorts_.rows++;
+        comPorts_.present[static_cast<size_t>(index)] = 1;
+        comPorts_.rowToPort[static_cast<size_t>(row)] = static_cast<uint8_t>(index);
+        comPorts_.portToRow[static_cast<size_t>(index)] = static_cast<uint8_t>(row);
+        portList_->addItem(QStringLiteral("COM%1").arg(index + 1));
+        portList_->setItemData(row, QString::fromStdString(ComPortDevicePath(index)), Qt::ToolTipRole);
+    }
+    portList_->setCurrentIndex(-1);
+}
+
+bool CTavrin_rx_ctrl_v2Dlg::ProbeAndTakeAddress() {
+    std::string data;
+    if (session_->Transact(kProbeRequest, &data) != 0) return false;
+    SetUnitAddress(static_cast<int>(DecimalValue(data)));
+    return true;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::StartupConnection() {
+    if (AppSettings.ConnectionType == 1) StartupEthernet();
+    else StartupSerial();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::StartupSerial() {
+    // The Connecting window stays up during the scan; its Cancel ends the scan.
+    bool cancelled = false;
+    QMetaObject::Connection cancel =
+        connect(startupConnect_, &QDialog::rejected, this, [&cancelled] { cancelled = true; });
+    startupConnect_->setModal(false);
+    startupConnect_->show();
+    startupConnect_->repaint();
+    rs232_->setChecked(true);
+
+    auto present = [this](int index) {
+        return index >= 0 && index < 256 && comPorts_.present[static_cast<size_t>(index)] != 0;
+    };
+    const int last = AppSettings.LastComPort;
+    if (last != -1 && present(last) && link_->OpenSerialPort(last) == 0) {
+        if (!ProbeAndTakeAddress()) link_->CloseSerialPort();
+    }
+    if (!link_->IsConnected()) {
+        AppSettings.LastComPort = -1;
+        for (int index = 0; index < 256 && !cancelled; ++index) {
+            if (!present(index)) continue;
+            QApplication::processEvents();
+            if (cancelled) break;
+            if (link_->OpenSerialPort(index) != 0) continue;
+            if (ProbeAndTakeAddress()) {
+                AppSettings.LastComPort = index;
+                break;
+            }
+            link_->CloseSerialPort();
+        }
+    }
+    disconnect(cancel);
+    startupConnect_->hide();
+    if (AppSettings.LastComPort != -1)
+        portList_->setCurrentIndex(comPorts_.portToRow[static_cast<size_t>(AppSettings.LastComPort)]);
+
+    if (link_->IsConnected()) {
+        AppSettings.ConnectionType = 0;
+        unitConnected_ = true;
+        SetConnectedLabel(true);
+        ReadUnitConfig(true);
+        return;
+    }
+    AppSettings.PollingEnabled = 0;
+    unitConnected_ = false;
+    // A scan the operator cancelled needs no message.
+    if (!cancelled) ShowAlert("Unable to connect");
+    SetConnectedLabel(false);
+    SetLamp(1013, kIconGrey);
+    SetLamp(1014, kIconGrey);
+    SetLamp(1015, kIconGrey);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::StartupEthernet() {
+    ethernet_->setChecked(true);
+    if (UnitIpAddress != kDefaultIpAddress) ipAddress_->SetText(UnitIpAddress);
+    link_->SelectEthernet(UnitIpAddress);
+    RunEthernetAttempt(*startupConnect_);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnConnect() {
+    if (rs232_->isChecked()) ConnectSerial();
+    else ConnectEthernet();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::ConnectSerial() {
+    const int row = portList_->currentIndex();
+    if (row < 0) {
+        ShowError("No serial port selected");
+        return;
+    }
+    if (link_->IsConnected()) link_->CloseSerialPort();
+    const int index = comPorts_.rowToPort[static_cast<size_t>(row)];
+    if (link_->OpenSerialPort(index) != 0) {
+        ShowError("Unable to connect");
+        return;
+    }
+    if (!ProbeAndTakeAddress()) {
+        link_->CloseSerialPort();
+        return;
+    }
+    AppSettings.LastComPort = index;
+    AppSettings.ConnectionType = 0;
+    unitConnected_ = true;
+    SetConnectedLabel(true);
+    SetLamp(1058, kIconGreen);
+    ReadUnitConfig(true);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::ConnectEthernet() {
+    if (ipAddress_->FilledFieldCount() < 4) {
+        ShowError("Invalid IP address entered");
+        return;
+    }
+    const std::string text = ipAddress_->Text();
+    if (AppSettings.ConnectionType == 1) {
+        if (text == UnitIpAddress && link_->IsConnected()) {
+            ShowAlert("Already connected on this IP address");
+            return;
+        }
+        if (link_->IsConnected()) link_->CloseEthernet();
+    }
+    if (AppSettings.ConnectionType == 0) {
+        if (link_->IsConnected()) link_->CloseSerialPort();
+        AppSettings.ConnectionType = 1;
+    }
+    UnitIpAddress = text;
+    link_->SelectEthernet(text);
+    CConnectDialog dialog(this);
+    RunEthernetAttempt(dialog);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::RunEthernetAttempt(CConnectDialog& dialog) {
+    pendingConnect_ = &dialog;
+    const ConnectHandle handle = link_->StartConnectThread(&MessageTarget(), &dialog.Target());
+    const int result = dialog.exec();
+    if (result == QDialog::Rejected) {
+        DebugOut("Connection attempt cancelled by user\r\n");
+        if (AppSettings.ConnectionType == 1) link_->CancelConnectThread(handle);
+    } else if (!link_->IsConnected()) {
+        ShowAlert("Unable to connect");
+    }
+    pendingConnect_ = nullptr;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnConnectDone() {
+    {
+        LinkGuard guard(LinkLock);
+        link_->ProbeUnit();
+    }
+    if (link_->IsConnected()) {
+        unitConnected_ = true;
+        if (pendingConnect_) pendingConnect_->CancelButton()->setEnabled(false);
+        ProbeAndTakeAddress();
+        if (pendingConnect_) pendingConnect_->SetText("Reading values...");
+        AppSettings.LastIpAddress = UnitIpAddress;
+        SetConnectedLabel(true);
+        SetLamp(1058, kIconGreen);
+        ReadUnitConfig(true);
+    } else {
+        SetConnectedLabel(false);
+        SetLamp(1058, kIconRed);
+    }
+    if (pendingConnect_) pendingConnect_->accept();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnLinkLost() {
+    if (busy_) return;
+    busy_ = true;
+    if (unitConnected_) {
+        unitConnected_ = false;
+        SetConnectedLabel(false);
+        SetLamp(1058, kIconRed);
+        SetLamp(1013, kIconGrey);
+        SetLamp(1014, kIconGrey);
+        SetLamp(1015, kIconGrey);
+    }
+    busy_ = false;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
+    if (busy_) return;
+    busy_ = true;
+    if (!unitConnected_) {
+        unitConnected_ = true;
+        SetConnectedLabel(true);
+        SetLamp(1058, kIconGreen);
+        ProbeAndTakeAddress();
+        ReadUnitConfig(true);
+    }
+    busy_ = false;
+}

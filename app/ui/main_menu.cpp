@@ -1,0 +1,107 @@
+// The main window's menu bar, toolbar and accelerators. The work of each
+// command lies in main_commands.cpp (and, for Exit, in the close of the window).
+#include <QAction>
+#include <QFile>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+
+#include "app/settings.h"
+#include "app/ui/CAboutDlg.h"
+#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+
+namespace {
+
+constexpr int kAboutCommand = 16;
+
+// The toolbar image of a command, drawn into res/toolbar/ when there is one.
+QIcon ToolbarImage(int commandId) {
+    const QString path = QStringLiteral(":/toolbar/%1.png").arg(commandId);
+    return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+}  // namespace
+
+void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
+    menuBar_ = new QMenuBar(this);
+    auto add = [this](QMenu* menu, int id, const char* text, const char* shortcut) {
+        auto* action = new QAction(QString::fromLatin1(text), this);
+        action->setProperty("cmdId", id);
+        action->setObjectName(QStringLiteral("cmd_%1").arg(id));
+        if (shortcut) {
+            action->setShortcut(QKeySequence(QString::fromLatin1(shortcut)));
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        connect(action, &QAction::triggered, this, [this, id] {
+            if (id == kAboutCommand) {
+                CAboutDlg about(this);
+                about.exec();
+            } else {
+                RunCommand(id);
+            }
+        });
+        if (menu) menu->addAction(action);
+        actions_[id] = action;
+        return action;
+    };
+
+    QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
+    add(file, ID_SET_ICON_SOURCE, "Set &icon source", nullptr);
+    add(file, ID_SET_LOGO_SOURCE, "Set &logo source", nullptr);
+    add(file, ID_SET_LOGO_SIZE, "Set logo &size", nullptr);
+    add(file, ID_SET_APP_TITLE, "Set &application title", nullptr);
+    file->addSeparator();
+    add(file, ID_FILE_EXIT, "E&xit", nullptr);
+
+    QMenu* options = menuBar_->addMenu(QStringLiteral("&Options"));
+    add(options, ID_OPTIONS_ENGINEERING, "Engineering\tCtrl+E", "Ctrl+E");
+    add(options, ID_OPTIONS_POLLING, "Polling enabled\tCtrl+P", "Ctrl+P");
+    add(options, ID_POLLING_OPTIONS, "Polling options\tCtrl+L", "Ctrl+L");
+    add(options, ID_WRITE_KEY, "Write decryption key\tCtrl+K", "Ctrl+K");
+    add(options, ID_RESTORE_DEFAULTS, "Restore defaults\tCtrl+d", "Ctrl+D");
+    add(options, ID_RESTORE_DEFAULTS_DOWNCONVERTERS, "Restore defaults and setup downconverters", nullptr);
+
+    // The About box: a window-manager menu cannot be extended here, so the
+    // entry sits in a menu of its own.
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
+    add(help, kAboutCommand, "&About receiver control...", nullptr);
+
+    // Toolbar 131, with the tooltips of the string table.
+    toolBar_ = new QToolBar(this);
+    toolBar_->setObjectName(QStringLiteral("toolbar_131"));
+    toolBar_->setIconSize(QSize(16, 15));
+    toolBar_->setMovable(false);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    auto tool = [&](int id, const char* tip) {
+        QAction* action = actions_.count(id) ? actions_[id] : add(nullptr, id, tip, nullptr);
+        action->setToolTip(QString::fromLatin1(tip));
+        QIcon image = ToolbarImage(id);
+        if (!image.isNull()) action->setIcon(image);
+        action->setIconText(QString::fromLatin1(tip));
+        toolBar_->addAction(action);
+    };
+    tool(ID_OPTIONS_ENGINEERING, "Engineering");
+    tool(ID_ENABLE_POLLING, "Enable polling");
+    tool(ID_DISABLE_POLLING, "Disable polling");
+    tool(ID_POLLING_OPTIONS, "Edit polling options");
+    toolBar_->addSeparator();
+    tool(ID_WRITE_KEY, "Write decryption key");
+    toolBar_->addSeparator();
+    tool(ID_RESTORE_DEFAULTS, "Restore defaults");
+}
+
+QAction* CTavrin_rx_ctrl_v2Dlg::CommandAction(int commandId) const {
+    auto it = actions_.find(commandId);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::ShowPollingState() {
+    const bool on = AppSettings.PollingEnabled != 0;
+    if (QAction* a = CommandAction(ID_OPTIONS_POLLING))
+        a->setText(on ? QStringLiteral("Disable polling\tCtrl+P") : QStringLiteral("Enable polling\tCtrl+P"));
+    pollingLabel_->setText(on ? QStringLiteral("Polling enabled") : QStringLiteral("Polling disabled"));
+    if (QAction* a = CommandAction(ID_ENABLE_POLLING)) a->setVisible(!on);
+    if (QAction* a = CommandAction(ID_DISABLE_POLLING)) a->setVisible(on);
+}

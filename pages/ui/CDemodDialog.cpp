@@ -1,0 +1,219 @@
+#include "pages/ui/CDemodDialog.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/ui/CIpAddressCtrl.h"
+#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/unit_session.h"
+#include "link/locks.h"
+#include "link/remote_control.h"
+#include "pages/ui/CSimpleDemodDialog.h"
+#include "params/codec.h"
+#include "params/param_table.h"
+#include "platform/debug_out.h"
+
+namespace {
+
+// Rows of the left half (both demodulator columns) and of the right half, in
+// the order they are shown.
+const char* const kDemodCodes[] = {"1ipf", "1dco", "1los", "1wid", "1gua", "1mod", "1fec",
+                                   "1pol", "1snr", "1mer", "1cer", "1dnr", "1pre", "1pos",
+                                   "1pkt", "1ina", "1inb", "1inc", "1ind", "1loc", "edef"};
+const char* const kDecoderCodes[] = {"tdat", "tbau", "tpar", "ttyp", "twid", "elin", "epwr",
+                                     "e525", "eser", "efai", "eloc", "edeb", "zdes", "glnb",
+                                     "gosd", "gosp", "gost", "gsma", "gsmi", "gsre", "gsof",
+                                     "gfpg", "gser", "gcha", "gch2", "dlas"};
+
+QWidget* MakeControl(QWidget* parent, const ParamEntry& row) {
+    QWidget* w = nullptr;
+    switch (row.kind) {
+    case ParamKind::OptionList: {
+        auto* combo = new QComboBox(parent);
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        w = combo;
+        break;
+    }
+    case ParamKind::IpAddress: w = new CIpAddressCtrl(parent); break;
+    case ParamKind::Text:
+    case ParamKind::OptionText: {
+        auto* edit = new QLineEdit(parent);
+        edit->setReadOnly(!row.writable || row.kind == ParamKind::OptionText);
+        edit->setMinimumWidth(110);
+        w = edit;
+        break;
+    }
+    default: return nullptr;
+    }
+    return SetCtrlId(w, row.controlId);
+}
+
+QLabel* MakeLabel(QWidget* parent, const ParamEntry& row) {
+    const char* text = ParamLabel(row.code);
+    auto* label = new QLabel(QString::fromLatin1(text ? text : row.code), parent);
+    if (row.Has(ParamFlags::HideIfAbsent) && row.secondaryId) SetCtrlId(label, row.secondaryId);
+    return label;
+}
+
+}  // namespace
+
+CDemodDialog::CDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, CSimpleDemodDialog* simplePage)
+    : QWidget(nullptr), QtPage(this), main_(mainWindow), simple_(simplePage) {
+    setObjectName(QStringLiteral("dialog_104"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlag(Qt::Window);
+    setWindowTitle(QStringLiteral("Advanced options"));
+    setWindowIcon(main_->ProgramIcon());
+    BuildControls();
+}
+
+CDemodDialog::~CDemodDialog() {
+    if (simple_) simple_->PageTarget().SendMsg(WM_DEMOD_PAGE_CLOSED, 0, 0);
+}
+
+void CDemodDialog::BuildControls() {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(10, 10, 10, 10);
+    outer->setSpacing(8);
+
+    auto* radios = new QHBoxLayout;
+    radios->setSpacing(14);
+    const struct {
+        int id;
+        const char* text;
+    } radioDefs[] = {{1005, "Narrowband"}, {1006, "DVBT"}, {1048, "RF input"}, {1049, "Chaining input"}};
+    for (const auto& r : radioDefs) {
+        auto* radio = SetCtrlId(new QRadioButton(QString::fromLatin1(r.text), this), r.id);
+        radio->setAutoExclusive(false);   // checked by the program from the unit's values
+        radios->addWidget(radio);
+        if (r.id == 1006) radios->addSpacing(30);
+        const int id = r.id;
+        connect(radio, &QRadioButton::clicked, this, [this, id] {
+            if (id == 1005 || id == 1006) OnModeRadio(id);
+            else OnInputRadio(id);
+        });
+    }
+    radios->addStretch(1);
+    outer->addLayout(radios);
+
+    auto* halves = new QHBoxLayout;
+    halves->setSpacing(20);
+    auto* left = new QGridLayout;
+    left->setVerticalSpacing(3);
+    left->setHorizontalSpacing(8);
+    left->addWidget(new QLabel(QStringLiteral("Narrowband"), this), 0, 1, Qt::AlignHCenter);
+    left->addWidget(new QLabel(QStringLiteral("DVBT"), this), 0, 2, Qt::AlignHCenter);
+    int r = 1;
+    for (const char* code : kDemodCodes) {
+        ParamEntry* nb = FindParam(NarrowbandDemodTable, code);
+        ParamEntry* dv = FindParam(DvbtDemodTable, code);
+        if (!nb || !dv) continue;
+        left->addWidget(MakeLabel(this, *nb), r, 0);
+        if (QWidget* w = MakeControl(this, *nb)) left->addWidget(w, r, 1);
+        if (QWidget* w = MakeControl(this, *dv)) left->addWidget(w, r, 2);
+        ++r;
+    }
+    left->setRowStretch(r, 1);
+    halves->addLayout(left, 1);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    halves->addWidget(line);
+
+    auto* right = new QGridLayout;
+    right->setVerticalSpacing(3);
+    right->setHorizontalSpacing(8);
+    r = 0;
+    for (const char* code : kDecoderCodes) {
+        ParamEntry* row = FindParam(DecoderTable, code);
+        if (!row) continue;
+        right->addWidget(MakeLabel(this, *row), r, 0);
+        if (QWidget* w = MakeControl(this, *row)) right->addWidget(w, r, 1);
+        ++r;
+    }
+    right->setRowStretch(r, 1);
+    halves->addLayout(right, 1);
+    outer->addLayout(halves, 1);
+
+    auto* buttons = new QHBoxLayout;
+    refresh_ = SetCtrlId(new QPushButton(QStringLiteral("Refresh"), this), 1002);
+    apply_ = SetCtrlId(new QPushButton(QStringLiteral("Apply"), this), 1003);
+    for (QPushButton* b : {refresh_, apply_}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    buttons->addStretch(1);
+    outer->addLayout(buttons);
+    connect(refresh_, &QPushButton::clicked, this, [this] { OnRefresh(); });
+    connect(apply_, &QPushButton::clicked, this, [this] { OnApply(); });
+}
+
+void CDemodDialog::EnableActionButtons(bool enable) {
+    refresh_->setEnabled(enable);
+    apply_->setEnabled(enable);
+}
+
+void CDemodDialog::OnRefresh() { main_->ReadUnitConfig(true); }
+
+void CDemodDialog::OnApply() {
+    main_->EnableActionButtons(false);
+    {
+        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        CFerritRemoteControl& link = main_->Link();
+        const int address = main_->UnitAddress();
+        ParamEntry* demod = CurrentDemodMode.load() == 1 ? DvbtDemodTable : NarrowbandDemodTable;
+        if (WriteChangedFromPage(link, *this, demod, address) > 0) {
+            ReadTableToPage(link, *this, demod, address, nullptr);
+            if (simple_) ReadTableToPage(link, *simple_, demod, address, nullptr);
+        }
+        if (WriteChangedFromPage(link, *this, DecoderTable, address) > 0)
+            ReadTableToPage(link, *this, DecoderTable, address, nullptr);
+    }
+    main_->EnableActionButtons(true);
+}
+
+void CDemodDialog::OnModeRadio(int id) {
+    DebugOut(id == 1005 ? "CDemodDialog::OnRadio1\r\n" : "CDemodDialog::OnRadio2\r\n");
+    // The radios show the unit's mode; a click only asks for a switch.
+    Check(1005, CurrentDemodMode.load() != 1);
+    Check(1006, CurrentDemodMode.load() == 1);
+    if (!main_->Link().IsConnected() || id == lastModeRadio_) return;
+    lastModeRadio_ = id;
+    main_->SwitchDemodMode(id == 1006 ? 1 : 0);
+    activateWindow();
+}
+
+void CDemodDialog::OnInputRadio(int id) {
+    // The pair shows what the unit reports after the re-read.
+    Check(id, !IsChecked(id));
+    main_->EnableActionButtons(false);
+    {
+        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        CFerritRemoteControl& link = main_->Link();
+        const int address = main_->UnitAddress();
+        ExchangeLocked(link, BuildWriteRequest(address, "gmod", id == 1049 ? "8" : "0"), nullptr);
+        ReadTableToPage(link, *this, DecoderTable, address, nullptr);
+        if (simple_) ReadTableToPage(link, *simple_, DecoderTable, address, nullptr);
+    }
+    main_->EnableActionButtons(true);
+}
+
+intptr_t CDemodDialog::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+    if (msg == WM_LAMP_STATE) main_->PostMsg(msg, wParam, lParam);
+    return 0;
+}
+
+void CDemodDialog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange)
+        DebugOut(isActiveWindow() ? "CDemodDialog::OnSetFocus\r\n" : "CDemodDialog::OnKillFocus\r\n");
+    QWidget::changeEvent(event);
+}

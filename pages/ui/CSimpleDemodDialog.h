@@ -1,0 +1,59 @@
+// The simple demodulator page under the main window's slot tabs: mode, input
+// frequency, service name, descrambling and downconverter, the status graphs,
+// and the buttons for Apply, Refresh, configuration files and the full page.
+#pragma once
+#include <QPointer>
+#include <QWidget>
+
+#include "app/ui/qt_page.h"
+
+class CTavrin_rx_ctrl_v2Dlg;
+class CDemodDialog;
+class CStatusGraphs;
+class QPushButton;
+
+class CSimpleDemodDialog : public QWidget, public QtPage {
+    Q_OBJECT
+public:
+    CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidget* parent);
+    ~CSimpleDemodDialog() override;
+
+    // The demod mode last read from the unit (0 narrowband, 1 DVBT).
+    int Mode() const;
+    CDemodDialog* FullPage() const { return fullPage_.data(); }
+    CStatusGraphs* Graphs() const { return graphs_; }
+    CTavrin_rx_ctrl_v2Dlg* MainWindow() const { return main_; }
+
+    // Apply, Refresh, Save/Load config and Advanced here, Refresh and Apply on
+    // the full page when it is open.
+    void EnableActionButtons(bool enable);
+    // The 13 rows of the downconverter list (control 1115).
+    void FillDownconverters();
+    // Destroys the full page if it is open.
+    void CloseFullPage();
+
+    // Handlers, public so the window's commands and tests can run them.
+    void OnModeRadio(int id);
+    void OnApply();
+    void OnRefresh();
+    void OnSaveConfig();
+    void OnLoadConfig();
+    void OnAdvanced();
+    void OnKey();
+
+protected:
+    intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+
+private:
+    void FeedGraphs(uintptr_t rowPointer);
+
+    CTavrin_rx_ctrl_v2Dlg* main_;
+    int lastModeRadio_ = 0;
+    QPointer<CDemodDialog> fullPage_;
+    CStatusGraphs* graphs_ = nullptr;
+    QPushButton* apply_ = nullptr;
+    QPushButton* refresh_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* load_ = nullptr;
+    QPushButton* advanced_ = nullptr;
+};
