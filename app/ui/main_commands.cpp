@@ -2,13 +2,13 @@
 // button of the simple page and the two configuration-set buttons.
 #include <QDir>
 #include <QFileInfo>
-#include <QPixmap>
 #include <algorithm>
 #include <atomic>
 
 #include "app/settings.h"
 #include "app/ui/CLogoSizeDialog.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/ui/program_icon.h"
 #include "app/ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/frame.h"
@@ -18,7 +18,9 @@
 #include "pages/config_ops.h"
 #include "pages/key_check.h"
 #include "pages/ui/CBarrelDialog.h"
+#include "pages/ui/CDemodDialog.h"
 #include "pages/ui/CEnterValueDialog.h"
+#include "pages/ui/CSimpleDemodDialog.h"
 #include "pages/ui/CWriteKeyDialog.h"
 #include "params/param_table.h"
 #include "params/ui/CPollingOptions.h"
@@ -123,12 +125,15 @@ void CTavrin_rx_ctrl_v2Dlg::OnSetIconSource() {
     const std::optional<std::string> path = Prompts().AskFile(request);
     if (!path) return;
 
-    // The path is kept even when the file does not load.
+    // The path is kept even when the file does not load: the main window then
+    // shows the application icon, the other windows no icon.
     AppSettings.IconFile = *path;
-    const QPixmap image(QString::fromStdString(*path));
-    const QIcon loaded = image.isNull() ? QIcon() : QIcon(image);
-    SetProgramIcon(loaded.isNull() ? QIcon(QStringLiteral(":/icons/128.png")) : loaded);
+    const QIcon loaded = LoadIconFile(*path);
+    UserIcon() = loaded;
+    SetProgramIcon(loaded);
     if (QWidget* engineering = EngineeringWindow()) engineering->setWindowIcon(loaded);
+    if (CSimpleDemodDialog* simple = SimplePage())
+        if (QWidget* full = simple->FullPage()) full->setWindowIcon(loaded);
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnSetAppTitle() {
