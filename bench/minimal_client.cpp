@@ -88,7 +88,7 @@ ResultCode MinimalSerialClient::Exchange(const std::string& text, ParsedReply& r
     while (got < kReceiveBufferSize) {
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, 2500) <= 0) return got ? kErrNoEtx : kErrTimedOut;
-        const ssize_t n = ::read(fd_, buffer + got, kReceiveBufferSize - got);
+        const ssize_t n = ::read(fd_, buffer + got, bytewise_ ? 1 : kReceiveBufferSize - got);
         if (n <= 0) return kErrRead;
         const void* etx = std::memchr(buffer + got, kEtx, size_t(n));
         got += size_t(n);

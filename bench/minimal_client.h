@@ -30,7 +30,11 @@ public:
     void Close();
     // Writes the frame and reads until the first ETX (2,500 ms per silence).
     ResultCode Exchange(const std::string& text, ParsedReply& reply);
+    // Reads the reply one byte per poll and read, as a one-byte-per-call
+    // serial interface does (to tell the cost of that apart).
+    void SetBytewise(bool bytewise) { bytewise_ = bytewise; }
 
 private:
     int fd_ = -1;
+    bool bytewise_ = false;
 };
