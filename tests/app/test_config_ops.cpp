@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link/frame.h"
 #include "pages/config_file.h"
 #include "pages/config_ops.h"
 #include "platform/program_folder.h"
@@ -388,6 +389,14 @@ TEST(RestoreDefaults, TwoModeUnitGetsTheDownconverterInEverySlotTwice) {
     const auto expected = RestoreSequence(2, prev, *FindDownconverter(1005));
     ASSERT_GE(requests.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + expected.size()), expected);
+    // Byte for byte on the wire: STX, text, checksum, ETX.
+    const auto frames = rig.unit->Requests();
+    for (size_t i = 0; i < expected.size(); ++i) {
+        std::string frame;
+        ASSERT_TRUE(BuildRequestFrame("\x02" + expected[i], frame));
+        EXPECT_EQ(frames[i], frame) << i;
+    }
+    EXPECT_EQ(frames[0], "\x02" "0001wddef;1;\xF2\x03"s);
     // Then the read-back starts with the slot number.
     ASSERT_GT(requests.size(), expected.size());
     EXPECT_EQ(requests[expected.size()], "0001rdlas;;");
