@@ -142,8 +142,11 @@ bool SimUnit::Io::OpenListener(std::string* error) {
         CloseFd(listen_);
         return false;
     }
+    // Port 0: the port the system chose is kept, so that a listener reopened
+    // after a restart (by the worker thread) binds the same one again.
     socklen_t len = sizeof addr;
-    if (::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) == 0) tcpPort = ntohs(addr.sin_port);
+    if (tcpPort == 0 && ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        tcpPort = ntohs(addr.sin_port);
     return true;
 }
 
