@@ -39,16 +39,19 @@ private:
     bool Stopping() const { return params_.stop.IsSet(); }
 
     // One exchange with PollGateLock and then LinkLock held around it.
-    bool Exchange(const std::string& request, std::string& reply) {
+    ResultCode Exchange(const std::string& request, std::string& reply) {
         ResultCode result;
         {
             std::lock_guard<std::recursive_mutex> gate(PollGateLock);
             result = ExchangeLocked(*params_.link, request, &reply);
         }
         ++exchanges_;
-        return result == kResultOk;
+        return result;
     }
-    bool Read(const char* code, std::string& reply) { return Exchange(BuildReadRequest(address_, code), reply); }
+    // A value read: only a '1' reply carries a value.
+    bool Read(const char* code, std::string& reply) {
+        return Exchange(BuildReadRequest(address_, code), reply) == kResultOk;
+    }
 
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         if (params_.window != nullptr) params_.window->PostMsg(msg, wParam, lParam);
@@ -127,7 +130,9 @@ private:
         const std::string request = address_ == 0 ? FormatRequest("%c9999rgadd;;", kStx)
                                                    : BuildReadRequest(address_, "gadd");
         std::string reply;
-        if (Exchange(request, reply)) Post(WM_UNIT_ALIVE, 0, 0);
+        // Any accepted reply, even a refusal, shows that the unit answers.
+        const ResultCode result = Exchange(request, reply);
+        if (result == kResultOk || result == kUnitRefused) Post(WM_UNIT_ALIVE, 0, 0);
     }
 
     PollThreadParams& params_;
