@@ -44,7 +44,7 @@ struct ParamValue {
 };
 
 struct ParamEntry {
-    ParamEntry(const char* code_, uint8_t writable_, ParamKind kind_, int32_t controlId_,
+    constexpr ParamEntry(const char* code_, uint8_t writable_, ParamKind kind_, int32_t controlId_,
                int32_t secondaryId_, const char* const* options_, uint32_t flags_)
         : code(code_), writable(writable_), kind(kind_), controlId(controlId_),
           secondaryId(secondaryId_), options(options_), flags(flags_) {}

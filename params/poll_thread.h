@@ -71,6 +71,7 @@ private:
     bool finished_ = false;
 };
 
-// Convenience wrappers for the main window.
+// Convenience wrappers for the main window; the "Poll thread terminated" debug
+// line after a stop is the caller's.
 bool StartPollThread(CPollThread& thread, PollThreadParams& params);
 void StopPollThread(CPollThread& thread);
