@@ -169,6 +169,7 @@ std::string SimUnit::State::Handle(const std::string& frame) {
         ++counters.otherAddress;
         return {};
     }
+    if (requests.size() >= kRequestLogLimit) requests.erase(requests.begin(), requests.begin() + kRequestLogLimit / 2);
     requests.push_back(frame);
     ++counters.framesTaken;
 

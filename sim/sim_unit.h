@@ -32,7 +32,8 @@ enum class Fault {
     NoiseBeforeStx,   // a few noise bytes in front of the reply
     BadChecksum,      // the checksum byte of the reply is wrong
     NoEtx,            // the reply lacks its ETX
-    SplitTcpSegment,  // on TCP, the reply goes as two segments with a pause (delayMs, 50 by default)
+    SplitTcpSegment,  // the reply goes in two parts, its first 8 bytes, a pause (delayMs, 50 by
+                      // default), the rest; on TCP as two segments of the enciphered envelope
     DropConnection,   // on TCP, the connection is closed instead of replying (serial: silence)
     SlowReply,        // the reply is sent after delayMs
 };
@@ -43,7 +44,7 @@ bool ParseFault(const std::string& name, Fault* fault);
 
 struct SimCounters {
     uint64_t framesTaken = 0;         // well-formed frames taken in while up (the request log)
-    uint64_t badChecksum = 0;         // frames dropped for a bad checksum
+    uint64_t badChecksum = 0;         // frames dropped for a bad checksum or a broken shape
     uint64_t otherAddress = 0;        // frames for another unit, ignored
     uint64_t ignoredRestarting = 0;   // frames that arrived while the unit restarted
     uint64_t replies = 0;             // replies sent (counted as they go out), serial or TCP
@@ -74,7 +75,12 @@ public:
     // Drops the TCP connection and stays silent for restartMs.
     void RestartNow();
 
-    std::vector<std::string> Requests() const;   // frames taken in, STX..ETX, in order
+    // Frames taken in, STX..ETX, in order: those addressed to this unit or to
+    // 9999, not those dropped for a bad checksum nor those ignored while
+    // restarting. The oldest half is let go once the log holds kRequestLogLimit
+    // frames, so a unit left running for days stays small.
+    static constexpr size_t kRequestLogLimit = 100000;
+    std::vector<std::string> Requests() const;
     void ClearRequests();
     SimCounters Counters() const;
 
