@@ -278,6 +278,31 @@ TEST_F(CodecUnitTest, FailedReadsKeepValuesAndHideAbsentInputs) {
     EXPECT_EQ(ReadParamValue(one[0]).number, 2);
 }
 
+TEST_F(CodecUnitTest, AbsentInputComesBackWhenItAnswersAgain) {
+    page.controls[1009];
+    ParamEntry* cer = FindParam(NarrowbandDemodTable, "1cer");
+    ParamEntry one[] = {{"1cer", 0, ParamKind::Text, cer->controlId, cer->secondaryId, nullptr, cer->flags},
+                        {nullptr, 0, ParamKind::Text, 0, 0, nullptr, 0}};
+
+    // No link at all hides nothing: it says nothing about the unit's inputs.
+    RecordingTarget nobody;
+    CFerritRemoteControl closed(&nobody);
+    ReadTableToPage(closed, page, one, 1, nullptr);
+    EXPECT_TRUE(page[1206].shown);
+    EXPECT_TRUE(page[1009].shown);
+
+    sim.unit->SetFault(sim::Fault::BadChecksum, 1);
+    ReadTableToPage(*sim.link, page, one, 1, nullptr);
+    EXPECT_FALSE(page[1206].shown);
+    EXPECT_FALSE(page[1009].shown);
+
+    sim.unit->SetValue("1cer", "8.5");
+    ReadTableToPage(*sim.link, page, one, 1, nullptr);
+    EXPECT_TRUE(page[1206].shown);
+    EXPECT_TRUE(page[1009].shown);
+    EXPECT_EQ(page[1206].text, "8.5");
+}
+
 TEST_F(CodecUnitTest, WorksOverTheSerialLineToo) {
     SimLink serial(SimLink::Transport::Serial, 12);
     ASSERT_TRUE(serial.started);
