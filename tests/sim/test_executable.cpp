@@ -12,10 +12,16 @@ using namespace simtest;
 
 namespace {
 
+// The program lies in TAVRIN_BIN_DIR, which is also where this test runs from.
 std::string SimProgram() {
-    const char* dir = std::getenv("TAVRIN_BIN_DIR");
-    const std::string path = std::string(dir ? dir : ".") + "/tavrin_unit_sim";
-    return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
+    std::vector<std::string> dirs;
+    if (const char* dir = std::getenv("TAVRIN_BIN_DIR")) dirs.push_back(dir);
+    dirs.push_back(std::filesystem::read_symlink("/proc/self/exe").parent_path().string());
+    for (const auto& dir : dirs) {
+        const std::string path = dir + "/tavrin_unit_sim";
+        if (::access(path.c_str(), X_OK) == 0) return path;
+    }
+    return {};
 }
 
 struct Child {
