@@ -1,6 +1,8 @@
 // The unit on loopback TCP: enciphered envelopes in and out, connection handling.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "sim_test_util.h"
 
 using namespace simtest;
@@ -168,4 +170,38 @@ TEST(TcpAndSerial, OneUnitAnswersOnBothSides) {
     EXPECT_EQ(tcp.Exchange("0007wgadd;0008;"), Reply(8, '1', "0008"));
     EXPECT_EQ(serial.Exchange("0008rgadd;;"), Reply(8, '1', "8"));
     EXPECT_EQ(unit->Address(), 8);
+}
+
+// A unit that vanishes and comes back: the same object started again.
+TEST(TcpAndSerial, StopAndStartAgainKeepsTheUnitsState) {
+    char pattern[] = "/tmp/sim_again_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string link = std::string(pattern) + "/COM2";
+    sim::SimOptions o;
+    o.drift = false;
+    o.ptyLinkPath = link;
+    sim::SimUnit* raw = nullptr;
+    std::string error;
+    ASSERT_TRUE(StartOnLoopback(raw, o, &error)) << error;
+    std::unique_ptr<sim::SimUnit> unit(raw);
+    {
+        const std::string address = unit->TcpAddress();
+        TcpClient tcp;
+        ASSERT_TRUE(tcp.Connect(address, 9999));
+        EXPECT_EQ(tcp.Exchange("0001wedef;Kept;"), Reply(1, '1', "Kept"));
+        unit->Stop();
+        EXPECT_EQ(tcp.ReceiveOnce(), "<closed>");
+        EXPECT_FALSE(tcp.Connect(address, 9999));   // nobody listens while stopped
+        EXPECT_FALSE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(unit->TcpAddress(), "");
+    }
+    ASSERT_TRUE(unit->Start(&error)) << error;
+    SerialClient serial(link);
+    ASSERT_TRUE(serial.IsOpen());
+    EXPECT_EQ(serial.Exchange("0001redef;;"), Reply(1, '1', "Kept"));
+    TcpClient tcp;
+    ASSERT_TRUE(tcp.Connect(unit->TcpAddress(), unit->TcpPort()));
+    EXPECT_EQ(tcp.Exchange("0001redef;;"), Reply(1, '1', "Kept"));
+    unit->Stop();
+    std::filesystem::remove_all(pattern);
 }
