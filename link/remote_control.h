@@ -51,6 +51,9 @@ public:
     // Transaction log
     void OpenLog(const std::string& fileName);
 
+    // The port and socket operations below take LinkLock themselves, so they
+    // never run in the middle of another thread's exchange.
+
     // Serial transport
     ResultCode OpenSerialPort(int portIndex);
     void CloseSerialPort();
@@ -61,14 +64,23 @@ public:
     // Ethernet transport
     void SelectEthernet(const std::string& ipAddress);
     void CloseEthernet();
-    int ConnectSocket();
+    int ConnectSocket();                  // 0 or the socket layer's error number
+    // Starts a connect attempt on its own thread, which sends WM_CONNECT_DONE
+    // (wParam 0 connected, 255 failed) to notifyWindow unless cancelled. Returns
+    // 0 and starts nothing when the link already has a socket.
     ConnectHandle StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow);
     void CancelConnectThread(ConnectHandle handle);
+    // Called by a connect thread as its last step; a call from any other thread
+    // does nothing (a running thread's record is never pulled away).
     void RemoveConnectThread(ConnectHandle handle);
     bool HasSocket() const { return socket.load() != kNoSocket; }
 
     // One exchange. status/data/length are written only on success; data holds
-    // at least 256 bytes. The caller holds LinkLock.
+    // at least 256 bytes. The caller holds LinkLock. A request longer than a
+    // frame can carry is refused with kErrInvalidCommand before anything is sent
+    // or logged. Over TCP, bytes left over from an earlier reply are discarded
+    // before sending, and a connection the unit has closed is dropped (and made
+    // anew when reconnectSocket is set) whatever the close flags say.
     ResultCode Transact(const char* request, int* status, char* data, int* length, uint8_t logLevel);
     // "9999rgadd;;" with log level 1; sets connected from the result.
     ResultCode ProbeUnit();

@@ -23,6 +23,7 @@
 namespace {
 
 constexpr int kMaxComPorts = 256;
+constexpr uint64_t kUnboundedWriteCapMs = 10000;
 
 struct RangeMap {
     int firstIndex;
@@ -175,8 +176,10 @@ void SerialPort::PurgeReceive() {
 
 bool SerialPort::Write(const uint8_t* bytes, size_t length) {
     if (fd_ < 0) return false;
-    const uint64_t budget = uint64_t(timeouts_.writeTotalMultiplier) * length + timeouts_.writeTotalConstant;
-    const bool bounded = budget != 0;   // 0/0 means no write time-out at all
+    uint64_t budget = uint64_t(timeouts_.writeTotalMultiplier) * length + timeouts_.writeTotalConstant;
+    // 0/0 asks for no write time-out; a line that never drains must still not
+    // hold the link for ever, so such a write gives up after a long bound.
+    if (budget == 0) budget = kUnboundedWriteCapMs;
     const uint64_t deadline = TickMs() + budget;
     size_t done = 0;
     while (done < length) {
@@ -188,8 +191,8 @@ bool SerialPort::Write(const uint8_t* bytes, size_t length) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return false;
         pollfd p{fd_, POLLOUT, 0};
-        const int wait = bounded ? MsLeft(deadline) : 1000;
-        if (bounded && wait == 0) return false;
+        const int wait = MsLeft(deadline);
+        if (wait == 0) return false;
         const int r = poll(&p, 1, wait);
         if (r < 0 && errno != EINTR) return false;
         if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
