@@ -56,7 +56,7 @@ TEST(ToolArguments, BadCommandLinesGiveUsageAndStatusTwo) {
 
 TEST(ToolArguments, HelpDocumentsTheTestAidsAndExitsZero) {
     const RunResult r = RunTool({"--help"});
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     for (const char* word : {"--serial PATH", "--com N", "--ip A.B.C.D", "--baud N", "--address N", "--log FILE",
                              "--no-probe", "--program-folder DIR", "--json", "TAVRIN_WAIT_SCALE", "save-set",
                              "inspect FILE", "key abs|aes128|aes256"})
