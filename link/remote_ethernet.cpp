@@ -31,11 +31,14 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
     auto finish = [owner, handle] { owner->RemoveConnectThread(handle); };
 
     if (record->waitWindow) {
-        while (!record->waitWindow->WindowExists()) {
+        // The cancel flag is looked at first: a cancelled attempt's wait window
+        // may already be gone.
+        for (;;) {
             if (cancelled()) {
                 EndCancelled(kNoSocket);
                 return finish();
             }
+            if (record->waitWindow->WindowExists()) break;
             std::this_thread::sleep_for(kWindowCheckInterval);
         }
     }

@@ -9,32 +9,10 @@ namespace {
 
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
-TEST(Frame, RequestFramesAreByteExact) {
-    std::string frame;
-    ASSERT_TRUE(BuildRequestFrame("9999rgadd;;", frame));
-    EXPECT_EQ(frame, std::string("\x02" "9999rgadd;;\xdc\x03"));
-    ASSERT_TRUE(BuildRequestFrame("\x02" "9999rgadd;;", frame));
-    EXPECT_EQ(frame, std::string("\x02" "9999rgadd;;\xdc\x03"));
-    ASSERT_TRUE(BuildRequestFrame(FormatRequest("%c%04dr1loc;;", 2, 1), frame));
-    EXPECT_EQ(frame, std::string("\x02" "0001r1loc;;\x98\x03"));
-    ASSERT_TRUE(BuildRequestFrame(FormatRequest("%04dwgmod;%d;", 1, 1), frame));
-    EXPECT_EQ(frame, std::string("\x02" "0001wgmod;1;\x86\x03"));
-}
-
 TEST(Frame, ChecksumWrapsBeforeBitSevenIsSet) {
     const std::string high = "\xf0\xf0\x21";   // 0x201 -> 0x01 -> 0x81
     EXPECT_EQ(ComputeChecksum(Bytes(high), high.size()), 0x81);
     EXPECT_EQ(ComputeChecksum(Bytes(std::string()), 0), 0x80);
-}
-
-TEST(Frame, LengthLimitIs244CharactersAfterTheStx) {
-    std::string frame = "kept";
-    EXPECT_TRUE(BuildRequestFrame(std::string(244, 'a'), frame));
-    EXPECT_EQ(frame.size(), kMaxFrameLength);
-    EXPECT_TRUE(BuildRequestFrame("\x02" + std::string(244, 'a'), frame));
-    frame = "kept";
-    EXPECT_FALSE(BuildRequestFrame(std::string(245, 'a'), frame));
-    EXPECT_EQ(frame, "kept");
 }
 
 TEST(Frame, BulkReadIsRecognisedByOperationAndCode) {
@@ -75,19 +53,6 @@ TEST(Frame, ReplyAcceptance) {
     EXPECT_TRUE(kept.empty());
     EXPECT_EQ(untouched.status, 'x');
     EXPECT_EQ(untouched.data, "old");
-}
-
-TEST(Frame, EnvelopePadsToWholeBlocks) {
-    for (size_t length : {13u, 15u, 23u, 24u, 247u}) {
-        const std::string frame(length, 'f');
-        const std::string env = WrapEnvelope(frame);
-        EXPECT_EQ(env.size() % 8, 0u);
-        EXPECT_LT(env.size() - (1 + length), 8u);
-        EXPECT_EQ(uint8_t(env[0]), length);
-        EXPECT_EQ(env.substr(1, length), frame);
-        EXPECT_EQ(env.find_first_not_of('\xff', 1 + length), std::string::npos);
-    }
-    EXPECT_EQ(WrapEnvelope(std::string(247, 'f')).size(), 248u);
 }
 
 }  // namespace
