@@ -157,25 +157,28 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
         int id;
         const char* caption;
     } lamps[] = {{1013, "Demod lock"}, {1014, "Reception"}, {1015, "Decoder lock"}, {1058, "Connection status"}};
+    auto* lampGrid = new QGridLayout;
+    lampGrid->setHorizontalSpacing(18);
+    lampGrid->setVerticalSpacing(4);
+    int column = 0;
     for (const auto& l : lamps) {
-        auto* column = new QVBoxLayout;
-        column->setSpacing(3);
         auto* caption = new QLabel(QString::fromLatin1(l.caption), this);
-        caption->setAlignment(Qt::AlignHCenter);
-        column->addWidget(caption, 0, Qt::AlignHCenter);
-        column->addWidget(MakeLamp(this, l.id), 0, Qt::AlignHCenter);
-        statusRow->addLayout(column);
+        lampGrid->addWidget(caption, 0, column, Qt::AlignHCenter | Qt::AlignBottom);
+        lampGrid->addWidget(MakeLamp(this, l.id), 1, column, Qt::AlignHCenter | Qt::AlignTop);
+        ++column;
     }
+    statusRow->addLayout(lampGrid);
+    statusRow->setAlignment(lampGrid, Qt::AlignVCenter);
     auto* labels = new QVBoxLayout;
     labels->setSpacing(4);
     pollingLabel_ = SetCtrlId(new QLabel(QStringLiteral("Polling enabled"), this), 1016);
     pollingLabel_->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
     connectedLabel_ = SetCtrlId(new QLabel(QStringLiteral("Not connected"), this), 1045);
-    labels->addStretch(1);
     labels->addWidget(pollingLabel_);
     labels->addWidget(connectedLabel_);
-    labels->addStretch(1);
+    statusRow->addSpacing(12);
     statusRow->addLayout(labels);
+    statusRow->setAlignment(labels, Qt::AlignVCenter);
     statusRow->addStretch(1);
     logoFrame_ = new QWidget(this);
     logoFrame_->setObjectName(QStringLiteral("logoArea"));

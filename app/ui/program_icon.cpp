@@ -3,7 +3,22 @@
 #include <QFile>
 #include <QImageReader>
 
-QIcon ApplicationIcon() { return QIcon(QStringLiteral(":/icons/128.png")); }
+// The icons are compiled into the program's static GUI library; their
+// registration must be pulled in explicitly.
+static void InitIconResources() { Q_INIT_RESOURCE(resources); }
+
+void EnsureIconResources() {
+    static const bool done = [] {
+        InitIconResources();
+        return true;
+    }();
+    (void)done;
+}
+
+QIcon ApplicationIcon() {
+    EnsureIconResources();
+    return QIcon(QStringLiteral(":/icons/128.png"));
+}
 
 QIcon LoadIconFile(const std::string& path) {
     const QString file = QString::fromStdString(path);
@@ -22,6 +37,7 @@ QIcon& UserIcon() {
 QIcon ProgramIconOrDefault() { return UserIcon().isNull() ? ApplicationIcon() : UserIcon(); }
 
 QPixmap IconPixmap(int iconId, int size) {
+    EnsureIconResources();
     QPixmap pixmap(QStringLiteral(":/icons/%1.png").arg(iconId));
     if (pixmap.isNull()) return pixmap;
     return pixmap.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);

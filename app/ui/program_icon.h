@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <string>
 
+// Registers the icon resources of res/resources.qrc (idempotent).
+void EnsureIconResources();
 // The application icon, resource 128.
 QIcon ApplicationIcon();
 // The icon of an icon file; a null icon when the file cannot be loaded.

@@ -117,6 +117,8 @@ CSimpleDemodDialog::~CSimpleDemodDialog() { CloseFullPage(); }
 
 int CSimpleDemodDialog::Mode() const { return main_->Session().pageMode; }
 
+CDemodDialog* CSimpleDemodDialog::FullPage() const { return fullPage_.data(); }
+
 void CSimpleDemodDialog::EnableActionButtons(bool enable) {
     for (QPushButton* b : {apply_, refresh_, save_, load_, advanced_}) b->setEnabled(enable);
     if (fullPage_) fullPage_->EnableActionButtons(enable);

@@ -20,7 +20,7 @@ public:
 
     // The demod mode last read from the unit (0 narrowband, 1 DVBT).
     int Mode() const;
-    CDemodDialog* FullPage() const { return fullPage_.data(); }
+    CDemodDialog* FullPage() const;
     CStatusGraphs* Graphs() const { return graphs_; }
     CTavrin_rx_ctrl_v2Dlg* MainWindow() const { return main_; }
 
