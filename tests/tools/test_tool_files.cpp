@@ -2,6 +2,7 @@
 // simulated unit, and inspect on files good and bad.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "link/frame.h"
@@ -133,14 +134,15 @@ TEST(ToolDump, ShowsEverySettingAsThePagesDo) {
     EXPECT_NE(r.out.find("FPGA version: 1234\n"), std::string::npos) << r.out;
 }
 
-TEST(ToolConfigFile, SaveHoldsBothModesAndLoadRestoresTheUnit) {
+TEST(ToolConfigFile, SaveHoldsBothModesAndLoadSendsBothRecords) {
     SimulatedUnit sim;
     ASSERT_TRUE(sim.Started()) << sim.Error();
     TempFolder folder;
     const std::string file = folder.File("unit.cfg");
     const int mode = sim.Unit().Mode();
     sim.Unit().SetValue("1ipf", "1.75");
-    const std::string name = sim.Unit().Value("edef");
+    const std::string name = "Saved name";
+    sim.Unit().SetValue("edef", name);
 
     RunResult r = RunTool(Concat(sim.TcpArgs(), {"save-config", file}), kFastWaits);
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -165,15 +167,23 @@ TEST(ToolConfigFile, SaveHoldsBothModesAndLoadRestoresTheUnit) {
     const std::string otherPrefix = mode == 1 ? "Narrowband" : "DVBT";
     EXPECT_EQ((*otherName)["value"].text.rfind(otherPrefix, 0), 0u) << (*otherName)["value"].text;
 
-    // Change the unit, then load the file back.
-    r = RunTool(Concat(sim.TcpArgs(), {"write", "edef", "Changed"}));
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    ASSERT_EQ(sim.Unit().Value("edef"), "Changed");
+    // Load the file back: every item of both records is written, each in its
+    // own mode, and the unit ends in the mode it started in.
+    sim.Unit().ClearRequests();
     r = RunTool(Concat(sim.TcpArgs(), {"load-config", file}), kFastWaits);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("Configuration loaded from " + file), std::string::npos) << r.out;
     EXPECT_EQ(sim.Unit().Mode(), mode);
-    EXPECT_EQ(sim.Unit().Value("edef"), name);
+    const auto requests = sim.Unit().Requests();
+    std::string frame;
+    BuildRequestFrame("\x02" "0001wedef;" + name + ";", frame);
+    EXPECT_NE(std::find(requests.begin(), requests.end(), frame), requests.end());
+    BuildRequestFrame("\x02" "0001w1ipf;1.750000;", frame);
+    EXPECT_NE(std::find(requests.begin(), requests.end(), frame), requests.end());
+    BuildRequestFrame("\x02" "0001wedef;" + (*otherName)["raw"].text + ";", frame);
+    EXPECT_NE(std::find(requests.begin(), requests.end(), frame), requests.end()) << (*otherName)["raw"].text;
+    BuildRequestFrame("\x02" "0001wgudm;" + std::to_string(1 - mode) + ";", frame);
+    EXPECT_NE(std::find(requests.begin(), requests.end(), frame), requests.end());
 }
 
 TEST(ToolConfigFile, DamagedFileIsRefusedBeforeAnythingIsSent) {

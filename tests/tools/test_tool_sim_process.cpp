@@ -1,0 +1,121 @@
+// tavrinctl against the simulated unit running as its own process, reached as
+// COM2 through the program folder's ports link and over loopback TCP.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "tool_harness.h"
+
+extern char** environ;
+
+using namespace tooltest;
+
+namespace {
+
+// tavrin_unit_sim as a child process; ended with SIGTERM and reaped.
+class SimProcess {
+public:
+    SimProcess(const std::vector<std::string>& args, const std::string& outPath) {
+        const char* dir = std::getenv("TAVRIN_BIN_DIR");
+        std::vector<std::string> store = {std::string(dir ? dir : ".") + "/tavrin_unit_sim"};
+        store.insert(store.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : store) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, store[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~SimProcess() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    bool Running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Waits (bounded, to fail rather than hang) until `path` exists and the
+// simulator has printed its TCP address.
+bool WaitForSim(const SimProcess& sim, const std::string& link, const std::string& outPath, const std::string& ip) {
+    for (int i = 0; i < 3000 && sim.Running(); ++i) {
+        struct stat info {};
+        if (::stat(link.c_str(), &info) == 0 && ReadFile(outPath).find(ip) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(ToolWithSimProcess, ComPortLinkAndTcpReachTheSameUnit) {
+    TempFolder folder;
+    ASSERT_EQ(::mkdir(folder.File("ports").c_str(), 0700), 0);
+    const std::string link = folder.File("ports/COM2");
+    const std::string ip = RandomLoopbackAddress();
+    const std::string out = folder.File("sim.out");
+    SimProcess sim({"--serial-link", link, "--tcp", ip, "--restart-ms", "50", "--address", "5", "--mode", "1",
+                    "--no-drift"},
+                   out);
+    ASSERT_TRUE(WaitForSim(sim, link, out, ip)) << ReadFile(out);
+
+    const std::string ip2 = RandomLoopbackAddress();
+    const std::string out2 = folder.File("sim2.out");
+    std::vector<std::string> com = {"--com", "2", "--program-folder", folder.Path()};
+    RunResult r = RunTool(Concat(com, {"probe"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "5\n");
+
+    r = RunTool(Concat(com, {"write", "edef", "Over the line"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    // What was written over the serial line is read back over TCP.
+    r = RunTool({"--ip", ip, "--json", "dump"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Json doc;
+    ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
+    EXPECT_EQ(doc["address"].number, 5);
+    EXPECT_EQ(doc["mode"].number, 1);
+    EXPECT_EQ(doc["modeName"].text, "DVBT");
+    bool found = false;
+    for (const Json& row : doc["demod"].items)
+        if (row["code"].text == "edef") {
+            found = true;
+            EXPECT_EQ(row["value"].text, "Over the line");
+        }
+    EXPECT_TRUE(found);
+
+    // A configuration saved over TCP and sent back over the serial line
+    // (a model K840 unit: no mode visits, so the working values stay).
+    SimProcess k840({"--serial-link", folder.File("ports/COM3"), "--tcp", ip2, "--model", "k840", "--no-drift"},
+                    out2);
+    ASSERT_TRUE(WaitForSim(k840, folder.File("ports/COM3"), out2, ip2)) << ReadFile(out2);
+    com[1] = "3";
+    r = RunTool(Concat(com, {"write", "edef", "Over the line"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string file = folder.File("unit.cfg");
+    r = RunTool({"--ip", ip2, "save-config", file}, {"TAVRIN_WAIT_SCALE=0.01"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = RunTool(Concat(com, {"write", "edef", "Something else"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = RunTool(Concat(com, {"load-config", file}), {"TAVRIN_WAIT_SCALE=0.01"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = RunTool(Concat(com, {"read", "edef", "gudm"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "edef 1 Over the line\ngudm 1 0\n");
+}
