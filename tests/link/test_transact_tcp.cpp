@@ -147,8 +147,7 @@ TEST(TcpNoUnit, FailedReconnectionIsLoggedAndReportedAsNoConnection) {
     TempDir dir;
     CFerritRemoteControl link(nullptr);
     link.OpenLog(dir.File("rx.log"));
-    link.SelectEthernet("127.0.0.1");   // nothing listens on port 9999 here... unless a test unit does
-    link.ipAddress = "127.255.255.254";
+    link.SelectEthernet("127.255.255.254");   // test units never take x.x.x.254 with 255s: nothing listens
     int status = -1, length = -1;
     char data[256] = "untouched";
     {
