@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <random>
 
@@ -157,6 +159,57 @@ TEST(ConnectThread, DestroyingTheLinkCancelsAndWaitsForItsThreads) {
     size_t cancelled = 0;
     for (const auto& line : debug.Lines()) cancelled += line == "Thread cancelled\r\n";
     EXPECT_EQ(cancelled, 2u);
+}
+
+// A window whose SendMsg does not return until released (a busy window thread).
+class StuckWindow : public IMessageTarget {
+public:
+    void PostMsg(uint32_t, uintptr_t, intptr_t) override {}
+    intptr_t SendMsg(uint32_t, uintptr_t, intptr_t) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        entered_ = true;
+        cv_.wait(lock, [this] { return released_; });
+        return 0;
+    }
+    bool Entered() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return entered_;
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            released_ = true;
+        }
+        cv_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool entered_ = false;
+    bool released_ = false;
+};
+
+TEST(ConnectThread, DestructionReportsAThreadThatOutlastsTheBoundAndStillWaitsForIt) {
+    DebugCapture debug;
+    TcpUnit unit;
+    StuckWindow window;
+    auto link = std::make_unique<CFerritRemoteControl>(&window);
+    link->SelectEthernet(unit.Address());
+    const ConnectHandle handle = link->StartConnectThread(&window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return window.Entered(); }));
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        link.reset();
+        destroyed = true;
+    });
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Terminating 0x%x forcefully\r\n", unsigned(handle));
+    ASSERT_TRUE(WaitUntil([&] { return debug.Has(expected); }));
+    EXPECT_FALSE(destroyed.load());   // the thread is still inside SendMsg: never killed
+    window.Release();
+    destroyer.join();
+    EXPECT_TRUE(destroyed.load());
 }
 
 }  // namespace
