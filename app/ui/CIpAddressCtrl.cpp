@@ -22,6 +22,10 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
         field->installEventFilter(this);
         fields_[i] = field;
         layout->addWidget(field);
+        // A number above 255 becomes 255, as in the system's control.
+        connect(field, &QLineEdit::textChanged, this, [field](const QString& text) {
+            if (text.toInt() > 255) field->setText(QStringLiteral("255"));
+        });
         // Three digits move on to the next field, as in the system's control.
         connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
             if (text.size() == 3 && i + 1 < fields_.size()) {
