@@ -41,6 +41,7 @@ CFerritRemoteControl::~CFerritRemoteControl() {
 }
 
 void CFerritRemoteControl::OpenLog(const std::string& fileName) {
+    LinkGuard guard(LinkLock);
     logFileName = fileName;
     auto file = std::make_unique<std::ofstream>(fileName, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!file->is_open()) {
