@@ -7,8 +7,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVRIN_BUILD_GUI=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tavrin_bench >/dev/null
+log="$build/bench-build.log"
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVRIN_BUILD_GUI=OFF &&
+       cmake --build "$build" -j"$(nproc)" --target tavrin_bench; } >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "bench/run.sh: the build failed (log: $log)" >&2
+    exit 1
+fi
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m), load average $(cut -d" " -f1-3 /proc/loadavg)"
 # Diagnostic lines of the link go to standard error; only the figures are shown.
 "$build/bin/tavrin_bench" "$@" 2>/dev/null
