@@ -11,6 +11,7 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(1);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (i > 0) layout->addWidget(new QLabel(QStringLiteral("."), this));
         auto* field = new QLineEdit(this);
@@ -18,7 +19,7 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
         field->setMaxLength(3);
         field->setAlignment(Qt::AlignCenter);
         field->setObjectName(QStringLiteral("ipField%1").arg(i));
-        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 6);
+        field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 14);
         field->installEventFilter(this);
         fields_[i] = field;
         layout->addWidget(field);

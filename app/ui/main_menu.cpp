@@ -12,12 +12,21 @@
 #include "app/ui/CAboutDlg.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 
+// The toolbar images (res/toolbar.qrc) live in the static GUI library; their
+// registration must be pulled in explicitly.
+static void InitToolbarResources() { Q_INIT_RESOURCE(toolbar); }
+
 namespace {
 
 constexpr int kAboutCommand = 16;
 
 // The toolbar image of a command, drawn into res/toolbar/ when there is one.
 QIcon ToolbarImage(int commandId) {
+    static const bool registered = [] {
+        InitToolbarResources();
+        return true;
+    }();
+    (void)registered;
     const QString path = QStringLiteral(":/toolbar/%1.png").arg(commandId);
     return QFile::exists(path) ? QIcon(path) : QIcon();
 }

@@ -8,8 +8,10 @@
 #include <QRadioButton>
 #include <QPushButton>
 #include <QTabBar>
+#include <QImage>
 #include <QKeyEvent>
 
+#include "app/ui/CAboutDlg.h"
 #include "pages/ui/CSimpleDemodDialog.h"
 #include "params/codec.h"
 #include "params/ui/CStatusGraphs.h"
@@ -158,4 +160,49 @@ TEST(MainStartup, EnterNeverClosesTheWindowEscapeClosesItAndSettingsAreSaved) {
     ASSERT_TRUE(ReadSettingsFile(SettingsFilePath(rig.folder.path), saved));
     EXPECT_EQ(saved.PollIntervalMs, 1234);
     EXPECT_EQ(saved.LastComPort, 0);
+}
+
+TEST(MainStartup, ABitmapLogoIsShownCentredAndAnythingElseIsHidden) {
+    RigOptions options;
+    Folder images;
+    const std::string bmp = images.File("logo.bmp");
+    const std::string png = images.File("logo.png");
+    QImage picture(90, 60, QImage::Format_RGB32);
+    picture.fill(QColor(200, 30, 30));
+    ASSERT_TRUE(picture.save(QString::fromStdString(bmp), "BMP"));
+    ASSERT_TRUE(picture.save(QString::fromStdString(png), "PNG"));
+    options.settings = [bmp](AppSettingsData& s) {
+        s.ReadTotalTimeoutConstant = 150;
+        s.AppTitle = kDefaultAppTitle;
+        s.LogoFile = bmp;
+        s.LogoWidth = 50;
+        s.LogoHeight = 5000;   // larger than the area: cut to it
+    };
+    Rig rig(options);
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    QLabel* logo = w.LogoControl();
+    const QRect area = w.LogoArea();
+    EXPECT_FALSE(logo->isHidden());
+    EXPECT_EQ(AppSettings.LogoHeight, area.height());
+    EXPECT_EQ(logo->geometry(), QRect(area.width() / 2 + area.left() - 25,
+                                      area.height() / 2 + area.top() - area.height() / 2, 50, area.height()));
+    ASSERT_FALSE(logo->pixmap().isNull());
+    EXPECT_EQ(logo->pixmap().size(), QSize(70, 70));
+
+    AppSettings.LogoFile = png;   // not a bitmap
+    w.LoadLogo();
+    EXPECT_TRUE(logo->isHidden());
+    AppSettings.LogoFile = bmp;
+    w.LoadLogo();
+    EXPECT_FALSE(logo->isHidden());
+}
+
+TEST(MainStartup, TheAboutBoxShowsTitleAndVersion) {
+    Rig rig;
+    rig.Start();
+    AppSettings.AppTitle = "Gate receiver";
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle().toStdString(), "About receiver control");
+    EXPECT_EQ(about.TitleLabel()->text().toStdString(), "Gate receiver v2.3.5");
+    EXPECT_FALSE(about.IconLabel()->pixmap().isNull());
 }
