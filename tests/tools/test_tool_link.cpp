@@ -153,6 +153,11 @@ TEST(ToolReadWrite, ReadsPrintCodeStatusDataAndWritesReachTheUnit) {
     EXPECT_EQ(r.out, "1\n");
     EXPECT_EQ(sim.Unit().Value("edef"), "Field unit 3");
     EXPECT_EQ(RequestsAfterProbe(sim.Unit()).back(), Frame("\x02" "0001wedef;Field unit 3;"));
+
+    // "--" ends the options, so a value may begin with "--".
+    r = RunTool(Concat(sim.TcpArgs(), {"write", "--", "edef", "--5 dB"}));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sim.Unit().Value("edef"), "--5 dB");
 }
 
 TEST(ToolKey, RefusedKeysSendNothing) {

@@ -54,7 +54,7 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsEnded || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-            if (arg == "--") {
+            if (!optionsEnded && arg == "--") {
                 optionsEnded = true;
                 continue;
             }
@@ -152,6 +152,7 @@ const char* UsageText() {
            "                        DIR/ports)\n"
            "  --json                print one JSON document (status, dump, inspect)\n"
            "  --help                print this text\n"
+           "  --                    ends the options (for a TEXT or VALUE beginning \"--\")\n"
            "Commands:\n"
            "  probe                          print the unit's address\n"
            "  send ADDR TEXT                 send STX, the four address characters and\n"
