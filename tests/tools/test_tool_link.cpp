@@ -138,6 +138,14 @@ TEST(ToolSend, RejectedReplyIsStillShownButFails) {
     // Over TCP the deciphered length byte in front of the STX is shown too.
     EXPECT_NE(r.out.find("\nReply:  a  2 30 30 30 31 "), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Status:"), std::string::npos);
+    // Only the failure reaches standard error; the link's diagnostic lines
+    // come only on request.
+    EXPECT_EQ(r.err, "Bad checksum in response message\n");
+    sim.Unit().SetFault(sim::Fault::BadChecksum, 1);
+    const RunResult debug =
+        RunTool(Concat(sim.TcpArgs(), {"--no-probe", "send", "0001", "rgmod;;"}), {"TAVRIN_DEBUG=1"});
+    EXPECT_EQ(debug.exitCode, 1);
+    EXPECT_NE(debug.err.find("Blowfish_Init called"), std::string::npos) << debug.err;
 }
 
 TEST(ToolReadWrite, ReadsPrintCodeStatusDataAndWritesReachTheUnit) {

@@ -174,6 +174,7 @@ const char* UsageText() {
            "  TAVRIN_WAIT_SCALE=F   multiply the fixed waits after a mode change (7,000 ms)\n"
            "                        or a slot load (1,000 ms) by F; a test and training\n"
            "                        aid for the simulated unit, never for a real one\n"
+           "  TAVRIN_DEBUG=1        also show the link's diagnostic lines on standard error\n"
            "Exit status: 0 every exchange succeeded; 1 an exchange or file failed (the\n"
            "reason on standard error); 2 bad arguments.\n";
 }

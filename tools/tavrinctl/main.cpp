@@ -8,6 +8,7 @@
 
 #include "link/remote_control.h"
 #include "platform/clock.h"
+#include "platform/debug_out.h"
 #include "platform/program_folder.h"
 #include "tools/tavrinctl/args.h"
 #include "tools/tavrinctl/commands.h"
@@ -71,6 +72,10 @@ int main(int argc, char** argv) {
     if (!argumentProblem.empty()) return UsageError(argumentProblem);
 
     InstallWaiter();
+    // The link's diagnostic lines would mix with the tool's own messages on
+    // standard error; they are shown only on request.
+    const char* debug = std::getenv("TAVRIN_DEBUG");
+    if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
     if (!options.programFolder.empty()) SetProgramFolder(options.programFolder);
     if (options.command == "inspect") return RunInspect(options, stdout, stderr);
 
