@@ -134,6 +134,7 @@ bool SerialPort::Open(const std::string& devicePath) {
 }
 
 void SerialPort::Close() {
+    pendingPos_ = pendingLen_ = 0;
     if (fd_ >= 0) {
         ioctl(fd_, TIOCNXCL);
         close(fd_);
@@ -171,6 +172,7 @@ bool SerialPort::GetTimeouts(SerialTimeouts& timeouts) const {
 }
 
 void SerialPort::PurgeReceive() {
+    pendingPos_ = pendingLen_ = 0;
     if (fd_ >= 0) ioctl(fd_, TCFLSH, TCIFLUSH);
 }
 
@@ -202,6 +204,10 @@ bool SerialPort::Write(const uint8_t* bytes, size_t length) {
 
 int SerialPort::ReadByte(uint8_t& byte) {
     if (fd_ < 0) return -1;
+    if (pendingPos_ < pendingLen_) {
+        byte = pending_[pendingPos_++];
+        return 1;
+    }
     // One byte per call: the interval time-out never applies, the total
     // time-out is multiplier x 1 + constant.
     const uint64_t budget = uint64_t(timeouts_.readTotalMultiplier) + timeouts_.readTotalConstant;
@@ -215,8 +221,13 @@ int SerialPort::ReadByte(uint8_t& byte) {
         }
         if (r == 0) return 0;
         if (p.revents & POLLIN) {
-            const ssize_t n = read(fd_, &byte, 1);
-            if (n == 1) return 1;
+            const ssize_t n = read(fd_, pending_, sizeof pending_);
+            if (n > 0) {
+                pendingLen_ = size_t(n);
+                pendingPos_ = 1;
+                byte = pending_[0];
+                return 1;
+            }
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
                 if (MsLeft(deadline) == 0) return 0;
                 continue;

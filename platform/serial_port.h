@@ -55,4 +55,9 @@ public:
 private:
     std::atomic<int> fd_{-1};
     SerialTimeouts timeouts_;
+    // Bytes already taken from the device but not yet handed out: one read call
+    // takes what has arrived, ReadByte hands it out a byte at a time.
+    uint8_t pending_[256] = {};
+    size_t pendingPos_ = 0;
+    size_t pendingLen_ = 0;
 };
