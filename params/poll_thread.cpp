@@ -100,9 +100,12 @@ private:
             if (Stopping()) return;
         }
         if (ItemOn(PollItemSnr)) {
-            // A stop skips the rest of the SNR values but not the levels.
-            for (ParamEntry* graphRow = SnrGraphList; graphRow->code != nullptr && !Stopping(); ++graphRow)
+            // A stop noticed after an SNR exchange skips the rest of the SNR
+            // values but not the levels.
+            for (ParamEntry* graphRow = SnrGraphList; graphRow->code != nullptr; ++graphRow) {
                 Sample(*graphRow);
+                if (Stopping()) break;
+            }
         }
         if (ItemOn(PollItemLevels)) {
             for (ParamEntry* graphRow = LevelGraphList; graphRow->code != nullptr; ++graphRow) {

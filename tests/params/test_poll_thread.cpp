@@ -205,6 +205,17 @@ TEST_F(PollTest, StopDuringSnrFinishesThatExchangeThenOneLevel) {
     EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt", "eloc", "1snr", "1mer"}));
 }
 
+TEST_F(PollTest, StopAlreadySetStillLetsTheFirstSnrExchangeAndOneLevelRun) {
+    // The stop flag is looked at after each exchange, never before the first
+    // one of an item: with only the SNR and level items on, a stop that is
+    // already set lets one SNR exchange and then one level exchange run.
+    itemFlags[0] = itemFlags[1] = 0;
+    params.stop.Set();
+    EXPECT_EQ(RunPollCycle(params, state), 2);
+    EXPECT_EQ(sim.Requests(), Expected({"1snr", "1ina"}));
+    params.stop.Clear();
+}
+
 TEST_F(PollTest, StopAfterTheLockReadEndsTheCycle) {
     window.onPost = [this](uint32_t msg, uintptr_t, intptr_t) {
         if (msg == WM_LAMP_STATE) params.stop.Set();
