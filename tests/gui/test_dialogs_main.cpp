@@ -11,9 +11,11 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QComboBox>
+#include <QImage>
 
 #include "app/ui/CPleaseWaitDialog.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/ui/program_icon.h"
 #include "link/frame.h"
 #include "link/ui/CEngineeringDialog.h"
 #include "pages/config_file.h"
@@ -32,6 +34,8 @@ std::string Frame(const std::string& text) {
     EXPECT_TRUE(BuildRequestFrame(text, frame));
     return frame;
 }
+
+std::string FrameTextForTest(const std::string& f) { return f.size() > 3 ? f.substr(1, f.size() - 3) : f; }
 
 // The unit on COM1 and the main window connected to it at start-up.
 class MainRig {
@@ -211,8 +215,10 @@ TEST(MainCommands, KeyWithBadDigitIsRefusedAndAGoodKeyIsMaskedInTheLog) {
 
 TEST(MainCommands, KeyNeedsAConnection) {
     MainRig rig;
+    // The unit goes away, so no poll cycle can report it alive again.
+    rig.unit->Stop();
     rig.window->PostMsg(WM_LINK_LOST, 0, 0);
-    WaitUntil([&] { return !rig.window->UnitConnected(); });
+    ASSERT_TRUE(WaitUntil([&] { return !rig.window->UnitConnected(); }));
     rig.window->RunCommand(ID_WRITE_KEY);
     EXPECT_EQ(rig.prompts.Texts(), std::vector<std::string>{"No connection currently"});
 }
@@ -312,12 +318,128 @@ TEST(MainCommands, SixteenRecordSetLoadedIntoAK840SendsTheFirstEight) {
 
     int loads = 0;
     for (const std::string& f : rig.Writes()) {
-        EXPECT_EQ(f.find("wgudm"), std::string::npos) << f;
+        EXPECT_EQ(f.find("wgudm"), std::string::npos) << FrameTextForTest(f);
         loads += f.find("wdloa;") != std::string::npos;
     }
     EXPECT_EQ(loads, 9);   // slots 1..8, then slot 1 at the end
     EXPECT_EQ(rig.progressMaximum, 9);
     EXPECT_EQ(std::count(rig.waits.begin(), rig.waits.end(), 7000u), 0);
+}
+
+TEST(MainCommands, TitleOfThirtyTwoCharactersBecomesTheCaption) {
+    MainRig rig;
+    AppSettings.AppTitle = "Old title";
+    OnNextModal([](QWidget* modal) {
+        QLineEdit* edit = Control<QLineEdit>(modal, 1036);
+        EXPECT_EQ(edit->text(), "Old title");
+        EXPECT_EQ(Control<QLabel>(modal, 1037)->text(), "Enter the new application title");
+        edit->clear();
+        for (QChar c : QString(33, u'T')) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &key);
+        }
+        Control<QPushButton>(modal, 1)->click();
+    });
+    rig.window->RunCommand(ID_SET_APP_TITLE);
+    EXPECT_EQ(AppSettings.AppTitle, std::string(32, 'T'));
+    EXPECT_EQ(rig.window->windowTitle(), QString(32, u'T'));
+
+    OnNextModal([](QWidget* modal) {
+        Control<QLineEdit>(modal, 1036)->setText("Not taken");
+        Control<QPushButton>(modal, 2)->click();
+    });
+    rig.window->RunCommand(ID_SET_APP_TITLE);
+    EXPECT_EQ(AppSettings.AppTitle, std::string(32, 'T'));
+}
+
+TEST(MainCommands, LogoSizeIsCutToTheAreaAndNeverBelowZero) {
+    MainRig rig;
+    const QRect area = rig.window->LogoArea();
+    ASSERT_GT(area.width(), 0);
+    QLabel* logo = rig.window->LogoControl();
+    const bool hiddenBefore = logo->isHidden();
+    OnNextModal([](QWidget* modal) {
+        EXPECT_EQ(Control<QLineEdit>(modal, 1200)->text(), "70");
+        Control<QLineEdit>(modal, 1200)->setText("5000");
+        Control<QLineEdit>(modal, 1201)->setText("-3");
+        Control<QPushButton>(modal, 1)->click();
+    });
+    rig.window->RunCommand(ID_SET_LOGO_SIZE);
+    EXPECT_EQ(AppSettings.LogoHeight, area.height());
+    EXPECT_EQ(AppSettings.LogoWidth, 0);
+    EXPECT_EQ(logo->size(), QSize(0, area.height()));
+    EXPECT_EQ(logo->x(), area.width() / 2 + area.left());
+    EXPECT_EQ(logo->isHidden(), hiddenBefore);
+
+    OnNextModal([](QWidget* modal) {
+        Control<QLineEdit>(modal, 1200)->setText("10");
+        Control<QPushButton>(modal, 2)->click();
+    });
+    rig.window->RunCommand(ID_SET_LOGO_SIZE);
+    EXPECT_EQ(AppSettings.LogoHeight, area.height());
+}
+
+TEST(MainCommands, LogoFileThatIsNoBitmapHidesTheLogoAValidOneShowsIt) {
+    MainRig rig;
+    const std::string junk = rig.folder.File("junk.bmp");
+    ASSERT_TRUE(ReplaceFileAtomically(junk, "not a bitmap"));
+    const std::string good = rig.folder.File("logo.bmp");
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(QString::fromStdString(good), "BMP"));
+
+    rig.prompts.prompts.fileAnswers = {junk, good, junk};
+    rig.window->RunCommand(ID_SET_LOGO_SOURCE);
+    ASSERT_EQ(rig.prompts.prompts.fileRequests.size(), 1u);
+    const FileDialogRequest& asked = rig.prompts.prompts.fileRequests[0];
+    EXPECT_FALSE(asked.save);
+    EXPECT_EQ(asked.title, "Select new bitmap file");
+    EXPECT_EQ(asked.filter, "Bitmap files (*.bmp)|*.bmp|All files (*.*)|*.*||");
+    EXPECT_EQ(asked.defaultExtension, "bmp");
+    EXPECT_EQ(asked.initialName, "*.bmp");
+    EXPECT_EQ(asked.startFolder, ProgramFolder());
+    EXPECT_EQ(AppSettings.LogoFile, junk);   // kept although it does not load
+    EXPECT_TRUE(rig.window->LogoControl()->isHidden());
+
+    rig.window->RunCommand(ID_SET_LOGO_SOURCE);
+    EXPECT_EQ(AppSettings.LogoFile, good);
+    EXPECT_FALSE(rig.window->LogoControl()->isHidden());
+    rig.window->RunCommand(ID_SET_LOGO_SOURCE);
+    EXPECT_TRUE(rig.window->LogoControl()->isHidden());
+    EXPECT_TRUE(rig.prompts.prompts.messages.empty());
+}
+
+TEST(MainCommands, IconFileReachesTheMainAndEngineeringWindows) {
+    MainRig rig;
+    rig.window->RunCommand(ID_OPTIONS_ENGINEERING);
+    QWidget* engineering = rig.window->EngineeringWindow();
+    ASSERT_NE(engineering, nullptr);
+    const std::string junk = rig.folder.File("junk.ico");
+    ASSERT_TRUE(ReplaceFileAtomically(junk, "not an icon"));
+    const std::string good = rig.folder.File("user.ico");
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::magenta);
+    ASSERT_TRUE(image.save(QString::fromStdString(good), "ICO"));
+
+    rig.prompts.prompts.fileAnswers = {junk, good};
+    rig.window->RunCommand(ID_SET_ICON_SOURCE);
+    const FileDialogRequest& asked = rig.prompts.prompts.fileRequests.at(0);
+    EXPECT_EQ(asked.title, "Select new icon file");
+    EXPECT_EQ(asked.filter, "Icon files (*.ico)|*.ico|All files (*.*)|*.*||");
+    EXPECT_EQ(asked.initialName, "*.ico");
+    EXPECT_EQ(AppSettings.IconFile, junk);
+    // A file that does not load: the application icon here, none there.
+    EXPECT_EQ(rig.window->ProgramIcon().cacheKey(), rig.window->windowIcon().cacheKey());
+    EXPECT_FALSE(rig.window->windowIcon().isNull());
+    EXPECT_TRUE(engineering->windowIcon().isNull());
+
+    rig.window->RunCommand(ID_SET_ICON_SOURCE);
+    EXPECT_EQ(rig.prompts.prompts.fileRequests.at(1).startFolder, rig.folder.path);
+    EXPECT_EQ(AppSettings.IconFile, good);
+    ASSERT_FALSE(engineering->windowIcon().isNull());
+    const QImage shown = engineering->windowIcon().pixmap(32, 32).toImage();
+    EXPECT_EQ(shown.pixelColor(16, 16), QColor(Qt::magenta));
+    EXPECT_EQ(rig.window->windowIcon().pixmap(32, 32).toImage().pixelColor(16, 16), QColor(Qt::magenta));
 }
 
 }  // namespace
