@@ -187,7 +187,7 @@ void SimUnit::Io::Run() {
             CloseListener();
         }
         const bool wantListener = !tcpAddress.empty() && listen_ < 0;
-        if (wantListener && !state_.IsRestarting()) OpenListener(nullptr);
+        if (wantListener && state_.AcceptsConnections()) OpenListener(nullptr);
 
         std::vector<pollfd> fds;
         fds.push_back({wake_[0], POLLIN, 0});

@@ -1,5 +1,6 @@
 #include "sim/sim_state.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -11,6 +12,7 @@ namespace sim {
 namespace {
 
 constexpr size_t kMinRequest = 14;   // STX, 4 digits, op, code, ';', ';', checksum, ETX
+constexpr uint64_t kListenerEarlyMs = 250;   // listener back this long before a restart ends
 
 bool Digits(const std::string& s) {
     if (s.empty()) return false;
@@ -79,6 +81,14 @@ void SimUnit::State::BeginRestart() {
 bool SimUnit::State::IsRestarting() const {
     std::lock_guard<std::mutex> lock(mutex);
     return TickMs() < restartUntil_;
+}
+
+bool SimUnit::State::AcceptsConnections() const {
+    // Early enough to be listening when the restart time is over, whatever
+    // the worker's wake-up delay; never more than half of the restart.
+    const uint64_t margin = std::min<uint64_t>(kListenerEarlyMs, options.restartMs / 2);
+    std::lock_guard<std::mutex> lock(mutex);
+    return TickMs() + margin >= restartUntil_;
 }
 
 bool SimUnit::State::TakeRestartPending() {

@@ -28,6 +28,11 @@ struct SimUnit::State {
     // All below take the lock themselves.
     void BeginRestart();
     bool IsRestarting() const;
+    // Whether a TCP listener may be open: not in the first part of a restart.
+    // The listener comes back a little before the silence ends, so that a
+    // program that waits the restart time and then connects finds the unit
+    // listening; frames stay unanswered until the restart is over.
+    bool AcceptsConnections() const;
     bool TakeRestartPending();   // true once per restart: the I/O side drops TCP
     ReplyFault TakeReplyFault(); // consumes one count of the current fault
     void SetFault(Fault fault, int count, uint32_t delayMs);

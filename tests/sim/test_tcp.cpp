@@ -135,7 +135,11 @@ TEST_F(TcpUnit, ModeChangeDropsTheConnectionAndRefusesUntilRestarted) {
     while (!refused && unit_->IsRestarting()) refused = !probe.Connect(unit_->TcpAddress(), unit_->TcpPort());
     EXPECT_TRUE(refused);
 
-    // Afterwards a new connection is answered, in the new mode.
+    // Afterwards a new connection is answered, in the new mode. (The unit
+    // listens again a little before its restart is over, so that a program
+    // that waits the restart time finds it listening; it answers once the
+    // restart is over.)
+    ASSERT_TRUE(WaitFor([&] { return !unit_->IsRestarting(); }));
     ASSERT_TRUE(WaitFor([&] { return probe.Connect(unit_->TcpAddress(), unit_->TcpPort()); }));
     EXPECT_EQ(probe.Exchange("0001rgudm;;"), Reply(1, '1', "1"));
     EXPECT_EQ(unit_->Counters().restarts, 1u);
@@ -148,6 +152,7 @@ TEST_F(TcpUnit, RestartNowFromAnotherThread) {
     EXPECT_EQ(client_.Exchange("0001rdlas;;"), Reply(1, '1', "1"));
     std::thread([this] { unit_->RestartNow(); }).join();
     EXPECT_EQ(client_.ReceiveOnce(), "<closed>");
+    ASSERT_TRUE(WaitFor([&] { return !unit_->IsRestarting(); }));
     TcpClient again;
     ASSERT_TRUE(WaitFor([&] { return again.Connect(unit_->TcpAddress(), unit_->TcpPort()); }));
     EXPECT_EQ(again.Exchange("0001rdlas;;"), Reply(1, '1', "1"));
