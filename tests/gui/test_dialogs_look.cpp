@@ -19,16 +19,11 @@ using namespace dlgtest;
 
 namespace {
 
-void Grab(QWidget* window, const char* name) {
-    if (const char* dir = std::getenv("TAVRIN_GRAB_DIR"))
-        window->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
-}
-
 // Checks the visible texts of `window` against the room they were given.
 void ExpectNothingClipped(QWidget* window, const char* name) {
     window->show();
     QApplication::processEvents();
-    Grab(window, name);
+    GrabIfAsked(window, name);
     const QRect inside = window->rect();
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (!w->isVisible()) continue;

@@ -131,6 +131,8 @@ TEST(MainCommands, CtrlPTwiceRestoresMenuLabelAndToolbar) {
                (enable->isVisible() ? "E" : "-") + (disable->isVisible() ? "D" : "-");
     };
     EXPECT_EQ(state(), "Disable polling\tCtrl+P|Polling enabled|-D");
+    GrabIfAsked(w.ToolBar(), "toolbar_polling_on");
+    GrabIfAsked(&w, "main_window");
     menu->trigger();
     EXPECT_EQ(AppSettings.PollingEnabled, 0);
     EXPECT_EQ(state(), "Enable polling\tCtrl+P|Polling disabled|E-");

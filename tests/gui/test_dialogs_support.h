@@ -152,4 +152,10 @@ inline bool WaitUntil(const std::function<bool()>& done, int limitMs = 20000) {
     return true;
 }
 
+// With TAVRIN_GRAB_DIR set, saves `widget` as <name>.png there for a look by eye.
+inline void GrabIfAsked(QWidget* widget, const char* name) {
+    if (const char* dir = std::getenv("TAVRIN_GRAB_DIR"))
+        widget->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+}
+
 }  // namespace dlgtest
