@@ -102,6 +102,15 @@ bool UnitRig::WaitForFrames(uint64_t count, std::chrono::milliseconds limit) con
     return true;
 }
 
+bool UnitRig::WaitForReplies(uint64_t count, std::chrono::milliseconds limit) const {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (unit->Counters().replies < count) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 bool UnitRig::WaitForInput(std::chrono::milliseconds limit) const {
     pollfd p{};
     p.fd = transport == Transport::Serial ? link->serialHandle.Fd() : int(link->socket.load());

@@ -49,7 +49,10 @@ public:
 
     // Waits until the unit has taken `count` frames in all.
     bool WaitForFrames(uint64_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
-    // Waits until bytes are waiting on the link's port or socket.
+    // Waits until the unit has begun sending `count` replies in all.
+    bool WaitForReplies(uint64_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+    // Waits until bytes are waiting on the link's socket (or in the kernel's
+    // queue of its port; the port's own read buffer is not seen).
     bool WaitForInput(std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
     Transport transport;
