@@ -308,6 +308,24 @@ TEST(MainCommands, ConfigSetSavedFromATwoModeUnitHolds16Records) {
     EXPECT_TRUE(rig.window->findChildren<CPleaseWaitDialog*>().empty());
 }
 
+TEST(MainCommands, ConfigSetSavedFromAK840HoldsEightRecordsWithoutModeChanges) {
+    MainRig rig(true);
+    const std::string path = rig.folder.File("k840.cfg");
+    rig.prompts.prompts.fileAnswers.push_back(path);
+    rig.window->OnSaveConfigSet();
+    EXPECT_EQ(rig.prompts.Texts(), std::vector<std::string>{"Config set saved"});
+    std::string file;
+    ASSERT_TRUE(ReadWholeFile(path, file));
+    uint32_t count = 0;
+    ASSERT_TRUE(ReadRecordCount(file, count));
+    EXPECT_EQ(count, 8u);
+    EXPECT_EQ(rig.progressMaximum, 10);
+    ASSERT_FALSE(rig.progress.empty());
+    EXPECT_EQ(rig.progress.back(), 10);
+    EXPECT_EQ(std::count(rig.waits.begin(), rig.waits.end(), 7000u), 0);
+    for (const std::string& f : rig.Writes()) EXPECT_EQ(f.find("wgudm"), std::string::npos);
+}
+
 TEST(MainCommands, CancelledFileDialogSendsNothing) {
     MainRig rig;
     Control<QPushButton>(rig.window.get(), 1042)->click();
