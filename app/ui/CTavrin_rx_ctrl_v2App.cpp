@@ -4,6 +4,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "app/ui/message_target.h"
 #include "app/ui/program_icon.h"
+#include "params/codec.h"
 #include "platform/program_folder.h"
 
 CTavrin_rx_ctrl_v2App::CTavrin_rx_ctrl_v2App() = default;
@@ -17,6 +18,8 @@ void CTavrin_rx_ctrl_v2App::Startup() {
     ReadSettingsFile(settingsPath_, AppSettings);
     UnitIpAddress = kDefaultIpAddress;
     CurrentUnitAddress.store(1);
+    CurrentDemodMode.store(-1);   // not yet known: the first read never waits
+    UnitModelFlag.store(0);
     ApplyStartupDefaults(AppSettings);
     UserIcon() = AppSettings.IconFile ? LoadIconFile(*AppSettings.IconFile) : QIcon();
     InstallGuiWaiter();

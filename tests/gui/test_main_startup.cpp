@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 
 #include "app/ui/CAboutDlg.h"
+#include "link/ui/CConnectDialog.h"
 #include "pages/ui/CSimpleDemodDialog.h"
 #include "params/codec.h"
 #include "params/ui/CStatusGraphs.h"
@@ -205,4 +206,33 @@ TEST(MainStartup, TheAboutBoxShowsTitleAndVersion) {
     EXPECT_EQ(about.windowTitle().toStdString(), "About receiver control");
     EXPECT_EQ(about.TitleLabel()->text().toStdString(), "Gate receiver v2.3.5");
     EXPECT_FALSE(about.IconLabel()->pixmap().isNull());
+}
+
+TEST(MainStartup, CancelDuringTheStartupScanStopsItWithoutAMessage) {
+    Rig rig;
+    bool clicked = false;
+    // Runs at the scan's first look at the Connecting window.
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* connecting = qobject_cast<CConnectDialog*>(top);
+            if (connecting && connecting->isVisible()) {
+                EXPECT_EQ(connecting->windowTitle().toStdString(), "Connecting");
+                EXPECT_EQ(connecting->TextLabel()->text().toStdString(), "Attempting to connect...");
+                connecting->CancelButton()->click();
+                clicked = true;
+            }
+        }
+    });
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(w.UnitConnected());
+    EXPECT_TRUE(rig.Texts().empty());
+    EXPECT_TRUE(rig.unit->Requests().empty());
+    EXPECT_EQ(Ctl<QLabel>(&w, 1045)->text().toStdString(), "Not connected");
+    // Connect still works afterwards, on the port the operator picks.
+    Ctl<QComboBox>(&w, 1100)->setCurrentIndex(0);
+    Ctl<QPushButton>(&w, 1002)->click();
+    EXPECT_TRUE(w.UnitConnected());
+    EXPECT_EQ(AppSettings.LastComPort, 0);
+    EXPECT_EQ(LampIcon(&w, 1058), kIconGreen);
 }
