@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QThread>
 #include <condition_variable>
-#include <mutex>
 #include <vector>
 
 #include "platform/clock.h"
@@ -30,10 +29,7 @@ namespace {
 
 struct HeldMessage {
     QPointer<QtMessageTarget> target;
-    uint32_t msg;
-    uintptr_t wParam;
-    intptr_t lParam;
-    std::shared_ptr<SendState> send;
+    QueuedMessage message;
 };
 
 int g_waitDepth = 0;                 // user-interface thread only
@@ -47,13 +43,10 @@ bool OnGuiThread() {
 void ReleaseHeldMessages() {
     std::vector<HeldMessage> held;
     held.swap(g_held);
-    for (HeldMessage& m : held) {
-        if (m.target) {
-            QCoreApplication::postEvent(m.target,
-                                        new WindowMessageEvent(m.msg, m.wParam, m.lParam, m.send));
-        } else if (m.send) {
-            m.send->Finish(0);
-        }
+    // Back in front of their queues, last first, so that the order stays.
+    for (auto it = held.rbegin(); it != held.rend(); ++it) {
+        if (it->target) it->target->Requeue(std::move(it->message));
+        else if (it->message.send) it->message.send->Finish(0);
     }
 }
 
@@ -76,68 +69,87 @@ void GuiWait(uint32_t ms) {
 
 }  // namespace
 
-WindowMessageEvent::WindowMessageEvent(uint32_t m, uintptr_t w, intptr_t l,
-                                       std::shared_ptr<SendState> s)
-    : QEvent(Type()), msg(m), wParam(w), lParam(l), send(std::move(s)) {}
-
-WindowMessageEvent::~WindowMessageEvent() {
-    if (send) send->Finish(0);
-}
-
-QEvent::Type WindowMessageEvent::Type() {
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
 QtMessageTarget::QtMessageTarget(MessageHandler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)) {}
 
 QtMessageTarget::~QtMessageTarget() { Shutdown(); }
 
+void QtMessageTarget::Enqueue(QueuedMessage message) {
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        queue_.push_back(std::move(message));
+    }
+    QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+}
+
+void QtMessageTarget::Requeue(QueuedMessage message) {
+    if (shutDown_.load()) {
+        if (message.send) message.send->Finish(0);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        queue_.push_front(std::move(message));
+    }
+    QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+}
+
 void QtMessageTarget::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     if (shutDown_.load()) return;
-    QCoreApplication::postEvent(this, new WindowMessageEvent(msg, wParam, lParam));
+    Enqueue(QueuedMessage{msg, wParam, lParam, nullptr});
 }
 
 intptr_t QtMessageTarget::SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     if (shutDown_.load()) return 0;
     if (OnGuiThread()) return handler_ ? handler_(msg, wParam, lParam) : 0;
     auto state = std::make_shared<SendState>();
-    QCoreApplication::postEvent(this, new WindowMessageEvent(msg, wParam, lParam, state));
+    Enqueue(QueuedMessage{msg, wParam, lParam, state});
+    // Shutdown (or the end of the wait that holds it) answers a message that
+    // is never handled, so this wait always ends.
     std::unique_lock<std::mutex> lock(state->mutex);
-    // The event answers when it is handled, held and dropped, or deleted
-    // unhandled, so this wait always ends.
     state->cv.wait(lock, [&] { return state->done; });
     return state->result;
 }
 
 void QtMessageTarget::Shutdown() {
     shutDown_.store(true);
-    // Wake every sender waiting on this target (their events are answered 0
-    // when they are dropped).
-    for (HeldMessage& m : g_held)
-        if (m.target == this && m.send) m.send->Finish(0);
-    QCoreApplication::removePostedEvents(this, WindowMessageEvent::Type());
-}
-
-void QtMessageTarget::customEvent(QEvent* event) {
-    if (event->type() != WindowMessageEvent::Type()) return;
-    auto& message = static_cast<WindowMessageEvent&>(*event);
-    if (g_waitDepth > 0) {
-        g_held.push_back(
-            HeldMessage{this, message.msg, message.wParam, message.lParam, std::move(message.send)});
-        return;
+    std::deque<QueuedMessage> dropped;
+    {
+        std::lock_guard<std::mutex> lock(queueLock_);
+        dropped.swap(queue_);
     }
-    Deliver(message);
+    for (QueuedMessage& m : dropped)
+        if (m.send) m.send->Finish(0);
+    if (OnGuiThread()) {
+        for (HeldMessage& h : g_held)
+            if (h.target == this && h.message.send) h.message.send->Finish(0);
+    }
 }
 
-void QtMessageTarget::Deliver(WindowMessageEvent& event) {
+void QtMessageTarget::Drain() {
+    for (;;) {
+        QueuedMessage message;
+        {
+            std::lock_guard<std::mutex> lock(queueLock_);
+            if (queue_.empty()) return;
+            message = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        if (g_waitDepth > 0) {
+            g_held.push_back(HeldMessage{this, std::move(message)});
+            continue;
+        }
+        Deliver(message);
+    }
+}
+
+void QtMessageTarget::Deliver(QueuedMessage& message) {
     if (shutDown_.load()) {
-        if (event.send) event.send->Finish(0);
+        if (message.send) message.send->Finish(0);
         return;
     }
-    intptr_t result = handler_ ? handler_(event.msg, event.wParam, event.lParam) : 0;
-    if (event.send) event.send->Finish(result);
+    intptr_t result = handler_ ? handler_(message.msg, message.wParam, message.lParam) : 0;
+    if (message.send) message.send->Finish(result);
 }
 
 void InstallGuiWaiter() { SetWaiter(GuiWait); }

@@ -1,12 +1,13 @@
 // Window messages on Qt: a QObject that the link, the connect threads and the
 // poll thread post to or send to, delivering on the user-interface thread.
 #pragma once
-#include <QEvent>
 #include <QObject>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "link/messages.h"
 
@@ -14,16 +15,11 @@ using MessageHandler = std::function<intptr_t(uint32_t msg, uintptr_t wParam, in
 
 struct SendState;  // a sent message waiting for its result
 
-class WindowMessageEvent : public QEvent {
-public:
-    WindowMessageEvent(uint32_t msg, uintptr_t wParam, intptr_t lParam,
-                       std::shared_ptr<SendState> send = nullptr);
-    // A sent message that is dropped unhandled answers its sender with 0.
-    ~WindowMessageEvent() override;
-    static QEvent::Type Type();
-    uint32_t msg;
-    uintptr_t wParam;
-    intptr_t lParam;
+// One message waiting for the user-interface thread.
+struct QueuedMessage {
+    uint32_t msg = 0;
+    uintptr_t wParam = 0;
+    intptr_t lParam = 0;
     std::shared_ptr<SendState> send;  // set for a message sent from another thread
 };
 
@@ -44,14 +40,22 @@ public:
     // the window's workers are stopped so that none of them waits for it forever.
     void Shutdown();
 
-protected:
-    void customEvent(QEvent* event) override;
+    // Puts a message held during a fixed wait back in front of the queue, to be
+    // delivered from the event loop once the waiting operation has returned.
+    void Requeue(QueuedMessage message);
 
 private:
-    void Deliver(WindowMessageEvent& event);
+    void Deliver(QueuedMessage& message);
+    // The messages travel in this object's own queue, guarded by its own lock;
+    // Qt's event queue only carries the wake-up call.
+    Q_INVOKABLE void Drain();
+    void Enqueue(QueuedMessage message);
+
     MessageHandler handler_;
     std::atomic<bool> exists_{true};
     std::atomic<bool> shutDown_{false};
+    std::mutex queueLock_;
+    std::deque<QueuedMessage> queue_;
 };
 
 // The waiter of the desktop program: for the length of a fixed wait the windows
