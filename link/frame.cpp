@@ -27,6 +27,7 @@ bool IsBulkRead(const std::string& frame) {
 
 ResultCode AcceptReply(const uint8_t* received, size_t length, std::string& kept, ParsedReply& out) {
     kept.clear();
+    if (received == nullptr || length == 0) return kErrNoEtx;
     // The received bytes are a zero-terminated text.
     const size_t textLength = strnlen(reinterpret_cast<const char*>(received), length);
     const char* text = reinterpret_cast<const char*>(received);

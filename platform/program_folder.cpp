@@ -62,8 +62,19 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
     if (ok && fsync(fd) != 0) ok = false;
     if (close(fd) != 0) ok = false;
     if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) unlink(tmp.c_str());
-    return ok;
+    if (!ok) {
+        unlink(tmp.c_str());
+        return false;
+    }
+    // Make the rename itself durable: sync the folder that holds the file.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
