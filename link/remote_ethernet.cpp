@@ -31,14 +31,22 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
     auto finish = [owner, handle] { owner->RemoveConnectThread(handle); };
 
     if (record->waitWindow) {
-        // The cancel flag is looked at first: a cancelled attempt's wait window
-        // may already be gone.
+        // The wait window is looked at under the list lock, after the cancel
+        // flag: CancelConnectThread sets the flag under the same lock, so once it
+        // has returned the caller may destroy the window.
         for (;;) {
-            if (cancelled()) {
+            bool stop = false;
+            bool exists = false;
+            {
+                std::lock_guard<std::mutex> lock(owner->connectThreadsLock);
+                stop = cancelled();
+                exists = !stop && record->waitWindow->WindowExists();
+            }
+            if (stop) {
                 EndCancelled(kNoSocket);
                 return finish();
             }
-            if (record->waitWindow->WindowExists()) break;
+            if (exists) break;
             std::this_thread::sleep_for(kWindowCheckInterval);
         }
     }
