@@ -86,14 +86,7 @@ CLogoSizeDialog::CLogoSizeDialog(int logoHeight, int logoWidth, int areaHeight, 
     wRow->addStretch();
     grid->addLayout(wRow, 1, 1);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    SetCtrlId(ok, 1);
-    SetCtrlId(cancel, 2);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CLogoSizeDialog::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = MakeOkCancelButtons(this, [this] { OnOK(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);

@@ -2,10 +2,13 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTextEdit>
 
@@ -152,4 +155,15 @@ void QtPage::Show(int id, bool shown) {
 
 void QtPage::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     target_.PostMsg(msg, wParam, lParam);
+}
+
+QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, std::function<void()> onOk) {
+    auto* buttons = new QDialogButtonBox(dialog);
+    QPushButton* ok = SetCtrlId(buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole), 1);
+    QPushButton* cancel =
+        SetCtrlId(buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole), 2);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, std::move(onOk));
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return buttons;
 }

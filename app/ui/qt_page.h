@@ -6,7 +6,11 @@
 #pragma once
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
+
+class QDialog;
+class QDialogButtonBox;
 
 #include "app/ui/message_target.h"
 #include "params/page.h"
@@ -18,6 +22,10 @@ W* SetCtrlId(W* widget, int id) {
     widget->setObjectName(QStringLiteral("ctrl_%1").arg(id));
     return widget;
 }
+
+// The "OK" (id 1, the default button) and "Cancel" (id 2) row of a dialog: OK
+// runs `onOk`, Cancel rejects the dialog.
+QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, std::function<void()> onOk);
 
 // The first descendant of `root` carrying control id `id`, or nullptr.
 QWidget* FindControl(const QWidget* root, int id);

@@ -24,14 +24,7 @@ CBarrelDialog::CBarrelDialog(QWidget* parent) : QDialog(parent) {
         layout->addWidget(radio);
     }
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    SetCtrlId(ok, 1);
-    SetCtrlId(cancel, 2);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = MakeOkCancelButtons(this, [this] { accept(); });
     layout->addSpacing(6);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

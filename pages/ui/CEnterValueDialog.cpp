@@ -24,14 +24,7 @@ CEnterValueDialog::CEnterValueDialog(const QString& prompt, const QString& initi
     edit_->setText(initialText);
     edit_->setMinimumWidth(260);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    SetCtrlId(ok, 1);
-    SetCtrlId(cancel, 2);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CEnterValueDialog::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = MakeOkCancelButtons(this, [this] { OnOK(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(prompt_);

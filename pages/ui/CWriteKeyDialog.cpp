@@ -44,14 +44,7 @@ CWriteKeyDialog::CWriteKeyDialog(int keyType, QWidget* parent) : QDialog(parent)
     grid->addWidget(upperLabel_, 2, 0);
     grid->addWidget(upperEdit_, 2, 1);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    SetCtrlId(ok, 1);
-    SetCtrlId(cancel, 2);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CWriteKeyDialog::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = MakeOkCancelButtons(this, [this] { OnOK(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);

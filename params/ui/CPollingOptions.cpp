@@ -25,16 +25,8 @@ CPollingOptions::CPollingOptions(IMessageTarget* mainWindow, QWidget* parent)
     tabs_->addTab(miscPage_, QStringLiteral("Miscellaneous"));
     tabs_->setCurrentIndex(0);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    apply_ = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::ApplyRole);
-    SetCtrlId(ok, 1);
-    SetCtrlId(cancel, 2);
-    SetCtrlId(apply_, kIdApply);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CPollingOptions::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = MakeOkCancelButtons(this, [this] { OnOK(); });
+    apply_ = SetCtrlId(buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::ApplyRole), kIdApply);
     connect(apply_, &QPushButton::clicked, this, &CPollingOptions::OnApply);
 
     auto* layout = new QVBoxLayout(this);
