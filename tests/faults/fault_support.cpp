@@ -59,9 +59,3 @@ std::chrono::microseconds ProcessCpuTime() {
     return std::chrono::microseconds(us(usage.ru_utime) + us(usage.ru_stime));
 }
 
-std::string RandomLoopbackAddress() {
-    std::mt19937 random(std::random_device{}() ^ uint32_t(getpid()));
-    std::uniform_int_distribution<int> byte(1, 254);
-    return "127." + std::to_string(byte(random)) + "." + std::to_string(byte(random)) + "." +
-           std::to_string(byte(random));
-}

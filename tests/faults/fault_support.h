@@ -2,6 +2,7 @@
 // link and the poll thread tell it, the operator view of the unit session, and
 // the processor time of this process.
 #pragma once
+#include "support/loopback.h"
 #include <sys/resource.h>
 
 #include <chrono>
@@ -68,6 +69,4 @@ public:
 // Processor time (user + system) this process has used so far.
 std::chrono::microseconds ProcessCpuTime();
 
-// A loopback address 127.x.y.z of its own for a simulated unit's TCP port 9999,
-// so that test programs running side by side do not collide.
-std::string RandomLoopbackAddress();
+using testsupport::RandomLoopbackAddress;

@@ -3,6 +3,7 @@
 // unit reached as COM1 (a link in the folder's "ports") and/or over loopback
 // TCP, recorded prompts and a recording waiter.
 #pragma once
+#include "support/loopback.h"
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -45,14 +46,7 @@ public:
     std::string path;
 };
 
-// A random loopback address, so that tests running side by side do not meet.
-inline std::string RandomLoopback() {
-    std::random_device rd;
-    std::mt19937 gen(rd());
-    std::uniform_int_distribution<int> part(1, 254);
-    return "127." + std::to_string(part(gen)) + "." + std::to_string(part(gen)) + "." +
-           std::to_string(part(gen));
-}
+using testsupport::RandomLoopbackAddress;
 
 struct RigOptions {
     bool serial = true;        // the unit on COM1
@@ -86,7 +80,7 @@ public:
             sim::SimOptions so;
             so.serial = options_.serial;
             if (options_.serial) so.ptyLinkPath = folder.path + "/ports/COM1";
-            if (options_.tcp) so.tcpAddress = RandomLoopback();
+            if (options_.tcp) so.tcpAddress = RandomLoopbackAddress();
             so.k840 = options_.k840;
             so.restartMs = 0;
             so.drift = false;

@@ -14,13 +14,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
 #include "link/frame.h"
 #include "link/link_key.h"
 #include "platform/debug_out.h"
+#include "support/loopback.h"
 
 namespace linktest {
 
@@ -195,16 +195,12 @@ std::string Encipher(const Blowfish& cipher, const std::string& plain) {
 }
 
 TcpUnit::TcpUnit() : cipher_(kLinkKey, sizeof kLinkKey) {
-    std::random_device rd;
-    std::mt19937 gen(rd());
-    std::uniform_int_distribution<int> octet(1, 254);
     for (int attempt = 0; attempt < 50 && listener_ < 0; ++attempt) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_port = htons(9999);
-        const std::string address = "127." + std::to_string(octet(gen)) + "." + std::to_string(octet(gen)) + "." +
-                                    std::to_string(octet(gen));
+        const std::string address = testsupport::RandomLoopbackAddress();
         inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
         if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(fd, 8) == 0) {
             listener_ = fd;

@@ -9,10 +9,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
-#include <random>
 
 #include "link/remote_control.h"
 #include "link_peers.h"
+#include "support/loopback.h"
 
 using namespace linktest;
 
@@ -34,16 +34,12 @@ size_t ConnectDoneCount(const RecordingWindow& window) {
 class FullBacklogListener {
 public:
     FullBacklogListener() {
-        std::random_device rd;
-        std::mt19937 gen(rd());
-        std::uniform_int_distribution<int> octet(1, 254);
         for (int attempt = 0; attempt < 50 && listener_ < 0; ++attempt) {
             const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_in sa{};
             sa.sin_family = AF_INET;
             sa.sin_port = htons(9999);
-            address_ = "127." + std::to_string(octet(gen)) + "." + std::to_string(octet(gen)) + "." +
-                       std::to_string(octet(gen));
+            address_ = testsupport::RandomLoopbackAddress();
             inet_pton(AF_INET, address_.c_str(), &sa.sin_addr);
             if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 && listen(fd, 0) == 0) {
                 listener_ = fd;

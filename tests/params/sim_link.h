@@ -1,6 +1,7 @@
 // A simulated unit on a random loopback address (or a pseudo-terminal) and the
 // real link connected to it.
 #pragma once
+#include "support/loopback.h"
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,12 +20,7 @@
 
 namespace testing_params {
 
-inline std::string RandomLoopbackAddress() {
-    std::random_device seed;
-    std::mt19937 gen(seed());
-    std::uniform_int_distribution<int> part(1, 254);
-    return "127." + std::to_string(part(gen)) + "." + std::to_string(part(gen)) + "." + std::to_string(part(gen));
-}
+using testsupport::RandomLoopbackAddress;
 
 // The frame a request text becomes on the wire (STX..ETX).
 inline std::string Framed(const std::string& text) {

@@ -1,6 +1,7 @@
 // Helpers for talking to the simulated unit the way a program would: over the
 // pseudo-terminal and over loopback TCP, with the plain frame and cipher code.
 #pragma once
+#include "support/loopback.h"
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -46,18 +47,13 @@ inline bool WaitFor(const std::function<bool()>& done, int boundMs = kReplyWaitM
     return true;
 }
 
-// A random loopback address, so that parallel tests never share a port.
-inline std::string RandomLoopback() {
-    std::random_device rd;
-    std::uniform_int_distribution<int> part(1, 254);
-    return "127." + std::to_string(part(rd)) + "." + std::to_string(part(rd)) + "." + std::to_string(part(rd));
-}
+using testsupport::RandomLoopbackAddress;
 
 // Starts a unit on a random loopback address (port 9999 unless given), retrying
 // another address if that one is taken.
 inline bool StartOnLoopback(sim::SimUnit*& unit, sim::SimOptions options, std::string* error) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        options.tcpAddress = RandomLoopback();
+        options.tcpAddress = RandomLoopbackAddress();
         unit = new sim::SimUnit(options);
         if (unit->Start(error)) return true;
         delete unit;

@@ -95,7 +95,7 @@ TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
     const std::string link = dir + "/COM1";
-    const std::string address = RandomLoopback();
+    const std::string address = RandomLoopbackAddress();
     Child c = Launch({program, "--serial-link", link, "--tcp", address, "--port", "0", "--address", "17",
                       "--model", "k840", "--no-drift", "--fault", "noetx:1"});
     const std::string banner = ReadUntil(c.out, "model");

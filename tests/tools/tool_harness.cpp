@@ -85,12 +85,6 @@ RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::s
     return result;
 }
 
-std::string RandomLoopbackAddress() {
-    std::random_device rd;
-    std::mt19937 g(rd());
-    return "127." + std::to_string(1 + g() % 250) + "." + std::to_string(g() % 250) + "." +
-           std::to_string(2 + g() % 250);
-}
 
 SimulatedUnit::SimulatedUnit(bool k840, int address) {
     const std::string ports = folder_.File("ports");

@@ -2,6 +2,7 @@
 // in this process (pseudo-terminal and loopback TCP), and a tiny JSON reader
 // to take its --json output apart.
 #pragma once
+#include "support/loopback.h"
 #include <map>
 #include <memory>
 #include <string>
@@ -37,8 +38,7 @@ std::string ToolPath();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
-// A random address in 127.0.0.0/8 so parallel tests do not share port 9999.
-std::string RandomLoopbackAddress();
+using testsupport::RandomLoopbackAddress;
 
 // A simulated unit on a pseudo-terminal (linked as ports/COM1 in its folder)
 // and on TCP port 9999 of a random loopback address; restarts take 50 ms.
