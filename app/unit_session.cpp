@@ -66,16 +66,7 @@ CUnitSession::CUnitSession(CFerritRemoteControl& link, IUnitView& view) : link_(
 bool CUnitSession::IsEthernet() const { return link_.mode == LinkModeEthernet; }
 
 ResultCode CUnitSession::Transact(const std::string& request, std::string* data) {
-    char reply[kReceiveBufferSize + 1] = {};
-    int status = 0;
-    int length = 0;
-    ResultCode result;
-    {
-        LinkGuard guard(LinkLock);
-        result = link_.Transact(request.c_str(), &status, reply, &length, 1);
-    }
-    if (result == kResultOk && data) data->assign(reply);
-    return result;
+    return TransactLocked(link_, request, nullptr, data);
 }
 
 std::string CUnitSession::Request(const std::string& text) const {

@@ -119,3 +119,8 @@ private:
     friend struct LinkInternals;
     ConnectHandle nextConnectHandle_ = 1;
 };
+
+// One exchange made holding LinkLock for exactly its length, as every caller
+// must. On success `status` and `data` (when given) receive the reply.
+ResultCode TransactLocked(CFerritRemoteControl& link, const std::string& request, int* status = nullptr,
+                          std::string* data = nullptr, uint8_t logLevel = 1);

@@ -1,9 +1,11 @@
 // One exchange with the unit over either transport, with its retries, result
 // codes and transaction log.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "link/frame.h"
+#include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/remote_internal.h"
 #include "link/transaction_log.h"
@@ -214,4 +216,20 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
         LogFlush(log);
     }
     return kResultOk;
+}
+
+ResultCode TransactLocked(CFerritRemoteControl& link, const std::string& request, int* status, std::string* data,
+                          uint8_t logLevel) {
+    char reply[kReceiveBufferSize + 1] = {};
+    int replyStatus = 0;
+    int length = 0;
+    ResultCode result;
+    {
+        LinkGuard guard(LinkLock);
+        result = link.Transact(request.c_str(), &replyStatus, reply, &length, logLevel);
+    }
+    if (result != kResultOk) return result;
+    if (status) *status = replyStatus;
+    if (data) data->assign(reply, size_t(std::clamp(length, 0, int(kReceiveBufferSize))));
+    return result;
 }

@@ -100,17 +100,12 @@ std::string BuildWriteRequest(int unitAddress, const char* code, const std::stri
 }
 
 ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply) {
-    char data[kReceiveBufferSize + 1] = {};
     int status = 0;
-    int length = 0;
-    ResultCode result;
-    {
-        LinkGuard guard(LinkLock);
-        result = link.Transact(request.c_str(), &status, data, &length, 1);
-    }
+    std::string data;
+    const ResultCode result = TransactLocked(link, request, &status, &data);
     if (result != kResultOk) return result;
     if (status != '1') return kUnitRefused;
-    if (reply != nullptr) reply->assign(data, std::strlen(data));
+    if (reply != nullptr) *reply = std::move(data);
     return kResultOk;
 }
 

@@ -12,7 +12,6 @@
 #include "app/ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/frame.h"
-#include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/ui/CEngineeringDialog.h"
 #include "pages/config_ops.h"
@@ -96,11 +95,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnWriteKey() {
     // Log level 2: the key never appears in the transaction log.
     for (const std::string& request :
          KeyRequests(dialog.keyType(), UnitAddress(), dialog.lowerKey(), dialog.upperKey())) {
-        int status = 0;
-        int length = 0;
-        char data[kReceiveBufferSize + 1] = {};
-        LinkGuard lock(LinkLock);
-        Link().Transact(request.c_str(), &status, data, &length, 2);
+        TransactLocked(Link(), request, nullptr, nullptr, 2);
     }
 }
 

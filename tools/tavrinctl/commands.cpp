@@ -1,7 +1,6 @@
 #include "tools/tavrinctl/commands.h"
 
 #include "link/frame.h"
-#include "link/locks.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
 #include "pages/key_check.h"
@@ -12,20 +11,12 @@
 ExchangeReply ToolContext::Exchange(const std::string& request, uint8_t logLevel, const std::string& what) {
     ExchangeReply reply;
     int status = 0;
-    int length = 0;
-    char data[kReceiveBufferSize + 1] = {};
-    {
-        LinkGuard guard(LinkLock);
-        reply.result = link.Transact(request.c_str(), &status, data, &length, logLevel);
-    }
+    reply.result = TransactLocked(link, request, &status, &reply.data, logLevel);
     if (reply.result != kResultOk) {
         Fail(reply.result, what);
         return reply;
     }
     reply.status = char(status);
-    if (length < 0) length = 0;
-    if (size_t(length) > kReceiveBufferSize) length = int(kReceiveBufferSize);
-    reply.data.assign(data, size_t(length));
     return reply;
 }
 

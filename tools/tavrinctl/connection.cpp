@@ -89,19 +89,14 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
     if (!options.noProbe) {
         // The any-unit address request the main window sends after opening a port.
         const std::string probe = FormatRequest("%c9999rgadd;;", kStx);
-        int status = 0;
-        int length = 0;
-        char data[kReceiveBufferSize + 1] = {};
-        {
-            LinkGuard guard(LinkLock);
-            outcome.result = link.Transact(probe.c_str(), &status, data, &length, 1);
-        }
+        std::string data;
+        outcome.result = TransactLocked(link, probe, nullptr, &data);
         if (outcome.result != kResultOk) {
             outcome.detail = "the unit did not answer the probe";
             return outcome;
         }
         outcome.probed = true;
-        if (!options.addressGiven) outcome.address = int(DecimalValue(std::string(data, size_t(length))));
+        if (!options.addressGiven) outcome.address = int(DecimalValue(data));
     }
     return outcome;
 }
