@@ -146,14 +146,8 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
     return true;
 }
 
-bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
-    IUnitView& view = session.View();
-    if (!view.UnitConnected()) {
-        session.Error("No connection currently");
-        return false;
-    }
-    BusyScope busy(view);
-    std::string file;
+// Reads a configuration or set file and checks its checksum; says why not.
+static bool ReadCheckedFile(CUnitSession& session, const std::string& path, std::string& file) {
     if (!ReadWholeFile(path, file)) {
         session.Error("Unable to open file for reading");
         return false;
@@ -162,6 +156,18 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
         session.Error("Invalid checksum in file");
         return false;
     }
+    return true;
+}
+
+bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
+    IUnitView& view = session.View();
+    if (!view.UnitConnected()) {
+        session.Error("No connection currently");
+        return false;
+    }
+    BusyScope busy(view);
+    std::string file;
+    if (!ReadCheckedFile(session, path, file)) return false;
     uint32_t count = 0;
     ReadRecordCount(file, count);
     if (count > 2) {
@@ -252,14 +258,7 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     BusyScope busy(view);
     std::string file;
-    if (!ReadWholeFile(path, file)) {
-        session.Error("Unable to open file for reading");
-        return false;
-    }
-    if (!ConfigFileChecksumOk(file)) {
-        session.Error("Invalid checksum in file");
-        return false;
-    }
+    if (!ReadCheckedFile(session, path, file)) return false;
     const int total = IsK840() ? kSlots : 2 * kSlots;
     const int passes = total / kSlots;
     uint32_t count = 0;
