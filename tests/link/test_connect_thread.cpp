@@ -86,6 +86,8 @@ TEST(ConnectThread, ConnectionIsStoredAndReportedButNotMarkedConnected) {
     // With a socket in place no further thread is started.
     EXPECT_EQ(link.StartConnectThread(&window, nullptr), 0u);
     EXPECT_TRUE(NoThreadsLeft(link));
+    // The peer counts the connection when its own thread has accepted it.
+    EXPECT_TRUE(WaitUntil([&] { return unit.Accepted() >= 1; }));
     EXPECT_EQ(unit.Accepted(), 1);
 }
 
