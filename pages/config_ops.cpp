@@ -70,15 +70,7 @@ bool IsK840() { return UnitModelFlag.load() != 0; }
 bool CanWriteFile(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
-    const size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (folder.empty()) folder = "/";
-    std::string probe = folder + "/.cfg-probe-XXXXXX";
-    const int fd = mkstemp(probe.data());
-    if (fd < 0) return false;
-    close(fd);
-    unlink(probe.c_str());
-    return true;
+    return CanCreateFileBeside(path);
 }
 
 // Holds PollGateLock and keeps the action buttons disabled for its length.

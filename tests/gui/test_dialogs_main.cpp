@@ -99,7 +99,7 @@ public:
     }
     std::string LogText() const {
         std::string text;
-        ReadWholeFile(folder.path + "/tavrin_rx_ctrl_v2.3.5.log", text);
+        ReadWholeFile(folder.path + "/tavrin_rx_ctrl_v2.3.5.log", text, SIZE_MAX);  // the log has no bound
         return text;
     }
 

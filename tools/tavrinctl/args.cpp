@@ -46,6 +46,33 @@ ParseResult Fail(const std::string& why) { return ParseResult{false, why}; }
 
 }  // namespace
 
+std::string TakeKeyFromInput(ToolOptions& options, FILE* in) {
+    if (options.command != "key" || options.args.size() < 2 || options.args[1] != "-") return {};
+    if (options.args.size() > 2) return "give the upper half on standard input too, not after \"-\"";
+    // A key is a few dozen hexadecimal digits; more input than this is no key.
+    constexpr size_t kMaxInput = 1024;
+    std::string text;
+    char buffer[256];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        text.append(buffer, n);
+        if (text.size() > kMaxInput) return "the key on standard input is too long";
+    }
+    if (std::ferror(in)) return "the key could not be read from standard input";
+    std::vector<std::string> words;
+    size_t pos = 0;
+    const char* blanks = " \t\r\n";
+    while ((pos = text.find_first_not_of(blanks, pos)) != std::string::npos) {
+        const size_t end = text.find_first_of(blanks, pos);
+        words.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        pos = end;
+    }
+    if (words.empty() || words.size() > 2) return "standard input must hold the key (and for aes256 its upper half)";
+    options.args.resize(1);
+    options.args.insert(options.args.end(), words.begin(), words.end());
+    return {};
+}
+
 bool CommandNeedsUnit(const std::string& command) { return command != "inspect"; }
 
 ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& options) {
@@ -161,6 +188,10 @@ const char* UsageText() {
            "  write CODE VALUE               write one value; print the status\n"
            "  key abs|aes128|aes256 HEX [UPPERHEX]\n"
            "                                 write a decryption key (AES256: lower, upper)\n"
+           "  key abs|aes128|aes256 -        the same, the key (and the upper half) read\n"
+           "                                 from standard input, e.g. < FILE; a key on\n"
+           "                                 the command line is visible to other users\n"
+           "                                 in the process list\n"
            "  status                         one poll cycle: lamps, SNR and levels\n"
            "  dump                           slot, mode and every demodulator and decoder\n"
            "                                 setting as the pages show it\n"

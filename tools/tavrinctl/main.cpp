@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
         std::fputs(UsageText(), stdout);
         return 0;
     }
+    const std::string inputProblem = TakeKeyFromInput(options, stdin);
+    if (!inputProblem.empty()) return UsageError(inputProblem);
     const std::string argumentProblem = CheckCommandArguments(options);
     if (!argumentProblem.empty()) return UsageError(argumentProblem);
 
