@@ -189,10 +189,18 @@ void CUnitSession::ApplySimplePage() {
         Error(kNoConnection);
         return;
     }
+    IPage* simple = view_.SimplePage();
+    if (simple) {
+        // The page's text is checked whole before anything is sent.
+        const std::string refused = RefusedPageInput(*simple, {DemodTableForMode(pageMode), DecoderTable});
+        if (!refused.empty()) {
+            Error(refused);
+            return;
+        }
+    }
     view_.EnableActionButtons(false);
     {
         LinkGuard gate(PollGateLock);
-        IPage* simple = view_.SimplePage();
         IPage* full = view_.FullPage();
         if (simple) {
             for (ParamEntry* table : {DemodTableForMode(pageMode), DecoderTable}) {

@@ -25,11 +25,6 @@ uint32_t LoadU32(std::string_view bytes, size_t at) {
            static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
 }
 
-// A byte that would break the frame or the request's fields.
-bool UnsafeRequestByte(char c) {
-    return c == static_cast<char>(kStx) || c == static_cast<char>(kEtx) || c == ';' || c == '\0';
-}
-
 }  // namespace
 
 uint32_t ConfigFileCrc(const void* data, size_t size, uint32_t crc) {

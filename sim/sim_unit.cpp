@@ -1,9 +1,9 @@
 #include "sim/sim_unit.h"
 
-#include <cctype>
 #include <mutex>
 
 #include "link/frame.h"
+#include "platform/numbers.h"
 #include "sim/sim_io.h"
 #include "sim/sim_state.h"
 
@@ -25,12 +25,6 @@ const FaultNameRow kFaultNames[] = {
     {Fault::SlowReply, "SlowReply"},
 };
 
-std::string Lower(const std::string& s) {
-    std::string out;
-    for (char c : s) out.push_back(char(std::tolower(static_cast<unsigned char>(c))));
-    return out;
-}
-
 }  // namespace
 
 const char* FaultName(Fault fault) {
@@ -41,7 +35,7 @@ const char* FaultName(Fault fault) {
 
 bool ParseFault(const std::string& name, Fault* fault) {
     for (const auto& row : kFaultNames) {
-        if (Lower(name) == Lower(row.name)) {
+        if (AsciiLower(name) == AsciiLower(row.name)) {
             *fault = row.fault;
             return true;
         }

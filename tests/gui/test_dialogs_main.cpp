@@ -277,7 +277,7 @@ TEST(MainCommands, RestoreDefaultsSendsEverySlotTwiceOnATwoModeUnit) {
     // The mode is not changed between the passes: every slot of the unit's
     // mode holds the downconverter.
     for (int slot = 1; slot <= 8; ++slot)
-        EXPECT_EQ(std::stod(rig.unit->SlotValue(rig.unit->Mode(), slot, "1dco")), 1.7) << slot;
+        EXPECT_EQ(rig.unit->SlotValue(rig.unit->Mode(), slot, "1dco"), "1.700000") << slot;
 }
 
 TEST(MainCommands, ConfigSetSavedFromATwoModeUnitHolds16Records) {

@@ -2,19 +2,17 @@
 
 #include <arpa/inet.h>
 
-#include <cerrno>
-#include <cstdlib>
+#include <optional>
 #include <set>
+
+#include "platform/numbers.h"
 
 namespace {
 
 bool ParseInt(const std::string& text, long low, long high, long& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-    value = v;
+    const std::optional<int64_t> v = ParseInteger(text);
+    if (!v || *v < low || *v > high) return false;
+    value = static_cast<long>(*v);
     return true;
 }
 
