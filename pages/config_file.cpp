@@ -229,9 +229,6 @@ std::string ItemFault(const ParamItem& item, size_t index, ParamEntry* demod) {
             IsPlaceholderOption(row->options[item.number]))
             return "option " + std::to_string(item.number) + " is not in the list";
         break;
-    case ParamKind::RadioPair:
-        if (item.number > 0xFF) return "value " + std::to_string(item.number) + " above 255";
-        break;
     default:
         break;
     }

@@ -124,7 +124,7 @@ struct ConfigFileCheck {
 // record begins with the gudm item (mode 0 or 1), the other items are codes the
 // parameter tables list as writable and saved, of the table's kind, with a
 // sendable text (at most 243 bytes, no STX, ETX, ';' or NUL; a frequency a
-// plain decimal number), a real option number, a radio value below 256.
+// plain decimal number), a real option number.
 // Nothing of a file that fails may be sent.
 ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint32_t recordsNeeded);
 

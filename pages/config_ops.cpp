@@ -160,9 +160,9 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         session.Error("Unable to open file for writing");
         return false;
     }
-    // The records hold what the unit holds now, every value read during the
-    // save: a read that goes unanswered fails the save.
-    if (session.ReadTablesToPages(session.pageMode) != 0) {
+    // The first record holds the values of the last read of the unit: when
+    // that read left rows unanswered, the record would be incomplete.
+    if (session.unansweredRows != 0) {
         session.Error(kReadFailed);
         return false;
     }
