@@ -230,13 +230,15 @@ void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage) {
     ShowValueOn(row, value, secondPage);
 }
 
-void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                     IPage* secondPage) {
+int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
+                    IPage* secondPage) {
+    int unanswered = 0;
     int64_t packetErrors = 0;
     for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
         std::string reply;
         const ResultCode result = ReadValueLocked(link, unitAddress, row->code, reply);
         if (result != kResultOk) {
+            if (!row->Has(ParamFlags::HideIfAbsent)) ++unanswered;
             // No connection at all says nothing about the unit's inputs.
             if (row->Has(ParamFlags::HideIfAbsent) && result != kErrNoConnection) {
                 ShowOrHide(*row, &page, false);
@@ -280,6 +282,7 @@ void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table,
             }
         }
     }
+    return unanswered;
 }
 
 // ---- Writing ------------------------------------------------------------------------

@@ -75,7 +75,9 @@ void SetupPageControls(IPage& page, const ParamEntry* table);
 
 // Reads every row from the unit, stores it and shows it on `page` (and on
 // `secondPage` when given); lamps and graph samples are posted to `page`.
-void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
+// Returns the number of rows the unit did not answer, rows that may be absent
+// (HideIfAbsent) apart.
+int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
                      IPage* secondPage);
 
 // Shows the row's stored value (read under its lock); nothing when it has none.

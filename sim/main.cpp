@@ -34,6 +34,8 @@ const char kUsage[] =
     "                       NAME is one of silence, noisebeforestx, badchecksum, noetx,\n"
     "                       splittcpsegment (pause MS, default 50), dropconnection,\n"
     "                       slowreply (delay MS)\n"
+    "  --silent-after N     answer the first N requests, then none at all (a unit\n"
+    "                       that stops half way through an operation)\n"
     "  --help               show this text\n"
     "\n"
     "On start it prints the pseudo-terminal's path and the TCP address it listens on.\n";
@@ -111,6 +113,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--seed") {
             if (!ParseNumber(argv[++i], 0, 0xFFFFFFFFL, &v)) return Fail("bad seed");
             options.seed = uint32_t(v);
+        } else if (arg == "--silent-after") {
+            if (!ParseNumber(argv[++i], 0, 0x7FFFFFFFL, &v)) return Fail("bad request count");
+            options.silentAfter = v;
         } else if (arg == "--fault") {
             if (!ParseFaultOption(argv[++i], &fault, &faultCount, &faultMs)) return Fail("bad fault (see --help)");
         } else {

@@ -49,6 +49,7 @@ SimUnit::State::State(const SimOptions& opts)
         if (r->store == Store::Unit) unitValues[r->code] = FactoryValue(r->code, 0, 1, options.k840);
     for (const auto& pair : kLiveStart) live[pair[0]] = pair[1];
     FactoryReset();
+    silentAfter_ = opts.silentAfter < 0 ? -1 : opts.silentAfter;
 }
 
 void SimUnit::State::FactoryReset() {
@@ -104,9 +105,20 @@ void SimUnit::State::SetFault(Fault fault, int count, uint32_t delayMs) {
     faultDelayMs_ = delayMs;
 }
 
+void SimUnit::State::SetSilentAfter(int64_t replies) {
+    std::lock_guard<std::mutex> lock(mutex);
+    silentAfter_ = replies < 0 ? -1 : replies;
+}
+
 ReplyFault SimUnit::State::TakeReplyFault() {
     std::lock_guard<std::mutex> lock(mutex);
     ReplyFault out;
+    if (silentAfter_ == 0) {
+        out.fault = Fault::Silence;
+        ++counters.faultsApplied;
+        return out;
+    }
+    if (silentAfter_ > 0) --silentAfter_;
     if (fault_ == Fault::None) return out;
     out.fault = fault_;
     out.delayMs = faultDelayMs_;

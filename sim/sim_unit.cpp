@@ -82,6 +82,7 @@ void SimUnit::SetFault(Fault fault, int count, uint32_t delayMs) {
     state_->SetFault(fault, count, delayMs);
 }
 void SimUnit::ClearFault() { state_->SetFault(Fault::None, 0, 0); }
+void SimUnit::SetSilentAfter(int64_t replies) { state_->SetSilentAfter(replies); }
 
 void SimUnit::RestartNow() {
     state_->BeginRestart();
