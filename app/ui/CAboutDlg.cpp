@@ -5,8 +5,8 @@
 #include <QPushButton>
 
 #include "app/settings.h"
-#include "app/ui/program_icon.h"
-#include "app/ui/qt_page.h"
+#include "ui/program_icon.h"
+#include "ui/qt_page.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dialog_100"));

@@ -18,10 +18,10 @@
 #include <QVBoxLayout>
 
 #include "app/settings.h"
-#include "app/ui/CIpAddressCtrl.h"
-#include "app/ui/CPleaseWaitDialog.h"
+#include "ui/CIpAddressCtrl.h"
+#include "ui/CPleaseWaitDialog.h"
 #include "app/ui/main_view.h"
-#include "app/ui/program_icon.h"
+#include "ui/program_icon.h"
 #include "app/unit_session.h"
 #include "link/remote_control.h"
 #include "link/ui/CConnectDialog.h"

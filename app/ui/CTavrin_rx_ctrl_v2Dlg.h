@@ -19,8 +19,8 @@
 #include <memory>
 #include <string>
 
-#include "app/ui/message_target.h"
-#include "app/ui/qt_page.h"
+#include "ui/message_target.h"
+#include "ui/qt_page.h"
 
 class CFerritRemoteControl;
 class CUnitSession;

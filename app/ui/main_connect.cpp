@@ -7,9 +7,9 @@
 #include <QRadioButton>
 
 #include "app/settings.h"
-#include "app/ui/CIpAddressCtrl.h"
+#include "ui/CIpAddressCtrl.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/prompts.h"
+#include "ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/locks.h"
 #include "link/remote_control.h"

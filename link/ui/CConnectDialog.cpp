@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 CConnectDialog::CConnectDialog(QWidget* parent) : QDialog(parent), target_(MessageHandler()) {
     setObjectName(QStringLiteral("dialog_106"));

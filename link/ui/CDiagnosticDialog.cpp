@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/ui/prompts.h"
-#include "app/ui/qt_page.h"
+#include "ui/prompts.h"
+#include "ui/qt_page.h"
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"

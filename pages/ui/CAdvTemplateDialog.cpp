@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 #include "link/messages.h"
 
 CAdvTemplateDialog::CAdvTemplateDialog(int dialogId, IMessageTarget* container, QWidget* parent)

@@ -11,7 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/ui/CIpAddressCtrl.h"
+#include "ui/CIpAddressCtrl.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "app/unit_session.h"
 #include "link/locks.h"

@@ -4,7 +4,7 @@
 #pragma once
 #include <QWidget>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 class CTavrin_rx_ctrl_v2Dlg;
 class CSimpleDemodDialog;

@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/program_icon.h"
-#include "app/ui/prompts.h"
+#include "ui/program_icon.h"
+#include "ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/remote_control.h"
 #include "pages/config_ops.h"

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 class CTavrin_rx_ctrl_v2Dlg;
 class CDemodDialog;

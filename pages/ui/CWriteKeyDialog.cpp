@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/prompts.h"
+#include "ui/prompts.h"
 #include "pages/key_check.h"
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 CWriteKeyDialog::CWriteKeyDialog(int keyType, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Write decryption key"));

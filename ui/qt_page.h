@@ -12,7 +12,7 @@
 class QDialog;
 class QDialogButtonBox;
 
-#include "app/ui/message_target.h"
+#include "ui/message_target.h"
 #include "params/page.h"
 
 // Gives `widget` the control id `id`; returns the widget for chaining.

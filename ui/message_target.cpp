@@ -1,4 +1,4 @@
-#include "app/ui/message_target.h"
+#include "ui/message_target.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

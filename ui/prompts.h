@@ -4,7 +4,6 @@
 #pragma once
 #include <optional>
 #include <string>
-#include <vector>
 
 enum class PromptIcon { Warning, Information, Question };
 
@@ -61,18 +60,4 @@ public:
     void Message(const PromptMessage& message) override;
     bool Question(const PromptMessage& message) override;
     std::optional<std::string> AskFile(const FileDialogRequest& request) override;
-};
-
-// For tests: records every prompt and answers from queues (OK / Yes by default,
-// Cancel for a file dialog with no queued answer).
-class RecordingPrompts : public IOperatorPrompts {
-public:
-    void Message(const PromptMessage& message) override;
-    bool Question(const PromptMessage& message) override;
-    std::optional<std::string> AskFile(const FileDialogRequest& request) override;
-
-    std::vector<PromptMessage> messages;          // Message and Question, in order
-    std::vector<FileDialogRequest> fileRequests;
-    std::vector<bool> questionAnswers;            // consumed front first
-    std::vector<std::optional<std::string>> fileAnswers;
 };

@@ -1,4 +1,4 @@
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -12,7 +12,7 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
-#include "app/ui/CIpAddressCtrl.h"
+#include "ui/CIpAddressCtrl.h"
 
 #include <vector>
 

@@ -1,10 +1,10 @@
-#include "app/ui/CPleaseWaitDialog.h"
+#include "ui/CPleaseWaitDialog.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 CPleaseWaitDialog::CPleaseWaitDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dialog_105"));
