@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <vector>
 
+#include "ui/operator_texts.h"
+
 namespace {
 
 QtOperatorPrompts g_qtPrompts;
@@ -59,6 +61,16 @@ std::string QtFileFilter(const std::string& filter) {
         if (fields[i].find('(') == std::string::npos) out += " (" + fields[i + 1] + ")";
     }
     return out;
+}
+
+FileDialogRequest ConfigFileRequest(bool save, const std::string& title) {
+    FileDialogRequest request;
+    request.save = save;
+    request.title = title;
+    request.filter = kConfigFilter;
+    request.defaultExtension = kConfigExtension;
+    request.initialName = kConfigInitialName;
+    return request;
 }
 
 std::string WithDefaultExtension(const std::string& path, const std::string& extension) {

@@ -48,6 +48,10 @@ void ShowAlert(const std::string& text);
 // Any caption and icon.
 void ShowMessage(const std::string& text, const std::string& caption, PromptIcon icon);
 
+// The file dialog of a configuration file or set: the "Config files" filter,
+// extension "cfg", initial name "*.cfg"; `title` empty for the system's own.
+FileDialogRequest ConfigFileRequest(bool save, const std::string& title);
+
 // "Icon files (*.ico)|*.ico|All files (*.*)|*.*||" -> the Qt form
 // "Icon files (*.ico);;All files (*.*)".
 std::string QtFileFilter(const std::string& filter);

@@ -49,6 +49,7 @@ public:
     void SetReadOnly(int id, bool readOnly) override;
     void Show(int id, bool shown) override;
     void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override;
 
     QWidget* Control(int id) const { return FindControl(root_, id); }
     template <typename W>
@@ -60,7 +61,7 @@ public:
 
 protected:
     // Window messages posted to this page.
-    virtual intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+    virtual intptr_t OnWindowMessage(const WindowMessage& message);
 
 private:
     QWidget* root_;

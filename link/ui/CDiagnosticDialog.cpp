@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "ui/prompts.h"
+#include "ui/operator_texts.h"
 #include "ui/qt_page.h"
 #include "link/frame.h"
 #include "link/locks.h"
@@ -92,7 +93,7 @@ void CDiagnosticDialog::ShowResultCode(ResultCode code) {
 
 void CDiagnosticDialog::OnSendCommand() {
     if (!unitConnected_ || !unitConnected_() || !link_) {
-        ShowError("No connection currently");
+        ShowError(kTextNoConnection);
         return;
     }
     const QString address = address_->text().left(4);
