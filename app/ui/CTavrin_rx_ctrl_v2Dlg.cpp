@@ -32,6 +32,7 @@
 #include "ui/CIpAddressCtrl.h"
 #include "ui/CPleaseWaitDialog.h"
 #include "ui/control_ids.h"
+#include "ui/operator_texts.h"
 #include "ui/program_icon.h"
 
 using namespace ids::main_window;
@@ -176,9 +177,9 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     statusRow->setAlignment(lampGrid, Qt::AlignVCenter);
     auto* labels = new QVBoxLayout;
     labels->setSpacing(4);
-    pollingLabel_ = SetCtrlId(new QLabel(QStringLiteral("Polling enabled"), this), kPollingLabel);
+    pollingLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextPollingEnabled), this), kPollingLabel);
     pollingLabel_->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
-    connectedLabel_ = SetCtrlId(new QLabel(QStringLiteral("Not connected"), this), kConnectedLabel);
+    connectedLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextNotConnected), this), kConnectedLabel);
     labels->addWidget(pollingLabel_);
     labels->addWidget(connectedLabel_);
     statusRow->addSpacing(12);
@@ -269,7 +270,7 @@ void CTavrin_rx_ctrl_v2Dlg::SetReceptionLamps(int iconId) {
 }
 
 void CTavrin_rx_ctrl_v2Dlg::SetConnectedLabel(bool connected) {
-    connectedLabel_->setText(connected ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    connectedLabel_->setText(QString::fromLatin1(connected ? kTextConnected : kTextNotConnected));
     connectedLabel_->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 160, 0);")
                                              : QStringLiteral("color: rgb(220, 0, 0);"));
 }

@@ -74,7 +74,7 @@ CSimpleDemodDialog::CSimpleDemodDialog(IPageHost& host, QWidget* parent)
     auto* key = SetCtrlId(new QToolButton(this), kKey);
     key->setIcon(QIcon(IconPixmap(kIconKey, 24)));
     key->setIconSize(QSize(20, 20));
-    key->setToolTip(QStringLiteral("Write decryption key"));
+    key->setToolTip(QString::fromLatin1(kTextWriteKey));
     form->addWidget(key, 3, 2);
     form->addWidget(new QLabel(QStringLiteral("Downconverter"), this), 4, 0);
     auto* downconverter = SetCtrlId(new QComboBox(this), kDownconverter);
@@ -84,7 +84,7 @@ CSimpleDemodDialog::CSimpleDemodDialog(IPageHost& host, QWidget* parent)
     form->setColumnStretch(1, 1);
     top->addLayout(form, 1);
 
-    // The graphs sit right of the fields: top with edit 1200, right edge with "Advanced".
+    // The graphs sit right of the fields: top with the frequency edit, right edge with "Advanced".
     auto* graphColumn = new QVBoxLayout;
     graphs_ = new CStatusGraphs(this, 4);
     graphs_->setFixedSize(kGraphWidth, kGraphHeight);
