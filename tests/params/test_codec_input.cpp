@@ -150,7 +150,7 @@ TEST_F(CodecInputTest, AnEmptyReplyHidesAnAbsentInputLikeARefusal) {
     page.posted.clear();
     ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
     EXPECT_FALSE(page[inc->controlId].shown);
-    for (const Posted& p : page.posted) EXPECT_NE(p.wParam, reinterpret_cast<uintptr_t>(inc));
+    for (const Posted& p : page.posted) EXPECT_NE(p.row, inc);
 }
 
 TEST_F(CodecInputTest, ThePollThreadTakesAnEmptyLockReplyAsNoReading) {
