@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "test_config_support.h"
+#include "support/session_rig.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ TEST(UnitSessionRead, ReadsSlotModeAndBothTablesIntoThePages) {
     EXPECT_EQ(page.GetText(kNarrowbandFreqEdit), "1750.000");
     EXPECT_TRUE(page.IsChecked(kIdRadioNarrowband));
     EXPECT_FALSE(page.IsChecked(kIdRadioDvbt));
-    EXPECT_TRUE(page.shown.at(kNarrowbandFreqEdit));
-    EXPECT_FALSE(page.shown.at(kDvbtFreqEdit));
+    EXPECT_TRUE(page.Written(kNarrowbandFreqEdit, testsupport::Field::Shown).shown);
+    EXPECT_FALSE(page.Written(kDvbtFreqEdit, testsupport::Field::Shown).shown);
 }
 
 TEST(UnitSessionRead, EveryUnitOperationNeedsAConnection) {
@@ -79,7 +79,7 @@ TEST(UnitSessionRead, AFailedSlotReadLeavesTabsAndPagesAlone) {
     EXPECT_TRUE(rig.view.selectedTabs.empty());
     EXPECT_EQ(rig.session->currentConfig, -1);
     EXPECT_EQ(CurrentDemodMode.load(), -1);
-    EXPECT_TRUE(rig.view.simple.texts.empty());
+    EXPECT_TRUE(rig.view.simple.WrittenIds(testsupport::Field::Text).empty());
     EXPECT_EQ(rig.view.buttons, (std::vector<bool>{false, true}));
 }
 
@@ -105,12 +105,12 @@ TEST(UnitSessionMode, SwitchOverEthernetWaitsTwiceAndShowsTheDvbtColumn) {
     const auto& simple = rig.view.simple;
     EXPECT_TRUE(simple.IsChecked(kIdRadioDvbt));
     EXPECT_FALSE(simple.IsChecked(kIdRadioNarrowband));
-    EXPECT_TRUE(simple.shown.at(kDvbtFreqEdit));
-    EXPECT_FALSE(simple.shown.at(kNarrowbandFreqEdit));
+    EXPECT_TRUE(simple.Written(kDvbtFreqEdit, testsupport::Field::Shown).shown);
+    EXPECT_FALSE(simple.Written(kNarrowbandFreqEdit, testsupport::Field::Shown).shown);
     const auto& full = rig.view.full;
     EXPECT_TRUE(full.IsChecked(kIdRadioDvbt));
-    EXPECT_TRUE(full.enabled.at(kDvbtFreqEdit));
-    EXPECT_FALSE(full.enabled.at(kNarrowbandFreqEdit));
+    EXPECT_TRUE(full.Written(kDvbtFreqEdit, testsupport::Field::Enabled).enabled);
+    EXPECT_FALSE(full.Written(kNarrowbandFreqEdit, testsupport::Field::Enabled).enabled);
     // The DVBT table was read after the restart, into both pages.
     EXPECT_FALSE(simple.GetText(kDvbtFreqEdit).empty());
     EXPECT_EQ(full.GetText(kDvbtFreqEdit), simple.GetText(kDvbtFreqEdit));
@@ -169,8 +169,8 @@ TEST(UnitSessionSlots, FailedStoreRefusesTheTabChangeAndFailedLoadSaysSo) {
 TEST(UnitSessionSlots, WithoutALinkTabsOnlyMoveTheHighlight) {
     UnitRig rig;
     ASSERT_TRUE(rig.started);
-    rig.link.CloseSerialPort();
-    ASSERT_FALSE(rig.link.IsConnected());
+    rig.link->CloseSerialPort();
+    ASSERT_FALSE(rig.link->IsConnected());
     EXPECT_TRUE(rig.session->SaveConfigSlot());
     rig.session->LoadConfigSlot(6);
     EXPECT_EQ(rig.view.highlights, (std::vector<int>{-1, 6}));

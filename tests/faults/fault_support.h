@@ -3,6 +3,8 @@
 // the processor time of this process.
 #pragma once
 #include "support/loopback.h"
+#include "support/recording_target.h"
+#include "support/temp_folder.h"
 #include <sys/resource.h>
 
 #include <chrono>
@@ -15,36 +17,9 @@
 #include "app/unit_session.h"
 #include "link/messages.h"
 
-// A fresh folder under $TMPDIR (or /tmp), removed with its contents at the end.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// A main window as the core sees it: records every message, from any thread.
-class RecordingWindow : public IMessageTarget {
-public:
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry*) override { PostMsg(msg, wParam, 0); }
-
-    int Count(uint32_t msg) const;
-    void Clear();
-    // Waits (up to `limit`) until `msg` has been received `count` times in all.
-    bool WaitFor(uint32_t msg, int count, std::chrono::milliseconds limit);
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<uint32_t> messages_;
-};
+// A fresh folder removed at the end, and a window that records every message.
+using testsupport::TempFolder;
+using RecordingWindow = testsupport::RecordingTarget;
 
 // The windows of the unit session: connected, pages absent, messages recorded.
 class RecordingView : public IUnitView {

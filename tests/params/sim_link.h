@@ -4,19 +4,12 @@
 #include "support/loopback.h"
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "fakes.h"
 #include "link/frame.h"
-#include "link/remote_control.h"
-#include "platform/program_folder.h"
-#include "sim/sim_unit.h"
+#include "support/sim_rig.h"
 
 namespace testing_params {
 
@@ -38,54 +31,27 @@ inline std::vector<std::string> Frames(std::initializer_list<std::string> texts)
 
 inline std::string Read(int address, const char* code) { return Framed(BuildReadRequest(address, code)); }
 
-class SimLink {
+// The shared rig, started and connected at once; the link keeps its own flags
+// and time-outs.
+class SimLink : public testsupport::SimRig {
 public:
-    enum class Transport { Tcp, Serial };
+    using Transport = testsupport::Transport;
 
-    explicit SimLink(Transport transport = Transport::Tcp, int address = 1) {
-        sim::SimOptions options;
-        options.drift = false;
-        options.address = address;
-        options.restartMs = 0;
-        if (transport == Transport::Tcp) {
-            options.serial = false;
-            options.tcpAddress = RandomLoopbackAddress();
-        } else {
-            char pattern[] = "/tmp/params_tests_XXXXXX";
-            folder_ = mkdtemp(pattern);
-            std::filesystem::create_directories(folder_ + "/ports");
-            options.ptyLinkPath = folder_ + "/ports/COM7";
-            SetProgramFolder(folder_);
-        }
-        unit = std::make_unique<sim::SimUnit>(options);
-        std::string error;
-        started = unit->Start(&error);
-        EXPECT_TRUE(started) << error;
-        link = std::make_unique<CFerritRemoteControl>(&window);
-        if (!started) return;
-        if (transport == Transport::Tcp) {
-            link->SelectEthernet(options.tcpAddress);
-            EXPECT_EQ(link->ConnectSocket(), 0);
-        } else {
-            EXPECT_EQ(link->OpenSerialPort(6), kResultOk);
-        }
+    explicit SimLink(Transport transport = Transport::Tcp, int address = 1) : SimRig(Options(transport, address)) {
+        if (!StartUnit()) return;
+        EXPECT_TRUE(Open());
         EXPECT_TRUE(link->IsConnected());
     }
-    ~SimLink() {
-        link.reset();
-        unit->Stop();
-        if (!folder_.empty()) std::filesystem::remove_all(folder_);
-    }
-
-    std::vector<std::string> Requests() const { return unit->Requests(); }
-
-    RecordingTarget window;   // the link's main window (link-lost notices)
-    std::unique_ptr<sim::SimUnit> unit;
-    std::unique_ptr<CFerritRemoteControl> link;
-    bool started = false;
 
 private:
-    std::string folder_;
+    static testsupport::SimRigOptions Options(Transport transport, int address) {
+        testsupport::SimRigOptions o;
+        o.transport = transport;
+        o.address = address;
+        o.comIndex = 6;
+        o.keepSocketOnErrors = false;
+        return o;
+    }
 };
 
 }  // namespace testing_params

@@ -10,7 +10,7 @@
 #include "pages/config_file.h"
 #include "pages/config_ops.h"
 #include "platform/program_folder.h"
-#include "test_config_support.h"
+#include "support/session_rig.h"
 
 namespace {
 

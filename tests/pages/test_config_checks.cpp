@@ -11,7 +11,7 @@
 #include "pages/config_file.h"
 #include "pages/config_ops.h"
 #include "platform/program_folder.h"
-#include "test_config_support.h"
+#include "support/session_rig.h"
 
 namespace {
 
@@ -158,8 +158,8 @@ TEST(ConfigSetChecks, BadSetsSendNothing) {
 
 // A serial rig whose failed reads end after 100 ms.
 void QuickTimeouts(UnitRig& rig) {
-    ASSERT_EQ(rig.link.SetCommTimeout(2, 100), kResultOk);
-    ASSERT_EQ(rig.link.SetCommTimeout(0, 50), kResultOk);
+    ASSERT_EQ(rig.link->SetCommTimeout(2, 100), kResultOk);
+    ASSERT_EQ(rig.link->SetCommTimeout(0, 50), kResultOk);
 }
 
 TEST(ConfigSaveFailures, AUnitThatFallsSilentFailsTheSaveAndLeavesTheOldFile) {
