@@ -23,54 +23,16 @@
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 #include "sim/sim_unit.h"
+#include "support/recording_target.h"
+#include "support/sim_rig.h"
+#include "support/temp_folder.h"
 
 namespace dlgtest {
 
-class TempFolder {
-public:
-    TempFolder() {
-        char pattern[] = "/tmp/tavrin_dialogs_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made ? made : "/tmp";
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
-
-struct Message {
-    uint32_t msg;
-    uintptr_t wParam;
-    intptr_t lParam;
-};
-
-// A window that only records what it is sent.
-class RecordingTarget : public IMessageTarget {
-public:
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override { Record(msg, wParam, lParam); }
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
-        Record(msg, wParam, lParam);
-        return 0;
-    }
-    std::vector<Message> Of(uint32_t msg) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<Message> out;
-        for (const Message& m : messages_)
-            if (m.msg == msg) out.push_back(m);
-        return out;
-    }
-
-private:
-    void Record(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        messages_.push_back({msg, wParam, lParam});
-    }
-    mutable std::mutex mutex_;
-    std::vector<Message> messages_;
-};
+// A temporary folder, and a window that only records what it is sent.
+using testsupport::TempFolder;
+using Message = testsupport::Posted;
+using testsupport::RecordingTarget;
 
 // Installs recorded prompts for the length of a test.
 class PromptRecorder {
@@ -87,41 +49,22 @@ public:
 
 // The simulated unit on a pseudo-terminal reached as COM1, and a real link
 // with a transaction log in the temporary program folder.
-class SerialRig {
+class SerialRig : public testsupport::SimRig {
 public:
-    explicit SerialRig(bool k840 = false) {
-        std::filesystem::create_directories(folder.path + "/ports");
-        SetProgramFolder(folder.path);
-        sim::SimOptions options;
-        options.ptyLinkPath = folder.path + "/ports/COM1";
-        options.k840 = k840;
-        options.restartMs = 0;
-        options.drift = false;
-        unit = std::make_unique<sim::SimUnit>(options);
-        std::string error;
-        started = unit->Start(&error);
-        EXPECT_TRUE(started) << error;
-        link = std::make_unique<CFerritRemoteControl>(&window);
-        link->closeOnSendError = false;
-        link->closeOnReceiveError = false;
-        link->OpenLog(LogPath());
-        // Short read time-outs keep the silent-unit cases quick.
-        link->readTotalTimeoutConstant = 60;
-        opened = link->OpenSerialPort(0) == kResultOk;
-        EXPECT_TRUE(opened);
+    explicit SerialRig(bool k840 = false) : SimRig(Options(k840)) {
+        StartUnit();
+        EXPECT_TRUE(Open());
     }
-    ~SerialRig() {
-        link.reset();
-        unit->Stop();
-    }
-    std::string LogPath() const { return folder.File("rx.log"); }
 
-    TempFolder folder;
-    RecordingTarget window;
-    std::unique_ptr<sim::SimUnit> unit;
-    std::unique_ptr<CFerritRemoteControl> link;
-    bool started = false;
-    bool opened = false;
+private:
+    static testsupport::SimRigOptions Options(bool k840) {
+        testsupport::SimRigOptions o;
+        o.k840 = k840;
+        o.logName = "rx.log";
+        // Short read time-outs keep the silent-unit cases quick.
+        o.readConstantMs = 60;
+        return o;
+    }
 };
 
 // Runs `action` on the next modal dialog once its event loop runs.

@@ -27,23 +27,14 @@
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 #include "sim/sim_unit.h"
+#include "support/temp_folder.h"
 
 namespace guitest {
 
-class Folder {
+// A temporary program folder with an empty "ports" folder.
+class Folder : public testsupport::TempFolder {
 public:
-    Folder() {
-        char pattern[] = "/tmp/tavrin_gui_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made ? made : "/tmp";
-        std::filesystem::create_directories(path + "/ports");
-    }
-    ~Folder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-    std::string path;
+    Folder() { std::filesystem::create_directories(path + "/ports"); }
 };
 
 using testsupport::RandomLoopbackAddress;

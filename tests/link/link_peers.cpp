@@ -38,17 +38,6 @@ void WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/link_test_XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -61,22 +50,6 @@ std::string ReplyFrame(const std::string& textAfterStx) {
     frame.push_back(char(ComputeChecksum(reinterpret_cast<const uint8_t*>(textAfterStx.data()), textAfterStx.size())));
     frame.push_back('\x03');
     return frame;
-}
-
-void RecordingWindow::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    messages_.push_back({msg, wParam, lParam, false});
-}
-
-intptr_t RecordingWindow::SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    messages_.push_back({msg, wParam, lParam, true});
-    return 0;
-}
-
-std::vector<Message> RecordingWindow::Messages() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return messages_;
 }
 
 DebugCapture::DebugCapture() {

@@ -13,44 +13,21 @@
 
 #include "link/blowfish.h"
 #include "link/messages.h"
+#include "support/recording_target.h"
+#include "support/temp_folder.h"
 
 namespace linktest {
 
-// A fresh folder under /tmp, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+// A fresh folder, removed with everything in it.
+using TempDir = testsupport::TempFolder;
 
 std::string ReadFile(const std::string& path);
 // STX + text + checksum + ETX, as a unit would answer.
 std::string ReplyFrame(const std::string& textAfterStx);
 
-struct Message {
-    uint32_t msg;
-    uintptr_t wParam;
-    intptr_t lParam;
-    bool sent;   // SendMsg rather than PostMsg
-};
-
-class RecordingWindow : public IMessageTarget {
-public:
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    bool WindowExists() const override { return exists.load(); }
-    std::vector<Message> Messages() const;
-    std::atomic<bool> exists{true};
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Message> messages_;
-};
+// A window that records every message (`sent`: SendMsg rather than PostMsg).
+using Message = testsupport::Posted;
+using RecordingWindow = testsupport::RecordingTarget;
 
 // One scripted answer: the bytes to write back after a request arrived
 // (empty = stay silent).
@@ -109,20 +86,7 @@ public:
     std::vector<std::string> Envelopes() const;     // enciphered bytes as received
     int Accepted() const { return accepted_.load(); }
     int Closed() const { return closed_.load(); }   // connections ended on the unit's side
-    // Collects the debug lines for the life of the object.
-class DebugCapture {
-public:
-    DebugCapture();
-    ~DebugCapture();
-    std::vector<std::string> Lines() const;
-    bool Has(const std::string& line) const;
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
-
-// Waits (bounded) until `count` requests have arrived.
+    // Waits (bounded) until `count` requests have arrived.
     bool WaitForRequests(size_t count) const;
 
 private:

@@ -17,17 +17,6 @@ extern char** environ;
 
 namespace tooltest {
 
-TempFolder::TempFolder() {
-    char templ[] = "/tmp/tavrinctl_test.XXXXXX";
-    const char* made = mkdtemp(templ);
-    path_ = made ? made : "";
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
 std::string ToolPath() {
     const char* dir = std::getenv("TAVRIN_BIN_DIR");
     return std::string(dir ? dir : ".") + "/tavrinctl";

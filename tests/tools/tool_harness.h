@@ -3,6 +3,7 @@
 // to take its --json output apart.
 #pragma once
 #include "support/loopback.h"
+#include "support/temp_folder.h"
 #include <map>
 #include <memory>
 #include <string>
@@ -18,17 +19,8 @@ struct RunResult {
     std::string err;
 };
 
-// A fresh folder under /tmp, removed with everything in it on destruction.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+// A fresh folder, removed with everything in it on destruction.
+using testsupport::TempFolder;
 
 // Runs $TAVRIN_BIN_DIR/tavrinctl with `args`; `env` entries ("NAME=value")
 // are added to the environment. Standard input is /dev/null.
