@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "app/operator_texts.h"
 #include "app/unit_session.h"
 #include "link/locks.h"
+#include "link/requests.h"
 #include "params/codec.h"
 #include "params/page.h"
 #include "params/param_table.h"
@@ -86,14 +88,12 @@ private:
     LinkGuard gate_;
 };
 
-std::string Number(int value) { return std::to_string(value); }
-
-ResultCode StoreSlot(CUnitSession& s, int slot) { return s.Transact(s.Request("wdsto;" + Number(slot) + ";")); }
-ResultCode LoadSlot(CUnitSession& s, int slot) { return s.Transact(s.Request("wdloa;" + Number(slot) + ";")); }
+ResultCode StoreSlot(CUnitSession& s, int slot) { return s.Transact(StoreSlotRequest(s.unitAddress, slot)); }
+ResultCode LoadSlot(CUnitSession& s, int slot) { return s.Transact(LoadSlotRequest(s.unitAddress, slot)); }
 
 bool ReadUnitMode(CUnitSession& s, int& mode) {
     std::string reply;
-    if (s.Transact(s.Request("rgudm;;"), &reply) != kResultOk) return false;
+    if (s.Transact(DemodModeReadRequest(s.unitAddress), &reply) != kResultOk) return false;
     mode = static_cast<int>(DecimalValue(reply));
     return true;
 }
@@ -144,7 +144,7 @@ bool ApplyRecord(CUnitSession& session, ConfigCursor& cursor, int mode) {
 bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     if (!view.UnitConnected()) {
-        session.Error("No connection currently");
+        session.Error(kTextNoConnection);
         return false;
     }
     BusyScope busy(view);
@@ -173,7 +173,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         if (records == 2) {
             // Visit the other mode (and come back after the second record).
             mode = 1 - mode;
-            answered = session.Transact(session.Request("wgudm;" + Number(mode) + ";")) == kResultOk;
+            answered = session.Transact(DemodModeRequest(session.unitAddress, mode)) == kResultOk;
             if (answered) session.WaitForRestart();
             if (answered && r == 0) {
                 // The other mode's values come fresh from the unit, not from
@@ -183,7 +183,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
                                            nullptr) == 0;
                 if (!answered) {
                     // Leave the unit in the mode it was in, if it still listens.
-                    if (session.Transact(session.Request("wgudm;" + Number(startMode) + ";")) == kResultOk)
+                    if (session.Transact(DemodModeRequest(session.unitAddress, startMode)) == kResultOk)
                         session.WaitForRestart();
                 }
             }
@@ -211,7 +211,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
 bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     if (!view.UnitConnected()) {
-        session.Error("No connection currently");
+        session.Error(kTextNoConnection);
         return false;
     }
     BusyScope busy(view);
@@ -229,7 +229,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
         ReadUnitMode(session, mode);
     }
     if (records == 2 && mode != session.pageMode) {
-        session.Transact(session.Request("wgudm;" + Number(session.pageMode) + ";"));
+        session.Transact(DemodModeRequest(session.unitAddress, session.pageMode));
         session.WaitForRestart();
     }
     session.ReadUnitConfig(true);
@@ -272,7 +272,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
             view.SetPleaseWaitProgress(written);
         }
         if (passes == 2) {
-            if (session.Transact(session.Request("wgudm;" + Number(1 - lastMode) + ";")) != kResultOk)
+            if (session.Transact(DemodModeRequest(session.unitAddress, 1 - lastMode)) != kResultOk)
                 return stop(kReadFailed);
             session.WaitForRestart();
         }
@@ -349,7 +349,7 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
     if (!choice) return false;
     IUnitView& view = session.View();
     BusyScope busy(view);
-    session.Transact(session.Request("wddef;1;"));
+    session.Transact(RestoreDefaultsRequest(session.unitAddress));
     session.WaitForRestart();
     int prev = session.currentConfig;
     const int passes = IsK840() ? 1 : 2;
@@ -358,9 +358,9 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
             StoreSlot(session, prev);
             LoadSlot(session, slot);
             FixedWait(kSlotLoadWaitMs);
-            session.Transact(session.Request(std::string("w1los;") + choice->loSide + ";"));
-            session.Transact(session.Request(std::string("w1dco;") + choice->loFrequency + ";"));
-            session.Transact(session.Request(std::string("w1ipf;") + choice->inputFrequency + ";"));
+            session.Transact(LoSideRequest(session.unitAddress, choice->loSide));
+            session.Transact(LoFrequencyRequest(session.unitAddress, choice->loFrequency));
+            session.Transact(InputFrequencyRequest(session.unitAddress, choice->inputFrequency));
             prev = slot;
         }
     }
