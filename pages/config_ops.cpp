@@ -104,6 +104,9 @@ namespace {
 
 // A read or a mode change during a save went unanswered: nothing is written.
 constexpr char kReadFailed[] = "Unable to read config from demod";
+// A file that cannot be written, or one with an item that cannot be sent.
+constexpr char kCannotWrite[] = "Unable to open file for writing";
+constexpr char kInvalidItem[] = "Invalid item in file";
 
 // What a save says when a value read from the unit could not be sent back.
 std::string InvalidFromUnit(const ConfigFileCheck& check) {
@@ -149,7 +152,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
     }
     BusyScope busy(view);
     if (!CanWriteFile(path)) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     // The first record holds the values of the last read of the unit: when
@@ -202,7 +205,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         return false;
     }
     if (!ReplaceFileAtomically(path, image)) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     return true;
@@ -223,7 +226,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
     ConfigCursor cursor(file);
     for (int r = 0; r < records; ++r) {
         if (!ApplyRecord(session, cursor, mode)) {
-            session.Error("Invalid item in file");
+            session.Error(kInvalidItem);
             return false;
         }
         ReadUnitMode(session, mode);
@@ -240,7 +243,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     BusyScope busy(view);
     if (!CanWriteFile(path)) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     const int total = IsK840() ? kSlots : 2 * kSlots;
@@ -292,7 +295,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
         return false;
     }
     if (!saved) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     session.Alert("Config set saved");
@@ -326,7 +329,7 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
             CurrentDemodMode = mode;
             if (!ApplyRecord(session, cursor, mode)) {
                 view.HidePleaseWait();
-                session.Error("Invalid item in file");
+                session.Error(kInvalidItem);
                 return false;
             }
             ++sent;
