@@ -101,7 +101,7 @@ int RunSend(ToolContext& tool) {
 int RunRead(ToolContext& tool) {
     for (const std::string& code : tool.options.args) {
         if (tool.LinkGone()) break;
-        const ExchangeReply reply = tool.Exchange(BuildReadRequest(tool.address, code), 1, code);
+        const ExchangeReply reply = tool.Exchange(BuildReadRequest(tool.address, code.c_str()), 1, code);
         if (reply.result == kResultOk)
             std::fprintf(tool.out, "%s %c %s\n", code.c_str(), reply.status, TerminalText(reply.data).c_str());
     }
@@ -111,7 +111,7 @@ int RunRead(ToolContext& tool) {
 int RunWrite(ToolContext& tool) {
     const std::string& code = tool.options.args[0];
     const ExchangeReply reply =
-        tool.Exchange(BuildWriteRequest(tool.address, code, tool.options.args[1]), 1, code);
+        tool.Exchange(BuildWriteRequest(tool.address, code.c_str(), tool.options.args[1]), 1, code);
     if (reply.result == kResultOk) std::fprintf(tool.out, "%c\n", reply.status);
     return tool.ExitStatus();
 }
