@@ -4,9 +4,10 @@
 
 #include <cstdio>
 
-#include "link/frame.h"
+#include "app/operator_texts.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "params/codec.h"
 #include "params/page.h"
 #include "params/param_table.h"
@@ -16,7 +17,6 @@ namespace {
 
 constexpr uint32_t kRestartWaitMs = 7000;
 constexpr uint32_t kSlotLoadWaitMs = 1000;
-constexpr const char* kNoConnection = "No connection currently";
 constexpr const char* kPleaseWaitMode = "Please wait while the unit changes mode...";
 
 std::string Printf(const char* format, unsigned value) {
@@ -69,11 +69,7 @@ ResultCode CUnitSession::Transact(const std::string& request, std::string* data)
     return TransactLocked(link_, request, nullptr, data);
 }
 
-std::string CUnitSession::Request(const std::string& text) const {
-    char head[16];
-    std::snprintf(head, sizeof head, "%c%04d", static_cast<char>(kStx), unitAddress);
-    return head + text;
-}
+std::string CUnitSession::Request(const std::string& text) const { return AddressedRequest(unitAddress, text); }
 
 void CUnitSession::WaitForRestart() {
     FixedWait(kRestartWaitMs);
@@ -91,7 +87,7 @@ void CUnitSession::Alert(const std::string& text) {
 
 bool CUnitSession::ReadUnitConfig(bool disableButtons) {
     if (!view_.UnitConnected()) {
-        Error(kNoConnection);
+        Error(kTextNoConnection);
         return false;
     }
     if (disableButtons) view_.EnableActionButtons(false);
@@ -100,7 +96,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons) {
     {
         LinkGuard gate(PollGateLock);
         std::string reply;
-        ResultCode result = Transact(Request("rdlas;;"), &reply);
+        ResultCode result = Transact(SlotInUseReadRequest(unitAddress), &reply);
         if (result != kResultOk) {
             Error(Printf("Error 0x%08x reading demod config", result));
         } else if (const int slot = static_cast<int>(DecimalValue(reply)); slot < 1 || slot > 8) {
@@ -109,7 +105,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons) {
             view_.SetSlotHighlight(-1);
             view_.SelectSlotTab(slot - 1);
             currentConfig = slot;
-            result = Transact(Request("rgudm;;"), &reply);
+            result = Transact(DemodModeReadRequest(unitAddress), &reply);
             if (result != kResultOk) {
                 Error(Printf("Error 0x%08x reading demod mode", result));
             } else {
@@ -143,11 +139,11 @@ int CUnitSession::ReadTablesToPages(int mode) {
 
 bool CUnitSession::SwitchDemodMode(int mode) {
     if (!view_.UnitConnected()) {
-        Error(kNoConnection);
+        Error(kTextNoConnection);
         return false;
     }
     LinkGuard gate(PollGateLock);
-    const ResultCode result = Transact(Request("wgudm;" + std::to_string(mode) + ";"));
+    const ResultCode result = Transact(DemodModeRequest(unitAddress, mode));
     if (result != kResultOk) {
         Error(Printf("Error 0x%08x setting demod mode", result));
         return false;
@@ -162,7 +158,7 @@ bool CUnitSession::SwitchDemodMode(int mode) {
 bool CUnitSession::SaveConfigSlot() {
     view_.SetSlotHighlight(-1);
     if (!link_.IsConnected()) return true;
-    if (Transact(Request("wdsto;" + std::to_string(currentConfig) + ";")) != kResultOk) {
+    if (Transact(StoreSlotRequest(unitAddress, currentConfig)) != kResultOk) {
         Error(Printf("Unable to save config %d", currentConfig));
         return false;
     }
@@ -173,7 +169,7 @@ void CUnitSession::LoadConfigSlot(int tab) {
     view_.SetSlotHighlight(tab);
     if (!link_.IsConnected()) return;
     currentConfig = tab + 1;
-    if (Transact(Request("wdloa;" + std::to_string(tab + 1) + ";")) != kResultOk) {
+    if (Transact(LoadSlotRequest(unitAddress, tab + 1)) != kResultOk) {
         Error(Printf("Unable to load config %d", tab + 1));
         return;
     }
@@ -183,7 +179,7 @@ void CUnitSession::LoadConfigSlot(int tab) {
 
 void CUnitSession::RefreshSimplePage() {
     if (!view_.UnitConnected()) {
-        Error(kNoConnection);
+        Error(kTextNoConnection);
         return;
     }
     ReadUnitConfig(true);
@@ -191,7 +187,7 @@ void CUnitSession::RefreshSimplePage() {
 
 void CUnitSession::ApplySimplePage() {
     if (!view_.UnitConnected()) {
-        Error(kNoConnection);
+        Error(kTextNoConnection);
         return;
     }
     IPage* simple = view_.SimplePage();
@@ -221,9 +217,7 @@ void CUnitSession::SetUnitAddress(int address) {
     std::unique_lock<std::recursive_mutex> gate(PollGateLock, std::defer_lock);
     if (view_.UnitConnected()) {
         gate.lock();
-        char data[32];
-        std::snprintf(data, sizeof data, "wgadd;%04d;", address);
-        Transact(Request(data));
+        Transact(SetUnitAddressRequest(unitAddress, address));
     }
     unitAddress = address;
     view_.UnitAddressChanged(address);

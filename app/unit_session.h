@@ -100,7 +100,7 @@ public:
     // One exchange under LinkLock, log level 1. `data` (optional) receives the
     // reply's data text on success.
     ResultCode Transact(const std::string& request, std::string* data = nullptr);
-    // "%c%04d" + text (STX and the unit address) followed by `text`.
+    // STX and this session's unit address followed by `text` (AddressedRequest).
     std::string Request(const std::string& text) const;
     // The unit restarts: FixedWait(7000), then ConnectSocket on Ethernet.
     void WaitForRestart();

@@ -8,6 +8,7 @@
 #include "fuzz/seed_frames.h"
 #include "link/frame.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "pages/config_file.h"
 #include "params/codec.h"
 #include "params/param_table.h"
@@ -20,7 +21,7 @@ namespace {
 void FillTablesFromUnit(sim::SimUnit& unit, int mode) {
     unit.HandleFrame([&] {
         std::string frame;
-        BuildRequestFrame(FormatRequest("0001wgudm;%d;", mode), frame);
+        BuildRequestFrame(DemodModeRequest(1, mode), frame);
         return frame;
     }());
     for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {

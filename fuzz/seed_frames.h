@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "link/frame.h"
+#include "link/requests.h"
 #include "sim/sim_unit.h"
 
 // Request texts the program sends (reads, writes, commands, the any-unit probe).
 inline std::vector<std::string> SeedRequestTexts() {
     std::vector<std::string> texts = {
         "9999rgadd;;",
-        FormatRequest("%c9999rgadd;;", char(kStx)),
+        AnyUnitProbeRequest(),
         "0001r1loc;;",   "0001r1pkt;;",   "0001reloc;;",    "0001r1snr;;",   "0001r1mer;;",
         "0001r1cer;;",   "0001r1dnr;;",   "0001r1ina;;",    "0001r1inb;;",   "0001r1inc;;",
         "0001r1ind;;",   "0001rgudm;;",   "0001rdlas;;",    "0001r1ipf;;",   "0001r1dco;;",

@@ -8,6 +8,7 @@
 #include "link/link_key.h"
 #include "link/locks.h"
 #include "link/remote_internal.h"
+#include "link/requests.h"
 #include "link/transaction_log.h"
 #include "platform/clock.h"
 #include "platform/debug_out.h"
@@ -135,7 +136,7 @@ ResultCode CFerritRemoteControl::ProbeUnit() {
     int status = 0;
     char data[kReceiveBufferSize + 1];
     int length = 0;
-    const ResultCode result = Transact("9999rgadd;;", &status, data, &length, 1);
+    const ResultCode result = Transact(AnyUnitProbeRequest().c_str(), &status, data, &length, 1);
     connected = result == kResultOk ? 1 : 0;
     return result;
 }

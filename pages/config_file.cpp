@@ -8,6 +8,7 @@
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "platform/clock.h"
@@ -163,7 +164,7 @@ bool BuildItemRequest(int unitAddress, const ParamItem& item, std::string& reque
     default:
         return false;
     }
-    request = BuildWriteRequest(unitAddress, item.code.c_str(), data);
+    request = BuildWriteRequest(unitAddress, item.code, data);
     // Everything after the STX must fit in one frame.
     return request.size() - 1 <= kMaxRequestText;
 }
@@ -173,7 +174,6 @@ bool BuildItemRequest(int unitAddress, const ParamItem& item, std::string& reque
 namespace {
 
 constexpr size_t kMaxItemText = 243;
-constexpr int kAnyAddress = 9999;   // four digits, as every address on the wire
 
 // Digits with at most one '.', at least one digit: a frequency the unit takes.
 bool IsPlainDecimal(const std::string& text) {
@@ -228,7 +228,7 @@ std::string ItemFault(const ParamItem& item, size_t index, ParamEntry* demod) {
         break;
     }
     std::string request;
-    if (!BuildItemRequest(kAnyAddress, item, request)) return "too long for a request";
+    if (!BuildItemRequest(kAnyUnitAddress, item, request)) return "too long for a request";
     return "";
 }
 

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "app/operator_texts.h"
 #include "app/unit_session.h"
 #include "link/locks.h"
+#include "link/requests.h"
 #include "params/codec.h"
 #include "params/page.h"
 #include "params/param_table.h"
@@ -86,14 +88,12 @@ private:
     LinkGuard gate_;
 };
 
-std::string Number(int value) { return std::to_string(value); }
-
-ResultCode StoreSlot(CUnitSession& s, int slot) { return s.Transact(s.Request("wdsto;" + Number(slot) + ";")); }
-ResultCode LoadSlot(CUnitSession& s, int slot) { return s.Transact(s.Request("wdloa;" + Number(slot) + ";")); }
+ResultCode StoreSlot(CUnitSession& s, int slot) { return s.Transact(StoreSlotRequest(s.unitAddress, slot)); }
+ResultCode LoadSlot(CUnitSession& s, int slot) { return s.Transact(LoadSlotRequest(s.unitAddress, slot)); }
 
 bool ReadUnitMode(CUnitSession& s, int& mode) {
     std::string reply;
-    if (s.Transact(s.Request("rgudm;;"), &reply) != kResultOk) return false;
+    if (s.Transact(DemodModeReadRequest(s.unitAddress), &reply) != kResultOk) return false;
     mode = static_cast<int>(DecimalValue(reply));
     return true;
 }
@@ -104,6 +104,9 @@ namespace {
 
 // A read or a mode change during a save went unanswered: nothing is written.
 constexpr char kReadFailed[] = "Unable to read config from demod";
+// A file that cannot be written, or one with an item that cannot be sent.
+constexpr char kCannotWrite[] = "Unable to open file for writing";
+constexpr char kInvalidItem[] = "Invalid item in file";
 
 // What a save says when a value read from the unit could not be sent back.
 std::string InvalidFromUnit(const ConfigFileCheck& check) {
@@ -144,12 +147,12 @@ bool ApplyRecord(CUnitSession& session, ConfigCursor& cursor, int mode) {
 bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     if (!view.UnitConnected()) {
-        session.Error("No connection currently");
+        session.Error(kTextNoConnection);
         return false;
     }
     BusyScope busy(view);
     if (!CanWriteFile(path)) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     // The first record holds the values of the last read of the unit: when
@@ -173,7 +176,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         if (records == 2) {
             // Visit the other mode (and come back after the second record).
             mode = 1 - mode;
-            answered = session.Transact(session.Request("wgudm;" + Number(mode) + ";")) == kResultOk;
+            answered = session.Transact(DemodModeRequest(session.unitAddress, mode)) == kResultOk;
             if (answered) session.WaitForRestart();
             if (answered && r == 0) {
                 // The other mode's values come fresh from the unit, not from
@@ -183,7 +186,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
                                            nullptr) == 0;
                 if (!answered) {
                     // Leave the unit in the mode it was in, if it still listens.
-                    if (session.Transact(session.Request("wgudm;" + Number(startMode) + ";")) == kResultOk)
+                    if (session.Transact(DemodModeRequest(session.unitAddress, startMode)) == kResultOk)
                         session.WaitForRestart();
                 }
             }
@@ -202,7 +205,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         return false;
     }
     if (!ReplaceFileAtomically(path, image)) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     return true;
@@ -211,7 +214,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
 bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     if (!view.UnitConnected()) {
-        session.Error("No connection currently");
+        session.Error(kTextNoConnection);
         return false;
     }
     BusyScope busy(view);
@@ -223,13 +226,13 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
     ConfigCursor cursor(file);
     for (int r = 0; r < records; ++r) {
         if (!ApplyRecord(session, cursor, mode)) {
-            session.Error("Invalid item in file");
+            session.Error(kInvalidItem);
             return false;
         }
         ReadUnitMode(session, mode);
     }
     if (records == 2 && mode != session.pageMode) {
-        session.Transact(session.Request("wgudm;" + Number(session.pageMode) + ";"));
+        session.Transact(DemodModeRequest(session.unitAddress, session.pageMode));
         session.WaitForRestart();
     }
     session.ReadUnitConfig(true);
@@ -240,7 +243,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     BusyScope busy(view);
     if (!CanWriteFile(path)) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     const int total = IsK840() ? kSlots : 2 * kSlots;
@@ -272,7 +275,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
             view.SetPleaseWaitProgress(written);
         }
         if (passes == 2) {
-            if (session.Transact(session.Request("wgudm;" + Number(1 - lastMode) + ";")) != kResultOk)
+            if (session.Transact(DemodModeRequest(session.unitAddress, 1 - lastMode)) != kResultOk)
                 return stop(kReadFailed);
             session.WaitForRestart();
         }
@@ -292,7 +295,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
         return false;
     }
     if (!saved) {
-        session.Error("Unable to open file for writing");
+        session.Error(kCannotWrite);
         return false;
     }
     session.Alert("Config set saved");
@@ -326,7 +329,7 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
             CurrentDemodMode = mode;
             if (!ApplyRecord(session, cursor, mode)) {
                 view.HidePleaseWait();
-                session.Error("Invalid item in file");
+                session.Error(kInvalidItem);
                 return false;
             }
             ++sent;
@@ -349,7 +352,7 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
     if (!choice) return false;
     IUnitView& view = session.View();
     BusyScope busy(view);
-    session.Transact(session.Request("wddef;1;"));
+    session.Transact(RestoreDefaultsRequest(session.unitAddress));
     session.WaitForRestart();
     int prev = session.currentConfig;
     const int passes = IsK840() ? 1 : 2;
@@ -358,9 +361,9 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
             StoreSlot(session, prev);
             LoadSlot(session, slot);
             FixedWait(kSlotLoadWaitMs);
-            session.Transact(session.Request(std::string("w1los;") + choice->loSide + ";"));
-            session.Transact(session.Request(std::string("w1dco;") + choice->loFrequency + ";"));
-            session.Transact(session.Request(std::string("w1ipf;") + choice->inputFrequency + ";"));
+            session.Transact(LoSideRequest(session.unitAddress, choice->loSide));
+            session.Transact(LoFrequencyRequest(session.unitAddress, choice->loFrequency));
+            session.Transact(InputFrequencyRequest(session.unitAddress, choice->inputFrequency));
             prev = slot;
         }
     }

@@ -1,6 +1,6 @@
 #include "pages/key_check.h"
 
-#include "link/frame.h"
+#include "link/requests.h"
 #include "platform/numbers.h"
 
 int KeyDigits(int keyType) {
@@ -58,14 +58,14 @@ std::vector<std::string> KeyRequests(int keyType, int address, const std::string
     std::vector<std::string> requests;
     switch (keyType) {
     case KeyTypeAbs:
-        requests.push_back(FormatRequest("%04dwzebs;%s;", address, lower.c_str()));
+        requests.push_back(AbsKeyRequest(address, lower));
         break;
     case KeyTypeAes128:
-        requests.push_back(FormatRequest("%04dwzaes;%s;", address, lower.c_str()));
+        requests.push_back(AesKeyRequest(address, lower));
         break;
     case KeyTypeAes256:
-        requests.push_back(FormatRequest("%04dwzaes;%s;", address, lower.c_str()));
-        requests.push_back(FormatRequest("%04dwza25;%s;", address, upper.c_str()));
+        requests.push_back(AesKeyRequest(address, lower));
+        requests.push_back(Aes256UpperKeyRequest(address, upper));
         break;
     default: break;
     }

@@ -10,6 +10,7 @@
 #include "link/locks.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "platform/numbers.h"
 
 std::atomic<int32_t> CurrentDemodMode{-1};
@@ -83,20 +84,6 @@ std::string FormatIp(uint32_t address) {
 }
 
 // ---- Frames -------------------------------------------------------------------
-
-std::string BuildReadRequest(int unitAddress, const char* code) {
-    std::string request = FormatRequest("%c%04dr    ;;", kStx, unitAddress);
-    request.replace(6, 4, code, 4);
-    return request;
-}
-
-std::string BuildWriteRequest(int unitAddress, const char* code, const std::string& data) {
-    std::string request = FormatRequest("%c%04dw    ;", kStx, unitAddress);
-    request += data;
-    request.replace(6, 4, code, 4);
-    request += ';';
-    return request;
-}
 
 ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply) {
     int status = 0;
@@ -380,8 +367,8 @@ int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* ta
             const Downconverter& choice = DownconverterList[selection];
             LinkGuard guard(LinkLock);
             const ResultCode side =
-                ExchangeLocked(link, BuildWriteRequest(unitAddress, "1los", std::to_string(choice.loSide)), nullptr);
-            ExchangeLocked(link, BuildWriteRequest(unitAddress, "1dco", FormatFixed(choice.loGhz, 6)), nullptr);
+                ExchangeLocked(link, LoSideRequest(unitAddress, std::to_string(choice.loSide)), nullptr);
+            ExchangeLocked(link, LoFrequencyRequest(unitAddress, FormatFixed(choice.loGhz, 6)), nullptr);
             if (WasSent(side) && count < 255) ++count;
         }
     }

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "link/requests.h"   // the request texts the exchanges below send
 #include "link/result_codes.h"
 #include "params/page.h"
 #include "params/param_table.h"
@@ -52,10 +53,6 @@ std::string FormatIp(uint32_t address);
 int64_t DecimalValue(const std::string& text);
 
 // ---- Frames -----------------------------------------------------------------
-// STX, "%04d" address, "r", code, ";;".
-std::string BuildReadRequest(int unitAddress, const char* code);
-// STX, "%04d" address, "w", code, ";", data, ";".
-std::string BuildWriteRequest(int unitAddress, const char* code, const std::string& data);
 // One exchange with LinkLock held around Transact (log level 1). On success
 // (result 0 and status '1') `reply` holds the data text; a reply with status
 // 'E' is the unit refusing and is returned as kUnitRefused.

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <string>
 
-#include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "platform/debug_out.h"
@@ -135,8 +135,7 @@ private:
     }
 
     void KeepAlive() {
-        const std::string request = address_ == 0 ? FormatRequest("%c9999rgadd;;", kStx)
-                                                   : BuildReadRequest(address_, "gadd");
+        const std::string request = address_ == 0 ? AnyUnitProbeRequest() : UnitAddressReadRequest(address_);
         std::string reply;
         // Any accepted reply, even a refusal, shows that the unit answers.
         const ResultCode result = Exchange(request, reply);

@@ -1,8 +1,8 @@
 // Texts shown to the operator from more than one window, written once.
 #pragma once
 
-// Error box when an operation needs the unit and there is no connection.
-inline constexpr const char* kTextNoConnection = "No connection currently";
+#include "app/operator_texts.h"   // kTextNoConnection, shared with the core
+
 // Error box when no connection attempt reached a unit.
 inline constexpr const char* kTextUnableToConnect = "Unable to connect";
 

@@ -13,17 +13,13 @@
 #include "app/unit_session.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "link/ui/CConnectDialog.h"
 #include "params/codec.h"
 #include "platform/debug_out.h"
 #include "platform/serial_port.h"
 #include "ui/control_ids.h"
 #include "ui/operator_texts.h"
-
-namespace {
-// The any-unit address request that finds a unit and its address.
-const char* const kProbeRequest = "\x02" "9999rgadd;;";
-}  // namespace
 
 void CTavrin_rx_ctrl_v2Dlg::ScanComPorts() {
     comPorts_ = ComPortList{};
@@ -42,7 +38,7 @@ void CTavrin_rx_ctrl_v2Dlg::ScanComPorts() {
 
 bool CTavrin_rx_ctrl_v2Dlg::ProbeAndTakeAddress() {
     std::string data;
-    if (session_->Transact(kProbeRequest, &data) != 0) return false;
+    if (session_->Transact(AnyUnitProbeRequest(), &data) != 0) return false;
     SetUnitAddress(static_cast<int>(DecimalValue(data)));
     return true;
 }

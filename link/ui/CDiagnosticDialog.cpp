@@ -17,6 +17,7 @@
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 
 namespace {
 // Text after the STX: four address characters and the command.
@@ -109,9 +110,7 @@ void CDiagnosticDialog::OnSendCommand() {
                   " characters can be sent");
         return;
     }
-    std::string request(1, char(kStx));
-    request += address.toLatin1().toStdString();
-    request += command.toLatin1().toStdString();
+    const std::string request = TypedRequest(address.toLatin1().toStdString(), command.toLatin1().toStdString());
 
     // LinkLock stays held until the exchange is shown, so the poll thread
     // cannot replace the frames in the meantime.

@@ -14,6 +14,7 @@
 #include "app/unit_session.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "pages/ui/CSimpleDemodDialog.h"
 #include "pages/ui/page_host.h"
 #include "params/codec.h"
@@ -212,7 +213,7 @@ void CDemodDialog::OnInputRadio(int id) {
         std::lock_guard<std::recursive_mutex> gate(PollGateLock);
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
-        ExchangeLocked(link, BuildWriteRequest(address, "gmod", id == kChainingInput ? "8" : "0"), nullptr);
+        ExchangeLocked(link, InputModeRequest(address, id == kChainingInput ? 8 : 0), nullptr);
         ReadTableToPage(link, *this, DecoderTable, address, nullptr);
         if (simple_) ReadTableToPage(link, *simple_, DecoderTable, address, nullptr);
     }

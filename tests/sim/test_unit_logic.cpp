@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/requests.h"
 #include "sim/sim_table.h"
 #include "sim_test_util.h"
 
@@ -31,12 +32,12 @@ ParsedReply Parse(const std::string& reply) {
 }
 
 std::string Read(sim::SimUnit& u, const std::string& code, int address = 1) {
-    const ParsedReply r = Parse(u.HandleFrame(Frame(FormatRequest("%04dr%s;;", address, code.c_str()))));
+    const ParsedReply r = Parse(u.HandleFrame(Frame(BuildReadRequest(address, code))));
     return r.status == '1' ? r.data : "<E>";
 }
 
 char Write(sim::SimUnit& u, const std::string& code, const std::string& value) {
-    return char(Parse(u.HandleFrame(Frame("0001w" + code + ";" + value + ";"))).status);
+    return char(Parse(u.HandleFrame(Frame(BuildWriteRequest(1, code, value)))).status);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "link/frame.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "pages/key_check.h"
 #include "params/codec.h"
 #include "params/param_table.h"
@@ -76,7 +77,7 @@ std::string CheckCommandArguments(const ToolOptions& options) {
 }
 
 int RunProbe(ToolContext& tool) {
-    const ExchangeReply reply = tool.Exchange(FormatRequest("%c9999rgadd;;", kStx));
+    const ExchangeReply reply = tool.Exchange(AnyUnitProbeRequest());
     if (reply.result == kResultOk) std::fprintf(tool.out, "%lld\n", static_cast<long long>(DecimalValue(reply.data)));
     return tool.ExitStatus();
 }
@@ -85,7 +86,7 @@ int RunSend(ToolContext& tool) {
     const std::string& address = tool.options.args[0];
     const std::string& command = tool.options.args[1];
     // STX, the four address characters, then the command as typed.
-    const std::string request = std::string(1, char(kStx)) + address + command;
+    const std::string request = TypedRequest(address, command);
     const ExchangeReply reply = tool.Exchange(request);
     // A rejected reply was still received: show it like an accepted one.
     if (reply.result == kResultOk || reply.result == kErrInvalidReply || reply.result == kErrBadChecksum) {

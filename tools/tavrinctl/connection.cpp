@@ -10,6 +10,7 @@
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/requests.h"
 #include "params/codec.h"
 #include "platform/program_folder.h"
 
@@ -88,7 +89,7 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
 
     if (!options.noProbe) {
         // The any-unit address request the main window sends after opening a port.
-        const std::string probe = FormatRequest("%c9999rgadd;;", kStx);
+        const std::string probe = AnyUnitProbeRequest();
         std::string data;
         outcome.result = TransactLocked(link, probe, nullptr, &data);
         if (outcome.result != kResultOk) {

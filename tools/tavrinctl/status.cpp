@@ -6,6 +6,7 @@
 
 #include "link/frame.h"
 #include "link/messages.h"
+#include "link/requests.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "tools/tavrinctl/commands.h"
@@ -136,9 +137,9 @@ int RunStatus(ToolContext& tool) {
 }
 
 int RunDump(ToolContext& tool) {
-    const ExchangeReply slot = tool.Exchange(BuildReadRequest(tool.address, "dlas"), 1, "dlas");
+    const ExchangeReply slot = tool.Exchange(SlotInUseReadRequest(tool.address), 1, "dlas");
     if (slot.result != kResultOk) return tool.ExitStatus();
-    const ExchangeReply mode = tool.Exchange(BuildReadRequest(tool.address, "gudm"), 1, "gudm");
+    const ExchangeReply mode = tool.Exchange(DemodModeReadRequest(tool.address), 1, "gudm");
     if (mode.result != kResultOk) return tool.ExitStatus();
     const int m = DecimalValue(mode.data) == 1 ? 1 : 0;
     CurrentDemodMode = m;

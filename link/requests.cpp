@@ -1,0 +1,88 @@
+#include "link/requests.h"
+
+#include <cstdio>
+
+#include "link/frame.h"
+
+namespace {
+
+// "%04d" (no locale has a say in "%d").
+std::string AddressText(int address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d", address);
+    return text;
+}
+
+// The address and body, without STX.
+std::string Unframed(int address, std::string_view body) {
+    std::string request = AddressText(address);
+    request += body;
+    return request;
+}
+
+std::string ReadBody(std::string_view code) {
+    std::string body = "r";
+    body += code;
+    body += ";;";
+    return body;
+}
+
+std::string WriteBody(std::string_view code, std::string_view value) {
+    std::string body = "w";
+    body += code;
+    body += ';';
+    body += value;
+    body += ';';
+    return body;
+}
+
+std::string WriteNumber(int address, std::string_view code, int value) {
+    return BuildWriteRequest(address, code, std::to_string(value));
+}
+
+}  // namespace
+
+std::string AddressedRequest(int address, std::string_view body) {
+    return char(kStx) + Unframed(address, body);
+}
+
+std::string TypedRequest(std::string_view address, std::string_view command) {
+    std::string request(1, char(kStx));
+    request += address;
+    request += command;
+    return request;
+}
+
+std::string BuildReadRequest(int address, std::string_view code) { return AddressedRequest(address, ReadBody(code)); }
+
+std::string BuildWriteRequest(int address, std::string_view code, std::string_view value) {
+    return AddressedRequest(address, WriteBody(code, value));
+}
+
+std::string UnitAddressReadRequest(int address) { return BuildReadRequest(address, "gadd"); }
+std::string AnyUnitProbeRequest() { return UnitAddressReadRequest(kAnyUnitAddress); }
+std::string SetUnitAddressRequest(int address, int newAddress) {
+    return BuildWriteRequest(address, "gadd", AddressText(newAddress));
+}
+
+std::string SlotInUseReadRequest(int address) { return BuildReadRequest(address, "dlas"); }
+std::string StoreSlotRequest(int address, int slot) { return WriteNumber(address, "dsto", slot); }
+std::string LoadSlotRequest(int address, int slot) { return WriteNumber(address, "dloa", slot); }
+
+std::string DemodModeReadRequest(int address) { return BuildReadRequest(address, "gudm"); }
+std::string DemodModeRequest(int address, int mode) { return WriteNumber(address, "gudm", mode); }
+std::string InputModeRequest(int address, int mode) { return WriteNumber(address, "gmod", mode); }
+
+std::string RestoreDefaultsRequest(int address) { return WriteNumber(address, "ddef", 1); }
+
+std::string LoSideRequest(int address, std::string_view side) { return BuildWriteRequest(address, "1los", side); }
+std::string LoFrequencyRequest(int address, std::string_view ghz) { return BuildWriteRequest(address, "1dco", ghz); }
+std::string InputFrequencyRequest(int address, std::string_view ghz) {
+    return BuildWriteRequest(address, "1ipf", ghz);
+}
+
+std::string AbsKeyRequest(int address, std::string_view key) { return Unframed(address, WriteBody("zebs", key)); }
+std::string AesKeyRequest(int address, std::string_view key) { return Unframed(address, WriteBody("zaes", key)); }
+std::string Aes256UpperKeyRequest(int address, std::string_view key) {
+    return Unframed(address, WriteBody("za25", key));
+}
