@@ -1,4 +1,4 @@
-#include "tests/gui/recording_prompts.h"
+#include "gui/recording_prompts.h"
 
 void RecordingPrompts::Message(const PromptMessage& message) { messages.push_back(message); }
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "tests/gui/recording_prompts.h"
+#include "gui/recording_prompts.h"
 #include "ui/qt_page.h"
 #include "link/messages.h"
 #include "link/remote_control.h"

@@ -1,6 +1,6 @@
 // The status graphs: bar heights and thresholds as drawn, and the samples the
 // simple page feeds them.
-#include "tests/gui/test_main_support.h"
+#include "gui/test_main_support.h"
 
 #include <QImage>
 

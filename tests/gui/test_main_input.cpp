@@ -2,7 +2,7 @@
 // texts holding frame bytes are refused with a message and nothing is sent;
 // numbers keep the '.' under a decimal-comma locale. Real windows against the
 // simulated unit.
-#include "tests/gui/test_main_support.h"
+#include "gui/test_main_support.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 // The connection panel over Ethernet and the window's reaction to a link that
 // goes silent and comes back, with the poll thread running.
-#include "tests/gui/test_main_support.h"
+#include "gui/test_main_support.h"
 
 #include <QLabel>
 #include <QLineEdit>

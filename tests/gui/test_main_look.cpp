@@ -1,6 +1,6 @@
 // The small windows of the main window as laid out on screen: texts whole,
 // nothing clipped. TAVRIN_SHOTS=DIR keeps a picture of each.
-#include "tests/gui/test_main_support.h"
+#include "gui/test_main_support.h"
 
 #include <QAbstractButton>
 #include <QLabel>

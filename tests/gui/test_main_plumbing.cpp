@@ -1,6 +1,6 @@
 // The pieces under the windows: window messages across threads and during
 // fixed waits, the page adapter, the IP address control and the prompt helpers.
-#include "tests/gui/test_main_support.h"
+#include "gui/test_main_support.h"
 
 #include <QCheckBox>
 #include <QComboBox>

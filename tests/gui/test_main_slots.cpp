@@ -1,6 +1,6 @@
 // Slot tabs, the demodulator mode, Apply and configuration files, driven
 // through the real windows against the simulated unit.
-#include "tests/gui/test_main_support.h"
+#include "gui/test_main_support.h"
 
 #include <QLineEdit>
 #include <QPushButton>

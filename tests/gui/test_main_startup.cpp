@@ -1,6 +1,6 @@
 // Start-up of the desktop program: the COM port scan, reading the unit, the
 // first-run settings and their survival over a restart.
-#include "tests/gui/test_main_support.h"
+#include "gui/test_main_support.h"
 
 #include <QComboBox>
 #include <QLabel>

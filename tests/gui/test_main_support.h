@@ -21,7 +21,7 @@
 #include "app/settings.h"
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "tests/gui/recording_prompts.h"
+#include "gui/recording_prompts.h"
 #include "ui/qt_page.h"
 #include "link/frame.h"
 #include "platform/clock.h"
