@@ -69,6 +69,13 @@ ResultCode CUnitSession::Transact(const std::string& request, std::string* data)
     return TransactLocked(link_, request, nullptr, data);
 }
 
+ResultCode CUnitSession::ProbeAddress(int& address) {
+    std::string data;
+    const ResultCode result = Transact(FormatRequest("%c9999rgadd;;", static_cast<char>(kStx)), &data);
+    if (result != kResultOk) return result;
+    return ParseUnitAddress(data, address) ? kResultOk : kErrInvalidReply;
+}
+
 std::string CUnitSession::Request(const std::string& text) const {
     char head[16];
     std::snprintf(head, sizeof head, "%c%04d", static_cast<char>(kStx), unitAddress);

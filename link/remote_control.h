@@ -109,6 +109,10 @@ public:
     std::unique_ptr<std::ofstream> logFile;
     int emptyReplyCount = 0;
     std::atomic<SocketHandle> socket{kNoSocket};
+    // Set when the socket may still bring a reply that belongs to no later
+    // request (after a receive that failed or timed out, or a reply that failed
+    // acceptance): the next exchange drops it and connects anew first.
+    std::atomic<bool> socketOutOfStep{false};
     std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads;
     std::mutex connectThreadsLock;        // guards connectThreads
     std::condition_variable connectThreadsChanged;

@@ -33,7 +33,9 @@ const char kUsage[] =
     "                       misbehave on the next COUNT replies (default: all);\n"
     "                       NAME is one of silence, noisebeforestx, badchecksum, noetx,\n"
     "                       splittcpsegment (pause MS, default 50), dropconnection,\n"
-    "                       slowreply (delay MS)\n"
+    "                       slowreply (delay MS), replytwice, flood (for MS, default\n"
+    "                       3000), drip (one byte every MS, default 100), oddaddress\n"
+    "                       (the address read reports MS, default 12345)\n"
     "  --help               show this text\n"
     "\n"
     "On start it prints the pseudo-terminal's path and the TCP address it listens on.\n";

@@ -23,6 +23,10 @@ const FaultNameRow kFaultNames[] = {
     {Fault::SplitTcpSegment, "SplitTcpSegment"},
     {Fault::DropConnection, "DropConnection"},
     {Fault::SlowReply, "SlowReply"},
+    {Fault::ReplyTwice, "ReplyTwice"},
+    {Fault::Flood, "Flood"},
+    {Fault::Drip, "Drip"},
+    {Fault::OddAddress, "OddAddress"},
 };
 
 std::string Lower(const std::string& s) {
