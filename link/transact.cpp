@@ -269,6 +269,12 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
         return finish(rc);
     }
 
+    if (!serial && received.find(char(kStx), kept.size()) != std::string::npos) {
+        // A second frame came with this one (a unit that repeats its reply):
+        // whatever else it sends must not answer the next request.
+        socketOutOfStep = true;
+    }
+
     const size_t copied = reply.data.size() < kReceiveBufferSize ? reply.data.size() : kReceiveBufferSize - 1;
     std::memcpy(data, reply.data.data(), copied);
     data[copied] = '\0';

@@ -298,13 +298,8 @@ void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
                 break;
         }
         const int copies = rf.fault == Fault::ReplyTwice ? 2 : 1;
-        for (int i = 0; i < copies && send; ++i) {
-            if (tcp) {
-                SendTcp(reply, splitPause);
-            } else {
-                SendSerial(reply, splitPause);
-            }
-        }
+        if (send && tcp) SendTcp(reply, splitPause, copies);
+        if (send && !tcp) SendSerial(copies > 1 ? reply + reply : reply, splitPause);
         if (rf.fault == Fault::Flood) Flood(tcp, rf.delayMs ? rf.delayMs : 3000);
     }
     AfterReply();
@@ -386,11 +381,12 @@ void SimUnit::Io::Drip(const std::string& reply, bool tcp, uint32_t everyMs) {
     }
 }
 
-void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs) {
+void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs, int copies) {
     if (client_ < 0) return;
     state_.CountReply();
     std::string env = WrapEnvelope(reply);
     cipher_.EncipherBlocks(reinterpret_cast<uint8_t*>(env.data()), env.size());
+    if (copies > 1) env += env;   // the repeat goes in the same segment, right behind
     // One send per reply; with a split fault the first 8 bytes go alone.
     const size_t firstPart = splitPauseMs ? 8 : env.size();
     if (::send(client_, env.data(), firstPart, MSG_NOSIGNAL) != ssize_t(firstPart)) {

@@ -36,7 +36,7 @@ enum class Fault {
                       // default), the rest; on TCP as two segments of the enciphered envelope
     DropConnection,   // on TCP, the connection is closed instead of replying (serial: silence)
     SlowReply,        // the reply is sent after delayMs
-    ReplyTwice,       // the reply is sent twice, back to back
+    ReplyTwice,       // the reply is sent twice, back to back in one write
     Flood,            // after the reply, bytes without end for delayMs (3000 by default)
     Drip,             // the reply goes one byte at a time, one every delayMs (100 by default)
     OddAddress,       // the address read (gadd) reports delayMs' value as a number too big

@@ -1,0 +1,143 @@
+// Every reply belongs to its request: a unit that answers late while the next
+// request is already on its way, answers twice, floods the line after a reply,
+// drips its reply a byte at a time or reports an address no frame can carry,
+// on both transports, against the real link. The next request is always sent
+// at once, never after waiting for the stray bytes to arrive.
+#include <gtest/gtest.h>
+
+#include "faults/unit_rig.h"
+#include "link/frame.h"
+#include "link/locks.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using sim::Fault;
+
+class ReplyOrder : public ::testing::TestWithParam<Transport> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(rig.Start());
+        rig.unit->SetValue("1loc", "1");
+        rig.unit->SetValue("1snr", "12.5");
+        rig.unit->SetValue("1ina", "-43");
+    }
+    bool Serial() const { return GetParam() == Transport::Serial; }
+
+    // Reads the three codes in a row, as `read 1loc 1snr 1ina` does: each
+    // exchange either fails or gives its own code's value.
+    void ExpectNoShiftedValue(int rounds) {
+        const char* const codes[] = {"1loc", "1snr", "1ina"};
+        int answered = 0;
+        for (int round = 0; round < rounds; ++round) {
+            for (const char* code : codes) {
+                const Exchange x = rig.Transact(std::string("0001r") + code + ";;");
+                if (x.rc != kResultOk) continue;
+                ++answered;
+                EXPECT_EQ(x.data, rig.unit->Value(code)) << code << " in round " << round;
+            }
+        }
+        EXPECT_GT(answered, 0);
+    }
+
+    UnitRig rig{GetParam()};
+};
+
+TEST_P(ReplyOrder, LateReplyIsNotTakenByTheRequestSentWhileItWasOnItsWay) {
+    rig.unit->SetFault(Fault::SlowReply, 1, uint32_t((rig.AttemptBound() + milliseconds(400)).count()));
+    // The late reply to the mode read ("0") must never answer the address read.
+    const Exchange mode = rig.Transact("0001rgudm;;");
+    if (mode.rc == kResultOk) {
+        EXPECT_EQ(mode.data, "0");
+    }
+    const Exchange address = rig.Transact("0001rgadd;;");
+    if (address.rc == kResultOk) {
+        EXPECT_EQ(address.data, "1");
+    }
+    ExpectNoShiftedValue(3);
+    const Exchange last = rig.Transact("0001rgadd;;");
+    EXPECT_EQ(last.rc, kResultOk);
+    EXPECT_EQ(last.data, "1");
+}
+
+TEST_P(ReplyOrder, RepeatedReplyShiftsNothing) {
+    rig.unit->SetFault(Fault::ReplyTwice);
+    ExpectNoShiftedValue(4);
+}
+
+TEST_P(ReplyOrder, FloodAfterAReplyEndsWithinABoundAndTheLinkRecovers) {
+    rig.unit->SetFault(Fault::Flood, 1, 2000);
+    const Exchange first = rig.Transact("0001r1loc;;");
+    if (first.rc == kResultOk) {
+        EXPECT_EQ(first.data, "1");
+    }
+    const Exchange flooded = rig.Transact("0001r1snr;;");
+    EXPECT_LE(flooded.elapsed, 3 * rig.AttemptBound() + UnitRig::kSlack);
+    if (flooded.rc == kResultOk) {
+        EXPECT_EQ(flooded.data, "12.5");
+    }
+    // Once the flood is over the unit is reached again.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    Exchange x;
+    while ((x = rig.Transact("0001r1ina;;")).rc != kResultOk && std::chrono::steady_clock::now() < end) {
+    }
+    EXPECT_EQ(x.rc, kResultOk);
+    EXPECT_EQ(x.data, "-43");
+}
+
+TEST_P(ReplyOrder, OddReportedAddressIsNoAddress) {
+    rig.unit->SetFault(Fault::OddAddress, 1, 12345);
+    const Exchange x = rig.Transact("9999rgadd;;");
+    ASSERT_EQ(x.rc, kResultOk);   // the link takes the frame; the address check refuses its value
+    int address = -1;
+    EXPECT_FALSE(ParseUnitAddress(x.data, address));
+    EXPECT_EQ(address, -1);
+    for (const char* bad : {"-12", "99999999999", "12345", "", "1a", " 12"}) EXPECT_FALSE(ParseUnitAddress(bad, address)) << bad;
+    EXPECT_TRUE(ParseUnitAddress("9999", address));
+    EXPECT_EQ(address, 9999);
+    EXPECT_TRUE(ParseUnitAddress("0", address));
+    EXPECT_EQ(address, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ReplyOrder, ::testing::Values(Transport::Serial, Transport::Tcp),
+                         [](const ::testing::TestParamInfo<Transport>& p) { return std::string(TransportName(p.param)); });
+
+// A unit that drips its reply one byte at a time keeps one serial exchange
+// going only up to its bound, after which it fails like a silent reply.
+TEST(SerialBounds, DrippingReplyEndsLikeASilentOne) {
+    UnitRig rig(Transport::Serial);
+    ASSERT_TRUE(rig.Start());
+    rig.link->readTotalTimeoutConstant = 2500;
+    {
+        LinkGuard guard(LinkLock);
+        ASSERT_EQ(rig.link->SetCommTimeout(2, 2500), kResultOk);
+    }
+    rig.unit->SetFault(Fault::Drip, -1, 1500);
+    const Exchange x = rig.Transact("0001r1loc;;");
+    EXPECT_EQ(x.rc, kErrTimedOut);
+    EXPECT_EQ(rig.link->connected, 0);
+    // 10 s beyond the line time of 256 bytes; checked generously.
+    EXPECT_LE(x.elapsed, 3 * milliseconds(10000 + 267));
+}
+
+// Read totals of 0 and 0 mean no total limit, not "return at once".
+TEST(SerialBounds, ZeroReadTotalsStillWaitForTheReply) {
+    UnitRig rig(Transport::Serial);
+    ASSERT_TRUE(rig.Start());
+    {
+        LinkGuard guard(LinkLock);
+        ASSERT_EQ(rig.link->SetCommTimeout(1, 0), kResultOk);
+        ASSERT_EQ(rig.link->SetCommTimeout(2, 0), kResultOk);
+    }
+    rig.unit->SetFault(Fault::SlowReply, 1, 300);
+    const Exchange x = rig.Transact("0001rgadd;;");
+    EXPECT_EQ(x.rc, kResultOk);
+    EXPECT_EQ(x.data, "1");
+    // A silent unit still ends within the capped wait (three attempts).
+    rig.unit->SetFault(Fault::Silence);
+    const Exchange silent = rig.Transact("0001rgadd;;");
+    EXPECT_EQ(silent.rc, kErrTimedOut);
+    EXPECT_LE(silent.elapsed, 3 * 3 * milliseconds(2501));
+}
+
+}  // namespace
