@@ -200,6 +200,7 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
 
     std::string received;
     const uint64_t deadline = TickMs() + SerialExchangeBoundMs(baudRate);
+    bool retried = false;
     for (;;) {
         if (serial && !LinkInternals::DiscardStaleInput(*this)) return finish(kErrRead);
         if (logging) {
@@ -224,12 +225,20 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
         }
         if (!received.empty()) {
             emptyReplyCount = 0;
+            if (retried) {
+                // The earlier attempts may still be answered: their replies
+                // must not meet the next request, so let the line fall quiet.
+                const uint32_t quiet = readIntervalTimeout != 0 ? readIntervalTimeout : 500;
+                const long late = serialHandle.DiscardUntilQuiet(quiet, deadline);
+                if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
+            }
             break;
         }
         // Not a single byte came back, or the exchange ran out of time (then
         // there is no time left for another attempt).
         if (overran) emptyReplyCount = kEmptyRepliesUntilLost;
         if (connected != 0 && ++emptyReplyCount < kEmptyRepliesUntilLost) {
+            retried = true;
             if (logging) LogPrintf(log, "Retry sending message\r\n");
             continue;
         }

@@ -194,6 +194,25 @@ long SerialPort::DiscardReceived(long limit) {
     return total > limit ? -1 : total;
 }
 
+long SerialPort::DiscardUntilQuiet(uint32_t quietMs, uint64_t notAfter) {
+    long total = long(pendingLen_ - pendingPos_);
+    pendingPos_ = pendingLen_ = 0;
+    if (fd_ < 0) return total;
+    uint8_t scratch[256];
+    for (;;) {
+        uint64_t until = TickMs() + quietMs;
+        if (until > notAfter) until = notAfter;
+        pollfd p{fd_, POLLIN, 0};
+        const int r = poll(&p, 1, MsLeft(until));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || !(p.revents & POLLIN)) return total;
+        const ssize_t n = read(fd_, scratch, sizeof scratch);
+        if (n <= 0) return total;
+        total += long(n);
+        if (TickMs() >= notAfter) return total;
+    }
+}
+
 bool SerialPort::Write(const uint8_t* bytes, size_t length) {
     if (fd_ < 0) return false;
     uint64_t budget = uint64_t(timeouts_.writeTotalMultiplier) * length + timeouts_.writeTotalConstant;

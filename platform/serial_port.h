@@ -50,6 +50,9 @@ public:
     // of bytes thrown away, or -1 when more than `limit` bytes kept coming (the
     // receive side is purged all the same).
     long DiscardReceived(long limit);
+    // Throws away what arrives until the line has been quiet for `quietMs` or
+    // `notAfter` (a TickMs time) has come. Returns the bytes thrown away.
+    long DiscardUntilQuiet(uint32_t quietMs, uint64_t notAfter);
     // Writes all bytes within the write time-outs; false on failure.
     bool Write(const uint8_t* bytes, size_t length);
     // Reads one byte, waiting at most multiplier x 1 + constant ms and never
