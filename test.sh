@@ -7,6 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh
+# The locales the suite also runs under (generated when the machine lacks them).
+bash scripts/locales.sh
 
 sanitize=""
 ctest_args=()
@@ -32,3 +34,11 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Qt is not built with ThreadSanitizer: see tests/tsan_suppressions.txt.
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan_suppressions.txt"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${ctest_args[@]}"
+
+# The desktop program takes the C library's locale from the environment (its Qt
+# application does), and the simulated unit and the tools run inside or beside
+# it: the suite runs again under a decimal comma, and under Turkish case rules.
+for loc in de_DE.UTF-8 tr_TR.UTF-8; do
+    echo "=== the suite under LANG=LC_ALL=$loc"
+    LANG="$loc" LC_ALL="$loc" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${ctest_args[@]}"
+done

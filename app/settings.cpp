@@ -1,6 +1,8 @@
 #include "app/settings.h"
 
 #include <bit>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/program_folder.h"
@@ -11,23 +13,28 @@ std::atomic<int> CurrentUnitAddress{1};
 
 std::vector<SettingsRow> SettingsRows(AppSettingsData& s) {
     using K = SettingsRowKind;
+    constexpr int64_t kLargest = kLargestTypedNumber;
+    constexpr int64_t kAnyInt = INT32_MAX;
+    const uint32_t* rates = kSerialBaudRates.data();
+    const size_t rateCount = kSerialBaudRates.size();
     return {
-        {"LastComPort", K::Fixed, 4, &s.LastComPort},
-        {"PollingEnabled", K::Fixed, 1, &s.PollingEnabled},
+        {"LastComPort", K::Fixed, 4, &s.LastComPort, -1, 255},  // COM1 to COM256, or none
+        {"PollingEnabled", K::Fixed, 1, &s.PollingEnabled, 0, 1},
         {"IconFile", K::String, 0, &s.IconFile},
-        {"BaudRate", K::Fixed, 4, &s.BaudRate},
-        {"ReadIntervalTimeout", K::Fixed, 4, &s.ReadIntervalTimeout},
-        {"ReadTotalTimeoutMultiplier", K::Fixed, 4, &s.ReadTotalTimeoutMultiplier},
-        {"ReadTotalTimeoutConstant", K::Fixed, 4, &s.ReadTotalTimeoutConstant},
-        {"WriteTotalTimeoutMultiplier", K::Fixed, 4, &s.WriteTotalTimeoutMultiplier},
-        {"WriteTotalTimeoutConstant", K::Fixed, 4, &s.WriteTotalTimeoutConstant},
-        {"PollIntervalMs", K::Fixed, 4, &s.PollIntervalMs},
-        {"PollItemFlags", K::Fixed, 4, &s.PollItemFlags},
+        {"BaudRate", K::Fixed, 4, &s.BaudRate, 0, -1, rates, rateCount},
+        {"ReadIntervalTimeout", K::Fixed, 4, &s.ReadIntervalTimeout, 0, kLargest},
+        {"ReadTotalTimeoutMultiplier", K::Fixed, 4, &s.ReadTotalTimeoutMultiplier, 0, kLargest},
+        {"ReadTotalTimeoutConstant", K::Fixed, 4, &s.ReadTotalTimeoutConstant, 0, kLargest},
+        {"WriteTotalTimeoutMultiplier", K::Fixed, 4, &s.WriteTotalTimeoutMultiplier, 0, kLargest},
+        {"WriteTotalTimeoutConstant", K::Fixed, 4, &s.WriteTotalTimeoutConstant, 0, kLargest},
+        {"PollIntervalMs", K::Fixed, 4, &s.PollIntervalMs, 1, kLargest},
+        {"PollItemFlags", K::Fixed, 4, &s.PollItemFlags, 0, 1, nullptr, 0, 1},
         {"AppTitle", K::String, 0, &s.AppTitle},
         {"LogoFile", K::String, 0, &s.LogoFile},
-        {"LogoWidth", K::Fixed, 4, &s.LogoWidth},
-        {"LogoHeight", K::Fixed, 4, &s.LogoHeight},
-        {"ConnectionType", K::Fixed, 4, &s.ConnectionType},
+        // -1 stands for the default size; the window cuts larger sizes to its logo area.
+        {"LogoWidth", K::Fixed, 4, &s.LogoWidth, -1, kAnyInt},
+        {"LogoHeight", K::Fixed, 4, &s.LogoHeight, -1, kAnyInt},
+        {"ConnectionType", K::Fixed, 4, &s.ConnectionType, 0, 1},
         {"LastIpAddress", K::String, 0, &s.LastIpAddress},
     };
 }
@@ -45,16 +52,41 @@ uint32_t LoadLe32(const char* p) {
 
 void AppendLe32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
 
+bool Accepts(const SettingsRow& row, int64_t value) {
+    if (row.oneOf) {
+        for (size_t i = 0; i < row.oneOfCount; ++i)
+            if (value == int64_t(row.oneOf[i])) return true;
+        return false;
+    }
+    return row.low > row.high || (value >= row.low && value <= row.high);
+}
+
+// Puts the row's default back in place of every value it does not accept.
+void HoldToRange(const SettingsRow& row, const SettingsRow& defaults) {
+    const size_t element = row.element ? row.element : row.size;
+    for (size_t at = 0; at + element <= row.size; at += element) {
+        char* value = static_cast<char*>(row.storage) + at;
+        const int64_t number =
+            element == 4 ? int64_t(int32_t(LoadLe32(value))) : int64_t(static_cast<unsigned char>(*value));
+        if (!Accepts(row, number)) std::memcpy(value, static_cast<const char*>(defaults.storage) + at, element);
+    }
+}
+
 }  // namespace
 
 bool ReadSettingsBytes(const std::string& bytes, AppSettingsData& settings) {
+    AppSettingsData defaults;
+    const std::vector<SettingsRow> defaultRows = SettingsRows(defaults);
+    const std::vector<SettingsRow> rows = SettingsRows(settings);
     size_t pos = 0;
-    for (const SettingsRow& row : SettingsRows(settings)) {
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const SettingsRow& row = rows[r];
         if (pos >= bytes.size()) break;
         const size_t left = bytes.size() - pos;
         if (row.kind == SettingsRowKind::Fixed) {
             if (left < row.size) break;  // an incomplete row keeps its value; reading stops
             std::memcpy(row.storage, bytes.data() + pos, row.size);
+            HoldToRange(row, defaultRows[r]);
             pos += row.size;
         } else {
             if (left < 4) break;

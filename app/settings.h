@@ -1,6 +1,7 @@
 // The program's settings: one record for the whole run, read from the binary
 // settings file at start and written back at a normal exit.
 #pragma once
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -33,21 +34,38 @@ struct AppSettingsData {
     std::optional<std::string> LastIpAddress;  // the unit's last IP address
 };
 
+// The line speeds Advanced options offers, in its order.
+inline constexpr std::array<uint32_t, 15> kSerialBaudRates = {
+    110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+// The interval and time-out edits take at most seven digits.
+inline constexpr int32_t kLargestTypedNumber = 9999999;
+
 enum class SettingsRowKind { Fixed, String };
 
 // One row of the settings file; the table's order is the file's order.
+// A fixed-size row holds one value, or `size / element` values of `element`
+// bytes each (4 bytes are signed, 1 byte unsigned). A value read from the
+// file outside [low, high], or not among `oneOf` when that is given, is
+// replaced by the row's default.
 struct SettingsRow {
     const char* name;
     SettingsRowKind kind;
     size_t size;                          // bytes of a fixed-size row
     void* storage;                        // the value, or a std::optional<std::string>
+    int64_t low = 0;
+    int64_t high = -1;                    // low > high: any value
+    const uint32_t* oneOf = nullptr;
+    size_t oneOfCount = 0;
+    size_t element = 0;                   // 0: the whole row is one value
 };
 
 // The rows of `settings`, in file order.
 std::vector<SettingsRow> SettingsRows(AppSettingsData& settings);
 
 // Reads the file into `settings`. Rows from the first incomplete one on keep
-// what they held. Returns false when the file cannot be opened (all defaults).
+// what they held; a value outside what its dialog accepts takes its default.
+// Returns false when the file cannot be read (not a regular file, larger than
+// any settings file can be): every row keeps what it held.
 bool ReadSettingsFile(const std::string& path, AppSettingsData& settings);
 bool ReadSettingsBytes(const std::string& bytes, AppSettingsData& settings);
 

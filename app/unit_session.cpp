@@ -103,6 +103,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons) {
     }
     if (disableButtons) view_.EnableActionButtons(false);
     bool ok = false;
+    unansweredRows = 0;
     {
         LinkGuard gate(PollGateLock);
         std::string reply;
@@ -125,22 +126,26 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons) {
                 pageMode = mode;
                 CurrentDemodMode = mode;
                 view_.ApplyModeToPages(mode);
-                ParamEntry* table = DemodTableForMode(mode);
-                IPage* simple = view_.SimplePage();
-                IPage* full = view_.FullPage();
-                if (simple) {
-                    ReadTableToPage(link_, *simple, table, unitAddress, full);
-                    ReadTableToPage(link_, *simple, DecoderTable, unitAddress, full);
-                } else if (full) {
-                    ReadTableToPage(link_, *full, table, unitAddress, nullptr);
-                    ReadTableToPage(link_, *full, DecoderTable, unitAddress, nullptr);
-                }
+                unansweredRows = ReadTablesToPages(mode);
                 ok = true;
             }
         }
     }
     if (disableButtons) view_.EnableActionButtons(true);
     return ok;
+}
+
+int CUnitSession::ReadTablesToPages(int mode) {
+    LinkGuard gate(PollGateLock);
+    IPage* simple = view_.SimplePage();
+    IPage* full = view_.FullPage();
+    IPage* first = simple ? simple : full;
+    IPage* second = simple ? full : nullptr;
+    if (!first) return 0;
+    int unanswered = 0;
+    for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable})
+        unanswered += ReadTableToPage(link_, *first, table, unitAddress, second);
+    return unanswered;
 }
 
 bool CUnitSession::SwitchDemodMode(int mode) {
@@ -196,10 +201,18 @@ void CUnitSession::ApplySimplePage() {
         Error(kNoConnection);
         return;
     }
+    IPage* simple = view_.SimplePage();
+    if (simple) {
+        // The page's text is checked whole before anything is sent.
+        const std::string refused = RefusedPageInput(*simple, {DemodTableForMode(pageMode), DecoderTable});
+        if (!refused.empty()) {
+            Error(refused);
+            return;
+        }
+    }
     view_.EnableActionButtons(false);
     {
         LinkGuard gate(PollGateLock);
-        IPage* simple = view_.SimplePage();
         IPage* full = view_.FullPage();
         if (simple) {
             for (ParamEntry* table : {DemodTableForMode(pageMode), DecoderTable}) {

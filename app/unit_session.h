@@ -74,8 +74,13 @@ public:
     int pageMode = 0;           // the simple page's mode (selects its demod table)
 
     // Reads slot, mode, the live demod table and the decoder table into the
-    // pages. Returns true when everything up to the tables was read.
+    // pages. Returns true when everything up to the tables was read;
+    // `unansweredRows` then counts the table rows the unit did not answer.
     bool ReadUnitConfig(bool disableButtons);
+    int unansweredRows = 0;
+    // Reads the demod table of `mode` and the decoder table into the pages;
+    // returns the number of rows the unit did not answer.
+    int ReadTablesToPages(int mode);
     // Sets the unit's mode (0 narrowband, 1 DVBT), waits for its restart and
     // reads everything back. False when not connected or the write failed.
     bool SwitchDemodMode(int mode);

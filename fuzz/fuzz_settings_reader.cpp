@@ -65,6 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(ReadSettingsBytes(written + bytes, trailing));
     FUZZ_CHECK(SameSettings(read, trailing));
 
+    // Every value read is one its dialog accepts.
+    FUZZ_CHECK(read.PollIntervalMs >= 1 && read.PollIntervalMs <= kLargestTypedNumber);
+    FUZZ_CHECK(read.ReadTotalTimeoutConstant >= 0 && read.ReadTotalTimeoutConstant <= kLargestTypedNumber);
+    FUZZ_CHECK(read.LogoWidth >= -1 && read.LogoHeight >= -1);
+
     ApplyStartupDefaults(read);
     FUZZ_CHECK(read.ConnectionType == 0 || read.ConnectionType == 1);
     FUZZ_CHECK(read.AppTitle.has_value());

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "link/result_codes.h"
 
@@ -13,6 +14,17 @@ inline constexpr size_t kMaxRequestText = 244;       // caller's text after the 
 inline constexpr size_t kMaxSerialReply = 255;
 inline constexpr size_t kReceiveBufferSize = 256;
 inline constexpr int kAnyUnitAddress = 9999;
+
+// A byte that would break a request's frame or its fields: STX, ETX, ';', NUL.
+// Texts from the operator or from a file that hold one are refused, never sent.
+inline bool UnsafeRequestByte(char c) {
+    return c == static_cast<char>(kStx) || c == static_cast<char>(kEtx) || c == ';' || c == '\0';
+}
+inline bool HasUnsafeRequestByte(std::string_view text) {
+    for (char c : text)
+        if (UnsafeRequestByte(c)) return true;
+    return false;
+}
 
 // Sum of the bytes modulo 256 with bit 7 set.
 uint8_t ComputeChecksum(const uint8_t* bytes, size_t length);

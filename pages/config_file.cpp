@@ -25,11 +25,6 @@ uint32_t LoadU32(std::string_view bytes, size_t at) {
            static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
 }
 
-// A byte that would break the frame or the request's fields.
-bool UnsafeRequestByte(char c) {
-    return c == static_cast<char>(kStx) || c == static_cast<char>(kEtx) || c == ';' || c == '\0';
-}
-
 }  // namespace
 
 uint32_t ConfigFileCrc(const void* data, size_t size, uint32_t crc) {
@@ -173,6 +168,160 @@ bool BuildItemRequest(int unitAddress, const ParamItem& item, std::string& reque
     return request.size() - 1 <= kMaxRequestText;
 }
 
+// ---- checking a whole file -----------------------------------------------------
+
+namespace {
+
+constexpr size_t kMaxItemText = 243;
+constexpr int kAnyAddress = 9999;   // four digits, as every address on the wire
+
+// Digits with at most one '.', at least one digit: a frequency the unit takes.
+bool IsPlainDecimal(const std::string& text) {
+    bool digit = false, point = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+bool IsSavedKind(ParamKind kind) {
+    return kind == ParamKind::Text || kind == ParamKind::OptionList || kind == ParamKind::IpAddress ||
+           kind == ParamKind::RadioPair;
+}
+
+// Why `item` may not be sent as item `index` (0-based) of a record whose demod
+// table is `demod`; "" when it may.
+std::string ItemFault(const ParamItem& item, size_t index, ParamEntry* demod) {
+    if (item.code == kGudm) {
+        if (index != 0) return "the demod mode item out of place";
+        if (item.kind != kItemOptionList) return "the demod mode item is not an option";
+        if (item.number > 1) return "demod mode " + std::to_string(item.number) + " is not 0 or 1";
+        return "";
+    }
+    if (index == 0) return "the record does not begin with the demod mode item (gudm)";
+    const ParamEntry* row = FindParam(demod, item.code.c_str());
+    if (!row) row = FindParam(DecoderTable, item.code.c_str());
+    if (!row || !row->writable || row->Has(ParamFlags::NotSaved) || !IsSavedKind(row->kind))
+        return "not a parameter that can be set from a file";
+    if (item.kind != static_cast<uint8_t>(row->kind))
+        return "kind " + std::to_string(item.kind) + " where the parameter is of kind " +
+               std::to_string(static_cast<int>(row->kind));
+    switch (row->kind) {
+    case ParamKind::Text:
+        if (item.text.size() > kMaxItemText) return "text longer than 243 bytes";
+        for (char c : item.text)
+            if (UnsafeRequestByte(c)) return "text holding STX, ETX, ';' or NUL";
+        if (row->Has(ParamFlags::FreqGhz) && !IsPlainDecimal(item.text)) return "not a frequency";
+        break;
+    case ParamKind::OptionList:
+        if (item.number >= static_cast<uint32_t>(OptionCount(row->options)) ||
+            IsPlaceholderOption(row->options[item.number]))
+            return "option " + std::to_string(item.number) + " is not in the list";
+        break;
+    default:
+        break;
+    }
+    std::string request;
+    if (!BuildItemRequest(kAnyAddress, item, request)) return "too long for a request";
+    return "";
+}
+
+std::string RecordName(uint32_t r) { return "record " + std::to_string(r + 1); }
+
+}  // namespace
+
+std::string ConfigFileCheck::Text() const { return where.empty() ? message : message + ": " + where; }
+
+ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint32_t recordsNeeded) {
+    ConfigFileCheck out;
+    const char* const notConfig =
+        kind == ConfigFileKind::Set ? "Invalid config type in file" : "Config in file is not a demod config";
+    const char* const badItem = "Invalid item in file";
+    auto fail = [&out](const char* message, std::string where, std::string code = {}) {
+        out.ok = false;
+        out.message = message;
+        out.where = std::move(where);
+        out.code = std::move(code);
+        return out;
+    };
+    if (!ConfigFileChecksumOk(file)) return fail("Invalid checksum in file", "");
+    if (file.size() < 8) return fail(notConfig, "too short to hold a record count");
+    ReadRecordCount(file, out.recordCount);
+    const uint32_t count = out.recordCount;
+    if (kind == ConfigFileKind::Config && count > 2) return fail("More than 1 config in file", "");
+    if (kind == ConfigFileKind::Set && count < recordsNeeded)
+        return fail("Incorrect number of configs in file",
+                    std::to_string(count) + " record(s), the unit takes " + std::to_string(recordsNeeded));
+
+    // The layout first: every record's type, slot, items and end mark, then
+    // "///" right before the checksum. Item bodies are only bounded here.
+    ConfigCursor cursor(file);
+    for (uint32_t r = 0; r < count; ++r) {
+        const size_t at = cursor.Offset();
+        std::string type;
+        if (!cursor.ReadRecordStart(&type)) {
+            if (type == kFileEnd && at + kFileEnd.size() == cursor.Limit())
+                return fail(notConfig, "file ends after " + std::to_string(r) + " record(s) of " +
+                                           std::to_string(count));
+            return fail(notConfig, RecordName(r) + " is not a demod config");
+        }
+        uint32_t slot = 0;
+        if (!cursor.ReadU32(slot)) return fail(badItem, RecordName(r) + " is cut short");
+        for (size_t i = 0;; ++i) {
+            ParamItem item;
+            const ConfigCursor::Item got = cursor.NextItem(item);
+            if (got == ConfigCursor::Item::EndOfRecord) break;
+            if (got == ConfigCursor::Item::EndOfFile) return fail(badItem, RecordName(r) + " has no end mark");
+            if (got == ConfigCursor::Item::Invalid) {
+                const std::string_view code = file.substr(cursor.Offset(), 4);
+                return fail(badItem,
+                            RecordName(r) + ", item " + std::to_string(i + 1) + " (" + std::string(code) +
+                                "): unknown kind or cut short",
+                            std::string(code));
+            }
+        }
+    }
+    if (cursor.Offset() + kFileEnd.size() != cursor.Limit() ||
+        file.substr(cursor.Offset(), kFileEnd.size()) != kFileEnd)
+        return fail(badItem, "bytes after record " + std::to_string(count) + " where \"///\" belongs");
+    if (kind == ConfigFileKind::Config && count < recordsNeeded)
+        return fail(notConfig, std::to_string(count) + " record(s), the unit takes " + std::to_string(recordsNeeded));
+
+    // Then every item against the parameter tables.
+    ConfigCursor items(file);
+    for (uint32_t r = 0; r < count; ++r) {
+        uint32_t slot = 0;
+        items.ReadRecordStart();
+        items.ReadU32(slot);
+        ParamEntry* demod = NarrowbandDemodTable;
+        ParamItem item;
+        size_t i = 0;
+        for (; items.NextItem(item) == ConfigCursor::Item::Param; ++i) {
+            const std::string why = ItemFault(item, i, demod);
+            if (!why.empty())
+                return fail(badItem, RecordName(r) + ", item " + std::to_string(i + 1) + " (" + item.code + "): " + why,
+                            item.code);
+            if (item.code == kGudm) demod = DemodTableForMode(static_cast<int>(item.number));
+        }
+        if (i == 0) return fail(badItem, RecordName(r) + " holds no demod mode item (gudm)");
+    }
+    out.ok = true;
+    return out;
+}
+
+ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
+    uint32_t count = 0;
+    ReadRecordCount(file, count);
+    if (count > 2) return CheckConfigFile(file, ConfigFileKind::Set, 8);
+    return CheckConfigFile(file, ConfigFileKind::Config, count < 1 ? 1 : count);
+}
+
 RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
                                  int currentMode) {
     LinkGuard gate(PollGateLock);
@@ -243,35 +392,23 @@ std::string DescribeValue(const ParamEntry* row, const ParamItem& item) {
 DescribedFile DescribeConfigFile(std::string_view file) {
     DescribedFile out;
     out.size = file.size();
-    if (file.size() < 4) {
-        out.error = "File too short to hold a checksum";
-        return out;
-    }
+    const ConfigFileCheck verdict = CheckConfigFileAlone(file);
+    if (!verdict.ok) out.error = verdict.Text();
+    if (file.size() < 4) return out;
     out.storedCrc = LoadU32(file, file.size() - 4);
     out.computedCrc = ConfigFileCrc(file.substr(0, file.size() - 4));
     out.checksumOk = out.storedCrc == out.computedCrc;
     out.endMarkOk = file.size() >= 7 && file.substr(file.size() - 7, 3) == kFileEnd;
-    if (file.size() < 8) {
-        out.error = "File too short to hold a record count";
-        return out;
-    }
+    if (file.size() < 8) return out;
     ReadRecordCount(file, out.recordCount);
 
     ConfigCursor cursor(file);
     for (uint32_t r = 0; r < out.recordCount; ++r) {
         DescribedRecord record;
-        const size_t at = cursor.Offset();
         const bool dem = cursor.ReadRecordStart(&record.type);
-        if (!dem) {
-            if (record.type != kFileEnd || at + 3 != cursor.Limit())
-                out.error = "Record " + std::to_string(r + 1) + " is not a demod config";
-            else
-                out.error = "File ends after " + std::to_string(r) + " record(s)";
-            break;
-        }
+        if (!dem) break;
         if (!cursor.ReadU32(record.slot)) {
             out.records.push_back(std::move(record));
-            out.error = "Record " + std::to_string(r + 1) + " is cut short";
             break;
         }
         ParamEntry* demod = NarrowbandDemodTable;
@@ -282,15 +419,7 @@ DescribedFile DescribeConfigFile(std::string_view file) {
                 record.complete = true;
                 break;
             }
-            if (kind == ConfigCursor::Item::EndOfFile) {
-                out.error = "Record " + std::to_string(r + 1) + " has no end mark";
-                break;
-            }
-            if (kind == ConfigCursor::Item::Invalid) {
-                out.error = "Invalid item in record " + std::to_string(r + 1) + " at offset " +
-                            std::to_string(cursor.Offset());
-                break;
-            }
+            if (kind != ConfigCursor::Item::Param) break;
             if (item.code == kGudm) {
                 record.mode = static_cast<int>(item.number & 0xFF);
                 demod = DemodTableForMode(record.mode);
@@ -306,8 +435,9 @@ DescribedFile DescribeConfigFile(std::string_view file) {
             d.raw = item.kind == kItemText ? item.text : std::to_string(item.number);
             record.items.push_back(std::move(d));
         }
+        const bool complete = record.complete;
         out.records.push_back(std::move(record));
-        if (!out.error.empty()) break;
+        if (!complete) break;
     }
     return out;
 }

@@ -97,6 +97,41 @@ private:
     size_t limit_ = 0;
 };
 
+// ---- checking a whole file before anything is sent -------------------------------
+
+enum class ConfigFileKind {
+    Config,   // one configuration: 1 record ("K840") or 2
+    Set,      // every slot: 8 records ("K840") or 16
+};
+
+// The verdict on a file. `message` is what the operator is told ("Invalid item
+// in file", ...), `where` says which part is wrong ("record 2, item 5 (ddef):
+// not a parameter that can be set"), `code` is the wrong item's code.
+struct ConfigFileCheck {
+    bool ok = false;
+    std::string message;
+    std::string where;
+    std::string code;
+    uint32_t recordCount = 0;
+
+    // message, then ": " and where when there is a where.
+    std::string Text() const;
+};
+
+// Checks the whole file: checksum; record count against `kind` and
+// `recordsNeeded` (what the unit model takes); every record's type, slot and
+// end mark; "///" and nothing else after the last record; and every item: a
+// record begins with the gudm item (mode 0 or 1), the other items are codes the
+// parameter tables list as writable and saved, of the table's kind, with a
+// sendable text (at most 243 bytes, no STX, ETX, ';' or NUL; a frequency a
+// plain decimal number), a real option number.
+// Nothing of a file that fails may be sent.
+ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint32_t recordsNeeded);
+
+// The same check for a file on its own (no unit): a count of 2 or less is a
+// configuration needing all its records, more is a set needing 8.
+ConfigFileCheck CheckConfigFileAlone(std::string_view file);
+
 // Outcome of applying one record to the unit.
 enum class RecordApply {
     Done,           // reached "----"
@@ -144,7 +179,7 @@ struct DescribedFile {
     uint32_t recordCount = 0;
     bool endMarkOk = false;             // "///" right before the checksum
     std::vector<DescribedRecord> records;
-    std::string error;                  // first problem met while reading, "" when none
+    std::string error;                  // CheckConfigFileAlone's verdict, "" when valid
 };
 
 // Pure: touches neither the unit nor the parameter tables' stored values.

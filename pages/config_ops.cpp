@@ -70,15 +70,7 @@ bool IsK840() { return UnitModelFlag.load() != 0; }
 bool CanWriteFile(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
-    const size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (folder.empty()) folder = "/";
-    std::string probe = folder + "/.cfg-probe-XXXXXX";
-    const int fd = mkstemp(probe.data());
-    if (fd < 0) return false;
-    close(fd);
-    unlink(probe.c_str());
-    return true;
+    return CanCreateFileBeside(path);
 }
 
 // Holds PollGateLock and keeps the action buttons disabled for its length.
@@ -108,6 +100,47 @@ bool ReadUnitMode(CUnitSession& s, int& mode) {
 
 }  // namespace
 
+namespace {
+
+// A read or a mode change during a save went unanswered: nothing is written.
+constexpr char kReadFailed[] = "Unable to read config from demod";
+
+// What a save says when a value read from the unit could not be sent back.
+std::string InvalidFromUnit(const ConfigFileCheck& check) {
+    if (check.code.empty()) return "Invalid config returned from demod";
+    return "Invalid item (" + check.code + ") returned from demod";
+}
+
+// Reads a configuration or set file and checks all of it; says why not.
+bool ReadCheckedFile(CUnitSession& session, const std::string& path, ConfigFileKind kind, int records,
+                     std::string& file) {
+    if (!ReadWholeFile(path, file)) {
+        session.Error("Unable to open file for reading");
+        return false;
+    }
+    const ConfigFileCheck check = CheckConfigFile(file, kind, static_cast<uint32_t>(records));
+    if (!check.ok) {
+        session.Error(check.message);
+        return false;
+    }
+    return true;
+}
+
+// Reads slot, mode and both tables of the mode afresh; true when the unit
+// answered every read.
+bool ReadWholeConfig(CUnitSession& session) {
+    return session.ReadUnitConfig(false) && session.unansweredRows == 0;
+}
+
+// Applies the record at `cursor` (its type and slot not yet read).
+bool ApplyRecord(CUnitSession& session, ConfigCursor& cursor, int mode) {
+    uint32_t ignoredSlot = 0;
+    return cursor.ReadRecordStart() && cursor.ReadU32(ignoredSlot) &&
+           WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode) == RecordApply::Done;
+}
+
+}  // namespace
+
 bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     if (!view.UnitConnected()) {
@@ -119,41 +152,57 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         session.Error("Unable to open file for writing");
         return false;
     }
+    // The first record holds the values of the last read of the unit: when
+    // that read left rows unanswered, the record would be incomplete.
+    if (session.unansweredRows != 0) {
+        session.Error(kReadFailed);
+        return false;
+    }
     const int records = IsK840() ? 1 : 2;
-    int mode = session.pageMode;
+    const int startMode = session.pageMode;
+    if (records == 2 && startMode != 0 && startMode != 1) {
+        session.Error("Invalid item (gudm) returned from demod");
+        return false;
+    }
+    int mode = startMode;
+    bool answered = true;
     std::string image;
     BeginConfigFile(image, static_cast<uint32_t>(records));
-    for (int r = 0; r < records; ++r) {
+    for (int r = 0; r < records && answered; ++r) {
         AppendConfigRecord(image, session.currentConfig, mode);
         if (records == 2) {
             // Visit the other mode (and come back after the second record).
             mode = 1 - mode;
-            session.Transact(session.Request("wgudm;" + Number(mode) + ";"));
-            session.WaitForRestart();
-            if (r == 0) {
+            answered = session.Transact(session.Request("wgudm;" + Number(mode) + ";")) == kResultOk;
+            if (answered) session.WaitForRestart();
+            if (answered && r == 0) {
                 // The other mode's values come fresh from the unit, not from
                 // whatever its table held since its last read.
                 NoControlsPage page;
-                ReadTableToPage(session.Link(), page, DemodTableForMode(mode), session.unitAddress, nullptr);
+                answered = ReadTableToPage(session.Link(), page, DemodTableForMode(mode), session.unitAddress,
+                                           nullptr) == 0;
+                if (!answered) {
+                    // Leave the unit in the mode it was in, if it still listens.
+                    if (session.Transact(session.Request("wgudm;" + Number(startMode) + ";")) == kResultOk)
+                        session.WaitForRestart();
+                }
             }
         }
     }
+    if (!answered) {
+        session.Error(kReadFailed);
+        return false;
+    }
     FinishConfigFile(image);
+    // Every file written must load again: a value the unit gave that could
+    // not be sent back refuses the save.
+    const ConfigFileCheck check = CheckConfigFile(image, ConfigFileKind::Config, static_cast<uint32_t>(records));
+    if (!check.ok) {
+        session.Error(InvalidFromUnit(check));
+        return false;
+    }
     if (!ReplaceFileAtomically(path, image)) {
         session.Error("Unable to open file for writing");
-        return false;
-    }
-    return true;
-}
-
-// Reads a configuration or set file and checks its checksum; says why not.
-static bool ReadCheckedFile(CUnitSession& session, const std::string& path, std::string& file) {
-    if (!ReadWholeFile(path, file)) {
-        session.Error("Unable to open file for reading");
-        return false;
-    }
-    if (!ConfigFileChecksumOk(file)) {
-        session.Error("Invalid checksum in file");
         return false;
     }
     return true;
@@ -166,25 +215,14 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
         return false;
     }
     BusyScope busy(view);
-    std::string file;
-    if (!ReadCheckedFile(session, path, file)) return false;
-    uint32_t count = 0;
-    ReadRecordCount(file, count);
-    if (count > 2) {
-        session.Error("More than 1 config in file");
-        return false;
-    }
     const int records = IsK840() ? 1 : 2;
+    std::string file;
+    // The whole file is checked before anything is sent.
+    if (!ReadCheckedFile(session, path, ConfigFileKind::Config, records, file)) return false;
     int mode = session.pageMode;
     ConfigCursor cursor(file);
     for (int r = 0; r < records; ++r) {
-        uint32_t slot = 0;
-        if (!cursor.ReadRecordStart()) {
-            session.Error("Config in file is not a demod config");
-            return false;
-        }
-        if (!cursor.ReadU32(slot) ||
-            WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode) == RecordApply::InvalidItem) {
+        if (!ApplyRecord(session, cursor, mode)) {
             session.Error("Invalid item in file");
             return false;
         }
@@ -212,20 +250,21 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     BeginConfigFile(image, static_cast<uint32_t>(total));
     view.ShowPleaseWait("Please wait while configs are read and saved...", total + 2);
     view.SetPleaseWaitProgress(0);
+    // Nothing has been written when the walk stops: any earlier file stays.
+    auto stop = [&](const std::string& message) {
+        view.HidePleaseWait();
+        session.Error(message);
+        return false;
+    };
     int prev = session.currentConfig;
     int written = 0;
     int lastMode = session.pageMode;
     for (int pass = 0; pass < passes; ++pass) {
         for (int slot = 1; slot <= kSlots; ++slot) {
             StoreSlot(session, prev);
-            if (LoadSlot(session, slot) != kResultOk) {
-                // Nothing has been written: any earlier file stays as it was.
-                view.HidePleaseWait();
-                session.Error("Unable to switch config");
-                return false;
-            }
+            if (LoadSlot(session, slot) != kResultOk) return stop("Unable to switch config");
             FixedWait(kSlotLoadWaitMs);
-            session.ReadUnitConfig(false);
+            if (!ReadWholeConfig(session)) return stop(kReadFailed);
             lastMode = session.pageMode;
             AppendConfigRecord(image, slot, lastMode);
             ++written;
@@ -233,12 +272,14 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
             view.SetPleaseWaitProgress(written);
         }
         if (passes == 2) {
-            session.Transact(session.Request("wgudm;" + Number(1 - lastMode) + ";"));
+            if (session.Transact(session.Request("wgudm;" + Number(1 - lastMode) + ";")) != kResultOk)
+                return stop(kReadFailed);
             session.WaitForRestart();
         }
     }
     FinishConfigFile(image);
-    const bool saved = ReplaceFileAtomically(path, image);
+    const ConfigFileCheck check = CheckConfigFile(image, ConfigFileKind::Set, static_cast<uint32_t>(total));
+    const bool saved = check.ok && ReplaceFileAtomically(path, image);
     StoreSlot(session, prev);
     LoadSlot(session, 1);
     FixedWait(kSlotLoadWaitMs);
@@ -246,6 +287,10 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     session.ReadUnitConfig(true);
     view.SetPleaseWaitProgress(written + 2);
     view.HidePleaseWait();
+    if (!check.ok) {
+        session.Error(InvalidFromUnit(check));
+        return false;
+    }
     if (!saved) {
         session.Error("Unable to open file for writing");
         return false;
@@ -257,16 +302,11 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
 bool LoadConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     BusyScope busy(view);
-    std::string file;
-    if (!ReadCheckedFile(session, path, file)) return false;
     const int total = IsK840() ? kSlots : 2 * kSlots;
     const int passes = total / kSlots;
-    uint32_t count = 0;
-    ReadRecordCount(file, count);
-    if (count < static_cast<uint32_t>(total)) {
-        session.Error("Incorrect number of configs in file");
-        return false;
-    }
+    std::string file;
+    // The whole file is checked before anything is sent.
+    if (!ReadCheckedFile(session, path, ConfigFileKind::Set, total, file)) return false;
     view.ShowPleaseWait("Please wait while configs are read and sent...", total + 1);
     view.SetPleaseWaitProgress(0);
     int prev = session.currentConfig;
@@ -284,15 +324,7 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
             }
             session.pageMode = mode;
             CurrentDemodMode = mode;
-            if (!cursor.ReadRecordStart()) {
-                view.HidePleaseWait();
-                session.Error("Invalid config type in file");
-                return false;
-            }
-            uint32_t ignoredSlot = 0;
-            if (!cursor.ReadU32(ignoredSlot) ||
-                WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode) ==
-                    RecordApply::InvalidItem) {
+            if (!ApplyRecord(session, cursor, mode)) {
                 view.HidePleaseWait();
                 session.Error("Invalid item in file");
                 return false;

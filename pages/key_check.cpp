@@ -1,8 +1,7 @@
 #include "pages/key_check.h"
 
-#include <cctype>
-
 #include "link/frame.h"
+#include "platform/numbers.h"
 
 int KeyDigits(int keyType) {
     switch (keyType) {
@@ -16,8 +15,8 @@ int KeyDigits(int keyType) {
 namespace {
 
 bool AllHex(const std::string& text) {
-    for (unsigned char c : text)
-        if (!std::isxdigit(c)) return false;
+    for (char c : text)
+        if (!IsAsciiHexDigit(c)) return false;
     return true;
 }
 
@@ -87,8 +86,7 @@ int KeyTypeForDescrambling(int position) {
 }
 
 int ParseKeyTypeName(const std::string& name) {
-    std::string lowered;
-    for (unsigned char c : name) lowered.push_back(char(std::tolower(c)));
+    const std::string lowered = AsciiLower(name);
     if (lowered == "abs") return KeyTypeAbs;
     if (lowered == "aes128") return KeyTypeAes128;
     if (lowered == "aes256") return KeyTypeAes256;

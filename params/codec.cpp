@@ -2,14 +2,15 @@
 #include "params/codec.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
+#include "platform/numbers.h"
 
 std::atomic<int32_t> CurrentDemodMode{-1};
 std::atomic<int32_t> UnitModelFlag{0};
@@ -22,18 +23,6 @@ ParamEntry* DemodTableForMode(int mode) { return mode == 1 ? DvbtDemodTable : Na
 ParamEntry* LiveDemodTable() { return DemodTableForMode(CurrentDemodMode.load()); }
 
 // ---- Text conversions -------------------------------------------------------
-
-namespace {
-
-std::string Printf(const char* format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-double NumberValue(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
-
-}  // namespace
 
 std::string TrimZerosText(const std::string& text) {
     std::string out = text;
@@ -49,11 +38,21 @@ std::string TrimZerosText(const std::string& text) {
     return out;
 }
 
-std::string GhzTextToMhz(const std::string& ghz) { return Printf("%.3f", NumberValue(ghz) * 1000.0); }
+std::string GhzTextToMhz(const std::string& ghz) { return FormatFixed(LeadingDouble(ghz) * 1000.0, 3); }
 
-std::string MhzTextToGhz(const std::string& mhz) { return Printf("%.6f", NumberValue(mhz) / 1000.0); }
+std::string MhzTextToGhz(const std::string& mhz) { return FormatFixed(LeadingDouble(mhz) / 1000.0, 6); }
 
-int64_t DecimalValue(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+std::optional<double> OperatorFrequencyMhz(const std::string& text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsAsciiSpace(text[begin])) ++begin;
+    while (end > begin && IsAsciiSpace(text[end - 1])) --end;
+    const std::optional<double> mhz = ParseDecimal(std::string_view(text).substr(begin, end - begin));
+    if (!mhz || *mhz < 0.0) return std::nullopt;
+    return mhz;
+}
+
+int64_t DecimalValue(const std::string& text) { return LeadingInteger(text); }
 
 std::string HexVersionText(const std::string& decimal) {
     char buffer[32];
@@ -109,9 +108,16 @@ ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request
     return kResultOk;
 }
 
+ResultCode ReadValueLocked(CFerritRemoteControl& link, int unitAddress, const char* code, std::string& reply) {
+    const ResultCode result = ExchangeLocked(link, BuildReadRequest(unitAddress, code), &reply);
+    if (result == kResultOk && reply.empty()) return kUnitRefused;
+    return result;
+}
+
 // ---- StoreReplyValue ------------------------------------------------------------
 
 void StoreReplyValue(std::string& reply, ParamEntry& row) {
+    if (reply.empty()) return;   // an empty field is no value
     std::lock_guard<std::mutex> guard(row.lock);
     switch (row.kind) {
     case ParamKind::Text:
@@ -224,13 +230,15 @@ void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage) {
     ShowValueOn(row, value, secondPage);
 }
 
-void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                     IPage* secondPage) {
+int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
+                    IPage* secondPage) {
+    int unanswered = 0;
     int64_t packetErrors = 0;
     for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
         std::string reply;
-        const ResultCode result = ExchangeLocked(link, BuildReadRequest(unitAddress, row->code), &reply);
+        const ResultCode result = ReadValueLocked(link, unitAddress, row->code, reply);
         if (result != kResultOk) {
+            if (!row->Has(ParamFlags::HideIfAbsent)) ++unanswered;
             // No connection at all says nothing about the unit's inputs.
             if (row->Has(ParamFlags::HideIfAbsent) && result != kErrNoConnection) {
                 ShowOrHide(*row, &page, false);
@@ -266,7 +274,7 @@ void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table,
         }
         if (row->Has(ParamFlags::LoSide) && value.has) LoSideValue = static_cast<int32_t>(value.number);
         if (row->Has(ParamFlags::LoFrequency) && value.has) {
-            LoFrequencyMhz = NumberValue(value.text);
+            LoFrequencyMhz = LeadingDouble(value.text);
             if (page.HasControl(kDownconverterControlId)) {
                 const int index = DetectDownconverter(LoFrequencyMhz.load(), LoSideValue.load());
                 DownconverterIndex = index;
@@ -274,46 +282,69 @@ void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table,
             }
         }
     }
+    return unanswered;
 }
 
 // ---- Writing ------------------------------------------------------------------------
 
 namespace {
 
-// The data text to write for a row whose control differs from its stored
-// value; false when nothing is to be written.
-bool ChangedData(ParamEntry& row, IPage& page, std::string& data) {
+enum class Change { None, Write, Refused };
+
+// What the page asks of a row: nothing (its control holds the stored value),
+// a write of `data`, or a refusal of text that must not reach the unit, with
+// the operator's message in `data`.
+Change ChangedData(ParamEntry& row, const IPage& page, std::string& data) {
     const int32_t id = row.controlId;
     std::lock_guard<std::mutex> guard(row.lock);
     const ParamValue& stored = row.value;
     switch (row.kind) {
     case ParamKind::Text: {
         const std::string text = page.GetText(id);
-        if (stored.has && text == stored.text) return false;
-        // A row never read whose control is empty holds nothing to write (an
-        // empty frequency would otherwise retune the unit to 0 GHz).
-        if (!stored.has && text.empty()) return false;
-        data = row.Has(ParamFlags::FreqGhz) ? MhzTextToGhz(text) : text;
-        return true;
+        if (stored.has && text == stored.text) return Change::None;
+        // A row never read whose control is empty holds nothing to write.
+        if (!stored.has && text.empty()) return Change::None;
+        if (row.Has(ParamFlags::FreqGhz)) {
+            // Empty or not a number would retune the unit to 0 GHz.
+            const std::optional<double> mhz = OperatorFrequencyMhz(text);
+            if (!mhz) {
+                data = kInvalidFrequencyMessage;
+                return Change::Refused;
+            }
+            data = FormatFixed(*mhz / 1000.0, 6);
+            return Change::Write;
+        }
+        if (HasUnsafeRequestByte(text)) {
+            data = kInvalidTextMessage;
+            return Change::Refused;
+        }
+        data = text;
+        return Change::Write;
     }
     case ParamKind::OptionList: {
         const int selection = page.GetSelection(id);
-        if (selection < 0) return false;  // an empty selection is never written
-        if (stored.has && selection == stored.number) return false;
+        if (selection < 0) return Change::None;  // an empty selection is never written
+        if (stored.has && selection == stored.number) return Change::None;
         const int number = OptionNumberFromComboIndex(row.options, selection);
-        if (number < 0) return false;
+        if (number < 0) return Change::None;
         data = std::to_string(number);
-        return true;
+        return Change::Write;
     }
     case ParamKind::IpAddress: {
         const uint32_t address = page.GetIp(id);
-        if (stored.has && address == static_cast<uint32_t>(stored.number)) return false;
+        if (stored.has && address == static_cast<uint32_t>(stored.number)) return Change::None;
         data = FormatIp(address);
-        return true;
+        return Change::Write;
     }
     default:
-        return false;
+        return Change::None;
     }
+}
+
+// The rows of a table that the page may write: writable, with a control here.
+// Status values are the unit's to report, never the page's to write.
+bool PageWrites(const ParamEntry& row, const IPage& page) {
+    return row.writable && PageHas(&page, row.controlId);
 }
 
 // A write that the link refused to frame never reached the unit.
@@ -321,13 +352,24 @@ bool WasSent(ResultCode result) { return result != kErrInvalidCommand && result 
 
 }  // namespace
 
+std::string RefusedPageInput(const IPage& page, std::initializer_list<ParamEntry*> tables) {
+    for (ParamEntry* table : tables) {
+        for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+            if (!PageWrites(*row, page)) continue;
+            std::string data;
+            if (ChangedData(*row, page, data) == Change::Refused) return data;
+        }
+    }
+    return {};
+}
+
 int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress) {
     int count = 0;
     for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
-        // Status values are the unit's to report, never the page's to write.
-        if (!row->writable || !PageHas(&page, row->controlId)) continue;
+        if (!PageWrites(*row, page)) continue;
         std::string data;
-        if (!ChangedData(*row, page, data)) continue;
+        // Refused text is never sent; callers tell the operator before writing.
+        if (ChangedData(*row, page, data) != Change::Write) continue;
         const ResultCode result = ExchangeLocked(link, BuildWriteRequest(unitAddress, row->code, data), nullptr);
         if (WasSent(result) && count < 255) ++count;
     }
@@ -337,9 +379,9 @@ int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* ta
         if (selection >= 0 && selection < kDownconverterUnknown && selection != DownconverterIndex.load()) {
             const Downconverter& choice = DownconverterList[selection];
             LinkGuard guard(LinkLock);
-            const ResultCode side = ExchangeLocked(
-                link, FormatRequest("%c%04dw1los;%d;", kStx, unitAddress, choice.loSide), nullptr);
-            ExchangeLocked(link, FormatRequest("%c%04dw1dco;%.6f;", kStx, unitAddress, choice.loGhz), nullptr);
+            const ResultCode side =
+                ExchangeLocked(link, BuildWriteRequest(unitAddress, "1los", std::to_string(choice.loSide)), nullptr);
+            ExchangeLocked(link, BuildWriteRequest(unitAddress, "1dco", FormatFixed(choice.loGhz, 6)), nullptr);
             if (WasSent(side) && count < 255) ++count;
         }
     }
@@ -370,7 +412,7 @@ void SerializeTable(ParamEntry* table, std::string& out) {
             if (row->Has(ParamFlags::FreqGhz))
                 text = MhzTextToGhz(text);
             else if (row->Has(ParamFlags::Doubled))
-                text = Printf("%.0f", NumberValue(text) * 2.0);
+                text = FormatFixed(LeadingDouble(text) * 2.0, 0);
             AppendLe32(item, static_cast<uint32_t>(text.size()));
             item += text;
             break;

@@ -9,6 +9,8 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "link/result_codes.h"
@@ -36,7 +38,11 @@ std::string TrimZerosText(const std::string& text);
 // Unit GHz text -> page MHz text: "%.3f" of value * 1000 ("1.75" -> "1750.000").
 std::string GhzTextToMhz(const std::string& ghz);
 // Page MHz text -> unit GHz text: "%.6f" of value / 1000 ("1750" -> "1.750000").
+// Numbers are read and written with '.' whatever the C library's locale.
 std::string MhzTextToGhz(const std::string& mhz);
+// A frequency as the operator typed it (MHz): a plain decimal number, not
+// negative, surrounding spaces allowed; none for "", "abc" or "1,75".
+std::optional<double> OperatorFrequencyMhz(const std::string& text);
 // Decimal reply -> upper-case hexadecimal ("4660" -> "1234").
 std::string HexVersionText(const std::string& decimal);
 // "a.b.c.d" -> (a<<24)|(b<<16)|(c<<8)|d; 0 with fewer than three dots.
@@ -55,10 +61,13 @@ std::string BuildWriteRequest(int unitAddress, const char* code, const std::stri
 // 'E' is the unit refusing and is returned as kUnitRefused.
 inline constexpr ResultCode kUnitRefused = 0x80000010;
 ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply);
+// Reads one parameter (ExchangeLocked of its read request). A '1' reply with
+// an empty data field carries no value and is kUnitRefused, like an 'E' reply.
+ResultCode ReadValueLocked(CFerritRemoteControl& link, int unitAddress, const char* code, std::string& reply);
 
 // ---- Codec operations ---------------------------------------------------------
 // Decodes one reply into the row's stored value; for Text rows `reply` is
-// rewritten to the formatted text.
+// rewritten to the formatted text. An empty reply is no value: nothing changes.
 void StoreReplyValue(std::string& reply, ParamEntry& row);
 
 // Enables or write-protects the table's controls and fills the option combos.
@@ -66,16 +75,28 @@ void SetupPageControls(IPage& page, const ParamEntry* table);
 
 // Reads every row from the unit, stores it and shows it on `page` (and on
 // `secondPage` when given); lamps and graph samples are posted to `page`.
-void ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
+// Returns the number of rows the unit did not answer, rows that may be absent
+// (HideIfAbsent) apart.
+int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
                      IPage* secondPage);
 
 // Shows the row's stored value (read under its lock); nothing when it has none.
 void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage);
 
+// Operator text that must not be sent: a frequency that is not a number and
+// text holding STX, ETX, ';' or NUL.
+inline constexpr const char* kInvalidFrequencyMessage = "Invalid frequency value";
+inline constexpr const char* kInvalidTextMessage = "Invalid characters in text field";
+// The message for the first changed row of the tables on `page` whose text is
+// refused (above); empty when every changed row can be written. Pages check
+// all the tables they write with it before they write anything.
+std::string RefusedPageInput(const IPage& page, std::initializer_list<ParamEntry*> tables);
+
 // Writes every writable row whose control differs from its stored value, then
 // the downconverter choice (control 1115, its LO side and LO frequency count as
 // one). Returns the number of writes sent (0 to 255); callers re-read the table
-// when it is not 0. A write the link refuses to frame (too long) is not counted.
+// when it is not 0. A write the link refuses to frame (too long) is not counted;
+// a row whose text is refused (RefusedPageInput) is skipped, never sent.
 int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress);
 
 // Appends one configuration item per saved row (writable, has a value, not

@@ -39,18 +39,22 @@ private:
     bool Stopping() const { return params_.stop.IsSet(); }
 
     // One exchange with PollGateLock and then LinkLock held around it.
-    ResultCode Exchange(const std::string& request, std::string& reply) {
+    template <typename Exchanger>
+    ResultCode Gated(Exchanger exchange) {
         ResultCode result;
         {
             std::lock_guard<std::recursive_mutex> gate(PollGateLock);
-            result = ExchangeLocked(*params_.link, request, &reply);
+            result = exchange();
         }
         ++exchanges_;
         return result;
     }
-    // A value read: only a '1' reply carries a value.
+    ResultCode Exchange(const std::string& request, std::string& reply) {
+        return Gated([&] { return ExchangeLocked(*params_.link, request, &reply); });
+    }
+    // A value read: only a '1' reply with a non-empty field carries a value.
     bool Read(const char* code, std::string& reply) {
-        return Exchange(BuildReadRequest(address_, code), reply) == kResultOk;
+        return Gated([&] { return ReadValueLocked(*params_.link, address_, code, reply); }) == kResultOk;
     }
 
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {

@@ -1,15 +1,18 @@
 #include "platform/program_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <mutex>
-#include <sstream>
+#include <random>
+#include <utility>
 
 std::string ExecutableFolder() {
     char path[PATH_MAX + 1];
@@ -43,33 +46,141 @@ void SetProgramFolder(const std::string& folder) {
     g_folderSet = true;
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
-    std::string tmp = path + ".tmpXXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) return false;
-    fchmod(fd, 0644);
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows symbolic links of the last path element until it names no link (a
+// file, something else, or nothing yet). Empty on a loop or an unreadable link.
+std::string FollowLinks(const std::string& path) {
+    std::string current = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        char target[PATH_MAX + 1];
+        const ssize_t n = readlink(current.c_str(), target, PATH_MAX);
+        if (n <= 0) return {};
+        const std::string next(target, size_t(n));
+        current = next[0] == '/' ? next : FolderOf(current) + "/" + next;
+    }
+    return {};
+}
+
+// ".NAME.partial-" : a hidden name that no one takes for the file itself.
+std::string PartialPrefix(const std::string& target) { return "." + BaseOf(target) + ".partial-"; }
+constexpr size_t kPartialSuffixLength = 6;
+constexpr char kSuffixLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string RandomSuffix() {
+    thread_local std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kSuffixLetters - 2);
+    std::string suffix;
+    for (size_t i = 0; i < kPartialSuffixLength; ++i) suffix.push_back(kSuffixLetters[pick(generator)]);
+    return suffix;
+}
+
+bool SameFile(int fd, const std::string& path) {
+    struct stat byFd {}, byName {};
+    return fstat(fd, &byFd) == 0 && lstat(path.c_str(), &byName) == 0 && byFd.st_dev == byName.st_dev &&
+           byFd.st_ino == byName.st_ino;
+}
+
+// Creates the hidden temporary file for `target` (0666 less the umask) and
+// holds an exclusive lock on it while it is in use, so that a save running at
+// the same time never takes it for a stale one. -1 on failure.
+int CreatePartialFile(const std::string& target, std::string& partialPath) {
+    const std::string stem = FolderOf(target) + "/" + PartialPrefix(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        partialPath = stem + RandomSuffix();
+        const int fd = open(partialPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        // A cleaner may have removed the name between the creation and the lock.
+        if (flock(fd, LOCK_EX) == 0 && SameFile(fd, partialPath)) return fd;
+        close(fd);
+    }
+    return -1;
+}
+
+// Removes temporary files of our naming for `target` that no running save
+// holds: what a process killed in the middle of a save left behind.
+void RemoveStalePartials(const std::string& target) {
+    const std::string folder = FolderOf(target);
+    const std::string prefix = PartialPrefix(target);
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + kPartialSuffixLength || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        if (name.find_first_not_of(kSuffixLetters, prefix.size()) != std::string::npos) continue;
+        const std::string stale = folder + "/" + name;
+        const int fd = open(stale.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            SameFile(fd, stale))
+            unlink(stale.c_str());
+        close(fd);
+    }
+    closedir(dir);
+}
+
+bool WriteAll(int fd, const std::string& contents) {
     size_t done = 0;
-    bool ok = true;
     while (done < contents.size()) {
         const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ok = false;
-            break;
+            return false;
         }
         done += size_t(n);
     }
-    if (ok && fsync(fd) != 0) ok = false;
-    if (close(fd) != 0) ok = false;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) {
-        unlink(tmp.c_str());
-        return false;
+    return true;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
+    const std::string target = FollowLinks(path);
+    if (target.empty()) return false;
+    struct stat old {};
+    const bool replacing = stat(target.c_str(), &old) == 0;
+    if (replacing && !S_ISREG(old.st_mode)) return false;
+
+    RemoveStalePartials(target);
+    std::string tmp;
+    const int fd = CreatePartialFile(target, tmp);
+    if (fd < 0) return false;
+    bool ok = true;
+    if (replacing) {
+        // The owner first (only root may give a file away; otherwise the group
+        // may still be kept), then the mode, which a change of owner may clear.
+        if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, uid_t(-1), old.st_gid) != 0) {
+            // The file becomes ours, with the old mode.
+        }
+        ok = fchmod(fd, old.st_mode & 07777) == 0;
     }
+    ok = ok && WriteAll(fd, contents);
+    if (ok && fsync(fd) != 0) ok = false;
+    // The rename happens under the lock, so no cleaner takes the file for stale.
+    if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
+    if (!ok) unlink(tmp.c_str());
+    if (close(fd) != 0) ok = false;
+    if (!ok) return false;
     // Make the rename itself durable: sync the folder that holds the file.
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         fsync(dirFd);
         close(dirFd);
@@ -77,12 +188,39 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) return false;
-    contents = buffer.str();
+bool CanCreateFileBeside(const std::string& path) {
+    const std::string target = FollowLinks(path);
+    if (target.empty()) return false;
+    std::string probe;
+    const int fd = CreatePartialFile(target, probe);
+    if (fd < 0) return false;
+    unlink(probe.c_str());
+    close(fd);
     return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) <= maxBytes;
+    std::string bytes;
+    char buffer[8192];
+    while (ok) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+        } else if (n == 0) {
+            break;
+        } else if (bytes.size() + size_t(n) > maxBytes) {
+            ok = false;   // grew while being read
+        } else {
+            bytes.append(buffer, size_t(n));
+        }
+    }
+    close(fd);
+    if (ok) contents = std::move(bytes);
+    return ok;
 }

@@ -1,6 +1,7 @@
 // The program folder: the folder of the executable. Settings, log and the
 // "ports" folder of COM port links lie in it.
 #pragma once
+#include <cstddef>
 #include <string>
 
 // The folder of the running executable (from /proc/self/exe), without a trailing '/'.
@@ -11,10 +12,27 @@ std::string ExecutableFolder();
 const std::string& ProgramFolder();
 void SetProgramFolder(const std::string& folder);
 
+// Files the program reads (settings, configuration and set files) are small;
+// anything larger is refused rather than read.
+inline constexpr size_t kMaxReadFileBytes = 64 * 1024;
+
 // Replaces `path` with `contents` through a temporary file in the same folder,
-// flushed and renamed over it. On failure the old file is untouched, no
-// temporary file is left behind and false is returned.
+// flushed and renamed over it. A symbolic link is followed first, so that the
+// file it leads to is replaced and the link stays. The new file keeps the mode
+// (and, where allowed, the owner) of the file it replaces; a new file gets
+// 0666 less the umask. The temporary file is hidden and named
+// ".NAME.partial-XXXXXX"; those left by an earlier, interrupted save of the
+// same file are removed. On failure the old file is untouched, no temporary
+// file is left behind and false is returned. A target that exists but is not
+// a regular file is refused.
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents);
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& contents);
+// Whether a file could be created where `path` would be replaced (its folder,
+// after following symbolic links), checked by creating and removing a
+// temporary file of the same naming.
+bool CanCreateFileBeside(const std::string& path);
+
+// Reads a whole regular file of at most `maxBytes` bytes; false when it cannot
+// be opened or read, is not a regular file (a folder, a device, a FIFO) or is
+// larger. Never blocks on a FIFO.
+bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes = kMaxReadFileBytes);

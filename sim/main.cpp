@@ -36,6 +36,8 @@ const char kUsage[] =
     "                       slowreply (delay MS), replytwice, flood (for MS, default\n"
     "                       3000), drip (one byte every MS, default 100), oddaddress\n"
     "                       (the address read reports MS, default 12345)\n"
+    "  --silent-after N     answer the first N requests, then none at all (a unit\n"
+    "                       that stops half way through an operation)\n"
     "  --help               show this text\n"
     "\n"
     "On start it prints the pseudo-terminal's path and the TCP address it listens on.\n";
@@ -113,6 +115,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--seed") {
             if (!ParseNumber(argv[++i], 0, 0xFFFFFFFFL, &v)) return Fail("bad seed");
             options.seed = uint32_t(v);
+        } else if (arg == "--silent-after") {
+            if (!ParseNumber(argv[++i], 0, 0x7FFFFFFFL, &v)) return Fail("bad request count");
+            options.silentAfter = v;
         } else if (arg == "--fault") {
             if (!ParseFaultOption(argv[++i], &fault, &faultCount, &faultMs)) return Fail("bad fault (see --help)");
         } else {

@@ -1,8 +1,7 @@
 // Reception values that wander slowly, so that a screen fed by the unit looks alive.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
+#include "platform/numbers.h"
 #include "sim/sim_state.h"
 
 namespace sim {
@@ -11,21 +10,23 @@ namespace {
 struct Wander {
     const char* code;
     double centre, step, low, high;
-    const char* format;
+    int decimals, width;   // "%0<width>.<decimals>f"
 };
 
 const Wander kWander[] = {
-    {"1snr", 18.5, 0.2, 2.0, 30.0, "%.1f"},   {"1mer", 17.9, 0.2, 2.0, 30.0, "%.1f"},
-    {"1cer", 12.1, 0.2, 2.0, 30.0, "%.1f"},   {"1dnr", 11.4, 0.2, 2.0, 30.0, "%.1f"},
-    {"1ina", -45.6, 0.3, -90.0, -20.0, "%.1f"}, {"1inb", -47.2, 0.3, -90.0, -20.0, "%.1f"},
-    {"1inc", -60.3, 0.3, -90.0, -20.0, "%.1f"}, {"1ind", -61.0, 0.3, -90.0, -20.0, "%.1f"},
-    {"1pre", 12.5, 0.5, 0.0, 999.0, "%010.3f"},
+    {"1snr", 18.5, 0.2, 2.0, 30.0, 1, 0},   {"1mer", 17.9, 0.2, 2.0, 30.0, 1, 0},
+    {"1cer", 12.1, 0.2, 2.0, 30.0, 1, 0},   {"1dnr", 11.4, 0.2, 2.0, 30.0, 1, 0},
+    {"1ina", -45.6, 0.3, -90.0, -20.0, 1, 0}, {"1inb", -47.2, 0.3, -90.0, -20.0, 1, 0},
+    {"1inc", -60.3, 0.3, -90.0, -20.0, 1, 0}, {"1ind", -61.0, 0.3, -90.0, -20.0, 1, 0},
+    {"1pre", 12.5, 0.5, 0.0, 999.0, 3, 10},
 };
 
-std::string Format(const char* format, double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
+// A value as the unit prints it: fixed decimals, zeros in front up to `width`.
+std::string Format(double v, int decimals, int width) {
+    std::string text = FormatFixed(v, decimals);
+    const size_t digitsAt = (!text.empty() && text[0] == '-') ? 1 : 0;
+    if (text.size() < size_t(width)) text.insert(digitsAt, size_t(width) - text.size(), '0');
+    return text;
 }
 
 }  // namespace
@@ -35,15 +36,15 @@ void SimUnit::State::DriftLocked(const std::string& code) {
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     for (const Wander& w : kWander) {
         if (code != w.code) continue;
-        const double now = std::strtod(live[code].c_str(), nullptr);
+        const double now = LeadingDouble(live[code]);
         // A random step with a pull back towards the centre.
         double next = now + w.step * unit(rng_) + 0.05 * (w.centre - now);
         next = std::clamp(next, w.low, w.high);
-        live[code] = Format(w.format, next);
+        live[code] = Format(next, w.decimals, w.width);
         return;
     }
     // Lock follows input A's SNR; a weak signal loses it. Errors follow the lock.
-    const bool locked = std::strtod(live["1snr"].c_str(), nullptr) >= 5.0;
+    const bool locked = LeadingDouble(live["1snr"]) >= 5.0;
     if (code == "1loc" || code == "eloc") {
         live[code].assign(1, locked ? '1' : '0');
     } else if (code == "1pkt") {
@@ -54,7 +55,7 @@ void SimUnit::State::DriftLocked(const std::string& code) {
         } else if (chance(rng_) < 5) {
             errors = 1 + chance(rng_) % 20;
         }
-        live[code] = Format("%06.0f", errors);
+        live[code] = Format(errors, 0, 6);
     }
 }
 

@@ -1,11 +1,10 @@
 #include "sim/sim_state.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
 
 #include "link/frame.h"
 #include "platform/clock.h"
+#include "platform/numbers.h"
 #include "sim/sim_table.h"
 
 namespace sim {
@@ -17,22 +16,22 @@ constexpr uint64_t kListenerEarlyMs = 250;   // listener back this long before a
 bool Digits(const std::string& s) {
     if (s.empty()) return false;
     for (char c : s)
-        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        if (!IsAsciiDigit(c)) return false;
     return true;
 }
 
 bool HexKey(const std::string& s, size_t length) {
     if (s.size() != length) return false;
     for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        if (!IsAsciiHexDigit(c)) return false;
     return true;
 }
 
 // A slot number 1..8 from the data field, or 0.
 int SlotNumber(const std::string& data) {
     if (!Digits(data) || data.size() > 2) return 0;
-    const int n = std::atoi(data.c_str());
-    return (n >= 1 && n <= 8) ? n : 0;
+    const int64_t n = LeadingInteger(data);
+    return (n >= 1 && n <= 8) ? static_cast<int>(n) : 0;
 }
 
 const char* const kLiveStart[][2] = {
@@ -50,6 +49,7 @@ SimUnit::State::State(const SimOptions& opts)
         if (r->store == Store::Unit) unitValues[r->code] = FactoryValue(r->code, 0, 1, options.k840);
     for (const auto& pair : kLiveStart) live[pair[0]] = pair[1];
     FactoryReset();
+    silentAfter_ = opts.silentAfter < 0 ? -1 : opts.silentAfter;
 }
 
 void SimUnit::State::FactoryReset() {
@@ -105,9 +105,20 @@ void SimUnit::State::SetFault(Fault fault, int count, uint32_t delayMs) {
     faultDelayMs_ = delayMs;
 }
 
+void SimUnit::State::SetSilentAfter(int64_t replies) {
+    std::lock_guard<std::mutex> lock(mutex);
+    silentAfter_ = replies < 0 ? -1 : replies;
+}
+
 ReplyFault SimUnit::State::TakeReplyFault() {
     std::lock_guard<std::mutex> lock(mutex);
     ReplyFault out;
+    if (silentAfter_ == 0) {
+        out.fault = Fault::Silence;
+        ++counters.faultsApplied;
+        return out;
+    }
+    if (silentAfter_ > 0) --silentAfter_;
     if (fault_ == Fault::None) return out;
     out.fault = fault_;
     out.delayMs = faultDelayMs_;
@@ -175,7 +186,7 @@ std::string SimUnit::State::Handle(const std::string& frame) {
         return {};
     }
     const std::string to = frame.substr(1, 4);
-    if (!Digits(to) || (std::atoi(to.c_str()) != kAnyUnitAddress && std::atoi(to.c_str()) != address)) {
+    if (!Digits(to) || (LeadingInteger(to) != kAnyUnitAddress && LeadingInteger(to) != address)) {
         ++counters.otherAddress;
         return {};
     }
@@ -221,8 +232,8 @@ bool SimUnit::State::ReadLocked(const std::string& code, std::string* value) {
 char SimUnit::State::WriteLocked(const std::string& code, const std::string& data, std::string* value) {
     if (code == "gadd") {
         // Four digits; 9999 stays the any-unit address.
-        if (data.size() != 4 || !Digits(data) || std::atoi(data.c_str()) == kAnyUnitAddress) return 'E';
-        address = std::atoi(data.c_str());
+        if (data.size() != 4 || !Digits(data) || LeadingInteger(data) == kAnyUnitAddress) return 'E';
+        address = static_cast<int>(LeadingInteger(data));
         *value = data;
         return '1';
     }

@@ -36,6 +36,7 @@ struct SimUnit::State {
     bool TakeRestartPending();   // true once per restart: the I/O side drops TCP
     ReplyFault TakeReplyFault(); // consumes one count of the current fault
     void SetFault(Fault fault, int count, uint32_t delayMs);
+    void SetSilentAfter(int64_t replies);
     void CountReply();
     void CountConnection();
 
@@ -70,6 +71,7 @@ private:
     Fault fault_ = Fault::None;
     int faultCount_ = 0;
     uint32_t faultDelayMs_ = 0;
+    int64_t silentAfter_ = -1;   // replies left before the unit falls silent; -1 none
     std::mt19937 rng_;
 };
 

@@ -1,9 +1,8 @@
 #include "sim/sim_table.h"
 
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/numbers.h"
 
 namespace sim {
 namespace {
@@ -98,7 +97,7 @@ const CodeRow kRows[] = {
 bool AllDigits(const std::string& s) {
     if (s.empty() || s.size() > 9) return false;
     for (char c : s)
-        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        if (!IsAsciiDigit(c)) return false;
     return true;
 }
 
@@ -109,7 +108,7 @@ bool IsDecimalNumber(const std::string& s) {
     bool digits = false, dot = false;
     for (; i < s.size(); ++i) {
         const char c = s[i];
-        if (std::isdigit(static_cast<unsigned char>(c))) {
+        if (IsAsciiDigit(c)) {
             digits = true;
         } else if (c == '.' && !dot) {
             dot = true;
@@ -130,11 +129,7 @@ bool IsCleanText(const std::string& s) {
     return true;
 }
 
-std::string Ghz(double ghz) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6f", ghz);
-    return buf;
-}
+std::string Ghz(double ghz) { return FormatFixed(ghz, 6); }
 
 }  // namespace
 
@@ -153,8 +148,8 @@ const char* const* OptionsFor(const CodeRow& row, int mode) {
 bool IsValidOption(const CodeRow& row, int mode, const std::string& wire) {
     const char* const* options = OptionsFor(row, mode);
     if (!options || !AllDigits(wire)) return false;
-    const long n = std::strtol(wire.c_str(), nullptr, 10);
-    for (long i = 0; options[i]; ++i)
+    const int64_t n = LeadingInteger(wire);
+    for (int64_t i = 0; options[i]; ++i)
         if (i == n) return std::strcmp(options[i], kPlaceholder) != 0;
     return false;
 }
@@ -163,11 +158,11 @@ bool NormaliseWrite(const CodeRow& row, int mode, const std::string& wire, std::
     switch (row.form) {
         case Form::Option:
             if (!IsValidOption(row, mode, wire)) return false;
-            *stored = std::to_string(std::strtol(wire.c_str(), nullptr, 10));
+            *stored = std::to_string(LeadingInteger(wire));
             return true;
         case Form::Ghz: {
             if (!IsDecimalNumber(wire)) return false;
-            const double v = std::strtod(wire.c_str(), nullptr);
+            const double v = LeadingDouble(wire);
             if (v < 0.0 || v > 100.0) return false;
             *stored = Ghz(v);
             return true;
@@ -181,8 +176,8 @@ bool NormaliseWrite(const CodeRow& row, int mode, const std::string& wire, std::
             *stored = wire;
             return true;
         case Form::Radio:
-            if (!AllDigits(wire) || std::strtol(wire.c_str(), nullptr, 10) > 255) return false;
-            *stored = std::to_string(std::strtol(wire.c_str(), nullptr, 10));
+            if (!AllDigits(wire) || LeadingInteger(wire) > 255) return false;
+            *stored = std::to_string(LeadingInteger(wire));
             return true;
         case Form::Text:
             if (!IsCleanText(wire)) return false;

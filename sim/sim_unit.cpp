@@ -1,9 +1,9 @@
 #include "sim/sim_unit.h"
 
-#include <cctype>
 #include <mutex>
 
 #include "link/frame.h"
+#include "platform/numbers.h"
 #include "sim/sim_io.h"
 #include "sim/sim_state.h"
 
@@ -29,12 +29,6 @@ const FaultNameRow kFaultNames[] = {
     {Fault::OddAddress, "OddAddress"},
 };
 
-std::string Lower(const std::string& s) {
-    std::string out;
-    for (char c : s) out.push_back(char(std::tolower(static_cast<unsigned char>(c))));
-    return out;
-}
-
 }  // namespace
 
 const char* FaultName(Fault fault) {
@@ -45,7 +39,7 @@ const char* FaultName(Fault fault) {
 
 bool ParseFault(const std::string& name, Fault* fault) {
     for (const auto& row : kFaultNames) {
-        if (Lower(name) == Lower(row.name)) {
+        if (AsciiLower(name) == AsciiLower(row.name)) {
             *fault = row.fault;
             return true;
         }
@@ -92,6 +86,7 @@ void SimUnit::SetFault(Fault fault, int count, uint32_t delayMs) {
     state_->SetFault(fault, count, delayMs);
 }
 void SimUnit::ClearFault() { state_->SetFault(Fault::None, 0, 0); }
+void SimUnit::SetSilentAfter(int64_t replies) { state_->SetSilentAfter(replies); }
 
 void SimUnit::RestartNow() {
     state_->BeginRestart();

@@ -23,6 +23,7 @@ struct SimOptions {
     int address = 1;              // the unit's own address, 0..9998
     uint32_t restartMs = 7000;    // silence after gudm, ddef and RestartNow
     bool drift = true;            // SNR, levels and lock values wander (seeded)
+    int64_t silentAfter = -1;     // answer this many requests, then none (-1 = no limit)
     uint32_t seed = 1;
 };
 
@@ -77,6 +78,9 @@ public:
     // Faults apply to the next `count` replies (-1: until cleared).
     void SetFault(Fault fault, int count = -1, uint32_t delayMs = 0);
     void ClearFault();
+    // Answers the next `replies` requests, then falls silent for good (a unit
+    // that stops half way through a long operation); -1 lifts the limit.
+    void SetSilentAfter(int64_t replies);
     // Drops the TCP connection and stays silent for restartMs.
     void RestartNow();
 

@@ -13,6 +13,7 @@
 
 #include "app/ui/CIpAddressCtrl.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
@@ -165,12 +166,18 @@ void CDemodDialog::EnableActionButtons(bool enable) {
 void CDemodDialog::OnRefresh() { main_->ReadUnitConfig(true); }
 
 void CDemodDialog::OnApply() {
+    ParamEntry* demod = CurrentDemodMode.load() == 1 ? DvbtDemodTable : NarrowbandDemodTable;
+    // The page's text is checked whole before anything is sent.
+    const std::string refused = RefusedPageInput(*this, {demod, DecoderTable});
+    if (!refused.empty()) {
+        ShowError(refused);
+        return;
+    }
     main_->EnableActionButtons(false);
     {
         std::lock_guard<std::recursive_mutex> gate(PollGateLock);
         CFerritRemoteControl& link = main_->Link();
         const int address = main_->UnitAddress();
-        ParamEntry* demod = CurrentDemodMode.load() == 1 ? DvbtDemodTable : NarrowbandDemodTable;
         if (WriteChangedFromPage(link, *this, demod, address) > 0) {
             ReadTableToPage(link, *this, demod, address, nullptr);
             if (simple_) ReadTableToPage(link, *simple_, demod, address, nullptr);

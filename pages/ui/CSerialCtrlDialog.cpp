@@ -12,8 +12,7 @@
 #include "link/messages.h"
 #include "link/remote_control.h"
 
-const std::array<uint32_t, 15> CSerialCtrlDialog::kBaudRates = {
-    110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+const std::array<uint32_t, 15> CSerialCtrlDialog::kBaudRates = kSerialBaudRates;
 
 namespace {
 const char* const kTimeoutLabels[5] = {

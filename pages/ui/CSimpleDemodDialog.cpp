@@ -21,6 +21,7 @@
 #include "params/graph_math.h"
 #include "params/param_table.h"
 #include "params/ui/CStatusGraphs.h"
+#include "platform/numbers.h"
 
 namespace {
 constexpr int kGraphWidth = 300;
@@ -218,7 +219,7 @@ void CSimpleDemodDialog::FeedGraphs(uintptr_t rowPointer) {
     auto* row = reinterpret_cast<ParamEntry*>(rowPointer);
     if (!graphs_ || !row || !row->code) return;
     const ParamValue value = ReadParamValue(*row);
-    const float sample = static_cast<float>(std::strtod(value.text.c_str(), nullptr));
+    const float sample = static_cast<float>(LeadingDouble(value.text));
     const GraphChannel channel = GraphChannelFromCode(row->code);
     if (channel.kind == GraphSampleKind::Snr) {
         ParamEntry* table = Mode() == 1 ? DvbtDemodTable : NarrowbandDemodTable;

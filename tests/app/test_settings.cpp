@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "app/settings.h"
 #include "platform/program_folder.h"
@@ -191,6 +194,154 @@ TEST_F(SettingsFile, ReplacingLeavesNoTemporaryFileAndKeepsOldOnFailure) {
     AppSettingsData r;
     ASSERT_TRUE(ReadSettingsFile(path_, r));
     EXPECT_EQ(*r.AppTitle, "New");
+}
+
+// A settings file as written by hand: every row's bytes in order, each fixed
+// row given as its raw value.
+struct RawRows {
+    int32_t lastComPort = -1;
+    uint8_t pollingEnabled = 1;
+    int32_t baud = 9600;
+    int32_t timeouts[5] = {500, 1, 2500, 1, 1000};
+    int32_t interval = 2000;
+    uint8_t flags[4] = {1, 1, 1, 1};
+    int32_t logoWidth = -1, logoHeight = -1, connectionType = 0;
+
+    std::string Bytes() const {
+        auto le = [](int32_t v) {
+            const uint32_t u = uint32_t(v);
+            std::string b;
+            for (int i = 0; i < 4; ++i) b.push_back(char((u >> (8 * i)) & 0xFF));
+            return b;
+        };
+        const std::string noText = le(0);
+        std::string out = le(lastComPort) + std::string(1, char(pollingEnabled)) + noText + le(baud);
+        for (int32_t t : timeouts) out += le(t);
+        out += le(interval) + std::string(reinterpret_cast<const char*>(flags), 4) + noText + noText;
+        return out + le(logoWidth) + le(logoHeight) + le(connectionType) + noText;
+    }
+};
+
+TEST_F(SettingsFile, ValuesTheDialogsRefuseTakeTheirDefaults) {
+    struct Case {
+        const char* what;
+        RawRows rows;
+    };
+    std::vector<Case> cases;
+    for (int32_t interval : {0, -5, INT32_MIN, 10000000}) {
+        RawRows r;
+        r.interval = interval;
+        cases.push_back({"interval", r});
+    }
+    for (int32_t timeout : {-1, -2500, INT32_MIN, 10000000, INT32_MAX}) {
+        RawRows r;
+        for (int32_t& t : r.timeouts) t = timeout;
+        cases.push_back({"time-outs", r});
+    }
+    for (int32_t baud : {0, -9600, 9601, 1000000, 19201}) {
+        RawRows r;
+        r.baud = baud;
+        cases.push_back({"baud", r});
+    }
+    {
+        RawRows r;
+        r.logoWidth = -2;
+        r.logoHeight = INT32_MIN;
+        r.connectionType = 2;
+        r.lastComPort = 256;
+        r.pollingEnabled = 7;
+        r.flags[2] = 0x80;
+        cases.push_back({"logo, connection type, port and flags", r});
+    }
+    {
+        RawRows r;
+        r.connectionType = -1;
+        r.lastComPort = -2;
+        cases.push_back({"negative connection type and port", r});
+    }
+    const std::string defaults = SettingsBytes(AppSettingsData{});
+    for (const Case& c : cases) {
+        WriteRaw(c.rows.Bytes());
+        AppSettingsData read;
+        ASSERT_TRUE(ReadSettingsFile(path_, read)) << c.what;
+        EXPECT_EQ(SettingsBytes(read), defaults) << c.what;
+        EXPECT_EQ(read.PollIntervalMs, 2000) << c.what;
+        EXPECT_EQ(read.ReadIntervalTimeout, 500) << c.what;
+        EXPECT_EQ(read.ReadTotalTimeoutConstant, 2500) << c.what;
+        EXPECT_EQ(read.WriteTotalTimeoutConstant, 1000) << c.what;
+        EXPECT_EQ(read.BaudRate, 9600) << c.what;
+        EXPECT_EQ(read.LogoWidth, -1) << c.what;
+        EXPECT_EQ(read.ConnectionType, 0) << c.what;
+    }
+}
+
+TEST_F(SettingsFile, ValuesAtTheEdgesOfWhatTheDialogsAcceptAreKept) {
+    RawRows r;
+    r.interval = 1;
+    r.timeouts[0] = 0;
+    r.timeouts[1] = 0;
+    r.timeouts[2] = 9999999;
+    r.timeouts[3] = 0;
+    r.timeouts[4] = 9999999;
+    r.baud = 110;
+    r.logoWidth = 0;
+    r.logoHeight = 5000;   // the window cuts it to its logo area
+    r.connectionType = 1;
+    r.lastComPort = 255;
+    r.pollingEnabled = 0;
+    r.flags[3] = 0;
+    WriteRaw(r.Bytes());
+    AppSettingsData read;
+    ASSERT_TRUE(ReadSettingsFile(path_, read));
+    EXPECT_EQ(read.PollIntervalMs, 1);
+    EXPECT_EQ(read.ReadIntervalTimeout, 0);
+    EXPECT_EQ(read.ReadTotalTimeoutMultiplier, 0);
+    EXPECT_EQ(read.ReadTotalTimeoutConstant, 9999999);
+    EXPECT_EQ(read.WriteTotalTimeoutMultiplier, 0);
+    EXPECT_EQ(read.WriteTotalTimeoutConstant, 9999999);
+    EXPECT_EQ(read.BaudRate, 110);
+    EXPECT_EQ(read.LogoWidth, 0);
+    EXPECT_EQ(read.LogoHeight, 5000);
+    EXPECT_EQ(read.ConnectionType, 1);
+    EXPECT_EQ(read.LastComPort, 255);
+    EXPECT_EQ(read.PollingEnabled, 0);
+    EXPECT_EQ(read.PollItemFlags[3], 0);
+    EXPECT_EQ(SettingsBytes(read), r.Bytes());
+    for (uint32_t rate : {300u, 14400u, 56000u, 128000u, 256000u}) {
+        r.baud = int32_t(rate);
+        WriteRaw(r.Bytes());
+        AppSettingsData again;
+        ASSERT_TRUE(ReadSettingsFile(path_, again));
+        EXPECT_EQ(again.BaudRate, int32_t(rate));
+    }
+}
+
+TEST_F(SettingsFile, ASettingsFileThatIsNoFileCountsAsAbsent) {
+    // A link to an endless device, a FIFO with no writer, a folder and a file
+    // far larger than any settings file: every default, and the read ends.
+    const std::string fifo = dir_ + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir_ + "/big";
+    {
+        std::ofstream out(big, std::ios::binary);
+        AppSettingsData s;
+        s.PollIntervalMs = 77;
+        out << SettingsBytes(s) << std::string(1024 * 1024, '\0');
+    }
+    for (const std::string& target : {std::string("/dev/zero"), fifo, dir_ + "/sub", big}) {
+        fs::remove(path_);
+        if (target == dir_ + "/sub") fs::create_directory(target);
+        ASSERT_EQ(symlink(target.c_str(), path_.c_str()), 0) << target;
+        AppSettingsData s;
+        EXPECT_FALSE(ReadSettingsFile(path_, s)) << target;
+        ApplyStartupDefaults(s);
+        EXPECT_EQ(SettingsBytes(s), SettingsBytes([] {
+                      AppSettingsData d;
+                      ApplyStartupDefaults(d);
+                      return d;
+                  }()))
+            << target;
+    }
 }
 
 }  // namespace

@@ -82,7 +82,11 @@ KillStats KillWhileSaving(const std::string& folder, const std::string& name,
         const std::vector<std::string> others = OtherFiles(folder, name);
         if (!others.empty()) ++stats.midWrite;
         stats.strayFiles += int(others.size());
-        for (const std::string& other : others) unlink((folder + "/" + other).c_str());
+        for (const std::string& other : others) {
+            // What a killed save leaves is hidden and never taken for the file itself.
+            EXPECT_EQ(other.rfind("." + name + ".partial-", 0), 0u) << other;
+            unlink((folder + "/" + other).c_str());
+        }
     }
     return stats;
 }
@@ -91,10 +95,11 @@ AppSettingsData SettingsVersion(char fill) {
     AppSettingsData s;
     s.LastComPort = fill == 'A' ? 0 : 7;
     s.PollIntervalMs = fill == 'A' ? 2000 : 750;
-    // Long paths make each save take a while, so kills land inside it.
-    s.IconFile = "/icons/" + std::string(96 * 1024, fill);
+    // Long paths make each save take a while, so kills land inside it (the
+    // whole file stays below the largest settings file that is read).
+    s.IconFile = "/icons/" + std::string(40 * 1024, fill);
     s.AppTitle = std::string("Receiver ") + fill;
-    s.LogoFile = "/logos/" + std::string(32 * 1024, fill);
+    s.LogoFile = "/logos/" + std::string(20 * 1024, fill);
     s.ConnectionType = fill == 'A' ? 0 : 1;
     s.LastIpAddress = fill == 'A' ? "10.0.0.1" : "192.168.100.200";
     return s;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "link/frame.h"
+#include "pages/config_file.h"
 #include "tool_harness.h"
 
 using namespace tooltest;
@@ -288,4 +289,69 @@ TEST(ToolConfigSet, TwoModeUnitSetHoldsSixteenRecordsAndShortSetIsRefused) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("Incorrect number of configs in file"), std::string::npos) << r.err;
     EXPECT_EQ(CountWrites(sim.Unit().Requests()), 0u);
+}
+
+TEST(ToolConfigFile, SaveAgainstAUnitThatFallsSilentFailsAndKeepsTheOldFile) {
+    TempFolder folder;
+    const std::string old = "the earlier file, byte for byte";
+    // How many requests before the end: a set's last 53 reload slot 1 and
+    // read it back after the file is written.
+    const std::pair<const char*, int64_t> cases[] = {{"save-config", 6}, {"save-set", 60}};
+    for (const auto& [command, early] : cases) {
+        SimulatedUnit sim;
+        ASSERT_TRUE(sim.Started()) << sim.Error();
+        const std::string file = folder.File(std::string(command) + ".cfg");
+        // A whole save first, to count its requests; then the unit falls
+        // silent shortly before the end of the same save, while it is still
+        // being read (each unanswered request costs the link's time-out).
+        const std::string first = folder.File(std::string(command) + "-first.cfg");
+        sim.Unit().ClearRequests();
+        ASSERT_EQ(RunTool(Concat(sim.TcpArgs(), {command, first}), kFastWaits).exitCode, 0) << command;
+        const size_t total = sim.Unit().Requests().size();
+        ASSERT_GT(total, 20u);
+        WriteFile(file, old);
+        sim.Unit().SetSilentAfter(static_cast<int64_t>(total) - early);
+        const RunResult r = RunTool(Concat(sim.TcpArgs(), {command, file}), kFastWaits);
+        EXPECT_EQ(r.exitCode, 1) << command << r.out;
+        EXPECT_NE(r.err.find("Unable to read config from demod"), std::string::npos) << command << r.err;
+        EXPECT_EQ(r.out.find("Configuration saved"), std::string::npos) << command << r.out;
+        EXPECT_EQ(r.out.find("Config set saved"), std::string::npos) << command << r.out;
+        EXPECT_EQ(ReadFile(file), old) << command;
+    }
+}
+
+TEST(ToolConfigFile, FilesWithForbiddenCodesReachNeitherTheUnitNorInspect) {
+    SimulatedUnit sim;
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    TempFolder folder;
+    const std::string good = folder.File("good.cfg");
+    RunResult r = RunTool(Concat(sim.TcpArgs(), {"save-config", good}), kFastWaits);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string bytes = ReadFile(good);
+    // Put each code into the first record, just before its end mark, and
+    // give the file a correct checksum again.
+    const size_t end = bytes.find("----");
+    ASSERT_NE(end, std::string::npos);
+    for (const std::string code : {"ddef", "gadd", "zaes", "dlas"}) {
+        std::string body = bytes.substr(0, end) + code + std::string("\x00\x04\x00\x00\x00", 5) + "0077" +
+                           bytes.substr(end, bytes.size() - 4 - end);
+        const uint32_t crc = ConfigFileCrc(body);
+        for (int i = 0; i < 4; ++i) body.push_back(static_cast<char>((crc >> (8 * i)) & 0xFF));
+        const std::string file = folder.File(code + ".cfg");
+        WriteFile(file, body);
+
+        r = RunTool({"inspect", file});
+        EXPECT_EQ(r.exitCode, 1) << code;
+        EXPECT_NE(r.err.find("Invalid item in file: record 1, item "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("(" + code + "): not a parameter that can be set from a file"), std::string::npos)
+            << r.err;
+        EXPECT_FALSE(InspectJson(file)["valid"].boolean);
+
+        sim.Unit().ClearRequests();
+        r = RunTool(Concat(sim.TcpArgs(), {"load-config", file}), kFastWaits);
+        EXPECT_EQ(r.exitCode, 1) << code;
+        EXPECT_NE(r.err.find("Invalid item in file"), std::string::npos) << r.err;
+        EXPECT_EQ(CountWrites(sim.Unit().Requests()), 0u) << code;
+        EXPECT_EQ(sim.Unit().Address(), 1);
+    }
 }

@@ -113,17 +113,24 @@ TEST(ToolSend, ShowsTheRequestAndReplyBytes) {
     const std::string request = Frame("0001r1loc;;");
     ASSERT_EQ(request, std::string("\x02" "0001r1loc;;\x98\x03"));
     const std::string reply = sim::BuildReplyFrame(1, '1', sim.Unit().Value("1loc"));
-    const std::string expected = "Sending:  2 30 30 30 31 72 31 6c 6f 63 3b 3b 98  3 " + request + "\n";
+    // The frame's control bytes (STX, this checksum, ETX) are shown escaped.
+    const std::string expected = "Sending:  2 30 30 30 31 72 31 6c 6f 63 3b 3b 98  3 \\x020001r1loc;;\\x98\\x03\n";
     ASSERT_GE(r.out.size(), expected.size());
     EXPECT_EQ(r.out.substr(0, expected.size()), expected);
 
-    std::string replyHex;
+    std::string replyHex, replyShown;
     char cell[8];
     for (unsigned char b : reply) {
         std::snprintf(cell, sizeof cell, "%2x ", b);
         replyHex += cell;
+        if (b < 0x20 || (b >= 0x7F && b <= 0x9F)) {
+            std::snprintf(cell, sizeof cell, "\\x%02x", b);
+            replyShown += cell;
+        } else {
+            replyShown.push_back(char(b));
+        }
     }
-    EXPECT_NE(r.out.find("\nReply: " + replyHex + reply + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nReply: " + replyHex + replyShown + "\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Status: 1\n"), std::string::npos);
 }
 

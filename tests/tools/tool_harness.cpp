@@ -45,10 +45,13 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+namespace {
+
+RunResult Run(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string* input) {
     RunResult result;
     TempFolder io;
-    const std::string outPath = io.File("out"), errPath = io.File("err");
+    const std::string outPath = io.File("out"), errPath = io.File("err"), inPath = io.File("in");
+    if (input) WriteFile(inPath, *input);
 
     std::vector<std::string> argStore;
     argStore.push_back(ToolPath());
@@ -66,7 +69,7 @@ RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::s
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input ? inPath.c_str() : "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
@@ -83,6 +86,16 @@ RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::s
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
+}
+
+}  // namespace
+
+RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    return Run(args, env, nullptr);
+}
+
+RunResult RunToolWithInput(const std::vector<std::string>& args, const std::string& input) {
+    return Run(args, {}, &input);
 }
 
 

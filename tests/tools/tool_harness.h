@@ -33,6 +33,8 @@ private:
 // Runs $TAVRIN_BIN_DIR/tavrinctl with `args`; `env` entries ("NAME=value")
 // are added to the environment. Standard input is /dev/null.
 RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// The same with `input` as standard input.
+RunResult RunToolWithInput(const std::vector<std::string>& args, const std::string& input);
 
 std::string ToolPath();
 std::string ReadFile(const std::string& path);

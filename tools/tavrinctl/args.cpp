@@ -2,19 +2,17 @@
 
 #include <arpa/inet.h>
 
-#include <cerrno>
-#include <cstdlib>
+#include <optional>
 #include <set>
+
+#include "platform/numbers.h"
 
 namespace {
 
 bool ParseInt(const std::string& text, long low, long high, long& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-    value = v;
+    const std::optional<int64_t> v = ParseInteger(text);
+    if (!v || *v < low || *v > high) return false;
+    value = static_cast<long>(*v);
     return true;
 }
 
@@ -45,6 +43,33 @@ const CommandShape* FindCommand(const std::string& name) {
 ParseResult Fail(const std::string& why) { return ParseResult{false, why}; }
 
 }  // namespace
+
+std::string TakeKeyFromInput(ToolOptions& options, FILE* in) {
+    if (options.command != "key" || options.args.size() < 2 || options.args[1] != "-") return {};
+    if (options.args.size() > 2) return "give the upper half on standard input too, not after \"-\"";
+    // A key is a few dozen hexadecimal digits; more input than this is no key.
+    constexpr size_t kMaxInput = 1024;
+    std::string text;
+    char buffer[256];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+        text.append(buffer, n);
+        if (text.size() > kMaxInput) return "the key on standard input is too long";
+    }
+    if (std::ferror(in)) return "the key could not be read from standard input";
+    std::vector<std::string> words;
+    size_t pos = 0;
+    const char* blanks = " \t\r\n";
+    while ((pos = text.find_first_not_of(blanks, pos)) != std::string::npos) {
+        const size_t end = text.find_first_of(blanks, pos);
+        words.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        pos = end;
+    }
+    if (words.empty() || words.size() > 2) return "standard input must hold the key (and for aes256 its upper half)";
+    options.args.resize(1);
+    options.args.insert(options.args.end(), words.begin(), words.end());
+    return {};
+}
 
 bool CommandNeedsUnit(const std::string& command) { return command != "inspect"; }
 
@@ -161,6 +186,10 @@ const char* UsageText() {
            "  write CODE VALUE               write one value; print the status\n"
            "  key abs|aes128|aes256 HEX [UPPERHEX]\n"
            "                                 write a decryption key (AES256: lower, upper)\n"
+           "  key abs|aes128|aes256 -        the same, the key (and the upper half) read\n"
+           "                                 from standard input, e.g. < FILE; a key on\n"
+           "                                 the command line is visible to other users\n"
+           "                                 in the process list\n"
            "  status                         one poll cycle: lamps, SNR and levels\n"
            "  dump                           slot, mode and every demodulator and decoder\n"
            "                                 setting as the pages show it\n"

@@ -1,6 +1,7 @@
 // tavrinctl's command line: the connection options, the command and its
 // arguments, and the usage text.
 #pragma once
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ struct ParseResult {
 };
 
 ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& options);
+
+// `key TYPE -`: takes the key from `in` (one or, for aes256, two words: the
+// lower and the upper half) in place of the "-", so that it never stands on
+// the command line. Returns an empty text, or why the input was refused.
+std::string TakeKeyFromInput(ToolOptions& options, FILE* in);
 
 // Whether the command talks to a unit (everything but "inspect").
 bool CommandNeedsUnit(const std::string& command);

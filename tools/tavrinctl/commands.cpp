@@ -95,7 +95,7 @@ int RunSend(ToolContext& tool) {
         std::fprintf(tool.out, "%s\n", ReplyLine(tool.link.lastReply, tool.link.lastReplyLength).c_str());
     }
     if (reply.result == kResultOk)
-        std::fprintf(tool.out, "Status: %c\nData: %s\n", reply.status, reply.data.c_str());
+        std::fprintf(tool.out, "Status: %c\nData: %s\n", reply.status, TerminalText(reply.data).c_str());
     return tool.ExitStatus();
 }
 
@@ -104,7 +104,7 @@ int RunRead(ToolContext& tool) {
         if (tool.LinkGone()) break;
         const ExchangeReply reply = tool.Exchange(BuildReadRequest(tool.address, code.c_str()), 1, code);
         if (reply.result == kResultOk)
-            std::fprintf(tool.out, "%s %c %s\n", code.c_str(), reply.status, reply.data.c_str());
+            std::fprintf(tool.out, "%s %c %s\n", code.c_str(), reply.status, TerminalText(reply.data).c_str());
     }
     return tool.ExitStatus();
 }

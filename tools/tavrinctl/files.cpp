@@ -109,12 +109,9 @@ int RunInspect(const ToolOptions& options, FILE* out, FILE* err) {
         std::fprintf(err, "Unable to open file for reading\n");
         return 1;
     }
+    // The listing, and the very check a load makes before sending anything.
     const DescribedFile d = DescribeConfigFile(contents);
-    std::string message;
-    if (!d.checksumOk)
-        message = "Invalid checksum in file";
-    else if (!d.error.empty())
-        message = d.error;
+    const std::string& message = d.error;
 
     if (options.json)
         std::fprintf(out, "%s\n", FileJson(path, d, message).c_str());

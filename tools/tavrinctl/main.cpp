@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "link/remote_control.h"
 #include "platform/clock.h"
 #include "platform/debug_out.h"
+#include "platform/numbers.h"
 #include "platform/program_folder.h"
 #include "tools/tavrinctl/args.h"
 #include "tools/tavrinctl/commands.h"
@@ -22,9 +24,9 @@ namespace {
 void InstallWaiter() {
     const char* text = std::getenv("TAVRIN_WAIT_SCALE");
     if (!text || !*text) return;
-    char* end = nullptr;
-    const double scale = std::strtod(text, &end);
-    if (*end != '\0' || !(scale >= 0.0) || scale > 100.0) {
+    const std::optional<double> parsed = ParseDecimal(text);
+    const double scale = parsed.value_or(-1.0);
+    if (!parsed || !(scale >= 0.0) || scale > 100.0) {
         std::fprintf(stderr, "tavrinctl: ignoring TAVRIN_WAIT_SCALE=%s (not a number from 0 to 100)\n", text);
         return;
     }
@@ -68,6 +70,8 @@ int main(int argc, char** argv) {
         std::fputs(UsageText(), stdout);
         return 0;
     }
+    const std::string inputProblem = TakeKeyFromInput(options, stdin);
+    if (!inputProblem.empty()) return UsageError(inputProblem);
     const std::string argumentProblem = CheckCommandArguments(options);
     if (!argumentProblem.empty()) return UsageError(argumentProblem);
 

@@ -4,6 +4,21 @@
 
 #include "link/messages.h"
 
+std::string TerminalText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    char esc[8];
+    for (unsigned char c : text) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            std::snprintf(esc, sizeof esc, "\\x%02x", c);
+            out += esc;
+        } else {
+            out.push_back(char(c));
+        }
+    }
+    return out;
+}
+
 std::string HexColumns(const std::string& bytes) {
     std::string out;
     char cell[8];
@@ -15,14 +30,14 @@ std::string HexColumns(const std::string& bytes) {
 }
 
 std::string SendingLine(const std::string& lastRequest) {
-    return "Sending: " + HexColumns(lastRequest) + lastRequest;
+    return "Sending: " + HexColumns(lastRequest) + TerminalText(lastRequest);
 }
 
 std::string ReplyLine(const std::string& lastReply, int length) {
     size_t n = length < 0 ? 0 : size_t(length);
     if (n > lastReply.size()) n = lastReply.size();
     const std::string shown = lastReply.substr(0, n);
-    return "Reply: " + HexColumns(shown) + shown;
+    return "Reply: " + HexColumns(shown) + TerminalText(shown);
 }
 
 std::string ResultMessage(ResultCode code) {

@@ -7,11 +7,16 @@
 
 #include "link/result_codes.h"
 
+// Text from the unit made safe for a terminal: control bytes (0x00-0x1F,
+// 0x7F and 0x80-0x9F) as "\xHH", every other byte as it is.
+std::string TerminalText(const std::string& text);
+
 // Each byte as "%2x " (lower-case hexadecimal, two columns, a blank after).
 std::string HexColumns(const std::string& bytes);
-// "Sending: ", the request bytes in columns, then the raw frame.
+// "Sending: ", the request bytes in columns, then the frame as TerminalText.
 std::string SendingLine(const std::string& lastRequest);
-// "Reply: ", the first `length` reply bytes in columns, then the same bytes raw.
+// "Reply: ", the first `length` reply bytes in columns, then the same bytes as
+// TerminalText.
 std::string ReplyLine(const std::string& lastReply, int length);
 
 // The operator's text for a failed result: the result-code table, "No end of

@@ -82,7 +82,7 @@ void PrintRow(FILE* out, const ShownRow& r) {
     } else if (r.status != '1') {
         std::fprintf(out, "%s: (refused by the unit)\n", r.label.c_str());
     } else {
-        std::fprintf(out, "%s: %s\n", r.label.c_str(), r.value.c_str());
+        std::fprintf(out, "%s: %s\n", r.label.c_str(), TerminalText(r.value).c_str());
     }
 }
 
