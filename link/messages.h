@@ -23,6 +23,10 @@ inline constexpr int kIconRed = 130;
 inline constexpr int kIconKey = 132;
 inline constexpr int kIconGrey = 134;
 
+// A row of the parameter tables (params/param_table.h). The link only passes
+// it on: it travels from the poll thread and the value codec to the windows.
+struct ParamEntry;
+
 // "A window" as the core sees it. Post queues the message and returns; Send
 // hands it to the window's thread and waits for the result. Both may be called
 // from any thread.
@@ -31,6 +35,14 @@ public:
     virtual ~IMessageTarget() = default;
     virtual void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
     virtual intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+    // Posts a message about one table row: WM_PARAM_UPDATED (wParam 0 for the
+    // live demodulator table, 1 for the decoder table) and WM_GRAPH_SAMPLE.
+    // A window that shows no rows ignores it.
+    virtual void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
+        (void)msg;
+        (void)wParam;
+        (void)row;
+    }
     // Whether the window exists yet (the connect thread waits for its window).
     virtual bool WindowExists() const { return true; }
 };

@@ -14,7 +14,7 @@ namespace {
 
 constexpr auto kWindowCheckInterval = std::chrono::milliseconds(100);
 
-// Step 8 of a connect attempt: cancelled. The socket (if any) is closed and
+// The end of a cancelled connect attempt: the socket (if any) is closed and
 // nothing is sent to the window.
 void EndCancelled(SocketHandle s) {
     DebugOut("Thread cancelled\r\n");

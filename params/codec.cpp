@@ -247,7 +247,7 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
             continue;
         }
         StoreReplyValue(reply, *row);
-        if (row->Has(ParamFlags::Graphed)) page.PostMsg(WM_GRAPH_SAMPLE, reinterpret_cast<uintptr_t>(row), 0);
+        if (row->Has(ParamFlags::Graphed)) page.PostRowMsg(WM_GRAPH_SAMPLE, 0, row);
         if (row->Has(ParamFlags::HideIfAbsent)) {
             ShowOrHide(*row, &page, true);
             ShowOrHide(*row, secondPage, true);

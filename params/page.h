@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+struct ParamEntry;
+
 class IPage {
 public:
     virtual ~IPage() = default;
@@ -30,4 +32,11 @@ public:
 
     // Posts a window message to the page (lamp states, graph samples).
     virtual void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+    // Posts a message about one table row (WM_GRAPH_SAMPLE). A page that draws
+    // no graphs ignores it.
+    virtual void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
+        (void)msg;
+        (void)wParam;
+        (void)row;
+    }
 };

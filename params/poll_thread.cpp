@@ -60,9 +60,10 @@ private:
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         if (params_.window != nullptr) params_.window->PostMsg(msg, wParam, lParam);
     }
-    void PostUpdated(const ParamEntry* row, uintptr_t tableKind) {
-        Post(WM_PARAM_UPDATED, tableKind, reinterpret_cast<intptr_t>(row->code));
+    void PostRow(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
+        if (params_.window != nullptr) params_.window->PostRowMsg(msg, wParam, row);
     }
+    void PostUpdated(const ParamEntry* row, uintptr_t tableKind) { PostRow(WM_PARAM_UPDATED, tableKind, row); }
     static intptr_t Icon(bool green) { return green ? kIconGreen : kIconRed; }
 
     // Stores a reply in the live demodulator row of that code (or the given row).
@@ -130,7 +131,7 @@ private:
             graphRow.value.has = true;
             graphRow.value.text = reply;
         }
-        Post(WM_GRAPH_SAMPLE, reinterpret_cast<uintptr_t>(&graphRow), 0);
+        PostRow(WM_GRAPH_SAMPLE, 0, &graphRow);
     }
 
     void KeepAlive() {

@@ -5,8 +5,9 @@
 #include <QPushButton>
 
 #include "app/settings.h"
-#include "app/ui/program_icon.h"
-#include "app/ui/qt_page.h"
+#include "ui/program_icon.h"
+#include "ui/control_ids.h"
+#include "ui/qt_page.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dialog_100"));
@@ -14,14 +15,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(16, 16, 16, 12);
     grid->setHorizontalSpacing(16);
-    icon_ = SetCtrlId(new QLabel(this), 1035);
+    icon_ = SetCtrlId(new QLabel(this), ids::about::kIcon);
     icon_->setPixmap(ProgramIconOrDefault().pixmap(32, 32));
     icon_->setFixedSize(36, 36);
     icon_->setAlignment(Qt::AlignCenter);
     // "%s v%s" with the title and the version, at most 63 characters.
     std::string text = AppSettings.AppTitle.value_or(std::string()) + " v" + kAppVersionText;
     if (text.size() > 63) text.resize(63);
-    text_ = SetCtrlId(new QLabel(QString::fromStdString(text), this), 1034);
+    text_ = SetCtrlId(new QLabel(QString::fromStdString(text), this), ids::about::kText);
     text_->setMinimumWidth(220);
     auto* ok = SetCtrlId(new QPushButton(QStringLiteral("OK"), this), 1);
     ok->setDefault(true);

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 int LeadingNumber(const QString& text) {
     const QString t = text.trimmed();

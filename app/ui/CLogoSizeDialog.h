@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QWidget>
 
+#include "ui/control_ids.h"
+
 class QLineEdit;
 class QToolButton;
 
@@ -29,10 +31,10 @@ class CLogoSizeDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 117;
-    static constexpr int kIdHeight = 1200;
-    static constexpr int kIdWidth = 1201;
-    static constexpr int kIdHeightUpDown = 1039;
-    static constexpr int kIdWidthUpDown = 1040;
+    static constexpr int kIdHeight = ids::logo_size::kHeight;
+    static constexpr int kIdWidth = ids::logo_size::kWidth;
+    static constexpr int kIdHeightUpDown = ids::logo_size::kHeightUpDown;
+    static constexpr int kIdWidthUpDown = ids::logo_size::kWidthUpDown;
 
     // The edits start with the current size; the arrows run from 0 to the
     // logo area's height and width.
@@ -40,8 +42,8 @@ public:
                     QWidget* parent = nullptr);
 
     // The numbers typed, read on OK; both -1 until then.
-    int height() const { return height_; }
-    int width() const { return width_; }
+    int LogoHeight() const { return height_; }
+    int LogoWidth() const { return width_; }
 
     QLineEdit* heightEdit() const { return heightEdit_; }
     QLineEdit* widthEdit() const { return widthEdit_; }

@@ -2,8 +2,8 @@
 
 #include "app/settings.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/message_target.h"
-#include "app/ui/program_icon.h"
+#include "ui/message_target.h"
+#include "ui/program_icon.h"
 #include "params/codec.h"
 #include "platform/program_folder.h"
 

@@ -18,10 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings.h"
-#include "app/ui/CIpAddressCtrl.h"
-#include "app/ui/CPleaseWaitDialog.h"
 #include "app/ui/main_view.h"
-#include "app/ui/program_icon.h"
 #include "app/unit_session.h"
 #include "link/remote_control.h"
 #include "link/ui/CConnectDialog.h"
@@ -32,6 +29,13 @@
 #include "params/poll_thread.h"
 #include "platform/debug_out.h"
 #include "platform/program_folder.h"
+#include "ui/CIpAddressCtrl.h"
+#include "ui/CPleaseWaitDialog.h"
+#include "ui/control_ids.h"
+#include "ui/operator_texts.h"
+#include "ui/program_icon.h"
+
+using namespace ids::main_window;
 
 namespace {
 constexpr int kLampSize = 24;
@@ -50,14 +54,13 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
     : QDialog(parent), QtPage(this), poll_(std::make_unique<PollState>()) {
     setObjectName(QStringLiteral("dialog_102"));
     setWindowTitle(QStringLiteral("tavrin_rx_ctrl_v2"));
-    // 1. The window, the unit address and the empty state.
+    // The window as the view of the unit session.
     view_ = std::make_unique<View>(*this);
-    // 2. Icon: the user's icon, else icon 128.
+    // The user's icon, else the application icon.
     icon_ = ProgramIconOrDefault();
     BuildControls();
-    // 3. The logo bitmap.
     LoadLogo();
-    // 4. The link, its log and its serial settings.
+    // The link, its transaction log and its serial time-outs and speed.
     link_ = std::make_unique<CFerritRemoteControl>(&MessageTarget());
     link_->OpenLog(LogFilePath(ProgramFolder()));
     link_->readIntervalTimeout = static_cast<uint32_t>(AppSettings.ReadIntervalTimeout);
@@ -70,7 +73,7 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
     link_->closeOnReceiveError = false;
     session_ = std::make_unique<CUnitSession>(*link_, *view_);
     session_->unitAddress = CurrentUnitAddress.load();
-    // 5. The parameter tables start without values.
+    // The parameter tables start without values.
     ResetAllParamValues();
 }
 
@@ -113,16 +116,16 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     auto* panel = new QGroupBox(QStringLiteral("Connection"), this);
     auto* grid = new QGridLayout(panel);
     grid->setHorizontalSpacing(10);
-    rs232_ = SetCtrlId(new QRadioButton(QStringLiteral("RS232"), panel), 1005);
-    ethernet_ = SetCtrlId(new QRadioButton(QStringLiteral("Ethernet"), panel), 1006);
+    rs232_ = SetCtrlId(new QRadioButton(QStringLiteral("RS232"), panel), kRs232);
+    ethernet_ = SetCtrlId(new QRadioButton(QStringLiteral("Ethernet"), panel), kEthernet);
     rs232_->setChecked(true);
-    portList_ = SetCtrlId(new QComboBox(panel), 1100);
+    portList_ = SetCtrlId(new QComboBox(panel), kPortList);
     portList_->setMinimumContentsLength(8);
     portList_->installEventFilter(this);
-    ipAddress_ = SetCtrlId(new CIpAddressCtrl(panel), 1059);
-    connectButton_ = SetCtrlId(new QPushButton(QStringLiteral("Connect"), panel), 1002);
-    loadSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Load config set"), panel), 1042);
-    saveSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Save config set"), panel), 1041);
+    ipAddress_ = SetCtrlId(new CIpAddressCtrl(panel), kIpAddress);
+    connectButton_ = SetCtrlId(new QPushButton(QStringLiteral("Connect"), panel), kConnect);
+    loadSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Load config set"), panel), kLoadConfigSet);
+    saveSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Save config set"), panel), kSaveConfigSet);
     grid->addWidget(rs232_, 0, 0);
     grid->addWidget(new QLabel(QStringLiteral("Port"), panel), 0, 1, Qt::AlignRight);
     grid->addWidget(portList_, 0, 2);
@@ -138,7 +141,7 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     // Slot tabs with the simple page under them.
     auto* tabArea = new QVBoxLayout;
     tabArea->setSpacing(0);
-    tabs_ = SetCtrlId(new QTabBar(this), 1000);
+    tabs_ = SetCtrlId(new QTabBar(this), kSlotTabs);
     tabs_->setExpanding(false);
     tabs_->setDrawBase(false);
     tabArea->addWidget(tabs_);
@@ -156,7 +159,10 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     const struct {
         int id;
         const char* caption;
-    } lamps[] = {{1013, "Demod lock"}, {1014, "Reception"}, {1015, "Decoder lock"}, {1058, "Connection status"}};
+    } lamps[] = {{kDemodLockLamp, "Demod lock"},
+                 {kReceptionLamp, "Reception"},
+                 {kDecoderLockLamp, "Decoder lock"},
+                 {kConnectionLamp, "Connection status"}};
     auto* lampGrid = new QGridLayout;
     lampGrid->setHorizontalSpacing(18);
     lampGrid->setVerticalSpacing(4);
@@ -171,9 +177,9 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     statusRow->setAlignment(lampGrid, Qt::AlignVCenter);
     auto* labels = new QVBoxLayout;
     labels->setSpacing(4);
-    pollingLabel_ = SetCtrlId(new QLabel(QStringLiteral("Polling enabled"), this), 1016);
+    pollingLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextPollingEnabled), this), kPollingLabel);
     pollingLabel_->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
-    connectedLabel_ = SetCtrlId(new QLabel(QStringLiteral("Not connected"), this), 1045);
+    connectedLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextNotConnected), this), kConnectedLabel);
     labels->addWidget(pollingLabel_);
     labels->addWidget(connectedLabel_);
     statusRow->addSpacing(12);
@@ -183,17 +189,15 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     logoFrame_ = new QWidget(this);
     logoFrame_->setObjectName(QStringLiteral("logoArea"));
     logoFrame_->setFixedSize(kLogoAreaSize, kLogoAreaSize);
-    logo_ = SetCtrlId(new QLabel(logoFrame_), 1038);
+    logo_ = SetCtrlId(new QLabel(logoFrame_), kLogo);
     logo_->setFrameShape(QFrame::Panel);
     logo_->setFrameShadow(QFrame::Sunken);
     logo_->setAlignment(Qt::AlignCenter);
     logo_->setGeometry(0, 0, kLogoAreaSize, kLogoAreaSize);
     statusRow->addWidget(logoFrame_);
     body->addLayout(statusRow);
-    SetLamp(1013, kIconGrey);
-    SetLamp(1014, kIconGrey);
-    SetLamp(1015, kIconGrey);
-    SetLamp(1058, kIconRed);
+    SetReceptionLamps(kIconGrey);
+    SetLamp(kConnectionLamp, kIconRed);
     SetConnectedLabel(false);
 
     for (QPushButton* b : findChildren<QPushButton*>()) {
@@ -209,11 +213,10 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
 void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     if (initialised_) return;
     initialised_ = true;
-    // 2. Icons.
     setWindowIcon(icon_);
-    // 3. The start-up Connecting window (shown only by the start-up connection).
+    // The start-up Connecting window (shown only by the start-up connection).
     startupConnect_ = new CConnectDialog(this);
-    // 4. Logo area and logo size.
+    // The logo area; a logo size of -1 is the default, any size is cut to the area.
     logoArea_ = QRect(0, 0, logoFrame_->width(), logoFrame_->height());
     if (AppSettings.LogoWidth == -1) AppSettings.LogoWidth = kLogoDefault;
     if (AppSettings.LogoHeight == -1) AppSettings.LogoHeight = kLogoDefault;
@@ -222,14 +225,14 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     if (AppSettings.LogoWidth > logoArea_.width()) AppSettings.LogoWidth = logoArea_.width();
     if (AppSettings.LogoHeight > logoArea_.height()) AppSettings.LogoHeight = logoArea_.height();
     PlaceLogo();
-    // 5. Eight slot tabs.
+    // Eight slot tabs, the first selected.
     ++tabGuard_;
     for (int i = 1; i <= 8; ++i) tabs_->addTab(QStringLiteral("Config %1").arg(i));
     tabs_->setCurrentIndex(0);
     --tabGuard_;
     shownTab_ = 0;
-    // 6./7. The simple page in the tab area, tab 0 highlighted.
-    simplePage_ = new CSimpleDemodDialog(this, tabFrame_);
+    // The simple page in the tab area with every table's controls, the first tab highlighted.
+    simplePage_ = new CSimpleDemodDialog(*this, tabFrame_);
     tabFrame_->layout()->addWidget(simplePage_);
     SetupPageControls(*simplePage_, NarrowbandDemodTable);
     SetupPageControls(*simplePage_, DvbtDemodTable);
@@ -238,21 +241,17 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     ApplyModeToPageControls(simplePage_, nullptr, 0);
     simplePage_->show();
     SetSlotHighlight(0);
-    // 8. Lamps.
-    SetLamp(1013, kIconRed);
-    SetLamp(1014, kIconRed);
-    SetLamp(1015, kIconRed);
-    // 9. COM ports; 10. the start-up connection.
+    // The reception lamps stay red until the unit reports (grey after a failed
+    // serial start-up).
+    SetReceptionLamps(kIconRed);
     ScanComPorts();
     StartupConnection();
-    // 11. Connection lamp from the link.
-    SetLamp(1058, link_->IsConnected() ? kIconGreen : kIconRed);
-    // 12./13. Polling state on menu, label and toolbar.
+    SetLamp(kConnectionLamp, link_->IsConnected() ? kIconGreen : kIconRed);
     ShowPollingState();
-    // 14. Poll thread; 15. caption.
     StartPollThread();
+    // The caption is the application title of the settings.
     setWindowTitle(QString::fromStdString(AppSettings.AppTitle.value_or(std::string())));
-    // 16. The start-up Connecting window is no longer needed.
+    // The start-up Connecting window is no longer needed.
     delete startupConnect_;
     startupConnect_ = nullptr;
 }
@@ -264,8 +263,14 @@ void CTavrin_rx_ctrl_v2Dlg::SetLamp(int ctrlId, int iconId) {
     lamp->setProperty("iconId", iconId);
 }
 
+void CTavrin_rx_ctrl_v2Dlg::SetReceptionLamps(int iconId) {
+    SetLamp(kDemodLockLamp, iconId);
+    SetLamp(kReceptionLamp, iconId);
+    SetLamp(kDecoderLockLamp, iconId);
+}
+
 void CTavrin_rx_ctrl_v2Dlg::SetConnectedLabel(bool connected) {
-    connectedLabel_->setText(connected ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    connectedLabel_->setText(QString::fromLatin1(connected ? kTextConnected : kTextNotConnected));
     connectedLabel_->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 160, 0);")
                                              : QStringLiteral("color: rgb(220, 0, 0);"));
 }
@@ -324,11 +329,11 @@ void CTavrin_rx_ctrl_v2Dlg::StopPollThread() {
     if (poll_->thread.IsRunning()) poll_->thread.Stop();
 }
 
-void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(uintptr_t wParam, intptr_t lParam) {
-    const char* code = reinterpret_cast<const char*>(lParam);
+void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(const WindowMessage& message) {
+    const char* code = message.row ? message.row->code : nullptr;
     if (!code || !simplePage_) return;
     ParamEntry* table = nullptr;
-    switch (wParam & 0xFFFF) {
+    switch (message.wParam & 0xFFFF) {
     case 0:
         if (session_->pageMode == 0) table = NarrowbandDemodTable;
         else if (session_->pageMode == 1) table = DvbtDemodTable;
@@ -345,18 +350,20 @@ void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(uintptr_t wParam, intptr_t lParam) {
     }
 }
 
-intptr_t CTavrin_rx_ctrl_v2Dlg::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    switch (msg) {
+intptr_t CTavrin_rx_ctrl_v2Dlg::OnWindowMessage(const WindowMessage& message) {
+    switch (message.msg) {
     case WM_CONNECT_DONE: OnConnectDone(); break;
     case WM_ENGINEERING_CLOSED: engineering_ = nullptr; break;
-    case WM_LAMP_STATE: SetLamp(static_cast<int>(wParam), static_cast<int>(lParam & 0xFFFF)); break;
-    case WM_PARAM_UPDATED: ShowParamUpdate(wParam, lParam); break;
+    case WM_LAMP_STATE:
+        SetLamp(static_cast<int>(message.wParam), static_cast<int>(message.lParam & 0xFFFF));
+        break;
+    case WM_PARAM_UPDATED: ShowParamUpdate(message); break;
     case WM_GRAPH_SAMPLE:
-        if (simplePage_) simplePage_->PostMsg(msg, wParam, lParam);
+        if (simplePage_) simplePage_->PostRowMsg(message.msg, message.wParam, message.row);
         break;
     case WM_LINK_LOST: OnLinkLost(); break;
     case WM_UNIT_ALIVE: OnUnitAlive(); break;
-    case WM_SET_UNIT_ADDRESS: OnSetUnitAddress(static_cast<int>(wParam)); break;
+    case WM_SET_UNIT_ADDRESS: OnSetUnitAddress(static_cast<int>(message.wParam)); break;
     case WM_POLL_INTERVAL_CHANGED:
         poll_->params.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
         break;

@@ -19,8 +19,9 @@
 #include <memory>
 #include <string>
 
-#include "app/ui/message_target.h"
-#include "app/ui/qt_page.h"
+#include "pages/ui/page_host.h"
+#include "ui/message_target.h"
+#include "ui/qt_page.h"
 
 class CFerritRemoteControl;
 class CUnitSession;
@@ -64,7 +65,7 @@ struct ComPortList {
     int rows = 0;
 };
 
-class CTavrin_rx_ctrl_v2Dlg : public QDialog, public QtPage {
+class CTavrin_rx_ctrl_v2Dlg : public QDialog, public QtPage, public IPageHost {
     Q_OBJECT
 public:
     // Construction: link, log, serial settings, logo bitmap. Nothing is shown
@@ -78,10 +79,10 @@ public:
 
     // ----- what pages, dialogs and commands use -------------------------------
     CFerritRemoteControl& Link() { return *link_; }
-    IMessageTarget& MessageTarget() { return PageTarget(); }
+    IMessageTarget& MessageTarget() override { return PageTarget(); }
     CSimpleDemodDialog* SimplePage() { return simplePage_; }
     // The slot, mode and file operations on the unit, with this window as view.
-    CUnitSession& Session() { return *session_; }
+    CUnitSession& Session() override { return *session_; }
     int UnitAddress() const;
     // Sets the window's unit address, CurrentUnitAddress and the poll thread's copy.
     void SetUnitAddress(int address);
@@ -99,7 +100,8 @@ public:
     void StartPollThread();
     void StopPollThread();
 
-    // Menu entry 32772, label 1016 and toolbar buttons 32773/32774 from PollingEnabled.
+    // The polling menu entry, the polling label and the two polling toolbar
+    // buttons from PollingEnabled.
     void ShowPollingState();
     QMenuBar* MenuBar() const { return menuBar_; }
     QToolBar* ToolBar() const { return toolBar_; }
@@ -107,14 +109,14 @@ public:
 
     // The program's icon (the user's icon, else icon 128) for this window and
     // the windows that carry it (engineering window, full page).
-    QIcon ProgramIcon() const { return icon_; }
+    QIcon ProgramIcon() const override { return icon_; }
     void SetProgramIcon(const QIcon& icon);
-    // Logo control 1038 and the area laid out for it (client coordinates).
+    // The logo control and the area laid out for it (client coordinates).
     QLabel* LogoControl() const { return logo_; }
     QRect LogoArea() const { return logoArea_; }
     // Loads LogoFile (70 x 70); shows the control when it loads, hides it otherwise.
     void LoadLogo();
-    // Moves and sizes control 1038 from LogoWidth/LogoHeight centred in LogoArea.
+    // Moves and sizes the logo control from LogoWidth/LogoHeight centred in LogoArea.
     void PlaceLogo();
 
     // The engineering window while it is open (destroyed at close).
@@ -122,23 +124,24 @@ public:
     void SetEngineeringWindow(QWidget* window) { engineering_ = window; }
 
     // ----- command handlers, in main_commands.cpp ------------------------------
-    void OnEngineering();          // 32771
-    void OnPollingToggle();        // 32772, 32773, 32774
-    void OnWriteKey();             // 32775 (also the simple page's key button)
-    void OnPollingOptions();       // 32776
-    void OnRestoreDefaults();      // 32778, 32779
-    void OnSetIconSource();        // 32800
-    void OnSetAppTitle();          // 32802
-    void OnSetLogoSource();        // 32803
-    void OnSetLogoSize();          // 32804
-    void OnSaveConfigSet();        // button 1041
-    void OnLoadConfigSet();        // button 1042
+    void OnEngineering();          // ID_OPTIONS_ENGINEERING
+    void OnPollingToggle();        // ID_OPTIONS_POLLING, ID_ENABLE_POLLING, ID_DISABLE_POLLING
+    void OnWriteKey();             // ID_WRITE_KEY (also the simple page's key button)
+    void OpenKeyDialog() override { OnWriteKey(); }
+    void OnPollingOptions();       // ID_POLLING_OPTIONS
+    void OnRestoreDefaults();      // ID_RESTORE_DEFAULTS, ID_RESTORE_DEFAULTS_DOWNCONVERTERS
+    void OnSetIconSource();        // ID_SET_ICON_SOURCE
+    void OnSetAppTitle();          // ID_SET_APP_TITLE
+    void OnSetLogoSource();        // ID_SET_LOGO_SOURCE
+    void OnSetLogoSize();          // ID_SET_LOGO_SIZE
+    void OnSaveConfigSet();        // "Save config set" button
+    void OnLoadConfigSet();        // "Load config set" button
 
     // Runs a command by id, as the menu, the toolbar and the accelerators do.
     void RunCommand(int commandId);
 
 protected:
-    intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    intptr_t OnWindowMessage(const WindowMessage& message) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -149,8 +152,10 @@ private:
     void BuildControls();
     void BuildMenuAndToolbar();    // main_menu.cpp
     void SetLamp(int ctrlId, int iconId);
+    // The demodulator lock, reception and decoder lock lamps, all three alike.
+    void SetReceptionLamps(int iconId);
     void SetConnectedLabel(bool connected);
-    void ShowParamUpdate(uintptr_t wParam, intptr_t lParam);
+    void ShowParamUpdate(const WindowMessage& message);
     void CloseSteps();
 
     // connection (main_connect.cpp)

@@ -6,14 +6,12 @@
 #include <atomic>
 
 #include "app/settings.h"
+#include "app/ui/CEngineeringDialog.h"
 #include "app/ui/CLogoSizeDialog.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/program_icon.h"
-#include "app/ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/frame.h"
 #include "link/remote_control.h"
-#include "link/ui/CEngineeringDialog.h"
 #include "pages/config_ops.h"
 #include "pages/key_check.h"
 #include "pages/ui/CBarrelDialog.h"
@@ -24,9 +22,11 @@
 #include "params/param_table.h"
 #include "params/ui/CPollingOptions.h"
 #include "platform/program_folder.h"
+#include "ui/operator_texts.h"
+#include "ui/program_icon.h"
+#include "ui/prompts.h"
 
 namespace {
-constexpr const char* kConfigFilter = "Config files (*.cfg)|*.cfg|All files (*.*)|*.*||";
 constexpr int kMaxTitleChars = 32;
 
 // A file dialog starts in the folder of the current setting, else in the
@@ -81,7 +81,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnPollingToggle() {
 
 void CTavrin_rx_ctrl_v2Dlg::OnWriteKey() {
     if (!UnitConnected()) {
-        ShowError("No connection currently");
+        ShowError(kTextNoConnection);
         return;
     }
     int position = -1;
@@ -159,29 +159,19 @@ void CTavrin_rx_ctrl_v2Dlg::OnSetLogoSize() {
                            area.width(), this);
     if (dialog.exec() != QDialog::Accepted) return;
     // Cut to the logo area; a negative size is taken as 0.
-    AppSettings.LogoWidth = std::clamp(dialog.width(), 0, std::max(0, area.width()));
-    AppSettings.LogoHeight = std::clamp(dialog.height(), 0, std::max(0, area.height()));
+    AppSettings.LogoWidth = std::clamp(dialog.LogoWidth(), 0, std::max(0, area.width()));
+    AppSettings.LogoHeight = std::clamp(dialog.LogoHeight(), 0, std::max(0, area.height()));
     PlaceLogo();
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnSaveConfigSet() {
-    FileDialogRequest request;
-    request.save = true;
-    request.title = "Select a file to save to";
-    request.filter = kConfigFilter;
-    request.defaultExtension = "cfg";
-    request.initialName = "*.cfg";
-    const std::optional<std::string> path = Prompts().AskFile(request);
+    const std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(true, kTitleSaveConfig));
     if (!path) return;
     SaveConfigSet(Session(), *path);
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnLoadConfigSet() {
-    FileDialogRequest request;
-    request.filter = kConfigFilter;
-    request.defaultExtension = "cfg";
-    request.initialName = "*.cfg";
-    const std::optional<std::string> path = Prompts().AskFile(request);
+    const std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(false, ""));
     if (!path) return;
     LoadConfigSet(Session(), *path);
 }

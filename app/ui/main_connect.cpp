@@ -7,9 +7,9 @@
 #include <QRadioButton>
 
 #include "app/settings.h"
-#include "app/ui/CIpAddressCtrl.h"
+#include "ui/CIpAddressCtrl.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/prompts.h"
+#include "ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
@@ -17,6 +17,8 @@
 #include "params/codec.h"
 #include "platform/debug_out.h"
 #include "platform/serial_port.h"
+#include "ui/control_ids.h"
+#include "ui/operator_texts.h"
 
 void CTavrin_rx_ctrl_v2Dlg::ScanComPorts() {
     comPorts_ = ComPortList{};
@@ -91,11 +93,9 @@ void CTavrin_rx_ctrl_v2Dlg::StartupSerial() {
     AppSettings.PollingEnabled = 0;
     unitConnected_ = false;
     // A scan the operator cancelled needs no message.
-    if (!cancelled) ShowAlert("Unable to connect");
+    if (!cancelled) ShowAlert(kTextUnableToConnect);
     SetConnectedLabel(false);
-    SetLamp(1013, kIconGrey);
-    SetLamp(1014, kIconGrey);
-    SetLamp(1015, kIconGrey);
+    SetReceptionLamps(kIconGrey);
 }
 
 void CTavrin_rx_ctrl_v2Dlg::StartupEthernet() {
@@ -119,7 +119,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectSerial() {
     if (link_->IsConnected()) link_->CloseSerialPort();
     const int index = comPorts_.rowToPort[static_cast<size_t>(row)];
     if (link_->OpenSerialPort(index) != 0) {
-        ShowError("Unable to connect");
+        ShowError(kTextUnableToConnect);
         return;
     }
     if (!ProbeAndTakeAddress()) {
@@ -130,7 +130,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectSerial() {
     AppSettings.ConnectionType = 0;
     unitConnected_ = true;
     SetConnectedLabel(true);
-    SetLamp(1058, kIconGreen);
+    SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
     ReadUnitConfig(true);
 }
 
@@ -173,7 +173,7 @@ void CTavrin_rx_ctrl_v2Dlg::RunEthernetAttempt(CConnectDialog& dialog) {
         DebugOut("Connection attempt cancelled by user\r\n");
         if (AppSettings.ConnectionType == 1) link_->CancelConnectThread(handle);
     } else if (!link_->IsConnected()) {
-        ShowAlert("Unable to connect");
+        ShowAlert(kTextUnableToConnect);
     }
     pendingConnect_ = nullptr;
 }
@@ -190,11 +190,11 @@ void CTavrin_rx_ctrl_v2Dlg::OnConnectDone() {
         if (pendingConnect_) pendingConnect_->SetText("Reading values...");
         AppSettings.LastIpAddress = UnitIpAddress;
         SetConnectedLabel(true);
-        SetLamp(1058, kIconGreen);
+        SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
         ReadUnitConfig(true);
     } else {
         SetConnectedLabel(false);
-        SetLamp(1058, kIconRed);
+        SetLamp(ids::main_window::kConnectionLamp, kIconRed);
     }
     if (pendingConnect_) pendingConnect_->accept();
 }
@@ -205,10 +205,8 @@ void CTavrin_rx_ctrl_v2Dlg::OnLinkLost() {
     if (unitConnected_) {
         unitConnected_ = false;
         SetConnectedLabel(false);
-        SetLamp(1058, kIconRed);
-        SetLamp(1013, kIconGrey);
-        SetLamp(1014, kIconGrey);
-        SetLamp(1015, kIconGrey);
+        SetLamp(ids::main_window::kConnectionLamp, kIconRed);
+        SetReceptionLamps(kIconGrey);
     }
     busy_ = false;
 }
@@ -219,7 +217,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
     if (!unitConnected_) {
         unitConnected_ = true;
         SetConnectedLabel(true);
-        SetLamp(1058, kIconGreen);
+        SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
         ProbeAndTakeAddress();
         ReadUnitConfig(true);
     }

@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "app/ui/CAboutDlg.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "ui/operator_texts.h"
 
 // The toolbar images (res/toolbar.qrc) live in the static GUI library; their
 // registration must be pulled in explicitly.
@@ -96,7 +97,7 @@ void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     tool(ID_DISABLE_POLLING, "Disable polling");
     tool(ID_POLLING_OPTIONS, "Edit polling options");
     toolBar_->addSeparator();
-    tool(ID_WRITE_KEY, "Write decryption key");
+    tool(ID_WRITE_KEY, kTextWriteKey);
     toolBar_->addSeparator();
     tool(ID_RESTORE_DEFAULTS, "Restore defaults");
 }
@@ -110,7 +111,7 @@ void CTavrin_rx_ctrl_v2Dlg::ShowPollingState() {
     const bool on = AppSettings.PollingEnabled != 0;
     if (QAction* a = CommandAction(ID_OPTIONS_POLLING))
         a->setText(on ? QStringLiteral("Disable polling\tCtrl+P") : QStringLiteral("Enable polling\tCtrl+P"));
-    pollingLabel_->setText(on ? QStringLiteral("Polling enabled") : QStringLiteral("Polling disabled"));
+    pollingLabel_->setText(QString::fromLatin1(on ? kTextPollingEnabled : kTextPollingDisabled));
     if (QAction* a = CommandAction(ID_ENABLE_POLLING)) a->setVisible(!on);
     if (QAction* a = CommandAction(ID_DISABLE_POLLING)) a->setVisible(on);
 }

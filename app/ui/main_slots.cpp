@@ -4,10 +4,10 @@
 #include <QTabBar>
 
 #include "app/settings.h"
-#include "app/ui/CPleaseWaitDialog.h"
+#include "ui/CPleaseWaitDialog.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "app/ui/main_view.h"
-#include "app/ui/prompts.h"
+#include "ui/prompts.h"
 #include "app/unit_session.h"
 #include "pages/ui/CDemodDialog.h"
 #include "pages/ui/CSimpleDemodDialog.h"

@@ -5,7 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/control_ids.h"
+#include "ui/qt_page.h"
 
 CConnectDialog::CConnectDialog(QWidget* parent) : QDialog(parent), target_(MessageHandler()) {
     setObjectName(QStringLiteral("dialog_106"));
@@ -15,7 +16,7 @@ CConnectDialog::CConnectDialog(QWidget* parent) : QDialog(parent), target_(Messa
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 12);
     layout->setSpacing(12);
-    text_ = SetCtrlId(new QLabel(QStringLiteral("Attempting to connect..."), this), 1008);
+    text_ = SetCtrlId(new QLabel(QStringLiteral("Attempting to connect..."), this), ids::connecting::kText);
     text_->setAlignment(Qt::AlignCenter);
     text_->setMinimumWidth(220);
     layout->addWidget(text_);

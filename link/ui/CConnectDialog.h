@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <string>
 
-#include "app/ui/message_target.h"
+#include "ui/message_target.h"
 
 class QLabel;
 class QPushButton;

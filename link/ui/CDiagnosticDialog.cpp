@@ -11,8 +11,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/ui/prompts.h"
-#include "app/ui/qt_page.h"
+#include "ui/prompts.h"
+#include "ui/operator_texts.h"
+#include "ui/qt_page.h"
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
@@ -92,7 +93,7 @@ void CDiagnosticDialog::ShowResultCode(ResultCode code) {
 
 void CDiagnosticDialog::OnSendCommand() {
     if (!unitConnected_ || !unitConnected_() || !link_) {
-        ShowError("No connection currently");
+        ShowError(kTextNoConnection);
         return;
     }
     const QString address = address_->text().left(4);

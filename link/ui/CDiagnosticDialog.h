@@ -7,6 +7,7 @@
 #include <string>
 
 #include "link/result_codes.h"
+#include "ui/control_ids.h"
 
 class CFerritRemoteControl;
 class QLineEdit;
@@ -17,10 +18,10 @@ class CDiagnosticDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 109;
-    static constexpr int kIdAddress = 1018;
-    static constexpr int kIdCommand = 1019;
-    static constexpr int kIdOutput = 1029;
-    static constexpr int kIdSend = 1030;
+    static constexpr int kIdAddress = ids::diagnostic::kAddress;
+    static constexpr int kIdCommand = ids::diagnostic::kCommand;
+    static constexpr int kIdOutput = ids::diagnostic::kOutput;
+    static constexpr int kIdSend = ids::diagnostic::kSend;
     static constexpr int kMaxCommandChars = 255;
 
     // `unitConnected` is the main window's view of the connection.

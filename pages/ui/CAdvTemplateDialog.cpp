@@ -6,7 +6,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/control_ids.h"
+#include "ui/qt_page.h"
 #include "link/messages.h"
 
 CAdvTemplateDialog::CAdvTemplateDialog(int dialogId, IMessageTarget* container, QWidget* parent)
@@ -32,10 +33,10 @@ void CAdvTemplateDialog::WatchControls() {
     auto changed = [this] {
         if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);
     };
-    for (int id = 1200; id <= 1201; ++id)
+    for (int id = ids::general_page::kFirstEdit; id <= ids::general_page::kLastEdit; ++id)
         if (auto* e = qobject_cast<QLineEdit*>(FindControl(this, id)))
             connect(e, &QLineEdit::textChanged, this, changed);
-    for (int id = 1100; id <= 1108; ++id)
+    for (int id = ids::general_page::kFirstList; id <= ids::general_page::kLastList; ++id)
         if (auto* c = qobject_cast<QComboBox*>(FindControl(this, id)))
             connect(c, &QComboBox::currentIndexChanged, this, changed);
 }

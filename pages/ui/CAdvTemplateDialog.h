@@ -5,6 +5,8 @@
 #pragma once
 #include <QWidget>
 
+#include "ui/control_ids.h"
+
 class IMessageTarget;
 class QLineEdit;
 
@@ -12,7 +14,7 @@ class CAdvTemplateDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kGeneralDialogId = 118;
-    static constexpr int kIdUnitAddress = 1200;
+    static constexpr int kIdUnitAddress = ids::general_page::kUnitAddress;
 
     CAdvTemplateDialog(int dialogId, IMessageTarget* container, QWidget* parent);
 

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings.h"
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 #include "pages/ui/CAdvTemplateDialog.h"
 #include "pages/ui/CSerialCtrlDialog.h"
 

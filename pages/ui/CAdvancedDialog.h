@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "link/messages.h"
+#include "ui/control_ids.h"
 
 class CAdvTemplateDialog;
 class CFerritRemoteControl;
@@ -16,8 +17,8 @@ class CAdvancedDialog : public QWidget, public IMessageTarget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 110;
-    static constexpr int kIdTabs = 1000;
-    static constexpr int kIdApply = 1002;
+    static constexpr int kIdTabs = ids::advanced::kTabs;
+    static constexpr int kIdApply = ids::advanced::kApply;
 
     // `container` (the engineering window) hears WM_SET_UNIT_ADDRESS.
     CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link, QWidget* parent);

@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 #include "pages/config_ops.h"
 
 CBarrelDialog::CBarrelDialog(QWidget* parent) : QDialog(parent) {

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <vector>
 
+#include "pages/config_ops.h"
+
 class QRadioButton;
 
 class CBarrelDialog : public QDialog {
@@ -21,5 +23,5 @@ public:
 
 private:
     std::vector<QRadioButton*> radios_;
-    int choice_ = 1005;
+    int choice_ = kDefaultDownconverterId;
 };

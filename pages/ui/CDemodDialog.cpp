@@ -11,16 +11,17 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/ui/CIpAddressCtrl.h"
-#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "pages/ui/CSimpleDemodDialog.h"
+#include "pages/ui/page_host.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "platform/debug_out.h"
+#include "ui/CIpAddressCtrl.h"
+#include "ui/control_ids.h"
+#include "ui/prompts.h"
 
 namespace {
 
@@ -66,13 +67,15 @@ QLabel* MakeLabel(QWidget* parent, const ParamEntry& row) {
 
 }  // namespace
 
-CDemodDialog::CDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, CSimpleDemodDialog* simplePage)
-    : QWidget(nullptr), QtPage(this), main_(mainWindow), simple_(simplePage) {
+using namespace ids::full_page;
+
+CDemodDialog::CDemodDialog(IPageHost& host, CSimpleDemodDialog* simplePage)
+    : QWidget(nullptr), QtPage(this), host_(host), simple_(simplePage) {
     setObjectName(QStringLiteral("dialog_104"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral("Advanced options"));
-    setWindowIcon(main_->ProgramIcon());
+    setWindowIcon(host_.ProgramIcon());
     BuildControls();
 }
 
@@ -90,15 +93,15 @@ void CDemodDialog::BuildControls() {
     const struct {
         int id;
         const char* text;
-    } radioDefs[] = {{1005, "Narrowband"}, {1006, "DVBT"}, {1048, "RF input"}, {1049, "Chaining input"}};
+    } radioDefs[] = {{kNarrowband, "Narrowband"}, {kDvbt, "DVBT"}, {kRfInput, "RF input"}, {kChainingInput, "Chaining input"}};
     for (const auto& r : radioDefs) {
         auto* radio = SetCtrlId(new QRadioButton(QString::fromLatin1(r.text), this), r.id);
         radio->setAutoExclusive(false);   // checked by the program from the unit's values
         radios->addWidget(radio);
-        if (r.id == 1006) radios->addSpacing(30);
+        if (r.id == kDvbt) radios->addSpacing(30);
         const int id = r.id;
         connect(radio, &QRadioButton::clicked, this, [this, id] {
-            if (id == 1005 || id == 1006) OnModeRadio(id);
+            if (id == kNarrowband || id == kDvbt) OnModeRadio(id);
             else OnInputRadio(id);
         });
     }
@@ -146,8 +149,8 @@ void CDemodDialog::BuildControls() {
     outer->addLayout(halves, 1);
 
     auto* buttons = new QHBoxLayout;
-    refresh_ = SetCtrlId(new QPushButton(QStringLiteral("Refresh"), this), 1002);
-    apply_ = SetCtrlId(new QPushButton(QStringLiteral("Apply"), this), 1003);
+    refresh_ = SetCtrlId(new QPushButton(QStringLiteral("Refresh"), this), kRefresh);
+    apply_ = SetCtrlId(new QPushButton(QStringLiteral("Apply"), this), kApply);
     for (QPushButton* b : {refresh_, apply_}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
@@ -163,7 +166,7 @@ void CDemodDialog::EnableActionButtons(bool enable) {
     apply_->setEnabled(enable);
 }
 
-void CDemodDialog::OnRefresh() { main_->ReadUnitConfig(true); }
+void CDemodDialog::OnRefresh() { host_.Session().ReadUnitConfig(true); }
 
 void CDemodDialog::OnApply() {
     ParamEntry* demod = CurrentDemodMode.load() == 1 ? DvbtDemodTable : NarrowbandDemodTable;
@@ -173,11 +176,12 @@ void CDemodDialog::OnApply() {
         ShowError(refused);
         return;
     }
-    main_->EnableActionButtons(false);
+    CUnitSession& session = host_.Session();
+    session.View().EnableActionButtons(false);
     {
         std::lock_guard<std::recursive_mutex> gate(PollGateLock);
-        CFerritRemoteControl& link = main_->Link();
-        const int address = main_->UnitAddress();
+        CFerritRemoteControl& link = session.Link();
+        const int address = session.unitAddress;
         if (WriteChangedFromPage(link, *this, demod, address) > 0) {
             ReadTableToPage(link, *this, demod, address, nullptr);
             if (simple_) ReadTableToPage(link, *simple_, demod, address, nullptr);
@@ -185,37 +189,38 @@ void CDemodDialog::OnApply() {
         if (WriteChangedFromPage(link, *this, DecoderTable, address) > 0)
             ReadTableToPage(link, *this, DecoderTable, address, nullptr);
     }
-    main_->EnableActionButtons(true);
+    session.View().EnableActionButtons(true);
 }
 
 void CDemodDialog::OnModeRadio(int id) {
-    DebugOut(id == 1005 ? "CDemodDialog::OnRadio1\r\n" : "CDemodDialog::OnRadio2\r\n");
+    DebugOut(id == kNarrowband ? "CDemodDialog::OnRadio1\r\n" : "CDemodDialog::OnRadio2\r\n");
     // The radios show the unit's mode; a click only asks for a switch.
-    Check(1005, CurrentDemodMode.load() != 1);
-    Check(1006, CurrentDemodMode.load() == 1);
-    if (!main_->Link().IsConnected() || id == lastModeRadio_) return;
+    Check(kNarrowband, CurrentDemodMode.load() != 1);
+    Check(kDvbt, CurrentDemodMode.load() == 1);
+    if (!host_.Session().Link().IsConnected() || id == lastModeRadio_) return;
     lastModeRadio_ = id;
-    main_->SwitchDemodMode(id == 1006 ? 1 : 0);
+    host_.Session().SwitchDemodMode(id == kDvbt ? 1 : 0);
     activateWindow();
 }
 
 void CDemodDialog::OnInputRadio(int id) {
     // The pair shows what the unit reports after the re-read.
     Check(id, !IsChecked(id));
-    main_->EnableActionButtons(false);
+    CUnitSession& session = host_.Session();
+    session.View().EnableActionButtons(false);
     {
         std::lock_guard<std::recursive_mutex> gate(PollGateLock);
-        CFerritRemoteControl& link = main_->Link();
-        const int address = main_->UnitAddress();
-        ExchangeLocked(link, BuildWriteRequest(address, "gmod", id == 1049 ? "8" : "0"), nullptr);
+        CFerritRemoteControl& link = session.Link();
+        const int address = session.unitAddress;
+        ExchangeLocked(link, BuildWriteRequest(address, "gmod", id == kChainingInput ? "8" : "0"), nullptr);
         ReadTableToPage(link, *this, DecoderTable, address, nullptr);
         if (simple_) ReadTableToPage(link, *simple_, DecoderTable, address, nullptr);
     }
-    main_->EnableActionButtons(true);
+    session.View().EnableActionButtons(true);
 }
 
-intptr_t CDemodDialog::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    if (msg == WM_LAMP_STATE) main_->PostMsg(msg, wParam, lParam);
+intptr_t CDemodDialog::OnWindowMessage(const WindowMessage& message) {
+    if (message.msg == WM_LAMP_STATE) host_.MessageTarget().PostMsg(message.msg, message.wParam, message.lParam);
     return 0;
 }
 

@@ -4,16 +4,16 @@
 #pragma once
 #include <QWidget>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
-class CTavrin_rx_ctrl_v2Dlg;
+class IPageHost;
 class CSimpleDemodDialog;
 class QPushButton;
 
 class CDemodDialog : public QWidget, public QtPage {
     Q_OBJECT
 public:
-    CDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, CSimpleDemodDialog* simplePage);
+    CDemodDialog(IPageHost& host, CSimpleDemodDialog* simplePage);
     ~CDemodDialog() override;
 
     void EnableActionButtons(bool enable);
@@ -24,13 +24,13 @@ public:
     void OnInputRadio(int id);
 
 protected:
-    intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    intptr_t OnWindowMessage(const WindowMessage& message) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void BuildControls();
 
-    CTavrin_rx_ctrl_v2Dlg* main_;
+    IPageHost& host_;
     CSimpleDemodDialog* simple_;
     int lastModeRadio_ = 0;
     QPushButton* refresh_ = nullptr;

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 CEnterValueDialog::CEnterValueDialog(const QString& prompt, const QString& initialText,
                                      int maxChars, QWidget* parent)

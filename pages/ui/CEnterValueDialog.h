@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "ui/control_ids.h"
+
 class QLabel;
 class QLineEdit;
 
@@ -11,8 +13,8 @@ class CEnterValueDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 116;
-    static constexpr int kIdPrompt = 1037;
-    static constexpr int kIdEdit = 1036;
+    static constexpr int kIdPrompt = ids::enter_value::kPrompt;
+    static constexpr int kIdEdit = ids::enter_value::kEdit;
     static constexpr int kMaxResultChars = 49;
 
     CEnterValueDialog(const QString& prompt, const QString& initialText, int maxChars,

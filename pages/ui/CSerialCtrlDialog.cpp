@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings.h"
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "ui/control_ids.h"
+
 class CFerritRemoteControl;
 class IMessageTarget;
 class QComboBox;
@@ -14,8 +16,8 @@ class CSerialCtrlDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 111;
-    static constexpr int kIdBaud = 1100;
-    static constexpr int kIdFirstTimeout = 1200;   // time-outs 0..4 at 1200..1204
+    static constexpr int kIdBaud = ids::serial_control::kBaud;
+    static constexpr int kIdFirstTimeout = ids::serial_control::kFirstTimeout;   // time-outs 0..4 at 1200..1204
     static constexpr int kMaxChars = 7;
     static const std::array<uint32_t, 15> kBaudRates;
 

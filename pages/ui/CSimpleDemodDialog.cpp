@@ -10,23 +10,24 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/program_icon.h"
-#include "app/ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/remote_control.h"
 #include "pages/config_ops.h"
 #include "pages/ui/CDemodDialog.h"
+#include "pages/ui/page_host.h"
 #include "params/codec.h"
 #include "params/graph_math.h"
 #include "params/param_table.h"
 #include "params/ui/CStatusGraphs.h"
 #include "platform/numbers.h"
+#include "ui/control_ids.h"
+#include "ui/operator_texts.h"
+#include "ui/program_icon.h"
+#include "ui/prompts.h"
 
 namespace {
 constexpr int kGraphWidth = 300;
 constexpr int kGraphHeight = 200;
-const char* const kConfigFilter = "Config files (*.cfg)|*.cfg|All files (*.*)|*.*||";
 
 QLineEdit* MakeEdit(QWidget* parent, int id) {
     auto* edit = SetCtrlId(new QLineEdit(parent), id);
@@ -35,8 +36,10 @@ QLineEdit* MakeEdit(QWidget* parent, int id) {
 }
 }  // namespace
 
-CSimpleDemodDialog::CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidget* parent)
-    : QWidget(parent), QtPage(this), main_(mainWindow) {
+using namespace ids::simple_page;
+
+CSimpleDemodDialog::CSimpleDemodDialog(IPageHost& host, QWidget* parent)
+    : QWidget(parent), QtPage(this), host_(host) {
     setObjectName(QStringLiteral("dialog_103"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(10, 10, 10, 10);
@@ -49,8 +52,8 @@ CSimpleDemodDialog::CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidge
     form->setVerticalSpacing(8);
     form->setHorizontalSpacing(10);
     auto* radios = new QHBoxLayout;
-    auto* narrow = SetCtrlId(new QRadioButton(QStringLiteral("Narrowband"), this), 1005);
-    auto* dvbt = SetCtrlId(new QRadioButton(QStringLiteral("DVBT"), this), 1006);
+    auto* narrow = SetCtrlId(new QRadioButton(QStringLiteral("Narrowband"), this), kNarrowband);
+    auto* dvbt = SetCtrlId(new QRadioButton(QStringLiteral("DVBT"), this), kDvbt);
     // Checked by the program only, from what the unit reports.
     for (QRadioButton* r : {narrow, dvbt}) {
         r->setAutoExclusive(false);
@@ -62,27 +65,27 @@ CSimpleDemodDialog::CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidge
     form->addLayout(radios, 0, 0, 1, 3);
 
     form->addWidget(new QLabel(QStringLiteral("Input frequency (MHz)"), this), 1, 0);
-    form->addWidget(MakeEdit(this, 1200), 1, 1, 1, 2);
-    form->addWidget(MakeEdit(this, 1250), 1, 1, 1, 2);   // same place, DVBT column
+    form->addWidget(MakeEdit(this, kFrequencyNarrowband), 1, 1, 1, 2);
+    form->addWidget(MakeEdit(this, kFrequencyDvbt), 1, 1, 1, 2);   // same place, DVBT column
     form->addWidget(new QLabel(QStringLiteral("Service name"), this), 2, 0);
-    form->addWidget(MakeEdit(this, 1216), 2, 1, 1, 2);
-    form->addWidget(MakeEdit(this, 1266), 2, 1, 1, 2);
+    form->addWidget(MakeEdit(this, kServiceNarrowband), 2, 1, 1, 2);
+    form->addWidget(MakeEdit(this, kServiceDvbt), 2, 1, 1, 2);
     form->addWidget(new QLabel(QStringLiteral("Descrambling"), this), 3, 0);
-    form->addWidget(SetCtrlId(new QComboBox(this), 1109), 3, 1);
-    auto* key = SetCtrlId(new QToolButton(this), 1043);
+    form->addWidget(SetCtrlId(new QComboBox(this), kDescrambling), 3, 1);
+    auto* key = SetCtrlId(new QToolButton(this), kKey);
     key->setIcon(QIcon(IconPixmap(kIconKey, 24)));
     key->setIconSize(QSize(20, 20));
-    key->setToolTip(QStringLiteral("Write decryption key"));
+    key->setToolTip(QString::fromLatin1(kTextWriteKey));
     form->addWidget(key, 3, 2);
     form->addWidget(new QLabel(QStringLiteral("Downconverter"), this), 4, 0);
-    auto* downconverter = SetCtrlId(new QComboBox(this), 1115);
+    auto* downconverter = SetCtrlId(new QComboBox(this), kDownconverter);
     downconverter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     form->addWidget(downconverter, 4, 1, 1, 2);
     form->setRowStretch(5, 1);
     form->setColumnStretch(1, 1);
     top->addLayout(form, 1);
 
-    // The graphs sit right of the fields: top with edit 1200, right edge with "Advanced".
+    // The graphs sit right of the fields: top with the frequency edit, right edge with "Advanced".
     auto* graphColumn = new QVBoxLayout;
     graphs_ = new CStatusGraphs(this, 4);
     graphs_->setFixedSize(kGraphWidth, kGraphHeight);
@@ -92,11 +95,11 @@ CSimpleDemodDialog::CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidge
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    apply_ = SetCtrlId(new QPushButton(QStringLiteral("Apply"), this), 1044);
-    refresh_ = SetCtrlId(new QPushButton(QStringLiteral("Refresh"), this), 1046);
-    save_ = SetCtrlId(new QPushButton(QStringLiteral("Save config to file"), this), 1003);
-    load_ = SetCtrlId(new QPushButton(QStringLiteral("Load config from file"), this), 1004);
-    advanced_ = SetCtrlId(new QPushButton(QStringLiteral("Advanced"), this), 1002);
+    apply_ = SetCtrlId(new QPushButton(QStringLiteral("Apply"), this), kApply);
+    refresh_ = SetCtrlId(new QPushButton(QStringLiteral("Refresh"), this), kRefresh);
+    save_ = SetCtrlId(new QPushButton(QStringLiteral("Save config to file"), this), kSaveConfig);
+    load_ = SetCtrlId(new QPushButton(QStringLiteral("Load config from file"), this), kLoadConfig);
+    advanced_ = SetCtrlId(new QPushButton(QStringLiteral("Advanced"), this), kAdvanced);
     for (QPushButton* b : {apply_, refresh_, save_, load_, advanced_}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
@@ -104,8 +107,8 @@ CSimpleDemodDialog::CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidge
     buttons->insertStretch(4, 1);
     outer->addLayout(buttons);
 
-    connect(narrow, &QRadioButton::clicked, this, [this] { OnModeRadio(1005); });
-    connect(dvbt, &QRadioButton::clicked, this, [this] { OnModeRadio(1006); });
+    connect(narrow, &QRadioButton::clicked, this, [this] { OnModeRadio(kNarrowband); });
+    connect(dvbt, &QRadioButton::clicked, this, [this] { OnModeRadio(kDvbt); });
     connect(apply_, &QPushButton::clicked, this, [this] { OnApply(); });
     connect(refresh_, &QPushButton::clicked, this, [this] { OnRefresh(); });
     connect(save_, &QPushButton::clicked, this, [this] { OnSaveConfig(); });
@@ -116,7 +119,7 @@ CSimpleDemodDialog::CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidge
 
 CSimpleDemodDialog::~CSimpleDemodDialog() { CloseFullPage(); }
 
-int CSimpleDemodDialog::Mode() const { return main_->Session().pageMode; }
+int CSimpleDemodDialog::Mode() const { return host_.Session().pageMode; }
 
 CDemodDialog* CSimpleDemodDialog::FullPage() const { return fullPage_.data(); }
 
@@ -140,52 +143,41 @@ void CSimpleDemodDialog::CloseFullPage() {
 
 void CSimpleDemodDialog::OnModeRadio(int id) {
     // The radios show what the unit reports; a click only asks for a switch.
-    Check(1005, Mode() != 1);
-    Check(1006, Mode() == 1);
-    if (!main_->Link().IsConnected() || id == lastModeRadio_) return;
+    Check(kNarrowband, Mode() != 1);
+    Check(kDvbt, Mode() == 1);
+    if (!host_.Session().Link().IsConnected() || id == lastModeRadio_) return;
     lastModeRadio_ = id;
-    main_->SwitchDemodMode(id == 1006 ? 1 : 0);
+    host_.Session().SwitchDemodMode(id == kDvbt ? 1 : 0);
     setFocus();
 }
 
-void CSimpleDemodDialog::OnApply() { main_->ApplySimplePage(); }
+void CSimpleDemodDialog::OnApply() { host_.Session().ApplySimplePage(); }
 
-void CSimpleDemodDialog::OnRefresh() { main_->RefreshSimplePage(); }
+void CSimpleDemodDialog::OnRefresh() { host_.Session().RefreshSimplePage(); }
 
 void CSimpleDemodDialog::OnSaveConfig() {
-    if (!main_->UnitConnected()) {
-        ShowError("No connection currently");
+    if (!host_.Session().View().UnitConnected()) {
+        ShowError(kTextNoConnection);
         return;
     }
-    FileDialogRequest request;
-    request.save = true;
-    request.title = "Select a file to save to";
-    request.filter = kConfigFilter;
-    request.defaultExtension = "cfg";
-    request.initialName = "*.cfg";
-    std::optional<std::string> path = Prompts().AskFile(request);
+    std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(true, kTitleSaveConfig));
     if (!path) return;
-    SaveConfigToFile(main_->Session(), *path);
+    SaveConfigToFile(host_.Session(), *path);
 }
 
 void CSimpleDemodDialog::OnLoadConfig() {
-    if (!main_->UnitConnected()) {
-        ShowError("No connection currently");
+    if (!host_.Session().View().UnitConnected()) {
+        ShowError(kTextNoConnection);
         return;
     }
-    FileDialogRequest request;
-    request.title = "Select a file to load from";
-    request.filter = kConfigFilter;
-    request.defaultExtension = "cfg";
-    request.initialName = "*.cfg";
-    std::optional<std::string> path = Prompts().AskFile(request);
+    std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(false, "Select a file to load from"));
     if (!path) return;
-    LoadConfigFromFile(main_->Session(), *path);
+    LoadConfigFromFile(host_.Session(), *path);
 }
 
 void CSimpleDemodDialog::OnAdvanced() {
-    if (!main_->UnitConnected()) {
-        ShowError("No connection currently");
+    if (!host_.Session().View().UnitConnected()) {
+        ShowError(kTextNoConnection);
         return;
     }
     if (fullPage_) {
@@ -193,14 +185,14 @@ void CSimpleDemodDialog::OnAdvanced() {
         fullPage_->setFocus();
         return;
     }
-    auto* page = new CDemodDialog(main_, this);
+    auto* page = new CDemodDialog(host_, this);
     fullPage_ = page;
     SetupPageControls(*page, NarrowbandDemodTable);
     SetupPageControls(*page, DvbtDemodTable);
     SetupPageControls(*page, DecoderTable);
     const int mode = Mode();
-    page->Check(1006, mode == 1);
-    page->Check(1005, mode != 1);
+    page->Check(ids::full_page::kDvbt, mode == 1);
+    page->Check(ids::full_page::kNarrowband, mode != 1);
     for (ParamEntry* row = DvbtDemodTable; row->code; ++row)
         if (row->controlId) page->Enable(row->controlId, mode == 1);
     for (ParamEntry* row = NarrowbandDemodTable; row->code; ++row)
@@ -213,10 +205,9 @@ void CSimpleDemodDialog::OnAdvanced() {
     page->activateWindow();
 }
 
-void CSimpleDemodDialog::OnKey() { main_->RunCommand(ID_WRITE_KEY); }
+void CSimpleDemodDialog::OnKey() { host_.OpenKeyDialog(); }
 
-void CSimpleDemodDialog::FeedGraphs(uintptr_t rowPointer) {
-    auto* row = reinterpret_cast<ParamEntry*>(rowPointer);
+void CSimpleDemodDialog::FeedGraphs(const ParamEntry* row) {
     if (!graphs_ || !row || !row->code) return;
     const ParamValue value = ReadParamValue(*row);
     const float sample = static_cast<float>(LeadingDouble(value.text));
@@ -231,10 +222,10 @@ void CSimpleDemodDialog::FeedGraphs(uintptr_t rowPointer) {
     graphs_->update();
 }
 
-intptr_t CSimpleDemodDialog::OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    switch (msg) {
-    case WM_GRAPH_SAMPLE: FeedGraphs(wParam); break;
-    case WM_LAMP_STATE: main_->PostMsg(msg, wParam, lParam); break;
+intptr_t CSimpleDemodDialog::OnWindowMessage(const WindowMessage& message) {
+    switch (message.msg) {
+    case WM_GRAPH_SAMPLE: FeedGraphs(message.row); break;
+    case WM_LAMP_STATE: host_.MessageTarget().PostMsg(message.msg, message.wParam, message.lParam); break;
     case WM_DEMOD_PAGE_CLOSED: fullPage_ = nullptr; break;
     default: break;
     }

@@ -5,9 +5,10 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
-class CTavrin_rx_ctrl_v2Dlg;
+class IPageHost;
+struct ParamEntry;
 class CDemodDialog;
 class CStatusGraphs;
 class QPushButton;
@@ -15,14 +16,13 @@ class QPushButton;
 class CSimpleDemodDialog : public QWidget, public QtPage {
     Q_OBJECT
 public:
-    CSimpleDemodDialog(CTavrin_rx_ctrl_v2Dlg* mainWindow, QWidget* parent);
+    CSimpleDemodDialog(IPageHost& host, QWidget* parent);
     ~CSimpleDemodDialog() override;
 
     // The demod mode last read from the unit (0 narrowband, 1 DVBT).
     int Mode() const;
     CDemodDialog* FullPage() const;
     CStatusGraphs* Graphs() const { return graphs_; }
-    CTavrin_rx_ctrl_v2Dlg* MainWindow() const { return main_; }
 
     // Apply, Refresh, Save/Load config and Advanced here, Refresh and Apply on
     // the full page when it is open.
@@ -42,12 +42,12 @@ public:
     void OnKey();
 
 protected:
-    intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    intptr_t OnWindowMessage(const WindowMessage& message) override;
 
 private:
-    void FeedGraphs(uintptr_t rowPointer);
+    void FeedGraphs(const ParamEntry* row);
 
-    CTavrin_rx_ctrl_v2Dlg* main_;
+    IPageHost& host_;
     int lastModeRadio_ = 0;
     QPointer<CDemodDialog> fullPage_;
     CStatusGraphs* graphs_ = nullptr;

@@ -8,12 +8,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/prompts.h"
 #include "pages/key_check.h"
-#include "app/ui/qt_page.h"
+#include "ui/operator_texts.h"
+#include "ui/prompts.h"
+#include "ui/qt_page.h"
+
+namespace {
+// The lower key's label in the template's layout and for an AES256 key.
+const char* const kLowerAes256Label = "AES256 key (lower)";
+}  // namespace
 
 CWriteKeyDialog::CWriteKeyDialog(int keyType, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Write decryption key"));
+    setWindowTitle(QString::fromLatin1(kTextWriteKey));
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
 
     combo_ = new QComboBox(this);
@@ -22,7 +28,7 @@ CWriteKeyDialog::CWriteKeyDialog(int keyType, QWidget* parent) : QDialog(parent)
     combo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
     // The template's layout: both fields shown, no selection.
-    lowerLabel_ = new QLabel(QStringLiteral("AES256 key (lower)"), this);
+    lowerLabel_ = new QLabel(QString::fromLatin1(kLowerAes256Label), this);
     upperLabel_ = new QLabel(QStringLiteral("AES256 key (upper)"), this);
     SetCtrlId(lowerLabel_, kIdLowerLabel);
     SetCtrlId(upperLabel_, kIdUpperLabel);
@@ -67,7 +73,7 @@ void CWriteKeyDialog::LayoutForType(int keyType) {
     switch (keyType) {
     case KeyTypeAbs: lowerLabel_->setText(QStringLiteral("ABS key")); break;
     case KeyTypeAes128: lowerLabel_->setText(QStringLiteral("AES128 key")); break;
-    case KeyTypeAes256: lowerLabel_->setText(QStringLiteral("AES256 key (lower)")); break;
+    case KeyTypeAes256: lowerLabel_->setText(QString::fromLatin1(kLowerAes256Label)); break;
     default: return;
     }
     const bool two = keyType == KeyTypeAes256;

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <string>
 
+#include "ui/control_ids.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -12,11 +14,11 @@ class CWriteKeyDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 112;
-    static constexpr int kIdKeyType = 1101;
-    static constexpr int kIdLowerLabel = 1032;
-    static constexpr int kIdUpperLabel = 1033;
-    static constexpr int kIdLowerKey = 1200;
-    static constexpr int kIdUpperKey = 1201;
+    static constexpr int kIdKeyType = ids::write_key::kKeyType;
+    static constexpr int kIdLowerLabel = ids::write_key::kLowerLabel;
+    static constexpr int kIdUpperLabel = ids::write_key::kUpperLabel;
+    static constexpr int kIdLowerKey = ids::write_key::kLowerKey;
+    static constexpr int kIdUpperKey = ids::write_key::kUpperKey;
 
     // `keyType` 0 ABS, 1 AES128, 2 AES256; any other value opens with no
     // selection and both key fields shown.

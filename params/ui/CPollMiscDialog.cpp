@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "link/messages.h"
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 int ParsePollInterval(const QString& text) {
     const QString t = text.left(CPollMiscDialog::kMaxChars);

@@ -2,6 +2,8 @@
 #pragma once
 #include <QWidget>
 
+#include "ui/control_ids.h"
+
 class IMessageTarget;
 class QLineEdit;
 
@@ -9,7 +11,7 @@ class CPollMiscDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 115;
-    static constexpr int kIdInterval = 1200;
+    static constexpr int kIdInterval = ids::poll_misc::kInterval;
     static constexpr int kMaxChars = 7;
 
     CPollMiscDialog(int intervalMs, IMessageTarget* container, QWidget* parent);

@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 #include "link/messages.h"
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 namespace {
 const char* const kItemCaptions[4] = {"Demod lock", "Decoder lock", "SNR", "Input levels"};

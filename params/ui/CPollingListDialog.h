@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "ui/control_ids.h"
+
 class IMessageTarget;
 class QCheckBox;
 
@@ -11,7 +13,7 @@ class CPollingListDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 113;
-    static constexpr int kFirstCheckId = 1800;   // items 0..3 at 1800, 1810, 1820, 1830
+    static constexpr int kFirstCheckId = ids::polling_list::kFirstCheck;   // items 0..3 at 1800, 1810, 1820, 1830
 
     // `flags` is copied; `container` hears WM_PAGE_CHANGED on every click.
     CPollingListDialog(const uint8_t (&flags)[4], IMessageTarget* container, QWidget* parent);

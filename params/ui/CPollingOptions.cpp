@@ -7,10 +7,10 @@
 #include <atomic>
 
 #include "app/settings.h"
-#include "app/ui/prompts.h"
+#include "ui/prompts.h"
 #include "params/ui/CPollMiscDialog.h"
 #include "params/ui/CPollingListDialog.h"
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 CPollingOptions::CPollingOptions(IMessageTarget* mainWindow, QWidget* parent)
     : QDialog(parent), mainWindow_(mainWindow) {

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "link/messages.h"
+#include "ui/control_ids.h"
 
 class CPollingListDialog;
 class CPollMiscDialog;
@@ -13,8 +14,8 @@ class CPollingOptions : public QDialog, public IMessageTarget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 114;
-    static constexpr int kIdTabs = 1000;
-    static constexpr int kIdApply = 1002;
+    static constexpr int kIdTabs = ids::polling_options::kTabs;
+    static constexpr int kIdApply = ids::polling_options::kApply;
 
     // The pages start from the current settings; `mainWindow` hears
     // WM_POLL_INTERVAL_CHANGED after a valid interval was applied.

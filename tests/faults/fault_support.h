@@ -33,6 +33,7 @@ class RecordingWindow : public IMessageTarget {
 public:
     void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
     intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry*) override { PostMsg(msg, wParam, 0); }
 
     int Count(uint32_t msg) const;
     void Clear();

@@ -9,7 +9,7 @@
 #include <QTabWidget>
 
 #include "link/ui/CDiagnosticDialog.h"
-#include "link/ui/CEngineeringDialog.h"
+#include "app/ui/CEngineeringDialog.h"
 #include "pages/ui/CAdvTemplateDialog.h"
 #include "pages/ui/CAdvancedDialog.h"
 #include "pages/ui/CSerialCtrlDialog.h"

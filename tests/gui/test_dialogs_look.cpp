@@ -7,7 +7,7 @@
 #include <QTabWidget>
 
 #include "app/ui/CLogoSizeDialog.h"
-#include "link/ui/CEngineeringDialog.h"
+#include "app/ui/CEngineeringDialog.h"
 #include "pages/ui/CAdvancedDialog.h"
 #include "pages/ui/CBarrelDialog.h"
 #include "pages/ui/CEnterValueDialog.h"

@@ -13,11 +13,11 @@
 #include <QComboBox>
 #include <QImage>
 
-#include "app/ui/CPleaseWaitDialog.h"
+#include "ui/CPleaseWaitDialog.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
-#include "app/ui/program_icon.h"
+#include "ui/program_icon.h"
 #include "link/frame.h"
-#include "link/ui/CEngineeringDialog.h"
+#include "app/ui/CEngineeringDialog.h"
 #include "pages/config_file.h"
 #include "pages/ui/CAdvTemplateDialog.h"
 #include "pages/ui/CAdvancedDialog.h"

@@ -124,8 +124,8 @@ TEST(LogoSizeDialog, ArrowsStayInTheAreaTypingDoesNot) {
     QLineEdit* width = Control<QLineEdit>(&dialog, 1201);
     EXPECT_EQ(height->text(), "70");
     EXPECT_EQ(width->text(), "60");
-    EXPECT_EQ(dialog.height(), -1);
-    EXPECT_EQ(dialog.width(), -1);
+    EXPECT_EQ(dialog.LogoHeight(), -1);
+    EXPECT_EQ(dialog.LogoWidth(), -1);
 
     auto* heightArrows = Control<CUpDownControl>(&dialog, 1039);
     ASSERT_NE(heightArrows, nullptr);
@@ -143,8 +143,8 @@ TEST(LogoSizeDialog, ArrowsStayInTheAreaTypingDoesNot) {
     width->setText("-4");
     Control<QPushButton>(&dialog, 1)->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.height(), 500);
-    EXPECT_EQ(dialog.width(), -4);
+    EXPECT_EQ(dialog.LogoHeight(), 500);
+    EXPECT_EQ(dialog.LogoWidth(), -4);
 }
 
 TEST(EnterValueDialog, LimitsTheTextAndReturnsItOnOk) {

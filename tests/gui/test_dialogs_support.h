@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/ui/prompts.h"
-#include "app/ui/qt_page.h"
+#include "tests/gui/recording_prompts.h"
+#include "ui/qt_page.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
 #include "platform/clock.h"

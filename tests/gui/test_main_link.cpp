@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/ui/CIpAddressCtrl.h"
+#include "ui/CIpAddressCtrl.h"
 #include "link/remote_control.h"
 
 using namespace guitest;

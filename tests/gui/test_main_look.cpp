@@ -8,7 +8,7 @@
 #include <QPushButton>
 
 #include "app/ui/CAboutDlg.h"
-#include "app/ui/CPleaseWaitDialog.h"
+#include "ui/CPleaseWaitDialog.h"
 #include "link/ui/CConnectDialog.h"
 
 using namespace guitest;

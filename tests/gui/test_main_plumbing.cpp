@@ -11,8 +11,8 @@
 #include <atomic>
 #include <thread>
 
-#include "app/ui/CIpAddressCtrl.h"
-#include "app/ui/message_target.h"
+#include "ui/CIpAddressCtrl.h"
+#include "ui/message_target.h"
 
 using namespace guitest;
 

@@ -8,7 +8,7 @@
 #include <QTabBar>
 #include <fstream>
 
-#include "app/ui/CPleaseWaitDialog.h"
+#include "ui/CPleaseWaitDialog.h"
 #include "pages/ui/CDemodDialog.h"
 #include "pages/ui/CSimpleDemodDialog.h"
 #include "params/codec.h"

@@ -32,6 +32,7 @@ struct Posted {
     uint32_t msg;
     uintptr_t wParam;
     intptr_t lParam;
+    const ParamEntry* row = nullptr;   // the row of a row message
 };
 
 // A page that is a map of control id -> control state.
@@ -64,6 +65,9 @@ public:
     void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
         posted.push_back({msg, wParam, lParam});
     }
+    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override {
+        posted.push_back({msg, wParam, 0, row});
+    }
 
     ControlState& operator[](int id) { return controls.at(id); }
 
@@ -74,10 +78,14 @@ public:
 // A window that records what is posted to it, from any thread.
 class RecordingTarget : public IMessageTarget {
 public:
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override { Record({msg, wParam, lParam}); }
+    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override {
+        Record({msg, wParam, 0, row});
+    }
+    void Record(const Posted& p) {
         std::lock_guard<std::mutex> lock(mutex);
-        posted.push_back({msg, wParam, lParam});
-        if (onPost) onPost(msg, wParam, lParam);
+        posted.push_back(p);
+        if (onPost) onPost(p);
     }
     intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
         PostMsg(msg, wParam, lParam);
@@ -93,7 +101,7 @@ public:
     }
     std::mutex mutex;
     std::vector<Posted> posted;
-    std::function<void(uint32_t, uintptr_t, intptr_t)> onPost;
+    std::function<void(const Posted&)> onPost;
 };
 
 // Waits (bounded, generous) until `condition` holds; returns whether it did.

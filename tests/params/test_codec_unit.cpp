@@ -88,7 +88,7 @@ TEST_F(CodecUnitTest, ReadShowsEveryRowOnBothPagesInTableOrder) {
     // Each of the eight graphed rows was posted once, as its own row.
     std::vector<std::string> sampled;
     for (const Posted& p : page.posted)
-        if (p.msg == WM_GRAPH_SAMPLE) sampled.push_back(reinterpret_cast<const ParamEntry*>(p.wParam)->code);
+        if (p.msg == WM_GRAPH_SAMPLE) sampled.push_back(p.row->code);
     EXPECT_EQ(sampled, (std::vector<std::string>{"1snr", "1mer", "1cer", "1dnr", "1ina", "1inb", "1inc", "1ind"}));
 }
 
@@ -258,7 +258,7 @@ TEST_F(CodecUnitTest, FailedReadsKeepValuesAndHideAbsentInputs) {
     }
     EXPECT_EQ(ReadParamValue(table[0]).text, "7.5");
     EXPECT_EQ(page[1206].text, "7.5");
-    for (const Posted& p : page.posted) EXPECT_NE(p.wParam, reinterpret_cast<uintptr_t>(&table[0]));
+    for (const Posted& p : page.posted) EXPECT_NE(p.row, &table[0]);
     EXPECT_TRUE(page[1204].shown);  // the next row was still read and shown
     EXPECT_FALSE(page[1204].text.empty());
 

@@ -54,7 +54,7 @@ protected:
     uint8_t itemFlags[4] = {1, 1, 1, 1};
 };
 
-std::string CodeOf(const Posted& p) { return reinterpret_cast<const char*>(p.lParam); }
+std::string CodeOf(const Posted& p) { return p.row->code; }
 
 TEST_F(PollTest, FullCycleReadsElevenCodesInOrder) {
     EXPECT_EQ(RunPollCycle(params, state), 11);
@@ -90,7 +90,7 @@ TEST_F(PollTest, FullCycleReadsElevenCodesInOrder) {
         EXPECT_EQ(CodeOf(s[0]), graphRow->code);
         EXPECT_EQ(s[1].msg, WM_UNIT_ALIVE);
         EXPECT_EQ(s[2].msg, WM_GRAPH_SAMPLE);
-        EXPECT_EQ(s[2].wParam, reinterpret_cast<uintptr_t>(graphRow));
+        EXPECT_EQ(s[2].row, graphRow);
         EXPECT_EQ(s[2].lParam, 0);
     }
     // The values were stored in the live table and the graph rows.
@@ -120,7 +120,7 @@ TEST_F(PollTest, ItemsSwitchedOffAreSkipped) {
             EXPECT_EQ(p.wParam, uintptr_t(kLampDecoderLock));
         }
         if (p.msg == WM_GRAPH_SAMPLE) {
-            const ParamEntry* row = reinterpret_cast<const ParamEntry*>(p.wParam);
+            const ParamEntry* row = p.row;
             EXPECT_GE(row, &LevelGraphList[0]);
             EXPECT_LT(row, &LevelGraphList[4]);
         }
@@ -190,8 +190,8 @@ TEST_F(PollTest, ReceptionLampUsesTheLastGoodLockReading) {
 }
 
 TEST_F(PollTest, StopDuringSnrFinishesThatExchangeThenOneLevel) {
-    window.onPost = [this](uint32_t msg, uintptr_t, intptr_t lParam) {
-        if (msg == WM_PARAM_UPDATED && std::strcmp(reinterpret_cast<const char*>(lParam), "1mer") == 0)
+    window.onPost = [this](const Posted& p) {
+        if (p.msg == WM_PARAM_UPDATED && std::strcmp(p.row->code, "1mer") == 0)
             params.stop.Set();
     };
     EXPECT_EQ(RunPollCycle(params, state), 6);
@@ -217,8 +217,8 @@ TEST_F(PollTest, StopAlreadySetStillLetsTheFirstSnrExchangeAndOneLevelRun) {
 }
 
 TEST_F(PollTest, StopAfterTheLockReadEndsTheCycle) {
-    window.onPost = [this](uint32_t msg, uintptr_t, intptr_t) {
-        if (msg == WM_LAMP_STATE) params.stop.Set();
+    window.onPost = [this](const Posted& p) {
+        if (p.msg == WM_LAMP_STATE) params.stop.Set();
     };
     EXPECT_EQ(RunPollCycle(params, state), 1);
     EXPECT_EQ(sim.Requests(), Expected({"1loc"}));

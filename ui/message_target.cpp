@@ -1,4 +1,4 @@
-#include "app/ui/message_target.h"
+#include "ui/message_target.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -72,6 +72,12 @@ void GuiWait(uint32_t ms) {
 QtMessageTarget::QtMessageTarget(MessageHandler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)) {}
 
+QtMessageTarget::QtMessageTarget(NumberMessageHandler handler, QObject* parent)
+    : QtMessageTarget(MessageHandler([handler = std::move(handler)](const WindowMessage& m) -> intptr_t {
+          return handler ? handler(m.msg, m.wParam, m.lParam) : 0;
+      }),
+                      parent) {}
+
 QtMessageTarget::~QtMessageTarget() { Shutdown(); }
 
 void QtMessageTarget::Enqueue(QueuedMessage message) {
@@ -96,14 +102,20 @@ void QtMessageTarget::Requeue(QueuedMessage message) {
 
 void QtMessageTarget::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     if (shutDown_.load()) return;
-    Enqueue(QueuedMessage{msg, wParam, lParam, nullptr});
+    Enqueue(QueuedMessage{WindowMessage{msg, wParam, lParam, nullptr}, nullptr});
+}
+
+void QtMessageTarget::PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
+    if (shutDown_.load()) return;
+    Enqueue(QueuedMessage{WindowMessage{msg, wParam, 0, row}, nullptr});
 }
 
 intptr_t QtMessageTarget::SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     if (shutDown_.load()) return 0;
-    if (OnGuiThread()) return handler_ ? handler_(msg, wParam, lParam) : 0;
+    const WindowMessage message{msg, wParam, lParam, nullptr};
+    if (OnGuiThread()) return handler_ ? handler_(message) : 0;
     auto state = std::make_shared<SendState>();
-    Enqueue(QueuedMessage{msg, wParam, lParam, state});
+    Enqueue(QueuedMessage{message, state});
     // Shutdown (or the end of the wait that holds it) answers a message that
     // is never handled, so this wait always ends.
     std::unique_lock<std::mutex> lock(state->mutex);
@@ -148,7 +160,7 @@ void QtMessageTarget::Deliver(QueuedMessage& message) {
         if (message.send) message.send->Finish(0);
         return;
     }
-    intptr_t result = handler_ ? handler_(message.msg, message.wParam, message.lParam) : 0;
+    intptr_t result = handler_ ? handler_(message.message) : 0;
     if (message.send) message.send->Finish(result);
 }
 

@@ -11,15 +11,24 @@
 
 #include "link/messages.h"
 
-using MessageHandler = std::function<intptr_t(uint32_t msg, uintptr_t wParam, intptr_t lParam)>;
+// One window message as the window receives it: its number, two numbers and,
+// for WM_PARAM_UPDATED and WM_GRAPH_SAMPLE, the table row it is about.
+struct WindowMessage {
+    uint32_t msg = 0;
+    uintptr_t wParam = 0;
+    intptr_t lParam = 0;
+    const ParamEntry* row = nullptr;
+};
+
+using MessageHandler = std::function<intptr_t(const WindowMessage& message)>;
+// A handler of messages that carry numbers only.
+using NumberMessageHandler = std::function<intptr_t(uint32_t msg, uintptr_t wParam, intptr_t lParam)>;
 
 struct SendState;  // a sent message waiting for its result
 
 // One message waiting for the user-interface thread.
 struct QueuedMessage {
-    uint32_t msg = 0;
-    uintptr_t wParam = 0;
-    intptr_t lParam = 0;
+    WindowMessage message;
     std::shared_ptr<SendState> send;  // set for a message sent from another thread
 };
 
@@ -27,9 +36,11 @@ class QtMessageTarget : public QObject, public IMessageTarget {
     Q_OBJECT
 public:
     explicit QtMessageTarget(MessageHandler handler, QObject* parent = nullptr);
+    explicit QtMessageTarget(NumberMessageHandler handler, QObject* parent = nullptr);
     ~QtMessageTarget() override;
 
     void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override;
     // On the user-interface thread the handler runs at once; from another thread
     // the message is queued and the caller waits for the result (0 after Shutdown).
     intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;

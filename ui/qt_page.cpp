@@ -1,4 +1,4 @@
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -12,7 +12,8 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
-#include "app/ui/CIpAddressCtrl.h"
+#include "ui/CIpAddressCtrl.h"
+#include "ui/control_ids.h"
 
 #include <vector>
 
@@ -43,13 +44,13 @@ QWidget* FindControl(const QWidget* root, int id) {
 
 QtPage::QtPage(QWidget* root)
     : root_(root),
-      target_([this](uint32_t msg, uintptr_t w, intptr_t l) { return OnWindowMessage(msg, w, l); }) {
+      target_(MessageHandler([this](const WindowMessage& message) { return OnWindowMessage(message); })) {
     root_->setProperty(kPageRootProperty, true);
 }
 
 QtPage::~QtPage() { target_.Shutdown(); }
 
-intptr_t QtPage::OnWindowMessage(uint32_t, uintptr_t, intptr_t) { return 0; }
+intptr_t QtPage::OnWindowMessage(const WindowMessage&) { return 0; }
 
 bool QtPage::HasControl(int id) const { return Control(id) != nullptr; }
 
@@ -157,11 +158,15 @@ void QtPage::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
     target_.PostMsg(msg, wParam, lParam);
 }
 
+void QtPage::PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
+    target_.PostRowMsg(msg, wParam, row);
+}
+
 QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, std::function<void()> onOk) {
     auto* buttons = new QDialogButtonBox(dialog);
-    QPushButton* ok = SetCtrlId(buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole), 1);
+    QPushButton* ok = SetCtrlId(buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole), ids::kOk);
     QPushButton* cancel =
-        SetCtrlId(buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole), 2);
+        SetCtrlId(buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole), ids::kCancel);
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, dialog, std::move(onOk));
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);

@@ -1,9 +1,12 @@
-#include "app/ui/prompts.h"
+#include "ui/prompts.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QWidget>
+#include <vector>
+
+#include "ui/operator_texts.h"
 
 namespace {
 
@@ -60,6 +63,16 @@ std::string QtFileFilter(const std::string& filter) {
     return out;
 }
 
+FileDialogRequest ConfigFileRequest(bool save, const std::string& title) {
+    FileDialogRequest request;
+    request.save = save;
+    request.title = title;
+    request.filter = kConfigFilter;
+    request.defaultExtension = kConfigExtension;
+    request.initialName = kConfigInitialName;
+    return request;
+}
+
 std::string WithDefaultExtension(const std::string& path, const std::string& extension) {
     if (extension.empty() || path.empty()) return path;
     size_t slash = path.find_last_of('/');
@@ -95,22 +108,4 @@ std::optional<std::string> QtOperatorPrompts::AskFile(const FileDialogRequest& r
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return WithDefaultExtension(dialog.selectedFiles().front().toStdString(),
                                 request.defaultExtension);
-}
-
-void RecordingPrompts::Message(const PromptMessage& message) { messages.push_back(message); }
-
-bool RecordingPrompts::Question(const PromptMessage& message) {
-    messages.push_back(message);
-    if (questionAnswers.empty()) return true;
-    bool answer = questionAnswers.front();
-    questionAnswers.erase(questionAnswers.begin());
-    return answer;
-}
-
-std::optional<std::string> RecordingPrompts::AskFile(const FileDialogRequest& request) {
-    fileRequests.push_back(request);
-    if (fileAnswers.empty()) return std::nullopt;
-    std::optional<std::string> answer = fileAnswers.front();
-    fileAnswers.erase(fileAnswers.begin());
-    return answer;
 }

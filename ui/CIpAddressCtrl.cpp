@@ -1,4 +1,4 @@
-#include "app/ui/CIpAddressCtrl.h"
+#include "ui/CIpAddressCtrl.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "link/messages.h"
+#include "ui/control_ids.h"
 
 class CAdvancedDialog;
 class CDiagnosticDialog;
@@ -16,7 +17,7 @@ class CEngineeringDialog : public QWidget, public IMessageTarget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 108;
-    static constexpr int kIdTabs = 1031;
+    static constexpr int kIdTabs = ids::engineering::kTabs;
 
     // A top-level window that deletes itself when closed and then sends
     // WM_ENGINEERING_CLOSED to `mainWindow`. `icon` is the user's icon, or the

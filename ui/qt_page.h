@@ -12,7 +12,7 @@
 class QDialog;
 class QDialogButtonBox;
 
-#include "app/ui/message_target.h"
+#include "ui/message_target.h"
 #include "params/page.h"
 
 // Gives `widget` the control id `id`; returns the widget for chaining.
@@ -49,6 +49,7 @@ public:
     void SetReadOnly(int id, bool readOnly) override;
     void Show(int id, bool shown) override;
     void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override;
 
     QWidget* Control(int id) const { return FindControl(root_, id); }
     template <typename W>
@@ -60,7 +61,7 @@ public:
 
 protected:
     // Window messages posted to this page.
-    virtual intptr_t OnWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+    virtual intptr_t OnWindowMessage(const WindowMessage& message);
 
 private:
     QWidget* root_;

@@ -4,7 +4,6 @@
 #pragma once
 #include <optional>
 #include <string>
-#include <vector>
 
 enum class PromptIcon { Warning, Information, Question };
 
@@ -49,6 +48,10 @@ void ShowAlert(const std::string& text);
 // Any caption and icon.
 void ShowMessage(const std::string& text, const std::string& caption, PromptIcon icon);
 
+// The file dialog of a configuration file or set: the "Config files" filter,
+// extension "cfg", initial name "*.cfg"; `title` empty for the system's own.
+FileDialogRequest ConfigFileRequest(bool save, const std::string& title);
+
 // "Icon files (*.ico)|*.ico|All files (*.*)|*.*||" -> the Qt form
 // "Icon files (*.ico);;All files (*.*)".
 std::string QtFileFilter(const std::string& filter);
@@ -61,18 +64,4 @@ public:
     void Message(const PromptMessage& message) override;
     bool Question(const PromptMessage& message) override;
     std::optional<std::string> AskFile(const FileDialogRequest& request) override;
-};
-
-// For tests: records every prompt and answers from queues (OK / Yes by default,
-// Cancel for a file dialog with no queued answer).
-class RecordingPrompts : public IOperatorPrompts {
-public:
-    void Message(const PromptMessage& message) override;
-    bool Question(const PromptMessage& message) override;
-    std::optional<std::string> AskFile(const FileDialogRequest& request) override;
-
-    std::vector<PromptMessage> messages;          // Message and Question, in order
-    std::vector<FileDialogRequest> fileRequests;
-    std::vector<bool> questionAnswers;            // consumed front first
-    std::vector<std::optional<std::string>> fileAnswers;
 };

@@ -1,10 +1,10 @@
-#include "link/ui/CEngineeringDialog.h"
+#include "app/ui/CEngineeringDialog.h"
 
 #include <QKeyEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/qt_page.h"
 #include "link/ui/CDiagnosticDialog.h"
 #include "pages/ui/CAdvancedDialog.h"
 

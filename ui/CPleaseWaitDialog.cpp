@@ -1,10 +1,11 @@
-#include "app/ui/CPleaseWaitDialog.h"
+#include "ui/CPleaseWaitDialog.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/ui/qt_page.h"
+#include "ui/control_ids.h"
+#include "ui/qt_page.h"
 
 CPleaseWaitDialog::CPleaseWaitDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dialog_105"));
@@ -13,10 +14,10 @@ CPleaseWaitDialog::CPleaseWaitDialog(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 14);
-    text_ = SetCtrlId(new QLabel(QStringLiteral("Please wait while the unit changes mode..."), this), 1007);
+    text_ = SetCtrlId(new QLabel(QStringLiteral("Please wait while the unit changes mode..."), this), ids::please_wait::kText);
     text_->setAlignment(Qt::AlignCenter);
     text_->setWordWrap(true);
-    bar_ = SetCtrlId(new QProgressBar(this), 1047);
+    bar_ = SetCtrlId(new QProgressBar(this), ids::please_wait::kProgress);
     bar_->setTextVisible(false);
     layout->addWidget(text_);
     layout->addWidget(bar_);

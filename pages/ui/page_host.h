@@ -1,0 +1,22 @@
+// What the simple and full demodulator pages ask of the window that holds
+// them. The pages do their work through the unit session (slot, mode, apply,
+// refresh, connection state, action buttons); the host adds what only the
+// window can give. The main window implements it.
+#pragma once
+#include <QIcon>
+
+class CUnitSession;
+class IMessageTarget;
+
+class IPageHost {
+public:
+    virtual ~IPageHost() = default;
+    // The unit session with the host as its view.
+    virtual CUnitSession& Session() = 0;
+    // The key button: opens the window that writes a descrambling key.
+    virtual void OpenKeyDialog() = 0;
+    // The program's icon, for the pages' own top-level windows.
+    virtual QIcon ProgramIcon() const = 0;
+    // Lamp states the pages receive go on to the host's lamps.
+    virtual IMessageTarget& MessageTarget() = 0;
+};

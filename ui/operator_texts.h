@@ -1,0 +1,23 @@
+// Texts shown to the operator from more than one window, written once.
+#pragma once
+
+// Error box when an operation needs the unit and there is no connection.
+inline constexpr const char* kTextNoConnection = "No connection currently";
+// Error box when no connection attempt reached a unit.
+inline constexpr const char* kTextUnableToConnect = "Unable to connect";
+
+// The key writing: toolbar tip, key button tip and window title.
+inline constexpr const char* kTextWriteKey = "Write decryption key";
+
+// The main window's status labels.
+inline constexpr const char* kTextPollingEnabled = "Polling enabled";
+inline constexpr const char* kTextPollingDisabled = "Polling disabled";
+inline constexpr const char* kTextConnected = "Connected";
+inline constexpr const char* kTextNotConnected = "Not connected";
+
+// The file filter, extension and name of the configuration file dialogs.
+inline constexpr const char* kConfigFilter = "Config files (*.cfg)|*.cfg|All files (*.*)|*.*||";
+inline constexpr const char* kConfigExtension = "cfg";
+inline constexpr const char* kConfigInitialName = "*.cfg";
+// Title of the file dialogs that save a configuration.
+inline constexpr const char* kTitleSaveConfig = "Select a file to save to";
