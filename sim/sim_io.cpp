@@ -272,7 +272,7 @@ void SimUnit::Io::OnTcpBytes(const char* bytes, size_t n) {
 void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
     std::string reply = state_.Handle(frame);
     if (!reply.empty()) {
-        const ReplyFault rf = state_.TakeReplyFault();
+        const ReplyFault rf = state_.TakeReplyFault(frame);
         uint32_t splitPause = 0;
         bool send = true;
         if (rf.fault == Fault::OddAddress && frame.size() >= 10 && frame.compare(6, 4, "gadd") == 0) {
@@ -291,13 +291,25 @@ void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
             case Fault::NoEtx: reply.pop_back(); break;
             case Fault::SplitTcpSegment: splitPause = rf.delayMs; break;
             case Fault::SlowReply: send = Pause(rf.delayMs); break;
-            case Fault::ReplyTwice: case Fault::Flood: case Fault::OddAddress: break;
+            case Fault::ReplyTwice: case Fault::ReplyTwiceApart: case Fault::Flood: case Fault::OddAddress: break;
             case Fault::Drip:
                 send = false;
                 Drip(reply, tcp, rf.delayMs ? rf.delayMs : 100);
                 break;
         }
         const int copies = rf.fault == Fault::ReplyTwice ? 2 : 1;
+        if (send && rf.fault == Fault::ReplyTwiceApart) {
+            // The repeat as a write of its own, right behind the first (or after delayMs).
+            for (int copy = 0; copy < 2; ++copy) {
+                if (copy == 1 && rf.delayMs != 0 && !Pause(rf.delayMs)) break;
+                if (tcp) {
+                    SendTcp(reply, 0);
+                } else {
+                    SendSerial(reply, 0);
+                }
+            }
+            send = false;
+        }
         if (send && tcp) SendTcp(reply, splitPause, copies);
         if (send && !tcp) SendSerial(copies > 1 ? reply + reply : reply, splitPause);
         if (rf.fault == Fault::Flood) Flood(tcp, rf.delayMs ? rf.delayMs : 3000);
@@ -357,14 +369,24 @@ bool SimUnit::Io::WriteRaw(const std::string& bytes, bool tcp) {
 }
 
 void SimUnit::Io::Flood(bool tcp, uint32_t ms) {
-    // Bytes that are no frame: never STX, never ETX.
-    const std::string junk(512, '\x55');
-    const uint64_t end = TickMs() + ms;
-    while (!stop_ && TickMs() < end) {
-        if (!WriteRaw(junk, tcp)) {
-            if (tcp && client_ < 0) return;
-            if (!Pause(5)) return;   // the line is full: keep it full
+    // Bytes that are no frame: never STX, never ETX; big writes, so that a
+    // reader that takes a little at a time never finds the line empty.
+    const std::string junk(4096, '\x55');
+    const bool endless = ms == kWithoutEnd;
+    const uint64_t end = endless ? 0 : TickMs() + ms;
+    while (!stop_ && !state_.floodStopped && (endless || TickMs() < end)) {
+        const int fd = tcp ? client_ : master_;
+        if (fd < 0) return;
+        const ssize_t n = tcp ? ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL | MSG_DONTWAIT)
+                              : ::write(fd, junk.data(), junk.size());
+        if (n > 0) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            // The connection is gone: the unit notices and waits for a new one.
+            if (tcp) DropClient();
+            return;
         }
+        pollfd p{fd, POLLOUT, 0};   // the line is full: keep it full
+        ::poll(&p, 1, 5);
     }
 }
 
