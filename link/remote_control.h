@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -97,6 +98,9 @@ public:
     bool closeOnSendError = true;
     bool closeOnReceiveError = true;
     bool reconnectSocket = true;
+    // Test aid: runs as StartConnectThread begins, before it looks for a
+    // socket (a place to let another thread's exchange get there first).
+    std::function<void()> onConnectAttemptStart;
     std::string lastRequest;              // STX to ETX
     std::string lastReply;                // received text up to and including its ETX
     int lastReplyLength = 0;

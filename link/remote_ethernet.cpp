@@ -207,6 +207,7 @@ int CFerritRemoteControl::ConnectSocket() {
 }
 
 ConnectHandle CFerritRemoteControl::StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow) {
+    if (onConnectAttemptStart) onConnectAttemptStart();
     if (HasSocket()) return 0;
     std::lock_guard<std::mutex> lock(connectThreadsLock);
     auto record = std::make_unique<ConnectThreadRecord>();

@@ -1,10 +1,19 @@
 // The desktop program over Ethernet against a unit whose replies fall out of
-// step: a table read with one late reply shows no row another row's value.
+// step: a table read with one late reply shows no row another row's value;
+// and the switch from RS232 to Ethernet while the poll thread runs.
 #include "tests/gui/test_main_support.h"
 
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <chrono>
 #include <map>
+#include <thread>
 
+#include "link/locks.h"
 #include "link/remote_control.h"
+#include "ui/CIpAddressCtrl.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "pages/ui/CSimpleDemodDialog.h"
@@ -82,4 +91,78 @@ TEST(MainReplyOrder, TableReadWithALateReplyShowsNoRowAnotherRowsValue) {
         const bool unknown = value.empty() || value.rfind("|", 0) == 0;
         EXPECT_TRUE(own || unknown) << code << " shows " << value << " instead of " << reference.at(code);
     }
+}
+
+// RS232 to Ethernet with the poll thread running: an exchange that reconnects
+// the socket before the connect attempt starts (the poll thread's, or one made
+// here when the poll thread has no reason to) must not leave the Connecting
+// window waiting for a report that never comes.
+TEST(MainSwitch, SerialToEthernetWithTheLinkAlreadyReconnectedEndsByItself) {
+    RigOptions options;
+    options.serial = true;
+    options.tcp = true;
+    options.settings = [](AppSettingsData& s) {
+        s.ReadTotalTimeoutConstant = 150;
+        s.ReadIntervalTimeout = 100;
+        s.PollIntervalMs = 20;
+        s.AppTitle = kDefaultAppTitle;
+    };
+    Rig rig(options);
+    const std::string ip = rig.unit->TcpAddress();
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    ASSERT_TRUE(w.UnitConnected());
+    ASSERT_EQ(w.Link().mode, LinkModeSerial);
+    ASSERT_EQ(AppSettings.ConnectionType, 0);
+    // The poll thread is at work on the serial link.
+    ASSERT_TRUE(SpinUntil([&] { return LampIcon(&w, 1013) == kIconGreen; }));
+
+    CFerritRemoteControl& link = w.Link();
+    const uint64_t connectionsBefore = rig.unit->Counters().tcpConnections;
+    bool exchangedFirst = false;
+    link.onConnectAttemptStart = [&] {
+        // Give the poll thread its chance to reconnect the socket first.
+        const uint64_t end = TickMs() + 1500;
+        while (rig.unit->Counters().tcpConnections == connectionsBefore && TickMs() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!link.HasSocket()) {
+            // It had none to make: an exchange made now gets there first instead.
+            LinkGuard guard(LinkLock);
+            std::string data;
+            TransactLocked(link, "\x02" "0001rgudm;;", nullptr, &data);
+        }
+        exchangedFirst = link.HasSocket();
+    };
+    // A Connecting window left waiting is closed after a long while, so that
+    // the test fails rather than hangs.
+    bool closedByTest = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            closedByTest = true;
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        }
+    });
+    guard.start(15000);
+
+    rig.unit->ClearRequests();
+    rig.prompts.messages.clear();
+    Ctl<QRadioButton>(&w, 1006)->click();
+    ASSERT_TRUE(Ctl<CIpAddressCtrl>(&w, 1059)->SetText(ip));
+    Ctl<QPushButton>(&w, 1002)->click();   // returns when the Connecting window ends
+    guard.stop();
+    link.onConnectAttemptStart = nullptr;
+
+    EXPECT_TRUE(exchangedFirst) << "the race the test is about did not happen";
+    EXPECT_FALSE(closedByTest) << "the Connecting window did not end by itself";
+    EXPECT_TRUE(w.UnitConnected());
+    EXPECT_EQ(link.mode, LinkModeEthernet);
+    EXPECT_EQ(AppSettings.ConnectionType, 1);
+    EXPECT_EQ(AppSettings.LastIpAddress.value_or(""), ip);
+    // The address probe and the table read went over the new link.
+    EXPECT_FALSE(rig.RequestsStarting("rgadd;;").empty());
+    EXPECT_FALSE(rig.RequestsStarting("rdlas;;").empty());
+    EXPECT_EQ(Ctl<QLabel>(&w, 1045)->text().toStdString(), "Connected");
+    EXPECT_EQ(LampIcon(&w, 1058), kIconGreen);
+    EXPECT_TRUE(rig.Texts().empty()) << rig.Texts().front();
 }
