@@ -371,7 +371,7 @@ bool SimUnit::Io::WriteRaw(const std::string& bytes, bool tcp) {
 void SimUnit::Io::Flood(bool tcp, uint32_t ms) {
     // Bytes that are no frame: never STX, never ETX; big writes, so that a
     // reader that takes a little at a time never finds the line empty.
-    const std::string junk(4096, '\x55');
+    const std::string junk(65536, '\x55');
     const bool endless = ms == kWithoutEnd;
     const uint64_t end = endless ? 0 : TickMs() + ms;
     while (!stop_ && !state_.floodStopped && (endless || TickMs() < end)) {

@@ -5,6 +5,10 @@
 // at once, never after waiting for the stray bytes to arrive.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
+#include <future>
+
 #include "faults/unit_rig.h"
 #include "link/frame.h"
 #include "link/locks.h"
@@ -83,6 +87,48 @@ TEST_P(ReplyOrder, FloodAfterAReplyEndsWithinABoundAndTheLinkRecovers) {
     }
     EXPECT_EQ(x.rc, kResultOk);
     EXPECT_EQ(x.data, "-43");
+}
+
+// A unit that floods without end after a reply: the next exchange ends with an
+// error while the flood goes on (a watchdog turns a hang into a failure), the
+// connection is dropped, and once the flood stops the unit is reached again.
+TEST_P(ReplyOrder, EndlessFloodEndsTheExchangeWithAnErrorAndTheLinkRecoversAfterIt) {
+    const uint64_t connectionsBefore = rig.unit->Counters().tcpConnections;
+    if (!Serial()) {
+        // A deep receive queue on the link's side keeps the flood ahead of any reader.
+        const int deep = 8 << 20;
+        ::setsockopt(rig.link->socket.load(), SOL_SOCKET, SO_RCVBUF, &deep, sizeof deep);
+    }
+    rig.unit->SetFault(Fault::Flood, 1, sim::kWithoutEnd);
+    const Exchange first = rig.Transact("0001r1loc;;");   // the reply, then the flood
+    if (first.rc == kResultOk) {
+        EXPECT_EQ(first.data, "1");
+    }
+    ASSERT_TRUE(rig.WaitForInput(std::chrono::seconds(5))) << "the flood did not begin";
+
+    auto flooded = std::async(std::launch::async, [&] { return rig.Transact("0001r1snr;;"); });
+    const bool ended = flooded.wait_for(3 * rig.AttemptBound() + UnitRig::kSlack) == std::future_status::ready;
+    if (!ended) rig.unit->StopFlood();   // lets a hung exchange end, so that the test can fail
+    const Exchange x = flooded.get();
+    ASSERT_TRUE(ended) << "the exchange did not end while the unit flooded";
+    EXPECT_NE(x.rc, kResultOk);
+    if (!Serial()) {
+        EXPECT_FALSE(rig.link->HasSocket()) << "the flooding connection was kept";
+    }
+
+    rig.unit->StopFlood();
+    // The requests the unit took in while flooding may still be answered late;
+    // the link reaches it again all the same, with every value its own.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    Exchange next;
+    while ((next = rig.Transact("0001r1ina;;")).rc != kResultOk && std::chrono::steady_clock::now() < end) {
+    }
+    EXPECT_EQ(next.rc, kResultOk);
+    EXPECT_EQ(next.data, "-43");
+    ExpectNoShiftedValue(2);
+    if (!Serial()) {
+        EXPECT_GT(rig.unit->Counters().tcpConnections, connectionsBefore) << "no new connection after the flood";
+    }
 }
 
 TEST_P(ReplyOrder, OddReportedAddressIsNoAddress) {
