@@ -117,6 +117,10 @@ public:
     // request (after a receive that failed or timed out, or a reply that failed
     // acceptance): the next exchange drops it and connects anew first.
     std::atomic<bool> socketOutOfStep{false};
+    // The same for the serial line: after an exchange that failed (no reply in
+    // time, or a reply that failed acceptance) the unit may still answer it,
+    // so the next exchange first lets the line fall quiet.
+    bool serialOutOfStep = false;
     std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads;
     std::mutex connectThreadsLock;        // guards connectThreads
     std::condition_variable connectThreadsChanged;

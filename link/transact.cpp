@@ -32,6 +32,12 @@ uint64_t SerialExchangeBoundMs(uint32_t baudRate) {
     return kSerialExchangeSlackMs + lineMs;
 }
 
+// How long the serial line must be quiet before late replies count as over:
+// the read-interval time-out, the greatest gap between two received bytes.
+uint32_t QuietLineMs(const CFerritRemoteControl& link) {
+    return link.readIntervalTimeout != 0 ? link.readIntervalTimeout : 500;
+}
+
 bool ConnectionGone(int error) {
     return error == ECONNRESET || error == EPIPE || error == ENOTCONN || error == ECONNABORTED;
 }
@@ -198,11 +204,25 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
     }
     if (serial ? !serialHandle.IsOpen() : !HasSocket()) return finish(kErrNoConnection);
 
+    if (serial && serialOutOfStep) {
+        // Replies to the failed exchange's attempts may still be on their way:
+        // they must not answer this request. Only after a failure; bounded by
+        // one exchange's own bound.
+        serialOutOfStep = false;
+        const long late = serialHandle.DiscardUntilQuiet(QuietLineMs(*this), TickMs() + SerialExchangeBoundMs(baudRate));
+        if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
+    }
     std::string received;
     const uint64_t deadline = TickMs() + SerialExchangeBoundMs(baudRate);
     bool retried = false;
+    // Whatever ends the exchange short of an accepted reply leaves the serial
+    // line out of step until the next exchange.
+    auto failSerial = [&](ResultCode code) {
+        if (serial) serialOutOfStep = true;
+        return finish(code);
+    };
     for (;;) {
-        if (serial && !LinkInternals::DiscardStaleInput(*this)) return finish(kErrRead);
+        if (serial && !LinkInternals::DiscardStaleInput(*this)) return failSerial(kErrRead);
         if (logging) {
             const bool mask = logLevel >= 2;
             const auto* bytes = reinterpret_cast<const uint8_t*>(frame.data());
@@ -221,15 +241,14 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
         const ResultCode rc = LinkInternals::ExchangeSerial(*this, frame, logging, deadline, received, overran);
         if (rc != kResultOk) {
             serialHandle.DiscardReceived(kStaleInputLimit);
-            return finish(rc);
+            return failSerial(rc);
         }
         if (!received.empty()) {
             emptyReplyCount = 0;
             if (retried) {
                 // The earlier attempts may still be answered: their replies
                 // must not meet the next request, so let the line fall quiet.
-                const uint32_t quiet = readIntervalTimeout != 0 ? readIntervalTimeout : 500;
-                const long late = serialHandle.DiscardUntilQuiet(quiet, deadline);
+                const long late = serialHandle.DiscardUntilQuiet(QuietLineMs(*this), deadline);
                 if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
             }
             break;
@@ -244,7 +263,7 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
         }
         connected = 0;
         if (mainWindow) mainWindow->PostMsg(WM_LINK_LOST, 0, 0);
-        return finish(kErrTimedOut);
+        return failSerial(kErrTimedOut);
     }
 
     std::string kept;
@@ -275,7 +294,7 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
         } else {
             socketOutOfStep = true;
         }
-        return finish(rc);
+        return failSerial(rc);
     }
 
     if (!serial && received.find(char(kStx), kept.size()) != std::string::npos) {

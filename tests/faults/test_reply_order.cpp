@@ -187,3 +187,31 @@ TEST(SerialBounds, ZeroReadTotalsStillWaitForTheReply) {
 }
 
 }  // namespace
+
+namespace {
+
+// The unit answers every attempt of one request later than the serial
+// time-out, so that the exchange fails; the next request follows at once and
+// must get its own reply, not one of the three late ones.
+TEST(SerialBounds, LateRepliesToAFailedExchangeNeverAnswerTheNextRequest) {
+    UnitRig rig(Transport::Serial);
+    ASSERT_TRUE(rig.Start());
+    rig.unit->SetValue("1loc", "1");
+    rig.unit->SetValue("1snr", "12.5");
+    // The late replies come about a second apart: within the line's
+    // read-interval time-out, so the line does not count as quiet between them.
+    rig.link->readIntervalTimeout = 1500;
+    const auto late = 3 * rig.AttemptBound() + milliseconds(100);
+    rig.unit->SetFault(Fault::SlowReply, 3, uint32_t(late.count()), "1loc");
+    const Exchange failed = rig.Transact("0001r1loc;;");
+    EXPECT_EQ(failed.rc, kErrTimedOut);
+    const Exchange next = rig.Transact("0001r1snr;;");
+    EXPECT_EQ(next.rc, kResultOk);
+    EXPECT_EQ(next.data, "12.5");
+    EXPECT_EQ(rig.unit->Counters().faultsApplied, 3u);
+    const Exchange after = rig.Transact("0001r1loc;;");
+    EXPECT_EQ(after.rc, kResultOk);
+    EXPECT_EQ(after.data, "1");
+}
+
+}  // namespace
