@@ -7,11 +7,16 @@
 
 #include <sys/socket.h>
 
+#include <cstdio>
 #include <future>
+#include <thread>
+#include <mutex>
+#include <vector>
 
 #include "faults/unit_rig.h"
 #include "link/frame.h"
 #include "link/locks.h"
+#include "platform/debug_out.h"
 
 namespace {
 
@@ -129,6 +134,61 @@ TEST_P(ReplyOrder, EndlessFloodEndsTheExchangeWithAnErrorAndTheLinkRecoversAfter
     if (!Serial()) {
         EXPECT_GT(rig.unit->Counters().tcpConnections, connectionsBefore) << "no new connection after the flood";
     }
+}
+
+// A unit that repeats each reply as a write of its own, right behind the
+// first, while every next request is sent at once. A copy that arrived before
+// the next request went out is thrown away with it (the debug line says so),
+// and that request gets its own reply. A copy that arrives only after the next
+// request went out cannot be told from that request's reply: replies carry no
+// request identifier, only the unit's address, the status and the data. It is
+// caught by the discard in front of the exchange after that one.
+TEST_P(ReplyOrder, RepeatSentAsASecondWriteNeverAnswersTheNextRequestOnceItHasArrived) {
+    std::mutex linesMutex;
+    std::vector<std::string> lines;
+    SetDebugSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        lines.push_back(line);
+    });
+    const char* const codes[] = {"1loc", "1snr", "1ina"};
+    int checked = 0;
+    for (int trial = 0; trial < 20; ++trial) {
+        // Each trial starts on a quiet line: whatever an earlier trial left
+        // is thrown away by an exchange whose answer is not looked at.
+        std::this_thread::sleep_for(milliseconds(20));
+        rig.Transact("0001rgadd;;");
+        const std::string first = codes[trial % 3];
+        const std::string second = codes[(trial + 1) % 3];
+        rig.unit->SetFault(Fault::ReplyTwiceApart, 1);
+        const Exchange repeated = rig.Transact("0001r" + first + ";;");
+        if (repeated.rc == kResultOk) {
+            EXPECT_EQ(repeated.data, rig.unit->Value(first));
+        }
+        {
+            std::lock_guard<std::mutex> lock(linesMutex);
+            lines.clear();
+        }
+        const Exchange next = rig.Transact("0001r" + second + ";;");   // at once
+        // Was the whole copy there before this request went out?
+        const size_t copyLength = sim::BuildReplyFrame(1, '1', rig.unit->Value(first)).size();
+        bool copyThrownAway = false;
+        {
+            std::lock_guard<std::mutex> lock(linesMutex);
+            for (const std::string& line : lines) {
+                long n = 0;
+                if (std::sscanf(line.c_str(), "Discarded %ld stale bytes", &n) == 1 && size_t(n) >= copyLength)
+                    copyThrownAway = true;
+                if (line.rfind("Dropping the connection", 0) == 0) copyThrownAway = true;
+            }
+        }
+        if (!copyThrownAway) continue;
+        ++checked;
+        EXPECT_EQ(next.rc, kResultOk) << "trial " << trial;
+        EXPECT_EQ(next.data, rig.unit->Value(second)) << second << " in trial " << trial;
+    }
+    SetDebugSink(nullptr);
+    // On an idle machine nearly every copy is there before the next request.
+    EXPECT_GT(checked, 0) << "no repeat arrived before the next request";
 }
 
 TEST_P(ReplyOrder, OddReportedAddressIsNoAddress) {
