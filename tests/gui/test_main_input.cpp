@@ -163,7 +163,7 @@ TEST(MainInput, NumbersKeepThePointUnderACommaLocale) {
     v.has = true;
     v.text = "12.5";
     StoreParamValue(*snrA, v);
-    w.MessageTarget().PostMsg(WM_GRAPH_SAMPLE, reinterpret_cast<uintptr_t>(snrA), 0);
+    w.MessageTarget().PostRowMsg(WM_GRAPH_SAMPLE, 0, snrA);
     ASSERT_TRUE(SpinUntil([&] { return page->Graphs()->Snr(0) != 0.0f; }));
     EXPECT_EQ(page->Graphs()->Snr(0), 12.5f);
     EXPECT_EQ(page->Graphs()->ComputeBars(0, QRect(0, 0, 300, 200)).snrText.toStdString(), "12.5");
