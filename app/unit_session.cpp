@@ -7,6 +7,7 @@
 #include "app/operator_texts.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
+#include "link/frame.h"
 #include "link/requests.h"
 #include "params/codec.h"
 #include "params/page.h"
@@ -67,6 +68,13 @@ bool CUnitSession::IsEthernet() const { return link_.mode == LinkModeEthernet; }
 
 ResultCode CUnitSession::Transact(const std::string& request, std::string* data) {
     return TransactLocked(link_, request, nullptr, data);
+}
+
+ResultCode CUnitSession::ProbeAddress(int& address) {
+    std::string data;
+    const ResultCode result = Transact(AnyUnitProbeRequest(), &data);
+    if (result != kResultOk) return result;
+    return ParseUnitAddress(data, address) ? kResultOk : kErrInvalidReply;
 }
 
 std::string CUnitSession::Request(const std::string& text) const { return AddressedRequest(unitAddress, text); }

@@ -100,6 +100,9 @@ public:
     // One exchange under LinkLock, log level 1. `data` (optional) receives the
     // reply's data text on success.
     ResultCode Transact(const std::string& request, std::string* data = nullptr);
+    // The any-unit address request; on success `address` receives the unit's
+    // address. A reported address outside 0..9999 is an invalid reply.
+    ResultCode ProbeAddress(int& address);
     // STX and this session's unit address followed by `text` (AddressedRequest).
     std::string Request(const std::string& text) const;
     // The unit restarts: FixedWait(7000), then ConnectSocket on Ethernet.

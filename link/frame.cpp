@@ -51,6 +51,17 @@ ResultCode AcceptReply(const uint8_t* received, size_t length, std::string& kept
     return kResultOk;
 }
 
+bool ParseUnitAddress(const std::string& data, int& address) {
+    if (data.empty() || data.size() > 4) return false;
+    int value = 0;
+    for (const char c : data) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    address = value;
+    return true;
+}
+
 std::string WrapEnvelope(const std::string& frame) {
     std::string env;
     env.push_back(char(uint8_t(frame.size())));

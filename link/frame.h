@@ -47,6 +47,10 @@ struct ParsedReply {
 // first ETX (empty when there is none): the link's last-reply copy.
 ResultCode AcceptReply(const uint8_t* received, size_t length, std::string& kept, ParsedReply& out);
 
+// The unit's address as it reports it (reply data of "9999rgadd;;"): one to
+// four decimal digits, 0 to 9999. Anything else is no address a frame can carry.
+bool ParseUnitAddress(const std::string& data, int& address);
+
 // TCP envelope: length byte, frame, 0xFF padding to a multiple of 8.
 std::string WrapEnvelope(const std::string& frame);
 

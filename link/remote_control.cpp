@@ -67,6 +67,7 @@ ResultCode CFerritRemoteControl::OpenSerialPort(int index) {
     };
     if (serialHandle.IsOpen()) return fail(kErrAlreadyConnected);
     if (!serialHandle.Open(ComPortDevicePath(index))) return fail(kErrOpenPort);
+    serialOutOfStep = false;   // a port opened anew owes no earlier exchange anything
     if (!serialHandle.SetLine(baudRate)) {
         CloseSerialPort();
         return fail(kErrCommState);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -97,6 +98,9 @@ public:
     bool closeOnSendError = true;
     bool closeOnReceiveError = true;
     bool reconnectSocket = true;
+    // Test aid: runs as StartConnectThread begins, before it looks for a
+    // socket (a place to let another thread's exchange get there first).
+    std::function<void()> onConnectAttemptStart;
     std::string lastRequest;              // STX to ETX
     std::string lastReply;                // received text up to and including its ETX
     int lastReplyLength = 0;
@@ -109,6 +113,14 @@ public:
     std::unique_ptr<std::ofstream> logFile;
     int emptyReplyCount = 0;
     std::atomic<SocketHandle> socket{kNoSocket};
+    // Set when the socket may still bring a reply that belongs to no later
+    // request (after a receive that failed or timed out, or a reply that failed
+    // acceptance): the next exchange drops it and connects anew first.
+    std::atomic<bool> socketOutOfStep{false};
+    // The same for the serial line: after an exchange that failed (no reply in
+    // time, or a reply that failed acceptance) the unit may still answer it,
+    // so the next exchange first lets the line fall quiet.
+    bool serialOutOfStep = false;
     std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads;
     std::mutex connectThreadsLock;        // guards connectThreads
     std::condition_variable connectThreadsChanged;

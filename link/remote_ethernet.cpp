@@ -120,13 +120,17 @@ ConnectStage LinkInternals::MakeConnection(const std::string& ip, const std::ato
 
 bool LinkInternals::AdoptSocket(CFerritRemoteControl& link, SocketHandle s) {
     SocketHandle expected = kNoSocket;
-    if (link.socket.compare_exchange_strong(expected, s)) return true;
+    if (link.socket.compare_exchange_strong(expected, s)) {
+        link.socketOutOfStep = false;
+        return true;
+    }
     ShutdownAndClose(s);
     return false;
 }
 
 void LinkInternals::DropSocket(CFerritRemoteControl& link) {
     const SocketHandle s = link.socket.exchange(kNoSocket);
+    link.socketOutOfStep = false;
     if (s != kNoSocket) ShutdownAndClose(s);
 }
 
@@ -174,10 +178,10 @@ void CFerritRemoteControl::SelectEthernet(const std::string& address) {
     LinkGuard guard(LinkLock);
     ipAddress = address.substr(0, 15);
     mode = LinkModeEthernet;
-    if (HasSocket()) {
-        LinkInternals::DropSocket(*this);
-        connected = 0;
-    }
+    LinkInternals::DropSocket(*this);
+    // Whatever the link was connected to before, over this address it is not
+    // connected until an attempt succeeds.
+    connected = 0;
 }
 
 void CFerritRemoteControl::CloseEthernet() {
@@ -203,6 +207,7 @@ int CFerritRemoteControl::ConnectSocket() {
 }
 
 ConnectHandle CFerritRemoteControl::StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow) {
+    if (onConnectAttemptStart) onConnectAttemptStart();
     if (HasSocket()) return 0;
     std::lock_guard<std::mutex> lock(connectThreadsLock);
     auto record = std::make_unique<ConnectThreadRecord>();

@@ -23,15 +23,21 @@ struct LinkInternals {
     // The immediate reconnection after a failed send or receive, with its debug
     // lines. Returns the stage that failed.
     static ConnectStage ReconnectQuiet(CFerritRemoteControl& link);
-    // A late reply from an earlier exchange is thrown away before a new send;
-    // a connection the unit has closed is dropped so that it is made anew.
-    static void DiscardStaleInput(CFerritRemoteControl& link);
+    // Before a new send, everything received and not consumed (a late or
+    // repeated reply from an earlier exchange) is thrown away, on the port or
+    // the socket of the selected transport; a connection the unit has closed
+    // is dropped so that it is made anew. False when the unit floods the line
+    // (TCP: the connection is dropped).
+    static bool DiscardStaleInput(CFerritRemoteControl& link);
     // Error handling after a failed send (`sending`) or receive.
     static ResultCode SocketFailed(CFerritRemoteControl& link, bool sending, int error, bool connectionGone);
 
+    // `deadline` (TickMs) ends the exchange however slowly bytes come: then
+    // `received` is empty and `overran` set.
     static ResultCode ExchangeSerial(CFerritRemoteControl& link, const std::string& frame, bool logging,
-                                     std::string& received);
-    static ResultCode ReadSerialReply(CFerritRemoteControl& link, bool bulk, bool logging, std::string& received);
+                                     uint64_t deadline, std::string& received, bool& overran);
+    static ResultCode ReadSerialReply(CFerritRemoteControl& link, bool bulk, bool logging, uint64_t deadline,
+                                      std::string& received, bool& overran);
     static ResultCode ExchangeTcp(CFerritRemoteControl& link, const std::string& frame, bool logging,
                                   std::string& received);
 };

@@ -18,6 +18,25 @@ constexpr size_t kBulkReadSpan = 135;        // a bulk read ignores ETX and sile
 constexpr size_t kStxSearchLimit = 32;       // more bytes than this without an STX fail the read
 constexpr int kBulkSilentReadsLimit = 3;     // silent reads in a row that end a bulk read early
 constexpr int kEmptyRepliesUntilLost = 3;
+// Bytes thrown away before a request beyond which the unit counts as flooding
+// the line: far more than any number of late or repeated replies.
+constexpr long kStaleInputLimit = 16384;
+// One serial exchange ends at the latest this long beyond the line time of a
+// full 256-byte reply, however slowly the bytes trickle in.
+constexpr uint64_t kSerialExchangeSlackMs = 10000;
+constexpr uint64_t kBitsPerSerialByte = 10;   // start bit, 8 data bits, stop bit
+
+uint64_t SerialExchangeBoundMs(uint32_t baudRate) {
+    const uint64_t rate = baudRate == 0 ? 1 : baudRate;
+    const uint64_t lineMs = (kReceiveBufferSize * kBitsPerSerialByte * 1000 + rate - 1) / rate;
+    return kSerialExchangeSlackMs + lineMs;
+}
+
+// How long the serial line must be quiet before late replies count as over:
+// the read-interval time-out, the greatest gap between two received bytes.
+uint32_t QuietLineMs(const CFerritRemoteControl& link) {
+    return link.readIntervalTimeout != 0 ? link.readIntervalTimeout : 500;
+}
 
 bool ConnectionGone(int error) {
     return error == ECONNRESET || error == EPIPE || error == ENOTCONN || error == ECONNABORTED;
@@ -26,26 +45,34 @@ bool ConnectionGone(int error) {
 }  // namespace
 
 ResultCode LinkInternals::ReadSerialReply(CFerritRemoteControl& link, bool bulk, bool logging,
-                                          std::string& received) {
+                                          uint64_t deadline, std::string& received, bool& overran) {
     received.clear();
+    overran = false;
     const uint64_t start = TickMs();
     bool stxSeen = false;
     bool bulkActive = bulk;
     int silentReads = 0;
     for (;;) {
         uint8_t byte = 0;
-        const int got = link.serialHandle.ReadByte(byte);
+        const int got = link.serialHandle.ReadByte(byte, deadline);
         if (got < 0) return kErrRead;
         if (got == 1) {
             silentReads = 0;
             if (byte == kStx) stxSeen = true;
             received.push_back(char(byte));
+            // A reply holds at most 255 bytes: a 256th fails it, ETX or not.
+            if (received.size() >= kReceiveBufferSize) return kErrRead;
             if (received.size() >= kBulkReadSpan) bulkActive = false;
             if (byte == kEtx && !bulkActive) break;
         } else {
             ++silentReads;
         }
-        if (received.size() >= kReceiveBufferSize) return kErrRead;
+        if (TickMs() >= deadline) {
+            // The exchange has run out of time: whatever trickled in is no reply.
+            received.clear();
+            overran = true;
+            break;
+        }
         if (received.size() > kStxSearchLimit && !stxSeen) return kErrRead;
         if (bulkActive) {
             if (silentReads >= kBulkSilentReadsLimit) break;
@@ -62,21 +89,41 @@ ResultCode LinkInternals::ReadSerialReply(CFerritRemoteControl& link, bool bulk,
 }
 
 ResultCode LinkInternals::ExchangeSerial(CFerritRemoteControl& link, const std::string& frame, bool logging,
-                                         std::string& received) {
+                                         uint64_t deadline, std::string& received, bool& overran) {
     if (!link.serialHandle.Write(reinterpret_cast<const uint8_t*>(frame.data()), frame.size())) return kErrWrite;
     if (logging) LogPrintf(link.logFile.get(), "Response: ");
-    return ReadSerialReply(link, IsBulkRead(frame), logging, received);
+    return ReadSerialReply(link, IsBulkRead(frame), logging, deadline, received, overran);
 }
 
-void LinkInternals::DiscardStaleInput(CFerritRemoteControl& link) {
+bool LinkInternals::DiscardStaleInput(CFerritRemoteControl& link) {
+    if (link.mode == LinkModeSerial) {
+        if (!link.serialHandle.IsOpen()) return true;
+        const long stale = link.serialHandle.DiscardReceived(kStaleInputLimit);
+        if (stale > 0) DebugOut("Discarded %ld stale bytes\r\n", stale);
+        if (stale < 0) {
+            DebugOut("Unit floods the line\r\n");
+            return false;
+        }
+        return true;
+    }
+    if (link.socketOutOfStep) {
+        DebugOut("Dropping the connection of a failed exchange\r\n");
+        DropSocket(link);
+    }
     const SocketHandle s = link.socket.load();
-    if (s == kNoSocket) return;
-    const long stale = DiscardPending(s);
+    if (s == kNoSocket) return true;
+    const long stale = DiscardPending(s, kStaleInputLimit);
     if (stale > 0) DebugOut("Discarded %ld stale bytes\r\n", stale);
+    if (stale == kDiscardOverflow) {
+        DebugOut("Unit floods the connection\r\n");
+        DropSocket(link);
+        return false;
+    }
     if (stale < 0) {
         DebugOut("Connection closed by the unit\r\n");
         DropSocket(link);
     }
+    return true;
 }
 
 ResultCode LinkInternals::SocketFailed(CFerritRemoteControl& link, bool sending, int error, bool connectionGone) {
@@ -94,6 +141,11 @@ ResultCode LinkInternals::SocketFailed(CFerritRemoteControl& link, bool sending,
         // A connection the unit has closed or reset can carry no further
         // exchange: drop it so that the next exchange connects anew.
         DropSocket(link);
+    } else if (!sending) {
+        // After a receive that failed or timed out a late reply may still come
+        // on this connection and would be taken for the next request's: the
+        // next exchange drops it and connects anew.
+        link.socketOutOfStep = true;
     }
     return result;
 }
@@ -144,16 +196,33 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
 
     const bool serial = mode == LinkModeSerial;
     if (!serial) {
-        LinkInternals::DiscardStaleInput(*this);
+        // Whatever the old connection still holds belongs to no request of ours.
+        if (!LinkInternals::DiscardStaleInput(*this)) return finish(kErrRead);
         if (!HasSocket() && reconnectSocket && !LinkInternals::ReconnectLogged(*this)) {
             return finish(kErrNoConnection);
         }
     }
     if (serial ? !serialHandle.IsOpen() : !HasSocket()) return finish(kErrNoConnection);
 
+    if (serial && serialOutOfStep) {
+        // Replies to the failed exchange's attempts may still be on their way:
+        // they must not answer this request. Only after a failure; bounded by
+        // one exchange's own bound.
+        serialOutOfStep = false;
+        const long late = serialHandle.DiscardUntilQuiet(QuietLineMs(*this), TickMs() + SerialExchangeBoundMs(baudRate));
+        if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
+    }
     std::string received;
+    const uint64_t deadline = TickMs() + SerialExchangeBoundMs(baudRate);
+    bool retried = false;
+    // Whatever ends the exchange short of an accepted reply leaves the serial
+    // line out of step until the next exchange.
+    auto failSerial = [&](ResultCode code) {
+        if (serial) serialOutOfStep = true;
+        return finish(code);
+    };
     for (;;) {
-        if (serial) serialHandle.PurgeReceive();
+        if (serial && !LinkInternals::DiscardStaleInput(*this)) return failSerial(kErrRead);
         if (logging) {
             const bool mask = logLevel >= 2;
             const auto* bytes = reinterpret_cast<const uint8_t*>(frame.data());
@@ -168,20 +237,33 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
             if (rc != kResultOk) return finish(rc);
             break;
         }
-        const ResultCode rc = LinkInternals::ExchangeSerial(*this, frame, logging, received);
-        if (rc != kResultOk) return finish(rc);
+        bool overran = false;
+        const ResultCode rc = LinkInternals::ExchangeSerial(*this, frame, logging, deadline, received, overran);
+        if (rc != kResultOk) {
+            serialHandle.DiscardReceived(kStaleInputLimit);
+            return failSerial(rc);
+        }
         if (!received.empty()) {
             emptyReplyCount = 0;
+            if (retried) {
+                // The earlier attempts may still be answered: their replies
+                // must not meet the next request, so let the line fall quiet.
+                const long late = serialHandle.DiscardUntilQuiet(QuietLineMs(*this), deadline);
+                if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
+            }
             break;
         }
-        // Not a single byte came back.
+        // Not a single byte came back, or the exchange ran out of time (then
+        // there is no time left for another attempt).
+        if (overran) emptyReplyCount = kEmptyRepliesUntilLost;
         if (connected != 0 && ++emptyReplyCount < kEmptyRepliesUntilLost) {
+            retried = true;
             if (logging) LogPrintf(log, "Retry sending message\r\n");
             continue;
         }
         connected = 0;
         if (mainWindow) mainWindow->PostMsg(WM_LINK_LOST, 0, 0);
-        return finish(kErrTimedOut);
+        return failSerial(kErrTimedOut);
     }
 
     std::string kept;
@@ -203,7 +285,23 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
             DebugOut("No ETX. nBytesRead = %d\r\n", int(received.size()));
         }
     }
-    if (rc != kResultOk) return finish(rc);
+    if (rc != kResultOk) {
+        // A reply that fails acceptance leaves the exchanges out of step: drop
+        // what may still follow it (TCP: the connection itself, made anew by
+        // the next exchange).
+        if (serial) {
+            serialHandle.DiscardReceived(kStaleInputLimit);
+        } else {
+            socketOutOfStep = true;
+        }
+        return failSerial(rc);
+    }
+
+    if (!serial && received.find(char(kStx), kept.size()) != std::string::npos) {
+        // A second frame came with this one (a unit that repeats its reply):
+        // whatever else it sends must not answer the next request.
+        socketOutOfStep = true;
+    }
 
     const size_t copied = reply.data.size() < kReceiveBufferSize ? reply.data.size() : kReceiveBufferSize - 1;
     std::memcpy(data, reply.data.data(), copied);

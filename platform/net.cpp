@@ -130,13 +130,14 @@ long ReceiveOnce(SocketHandle s, uint8_t* buffer, size_t capacity) {
     return long(n);
 }
 
-long DiscardPending(SocketHandle s) {
+long DiscardPending(SocketHandle s, long limit) {
     uint8_t scratch[256];
     long total = 0;
     for (;;) {
         const ssize_t n = ::recv(s, scratch, sizeof scratch, MSG_DONTWAIT);
         if (n > 0) {
             total += n;
+            if (total > limit) return kDiscardOverflow;
             continue;
         }
         if (n == 0) return -1;                          // the peer has closed

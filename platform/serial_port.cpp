@@ -176,6 +176,43 @@ void SerialPort::PurgeReceive() {
     if (fd_ >= 0) ioctl(fd_, TCFLSH, TCIFLUSH);
 }
 
+long SerialPort::DiscardReceived(long limit) {
+    long total = long(pendingLen_ - pendingPos_);
+    pendingPos_ = pendingLen_ = 0;
+    if (fd_ < 0) return total;
+    uint8_t scratch[256];
+    while (total <= limit) {
+        const ssize_t n = read(fd_, scratch, sizeof scratch);   // the port is non-blocking
+        if (n > 0) {
+            total += long(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        break;
+    }
+    ioctl(fd_, TCFLSH, TCIFLUSH);
+    return total > limit ? -1 : total;
+}
+
+long SerialPort::DiscardUntilQuiet(uint32_t quietMs, uint64_t notAfter) {
+    long total = long(pendingLen_ - pendingPos_);
+    pendingPos_ = pendingLen_ = 0;
+    if (fd_ < 0) return total;
+    uint8_t scratch[256];
+    for (;;) {
+        uint64_t until = TickMs() + quietMs;
+        if (until > notAfter) until = notAfter;
+        pollfd p{fd_, POLLIN, 0};
+        const int r = poll(&p, 1, MsLeft(until));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0 || !(p.revents & POLLIN)) return total;
+        const ssize_t n = read(fd_, scratch, sizeof scratch);
+        if (n <= 0) return total;
+        total += long(n);
+        if (TickMs() >= notAfter) return total;
+    }
+}
+
 bool SerialPort::Write(const uint8_t* bytes, size_t length) {
     if (fd_ < 0) return false;
     uint64_t budget = uint64_t(timeouts_.writeTotalMultiplier) * length + timeouts_.writeTotalConstant;
@@ -202,16 +239,19 @@ bool SerialPort::Write(const uint8_t* bytes, size_t length) {
     return true;
 }
 
-int SerialPort::ReadByte(uint8_t& byte) {
+int SerialPort::ReadByte(uint8_t& byte, uint64_t notAfter) {
     if (fd_ < 0) return -1;
     if (pendingPos_ < pendingLen_) {
         byte = pending_[pendingPos_++];
         return 1;
     }
     // One byte per call: the interval time-out never applies, the total
-    // time-out is multiplier x 1 + constant.
-    const uint64_t budget = uint64_t(timeouts_.readTotalMultiplier) + timeouts_.readTotalConstant;
-    const uint64_t deadline = TickMs() + budget;
+    // time-out is multiplier x 1 + constant. Totals of 0 and 0 set no total
+    // limit; the wait is then capped rather than ended at once.
+    uint64_t budget = uint64_t(timeouts_.readTotalMultiplier) + timeouts_.readTotalConstant;
+    if (budget == 0) budget = kUnboundedReadCapMs;
+    uint64_t deadline = TickMs() + budget;
+    if (notAfter != 0 && notAfter < deadline) deadline = notAfter;
     for (;;) {
         pollfd p{fd_, POLLIN, 0};
         const int r = poll(&p, 1, MsLeft(deadline));

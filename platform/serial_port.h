@@ -45,12 +45,23 @@ public:
     bool GetTimeouts(SerialTimeouts& timeouts) const;
 
     void PurgeReceive();
+    // Throws away everything received and not yet handed out: the port's own
+    // buffer and what waits in the system, without waiting. Returns the number
+    // of bytes thrown away, or -1 when more than `limit` bytes kept coming (the
+    // receive side is purged all the same).
+    long DiscardReceived(long limit);
+    // Throws away what arrives until the line has been quiet for `quietMs` or
+    // `notAfter` (a TickMs time) has come. Returns the bytes thrown away.
+    long DiscardUntilQuiet(uint32_t quietMs, uint64_t notAfter);
     // Writes all bytes within the write time-outs; false on failure.
     bool Write(const uint8_t* bytes, size_t length);
-    // Reads one byte, waiting at most multiplier x 1 + constant ms (time-outs
-    // of 0 and 0 make it return at once). Returns 1 with a byte, 0 on
-    // time-out, -1 on failure (device gone, hung up).
-    int ReadByte(uint8_t& byte);
+    // Reads one byte, waiting at most multiplier x 1 + constant ms and never
+    // past `notAfter` (a TickMs time; 0 = no such limit). Read totals of 0 and
+    // 0 mean no total limit: the wait for one byte is then capped at
+    // kUnboundedReadCapMs. Returns 1 with a byte, 0 on time-out, -1 on
+    // failure (device gone, hung up).
+    int ReadByte(uint8_t& byte, uint64_t notAfter = 0);
+    static constexpr uint64_t kUnboundedReadCapMs = 2501;
 
 private:
     std::atomic<int> fd_{-1};

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -188,14 +189,17 @@ void SimUnit::Io::Run() {
         }
         const bool wantListener = !tcpAddress.empty() && listen_ < 0;
         if (wantListener && state_.AcceptsConnections()) OpenListener(nullptr);
+        // A listener opened early keeps new connections waiting in its queue
+        // until the restart is over, so that their first requests are answered.
+        const bool accepting = !state_.IsRestarting();
 
         std::vector<pollfd> fds;
         fds.push_back({wake_[0], POLLIN, 0});
         if (master_ >= 0) fds.push_back({master_, POLLIN, 0});
-        if (listen_ >= 0) fds.push_back({listen_, POLLIN, 0});
+        if (listen_ >= 0 && accepting) fds.push_back({listen_, POLLIN, 0});
         if (client_ >= 0) fds.push_back({client_, POLLIN, 0});
         // While the listener is down for a restart, look again soon.
-        const int timeout = (!tcpAddress.empty() && listen_ < 0) ? 10 : 500;
+        const int timeout = (!tcpAddress.empty() && (listen_ < 0 || !accepting)) ? 10 : 500;
         if (::poll(fds.data(), fds.size(), timeout) <= 0) continue;
 
         for (const pollfd& p : fds) {
@@ -268,9 +272,13 @@ void SimUnit::Io::OnTcpBytes(const char* bytes, size_t n) {
 void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
     std::string reply = state_.Handle(frame);
     if (!reply.empty()) {
-        const ReplyFault rf = state_.TakeReplyFault();
+        const ReplyFault rf = state_.TakeReplyFault(frame);
         uint32_t splitPause = 0;
         bool send = true;
+        if (rf.fault == Fault::OddAddress && frame.size() >= 10 && frame.compare(6, 4, "gadd") == 0) {
+            const std::string odd = std::to_string(rf.delayMs ? rf.delayMs : 12345);
+            reply = BuildReplyFrame(std::atoi(reply.substr(1, 4).c_str()), reply[5], odd);
+        }
         switch (rf.fault) {
             case Fault::None: break;
             case Fault::Silence: send = false; break;
@@ -283,14 +291,28 @@ void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
             case Fault::NoEtx: reply.pop_back(); break;
             case Fault::SplitTcpSegment: splitPause = rf.delayMs; break;
             case Fault::SlowReply: send = Pause(rf.delayMs); break;
+            case Fault::ReplyTwice: case Fault::ReplyTwiceApart: case Fault::Flood: case Fault::OddAddress: break;
+            case Fault::Drip:
+                send = false;
+                Drip(reply, tcp, rf.delayMs ? rf.delayMs : 100);
+                break;
         }
-        if (send) {
-            if (tcp) {
-                SendTcp(reply, splitPause);
-            } else {
-                SendSerial(reply, splitPause);
+        const int copies = rf.fault == Fault::ReplyTwice ? 2 : 1;
+        if (send && rf.fault == Fault::ReplyTwiceApart) {
+            // The repeat as a write of its own, right behind the first (or after delayMs).
+            for (int copy = 0; copy < 2; ++copy) {
+                if (copy == 1 && rf.delayMs != 0 && !Pause(rf.delayMs)) break;
+                if (tcp) {
+                    SendTcp(reply, 0);
+                } else {
+                    SendSerial(reply, 0);
+                }
             }
+            send = false;
         }
+        if (send && tcp) SendTcp(reply, splitPause, copies);
+        if (send && !tcp) SendSerial(copies > 1 ? reply + reply : reply, splitPause);
+        if (rf.fault == Fault::Flood) Flood(tcp, rf.delayMs ? rf.delayMs : 3000);
     }
     AfterReply();
 }
@@ -325,11 +347,68 @@ void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
     }
 }
 
-void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs) {
+bool SimUnit::Io::WriteRaw(const std::string& bytes, bool tcp) {
+    const int fd = tcp ? client_ : master_;
+    if (fd < 0) return false;
+    size_t done = 0;
+    int stalls = 0;
+    while (done < bytes.size() && !stop_) {
+        const ssize_t n = tcp ? ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT)
+                              : ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += size_t(n);
+            stalls = 0;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (++stalls > 20) return false;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 10);
+    }
+    return done == bytes.size();
+}
+
+void SimUnit::Io::Flood(bool tcp, uint32_t ms) {
+    // Bytes that are no frame: never STX, never ETX; big writes, so that a
+    // reader that takes a little at a time never finds the line empty.
+    const std::string junk(65536, '\x55');
+    const bool endless = ms == kWithoutEnd;
+    const uint64_t end = endless ? 0 : TickMs() + ms;
+    while (!stop_ && !state_.floodStopped && (endless || TickMs() < end)) {
+        const int fd = tcp ? client_ : master_;
+        if (fd < 0) return;
+        const ssize_t n = tcp ? ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL | MSG_DONTWAIT)
+                              : ::write(fd, junk.data(), junk.size());
+        if (n > 0) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            // The connection is gone: the unit notices and waits for a new one.
+            if (tcp) DropClient();
+            return;
+        }
+        pollfd p{fd, POLLOUT, 0};   // the line is full: keep it full
+        ::poll(&p, 1, 5);
+    }
+}
+
+void SimUnit::Io::Drip(const std::string& reply, bool tcp, uint32_t everyMs) {
+    state_.CountReply();
+    std::string bytes = reply;
+    if (tcp) {
+        bytes = WrapEnvelope(reply);
+        cipher_.EncipherBlocks(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+    }
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0 && !Pause(everyMs)) return;
+        if (!WriteRaw(bytes.substr(i, 1), tcp)) return;
+    }
+}
+
+void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs, int copies) {
     if (client_ < 0) return;
     state_.CountReply();
     std::string env = WrapEnvelope(reply);
     cipher_.EncipherBlocks(reinterpret_cast<uint8_t*>(env.data()), env.size());
+    if (copies > 1) env += env;   // the repeat goes in the same segment, right behind
     // One send per reply; with a split fault the first 8 bytes go alone.
     const size_t firstPart = splitPauseMs ? 8 : env.size();
     if (::send(client_, env.data(), firstPart, MSG_NOSIGNAL) != ssize_t(firstPart)) {

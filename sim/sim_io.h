@@ -36,7 +36,12 @@ private:
     void OnTcpBytes(const char* bytes, size_t n);
     void Answer(const std::string& frame, bool tcp);
     void SendSerial(const std::string& bytes, uint32_t splitPauseMs);
-    void SendTcp(const std::string& reply, uint32_t splitPauseMs);
+    void SendTcp(const std::string& reply, uint32_t splitPauseMs, int copies = 1);
+    // Raw bytes on the line or the connection, waiting (bounded) while it is
+    // full. False when they could not go.
+    bool WriteRaw(const std::string& bytes, bool tcp);
+    void Flood(bool tcp, uint32_t ms);
+    void Drip(const std::string& reply, bool tcp, uint32_t everyMs);
     void AfterReply();
 
     State& state_;

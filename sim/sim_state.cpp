@@ -98,11 +98,13 @@ bool SimUnit::State::TakeRestartPending() {
     return pending;
 }
 
-void SimUnit::State::SetFault(Fault fault, int count, uint32_t delayMs) {
+void SimUnit::State::SetFault(Fault fault, int count, uint32_t delayMs, const std::string& onlyCode) {
     std::lock_guard<std::mutex> lock(mutex);
     fault_ = count == 0 ? Fault::None : fault;
     faultCount_ = count;
     faultDelayMs_ = delayMs;
+    faultCode_ = onlyCode;
+    floodStopped = false;
 }
 
 void SimUnit::State::SetSilentAfter(int64_t replies) {
@@ -110,7 +112,7 @@ void SimUnit::State::SetSilentAfter(int64_t replies) {
     silentAfter_ = replies < 0 ? -1 : replies;
 }
 
-ReplyFault SimUnit::State::TakeReplyFault() {
+ReplyFault SimUnit::State::TakeReplyFault(const std::string& frame) {
     std::lock_guard<std::mutex> lock(mutex);
     ReplyFault out;
     if (silentAfter_ == 0) {
@@ -120,6 +122,9 @@ ReplyFault SimUnit::State::TakeReplyFault() {
     }
     if (silentAfter_ > 0) --silentAfter_;
     if (fault_ == Fault::None) return out;
+    // STX, four address digits, the operation letter, then the code.
+    if (!faultCode_.empty() && (frame.size() < 6 + faultCode_.size() || frame.compare(6, faultCode_.size(), faultCode_) != 0))
+        return out;
     out.fault = fault_;
     out.delayMs = faultDelayMs_;
     if (out.fault == Fault::SplitTcpSegment && out.delayMs == 0) out.delayMs = 50;

@@ -1,5 +1,6 @@
 // The unit's state and its answers to request frames; no I/O here.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -34,8 +35,10 @@ struct SimUnit::State {
     // listening; frames stay unanswered until the restart is over.
     bool AcceptsConnections() const;
     bool TakeRestartPending();   // true once per restart: the I/O side drops TCP
-    ReplyFault TakeReplyFault(); // consumes one count of the current fault
-    void SetFault(Fault fault, int count, uint32_t delayMs);
+    // Consumes one count of the current fault, when it applies to `frame`.
+    ReplyFault TakeReplyFault(const std::string& frame);
+    void SetFault(Fault fault, int count, uint32_t delayMs, const std::string& onlyCode);
+    std::atomic<bool> floodStopped{false};
     void SetSilentAfter(int64_t replies);
     void CountReply();
     void CountConnection();
@@ -71,6 +74,7 @@ private:
     Fault fault_ = Fault::None;
     int faultCount_ = 0;
     uint32_t faultDelayMs_ = 0;
+    std::string faultCode_;      // "" = every reply
     int64_t silentAfter_ = -1;   // replies left before the unit falls silent; -1 none
     std::mt19937 rng_;
 };

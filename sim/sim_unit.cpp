@@ -23,6 +23,11 @@ const FaultNameRow kFaultNames[] = {
     {Fault::SplitTcpSegment, "SplitTcpSegment"},
     {Fault::DropConnection, "DropConnection"},
     {Fault::SlowReply, "SlowReply"},
+    {Fault::ReplyTwice, "ReplyTwice"},
+    {Fault::ReplyTwiceApart, "ReplyTwiceApart"},
+    {Fault::Flood, "Flood"},
+    {Fault::Drip, "Drip"},
+    {Fault::OddAddress, "OddAddress"},
 };
 
 }  // namespace
@@ -78,10 +83,11 @@ std::string SimUnit::TcpAddress() const {
 }
 uint16_t SimUnit::TcpPort() const { return io_ ? io_->tcpPort : 0; }
 
-void SimUnit::SetFault(Fault fault, int count, uint32_t delayMs) {
-    state_->SetFault(fault, count, delayMs);
+void SimUnit::SetFault(Fault fault, int count, uint32_t delayMs, const std::string& onlyCode) {
+    state_->SetFault(fault, count, delayMs, onlyCode);
 }
-void SimUnit::ClearFault() { state_->SetFault(Fault::None, 0, 0); }
+void SimUnit::ClearFault() { state_->SetFault(Fault::None, 0, 0, ""); }
+void SimUnit::StopFlood() { state_->floodStopped = true; }
 void SimUnit::SetSilentAfter(int64_t replies) { state_->SetSilentAfter(replies); }
 
 void SimUnit::RestartNow() {

@@ -37,7 +37,18 @@ enum class Fault {
                       // default), the rest; on TCP as two segments of the enciphered envelope
     DropConnection,   // on TCP, the connection is closed instead of replying (serial: silence)
     SlowReply,        // the reply is sent after delayMs
+    ReplyTwice,       // the reply is sent twice, back to back in one write
+    ReplyTwiceApart,  // the reply is sent twice, as two writes (TCP: two sends), the second
+                      // delayMs after the first (at once by default)
+    Flood,            // after the reply, bytes without end for delayMs (3000 by default;
+                      // kWithoutEnd: until StopFlood; on TCP until the connection is gone)
+    Drip,             // the reply goes one byte at a time, one every delayMs (100 by default)
+    OddAddress,       // the address read (gadd) reports delayMs' value as a number too big
+                      // for a frame: 12345 by default
 };
+
+// A fault delay that never runs out (a flood that goes on until StopFlood).
+inline constexpr uint32_t kWithoutEnd = 0xFFFFFFFFu;
 
 const char* FaultName(Fault fault);
 // Accepts the names above in any letter case, e.g. "silence", "NoEtx".
@@ -70,9 +81,12 @@ public:
     std::string TcpAddress() const;   // the listening address, "" when there is none
     uint16_t TcpPort() const;         // the port actually bound
 
-    // Faults apply to the next `count` replies (-1: until cleared).
-    void SetFault(Fault fault, int count = -1, uint32_t delayMs = 0);
+    // Faults apply to the next `count` replies (-1: until cleared); with
+    // `onlyCode` ("1loc") only to replies to requests for that code.
+    void SetFault(Fault fault, int count = -1, uint32_t delayMs = 0, const std::string& onlyCode = "");
     void ClearFault();
+    // Ends a flood that is going on (and any flood begun later, until the next SetFault).
+    void StopFlood();
     // Answers the next `replies` requests, then falls silent for good (a unit
     // that stops half way through a long operation); -1 lifts the limit.
     void SetSilentAfter(int64_t replies);

@@ -37,9 +37,9 @@ void CTavrin_rx_ctrl_v2Dlg::ScanComPorts() {
 }
 
 bool CTavrin_rx_ctrl_v2Dlg::ProbeAndTakeAddress() {
-    std::string data;
-    if (session_->Transact(AnyUnitProbeRequest(), &data) != 0) return false;
-    SetUnitAddress(static_cast<int>(DecimalValue(data)));
+    int address = 0;
+    if (session_->ProbeAddress(address) != kResultOk) return false;
+    SetUnitAddress(address);
     return true;
 }
 
@@ -161,6 +161,14 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectEthernet() {
 void CTavrin_rx_ctrl_v2Dlg::RunEthernetAttempt(CConnectDialog& dialog) {
     pendingConnect_ = &dialog;
     const ConnectHandle handle = link_->StartConnectThread(&MessageTarget(), &dialog.Target());
+    if (handle == 0) {
+        // The link already has a socket (an exchange made it meanwhile): no
+        // thread will report, so the attempt ends here, as if one had.
+        OnConnectDone();
+        pendingConnect_ = nullptr;
+        if (!link_->IsConnected()) ShowAlert("Unable to connect");
+        return;
+    }
     const int result = dialog.exec();
     if (result == QDialog::Rejected) {
         DebugOut("Connection attempt cancelled by user\r\n");

@@ -256,3 +256,15 @@ TEST(SerialNoPort, TransactWithoutAPortWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SerialExchange, ReplyOfTwoHundredFiftySixBytesFailsEvenWithItsEtxLast) {
+    const std::string tooLong = ReplyFrame("00011" + std::string(247, 'd') + ";");
+    ASSERT_EQ(tooLong.size(), 256u);
+    unit.Push(tooLong);
+    EXPECT_EQ(Send("0001r1loc;;"), kErrRead);
+    ExpectOutUntouched();
+}
+
+}  // namespace

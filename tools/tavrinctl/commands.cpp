@@ -78,7 +78,9 @@ std::string CheckCommandArguments(const ToolOptions& options) {
 
 int RunProbe(ToolContext& tool) {
     const ExchangeReply reply = tool.Exchange(AnyUnitProbeRequest());
-    if (reply.result == kResultOk) std::fprintf(tool.out, "%lld\n", static_cast<long long>(DecimalValue(reply.data)));
+    int address = 0;
+    if (reply.result == kResultOk && !ParseUnitAddress(reply.data, address)) tool.Fail(kErrInvalidReply);
+    else if (reply.result == kResultOk) std::fprintf(tool.out, "%d\n", address);
     return tool.ExitStatus();
 }
 

@@ -96,8 +96,15 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
             outcome.detail = "the unit did not answer the probe";
             return outcome;
         }
+        // An address outside 0..9999 would not fit the frames: an invalid reply.
+        int address = 0;
+        if (!ParseUnitAddress(data, address)) {
+            outcome.result = kErrInvalidReply;
+            outcome.detail = "the unit reported no valid address";
+            return outcome;
+        }
         outcome.probed = true;
-        if (!options.addressGiven) outcome.address = int(DecimalValue(data));
+        if (!options.addressGiven) outcome.address = address;
     }
     return outcome;
 }
