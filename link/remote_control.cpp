@@ -1,5 +1,5 @@
-// The link object: construction and destruction, the transaction log and the
-// serial transport's configuration.
+// The link object: construction and destruction, the transaction log, the
+// serial transport's configuration and the choice of transport.
 #include "link/remote_control.h"
 
 #include <chrono>
@@ -7,7 +7,6 @@
 #include "link/frame.h"
 #include "link/link_key.h"
 #include "link/locks.h"
-#include "link/remote_internal.h"
 #include "link/transaction_log.h"
 #include "platform/clock.h"
 #include "platform/debug_out.h"
@@ -34,8 +33,8 @@ CFerritRemoteControl::~CFerritRemoteControl() {
         }
         connectThreadsChanged.wait(lock, [this] { return connectThreads.empty(); });
     }
-    LinkInternals::DropSocket(*this);
-    serialHandle.Close();
+    tcp_.Close();
+    serial_.Close();
     if (logFile) logFile->close();
     logFile.reset();
 }
@@ -95,6 +94,21 @@ void CFerritRemoteControl::CloseSerialPort() {
         serialHandle.Close();
     }
     DebugOut("Serial port closed\r\n");
+}
+
+LinkTransport& CFerritRemoteControl::SelectedTransport() {
+    if (mode == LinkModeSerial) return serial_;
+    return tcp_;
+}
+
+void CFerritRemoteControl::ReconnectAfterRestart() {
+    LinkGuard guard(LinkLock);
+    SelectedTransport().ReconnectAfterRestart();
+}
+
+void CFerritRemoteControl::WaitForRestart() {
+    FixedWait(kUnitRestartWaitMs);
+    ReconnectAfterRestart();
 }
 
 bool CFerritRemoteControl::IsConnected() const {
