@@ -96,11 +96,6 @@ void CFerritRemoteControl::CloseSerialPort() {
     DebugOut("Serial port closed\r\n");
 }
 
-LinkTransport& CFerritRemoteControl::SelectedTransport() {
-    if (mode == LinkModeSerial) return serial_;
-    return tcp_;
-}
-
 void CFerritRemoteControl::ReconnectAfterRestart() {
     LinkGuard guard(LinkLock);
     SelectedTransport().ReconnectAfterRestart();

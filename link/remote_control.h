@@ -130,7 +130,10 @@ public:
 
 private:
     // The transport of the selected mode; Transact works only through it.
-    LinkTransport& SelectedTransport();
+    LinkTransport& SelectedTransport() {
+        if (mode == LinkModeSerial) return serial_;
+        return tcp_;
+    }
     ConnectHandle nextConnectHandle_ = 1;
     SerialTransport serial_{*this};
     TcpTransport tcp_{*this};
