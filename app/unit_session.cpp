@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr uint32_t kRestartWaitMs = 7000;
 constexpr uint32_t kSlotLoadWaitMs = 1000;
 constexpr const char* kPleaseWaitMode = "Please wait while the unit changes mode...";
 
@@ -79,13 +78,7 @@ ResultCode CUnitSession::ProbeAddress(int& address) {
 
 std::string CUnitSession::Request(const std::string& text) const { return AddressedRequest(unitAddress, text); }
 
-void CUnitSession::WaitForRestart() {
-    FixedWait(kRestartWaitMs);
-    if (IsEthernet()) {
-        LinkGuard guard(LinkLock);
-        link_.ConnectSocket();
-    }
-}
+void CUnitSession::WaitForRestart() { link_.WaitForRestart(); }
 
 void CUnitSession::Error(const std::string& text) { view_.ShowMessage(text, kCaptionError, MessageIcon::Warning); }
 

@@ -105,7 +105,7 @@ public:
     ResultCode ProbeAddress(int& address);
     // STX and this session's unit address followed by `text` (AddressedRequest).
     std::string Request(const std::string& text) const;
-    // The unit restarts: FixedWait(7000), then ConnectSocket on Ethernet.
+    // The unit restarts: the link waits 7,000 ms, then reconnects on Ethernet.
     void WaitForRestart();
     // Error box ("Error", warning icon) / notice ("Alert", information icon).
     void Error(const std::string& text);

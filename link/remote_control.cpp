@@ -1,5 +1,5 @@
-// The link object: construction and destruction, the transaction log and the
-// serial transport's configuration.
+// The link object: construction and destruction, the transaction log, the
+// serial transport's configuration and the choice of transport.
 #include "link/remote_control.h"
 
 #include <chrono>
@@ -7,7 +7,6 @@
 #include "link/frame.h"
 #include "link/link_key.h"
 #include "link/locks.h"
-#include "link/remote_internal.h"
 #include "link/requests.h"
 #include "link/transaction_log.h"
 #include "platform/clock.h"
@@ -35,8 +34,8 @@ CFerritRemoteControl::~CFerritRemoteControl() {
         }
         connectThreadsChanged.wait(lock, [this] { return connectThreads.empty(); });
     }
-    LinkInternals::DropSocket(*this);
-    serialHandle.Close();
+    tcp_.Close();
+    serial_.Close();
     if (logFile) logFile->close();
     logFile.reset();
 }
@@ -97,6 +96,16 @@ void CFerritRemoteControl::CloseSerialPort() {
         serialHandle.Close();
     }
     DebugOut("Serial port closed\r\n");
+}
+
+void CFerritRemoteControl::ReconnectAfterRestart() {
+    LinkGuard guard(LinkLock);
+    SelectedTransport().ReconnectAfterRestart();
+}
+
+void CFerritRemoteControl::WaitForRestart() {
+    FixedWait(kUnitRestartWaitMs);
+    ReconnectAfterRestart();
 }
 
 bool CFerritRemoteControl::IsConnected() const {

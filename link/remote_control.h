@@ -15,6 +15,7 @@
 #include "link/blowfish.h"
 #include "link/messages.h"
 #include "link/result_codes.h"
+#include "link/transport.h"
 #include "platform/net.h"
 #include "platform/serial_port.h"
 
@@ -25,6 +26,8 @@ inline constexpr uint32_t kSocketReceiveTimeoutMs = 1500;
 // Bound on one TCP connection attempt (the connect thread also stops at once
 // when it is cancelled).
 inline constexpr uint32_t kConnectTimeoutMs = 5000;
+// Silence of the unit while it restarts after a mode change or factory defaults.
+inline constexpr uint32_t kUnitRestartWaitMs = 7000;
 
 using ConnectHandle = uint64_t;           // 0 = no thread
 class CFerritRemoteControl;
@@ -75,6 +78,13 @@ public:
     // does nothing (a running thread's record is never pulled away).
     void RemoveConnectThread(ConnectHandle handle);
     bool HasSocket() const { return socket.load() != kNoSocket; }
+
+    // After the unit has restarted: over Ethernet the connection is made anew
+    // (as ConnectSocket); over the serial line nothing is done.
+    void ReconnectAfterRestart();
+    // Waits out the unit's restart (FixedWait(kUnitRestartWaitMs)), then
+    // ReconnectAfterRestart.
+    void WaitForRestart();
 
     // One exchange. status/data/length are written only on success; data holds
     // at least 256 bytes. The caller holds LinkLock. A request longer than a
@@ -127,9 +137,14 @@ public:
     Blowfish blowfish;
 
 private:
-    // Implementation helpers live in the .cpp files of link/.
-    friend struct LinkInternals;
+    // The transport of the selected mode; Transact works only through it.
+    LinkTransport& SelectedTransport() {
+        if (mode == LinkModeSerial) return serial_;
+        return tcp_;
+    }
     ConnectHandle nextConnectHandle_ = 1;
+    SerialTransport serial_{*this};
+    TcpTransport tcp_{*this};
 };
 
 // One exchange made holding LinkLock for exactly its length, as every caller

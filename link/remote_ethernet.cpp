@@ -1,13 +1,10 @@
 // The Ethernet transport's connection handling: selecting and closing the
 // transport, synchronous connections and the cancellable connect threads.
-#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "link/locks.h"
 #include "link/remote_control.h"
-#include "link/remote_internal.h"
-#include "link/transaction_log.h"
 #include "platform/debug_out.h"
 
 namespace {
@@ -95,90 +92,11 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
 
 }  // namespace
 
-ConnectStage LinkInternals::MakeConnection(const std::string& ip, const std::atomic<int>* cancelled,
-                                           SocketHandle& out, int& error) {
-    out = kNoSocket;
-    error = 0;
-    const SocketHandle s = CreateTcpSocket();
-    if (s == kNoSocket) {
-        error = LastSocketError();
-        return ConnectStage::Socket;
-    }
-    if (!SetReceiveTimeout(s, kSocketReceiveTimeoutMs)) {
-        error = LastSocketError();
-        CloseSocket(s);
-        return ConnectStage::Option;
-    }
-    error = ConnectWithTimeout(s, ip, kUnitTcpPort, kConnectTimeoutMs, cancelled);
-    if (error != 0) {
-        CloseSocket(s);
-        return ConnectStage::Connect;
-    }
-    out = s;
-    return ConnectStage::Ok;
-}
-
-bool LinkInternals::AdoptSocket(CFerritRemoteControl& link, SocketHandle s) {
-    SocketHandle expected = kNoSocket;
-    if (link.socket.compare_exchange_strong(expected, s)) {
-        link.socketOutOfStep = false;
-        return true;
-    }
-    ShutdownAndClose(s);
-    return false;
-}
-
-void LinkInternals::DropSocket(CFerritRemoteControl& link) {
-    const SocketHandle s = link.socket.exchange(kNoSocket);
-    link.socketOutOfStep = false;
-    if (s != kNoSocket) ShutdownAndClose(s);
-}
-
-bool LinkInternals::ReconnectLogged(CFerritRemoteControl& link) {
-    std::ofstream* log = link.logFile.get();
-    LogTimeStamped(log, "Attempt to reconnect socket\r\n");
-    LogFlush(log);
-    SocketHandle s = kNoSocket;
-    int error = 0;
-    switch (MakeConnection(link.ipAddress, nullptr, s, error)) {
-    case ConnectStage::Socket: LogPrintf(log, "Error at socket(): %ld\r\n", long(error)); break;
-    case ConnectStage::Option: LogPrintf(log, "setsockopt failed error %d\r\n", error); break;
-    case ConnectStage::Connect:
-        LogPrintf(log, "Failed to connect to %s port %d. Error %ld\r\n", link.ipAddress.c_str(), int(kUnitTcpPort),
-                  long(error));
-        break;
-    case ConnectStage::Ok:
-        AdoptSocket(link, s);
-        link.connected = 1;
-        LogPrintf(log, "Successfully reconnected socket\r\n");
-        LogFlush(log);
-        return true;
-    }
-    LogFlush(log);
-    return false;
-}
-
-ConnectStage LinkInternals::ReconnectQuiet(CFerritRemoteControl& link) {
-    SocketHandle s = kNoSocket;
-    int error = 0;
-    const ConnectStage stage = MakeConnection(link.ipAddress, nullptr, s, error);
-    switch (stage) {
-    case ConnectStage::Socket: DebugOut("Error at socket(): %ld\r\n", long(error)); break;
-    case ConnectStage::Option: DebugOut("setsockopt failed error %d\r\n", error); break;
-    case ConnectStage::Connect: DebugOut("Failed to connect. Error %ld\r\n", long(error)); break;
-    case ConnectStage::Ok:
-        AdoptSocket(link, s);
-        link.connected = 1;
-        break;
-    }
-    return stage;
-}
-
 void CFerritRemoteControl::SelectEthernet(const std::string& address) {
     LinkGuard guard(LinkLock);
     ipAddress = address.substr(0, 15);
     mode = LinkModeEthernet;
-    LinkInternals::DropSocket(*this);
+    tcp_.Close();
     // Whatever the link was connected to before, over this address it is not
     // connected until an attempt succeeds.
     connected = 0;
@@ -187,7 +105,7 @@ void CFerritRemoteControl::SelectEthernet(const std::string& address) {
 void CFerritRemoteControl::CloseEthernet() {
     LinkGuard guard(LinkLock);
     if (HasSocket()) {
-        LinkInternals::DropSocket(*this);
+        tcp_.Close();
         connected = 0;
     }
     DebugOut("Ethernet connection closed\r\n");
@@ -195,15 +113,7 @@ void CFerritRemoteControl::CloseEthernet() {
 
 int CFerritRemoteControl::ConnectSocket() {
     LinkGuard guard(LinkLock);
-    LinkInternals::DropSocket(*this);
-    SocketHandle s = kNoSocket;
-    int error = 0;
-    if (LinkInternals::MakeConnection(ipAddress, nullptr, s, error) != ConnectStage::Ok) {
-        return error != 0 ? error : EIO;
-    }
-    LinkInternals::AdoptSocket(*this, s);
-    connected = 1;
-    return 0;
+    return tcp_.Connect();
 }
 
 ConnectHandle CFerritRemoteControl::StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow) {

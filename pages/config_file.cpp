@@ -11,13 +11,11 @@
 #include "link/requests.h"
 #include "params/codec.h"
 #include "params/param_table.h"
-#include "platform/clock.h"
 
 namespace {
 
 constexpr uint32_t kCrcPolynomial = 0x04C11DB7;
 constexpr char kGudm[] = "gudm";
-constexpr uint32_t kRestartWaitMs = 7000;
 
 uint32_t LoadU32(std::string_view bytes, size_t at) {
     return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
@@ -344,11 +342,7 @@ RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, Co
         if (isMode && value == currentMode) continue;
         ExchangeLocked(link, request, nullptr);
         if (isMode) {
-            FixedWait(kRestartWaitMs);
-            if (link.mode == LinkModeEthernet) {
-                LinkGuard guard(LinkLock);
-                link.ConnectSocket();
-            }
+            link.WaitForRestart();
             CurrentDemodMode = value;
             currentMode = value;
         }

@@ -142,10 +142,11 @@ enum class RecordApply {
 // Sends a write request for every item of the current record up to "----",
 // holding PollGateLock for the whole record and LinkLock around each exchange.
 // A gudm item whose value's low byte equals `currentMode` is not sent; a gudm
-// item that is sent is followed by FixedWait(7000), ConnectSocket on an
-// Ethernet link, and CurrentDemodMode := its low byte. An item that cannot be
-// sent (a text over 243 bytes, an unknown kind, a body past the end) stops the
-// record with InvalidItem; the caller reports "Invalid item in file".
+// item that is sent is followed by the link's WaitForRestart (7,000 ms, then a
+// new connection on Ethernet) and CurrentDemodMode := its low byte. An item
+// that cannot be sent (a text over 243 bytes, an unknown kind, a body past the
+// end) stops the record with InvalidItem; the caller reports "Invalid item in
+// file".
 RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
                                  int currentMode);
 

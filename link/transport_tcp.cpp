@@ -1,0 +1,197 @@
+// The TCP transport: one enciphered envelope per request, one receive per reply,
+// and the rules for dropping and remaking the connection.
+#include <cerrno>
+
+#include "link/frame.h"
+#include "link/remote_control.h"
+#include "link/transaction_log.h"
+#include "link/transport.h"
+#include "platform/debug_out.h"
+
+namespace {
+
+bool ConnectionGone(int error) {
+    return error == ECONNRESET || error == EPIPE || error == ENOTCONN || error == ECONNABORTED;
+}
+
+}  // namespace
+
+bool TcpTransport::IsOpen() const { return link_.HasSocket(); }
+
+TcpTransport::Stage TcpTransport::MakeConnection(const std::string& ip, SocketHandle& out, int& error) {
+    out = kNoSocket;
+    error = 0;
+    const SocketHandle s = CreateTcpSocket();
+    if (s == kNoSocket) {
+        error = LastSocketError();
+        return Stage::Socket;
+    }
+    if (!SetReceiveTimeout(s, kSocketReceiveTimeoutMs)) {
+        error = LastSocketError();
+        CloseSocket(s);
+        return Stage::Option;
+    }
+    error = ConnectWithTimeout(s, ip, kUnitTcpPort, kConnectTimeoutMs);
+    if (error != 0) {
+        CloseSocket(s);
+        return Stage::Connect;
+    }
+    out = s;
+    return Stage::Ok;
+}
+
+void TcpTransport::Adopt(SocketHandle s) {
+    SocketHandle expected = kNoSocket;
+    if (link_.socket.compare_exchange_strong(expected, s)) {
+        link_.socketOutOfStep = false;
+        return;
+    }
+    ShutdownAndClose(s);
+}
+
+void TcpTransport::Close() {
+    const SocketHandle s = link_.socket.exchange(kNoSocket);
+    link_.socketOutOfStep = false;
+    if (s != kNoSocket) ShutdownAndClose(s);
+}
+
+int TcpTransport::Connect() {
+    Close();
+    SocketHandle s = kNoSocket;
+    int error = 0;
+    if (MakeConnection(link_.ipAddress, s, error) != Stage::Ok) {
+        return error != 0 ? error : EIO;
+    }
+    Adopt(s);
+    link_.connected = 1;
+    return 0;
+}
+
+bool TcpTransport::ReconnectLogged() {
+    std::ofstream* log = link_.logFile.get();
+    LogTimeStamped(log, "Attempt to reconnect socket\r\n");
+    LogFlush(log);
+    SocketHandle s = kNoSocket;
+    int error = 0;
+    switch (MakeConnection(link_.ipAddress, s, error)) {
+    case Stage::Socket: LogPrintf(log, "Error at socket(): %ld\r\n", long(error)); break;
+    case Stage::Option: LogPrintf(log, "setsockopt failed error %d\r\n", error); break;
+    case Stage::Connect:
+        LogPrintf(log, "Failed to connect to %s port %d. Error %ld\r\n", link_.ipAddress.c_str(), int(kUnitTcpPort),
+                  long(error));
+        break;
+    case Stage::Ok:
+        Adopt(s);
+        link_.connected = 1;
+        LogPrintf(log, "Successfully reconnected socket\r\n");
+        LogFlush(log);
+        return true;
+    }
+    LogFlush(log);
+    return false;
+}
+
+TcpTransport::Stage TcpTransport::ReconnectQuiet() {
+    SocketHandle s = kNoSocket;
+    int error = 0;
+    const Stage stage = MakeConnection(link_.ipAddress, s, error);
+    switch (stage) {
+    case Stage::Socket: DebugOut("Error at socket(): %ld\r\n", long(error)); break;
+    case Stage::Option: DebugOut("setsockopt failed error %d\r\n", error); break;
+    case Stage::Connect: DebugOut("Failed to connect. Error %ld\r\n", long(error)); break;
+    case Stage::Ok:
+        Adopt(s);
+        link_.connected = 1;
+        break;
+    }
+    return stage;
+}
+
+bool TcpTransport::Reopen() {
+    if (link_.HasSocket() || !link_.reconnectSocket) return true;
+    return ReconnectLogged();
+}
+
+bool TcpTransport::Purge() {
+    if (link_.socketOutOfStep) {
+        DebugOut("Dropping the connection of a failed exchange\r\n");
+        Close();
+    }
+    const SocketHandle s = link_.socket.load();
+    if (s == kNoSocket) return true;
+    const long stale = DiscardPending(s, kStaleInputLimit);
+    if (stale > 0) DebugOut("Discarded %ld stale bytes\r\n", stale);
+    if (stale == kDiscardOverflow) {
+        DebugOut("Unit floods the connection\r\n");
+        Close();
+        return false;
+    }
+    if (stale < 0) {
+        DebugOut("Connection closed by the unit\r\n");
+        Close();
+    }
+    return true;
+}
+
+ResultCode TcpTransport::Failed(bool sending, int error, bool connectionGone) {
+    DebugOut("Error at socket(): %ld\r\n", long(error));
+    const bool closeFlag = sending ? link_.closeOnSendError : link_.closeOnReceiveError;
+    ResultCode result = sending ? kErrWrite : kErrRead;
+    if (closeFlag) {
+        Close();
+        link_.connected = 0;
+        if (link_.reconnectSocket) {
+            const Stage stage = ReconnectQuiet();
+            if (sending && (stage == Stage::Socket || stage == Stage::Option)) result = kErrRead;
+        }
+    } else if (connectionGone) {
+        // A connection the unit has closed or reset can carry no further
+        // exchange: drop it so that the next exchange connects anew.
+        Close();
+    } else if (!sending) {
+        // After a receive that failed or timed out a late reply may still come
+        // on this connection and would be taken for the next request's: the
+        // next exchange drops it and connects anew.
+        link_.socketOutOfStep = true;
+    }
+    return result;
+}
+
+ResultCode TcpTransport::Exchange(const std::string& frame, bool logging, uint64_t, std::string& received, bool&) {
+    std::string envelope = WrapEnvelope(frame);
+    link_.blowfish.EncipherBlocks(reinterpret_cast<uint8_t*>(envelope.data()), envelope.size());
+    const long sent =
+        SendOnce(link_.socket.load(), reinterpret_cast<const uint8_t*>(envelope.data()), envelope.size());
+    if (sent < 0) {
+        const int error = LastSocketError();
+        return Failed(true, error, ConnectionGone(error));
+    }
+    std::ofstream* log = logging ? link_.logFile.get() : nullptr;
+    LogPrintf(log, "Response: ");
+
+    uint8_t buffer[kReceiveBufferSize + 1] = {};
+    const long got = ReceiveOnce(link_.socket.load(), buffer, kReceiveBufferSize);
+    if (got <= 0) {
+        // 0 is an orderly close by the unit: no reply can come on this connection.
+        const int error = got < 0 ? LastSocketError() : ECONNRESET;
+        return Failed(false, error, got == 0 || ConnectionGone(error));
+    }
+    const size_t n = size_t(got);
+    // A trailing partial block is deciphered together with the bytes after it.
+    link_.blowfish.DecipherBlocks(buffer, (n + 7) / 8 * 8);
+    buffer[n] = 0;
+    LogHexDump(log, buffer, n);
+    received.assign(reinterpret_cast<const char*>(buffer), n);
+    return kResultOk;
+}
+
+// The connection itself is dropped, and made anew by the next exchange.
+void TcpTransport::DropWhatFollows() { link_.socketOutOfStep = true; }
+
+void TcpTransport::AfterReply(const std::string& received, size_t replyEnd) {
+    // A second frame came with this one (a unit that repeats its reply):
+    // whatever else it sends must not answer the next request.
+    if (received.find(char(kStx), replyEnd) != std::string::npos) link_.socketOutOfStep = true;
+}
+
+void TcpTransport::TraceNoEtx(size_t bytesRead) const { DebugOut("No ETX. nBytesRead = %d\r\n", int(bytesRead)); }
