@@ -91,7 +91,8 @@ TEST(ToolCommandLine, EveryBadCommandLineExitsTwoWithItsReason) {
     for (const Case& c : cases) {
         const RunResult r = RunTool(c.args);
         EXPECT_EQ(r.exitCode, 2) << Joined(c.args) << "\n" << r.err;
-        EXPECT_EQ(r.err.rfind("tavrinctl: " + c.reason + "\nUsage: tavrinctl", 0), 0u) << Joined(c.args) << "\n" << r.err;
+        EXPECT_EQ(r.err.rfind("tavrinctl: " + c.reason + "\nUsage: tavrinctl", 0), 0u)
+            << Joined(c.args) << "\n" << r.err;
         EXPECT_TRUE(r.out.empty()) << Joined(c.args);
     }
 }

@@ -308,7 +308,8 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
     // beyond what the command takes (or the words of an unknown command).
     std::vector<std::string> extras;
     for (const std::string& word : app.remaining(true)) {
-        if (word.size() >= 3 && word.compare(0, 2, "--") == 0) return Fail("unknown option " + word.substr(0, word.find('=')));
+        if (word.size() >= 3 && word.compare(0, 2, "--") == 0)
+            return Fail("unknown option " + word.substr(0, word.find('=')));
         extras.push_back(line.Restore(word));
     }
     if (!line.SwitchWithValue().empty()) return Fail("unknown option " + line.SwitchWithValue());
