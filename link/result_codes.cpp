@@ -1,5 +1,7 @@
 #include "link/result_codes.h"
 
+#include <cstdio>
+
 const char* ResultCodeText(ResultCode code) {
     switch (code) {
     case kErrOpenPort: return "Unable to open serial port";
@@ -18,4 +20,12 @@ const char* ResultCodeText(ResultCode code) {
     case kErrAlreadyConnected: return "Already connected";
     default: return nullptr;
     }
+}
+
+std::string ResultCodeMessage(ResultCode code) {
+    if (const char* text = ResultCodeText(code)) return text;
+    if (code == kErrNoEtx) return "No end of message in response";
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "Unknown error 0x%08x", unsigned(code));
+    return buffer;
 }

@@ -1,6 +1,7 @@
 // Result of every link operation: 0 success, failures have bit 31 set.
 #pragma once
 #include <cstdint>
+#include <string>
 
 using ResultCode = uint32_t;
 
@@ -23,3 +24,7 @@ inline constexpr ResultCode kErrNoEtx = 0x8000000F;
 
 // The fixed text of a code; nullptr for 0x8000000F and codes outside the table.
 const char* ResultCodeText(ResultCode code);
+
+// The operator's text for any code: the fixed text, "No end of message in
+// response" for 0x8000000F, else "Unknown error 0x%08x".
+std::string ResultCodeMessage(ResultCode code);

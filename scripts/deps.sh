@@ -3,7 +3,7 @@
 set -euo pipefail
 need=()
 for pkg in build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-           qt6-base-dev libgl-dev clang libclang-rt-14-dev xvfb xauth python3 locales; do
+           qt6-base-dev libgl-dev libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev xvfb xauth python3 locales; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

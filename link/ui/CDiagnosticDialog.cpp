@@ -80,14 +80,6 @@ CDiagnosticDialog::CDiagnosticDialog(CFerritRemoteControl* link,
     layout->addWidget(output_, 1);
 }
 
-std::string CDiagnosticDialog::ResultCodeMessage(ResultCode code) {
-    if (const char* text = ResultCodeText(code)) return text;
-    if (code == kErrNoEtx) return "No end of message in response";
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "Unknown error 0x%08x", unsigned(code));
-    return buffer;
-}
-
 void CDiagnosticDialog::ShowResultCode(ResultCode code) {
     ShowError(ResultCodeMessage(code));
 }

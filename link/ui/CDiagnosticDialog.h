@@ -32,7 +32,6 @@ public:
     void OnSendCommand();
     // Tells the operator what a failed exchange returned ("Error" box).
     static void ShowResultCode(ResultCode code);
-    static std::string ResultCodeMessage(ResultCode code);
 
     QLineEdit* addressEdit() const { return address_; }
     QLineEdit* commandEdit() const { return command_; }

@@ -123,9 +123,9 @@ TEST_F(Engineering, RefusesWhatCannotBeSent) {
 }
 
 TEST(ResultCodeMessages, TableTextsAndTheTwoWithout) {
-    EXPECT_EQ(CDiagnosticDialog::ResultCodeMessage(0x80000009), "Timed out trying to read a response message");
-    EXPECT_EQ(CDiagnosticDialog::ResultCodeMessage(0x8000000F), "No end of message in response");
-    EXPECT_EQ(CDiagnosticDialog::ResultCodeMessage(0x80000042), "Unknown error 0x80000042");
+    EXPECT_EQ(ResultCodeMessage(0x80000009), "Timed out trying to read a response message");
+    EXPECT_EQ(ResultCodeMessage(0x8000000F), "No end of message in response");
+    EXPECT_EQ(ResultCodeMessage(0x80000042), "Unknown error 0x80000042");
 }
 
 TEST_F(Engineering, EnterSendsOnlyOnTheDiagnosticTabAndNeverCloses) {

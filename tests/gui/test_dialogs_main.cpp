@@ -234,7 +234,16 @@ TEST(MainCommands, KeyNeedsAConnection) {
     // The unit goes away, so no poll cycle can report it alive again.
     rig.unit->Stop();
     rig.window->PostMsg(WM_LINK_LOST, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return !rig.window->UnitConnected(); }));
+    // A poll exchange that ended just before the unit stopped may still report
+    // it alive after the loss: the window counts as disconnected only once no
+    // such report is left on its way.
+    const auto steadyLoss = [&] {
+        if (rig.window->UnitConnected()) return false;
+        const uint64_t settled = TickMs() + 300;
+        while (TickMs() < settled) QApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !rig.window->UnitConnected();
+    };
+    ASSERT_TRUE(WaitUntil(steadyLoss));
     rig.window->RunCommand(ID_WRITE_KEY);
     EXPECT_EQ(rig.prompts.Texts(), std::vector<std::string>{"No connection currently"});
 }

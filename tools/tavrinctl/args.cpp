@@ -2,10 +2,12 @@
 
 #include <arpa/inet.h>
 
+#include <CLI/CLI.hpp>
+#include <map>
 #include <optional>
-#include <set>
 
 #include "platform/numbers.h"
+#include "tools/tavrinctl/command_table.h"
 
 namespace {
 
@@ -21,23 +23,208 @@ bool IsDottedQuad(const std::string& text) {
     return text.size() <= 15 && inet_pton(AF_INET, text.c_str(), &parsed) == 1;
 }
 
-// The commands and how many arguments each takes (min, max; -1 = no limit).
-struct CommandShape {
-    const char* name;
-    int minArgs;
-    int maxArgs;
+// Only one way to reach the unit may be given.
+std::string OneTransport(const ToolOptions& o) {
+    return o.transport == Transport::None ? std::string() : "give only one of --serial, --com and --ip";
+}
+
+// ---- the options ------------------------------------------------------------
+
+// Checks an option's value and stores it: "" when it is fine, else the reason.
+using ApplyOption = std::string (*)(ToolOptions&, const std::string& value);
+
+struct ToolOption {
+    const char* shortName;   // "" when there is none
+    const char* longName;
+    const char* valueName;   // nullptr for a switch without a value
+    bool connection;         // one of the ways to reach the unit
+    const char* help;        // continuation lines start with '\n'
+    ApplyOption apply;
 };
 
-constexpr CommandShape kCommands[] = {
-    {"probe", 0, 0},       {"send", 2, 2},        {"read", 1, -1},       {"write", 2, 2},
-    {"key", 2, 3},         {"status", 0, 0},      {"dump", 0, 0},        {"save-config", 1, 1},
-    {"load-config", 1, 1}, {"save-set", 1, 1},    {"load-set", 1, 1},    {"inspect", 1, 1},
+const ToolOption kOptions[] = {
+    {"-s", "--serial", "PATH", true, "a serial device (tty) the unit is attached to",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         if (!OneTransport(o).empty()) return OneTransport(o);
+         if (v.empty()) return "--serial needs a device path";
+         o.transport = Transport::SerialPath;
+         o.serialPath = v;
+         return {};
+     }},
+    {"-c", "--com", "N", true,
+     "COMn as the desktop program resolves it: a link\n"
+     "named COMn in the program folder's \"ports\" folder,\n"
+     "else /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         long n = 0;
+         if (!OneTransport(o).empty()) return OneTransport(o);
+         if (!ParseInt(v, 1, 256, n)) return "--com takes a port number from 1 to 256";
+         o.transport = Transport::ComPort;
+         o.comNumber = int(n);
+         return {};
+     }},
+    {"-i", "--ip", "A.B.C.D", true, "the unit's IPv4 address (TCP port 9999)",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         if (!OneTransport(o).empty()) return OneTransport(o);
+         if (!IsDottedQuad(v)) return "--ip takes an IPv4 address A.B.C.D";
+         o.transport = Transport::Ethernet;
+         o.ipAddress = v;
+         return {};
+     }},
+    {"-b", "--baud", "N", false, "serial line speed (default 9600)",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         long n = 0;
+         if (!ParseInt(v, 1, 4000000, n)) return "--baud takes a positive line speed";
+         o.baudGiven = true;
+         o.baudRate = unsigned(n);
+         return {};
+     }},
+    {"-a", "--address", "N", false,
+     "unit address to use (default: the address the unit\n"
+     "reports to the any-unit probe; 1 with --no-probe)",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         long n = 0;
+         if (!ParseInt(v, 0, 9999, n)) return "--address takes a unit address from 0 to 9999";
+         o.addressGiven = true;
+         o.address = int(n);
+         return {};
+     }},
+    {"-l", "--log", "FILE", false, "write the transaction log to FILE",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         if (v.empty()) return "--log needs a file name";
+         o.logFile = v;
+         return {};
+     }},
+    {"", "--no-probe", nullptr, false, "do not send the any-unit probe after connecting",
+     [](ToolOptions& o, const std::string&) -> std::string {
+         o.noProbe = true;
+         return {};
+     }},
+    {"", "--program-folder", "DIR", false,
+     "use DIR as the program folder (COM port links in\n"
+     "DIR/ports)",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         if (v.empty()) return "--program-folder needs a folder";
+         o.programFolder = v;
+         return {};
+     }},
+    {"-j", "--json", nullptr, false, "print one JSON document (status, dump, inspect)",
+     [](ToolOptions& o, const std::string&) -> std::string {
+         o.json = true;
+         return {};
+     }},
+    {"-h", "--help", nullptr, false, "print this text",
+     [](ToolOptions& o, const std::string&) -> std::string {
+         o.help = true;
+         return {};
+     }},
+    {"-V", "--version", nullptr, false, "print the version of tavrinctl",
+     [](ToolOptions& o, const std::string&) -> std::string {
+         o.version = true;
+         return {};
+     }},
 };
 
-const CommandShape* FindCommand(const std::string& name) {
-    for (const CommandShape& c : kCommands)
-        if (name == c.name) return &c;
+const ToolOption* FindOption(const std::string& name) {
+    if (name.empty()) return nullptr;
+    for (const ToolOption& o : kOptions)
+        if (name == o.shortName || name == o.longName) return &o;
     return nullptr;
+}
+
+// ---- what the parser is given -------------------------------------------------
+
+// The command line as the parser takes it. The parser would read a word such
+// as "-5", "-x" or "++" as an option or a marker, a second command name as a
+// command and "--" differently before and after the command. Here, as it has
+// always been, the first word that is no option (or option value) is the
+// command and every later one an argument, however it starts, and every word
+// after "--" is no option. Arguments go to the parser as stand-ins that it
+// can only take as arguments, and come back through Restore().
+class PreparedLine {
+public:
+    PreparedLine(int argc, const char* const* argv);
+
+    const std::vector<std::string>& Words() const { return words_; }
+    std::string Restore(const std::string& word) const {
+        auto it = standIns_.find(word);
+        return it == standIns_.end() ? word : it->second;
+    }
+    // The value option that ends the line without its value, or "".
+    const std::string& MissingValue() const { return missingValue_; }
+    // A switch given a value ("--json=1"), or "".
+    const std::string& SwitchWithValue() const { return switchWithValue_; }
+
+private:
+    void Add(const std::string& word) { words_.push_back(word); }
+    void AddPositional(const std::string& word, bool& commandSeen);
+    void AddArgument(const std::string& word);
+
+    std::string marker_;
+    std::vector<std::string> words_;
+    std::map<std::string, std::string> standIns_;
+    std::string missingValue_;
+    std::string switchWithValue_;
+};
+
+PreparedLine::PreparedLine(int argc, const char* const* argv) {
+    // A marker no argument starts with: the stand-ins cannot collide with a
+    // word that was given.
+    marker_ = "\x1e";
+    for (bool clash = true; clash;) {
+        clash = false;
+        for (int i = 1; i < argc && !clash; ++i) clash = std::string(argv[i]).rfind(marker_, 0) == 0;
+        if (clash) marker_ += "\x1e";
+    }
+
+    bool commandSeen = false;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (optionsEnded) {
+            AddPositional(word, commandSeen);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const bool isLong = word.size() >= 3 && word.compare(0, 2, "--") == 0;
+        const size_t eq = isLong ? word.find('=') : std::string::npos;
+        const std::string name = word.substr(0, eq);
+        const ToolOption* option = isLong || word.size() == 2 ? FindOption(name) : nullptr;
+        if (option && option->valueName) {
+            if (eq == std::string::npos && i + 1 == argc) {
+                missingValue_ = option->longName;
+                continue;
+            }
+            Add(name);
+            AddArgument(eq != std::string::npos ? word.substr(eq + 1) : std::string(argv[++i]));
+        } else if (option) {
+            if (eq != std::string::npos && switchWithValue_.empty()) switchWithValue_ = name;
+            Add(name);
+        } else if (isLong) {
+            Add(word);   // no option of ours: the parser reports it
+        } else {
+            AddPositional(word, commandSeen);
+        }
+    }
+}
+
+// The first word that is no option names the command; the parser sees it as
+// it is when it is one of ours. Every later one is an argument.
+void PreparedLine::AddPositional(const std::string& word, bool& commandSeen) {
+    if (!commandSeen && FindToolCommand(word))
+        Add(word);
+    else
+        AddArgument(word);
+    commandSeen = true;
+}
+
+void PreparedLine::AddArgument(const std::string& word) {
+    const std::string standIn = marker_ + std::to_string(standIns_.size());
+    standIns_[standIn] = word;
+    Add(standIn);
 }
 
 ParseResult Fail(const std::string& why) { return ParseResult{false, why}; }
@@ -45,7 +232,7 @@ ParseResult Fail(const std::string& why) { return ParseResult{false, why}; }
 }  // namespace
 
 std::string TakeKeyFromInput(ToolOptions& options, FILE* in) {
-    if (options.command != "key" || options.args.size() < 2 || options.args[1] != "-") return {};
+    if (options.args.size() < 2 || options.args[1] != "-") return {};
     if (options.args.size() > 2) return "give the upper half on standard input too, not after \"-\"";
     // A key is a few dozen hexadecimal digits; more input than this is no key.
     constexpr size_t kMaxInput = 1024;
@@ -71,139 +258,137 @@ std::string TakeKeyFromInput(ToolOptions& options, FILE* in) {
     return {};
 }
 
-bool CommandNeedsUnit(const std::string& command) { return command != "inspect"; }
-
 ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& options) {
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-            if (!optionsEnded && arg == "--") {
-                optionsEnded = true;
-                continue;
-            }
-            positional.push_back(arg);
-            continue;
-        }
-        // Options that take no value.
-        if (arg == "--help") { options.help = true; continue; }
-        if (arg == "--no-probe") { options.noProbe = true; continue; }
-        if (arg == "--json") { options.json = true; continue; }
+    const PreparedLine line(argc, argv);
 
-        static const std::set<std::string> withValue = {"--serial", "--com",     "--ip",
-                                                        "--baud",   "--address", "--log",
-                                                        "--program-folder"};
-        std::string name = arg, value;
-        const size_t eq = arg.find('=');
-        if (eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        }
-        if (!withValue.count(name)) return Fail("unknown option " + name);
-        if (eq == std::string::npos) {
-            if (i + 1 >= argc) return Fail(name + " needs a value");
-            value = argv[++i];
-        }
-
-        long n = 0;
-        if (name == "--serial" || name == "--com" || name == "--ip") {
-            if (options.transport != Transport::None)
-                return Fail("give only one of --serial, --com and --ip");
-        }
-        if (name == "--serial") {
-            if (value.empty()) return Fail("--serial needs a device path");
-            options.transport = Transport::SerialPath;
-            options.serialPath = value;
-        } else if (name == "--com") {
-            if (!ParseInt(value, 1, 256, n)) return Fail("--com takes a port number from 1 to 256");
-            options.transport = Transport::ComPort;
-            options.comNumber = int(n);
-        } else if (name == "--ip") {
-            if (!IsDottedQuad(value)) return Fail("--ip takes an IPv4 address A.B.C.D");
-            options.transport = Transport::Ethernet;
-            options.ipAddress = value;
-        } else if (name == "--baud") {
-            if (!ParseInt(value, 1, 4000000, n)) return Fail("--baud takes a positive line speed");
-            options.baudGiven = true;
-            options.baudRate = unsigned(n);
-        } else if (name == "--address") {
-            if (!ParseInt(value, 0, 9999, n)) return Fail("--address takes a unit address from 0 to 9999");
-            options.addressGiven = true;
-            options.address = int(n);
-        } else if (name == "--log") {
-            if (value.empty()) return Fail("--log needs a file name");
-            options.logFile = value;
-        } else if (name == "--program-folder") {
-            if (value.empty()) return Fail("--program-folder needs a folder");
-            options.programFolder = value;
-        }
+    CLI::App app("tavrinctl", "tavrinctl");
+    app.set_help_flag();   // --help is one of the tool's own options
+    app.allow_extras();    // reported below in the tool's words
+    app.require_subcommand(0, 1);
+    std::map<const CLI::Option*, const ToolOption*> optionRows;
+    for (const ToolOption& o : kOptions) {
+        const std::string names = *o.shortName ? std::string(o.shortName) + "," + o.longName : o.longName;
+        CLI::Option* added = o.valueName ? app.add_option(names)->take_all() : app.add_flag(names);
+        optionRows[added] = &o;
+    }
+    std::map<const CLI::App*, const ToolCommand*> commandRows;
+    std::map<const CLI::App*, std::vector<std::string>> commandArgs;
+    for (const ToolCommand& c : ToolCommands()) {
+        CLI::App* sub = app.add_subcommand(c.name);
+        sub->fallthrough();     // the options may also follow the command
+        sub->set_help_flag();
+        // The number of arguments is checked below, in the tool's words.
+        if (c.maxArgs != 0)
+            sub->add_option("arguments", commandArgs[sub])->expected(0, CLI::detail::expected_max_vector_size);
+        commandRows[sub] = &c;
     }
 
-    if (options.help) return ParseResult{true, {}};
-    if (positional.empty()) return Fail("no command given");
-    options.command = positional[0];
-    options.args.assign(positional.begin() + 1, positional.end());
-    const CommandShape* shape = FindCommand(options.command);
-    if (!shape) return Fail("unknown command " + options.command);
-    const int count = int(options.args.size());
-    if (count < shape->minArgs || (shape->maxArgs >= 0 && count > shape->maxArgs))
+    std::vector<std::string> words(line.Words().rbegin(), line.Words().rend());
+    try {
+        app.parse(words);
+    } catch (const CLI::ParseError& e) {
+        return Fail(e.what());
+    }
+
+    // The options in the order they were given, each checked as it comes.
+    std::map<const CLI::Option*, size_t> seen;
+    std::string problem;
+    for (const CLI::Option* given : app.parse_order()) {
+        auto row = optionRows.find(given);
+        if (row == optionRows.end()) continue;
+        const size_t occurrence = seen[given]++;
+        std::string value;
+        if (row->second->valueName && occurrence < given->results().size())
+            value = line.Restore(given->results()[occurrence]);
+        problem = row->second->apply(options, value);
+        if (!problem.empty()) break;
+    }
+
+    // What the parser could not place: options not of ours, and arguments
+    // beyond what the command takes (or the words of an unknown command).
+    std::vector<std::string> extras;
+    for (const std::string& word : app.remaining(true)) {
+        if (word.size() >= 3 && word.compare(0, 2, "--") == 0)
+            return Fail("unknown option " + word.substr(0, word.find('=')));
+        extras.push_back(line.Restore(word));
+    }
+    if (!line.SwitchWithValue().empty()) return Fail("unknown option " + line.SwitchWithValue());
+    if (!problem.empty()) return Fail(problem);
+    if (!line.MissingValue().empty()) return Fail(line.MissingValue() + " needs a value");
+    if (options.help || options.version) return ParseResult{true, {}};
+
+    const std::vector<CLI::App*> chosen = app.get_subcommands();
+    if (chosen.empty()) {
+        if (extras.empty()) return Fail("no command given");
+        return Fail("unknown command " + extras.front());
+    }
+    const ToolCommand& command = *commandRows.at(chosen.front());
+    options.command = command.name;
+    for (const std::string& word : commandArgs[chosen.front()]) options.args.push_back(line.Restore(word));
+    const int count = int(options.args.size() + extras.size());
+    if (count < command.minArgs || (command.maxArgs >= 0 && count > command.maxArgs))
         return Fail("wrong number of arguments for " + options.command);
-    if (CommandNeedsUnit(options.command) && options.transport == Transport::None)
+    if (command.run && options.transport == Transport::None)
         return Fail(options.command + " needs one of --serial, --com or --ip");
-    if (options.json && options.command != "status" && options.command != "dump" &&
-        options.command != "inspect")
-        return Fail("--json applies to status, dump and inspect only");
+    if (options.json && !command.json) return Fail("--json applies to status, dump and inspect only");
     return ParseResult{true, {}};
 }
 
-const char* UsageText() {
-    return "Usage: tavrinctl CONNECTION [OPTIONS] COMMAND [ARGUMENTS]\n"
-           "       tavrinctl [--json] inspect FILE\n"
-           "\n"
-           "Connection (one of):\n"
-           "  --serial PATH         a serial device (tty) the unit is attached to\n"
-           "  --com N               COMn as the desktop program resolves it: a link named\n"
-           "                        COMn in the program folder's \"ports\" folder, else\n"
-           "                        /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*\n"
-           "  --ip A.B.C.D          the unit's IPv4 address (TCP port 9999)\n"
-           "Options:\n"
-           "  --baud N              serial line speed (default 9600)\n"
-           "  --address N           unit address to use (default: the address the unit\n"
-           "                        reports to the any-unit probe; 1 with --no-probe)\n"
-           "  --log FILE            write the transaction log to FILE\n"
-           "  --no-probe            do not send the any-unit probe after connecting\n"
-           "  --program-folder DIR  use DIR as the program folder (COM port links in\n"
-           "                        DIR/ports)\n"
-           "  --json                print one JSON document (status, dump, inspect)\n"
-           "  --help                print this text\n"
-           "  --                    ends the options (for a TEXT or VALUE beginning \"--\")\n"
-           "Commands:\n"
-           "  probe                          print the unit's address\n"
-           "  send ADDR TEXT                 send STX, the four address characters and\n"
-           "                                 TEXT as typed (e.g. r1loc;;); show both frames\n"
-           "  read CODE...                   read each code; print code, status and data\n"
-           "  write CODE VALUE               write one value; print the status\n"
-           "  key abs|aes128|aes256 HEX [UPPERHEX]\n"
-           "                                 write a decryption key (AES256: lower, upper)\n"
-           "  key abs|aes128|aes256 -        the same, the key (and the upper half) read\n"
-           "                                 from standard input, e.g. < FILE; a key on\n"
-           "                                 the command line is visible to other users\n"
-           "                                 in the process list\n"
-           "  status                         one poll cycle: lamps, SNR and levels\n"
-           "  dump                           slot, mode and every demodulator and decoder\n"
-           "                                 setting as the pages show it\n"
-           "  save-config FILE               save the unit's configuration to FILE\n"
-           "  load-config FILE               send a configuration file to the unit\n"
-           "  save-set FILE                  save every slot of the unit to FILE\n"
-           "  load-set FILE                  send a configuration set file to the unit\n"
-           "  inspect FILE                   check a configuration or set file and print\n"
-           "                                 its records (needs no unit)\n"
-           "Environment:\n"
-           "  TAVRIN_WAIT_SCALE=F   multiply the fixed waits after a mode change (7,000 ms)\n"
-           "                        or a slot load (1,000 ms) by F; a test and training\n"
-           "                        aid for the simulated unit, never for a real one\n"
-           "  TAVRIN_DEBUG=1        also show the link's diagnostic lines on standard error\n"
-           "Exit status: 0 every exchange succeeded; 1 an exchange or file failed (the\n"
-           "reason on standard error); 2 bad arguments.\n";
+namespace {
+
+// "  NAME" padded to the help column, then the help; continuation lines are
+// indented to the same column.
+void AddUsageRow(std::string& text, const std::string& name, const char* help, size_t column) {
+    std::string row = "  " + name;
+    row += row.size() + 1 > column ? "\n" + std::string(column, ' ') : std::string(column - row.size(), ' ');
+    for (const char* p = help; *p; ++p) {
+        row += *p;
+        if (*p == '\n') row += std::string(column, ' ');
+    }
+    text += row + "\n";
+}
+
+std::string OptionName(const ToolOption& o) {
+    std::string name = *o.shortName ? std::string(o.shortName) + ", " : "    ";
+    name += o.longName;
+    if (o.valueName) name += std::string(" ") + o.valueName;
+    return name;
+}
+
+std::string BuildUsageText() {
+    constexpr size_t kOptionColumn = 28;
+    constexpr size_t kCommandColumn = 33;
+    std::string text =
+        "Usage: tavrinctl CONNECTION [OPTIONS] COMMAND [ARGUMENTS]\n"
+        "       tavrinctl [--json] inspect FILE\n"
+        "\n"
+        "Connection (one of):\n";
+    for (const ToolOption& o : kOptions)
+        if (o.connection) AddUsageRow(text, OptionName(o), o.help, kOptionColumn);
+    text += "Options:\n";
+    for (const ToolOption& o : kOptions)
+        if (!o.connection) AddUsageRow(text, OptionName(o), o.help, kOptionColumn);
+    AddUsageRow(text, "--", "ends the options (for a TEXT or VALUE beginning \"-\")", kOptionColumn);
+    text += "Commands:\n";
+    for (const ToolCommand& c : ToolCommands())
+        for (const CommandForm& form : c.forms)
+            if (form.help)
+                AddUsageRow(text, *form.arguments ? std::string(c.name) + " " + form.arguments : c.name, form.help,
+                            kCommandColumn);
+    text +=
+        "Environment:\n"
+        "  TAVRIN_WAIT_SCALE=F   multiply the fixed waits after a mode change (7,000 ms)\n"
+        "                        or a slot load (1,000 ms) by F; a test and training\n"
+        "                        aid for the simulated unit, never for a real one\n"
+        "  TAVRIN_DEBUG=1        also show the link's diagnostic lines on standard error\n"
+        "Exit status: 0 every exchange succeeded; 1 an exchange or file failed (the\n"
+        "reason on standard error); 2 bad arguments.\n";
+    return text;
+}
+
+}  // namespace
+
+const std::string& UsageText() {
+    static const std::string text = BuildUsageText();
+    return text;
 }

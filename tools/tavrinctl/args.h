@@ -21,6 +21,7 @@ struct ToolOptions {
     bool json = false;           // --json
     std::string programFolder;   // --program-folder
     bool help = false;           // --help
+    bool version = false;        // --version
 
     std::string command;
     std::vector<std::string> args;
@@ -31,6 +32,10 @@ struct ParseResult {
     std::string error;   // why the command line was refused
 };
 
+// Parses the command line with the option and command tables. An argument
+// counts as an option only when it starts with "--" or is one of the short
+// options (-j, -s PATH, ...); anything else starting with '-' (a negative
+// value, a raw text) is an argument. "--" ends the options.
 ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& options);
 
 // `key TYPE -`: takes the key from `in` (one or, for aes256, two words: the
@@ -38,7 +43,6 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
 // the command line. Returns an empty text, or why the input was refused.
 std::string TakeKeyFromInput(ToolOptions& options, FILE* in);
 
-// Whether the command talks to a unit (everything but "inspect").
-bool CommandNeedsUnit(const std::string& command);
-
-const char* UsageText();
+// The usage text (--help); its first paragraph holds the forms of the
+// command line.
+const std::string& UsageText();

@@ -24,7 +24,7 @@ ExchangeReply ToolContext::Exchange(const std::string& request, uint8_t logLevel
 void ToolContext::Fail(ResultCode code, const std::string& what) {
     failed = true;
     lastFailure = code;
-    const std::string text = ResultMessage(code);
+    const std::string text = ResultCodeMessage(code);
     if (what.empty())
         std::fprintf(err, "%s\n", text.c_str());
     else
@@ -53,26 +53,34 @@ constexpr size_t kFrameOverhead = 4 + 1 + 4 + 2;
 
 }  // namespace
 
-std::string CheckCommandArguments(const ToolOptions& options) {
+std::string CheckSendArguments(const ToolOptions& options) {
     const auto& a = options.args;
-    const std::string& c = options.command;
-    if (c == "send") {
-        if (a[0].size() != 4) return "the send address must be exactly four characters";
-        if (a[0].size() + a[1].size() > kMaxRequestText) return "the command is too long for one frame";
-    } else if (c == "read") {
-        for (const std::string& code : a)
-            if (!IsCode(code)) return "'" + code + "' is not a four-character parameter code";
-    } else if (c == "write") {
-        if (!IsCode(a[0])) return "'" + a[0] + "' is not a four-character parameter code";
-        if (!IsPrintableWithoutSemicolon(a[1])) return "the value must not hold ';' or control characters";
-        if (kFrameOverhead + a[1].size() > kMaxRequestText) return "the value is too long for one frame";
-    } else if (c == "key") {
-        const int type = ParseKeyTypeName(a[0]);
-        if (type < 0) return "the key type is abs, aes128 or aes256";
-        if (type != KeyTypeAes256 && a.size() > 2) return "only an aes256 key has an upper half";
-        const KeyCheckResult check = CheckKeyFields(type, a[1], a.size() > 2 ? a[2] : std::string());
-        if (!check.accepted) return check.message;
-    }
+    if (a[0].size() != 4) return "the send address must be exactly four characters";
+    if (a[0].size() + a[1].size() > kMaxRequestText) return "the command is too long for one frame";
+    return {};
+}
+
+std::string CheckReadArguments(const ToolOptions& options) {
+    for (const std::string& code : options.args)
+        if (!IsCode(code)) return "'" + code + "' is not a four-character parameter code";
+    return {};
+}
+
+std::string CheckWriteArguments(const ToolOptions& options) {
+    const auto& a = options.args;
+    if (!IsCode(a[0])) return "'" + a[0] + "' is not a four-character parameter code";
+    if (!IsPrintableWithoutSemicolon(a[1])) return "the value must not hold ';' or control characters";
+    if (kFrameOverhead + a[1].size() > kMaxRequestText) return "the value is too long for one frame";
+    return {};
+}
+
+std::string CheckKeyArguments(const ToolOptions& options) {
+    const auto& a = options.args;
+    const int type = ParseKeyTypeName(a[0]);
+    if (type < 0) return "the key type is abs, aes128 or aes256";
+    if (type != KeyTypeAes256 && a.size() > 2) return "only an aes256 key has an upper half";
+    const KeyCheckResult check = CheckKeyFields(type, a[1], a.size() > 2 ? a[2] : std::string());
+    if (!check.accepted) return check.message;
     return {};
 }
 

@@ -44,9 +44,13 @@ public:
     ResultCode lastFailure = kResultOk;
 };
 
-// Checks the command's arguments before anything is opened or sent. Returns
-// an empty text when they are fine, else the reason (exit status 2).
-std::string CheckCommandArguments(const ToolOptions& options);
+// The checks of a command's arguments, made before anything is opened or
+// sent. Each returns an empty text when they are fine, else the reason (exit
+// status 2).
+std::string CheckSendArguments(const ToolOptions& options);
+std::string CheckReadArguments(const ToolOptions& options);
+std::string CheckWriteArguments(const ToolOptions& options);
+std::string CheckKeyArguments(const ToolOptions& options);
 
 int RunProbe(ToolContext& tool);
 int RunSend(ToolContext& tool);

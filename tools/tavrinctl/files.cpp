@@ -44,35 +44,33 @@ std::string Hex32(uint32_t v) {
 }
 
 std::string FileJson(const std::string& path, const DescribedFile& d, const std::string& message) {
-    JsonArray records;
+    JsonDocument records = JsonDocument::array();
     for (const DescribedRecord& r : d.records) {
-        JsonArray items;
-        for (const DescribedItem& i : r.items) {
-            JsonObject item;
-            item.Add("code", i.code).AddNumber("kind", i.kind).Add("label", i.label).Add("value", i.value).Add(
-                "raw", i.raw);
-            items.AddRaw(item.Str());
-        }
-        JsonObject rec;
-        rec.Add("type", r.type).AddNumber("slot", r.slot).AddNumber("mode", r.mode).AddBool("complete", r.complete);
-        rec.AddRaw("items", items.Str());
-        records.AddRaw(rec.Str());
+        JsonDocument items = JsonDocument::array();
+        for (const DescribedItem& i : r.items)
+            items.push_back({{"code", JsonBytes(i.code)},
+                             {"kind", i.kind},
+                             {"label", JsonBytes(i.label)},
+                             {"value", JsonBytes(i.value)},
+                             {"raw", JsonBytes(i.raw)}});
+        records.push_back({{"type", JsonBytes(r.type)},
+                           {"slot", r.slot},
+                           {"mode", r.mode},
+                           {"complete", r.complete},
+                           {"items", items}});
     }
-    JsonObject doc;
-    doc.Add("file", path)
-        .AddNumber("size", static_cast<long long>(d.size))
-        .AddBool("valid", message.empty())
-        .AddBool("checksumOk", d.checksumOk)
-        .Add("storedCrc", Hex32(d.storedCrc))
-        .Add("computedCrc", Hex32(d.computedCrc))
-        .AddNumber("recordCount", d.recordCount)
-        .AddBool("endMarkOk", d.endMarkOk);
-    if (message.empty())
-        doc.AddNull("error");
-    else
-        doc.Add("error", message);
-    doc.AddRaw("records", records.Str());
-    return doc.Str();
+    JsonDocument doc;
+    doc["file"] = JsonBytes(path);
+    doc["size"] = static_cast<long long>(d.size);
+    doc["valid"] = message.empty();
+    doc["checksumOk"] = d.checksumOk;
+    doc["storedCrc"] = Hex32(d.storedCrc);
+    doc["computedCrc"] = Hex32(d.computedCrc);
+    doc["recordCount"] = d.recordCount;
+    doc["endMarkOk"] = d.endMarkOk;
+    doc["error"] = message.empty() ? JsonDocument(nullptr) : JsonBytes(message);
+    doc["records"] = records;
+    return JsonText(doc);
 }
 
 void PrintFile(FILE* out, const std::string& path, const DescribedFile& d) {

@@ -1,5 +1,5 @@
 // tavrinctl: the receiver unit from the command line, on the same core as the
-// desktop program. See UsageText() for the commands.
+// desktop program. The commands are in command_table.cpp.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,9 +13,9 @@
 #include "platform/numbers.h"
 #include "platform/program_folder.h"
 #include "tools/tavrinctl/args.h"
+#include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/commands.h"
 #include "tools/tavrinctl/connection.h"
-#include "tools/tavrinctl/output.h"
 
 namespace {
 
@@ -37,26 +37,10 @@ void InstallWaiter() {
 
 int UsageError(const std::string& why) {
     // The first lines of the usage text: the forms of the command line.
-    const std::string usage = UsageText();
+    const std::string& usage = UsageText();
     const size_t formsEnd = usage.find("\n\n");
     std::fprintf(stderr, "tavrinctl: %s\n%s\nRun \"tavrinctl --help\" for the options and commands.\n",
                  why.c_str(), usage.substr(0, formsEnd + 1).c_str());
-    return 2;
-}
-
-int RunUnitCommand(ToolContext& tool) {
-    const std::string& c = tool.options.command;
-    if (c == "probe") return RunProbe(tool);
-    if (c == "send") return RunSend(tool);
-    if (c == "read") return RunRead(tool);
-    if (c == "write") return RunWrite(tool);
-    if (c == "key") return RunKey(tool);
-    if (c == "status") return RunStatus(tool);
-    if (c == "dump") return RunDump(tool);
-    if (c == "save-config") return RunSaveConfig(tool);
-    if (c == "load-config") return RunLoadConfig(tool);
-    if (c == "save-set") return RunSaveSet(tool);
-    if (c == "load-set") return RunLoadSet(tool);
     return 2;
 }
 
@@ -67,13 +51,18 @@ int main(int argc, char** argv) {
     const ParseResult parsed = ParseArguments(argc, argv, options);
     if (!parsed.ok) return UsageError(parsed.error);
     if (options.help) {
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
-    const std::string inputProblem = TakeKeyFromInput(options, stdin);
-    if (!inputProblem.empty()) return UsageError(inputProblem);
-    const std::string argumentProblem = CheckCommandArguments(options);
-    if (!argumentProblem.empty()) return UsageError(argumentProblem);
+    if (options.version) {
+        std::printf("tavrinctl %s\n", TAVRIN_VERSION);
+        return 0;
+    }
+    const ToolCommand& command = *FindToolCommand(options.command);
+    if (command.check) {
+        const std::string argumentProblem = command.check(options);
+        if (!argumentProblem.empty()) return UsageError(argumentProblem);
+    }
 
     InstallWaiter();
     // The link's diagnostic lines would mix with the tool's own messages on
@@ -81,17 +70,17 @@ int main(int argc, char** argv) {
     const char* debug = std::getenv("TAVRIN_DEBUG");
     if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
     if (!options.programFolder.empty()) SetProgramFolder(options.programFolder);
-    if (options.command == "inspect") return RunInspect(options, stdout, stderr);
+    if (command.runWithoutUnit) return command.runWithoutUnit(options, stdout, stderr);
 
     CFerritRemoteControl link(nullptr);
     const ConnectOutcome connection = ConnectUnit(options, link);
     if (connection.result != kResultOk) {
-        std::fprintf(stderr, "%s\n", ResultMessage(connection.result).c_str());
+        std::fprintf(stderr, "%s\n", ResultCodeMessage(connection.result).c_str());
         if (!connection.detail.empty()) std::fprintf(stderr, "(%s)\n", connection.detail.c_str());
         return 1;
     }
     ToolContext tool(link, options, connection.address, stdout, stderr);
-    const int status = RunUnitCommand(tool);
+    const int status = command.run(tool);
     std::fflush(stdout);
     return status;
 }

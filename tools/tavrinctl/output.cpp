@@ -40,14 +40,6 @@ std::string ReplyLine(const std::string& lastReply, int length) {
     return "Reply: " + HexColumns(shown) + TerminalText(shown);
 }
 
-std::string ResultMessage(ResultCode code) {
-    if (const char* text = ResultCodeText(code)) return text;
-    if (code == kErrNoEtx) return "No end of message in response";
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "Unknown error 0x%08x", unsigned(code));
-    return buffer;
-}
-
 const char* LampName(int icon) {
     switch (icon) {
     case kIconGreen: return "green";
@@ -56,75 +48,39 @@ const char* LampName(int icon) {
     }
 }
 
-std::string JsonQuote(const std::string& text) {
-    std::string out = "\"";
-    char esc[8];
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            // Control bytes and bytes above 0x7F (unit texts are not UTF-8) are
-            // escaped so the document stays valid whatever the unit sent.
-            if (c < 0x20 || c >= 0x7F) {
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
-            } else {
-                out.push_back(char(c));
-            }
+JsonDocument JsonBytes(const std::string& bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    for (unsigned char c : bytes) {
+        if (c < 0x80) {
+            utf8.push_back(char(c));
+        } else {
+            utf8.push_back(char(0xC0 | (c >> 6)));
+            utf8.push_back(char(0x80 | (c & 0x3F)));
         }
     }
-    out += "\"";
+    return utf8;
+}
+
+std::string JsonText(const JsonDocument& document) {
+    // The library writes backspace and form feed as "\b" and "\f"; the tool
+    // has always written them as "\u0008" and "\u000c". Outside strings a
+    // JSON text has no backslash, inside every backslash opens a pair.
+    const std::string text = document.dump(-1, ' ', true);
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char next = text[++i];
+        if (next == 'b')
+            out += "\\u0008";
+        else if (next == 'f')
+            out += "\\u000c";
+        else
+            out += {'\\', next};
+    }
     return out;
-}
-
-JsonObject& JsonObject::Add(const std::string& key, const std::string& text) {
-    members_.emplace_back(key, JsonQuote(text));
-    return *this;
-}
-
-JsonObject& JsonObject::AddNumber(const std::string& key, long long value) {
-    members_.emplace_back(key, std::to_string(value));
-    return *this;
-}
-
-JsonObject& JsonObject::AddBool(const std::string& key, bool value) {
-    members_.emplace_back(key, value ? "true" : "false");
-    return *this;
-}
-
-JsonObject& JsonObject::AddNull(const std::string& key) {
-    members_.emplace_back(key, "null");
-    return *this;
-}
-
-JsonObject& JsonObject::AddRaw(const std::string& key, const std::string& json) {
-    members_.emplace_back(key, json);
-    return *this;
-}
-
-std::string JsonObject::Str() const {
-    std::string out = "{";
-    for (size_t i = 0; i < members_.size(); ++i) {
-        if (i) out += ",";
-        out += JsonQuote(members_[i].first) + ":" + members_[i].second;
-    }
-    return out + "}";
-}
-
-JsonArray& JsonArray::AddRaw(const std::string& json) {
-    items_.push_back(json);
-    return *this;
-}
-
-std::string JsonArray::Str() const {
-    std::string out = "[";
-    for (size_t i = 0; i < items_.size(); ++i) {
-        if (i) out += ",";
-        out += items_[i];
-    }
-    return out + "]";
 }

@@ -1,11 +1,8 @@
-// What tavrinctl prints: the raw frame lines, result texts, lamp names and a
-// small JSON builder.
+// What tavrinctl prints: the raw frame lines, lamp names and JSON text.
 #pragma once
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "link/result_codes.h"
+#include <nlohmann/json.hpp>
 
 // Text from the unit made safe for a terminal: control bytes (0x00-0x1F,
 // 0x7F and 0x80-0x9F) as "\xHH", every other byte as it is.
@@ -19,36 +16,20 @@ std::string SendingLine(const std::string& lastRequest);
 // TerminalText.
 std::string ReplyLine(const std::string& lastReply, int length);
 
-// The operator's text for a failed result: the result-code table, "No end of
-// message in response" for a reply without ETX, else "Unknown error 0x%08x".
-std::string ResultMessage(ResultCode code);
-
 // "green", "red" or "grey" for the lamp icons 129, 130 and 134.
 const char* LampName(int icon);
 
-// A JSON text built member by member, in insertion order.
-std::string JsonQuote(const std::string& text);
+// The JSON documents (status, dump, inspect) keep their members in the order
+// they are added.
+using JsonDocument = nlohmann::ordered_json;
 
-class JsonObject {
-public:
-    JsonObject& Add(const std::string& key, const std::string& text);
-    JsonObject& Add(const std::string& key, const char* text) { return Add(key, std::string(text)); }
-    JsonObject& AddNumber(const std::string& key, long long value);
-    JsonObject& AddBool(const std::string& key, bool value);
-    JsonObject& AddNull(const std::string& key);
-    JsonObject& AddRaw(const std::string& key, const std::string& json);
-    std::string Str() const;
+// A text from the unit or a file as a JSON string. Unit texts are bytes, not
+// UTF-8: each byte stands for the character of the same number, so that every
+// byte above 0x7E is written as "\u00XX" and the document stays valid whatever
+// the unit sent.
+JsonDocument JsonBytes(const std::string& bytes);
 
-private:
-    std::vector<std::pair<std::string, std::string>> members_;
-};
-
-class JsonArray {
-public:
-    JsonArray& AddRaw(const std::string& json);
-    JsonArray& Add(const std::string& text) { return AddRaw(JsonQuote(text)); }
-    std::string Str() const;
-
-private:
-    std::vector<std::string> items_;
-};
+// The document on one line, every control byte and every byte above 0x7E
+// escaped as "\u00XX" (with "\n", "\r", "\t", "\"" and "\\" as the
+// exceptions).
+std::string JsonText(const JsonDocument& document);

@@ -66,15 +66,19 @@ ShownRow ReadRow(ToolContext& tool, ParamEntry& row) {
     return shown;
 }
 
-std::string RowJson(const ShownRow& r) {
-    JsonObject o;
-    o.Add("code", r.code).Add("label", r.label);
-    if (r.ok && r.status == '1')
-        o.Add("value", r.value);
-    else
-        o.AddNull("value");
-    o.Add("status", r.ok ? std::string(1, r.status) : std::string());
-    return o.Str();
+JsonDocument RowJson(const ShownRow& r) {
+    JsonDocument o;
+    o["code"] = r.code;
+    o["label"] = JsonBytes(r.label);
+    o["value"] = r.ok && r.status == '1' ? JsonBytes(r.value) : JsonDocument(nullptr);
+    o["status"] = r.ok ? std::string(1, r.status) : std::string();
+    return o;
+}
+
+JsonDocument RowsJson(const std::vector<ShownRow>& rows) {
+    JsonDocument array = JsonDocument::array();
+    for (const ShownRow& r : rows) array.push_back(RowJson(r));
+    return array;
 }
 
 void PrintRow(FILE* out, const ShownRow& r) {
@@ -110,21 +114,15 @@ int RunStatus(ToolContext& tool) {
     const int decoderLamp = decoderRead ? (DecimalValue(decoder.raw) == 1 ? kIconGreen : kIconRed) : kIconGrey;
 
     if (tool.options.json) {
-        JsonObject lamps;
-        lamps.Add("demodLock", LampName(demodLamp))
-            .Add("reception", LampName(receptionLamp))
-            .Add("decoderLock", LampName(decoderLamp));
-        JsonArray snrArray, levelArray;
-        for (const ShownRow& r : snr) snrArray.AddRaw(RowJson(r));
-        for (const ShownRow& r : levels) levelArray.AddRaw(RowJson(r));
-        JsonObject doc;
-        doc.AddRaw("lamps", lamps.Str());
-        if (packetsRead)
-            doc.AddNumber("packetErrors", packetErrors);
-        else
-            doc.AddNull("packetErrors");
-        doc.AddRaw("snr", snrArray.Str()).AddRaw("levels", levelArray.Str()).AddBool("ok", !tool.failed);
-        std::fprintf(tool.out, "%s\n", doc.Str().c_str());
+        JsonDocument doc;
+        doc["lamps"] = {{"demodLock", LampName(demodLamp)},
+                        {"reception", LampName(receptionLamp)},
+                        {"decoderLock", LampName(decoderLamp)}};
+        doc["packetErrors"] = packetsRead ? JsonDocument(packetErrors) : JsonDocument(nullptr);
+        doc["snr"] = RowsJson(snr);
+        doc["levels"] = RowsJson(levels);
+        doc["ok"] = !tool.failed;
+        std::fprintf(tool.out, "%s\n", JsonText(doc).c_str());
     } else {
         std::fprintf(tool.out, "Demod lock: %s\n", LampName(demodLamp));
         std::fprintf(tool.out, "Reception: %s\n", LampName(receptionLamp));
@@ -151,18 +149,15 @@ int RunDump(ToolContext& tool) {
     const long long slotNumber = static_cast<long long>(DecimalValue(slot.data));
     const char* modeName = m == 1 ? "DVBT" : "Narrowband";
     if (tool.options.json) {
-        JsonArray demodArray, decoderArray;
-        for (const ShownRow& r : demodRows) demodArray.AddRaw(RowJson(r));
-        for (const ShownRow& r : decoderRows) decoderArray.AddRaw(RowJson(r));
-        JsonObject doc;
-        doc.AddNumber("address", tool.address)
-            .AddNumber("slot", slotNumber)
-            .AddNumber("mode", m)
-            .Add("modeName", modeName)
-            .AddRaw("demod", demodArray.Str())
-            .AddRaw("decoder", decoderArray.Str())
-            .AddBool("ok", !tool.failed);
-        std::fprintf(tool.out, "%s\n", doc.Str().c_str());
+        JsonDocument doc;
+        doc["address"] = tool.address;
+        doc["slot"] = slotNumber;
+        doc["mode"] = m;
+        doc["modeName"] = modeName;
+        doc["demod"] = RowsJson(demodRows);
+        doc["decoder"] = RowsJson(decoderRows);
+        doc["ok"] = !tool.failed;
+        std::fprintf(tool.out, "%s\n", JsonText(doc).c_str());
     } else {
         std::fprintf(tool.out, "Slot: %lld\nMode: %s\n", slotNumber, modeName);
         std::fprintf(tool.out, "[%s demodulator]\n", modeName);

@@ -1,0 +1,61 @@
+#include "tools/tavrinctl/command_table.h"
+
+#include "tools/tavrinctl/commands.h"
+
+namespace {
+
+template <std::string (*check)(const ToolOptions&)>
+std::string Check(ToolOptions& options) {
+    return check(options);
+}
+
+// `key TYPE -` first takes the key from standard input.
+std::string CheckKeyInputAndArguments(ToolOptions& options) {
+    const std::string problem = TakeKeyFromInput(options, stdin);
+    return problem.empty() ? CheckKeyArguments(options) : problem;
+}
+
+constexpr ToolCommand kCommands[] = {
+    {"probe", 0, 0, false, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}}},
+    {"send", 2, 2, false, Check<CheckSendArguments>, RunSend, nullptr,
+     {{"ADDR TEXT",
+       "send STX, the four address characters and\n"
+       "TEXT as typed (e.g. r1loc;;); show both frames"}}},
+    {"read", 1, -1, false, Check<CheckReadArguments>, RunRead, nullptr,
+     {{"CODE...", "read each code; print code, status and data"}}},
+    {"write", 2, 2, false, Check<CheckWriteArguments>, RunWrite, nullptr,
+     {{"CODE VALUE", "write one value; print the status"}}},
+    {"key", 2, 3, false, CheckKeyInputAndArguments, RunKey, nullptr,
+     {{"abs|aes128|aes256 HEX [UPPERHEX]", "write a decryption key (AES256: lower, upper)"},
+      {"abs|aes128|aes256 -",
+       "the same, the key (and the upper half) read\n"
+       "from standard input, e.g. < FILE; a key on\n"
+       "the command line is visible to other users\n"
+       "in the process list"}}},
+    {"status", 0, 0, true, nullptr, RunStatus, nullptr, {{"", "one poll cycle: lamps, SNR and levels"}}},
+    {"dump", 0, 0, true, nullptr, RunDump, nullptr,
+     {{"",
+       "slot, mode and every demodulator and decoder\n"
+       "setting as the pages show it"}}},
+    {"save-config", 1, 1, false, nullptr, RunSaveConfig, nullptr,
+     {{"FILE", "save the unit's configuration to FILE"}}},
+    {"load-config", 1, 1, false, nullptr, RunLoadConfig, nullptr,
+     {{"FILE", "send a configuration file to the unit"}}},
+    {"save-set", 1, 1, false, nullptr, RunSaveSet, nullptr, {{"FILE", "save every slot of the unit to FILE"}}},
+    {"load-set", 1, 1, false, nullptr, RunLoadSet, nullptr,
+     {{"FILE", "send a configuration set file to the unit"}}},
+    {"inspect", 1, 1, true, nullptr, nullptr, RunInspect,
+     {{"FILE",
+       "check a configuration or set file and print\n"
+       "its records (needs no unit)"}}},
+};
+
+}  // namespace
+
+std::span<const ToolCommand> ToolCommands() { return kCommands; }
+
+const ToolCommand* FindToolCommand(const std::string& name) {
+    for (const ToolCommand& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
