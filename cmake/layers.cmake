@@ -26,14 +26,19 @@ function(tavrin_layer name)
   target_link_libraries(${name} PUBLIC ${L_LINKS})
 endfunction()
 
-# Stops the configuration when a source or header of the current folder is
-# missing from the given lists, so that a file added to a folder is never
-# silently left out of the build.
-function(tavrin_check_listed)
-  file(GLOB _present RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+# Stops the configuration when a source or header of folder `dir` is missing
+# from the given lists, so that a file added to a folder is never silently left
+# out of the build.
+function(tavrin_check_listed_in dir)
+  file(GLOB _present RELATIVE ${dir} ${dir}/*.cpp ${dir}/*.h)
   foreach(_file ${_present})
     if(NOT _file IN_LIST ARGN)
-      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${_file} is not listed in its CMakeLists.txt")
+      message(FATAL_ERROR "${dir}/${_file} is not listed in its CMakeLists.txt")
     endif()
   endforeach()
+endfunction()
+
+# The same for the folder of the current CMakeLists.txt.
+function(tavrin_check_listed)
+  tavrin_check_listed_in(${CMAKE_CURRENT_SOURCE_DIR} ${ARGN})
 endfunction()

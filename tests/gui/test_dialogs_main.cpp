@@ -24,6 +24,7 @@
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "test_dialogs_support.h"
+#include "support/frame_text.h"
 
 using namespace dlgtest;
 
@@ -41,11 +42,7 @@ void TypeControlKey(QWidget* target, int key) {
     QApplication::sendEvent(target, &press);
 }
 
-std::string Frame(const std::string& text) {
-    std::string frame;
-    EXPECT_TRUE(BuildRequestFrame(text, frame));
-    return frame;
-}
+using testsupport::Frame;
 
 std::string FrameTextForTest(const std::string& f) { return f.size() > 3 ? f.substr(1, f.size() - 3) : f; }
 

@@ -18,24 +18,6 @@ using namespace guitest;
 
 namespace {
 
-RigOptions Quiet() {
-    RigOptions o;
-    o.settings = [](AppSettingsData& s) {
-        s.ReadTotalTimeoutConstant = 150;
-        s.AppTitle = kDefaultAppTitle;
-        s.PollIntervalMs = 600000;
-        s.PollingEnabled = 0;
-    };
-    return o;
-}
-
-std::vector<std::string> Writes(const sim::SimUnit& unit) {
-    std::vector<std::string> out;
-    for (const std::string& r : unit.Requests())
-        if (r.size() > 6 && r[5] == 'w') out.push_back(r.substr(5, r.size() - 7));
-    return out;
-}
-
 // Exactly one message: the text given, caption "Error", the warning icon.
 void ExpectOneError(Rig& rig, const std::string& text) {
     ASSERT_EQ(rig.prompts.messages.size(), 1u) << (rig.prompts.messages.empty() ? "" : rig.prompts.messages[0].text);

@@ -16,27 +16,6 @@
 
 using namespace guitest;
 
-namespace {
-// Polling stays out of the request log: the poll thread is idle in these tests.
-RigOptions Quiet() {
-    RigOptions o;
-    o.settings = [](AppSettingsData& s) {
-        s.ReadTotalTimeoutConstant = 150;
-        s.AppTitle = kDefaultAppTitle;
-        s.PollIntervalMs = 600000;
-        s.PollingEnabled = 0;
-    };
-    return o;
-}
-
-std::vector<std::string> Writes(const sim::SimUnit& unit) {
-    std::vector<std::string> out;
-    for (const std::string& r : unit.Requests())
-        if (r.size() > 6 && r[5] == 'w') out.push_back(r.substr(5, r.size() - 7));
-    return out;
-}
-}  // namespace
-
 TEST(MainSlots, ATabChangeStoresTheOldSlotAndLoadsTheNewOne) {
     Rig rig(Quiet());
     rig.Tell("0001wdloa;2;");

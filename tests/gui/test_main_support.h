@@ -185,4 +185,26 @@ inline void Shot(QWidget* w, const std::string& name) {
     w->grab().save(QString::fromStdString(std::string(dir) + "/" + name + ".png"));
 }
 
+// Polling stays out of the request log: the poll thread is idle, and a silent
+// unit is noticed quickly.
+inline RigOptions Quiet() {
+    RigOptions o;
+    o.settings = [](AppSettingsData& s) {
+        s.ReadTotalTimeoutConstant = 150;
+        s.AppTitle = kDefaultAppTitle;
+        s.PollIntervalMs = 600000;
+        s.PollingEnabled = 0;
+    };
+    return o;
+}
+
+// The write requests the unit received, from the operation letter to the
+// second ';' ("w1ipf;1.234500;").
+inline std::vector<std::string> Writes(const sim::SimUnit& unit) {
+    std::vector<std::string> out;
+    for (const std::string& r : unit.Requests())
+        if (r.size() > 6 && r[5] == 'w') out.push_back(r.substr(5, r.size() - 7));
+    return out;
+}
+
 }  // namespace guitest

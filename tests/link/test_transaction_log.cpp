@@ -10,6 +10,7 @@
 #include "link/remote_control.h"
 #include "link_peers.h"
 #include "platform/program_folder.h"
+#include "support/frame_text.h"
 
 using namespace linktest;
 
@@ -56,11 +57,7 @@ std::string Normalised(const std::string& log) {
     return out;
 }
 
-std::string Frame(const std::string& text) {
-    std::string frame;
-    EXPECT_TRUE(BuildRequestFrame(text, frame));
-    return frame;
-}
+using testsupport::Frame;
 
 class SerialLog : public ::testing::Test {
 protected:

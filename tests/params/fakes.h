@@ -55,4 +55,16 @@ inline bool HasStored(ParamEntry* table, const char* code) {
     return ReadParamValue(*FindParam(table, code)).has;
 }
 
+// A fresh codec and a simple page in narrowband mode: the demodulator and
+// decoder rows and the downconverter, set up as the page shows them.
+inline void PrepareNarrowbandPage(FakePage& page) {
+    ResetCodecState();
+    CurrentDemodMode = 0;
+    page.AddControls(NarrowbandDemodTable);
+    page.AddControls(DecoderTable);
+    page.controls[kDownconverterControlId];
+    SetupPageControls(page, NarrowbandDemodTable);
+    SetupPageControls(page, DecoderTable);
+}
+
 }  // namespace testing_params

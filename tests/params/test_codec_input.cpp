@@ -18,13 +18,7 @@ namespace {
 class CodecInputTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetCodecState();
-        CurrentDemodMode = 0;
-        page.AddControls(NarrowbandDemodTable);
-        page.AddControls(DecoderTable);
-        page.controls[kDownconverterControlId];
-        SetupPageControls(page, NarrowbandDemodTable);
-        SetupPageControls(page, DecoderTable);
+        PrepareNarrowbandPage(page);
         ASSERT_TRUE(sim.started);
         sim.unit->SetValue("1ipf", "1.75");
         sim.unit->SetValue("1dco", "2.3");

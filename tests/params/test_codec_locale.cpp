@@ -20,13 +20,7 @@ namespace {
 class CodecLocaleTest : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        ResetCodecState();
-        CurrentDemodMode = 0;
-        page.AddControls(NarrowbandDemodTable);
-        page.AddControls(DecoderTable);
-        page.controls[kDownconverterControlId];
-        SetupPageControls(page, NarrowbandDemodTable);
-        SetupPageControls(page, DecoderTable);
+        PrepareNarrowbandPage(page);
         ASSERT_TRUE(sim.started);
     }
     SimLink sim;

@@ -21,17 +21,14 @@
 #include "link/link_key.h"
 #include "platform/clock.h"
 #include "sim/sim_unit.h"
+#include "support/frame_text.h"
 
 namespace simtest {
 
 // Generous bound for "the reply arrives": only a broken unit ever reaches it.
 inline constexpr int kReplyWaitMs = 5000;
 
-inline std::string Frame(const std::string& text) {
-    std::string frame;
-    BuildRequestFrame(text, frame);
-    return frame;
-}
+using testsupport::Frame;
 
 inline std::string Reply(int address, char status, const std::string& data) {
     return sim::BuildReplyFrame(address, status, data);

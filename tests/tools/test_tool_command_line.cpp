@@ -8,16 +8,13 @@
 
 #include "link/frame.h"
 #include "tool_harness.h"
+#include "support/frame_text.h"
 
 using namespace tooltest;
 
 namespace {
 
-std::string Frame(const std::string& text) {
-    std::string frame;
-    BuildRequestFrame(text, frame);
-    return frame;
-}
+using testsupport::Frame;
 
 std::string Joined(const std::vector<std::string>& args) {
     std::string line;

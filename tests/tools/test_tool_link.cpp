@@ -7,16 +7,13 @@
 
 #include "link/frame.h"
 #include "tool_harness.h"
+#include "support/frame_text.h"
 
 using namespace tooltest;
 
 namespace {
 
-std::string Frame(const std::string& text) {
-    std::string frame;
-    BuildRequestFrame(text, frame);
-    return frame;
-}
+using testsupport::Frame;
 
 // The frames the unit took in, without the probe that opens every session.
 std::vector<std::string> RequestsAfterProbe(sim::SimUnit& unit) {
