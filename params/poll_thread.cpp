@@ -22,13 +22,17 @@ uint8_t ReadSetting(const uint8_t* byte) {
 
 class Cycle {
 public:
-    Cycle(PollThreadParams& params, PollCycleState& state)
-        : params_(params), state_(state), address_(params.unitAddress.load()) {}
+    Cycle(PollThreadParams& params, PollCycleState& state, PollSample& sample)
+        : params_(params), state_(state), sample_(sample), address_(params.unitAddress.load()) {}
 
     int Run() {
-        if (params_.link == nullptr || !params_.link->IsConnected()) return 0;
-        if (ReadSetting(params_.pollingEnabled) != 0 && address_ != 0) RunItems();
-        if (exchanges_ == 0) KeepAlive();
+        sample_ = PollSample{};
+        if (params_.link != nullptr && params_.link->IsConnected()) {
+            if (ReadSetting(params_.pollingEnabled) != 0 && address_ != 0) RunItems();
+            if (exchanges_ == 0) KeepAlive();
+        }
+        sample_.timeMs = WallClockMs();
+        if (params_.sampleSink != nullptr) params_.sampleSink->OnPollSample(sample_);
         return exchanges_;
     }
 
@@ -53,8 +57,14 @@ private:
         return Gated([&] { return ExchangeLocked(*params_.link, request, &reply); });
     }
     // A value read: only a '1' reply with a non-empty field carries a value.
+    // Any accepted reply, even a refusal, shows that the unit answers.
     bool Read(const char* code, std::string& reply) {
-        return Gated([&] { return ReadValueLocked(*params_.link, address_, code, reply); }) == kResultOk;
+        const ResultCode result = Gated([&] { return ReadValueLocked(*params_.link, address_, code, reply); });
+        if (result == kResultOk || result == kUnitRefused) sample_.connected = true;
+        if (result != kResultOk) return false;
+        const int column = SampleColumnOfCode(code);
+        if (column >= 0) sample_.values[column] = reply;
+        return true;
     }
 
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
@@ -139,18 +149,25 @@ private:
         std::string reply;
         // Any accepted reply, even a refusal, shows that the unit answers.
         const ResultCode result = Exchange(request, reply);
-        if (result == kResultOk || result == kUnitRefused) Post(WM_UNIT_ALIVE, 0, 0);
+        if (result == kResultOk || result == kUnitRefused) {
+            sample_.connected = true;
+            Post(WM_UNIT_ALIVE, 0, 0);
+        }
     }
 
     PollThreadParams& params_;
     PollCycleState& state_;
+    PollSample& sample_;
     const int32_t address_;
     int exchanges_ = 0;
 };
 
 }  // namespace
 
-int RunPollCycle(PollThreadParams& params, PollCycleState& state) { return Cycle(params, state).Run(); }
+int RunPollCycle(PollThreadParams& params, PollCycleState& state, PollSample* sample) {
+    PollSample local;
+    return Cycle(params, state, sample != nullptr ? *sample : local).Run();
+}
 
 void PollThreadMain(PollThreadParams& params) {
     PollCycleState state;

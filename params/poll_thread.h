@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "link/messages.h"
+#include "params/poll_sample.h"
 #include "platform/clock.h"
 
 class CFerritRemoteControl;
@@ -31,6 +32,9 @@ struct PollThreadParams {
     // The application's settings, read at every cycle; null reads as 0.
     const uint8_t* pollingEnabled = nullptr;
     const uint8_t* pollItemFlags = nullptr;    // four bytes, indexed by PollItem
+    // Given every cycle's sample on the poll thread (the signal history, a
+    // recording); null: none. Set before the thread starts.
+    IPollSampleSink* sampleSink = nullptr;
 };
 
 // State carried from one cycle to the next.
@@ -39,8 +43,9 @@ struct PollCycleState {
 };
 
 // One cycle without the pause. Returns the number of exchanges made
-// (keep-alive included).
-int RunPollCycle(PollThreadParams& params, PollCycleState& state);
+// (keep-alive included). The cycle's readings go to `sample` when given,
+// and to the params' sample sink.
+int RunPollCycle(PollThreadParams& params, PollCycleState& state, PollSample* sample = nullptr);
 
 // The thread body: cycles and pauses until the stop flag is set.
 void PollThreadMain(PollThreadParams& params);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 
 // Monotonic milliseconds (the "processor clock" of reply timing).
 uint64_t TickMs();
@@ -13,6 +14,11 @@ struct TimeOfDay {
     int hours, minutes, seconds;
 };
 TimeOfDay UtcTimeOfDay();
+
+// Wall-clock milliseconds since 1970-01-01 UTC (the time stamps of samples and events).
+int64_t WallClockMs();
+// "2026-12-08T21:43:05.123Z": ISO 8601, UTC, milliseconds; never depends on the locale.
+std::string FormatUtcMs(int64_t wallClockMs);
 
 // Fixed waits (7,000 ms after gudm/ddef, 1,000 ms after dloa) go through the
 // installed waiter. The GUI installs one that keeps its windows painted; tests
