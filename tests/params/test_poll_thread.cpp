@@ -290,3 +290,63 @@ TEST_F(PollTest, StopWaitsBeyondItsBoundForABusyThread) {
 }
 
 }  // namespace
+
+// Every cycle's readings, as the unit sent them, go to the sample sink.
+namespace {
+class CollectingSink : public IPollSampleSink {
+public:
+    void OnPollSample(const PollSample& sample) override { samples.push_back(sample); }
+    std::vector<PollSample> samples;
+};
+}  // namespace
+
+TEST_F(PollTest, CycleHandsItsReadingsToTheSampleSink) {
+    sim.unit->SetValue("1mer", "7.25");
+    sim.unit->SetValue("1ind", "-61.5");
+    CollectingSink sink;
+    params.sampleSink = &sink;
+    PollSample direct;
+    RunPollCycle(params, state, &direct);
+    ASSERT_EQ(sink.samples.size(), 1u);
+    const PollSample& s = sink.samples[0];
+    EXPECT_TRUE(s.connected);
+    EXPECT_GT(s.timeMs, 1'700'000'000'000);
+    EXPECT_EQ(s.values[kColDemodLock], "1");
+    EXPECT_EQ(s.values[kColPacketErrors], "3");
+    EXPECT_EQ(s.values[kColDecoderLock], "1");
+    EXPECT_EQ(s.values[kColSnrA], "12.5");
+    EXPECT_EQ(s.values[kColSnrB], "7.25");
+    EXPECT_EQ(s.values[kColLevelA], "-45.0");
+    EXPECT_EQ(s.values[kColLevelD], "-61.5");
+    for (int column = 0; column < kSampleColumnCount; ++column) {
+        EXPECT_EQ(direct.values[column], s.values[column]) << kSampleColumns[column].name;
+    }
+}
+
+TEST_F(PollTest, SampleLeavesFailedAndSwitchedOffReadsEmpty) {
+    itemFlags[PollItemLevels] = 0;
+    sim.unit->SetFault(sim::Fault::BadChecksum, 1);   // the 1loc read fails
+    PollSample sample;
+    RunPollCycle(params, state, &sample);
+    EXPECT_TRUE(sample.connected);
+    EXPECT_EQ(sample.values[kColDemodLock], "");
+    EXPECT_EQ(sample.values[kColPacketErrors], "3");
+    EXPECT_EQ(sample.values[kColSnrA], "12.5");
+    for (int column = kColLevelA; column <= kColLevelD; ++column) EXPECT_EQ(sample.values[column], "");
+}
+
+TEST_F(PollTest, SampleOfAGarbledOrClosedUnitIsNotConnected) {
+    CollectingSink sink;
+    params.sampleSink = &sink;
+    sim.unit->SetFault(sim::Fault::BadChecksum);   // every reply, until cleared
+    RunPollCycle(params, state);
+    sim.unit->ClearFault();
+    CFerritRemoteControl closed(&window);
+    params.link = &closed;
+    RunPollCycle(params, state);
+    ASSERT_EQ(sink.samples.size(), 2u);
+    for (const PollSample& s : sink.samples) {
+        EXPECT_FALSE(s.connected);
+        for (const std::string& value : s.values) EXPECT_EQ(value, "");
+    }
+}

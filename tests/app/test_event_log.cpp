@@ -1,0 +1,192 @@
+// The event log and the signal history's events: names, lines, the bounded
+// file, and the lock and connection changes a run of samples makes.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/event_log.h"
+#include "app/signal_history.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A sample with the three lock readings ("" = not read) and one SNR per input.
+PollSample Sample(int64_t timeMs, bool connected, const char* demod, const char* errors, const char* decoder,
+                  std::vector<const char*> snr = {}) {
+    PollSample s;
+    s.timeMs = timeMs;
+    s.connected = connected;
+    if (!connected) return s;
+    s.values[kColDemodLock] = demod;
+    s.values[kColPacketErrors] = errors;
+    s.values[kColDecoderLock] = decoder;
+    for (size_t i = 0; i < snr.size(); ++i) s.values[kColSnrA + i] = snr[i];
+    return s;
+}
+
+std::vector<std::string> Names(const CEventLog& log) {
+    std::vector<std::string> names;
+    for (const EventRecord& e : log.Recent()) names.insert(names.begin(), EventName(e.kind));   // oldest first
+    return names;
+}
+
+}  // namespace
+
+TEST(EventNames, ShortLowerCaseWithHyphens) {
+    const std::vector<std::pair<EventKind, std::string>> expected = {
+        {EventKind::Connected, "connected"},
+        {EventKind::ConnectionLost, "connection-lost"},
+        {EventKind::ConnectionBack, "connection-back"},
+        {EventKind::DemodLockLost, "demod-lock-lost"},
+        {EventKind::DemodLockRegained, "demod-lock-regained"},
+        {EventKind::ReceptionLost, "reception-lost"},
+        {EventKind::ReceptionRegained, "reception-regained"},
+        {EventKind::DecoderLockLost, "decoder-lock-lost"},
+        {EventKind::DecoderLockRegained, "decoder-lock-regained"},
+        {EventKind::SlotChanged, "slot-changed"},
+        {EventKind::ModeChanged, "mode-changed"},
+        {EventKind::ConfigFileLoaded, "config-file-loaded"},
+        {EventKind::ConfigFileSaved, "config-file-saved"},
+        {EventKind::ConfigSetLoaded, "config-set-loaded"},
+        {EventKind::ConfigSetSaved, "config-set-saved"},
+        {EventKind::DefaultsRestored, "defaults-restored"},
+        {EventKind::KeyWritten, "key-written"},
+        {EventKind::RecordingStarted, "recording-started"},
+        {EventKind::RecordingStopped, "recording-stopped"},
+        {EventKind::Disconnected, "disconnected"},
+    };
+    for (const auto& [kind, name] : expected) EXPECT_EQ(EventName(kind), name);
+}
+
+TEST(EventLog, OneEventALineInTheFileAndNewestFirstInMemory) {
+    testsupport::TempFolder folder;
+    CEventLog log;
+    log.SetFile(folder.File("tavrin_rx_ctrl_events.log"));
+    std::vector<std::string> heard;
+    log.SetListener([&](const EventRecord& e) { heard.push_back(EventName(e.kind)); });
+    EXPECT_TRUE(log.Add(EventKind::Connected, "COM3", 1796766185123));
+    EXPECT_TRUE(log.Add(EventKind::ConfigFileSaved, "a\tb\nc.cfg", 1796766186000));
+    EXPECT_EQ(Slurp(folder.File("tavrin_rx_ctrl_events.log")),
+              "2026-12-08T21:43:05.123Z\tconnected\tCOM3\n"
+              "2026-12-08T21:43:06.000Z\tconfig-file-saved\ta b c.cfg\n");
+    ASSERT_EQ(log.Recent().size(), 2u);
+    EXPECT_EQ(log.Recent()[0].kind, EventKind::ConfigFileSaved);
+    EXPECT_EQ(heard, (std::vector<std::string>{"connected", "config-file-saved"}));
+}
+
+TEST(EventLog, AFileThatCannotBeWrittenIsReportedAndMemoryKeepsTheEvent) {
+    testsupport::TempFolder folder;
+    CEventLog log;
+    log.SetFile(folder.File("no-such-folder/events.log"));
+    EXPECT_FALSE(log.Add(EventKind::KeyWritten, "BISS"));
+    log.SetFile(folder.Path());   // a folder, not a file
+    EXPECT_FALSE(log.Add(EventKind::KeyWritten, "BISS"));
+    EXPECT_EQ(log.Recent().size(), 2u);
+}
+
+TEST(EventLog, FileStaysBoundedAndKeepsTheNewestWholeLines) {
+    testsupport::TempFolder folder;
+    const std::string path = folder.File("events.log");
+    CEventLog log;
+    log.SetFile(path);
+    const std::string detail(1000, 'x');
+    const int count = static_cast<int>(kEventFileMaxBytes / 1000) + 500;
+    for (int i = 0; i < count; ++i) ASSERT_TRUE(log.Add(EventKind::SlotChanged, std::to_string(i) + " " + detail));
+    const std::string text = Slurp(path);
+    EXPECT_LE(text.size(), kEventFileMaxBytes);
+    EXPECT_GE(text.size(), kEventFileKeepBytes / 2);
+    const std::vector<std::string> lines = Lines(text);
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines) ASSERT_EQ(line.rfind("20", 0), 0u) << "a cut line: " << line.substr(0, 40);
+    EXPECT_NE(lines.back().find("\t" + std::to_string(count - 1) + " "), std::string::npos);
+    EXPECT_LE(log.Recent().size(), kEventMemoryCount);
+}
+
+TEST(SignalHistoryEvents, LockChangesAfterAConnect) {
+    CSignalHistory history(100);
+    history.OnPollSample(Sample(1000, true, "1", "0", "1"));   // before any Connect: a baseline only
+    history.NoteConnected("COM1");
+    history.OnPollSample(Sample(2000, true, "1", "0", "1"));   // first reading: no change
+    history.OnPollSample(Sample(3000, true, "1", "5", "1"));   // packet errors
+    history.OnPollSample(Sample(4000, true, "0", "5", "0"));
+    history.OnPollSample(Sample(5000, true, "", "", ""));       // nothing read: no change
+    history.OnPollSample(Sample(6000, true, "1", "0", "1"));
+    EXPECT_EQ(Names(history.Events()),
+              (std::vector<std::string>{"connected", "reception-lost", "demod-lock-lost", "decoder-lock-lost",
+                                        "demod-lock-regained", "reception-regained", "decoder-lock-regained"}));
+    EXPECT_EQ(history.Size(), 6u);
+}
+
+TEST(SignalHistoryEvents, ConnectionLostAndBackOnlyWhileConnected) {
+    CSignalHistory history(100);
+    history.OnPollSample(Sample(1000, false, "", "", ""));   // not connected yet: nothing lost
+    history.NoteConnected("192.168.1.20");
+    history.OnPollSample(Sample(2000, true, "1", "0", "1"));
+    history.OnPollSample(Sample(3000, false, "", "", ""));
+    history.OnPollSample(Sample(4000, false, "", "", ""));
+    history.OnPollSample(Sample(5000, true, "0", "0", "1"));   // back, and the lock went meanwhile
+    history.NoteDisconnected();
+    history.OnPollSample(Sample(6000, false, "", "", ""));
+    EXPECT_EQ(Names(history.Events()),
+              (std::vector<std::string>{"connected", "connection-lost", "connection-back", "demod-lock-lost",
+                                        "reception-lost", "disconnected"}));
+    const std::vector<EventRecord> recent = history.Events().Recent();
+    EXPECT_EQ(recent.back().detail, "192.168.1.20");
+    EXPECT_EQ(recent[recent.size() - 2].timeMs, 3000);
+}
+
+TEST(SignalHistoryEvents, RecordingWritesEveryCycleAcrossADisconnection) {
+    testsupport::TempFolder folder;
+    CSignalHistory history(100);
+    std::string error;
+    ASSERT_TRUE(history.StartRecording(folder.File("r.csv"), error)) << error;
+    EXPECT_TRUE(history.IsRecording());
+    history.OnPollSample(Sample(1796766185123, true, "1", "0", "1", {"18.5"}));
+    history.OnPollSample(Sample(1796766187123, false, "", "", ""));
+    history.StopRecording();
+    EXPECT_FALSE(history.IsRecording());
+    const std::vector<std::string> lines = Lines(Slurp(folder.File("r.csv")));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "2026-12-08T21:43:05.123Z,1,1,0,1,18.5,,,,,,,\r");
+    EXPECT_EQ(lines[2], "2026-12-08T21:43:07.123Z,0,,,,,,,,,,,\r");
+    EXPECT_EQ(Names(history.Events()), (std::vector<std::string>{"recording-started", "recording-stopped"}));
+    EXPECT_NE(history.Events().Recent()[0].detail.find("(2 rows)"), std::string::npos);
+    EXPECT_FALSE(history.StartRecording(folder.File("none/r.csv"), error));
+    EXPECT_FALSE(history.IsRecording());
+    EXPECT_EQ(history.Events().Recent().size(), 2u);
+}
+
+TEST(SignalHistoryAlignment, BestInputLiveAndItsPeakUntilReset) {
+    CSignalHistory history(100);
+    EXPECT_EQ(history.Alignment().bestInput, -1);
+    history.OnPollSample(Sample(1000, true, "1", "0", "1", {"10.0", "12.5", "", "3"}));
+    history.OnPollSample(Sample(2000, true, "1", "0", "1", {"9.0", "11.0", "11.5", "3"}));
+    AlignmentReading a = history.Alignment();
+    EXPECT_EQ(a.bestInput, 2);
+    EXPECT_FLOAT_EQ(a.bestSnr, 11.5f);
+    EXPECT_EQ(a.peakInput, 1);
+    EXPECT_FLOAT_EQ(a.peakSnr, 12.5f);
+    history.ResetPeak();
+    EXPECT_FLOAT_EQ(history.Alignment().peakSnr, 11.5f);
+    history.OnPollSample(Sample(3000, false, "", "", ""));
+    a = history.Alignment();
+    EXPECT_EQ(a.bestInput, -1);
+    EXPECT_FLOAT_EQ(a.peakSnr, 11.5f);
+}
