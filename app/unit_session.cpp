@@ -63,7 +63,6 @@ void IUnitView::ApplyModeToPages(int mode) { ApplyModeToPageControls(SimplePage(
 
 CUnitSession::CUnitSession(CFerritRemoteControl& link, IUnitView& view) : link_(link), view_(view) {}
 
-bool CUnitSession::IsEthernet() const { return link_.mode == LinkModeEthernet; }
 
 ResultCode CUnitSession::Transact(const std::string& request, std::string* data) {
     return TransactLocked(link_, request, nullptr, data);

@@ -96,7 +96,6 @@ public:
     void SetUnitAddress(int address);
 
     // ---- helpers for the file operations -------------------------------------
-    bool IsEthernet() const;
     // One exchange under LinkLock, log level 1. `data` (optional) receives the
     // reply's data text on success.
     ResultCode Transact(const std::string& request, std::string* data = nullptr);

@@ -1,6 +1,7 @@
 // Scripted stand-ins for the unit on real pseudo-terminals and real loopback
 // TCP, a recording window and temporary folders for the link tests.
 #pragma once
+#include "support/wait.h"
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -123,14 +124,6 @@ private:
     std::vector<std::string> lines_;
 };
 
-// Waits (bounded, generous) until `condition` holds; returns whether it did.
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-    for (int i = 0; i < 3000; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
+using testsupport::WaitUntil;
 
 }  // namespace linktest

@@ -1,5 +1,6 @@
 // Plain stand-ins for a page and a window, and a clean slate for the globals.
 #pragma once
+#include "support/wait.h"
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,15 +27,7 @@ using testsupport::Posted;
 using testsupport::RecordingTarget;
 using FakePage = testsupport::RecordingPage;
 
-// Waits (bounded, generous) until `condition` holds; returns whether it did.
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-    for (int i = 0; i < 3000; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
+using testsupport::WaitUntil;
 
 inline void ResetCodecState() {
     ResetAllParamValues();
