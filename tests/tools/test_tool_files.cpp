@@ -13,9 +13,6 @@ using namespace tooltest;
 
 namespace {
 
-// Fixed waits run at a hundredth of their length; the unit restarts in 50 ms.
-const std::vector<std::string> kFastWaits = {"TAVRIN_WAIT_SCALE=0.01"};
-
 const Json* FindRow(const Json& rows, const std::string& code) {
     for (const Json& row : rows.items)
         if (row["code"].text == code) return &row;

@@ -58,6 +58,20 @@ TEST(ToolTerminal, UnitTextsAreShownWithTheirControlBytesEscaped) {
     EXPECT_NE(json.out.find("News\\u001b[2J caf\\u00e9 a\\\\b\\u001b]0\""), std::string::npos) << json.out;
 }
 
+TEST(ToolTerminal, FileTextsAreShownWithTheirControlBytesEscaped) {
+    SimulatedUnit sim;
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    sim.Unit().SetValue("edef", kHostileName);
+    TempFolder folder;
+    const std::string file = folder.File("hostile.cfg");
+    const RunResult saved = RunTool(Concat(sim.SerialArgs(), {"save-config", file}), kFastWaits);
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    const RunResult r = RunTool({"inspect", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(HasRawControl(r.out)) << r.out;
+    EXPECT_NE(r.out.find(" " + kShownName + "\n"), std::string::npos) << r.out;
+}
+
 TEST(ToolKey, KeyFromStandardInputReachesTheUnitAndStaysOffTheCommandLine) {
     SimulatedUnit sim;
     ASSERT_TRUE(sim.Started()) << sim.Error();

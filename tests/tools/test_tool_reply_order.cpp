@@ -13,8 +13,6 @@ using namespace tooltest;
 
 namespace {
 
-const std::vector<std::string> kFastWaits = {"TAVRIN_WAIT_SCALE=0.01"};
-
 // The items of every record of a saved file, "code=raw" in file order.
 std::vector<std::string> SavedItems(const std::string& path) {
     const RunResult r = RunTool({"--json", "inspect", path});

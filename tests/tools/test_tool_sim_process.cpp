@@ -109,11 +109,11 @@ TEST(ToolWithSimProcess, ComPortLinkAndTcpReachTheSameUnit) {
     r = RunTool(Concat(com, {"write", "edef", "Over the line"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string file = folder.File("unit.cfg");
-    r = RunTool({"--ip", ip2, "save-config", file}, {"TAVRIN_WAIT_SCALE=0.01"});
+    r = RunTool({"--ip", ip2, "save-config", file}, kFastWaits);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     r = RunTool(Concat(com, {"write", "edef", "Something else"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    r = RunTool(Concat(com, {"load-config", file}), {"TAVRIN_WAIT_SCALE=0.01"});
+    r = RunTool(Concat(com, {"load-config", file}), kFastWaits);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     r = RunTool(Concat(com, {"read", "edef", "gudm"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;

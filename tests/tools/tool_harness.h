@@ -25,6 +25,8 @@ using testsupport::TempFolder;
 // Runs $TAVRIN_BIN_DIR/tavrinctl with `args`; `env` entries ("NAME=value")
 // are added to the environment. Standard input is /dev/null.
 RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// Fixed waits run at a hundredth of their length (an environment for RunTool).
+inline const std::vector<std::string> kFastWaits = {"TAVRIN_WAIT_SCALE=0.01"};
 // The same with `input` as standard input.
 RunResult RunToolWithInput(const std::vector<std::string>& args, const std::string& input);
 

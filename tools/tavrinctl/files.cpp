@@ -73,18 +73,19 @@ std::string FileJson(const std::string& path, const DescribedFile& d, const std:
     return JsonText(doc);
 }
 
+// Texts from the file are shown as TerminalText: a file is input like a reply.
 void PrintFile(FILE* out, const std::string& path, const DescribedFile& d) {
-    std::fprintf(out, "File: %s (%zu bytes)\n", path.c_str(), d.size);
+    std::fprintf(out, "File: %s (%zu bytes)\n", TerminalText(path).c_str(), d.size);
     std::fprintf(out, "Checksum: %s (stored %s, computed %s)\n", d.checksumOk ? "OK" : "BAD",
                  Hex32(d.storedCrc).c_str(), Hex32(d.computedCrc).c_str());
     std::fprintf(out, "Records: %u\n", d.recordCount);
     int n = 0;
     for (const DescribedRecord& r : d.records) {
-        std::fprintf(out, "Record %d: %s, slot %u, mode %d (%s)%s\n", ++n, r.type.c_str(), r.slot, r.mode,
+        std::fprintf(out, "Record %d: %s, slot %u, mode %d (%s)%s\n", ++n, TerminalText(r.type).c_str(), r.slot, r.mode,
                      ModeName(r.mode), r.complete ? "" : ", incomplete");
         for (const DescribedItem& i : r.items)
-            std::fprintf(out, "  %-4s  %-30s %s\n", i.code.c_str(), i.label.empty() ? "-" : i.label.c_str(),
-                         i.value.c_str());
+            std::fprintf(out, "  %-4s  %-30s %s\n", TerminalText(i.code).c_str(),
+                         i.label.empty() ? "-" : TerminalText(i.label).c_str(), TerminalText(i.value).c_str());
     }
 }
 
