@@ -7,17 +7,10 @@ namespace testsupport {
 
 RecordingPage RecordingPage::WholeUnit(std::initializer_list<int> extraIds) {
     RecordingPage page;
-    for (const ParamEntry* table : {NarrowbandDemodTable, DvbtDemodTable, DecoderTable}) page.AddControls(table);
+    page.AddUnitControls();
     for (int id : extraIds) page.controls[id];
     page.lenient = true;
     return page;
-}
-
-void RecordingPage::AddControls(const ParamEntry* table) {
-    for (const ParamEntry* row = table; row->code != nullptr; ++row) {
-        if (row->controlId != 0) controls[row->controlId];
-        if (row->secondaryId != 0) controls[row->secondaryId];
-    }
 }
 
 const ControlState& RecordingPage::Written(int id, Field field) const {
@@ -32,16 +25,14 @@ std::set<int> RecordingPage::WrittenIds(Field field) const {
     return it == written_.end() ? std::set<int>() : it->second;
 }
 
+// Strict unless lenient: a control the page lacks throws std::out_of_range.
 const ControlState& RecordingPage::State(int id) const {
-    auto it = controls.find(id);
-    if (it != controls.end() || !lenient) return controls.at(id);
-    static const ControlState kUntouched;
-    auto other = others_.find(id);
-    return other == others_.end() ? kUntouched : other->second;
+    if (!lenient) return controls.at(id);
+    return CMemoryPage::State(id);
 }
 
 ControlState& RecordingPage::Write(int id, Field field) {
-    ControlState& state = controls.count(id) != 0 || !lenient ? controls.at(id) : others_[id];
+    ControlState& state = lenient ? CMemoryPage::Write(id, field) : controls.at(id);
     written_[field].insert(id);
     return state;
 }

@@ -1,5 +1,5 @@
-// A page in memory: a map of control id -> control state, recording what was
-// written to it and what was posted to it.
+// The memory page of the core, recording what was written to it and what was
+// posted to it, and strict about controls it lacks unless told otherwise.
 #pragma once
 #include <cstdint>
 #include <initializer_list>
@@ -8,27 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "params/page.h"
+#include "params/memory_page.h"
 #include "params/param_table.h"
 #include "support/recording_target.h"
 
 namespace testsupport {
 
-struct ControlState {
-    std::string text;
-    int selection = -1;
-    std::vector<std::string> items;
-    uint32_t ip = 0;
-    bool checked = false;
-    bool enabled = true;
-    bool readOnly = false;
-    bool shown = true;
-};
-
+using ::ControlState;
 // What a write through the page changed.
-enum class Field { Text, Selection, Items, Ip, Checked, Enabled, ReadOnly, Shown };
+using Field = PageField;
 
-class RecordingPage : public IPage {
+class RecordingPage : public CMemoryPage {
 public:
     RecordingPage() = default;
     explicit RecordingPage(std::initializer_list<int> ids) {
@@ -38,21 +28,6 @@ public:
     // lacks may still be written and read (lenient).
     static RecordingPage WholeUnit(std::initializer_list<int> extraIds);
 
-    void AddControls(const ParamEntry* table);
-
-    bool HasControl(int id) const override { return controls.count(id) != 0; }
-    std::string GetText(int id) const override { return State(id).text; }
-    void SetText(int id, const std::string& text) override { Write(id, Field::Text).text = text; }
-    int GetSelection(int id) const override { return State(id).selection; }
-    void Select(int id, int index) override { Write(id, Field::Selection).selection = index; }
-    void AddItem(int id, const std::string& text) override { Write(id, Field::Items).items.push_back(text); }
-    uint32_t GetIp(int id) const override { return State(id).ip; }
-    void SetIp(int id, uint32_t address) override { Write(id, Field::Ip).ip = address; }
-    bool IsChecked(int id) const override { return State(id).checked; }
-    void Check(int id, bool checked) override { Write(id, Field::Checked).checked = checked; }
-    void Enable(int id, bool enabled) override { Write(id, Field::Enabled).enabled = enabled; }
-    void SetReadOnly(int id, bool readOnly) override { Write(id, Field::ReadOnly).readOnly = readOnly; }
-    void Show(int id, bool shown) override { Write(id, Field::Shown).shown = shown; }
     void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override { posted.push_back({msg, wParam, lParam}); }
     void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override {
         posted.push_back({msg, wParam, 0, row});
@@ -66,17 +41,16 @@ public:
     // The controls `field` was written to.
     std::set<int> WrittenIds(Field field) const;
 
-    std::map<int, ControlState> controls;
     std::vector<Posted> posted;
     // false: touching a control the page lacks throws std::out_of_range;
     // true: such controls are kept aside (HasControl stays false for them).
     bool lenient = false;
 
-private:
-    const ControlState& State(int id) const;
-    ControlState& Write(int id, Field field);
+protected:
+    const ControlState& State(int id) const override;
+    ControlState& Write(int id, Field field) override;
 
-    std::map<int, ControlState> others_;
+private:
     std::map<Field, std::set<int>> written_;
 };
 

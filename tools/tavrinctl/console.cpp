@@ -4,35 +4,12 @@
 #include "params/param_table.h"
 
 ConsolePage::ConsolePage() {
-    for (ParamEntry* table : {NarrowbandDemodTable, DvbtDemodTable, DecoderTable}) {
-        for (ParamEntry* row = table; row->code; ++row) {
-            if (row->controlId) ids_.insert(row->controlId);
-            if (row->secondaryId) ids_.insert(row->secondaryId);
-        }
+    AddUnitControls();
+    controls[kIdRadioNarrowband];
+    controls[kIdRadioDvbt];
+    for (const ParamEntry* table : {NarrowbandDemodTable, DvbtDemodTable, DecoderTable}) {
         SetupPageControls(*this, table);
     }
-    ids_.insert(kIdRadioNarrowband);
-    ids_.insert(kIdRadioDvbt);
-}
-
-std::string ConsolePage::GetText(int id) const {
-    auto it = controls_.find(id);
-    return it == controls_.end() ? std::string() : it->second.text;
-}
-
-int ConsolePage::GetSelection(int id) const {
-    auto it = controls_.find(id);
-    return it == controls_.end() ? -1 : it->second.selection;
-}
-
-uint32_t ConsolePage::GetIp(int id) const {
-    auto it = controls_.find(id);
-    return it == controls_.end() ? 0 : it->second.ip;
-}
-
-bool ConsolePage::IsChecked(int id) const {
-    auto it = controls_.find(id);
-    return it != controls_.end() && it->second.checked;
 }
 
 void ConsoleView::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
