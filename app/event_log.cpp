@@ -1,7 +1,6 @@
 #include "app/event_log.h"
 
 #include <array>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,17 +17,6 @@ constexpr std::array<const char*, 20> kEventNames = {
     "config-file-saved",  "config-set-loaded",   "config-set-saved",  "defaults-restored",
     "key-written",        "recording-started",   "recording-stopped", "disconnected",
 };
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Keeps the newest kEventFileKeepBytes of the file, from a line start on.
 bool TrimFile(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/clock.h"
+#include "platform/program_folder.h"
 
 std::string CsvCell(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -79,15 +80,7 @@ void CCsvRecorder::Stop() {
 bool CCsvRecorder::WriteAll(const std::string& text, std::string& error) {
     // One write per row goes straight to the file: nothing waits in a buffer
     // of ours when the program ends unexpectedly.
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? std::strerror(errno) : "nothing written";
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    if (::WriteAll(fd_, text)) return true;
+    error = std::strerror(errno);
+    return false;
 }

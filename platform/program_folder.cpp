@@ -137,6 +137,8 @@ void RemoveStalePartials(const std::string& target) {
     closedir(dir);
 }
 
+}  // namespace
+
 bool WriteAll(int fd, const std::string& contents) {
     size_t done = 0;
     while (done < contents.size()) {
@@ -149,8 +151,6 @@ bool WriteAll(int fd, const std::string& contents) {
     }
     return true;
 }
-
-}  // namespace
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
     const std::string target = FollowLinks(path);

@@ -36,3 +36,7 @@ bool CanCreateFileBeside(const std::string& path);
 // be opened or read, is not a regular file (a folder, a device, a FIFO) or is
 // larger. Never blocks on a FIFO.
 bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes = kMaxReadFileBytes);
+
+// Writes all of `contents` to a descriptor, again after an interruption;
+// false on the first failed write (errno tells why).
+bool WriteAll(int fd, const std::string& contents);
