@@ -103,3 +103,30 @@ TEST(BridgeClients, AModeChangeInTheMiddleOfTrafficIsSurvivedWithRightReplies) {
     EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_up"), 1));
 }
+
+TEST(BridgeCommandLine, HelpVersionAndBadLines) {
+    const ProgramResult help = RunWithInput(BinPath("tavrin_bridge"), {"--help"}, "");
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* word : {"--serial PATH", "--com N", "--ip A.B.C.D", "--listen ADDR[:PORT]", "--metrics ADDR:PORT",
+                             "--interval MS", "--max-clients N", "--idle-timeout SECONDS", "--log FILE",
+                             "trusted networks", "default 30", "default 8", "127.0.0.1:9999"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    const ProgramResult version = RunWithInput(BinPath("tavrin_bridge"), {"--version"}, "");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("tavrin_bridge ") + TAVRIN_VERSION + "\n");
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--ip", "127.0.0.1", "--serial", "/dev/null"},
+        {"--ip", "127.0.0.300"},
+        {"--ip", "127.0.0.1", "--listen", "localhost"},
+        {"--ip", "127.0.0.1", "--listen", "127.0.0.1:70000"},
+        {"--ip", "127.0.0.1", "--metrics", "127.0.0.1"},
+        {"--ip", "127.0.0.1", "--max-clients", "0"},
+        {"--serial", "/nonexistent/tty"},
+    };
+    for (const auto& args : bad) {
+        const ProgramResult r = RunWithInput(BinPath("tavrin_bridge"), args, "");
+        EXPECT_NE(r.exitCode, 0) << (args.empty() ? "" : args.back()) << r.out;
+        EXPECT_FALSE(r.out.empty());
+    }
+}

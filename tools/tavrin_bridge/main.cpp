@@ -17,6 +17,7 @@
 #include "link/serial_device.h"
 #include "platform/debug_out.h"
 #include "platform/program_folder.h"
+#include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
 #include "tools/tavrin_bridge/metrics.h"
 #include "tools/tavrin_bridge/metrics_server.h"
@@ -90,26 +91,43 @@ int main(int argc, char** argv) {
         "tavrin_bridge"};
     app.set_version_flag("--version", std::string("tavrin_bridge ") + TAVRIN_VERSION);
     auto* unit = app.add_option_group("unit", "How the unit is reached (exactly one)");
-    unit->add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0");
+    unit->add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0")
+        ->type_name("PATH");
     unit->add_option("--com", o.comNumber, "COM port number (ports/COMn beside the program, else /dev/tty*)")
-        ->check(CLI::Range(1, 256));
-    unit->add_option("--ip", o.ip, "IPv4 address of a unit on TCP port 9999");
+        ->check(CLI::Range(1, 256))
+        ->type_name("N");
+    unit->add_option("--ip", o.ip, "IPv4 address of a unit on TCP port 9999")
+        ->type_name("A.B.C.D");
     unit->require_option(1);
-    app.add_option("--baud", o.baud, "serial baud rate (default 9600)")->check(CLI::Range(110, 921600));
+    app.add_option("--baud", o.baud, "serial baud rate (default 9600)")->check(CLI::Range(110, 921600))
+        ->type_name("N");
     app.add_option("--address", o.address,
                    "unit address for the poll reads, 0..9998 (default: asked with the any-unit probe)")
-        ->check(CLI::Range(0, 9998));
+        ->check(CLI::Range(0, 9998))
+        ->type_name("N");
     app.add_option("--listen", o.listen,
-                   "ADDR[:PORT] to serve the unit protocol on; repeatable (default 127.0.0.1:9999)");
-    app.add_option("--metrics", o.metrics, "ADDR:PORT to serve GET /metrics and GET / on (default: none)");
-    app.add_option("--interval", o.intervalMs, "poll cycle for the metrics, ms; 0 = none (default 2000)");
-    app.add_option("--name", o.name, "unit label of every metric (default: the connection as given)");
+                   "ADDR[:PORT] to serve the unit protocol on; repeatable (default 127.0.0.1:9999)")
+        ->type_name("ADDR[:PORT]");
+    app.add_option("--metrics", o.metrics, "ADDR:PORT to serve GET /metrics and GET / on (default: none)")
+        ->type_name("ADDR:PORT");
+    app.add_option("--interval", o.intervalMs, "poll cycle for the metrics, ms; 0 = none (default 2000)")
+        ->type_name("MS");
+    app.add_option("--name", o.name, "unit label of every metric (default: the connection as given)")
+        ->type_name("NAME");
     app.add_option("--max-clients", o.maxClients, "clients served at once; more are refused (default 8)")
-        ->check(CLI::Range(1, 256));
+        ->check(CLI::Range(1, 256))
+        ->type_name("N");
     app.add_option("--idle-timeout", o.idleSeconds,
                    "seconds after which a client with nothing under way is closed (default 30)")
-        ->check(CLI::Range(1, 86400));
-    app.add_option("--log", o.logFile, "transaction log file of the link (key data masked)");
+        ->check(CLI::Range(1, 86400))
+        ->type_name("SECONDS");
+    app.add_option("--log", o.logFile, "transaction log file of the link (key data masked)")
+        ->type_name("FILE");
+    app.footer(
+        "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
+        " waiting (nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
+        " envelopes or frames that are none end its connection; at most " + std::to_string(kMaxQueuedExchanges) +
+        " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
