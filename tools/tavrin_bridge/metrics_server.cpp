@@ -17,6 +17,9 @@ struct MetricsServer::Impl {
 };
 
 MetricsServer::MetricsServer(const BridgeMetrics& metrics) : impl_(std::make_unique<Impl>()) {
+    // A scraper that keeps its connection open would otherwise wait on the
+    // small answer's last segment for the delayed acknowledgement.
+    impl_->server.set_tcp_nodelay(true);
     impl_->server.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& response) {
         response.set_content(metrics.Exposition(), "text/plain; version=0.0.4; charset=utf-8");
     });
