@@ -115,3 +115,24 @@ TEST(BridgeMetrics, SigtermClosesClientsReleasesThePortsAndExitsZero) {
     LinkClient again(rig.ip);
     EXPECT_EQ(again.Read("gser"), rig.unit->Value("gser"));
 }
+
+TEST(BridgeMetrics, SigtermRightAfterTheStartStillEndsTheBridge) {
+    // A stop that comes while the metrics server is still starting up.
+    sim::SimOptions so;
+    so.serial = false;
+    so.tcpAddress = testsupport::RandomLoopbackAddress();
+    so.drift = false;
+    sim::SimUnit unit(so);
+    std::string error;
+    ASSERT_TRUE(unit.Start(&error)) << error;
+    for (int i = 0; i < 30; ++i) {
+        const std::string ip = testsupport::RandomLoopbackAddress();
+        Process bridge;
+        ASSERT_TRUE(bridge.Start(BinPath("tavrin_bridge"),
+                                 {"--ip", so.tcpAddress, "--listen", ip, "--metrics", ip + ":9464"}));
+        // Every other time as soon as the unit protocol's listener takes
+        // connections, before the metrics server may even have started.
+        ASSERT_TRUE(WaitForListener(ip, i % 2 == 0 ? 9999 : 9464));
+        ASSERT_EQ(bridge.Stop(SIGTERM, 5s), 0) << "start " << i << ": " << bridge.Err();
+    }
+}

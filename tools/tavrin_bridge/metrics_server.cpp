@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <chrono>
+
 #include "tools/tavrin_bridge/metrics.h"
 
 namespace {
@@ -33,6 +35,10 @@ MetricsServer::~MetricsServer() { Stop(); }
 bool MetricsServer::Start(const std::string& address, int port) {
     if (!impl_->server.bind_to_port(address.c_str(), port)) return false;
     thread_ = std::thread([this] { impl_->server.listen_after_bind(); });
+    // A stop before the server thread has begun listening would be lost (the
+    // thread would then listen for ever): Start returns once it listens.
+    for (int i = 0; i < 5000 && !impl_->server.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
