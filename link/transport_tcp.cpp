@@ -2,6 +2,7 @@
 // and the rules for dropping and remaking the connection.
 #include <cerrno>
 
+#include "link/envelope.h"
 #include "link/frame.h"
 #include "link/remote_control.h"
 #include "link/transaction_log.h"
@@ -158,8 +159,7 @@ ResultCode TcpTransport::Failed(bool sending, int error, bool connectionGone) {
 }
 
 ResultCode TcpTransport::Exchange(const std::string& frame, bool logging, uint64_t, std::string& received, bool&) {
-    std::string envelope = WrapEnvelope(frame);
-    link_.blowfish.EncipherBlocks(reinterpret_cast<uint8_t*>(envelope.data()), envelope.size());
+    const std::string envelope = SealEnvelope(link_.blowfish, frame);
     const long sent =
         SendOnce(link_.socket.load(), reinterpret_cast<const uint8_t*>(envelope.data()), envelope.size());
     if (sent < 0) {

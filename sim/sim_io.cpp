@@ -15,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "link/envelope.h"
 #include "link/frame.h"
 #include "link/link_key.h"
 #include "platform/clock.h"
@@ -251,21 +252,15 @@ void SimUnit::Io::OnSerialBytes(const char* bytes, size_t n) {
 
 void SimUnit::Io::OnTcpBytes(const char* bytes, size_t n) {
     tcpBuf_.append(bytes, n);
-    while (tcpBuf_.size() >= 8 && client_ >= 0 && !stop_) {
-        uint8_t head[8];
-        std::memcpy(head, tcpBuf_.data(), 8);
-        cipher_.DecipherBlocks(head, 8);
-        const size_t length = head[0];
-        if (length == 0 || 1 + length > kMaxFrameLength + 1) {
+    while (client_ >= 0 && !stop_) {
+        EnvelopeTake take = TakeEnvelope(cipher_, tcpBuf_);
+        if (take.read == EnvelopeRead::NeedMore) return;
+        if (take.read == EnvelopeRead::Bad) {
             tcpBuf_.clear();   // not an envelope: nothing to resynchronise on
             return;
         }
-        const size_t total = (1 + length + 7) / 8 * 8;
-        if (tcpBuf_.size() < total) return;
-        std::string envelope = tcpBuf_.substr(0, total);
-        tcpBuf_.erase(0, total);
-        cipher_.DecipherBlocks(reinterpret_cast<uint8_t*>(envelope.data()), envelope.size());
-        Answer(envelope.substr(1, length), true);
+        tcpBuf_.erase(0, take.used);
+        Answer(take.frame, true);
     }
 }
 
@@ -394,8 +389,7 @@ void SimUnit::Io::Drip(const std::string& reply, bool tcp, uint32_t everyMs) {
     state_.CountReply();
     std::string bytes = reply;
     if (tcp) {
-        bytes = WrapEnvelope(reply);
-        cipher_.EncipherBlocks(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+        bytes = SealEnvelope(cipher_, reply);
     }
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (i > 0 && !Pause(everyMs)) return;
@@ -406,8 +400,7 @@ void SimUnit::Io::Drip(const std::string& reply, bool tcp, uint32_t everyMs) {
 void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs, int copies) {
     if (client_ < 0) return;
     state_.CountReply();
-    std::string env = WrapEnvelope(reply);
-    cipher_.EncipherBlocks(reinterpret_cast<uint8_t*>(env.data()), env.size());
+    std::string env = SealEnvelope(cipher_, reply);
     if (copies > 1) env += env;   // the repeat goes in the same segment, right behind
     // One send per reply; with a split fault the first 8 bytes go alone.
     const size_t firstPart = splitPauseMs ? 8 : env.size();

@@ -26,6 +26,7 @@ LAYERS = {
     "pages": 4,
     "sim": 2,          # the simulated unit: the wire and the tables, no more
     "tools/tavrinctl": 5,
+    "tools/tavrin_bridge": 5,
     "ui": 6,           # Qt plumbing shared by every window
     "link/ui": 7,
     "params/ui": 7,

@@ -1,46 +1,14 @@
 #include "tools/tavrinctl/connection.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
+#include "link/serial_device.h"
 #include "params/codec.h"
 #include "platform/program_folder.h"
-
-ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devicePath,
-                            const std::string& programFolderAfter) {
-    char resolved[PATH_MAX];
-    const std::string target = realpath(devicePath.c_str(), resolved) ? std::string(resolved) : devicePath;
-
-    char folderTemplate[] = "/tmp/tavrinctl.XXXXXX";
-    if (!mkdtemp(folderTemplate)) return kErrOpenPort;
-    const std::string folder = folderTemplate;
-    const std::string ports = folder + "/ports";
-    const std::string com1 = ports + "/COM1";
-
-    ResultCode result = kErrOpenPort;
-    if (mkdir(ports.c_str(), 0700) == 0) {
-        if (symlink(target.c_str(), com1.c_str()) == 0) {
-            SetProgramFolder(folder);
-            {
-                LinkGuard guard(LinkLock);
-                result = link.OpenSerialPort(0);
-            }
-            unlink(com1.c_str());
-        }
-        rmdir(ports.c_str());
-    }
-    rmdir(folder.c_str());
-    SetProgramFolder(programFolderAfter);
-    return result;
-}
 
 ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& link) {
     ConnectOutcome outcome;

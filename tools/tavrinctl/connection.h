@@ -18,9 +18,3 @@ struct ConnectOutcome {
 // Opens the transport chosen in `options`, sends the probe unless --no-probe
 // and settles the unit address (--address wins over the probe's answer).
 ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& link);
-
-// Opens a tty by its path through the link's COM port naming: a private
-// program folder whose ports/COM1 points at the device is used for the open
-// and removed again; the program folder is then restored.
-ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devicePath,
-                            const std::string& programFolderAfter);

@@ -1,0 +1,138 @@
+// What the bridge shows on /metrics, that promtool accepts it, that key text
+// never reaches its log or output, a unit that goes away and comes back, and
+// a clean end on SIGTERM.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "bridge/bridge_rig.h"
+#include "platform/numbers.h"
+#include "support/loopback.h"
+#include "tools/tool_harness.h"
+
+using namespace bridgetest;
+
+TEST(BridgeMetrics, ValuesAreTheUnitsAndPromtoolAcceptsThem) {
+    BridgeRig rig;
+    ASSERT_TRUE(rig.Start()) << rig.bridge.Err();
+    rig.unit->SetValue("1snr", "21.5");
+    rig.unit->SetValue("1cer", "7.25");
+    rig.unit->SetValue("1ina", "-33.2");
+    rig.unit->SetValue("1ind", "-71.0");
+    rig.unit->SetValue("1pkt", "000007");
+    ASSERT_TRUE(rig.WaitForSample(rig.Series("tavrin_packet_errors"), 7)) << *rig.Metrics();
+    ASSERT_TRUE(rig.WaitForSample(rig.Series("tavrin_snr_db", "input=\"a\""), 21.5)) << *rig.Metrics();
+    const std::string text = rig.Metrics().value_or("");
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_up")), 1.0);
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_demod_locked")), 1.0);
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_decoder_locked")), 1.0);
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_reception_ok")), 0.0);   // locked, but packet errors
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_snr_db", "input=\"c\"")), 7.25);
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_snr_db", "input=\"b\"")), ParseDecimal(rig.unit->Value("1mer")));
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_input_level_dbm", "input=\"a\"")), -33.2);
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_input_level_dbm", "input=\"d\"")), -71.0);
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_bridge_clients")), 0.0);
+    const std::string info = rig.Series("tavrin_unit_info", "model=\"" + rig.unit->Value("gbty") + "\",firmware=\"" +
+                                                               rig.unit->Value("gsof") + "\",serial=\"" +
+                                                               rig.unit->Value("gser") + "\",address=\"1\"");
+    EXPECT_EQ(Sample(text, info), 1.0) << text;
+    EXPECT_GT(Sample(text, rig.Series("tavrin_exchanges_total", "result=\"ok\"")).value_or(0), 11.0);
+    EXPECT_GT(Sample(text, rig.Series("tavrin_exchange_duration_seconds_count")).value_or(0), 11.0);
+
+    const ProgramResult check = RunWithInput("/usr/bin/promtool", {"check", "metrics"}, text);
+    EXPECT_EQ(check.exitCode, 0) << check.out << text;
+    const std::optional<std::string> index = HttpGet(rig.ip, kMetricsPort, "/");
+    ASSERT_TRUE(index.has_value());
+    EXPECT_NE(index->find("href=\"/metrics\""), std::string::npos);
+
+    // A unit that stops answering: tavrin_up 0, its readings gone.
+    rig.unit->SetSilentAfter(0);
+    EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_up"), 0, 30s)) << *rig.Metrics();
+    rig.unit->SetSilentAfter(-1);
+    EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_up"), 1, 30s)) << *rig.Metrics();
+}
+
+TEST(BridgeMetrics, KeyTextNeverReachesTheLogOrTheOutput) {
+    RigOptions options;
+    testsupport::TempFolder logs;
+    options.extraArgs = {"--log", logs.File("bridge.log")};
+    BridgeRig rig(options);
+    ASSERT_TRUE(rig.Start()) << rig.bridge.Err();
+    const std::string key = "0123456789ABCDEF0123456789ABCDEF";
+    const tooltest::RunResult r = tooltest::RunToolWithInput({"--ip", rig.ip, "key", "aes128", "-"}, key + "\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(rig.unit->LastKey("zaes"), key);
+    const std::string metrics = rig.Metrics().value_or("");
+    EXPECT_EQ(rig.bridge.Stop(), 0);
+    const std::string log = tooltest::ReadFile(logs.File("bridge.log"));
+    EXPECT_NE(log.find("zaes"), std::string::npos);   // the exchange is logged, masked
+    for (const std::string& where : {log, rig.bridge.Err(), rig.bridge.Out(), metrics})
+        EXPECT_EQ(where.find("0123456789"), std::string::npos) << where;
+}
+
+TEST(BridgeMetrics, AnEthernetUnitThatGoesAwayIsPickedUpAgain) {
+    const std::string unitIp = testsupport::RandomLoopbackAddress();
+    auto startUnit = [&] {
+        sim::SimOptions so;
+        so.serial = false;
+        so.tcpAddress = unitIp;
+        so.drift = false;
+        auto unit = std::make_unique<sim::SimUnit>(so);
+        std::string error;
+        EXPECT_TRUE(unit->Start(&error)) << error;
+        return unit;
+    };
+    auto unit = startUnit();
+    const std::string ip = testsupport::RandomLoopbackAddress();
+    Process bridge;
+    ASSERT_TRUE(bridge.Start(BinPath("tavrin_bridge"), {"--ip", unitIp, "--listen", ip, "--metrics",
+                                                        ip + ":9464", "--interval", "200"}));
+    ASSERT_TRUE(WaitForListener(ip, 9464));
+    BridgeRig view;   // only for its helpers: the bridge above has the unit label of its --ip
+    view.ip = ip;
+    view.options.name = unitIp;
+    EXPECT_TRUE(view.WaitForSample(view.Series("tavrin_up"), 1));
+    unit->Stop();
+    unit.reset();
+    EXPECT_TRUE(view.WaitForSample(view.Series("tavrin_up"), 0));
+    unit = startUnit();
+    EXPECT_TRUE(view.WaitForSample(view.Series("tavrin_up"), 1, 30s));
+    LinkClient client(ip);
+    EXPECT_EQ(client.Read("gser"), unit->Value("gser"));
+    EXPECT_EQ(bridge.Stop(), 0);
+}
+
+TEST(BridgeMetrics, SigtermClosesClientsReleasesThePortsAndExitsZero) {
+    BridgeRig rig;
+    ASSERT_TRUE(rig.Start()) << rig.bridge.Err();
+    RawClient client(rig.ip);
+    ASSERT_TRUE(client.Connected());
+    EXPECT_EQ(rig.bridge.Stop(SIGTERM), 0) << rig.bridge.Err();
+    EXPECT_TRUE(client.WaitClosed(2s));
+    // The listeners, the metrics port and the unit's serial port are free
+    // again: a new bridge takes them all and serves.
+    ASSERT_TRUE(rig.StartBridge()) << rig.bridge.Err();
+    LinkClient again(rig.ip);
+    EXPECT_EQ(again.Read("gser"), rig.unit->Value("gser"));
+}
+
+TEST(BridgeMetrics, SigtermRightAfterTheStartStillEndsTheBridge) {
+    // A stop that comes while the metrics server is still starting up.
+    sim::SimOptions so;
+    so.serial = false;
+    so.tcpAddress = testsupport::RandomLoopbackAddress();
+    so.drift = false;
+    sim::SimUnit unit(so);
+    std::string error;
+    ASSERT_TRUE(unit.Start(&error)) << error;
+    for (int i = 0; i < 30; ++i) {
+        const std::string ip = testsupport::RandomLoopbackAddress();
+        Process bridge;
+        ASSERT_TRUE(bridge.Start(BinPath("tavrin_bridge"),
+                                 {"--ip", so.tcpAddress, "--listen", ip, "--metrics", ip + ":9464"}));
+        // Every other time as soon as the unit protocol's listener takes
+        // connections, before the metrics server may even have started.
+        ASSERT_TRUE(WaitForListener(ip, i % 2 == 0 ? 9999 : 9464));
+        ASSERT_EQ(bridge.Stop(SIGTERM, 5s), 0) << "start " << i << ": " << bridge.Err();
+    }
+}

@@ -1,0 +1,52 @@
+// The desktop program in Ethernet mode through the bridge to a unit on a
+// pseudo-terminal, with tavrinctl reading through the same bridge meanwhile.
+#include "gui/test_main_support.h"
+
+#include <QLabel>
+#include <thread>
+
+#include "bridge/bridge_rig.h"
+#include "tools/tool_harness.h"
+
+using namespace guitest;
+
+TEST(MainBridge, TheDesktopWorksThroughTheBridgeBesideAnotherClient) {
+    // The unit and its bridge; the desktop's own port folder holds no unit.
+    bridgetest::RigOptions bridgeOptions;
+    bridgeOptions.intervalMs = 100;
+    bridgetest::BridgeRig bridge(bridgeOptions);
+    ASSERT_TRUE(bridge.Start()) << bridge.bridge.Err();
+    RigOptions options;
+    options.startUnit = false;
+    options.serial = false;
+    const std::string ip = bridge.ip;
+    options.settings = [ip](AppSettingsData& s) {
+        s.AppTitle = kDefaultAppTitle;
+        s.ConnectionType = 1;
+        s.LastIpAddress = ip;
+        s.PollIntervalMs = 50;
+    };
+    Rig rig(options);
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    ASSERT_TRUE(w.UnitConnected()) << bridge.bridge.Err();
+    EXPECT_TRUE(rig.Texts().empty());
+    EXPECT_EQ(Ctl<QLabel>(&w, 1045)->text().toStdString(), "Connected");
+
+    // tavrinctl reads through the bridge while the desktop polls.
+    tooltest::RunResult tool;
+    std::thread other([&] { tool = tooltest::RunTool({"--ip", ip, "read", "gser", "gser", "gser", "gser"}); });
+    // The poll thread brings the lamps through the bridge.
+    EXPECT_TRUE(SpinUntil([&] { return LampIcon(&w, 1058) == kIconGreen; }));
+    const std::string serial = bridge.unit->Value("gser");
+    other.join();
+    EXPECT_EQ(tool.exitCode, 0) << tool.err;
+    EXPECT_EQ(tool.out, "gser 1 " + serial + "\ngser 1 " + serial + "\ngser 1 " + serial + "\ngser 1 " + serial + "\n");
+    // The unit took the desktop's start-up reads.
+    bool sawSlotRead = false;
+    for (const std::string& frame : bridge.unit->Requests())
+        if (frame.find("rdlas;;") != std::string::npos) sawSlotRead = true;
+    EXPECT_TRUE(sawSlotRead);
+    EXPECT_TRUE(bridge.WaitForSample(bridge.Series("tavrin_bridge_clients"), 1));
+    rig.Exit();
+    EXPECT_TRUE(bridge.WaitForSample(bridge.Series("tavrin_bridge_clients"), 0));
+}

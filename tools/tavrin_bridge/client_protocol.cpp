@@ -1,0 +1,47 @@
+#include "tools/tavrin_bridge/client_protocol.h"
+
+#include <cstdint>
+
+#include "link/envelope.h"
+#include "link/frame.h"
+
+std::optional<std::string> RequestTextOfFrame(std::string_view frame) {
+    // STX, at least one byte of text, checksum, ETX.
+    if (frame.size() < 4 || frame.size() > kMaxFrameLength) return std::nullopt;
+    if (uint8_t(frame.front()) != kStx || uint8_t(frame.back()) != kEtx) return std::nullopt;
+    const std::string_view text = frame.substr(1, frame.size() - 3);
+    if (text.size() > kMaxRequestText) return std::nullopt;
+    for (const char c : text)
+        if (c == char(kStx) || c == char(kEtx) || c == '\0') return std::nullopt;
+    const uint8_t sum = ComputeChecksum(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    if (uint8_t(frame[frame.size() - 2]) != sum) return std::nullopt;
+    return std::string(frame.substr(0, frame.size() - 2));
+}
+
+ClientBytes ReadClientBytes(const Blowfish& cipher, std::string_view pending, size_t maxRequests) {
+    ClientBytes out;
+    while (out.requests.size() < maxRequests) {
+        const EnvelopeTake take = TakeEnvelope(cipher, pending.substr(out.used));
+        if (take.read == EnvelopeRead::NeedMore) break;
+        if (take.read == EnvelopeRead::Bad) {
+            // Nothing tells where the next envelope starts: drop one block.
+            ++out.badFrames;
+            out.used += 8;
+            continue;
+        }
+        out.used += take.used;
+        if (std::optional<std::string> text = RequestTextOfFrame(take.frame)) {
+            out.requests.push_back(std::move(*text));
+        } else {
+            ++out.badFrames;
+        }
+    }
+    return out;
+}
+
+bool IsKeyRequest(std::string_view text) {
+    // STX, four address characters, 'w', the code.
+    if (text.size() < 10 || text[5] != 'w') return false;
+    const std::string_view code = text.substr(6, 4);
+    return code == "zebs" || code == "zaes" || code == "za25";
+}

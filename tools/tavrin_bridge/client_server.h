@@ -1,0 +1,80 @@
+// The bridge's listeners and clients: one thread waits on every socket with
+// poll(), takes whole envelopes from each client, hands their requests to the
+// unit queue (one at a time per client) and sends each reply back to the
+// client that asked. Bad, silent, vanished and surplus clients are dropped
+// without the others noticing.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/blowfish.h"
+
+class UnitQueue;
+class BridgeMetrics;
+
+struct Endpoint {
+    std::string address;   // IPv4 dotted quad
+    uint16_t port = 0;
+    std::string Text() const { return address + ":" + std::to_string(port); }
+};
+
+// "ADDR[:PORT]" (`defaultPort` when the port is left out; `needPort` makes it
+// compulsory). Nothing when it is no IPv4 address and port.
+std::optional<Endpoint> ParseEndpoint(const std::string& text, uint16_t defaultPort, bool needPort);
+
+// Requests of one client waiting behind the one it has in the queue; while
+// this many wait, nothing more is read from it.
+inline constexpr size_t kMaxWaitingPerClient = 8;
+inline constexpr uint32_t kDefaultIdleSeconds = 30;
+inline constexpr int kDefaultMaxClients = 8;
+
+struct ServerOptions {
+    std::vector<Endpoint> listen;
+    int maxClients = kDefaultMaxClients;
+    uint32_t idleSeconds = kDefaultIdleSeconds;
+};
+
+class ClientServer {
+public:
+    ClientServer(ServerOptions options, UnitQueue& queue, BridgeMetrics& metrics, const Blowfish& cipher);
+    ~ClientServer();
+    ClientServer(const ClientServer&) = delete;
+    ClientServer& operator=(const ClientServer&) = delete;
+
+    // Binds every listener; false (and `error`) when one cannot be bound.
+    bool Open(std::string* error);
+    // Serves until `stopFd` becomes readable, then closes every client and
+    // listener.
+    void Run(int stopFd);
+
+private:
+    struct Client;
+    struct Reply {
+        uint64_t client;
+        std::optional<std::string> frame;
+    };
+    void Accept(int listener);
+    void OnReadable(Client& client);
+    void SubmitNext(Client& client);
+    void TakeReplies();
+    void Close(uint64_t id, const char* why);
+    void Report(const Client& client, const char* what) const;
+
+    const ServerOptions options_;
+    UnitQueue& queue_;
+    BridgeMetrics& metrics_;
+    const Blowfish& cipher_;
+    std::vector<int> listeners_;
+    std::map<uint64_t, std::unique_ptr<Client>> clients_;
+    uint64_t nextId_ = 1;
+    int wake_[2] = {-1, -1};
+    // Replies handed over by the unit queue's worker.
+    std::mutex repliesLock_;
+    std::deque<Reply> replies_;
+};

@@ -1,0 +1,197 @@
+// tavrin_bridge: owns one receiver unit and serves it to many clients with the
+// unit's own TCP protocol, and shows its live state as Prometheus metrics.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/link_key.h"
+#include "link/locks.h"
+#include "link/remote_control.h"
+#include "link/serial_device.h"
+#include "platform/debug_out.h"
+#include "platform/program_folder.h"
+#include "tools/tavrin_bridge/client_protocol.h"
+#include "tools/tavrin_bridge/client_server.h"
+#include "tools/tavrin_bridge/metrics.h"
+#include "tools/tavrin_bridge/metrics_server.h"
+#include "tools/tavrin_bridge/unit_queue.h"
+
+namespace {
+
+constexpr uint16_t kDefaultListenPort = 9999;
+constexpr uint32_t kDefaultIntervalMs = 2000;
+
+struct BridgeOptions {
+    std::string serialPath;
+    int comNumber = 0;
+    std::string ip;
+    uint32_t baud = 9600;
+    std::optional<int> address;
+    std::vector<std::string> listen;
+    std::string metrics;
+    uint32_t intervalMs = kDefaultIntervalMs;
+    std::string name;
+    int maxClients = kDefaultMaxClients;
+    uint32_t idleSeconds = kDefaultIdleSeconds;
+    std::string logFile;
+};
+
+int stopPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+    const char b = 1;
+    [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &b, 1);
+}
+
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "tavrin_bridge: %s\n", why.c_str());
+    return 1;
+}
+
+// Opens the unit's line; over Ethernet a unit that is not there yet is
+// reached by the link's own reconnection later.
+ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::string& detail) {
+    link.closeOnSendError = false;
+    link.closeOnReceiveError = false;
+    link.baudRate = o.baud;
+    if (!o.serialPath.empty()) {
+        detail = o.serialPath;
+        return OpenSerialDevice(link, o.serialPath, ExecutableFolder());
+    }
+    if (o.comNumber != 0) {
+        detail = "COM" + std::to_string(o.comNumber);
+        SetProgramFolder(ExecutableFolder());
+        LinkGuard guard(LinkLock);
+        return link.OpenSerialPort(o.comNumber - 1);
+    }
+    LinkGuard guard(LinkLock);
+    link.SelectEthernet(o.ip);
+    if (const int error = link.ConnectSocket(); error != 0)
+        std::fprintf(stderr, "tavrin_bridge: %s port %d not reached yet (%s); trying again with each exchange\n",
+                     o.ip.c_str(), int(kUnitTcpPort), std::strerror(error));
+    return kResultOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    BridgeOptions o;
+    CLI::App app{
+        "tavrin_bridge: serves one receiver unit to many clients over the unit's TCP protocol\n"
+        "(length byte, frame, padding, Blowfish with the link key) and shows its state as\n"
+        "Prometheus metrics. The unit protocol has no authentication beyond the shared key:\n"
+        "listen on trusted networks only.",
+        "tavrin_bridge"};
+    app.set_version_flag("--version", std::string("tavrin_bridge ") + TAVRIN_VERSION);
+    auto* unit = app.add_option_group("unit", "How the unit is reached (exactly one)");
+    unit->add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0")
+        ->type_name("PATH");
+    unit->add_option("--com", o.comNumber, "COM port number (ports/COMn beside the program, else /dev/tty*)")
+        ->check(CLI::Range(1, 256))
+        ->type_name("N");
+    unit->add_option("--ip", o.ip, "IPv4 address of a unit on TCP port 9999")
+        ->type_name("A.B.C.D");
+    unit->require_option(1);
+    app.add_option("--baud", o.baud, "serial baud rate (default 9600)")->check(CLI::Range(110, 921600))
+        ->type_name("N");
+    app.add_option("--address", o.address,
+                   "unit address for the poll reads, 0..9998 (default: asked with the any-unit probe)")
+        ->check(CLI::Range(0, 9998))
+        ->type_name("N");
+    app.add_option("--listen", o.listen,
+                   "ADDR[:PORT] to serve the unit protocol on; repeatable (default 127.0.0.1:9999)")
+        ->type_name("ADDR[:PORT]");
+    app.add_option("--metrics", o.metrics, "ADDR:PORT to serve GET /metrics and GET / on (default: none)")
+        ->type_name("ADDR:PORT");
+    app.add_option("--interval", o.intervalMs, "poll cycle for the metrics, ms; 0 = none (default 2000)")
+        ->type_name("MS");
+    app.add_option("--name", o.name, "unit label of every metric (default: the connection as given)")
+        ->type_name("NAME");
+    app.add_option("--max-clients", o.maxClients, "clients served at once; more are refused (default 8)")
+        ->check(CLI::Range(1, 256))
+        ->type_name("N");
+    app.add_option("--idle-timeout", o.idleSeconds,
+                   "seconds after which a client with nothing under way is closed (default 30)")
+        ->check(CLI::Range(1, 86400))
+        ->type_name("SECONDS");
+    app.add_option("--log", o.logFile, "transaction log file of the link (key data masked)")
+        ->type_name("FILE");
+    app.footer(
+        "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
+        " waiting (nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
+        " envelopes or frames that are none end its connection; at most " + std::to_string(kMaxQueuedExchanges) +
+        " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+
+    ServerOptions server;
+    server.maxClients = o.maxClients;
+    server.idleSeconds = o.idleSeconds;
+    if (o.listen.empty()) o.listen.push_back("127.0.0.1");
+    for (const std::string& text : o.listen) {
+        const std::optional<Endpoint> e = ParseEndpoint(text, kDefaultListenPort, false);
+        if (!e) return Fail("--listen " + text + ": not an IPv4 ADDR[:PORT]");
+        server.listen.push_back(*e);
+    }
+    std::optional<Endpoint> metricsAt;
+    if (!o.metrics.empty()) {
+        metricsAt = ParseEndpoint(o.metrics, 0, true);
+        if (!metricsAt) return Fail("--metrics " + o.metrics + ": not an IPv4 ADDR:PORT");
+    }
+    if (!o.ip.empty() && !ParseEndpoint(o.ip, kUnitTcpPort, false))
+        return Fail("--ip " + o.ip + ": not an IPv4 address");
+    if (o.name.empty()) o.name = !o.serialPath.empty() ? o.serialPath
+                                 : o.comNumber != 0   ? "COM" + std::to_string(o.comNumber)
+                                                      : o.ip;
+
+    // The link's diagnostic lines are for developers; TAVRIN_DEBUG shows them.
+    const char* debug = std::getenv("TAVRIN_DEBUG");
+    if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("pipe failed");
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    CFerritRemoteControl link(nullptr);
+    if (!o.logFile.empty()) link.OpenLog(o.logFile);
+    std::string detail;
+    if (const ResultCode rc = OpenUnit(o, link, detail); rc != kResultOk)
+        return Fail(ResultCodeMessage(rc) + " (" + detail + ")");
+
+    BridgeMetrics metrics(o.name);
+    UnitQueue queue(link, metrics, o.address, o.intervalMs);
+    const Blowfish cipher(kLinkKey, sizeof kLinkKey);
+    ClientServer clients(server, queue, metrics, cipher);
+    std::string error;
+    if (!clients.Open(&error)) return Fail(error);
+    MetricsServer http(metrics);
+    if (metricsAt && !http.Start(metricsAt->address, metricsAt->port))
+        return Fail("cannot serve metrics on " + metricsAt->Text());
+
+    queue.Start();
+    for (const Endpoint& e : server.listen) std::fprintf(stderr, "tavrin_bridge: serving %s\n", e.Text().c_str());
+    if (metricsAt) std::fprintf(stderr, "tavrin_bridge: metrics on http://%s/metrics\n", metricsAt->Text().c_str());
+    clients.Run(stopPipe[0]);
+
+    http.Stop();
+    queue.Stop();
+    {
+        LinkGuard guard(LinkLock);
+        link.CloseSerialPort();
+        link.CloseEthernet();
+    }
+    std::fprintf(stderr, "tavrin_bridge: stopped\n");
+    return 0;
+}

@@ -1,0 +1,172 @@
+#include "tools/tavrin_bridge/metrics.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+struct ResultRow {
+    ResultCode code;
+    const char* label;
+};
+
+// Every code the link returns, then "other" for anything else.
+constexpr ResultRow kResultRows[] = {
+    {kResultOk, "ok"},
+    {kErrNoConnection, "no_connection"},
+    {kErrInvalidCommand, "invalid_command"},
+    {kErrWrite, "write_error"},
+    {kErrRead, "read_error"},
+    {kErrTimedOut, "timed_out"},
+    {kErrInvalidReply, "invalid_reply"},
+    {kErrBadChecksum, "bad_checksum"},
+    {kErrNoEtx, "no_etx"},
+};
+constexpr size_t kResultRowCount = sizeof kResultRows / sizeof kResultRows[0];
+constexpr size_t kOtherSlot = kResultRowCount;
+
+size_t ResultSlot(ResultCode code) {
+    for (size_t i = 0; i < kResultRowCount; ++i)
+        if (kResultRows[i].code == code) return i;
+    return kOtherSlot;
+}
+
+// A sample value in the exposition format, whatever the locale.
+std::string Number(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "+Inf" : "-Inf";
+    char buffer[64];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+    return std::string(buffer, end);
+}
+
+// A label value: printable ASCII only, with '\\' and '"' escaped, so that
+// texts from the unit cannot break the exposition.
+std::string LabelValue(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c >= 0x20 && c < 0x7f) {
+            out += c;
+        } else {
+            out += '?';
+        }
+    }
+    return out;
+}
+
+struct Writer {
+    std::string text;
+    std::string unitLabel;
+
+    void Family(const char* name, const char* type, const char* help) {
+        text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+    }
+    // name{unit="..."[,extra]} value
+    void Sample(const std::string& name, const std::string& extra, const std::string& value) {
+        text += name + "{unit=\"" + unitLabel + "\"" + (extra.empty() ? "" : "," + extra) + "} " + value + "\n";
+    }
+};
+
+struct FamilyHelp {
+    const char* name;
+    const char* type;
+    const char* help;
+};
+
+// The families fed by the poll table, in the table's order.
+constexpr FamilyHelp kPollFamilies[] = {
+    {"tavrin_demod_locked", "gauge", "1 when the demodulator is locked."},
+    {"tavrin_packet_errors", "gauge", "Packet errors the unit reports."},
+    {"tavrin_decoder_locked", "gauge", "1 when the decoder is locked."},
+    {"tavrin_snr_db", "gauge", "Signal to noise ratio of an input, dB."},
+    {"tavrin_input_level_dbm", "gauge", "Level of an input, dBm."},
+};
+
+}  // namespace
+
+const char* ResultLabel(ResultCode code) {
+    const size_t slot = ResultSlot(code);
+    return slot == kOtherSlot ? "other" : kResultRows[slot].label;
+}
+
+void BridgeMetrics::RecordExchange(ResultCode result, double seconds) {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.up = result == kResultOk;
+    ++s_.exchanges[ResultSlot(result)];
+    for (size_t i = 0; i < kDurationBucketCount; ++i)
+        if (seconds <= kDurationBuckets[i]) ++s_.buckets[i];
+    ++s_.durationCount;
+    s_.durationSum += seconds;
+}
+
+void BridgeMetrics::SetPollValue(size_t row, std::optional<double> value) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (row < kPollReadCount) s_.poll[row] = value;
+}
+
+void BridgeMetrics::SetUnitInfo(std::optional<UnitInfo> info) {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.info = std::move(info);
+}
+
+void BridgeMetrics::SetClients(int count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.clients = count;
+}
+
+std::string BridgeMetrics::Exposition() const {
+    Snapshot s;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        s = s_;
+    }
+    Writer w;
+    w.unitLabel = LabelValue(unit_);
+    w.Family("tavrin_up", "gauge", "1 when the last exchange with the unit succeeded.");
+    w.Sample("tavrin_up", "", s.up ? "1" : "0");
+
+    for (const FamilyHelp& f : kPollFamilies) {
+        w.Family(f.name, f.type, f.help);
+        for (size_t i = 0; i < kPollReadCount; ++i) {
+            const PollRead& r = kPollReads[i];
+            if (std::string(r.metric) != f.name || !s.poll[i]) continue;
+            w.Sample(r.metric, r.input ? std::string("input=\"") + r.input + "\"" : std::string(), Number(*s.poll[i]));
+        }
+    }
+    // The reception lamp: locked and no packet errors.
+    w.Family("tavrin_reception_ok", "gauge", "1 when the demodulator is locked and no packet errors are reported.");
+    if (s.poll[kPollDemodLock] && s.poll[kPollPacketErrors]) {
+        const bool ok = *s.poll[kPollDemodLock] == 1 && *s.poll[kPollPacketErrors] == 0;
+        w.Sample("tavrin_reception_ok", "", ok ? "1" : "0");
+    }
+
+    w.Family("tavrin_exchanges_total", "counter", "Exchanges with the unit, by result.");
+    for (size_t i = 0; i <= kResultRowCount; ++i) {
+        const char* label = i == kOtherSlot ? "other" : kResultRows[i].label;
+        w.Sample("tavrin_exchanges_total", std::string("result=\"") + label + "\"", std::to_string(s.exchanges[i]));
+    }
+
+    w.Family("tavrin_exchange_duration_seconds", "histogram", "Time of one exchange with the unit.");
+    for (size_t i = 0; i < kDurationBucketCount; ++i)
+        w.Sample("tavrin_exchange_duration_seconds_bucket", "le=\"" + Number(kDurationBuckets[i]) + "\"",
+                 std::to_string(s.buckets[i]));
+    w.Sample("tavrin_exchange_duration_seconds_bucket", "le=\"+Inf\"", std::to_string(s.durationCount));
+    w.Sample("tavrin_exchange_duration_seconds_sum", "", Number(s.durationSum));
+    w.Sample("tavrin_exchange_duration_seconds_count", "", std::to_string(s.durationCount));
+
+    w.Family("tavrin_bridge_clients", "gauge", "Clients connected to the bridge.");
+    w.Sample("tavrin_bridge_clients", "", std::to_string(s.clients));
+
+    w.Family("tavrin_unit_info", "gauge", "The unit's model, firmware, serial number and address.");
+    if (s.info) {
+        w.Sample("tavrin_unit_info",
+                 "model=\"" + LabelValue(s.info->model) + "\",firmware=\"" + LabelValue(s.info->firmware) +
+                     "\",serial=\"" + LabelValue(s.info->serial) + "\",address=\"" + LabelValue(s.info->address) +
+                     "\"",
+                 "1");
+    }
+    return w.text;
+}

@@ -1,0 +1,54 @@
+// The bridge's view of its unit, kept for scrapes: the last poll values, the
+// unit's identity, exchange counts and times, the number of clients. Writers
+// and the scrape share one short lock; a scrape never waits for the unit.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "link/result_codes.h"
+#include "tools/tavrin_bridge/poll_table.h"
+
+struct UnitInfo {
+    std::string model, firmware, serial, address;
+};
+
+// Buckets of tavrin_exchange_duration_seconds (upper bounds, seconds).
+inline constexpr double kDurationBuckets[] = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1,
+                                              0.25,  0.5,    1.0,   2.5,  5.0,   10.0};
+inline constexpr size_t kDurationBucketCount = sizeof kDurationBuckets / sizeof kDurationBuckets[0];
+
+// The label value of a result code in tavrin_exchanges_total: short and stable.
+const char* ResultLabel(ResultCode code);
+
+class BridgeMetrics {
+public:
+    explicit BridgeMetrics(std::string unitName) : unit_(std::move(unitName)) {}
+
+    // Every exchange with the unit, whoever asked for it.
+    void RecordExchange(ResultCode result, double seconds);
+    // One poll value: the number read, or nothing when the read failed.
+    void SetPollValue(size_t row, std::optional<double> value);
+    void SetUnitInfo(std::optional<UnitInfo> info);
+    void SetClients(int count);
+
+    // The Prometheus text exposition of everything above.
+    std::string Exposition() const;
+
+private:
+    struct Snapshot {
+        bool up = false;
+        std::array<std::optional<double>, kPollReadCount> poll{};
+        std::optional<UnitInfo> info;
+        std::array<uint64_t, 16> exchanges{};   // by ResultLabel slot
+        std::array<uint64_t, kDurationBucketCount> buckets{};
+        uint64_t durationCount = 0;
+        double durationSum = 0;
+        int clients = 0;
+    };
+    const std::string unit_;
+    mutable std::mutex lock_;
+    Snapshot s_;
+};
