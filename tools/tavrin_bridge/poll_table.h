@@ -1,27 +1,30 @@
-// The reads of one poll cycle, the same eleven the desktop's poll thread makes,
-// and the metric each one feeds. One table, so that it can follow a shared one.
+// The reads of one poll cycle, the same eleven the desktop's poll thread makes
+// (the sample columns, in their order), and the metric each one feeds.
 #pragma once
 #include <cstddef>
 
+#include "params/poll_sample.h"
+
 struct PollRead {
-    const char* code;     // parameter code read with "r<code>;;"
+    SampleColumn column;  // the value read; its code is kSampleColumns[column].code
     const char* metric;   // metric family it feeds
     const char* input;    // the input label ("a".."d"), or nullptr
 };
 
 inline constexpr PollRead kPollReads[] = {
-    {"1loc", "tavrin_demod_locked", nullptr},
-    {"1pkt", "tavrin_packet_errors", nullptr},
-    {"eloc", "tavrin_decoder_locked", nullptr},
-    {"1snr", "tavrin_snr_db", "a"},
-    {"1mer", "tavrin_snr_db", "b"},
-    {"1cer", "tavrin_snr_db", "c"},
-    {"1dnr", "tavrin_snr_db", "d"},
-    {"1ina", "tavrin_input_level_dbm", "a"},
-    {"1inb", "tavrin_input_level_dbm", "b"},
-    {"1inc", "tavrin_input_level_dbm", "c"},
-    {"1ind", "tavrin_input_level_dbm", "d"},
+    {kColDemodLock, "tavrin_demod_locked", nullptr},
+    {kColPacketErrors, "tavrin_packet_errors", nullptr},
+    {kColDecoderLock, "tavrin_decoder_locked", nullptr},
+    {kColSnrA, "tavrin_snr_db", "a"},
+    {kColSnrB, "tavrin_snr_db", "b"},
+    {kColSnrC, "tavrin_snr_db", "c"},
+    {kColSnrD, "tavrin_snr_db", "d"},
+    {kColLevelA, "tavrin_input_level_dbm", "a"},
+    {kColLevelB, "tavrin_input_level_dbm", "b"},
+    {kColLevelC, "tavrin_input_level_dbm", "c"},
+    {kColLevelD, "tavrin_input_level_dbm", "d"},
 };
 inline constexpr size_t kPollReadCount = sizeof kPollReads / sizeof kPollReads[0];
-inline constexpr size_t kPollDemodLock = 0;      // rows the reception lamp is made of
-inline constexpr size_t kPollPacketErrors = 1;
+static_assert(kPollReadCount == kSampleColumnCount, "every sample column is read");
+inline constexpr size_t kPollDemodLock = kColDemodLock;      // rows the reception lamp is made of
+inline constexpr size_t kPollPacketErrors = kColPacketErrors;

@@ -151,7 +151,8 @@ void UnitQueue::PollCycle() {
         if (answering) {
             std::string data;
             int status = 0;
-            if (Exchange(BuildReadRequest(*address_, kPollReads[i].code), nullptr, &data, &status) != kResultOk) {
+            const char* code = kSampleColumns[kPollReads[i].column].code;
+            if (Exchange(BuildReadRequest(*address_, code), nullptr, &data, &status) != kResultOk) {
                 answering = false;
             } else if (status == '1') {
                 value = LeadingDouble(data);
