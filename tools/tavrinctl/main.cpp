@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "link/remote_control.h"
+#include "platform/build_info.h"
 #include "platform/clock.h"
 #include "platform/debug_out.h"
 #include "platform/numbers.h"
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("tavrinctl %s\n", TAVRIN_VERSION);
+        std::printf("tavrinctl %s\n", kProgramVersion);
         return 0;
     }
     const ToolCommand& command = *FindToolCommand(options.command);
