@@ -83,6 +83,10 @@ void ApplyStartupDefaults(AppSettingsData& settings);
 std::string SettingsFilePath(const std::string& programFolder);
 std::string LogFilePath(const std::string& programFolder);
 
+// Where this run keeps its files, as the About box shows it:
+// "Settings: FILE\nLogs: FOLDER/" (the transaction log and the event log).
+std::string FilePlacesText();
+
 // Process-wide state of the run.
 extern AppSettingsData AppSettings;
 extern std::string UnitIpAddress;         // dotted quad, "0.0.0.0" at start

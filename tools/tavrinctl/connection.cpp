@@ -14,8 +14,9 @@
 #include "params/codec.h"
 #include "platform/program_folder.h"
 
-ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devicePath,
-                            const std::string& programFolderAfter) {
+ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devicePath) {
+    const std::string folderBefore = ProgramFolder();
+    const FolderMode modeBefore = ProgramFolderMode();
     char resolved[PATH_MAX];
     const std::string target = realpath(devicePath.c_str(), resolved) ? std::string(resolved) : devicePath;
 
@@ -28,7 +29,7 @@ ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devic
     ResultCode result = kErrOpenPort;
     if (mkdir(ports.c_str(), 0700) == 0) {
         if (symlink(target.c_str(), com1.c_str()) == 0) {
-            SetProgramFolder(folder);
+            SetProgramFolder(folder, FolderMode::Portable);
             {
                 LinkGuard guard(LinkLock);
                 result = link.OpenSerialPort(0);
@@ -38,7 +39,7 @@ ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devic
         rmdir(ports.c_str());
     }
     rmdir(folder.c_str());
-    SetProgramFolder(programFolderAfter);
+    SetProgramFolder(folderBefore, modeBefore);
     return result;
 }
 
@@ -53,14 +54,14 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
     link.closeOnReceiveError = false;
     link.baudRate = options.baudRate;
 
-    const std::string folder = options.programFolder.empty() ? ExecutableFolder() : options.programFolder;
     switch (options.transport) {
     case Transport::SerialPath:
-        outcome.result = OpenSerialDevice(link, options.serialPath, folder);
+        outcome.result = OpenSerialDevice(link, options.serialPath);
         if (outcome.result != kResultOk) outcome.detail = options.serialPath;
         break;
     case Transport::ComPort: {
-        SetProgramFolder(folder);
+        // COMn as the program folder names it (--program-folder, else this
+        // program's own folder, portable or installed).
         LinkGuard guard(LinkLock);
         outcome.result = link.OpenSerialPort(options.comNumber - 1);
         if (outcome.result != kResultOk) {

@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     // standard error; they are shown only on request.
     const char* debug = std::getenv("TAVRIN_DEBUG");
     if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
-    if (!options.programFolder.empty()) SetProgramFolder(options.programFolder);
+    // A folder named on the command line is taken as it is: its own ports/.
+    if (!options.programFolder.empty()) SetProgramFolder(options.programFolder, FolderMode::Portable);
     if (command.runWithoutUnit) return command.runWithoutUnit(options, stdout, stderr);
 
     CFerritRemoteControl link(nullptr);
