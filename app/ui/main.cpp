@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrin_rx_ctrl"));
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
+    // The desktop entry it is installed with, so that launchers match the window to it.
+    QApplication::setDesktopFileName(QStringLiteral("org.tavrin.RxCtrl"));
     CTavrin_rx_ctrl_v2App app;
     app.Startup();
     app.CreateMainWindow();
