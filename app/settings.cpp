@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/program_folder.h"
+#include "platform/user_folders.h"
 
 AppSettingsData AppSettings;
 std::string UnitIpAddress = kDefaultIpAddress;
@@ -140,4 +141,12 @@ std::string SettingsFilePath(const std::string& programFolder) {
 
 std::string LogFilePath(const std::string& programFolder) {
     return programFolder + "/" + kSettingsBaseName + ".log";
+}
+
+std::string FilePlacesText() {
+    const std::string settings = SettingsFolder();
+    const std::string state = StateFolder();
+    const char* none = "not kept (no home folder)";
+    return "Settings: " + (settings.empty() ? std::string(none) : SettingsFilePath(settings)) +
+           "\nLogs: " + (state.empty() ? std::string(none) : state + "/");
 }

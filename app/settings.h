@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/build_info.h"
+
+// The files' base name is fixed; it does not follow the program's version.
 inline constexpr const char* kSettingsBaseName = "tavrin_rx_ctrl_v2.3.5";
-inline constexpr const char* kAppVersionText = "2.3.5";
+inline constexpr const char* kAppVersionText = kProgramVersion;
 inline constexpr const char* kDefaultAppTitle = "Tavrin receiver control";
 inline constexpr const char* kDefaultIpAddress = "0.0.0.0";
 
@@ -79,6 +82,10 @@ void ApplyStartupDefaults(AppSettingsData& settings);
 
 std::string SettingsFilePath(const std::string& programFolder);
 std::string LogFilePath(const std::string& programFolder);
+
+// Where this run keeps its files, as the About box shows it:
+// "Settings: FILE\nLogs: FOLDER/" (the transaction log and the event log).
+std::string FilePlacesText();
 
 // Process-wide state of the run.
 extern AppSettingsData AppSettings;

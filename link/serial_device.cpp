@@ -10,8 +10,9 @@
 #include "link/remote_control.h"
 #include "platform/program_folder.h"
 
-ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devicePath,
-                            const std::string& programFolderAfter) {
+ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devicePath) {
+    const std::string folderBefore = ProgramFolder();
+    const FolderMode modeBefore = ProgramFolderMode();
     char resolved[PATH_MAX];
     const std::string target = realpath(devicePath.c_str(), resolved) ? std::string(resolved) : devicePath;
 
@@ -24,7 +25,7 @@ ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devic
     ResultCode result = kErrOpenPort;
     if (mkdir(ports.c_str(), 0700) == 0) {
         if (symlink(target.c_str(), com1.c_str()) == 0) {
-            SetProgramFolder(folder);
+            SetProgramFolder(folder, FolderMode::Portable);
             {
                 LinkGuard guard(LinkLock);
                 result = link.OpenSerialPort(0);
@@ -34,6 +35,6 @@ ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devic
         rmdir(ports.c_str());
     }
     rmdir(folder.c_str());
-    SetProgramFolder(programFolderAfter);
+    SetProgramFolder(folderBefore, modeBefore);
     return result;
 }

@@ -29,6 +29,7 @@ namespace {
 std::mutex g_folderMutex;
 std::string g_folder;
 bool g_folderSet = false;
+FolderMode g_mode = FolderMode::Detect;
 }  // namespace
 
 const std::string& ProgramFolder() {
@@ -40,10 +41,16 @@ const std::string& ProgramFolder() {
     return g_folder;
 }
 
-void SetProgramFolder(const std::string& folder) {
+FolderMode ProgramFolderMode() {
+    std::lock_guard<std::mutex> lock(g_folderMutex);
+    return g_mode;
+}
+
+void SetProgramFolder(const std::string& folder, FolderMode mode) {
     std::lock_guard<std::mutex> lock(g_folderMutex);
     g_folder = folder;
     g_folderSet = true;
+    g_mode = mode;
 }
 
 namespace {

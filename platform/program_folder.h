@@ -1,5 +1,6 @@
-// The program folder: the folder of the executable. Settings, log and the
-// "ports" folder of COM port links lie in it.
+// The program folder: the folder of the executable. A portable copy keeps its
+// settings, log and "ports" folder of COM port links in it; an installed one
+// keeps them in the user's folders (platform/user_folders.h).
 #pragma once
 #include <cstddef>
 #include <string>
@@ -7,10 +8,16 @@
 // The folder of the running executable (from /proc/self/exe), without a trailing '/'.
 std::string ExecutableFolder();
 
-// The folder used by the program; defaults to ExecutableFolder(). Tests and
-// tools may point it elsewhere.
+// How the program decides where its files go: Detect looks at the program
+// folder (an installed tree's mark, or a folder it cannot write); Portable
+// and Installed are fixed choices.
+enum class FolderMode { Detect, Portable, Installed };
+
+// The folder used by the program; defaults to ExecutableFolder() with
+// FolderMode::Detect. Tests and tools may point it elsewhere.
 const std::string& ProgramFolder();
-void SetProgramFolder(const std::string& folder);
+FolderMode ProgramFolderMode();
+void SetProgramFolder(const std::string& folder, FolderMode mode = FolderMode::Detect);
 
 // Files the program reads (settings, configuration and set files) are small;
 // anything larger is refused rather than read.

@@ -18,7 +18,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
-#include "platform/program_folder.h"
+#include "platform/user_folders.h"
 
 namespace {
 
@@ -80,9 +80,10 @@ int MsLeft(uint64_t deadline) {
 
 std::string ComPortDevicePath(int index) {
     if (index < 0 || index >= kMaxComPorts) return {};
-    const std::string link = ProgramFolder() + "/ports/COM" + std::to_string(index + 1);
+    const std::string ports = PortsFolder();
+    const std::string link = ports + "/COM" + std::to_string(index + 1);
     struct stat st{};
-    if (lstat(link.c_str(), &st) == 0) return link;
+    if (!ports.empty() && lstat(link.c_str(), &st) == 0) return link;
     for (int r = int(std::size(kRanges)) - 1; r >= 0; --r) {
         if (index >= kRanges[r].firstIndex) {
             const int n = index - kRanges[r].firstIndex;

@@ -6,6 +6,8 @@
   res/icons/130.png  lamp: red disc (bad)
   res/icons/134.png  lamp: grey disc (no information)
   res/icons/132.png  key (the "Write decryption key" button)
+  packaging/icons/NxN/tavrin_rx_ctrl.png  the application icon at the desktop
+                     theme's sizes (16 to 256 pixels), installed into hicolor
 
 Run from the repository root: python3 scripts/make_icons.py
 """
@@ -192,6 +194,11 @@ def main():
     write_png(os.path.join(root, "130.png"), 24, 24, lamp(24, (200, 0, 0), (255, 140, 140), (150, 0, 0)))
     write_png(os.path.join(root, "134.png"), 24, 24, lamp(24, (128, 128, 128), (225, 225, 225), (110, 110, 110)))
     write_png(os.path.join(root, "132.png"), 24, 24, key_icon(24))
+    themed = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packaging", "icons")
+    for size in (16, 22, 24, 32, 48, 64, 128, 256):
+        folder = os.path.join(themed, "%dx%d" % (size, size))
+        os.makedirs(folder, exist_ok=True)
+        write_png(os.path.join(folder, "tavrin_rx_ctrl.png"), size, size, app_icon(size))
 
 
 if __name__ == "__main__":

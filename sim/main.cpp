@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/build_info.h"
 #include "sim/sim_unit.h"
 
 namespace {
@@ -40,6 +41,7 @@ const char kUsage[] =
     "  --silent-after N     answer the first N requests, then none at all (a unit\n"
     "                       that stops half way through an operation)\n"
     "  --help               show this text\n"
+    "  --version            print the version\n"
     "\n"
     "On start it prints the pseudo-terminal's path and the TCP address it listens on.\n";
 
@@ -86,6 +88,9 @@ int main(int argc, char** argv) {
         long v = 0;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("tavrin_unit_sim %s\n", kProgramVersion);
             return 0;
         } else if (arg == "--no-serial") {
             options.serial = false;

@@ -24,10 +24,15 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     if (text.size() > 63) text.resize(63);
     text_ = SetCtrlId(new QLabel(QString::fromStdString(text), this), ids::about::kText);
     text_->setMinimumWidth(220);
+    // Where the settings and the logs are kept (portable or installed).
+    files_ = new QLabel(QString::fromStdString(FilePlacesText()), this);
+    files_->setObjectName(QStringLiteral("about_files"));
+    files_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* ok = SetCtrlId(new QPushButton(QStringLiteral("OK"), this), 1);
     ok->setDefault(true);
     grid->addWidget(icon_, 0, 0, Qt::AlignTop);
     grid->addWidget(text_, 0, 1, Qt::AlignVCenter);
-    grid->addWidget(ok, 1, 1, Qt::AlignRight);
+    grid->addWidget(files_, 1, 1);
+    grid->addWidget(ok, 2, 1, Qt::AlignRight);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }

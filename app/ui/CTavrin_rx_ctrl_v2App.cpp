@@ -5,7 +5,7 @@
 #include "ui/message_target.h"
 #include "ui/program_icon.h"
 #include "params/codec.h"
-#include "platform/program_folder.h"
+#include "platform/user_folders.h"
 
 CTavrin_rx_ctrl_v2App::CTavrin_rx_ctrl_v2App() = default;
 
@@ -13,7 +13,8 @@ CTavrin_rx_ctrl_v2App::~CTavrin_rx_ctrl_v2App() { Exit(); }
 
 void CTavrin_rx_ctrl_v2App::Startup() {
     // The socket library needs no start on this system.
-    settingsPath_ = SettingsFilePath(ProgramFolder());
+    const std::string folder = SettingsFolder();
+    settingsPath_ = folder.empty() ? std::string() : SettingsFilePath(folder);
     AppSettings = AppSettingsData{};
     ReadSettingsFile(settingsPath_, AppSettings);
     UnitIpAddress = kDefaultIpAddress;
@@ -43,5 +44,5 @@ void CTavrin_rx_ctrl_v2App::Exit() {
     if (exited_) return;
     exited_ = true;
     mainWindow_.reset();
-    if (!settingsPath_.empty()) WriteSettingsFile(settingsPath_, AppSettings);
+    if (!settingsPath_.empty() && !EnsureSettingsFolder().empty()) WriteSettingsFile(settingsPath_, AppSettings);
 }

@@ -28,7 +28,7 @@
 #include "params/param_table.h"
 #include "params/poll_thread.h"
 #include "platform/debug_out.h"
-#include "platform/program_folder.h"
+#include "platform/user_folders.h"
 #include "ui/CIpAddressCtrl.h"
 #include "ui/CPleaseWaitDialog.h"
 #include "ui/control_ids.h"
@@ -62,7 +62,8 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
     LoadLogo();
     // The link, its transaction log and its serial time-outs and speed.
     link_ = std::make_unique<CFerritRemoteControl>(&MessageTarget());
-    link_->OpenLog(LogFilePath(ProgramFolder()));
+    const std::string logFolder = EnsureStateFolder();
+    if (!logFolder.empty()) link_->OpenLog(LogFilePath(logFolder));
     link_->readIntervalTimeout = static_cast<uint32_t>(AppSettings.ReadIntervalTimeout);
     link_->readTotalTimeoutMultiplier = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutMultiplier);
     link_->readTotalTimeoutConstant = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutConstant);

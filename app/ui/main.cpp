@@ -1,12 +1,42 @@
 // The desktop program: reads its settings, runs the main window, saves the
-// settings. It takes no command line and no environment of its own.
+// settings. Its command line has only --version and --help; it takes no
+// environment of its own.
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
+#include "platform/build_info.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tavrin_rx_ctrl [--version | --help]\n"
+    "The desktop program for a Tavrin receiver unit. It takes no other options;\n"
+    "its settings are kept in its settings file (see the About box for where).\n";
+
+// 0 when the command line asked only for a text and the program ends, -1 to run on.
+int HandleCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tavrin_rx_ctrl %s\n", kProgramVersion);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        // Everything else (Qt's own -platform, -style, ...) is left to Qt.
+    }
+    return -1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    const int handled = HandleCommandLine(argc, argv);
+    if (handled >= 0) return handled;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const bool headless = platform && *platform;
     if (!headless && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
@@ -17,6 +47,9 @@ int main(int argc, char** argv) {
     }
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrin_rx_ctrl"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
+    // The desktop entry it is installed with, so that launchers match the window to it.
+    QApplication::setDesktopFileName(QStringLiteral("org.tavrin.RxCtrl"));
     CTavrin_rx_ctrl_v2App app;
     app.Startup();
     app.CreateMainWindow();

@@ -22,6 +22,7 @@
 #include "params/param_table.h"
 #include "params/ui/CPollingOptions.h"
 #include "platform/program_folder.h"
+#include "platform/user_folders.h"
 #include "ui/operator_texts.h"
 #include "ui/program_icon.h"
 #include "ui/prompts.h"
@@ -30,13 +31,15 @@ namespace {
 constexpr int kMaxTitleChars = 32;
 
 // A file dialog starts in the folder of the current setting, else in the
-// program folder.
+// program folder (an installed program's folder holds only programs: the
+// home folder then).
 std::string StartFolder(const std::optional<std::string>& setting) {
     if (setting && !setting->empty()) {
         const QFileInfo info(QString::fromStdString(*setting));
         if (info.dir().exists()) return info.absolutePath().toStdString();
     }
-    return ProgramFolder();
+    const std::string home = RunsInstalled() ? HomeFolder() : std::string();
+    return home.empty() ? ProgramFolder() : home;
 }
 }  // namespace
 

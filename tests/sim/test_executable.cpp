@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/build_info.h"
 #include "sim_test_util.h"
 
 using namespace simtest;
@@ -86,6 +87,16 @@ TEST(SimProgram, HelpDocumentsEveryOption) {
     ReadUntil(bad.out, "\x04");
     ::close(bad.out);
     EXPECT_EQ(WaitExit(bad.pid), 2);
+}
+
+TEST(SimProgram, VersionIsTheProgramsOneVersion) {
+    const std::string program = SimProgram();
+    if (program.empty()) GTEST_SKIP() << "tavrin_unit_sim not built";
+    Child c = Launch({program, "--version"});
+    const std::string text = ReadUntil(c.out, "\x04");
+    ::close(c.out);
+    EXPECT_EQ(WaitExit(c.pid), 0);
+    EXPECT_EQ(text, std::string("tavrin_unit_sim ") + kProgramVersion + "\n");
 }
 
 TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {

@@ -63,11 +63,10 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
     link.baudRate = o.baud;
     if (!o.serialPath.empty()) {
         detail = o.serialPath;
-        return OpenSerialDevice(link, o.serialPath, ExecutableFolder());
+        return OpenSerialDevice(link, o.serialPath);
     }
     if (o.comNumber != 0) {
         detail = "COM" + std::to_string(o.comNumber);
-        SetProgramFolder(ExecutableFolder());
         LinkGuard guard(LinkLock);
         return link.OpenSerialPort(o.comNumber - 1);
     }

@@ -53,7 +53,8 @@ const ToolOption kOptions[] = {
      }},
     {"-c", "--com", "N", true,
      "COMn as the desktop program resolves it: a link\n"
-     "named COMn in the program folder's \"ports\" folder,\n"
+     "named COMn in the program folder's \"ports\" folder\n"
+     "(installed: ~/.config/tavrin_rx_ctrl/ports),\n"
      "else /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*",
      [](ToolOptions& o, const std::string& v) -> std::string {
          long n = 0;

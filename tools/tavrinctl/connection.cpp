@@ -21,14 +21,14 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
     link.closeOnReceiveError = false;
     link.baudRate = options.baudRate;
 
-    const std::string folder = options.programFolder.empty() ? ExecutableFolder() : options.programFolder;
     switch (options.transport) {
     case Transport::SerialPath:
-        outcome.result = OpenSerialDevice(link, options.serialPath, folder);
+        outcome.result = OpenSerialDevice(link, options.serialPath);
         if (outcome.result != kResultOk) outcome.detail = options.serialPath;
         break;
     case Transport::ComPort: {
-        SetProgramFolder(folder);
+        // COMn as the program folder names it (--program-folder, else this
+        // program's own folder, portable or installed).
         LinkGuard guard(LinkLock);
         outcome.result = link.OpenSerialPort(options.comNumber - 1);
         if (outcome.result != kResultOk) {

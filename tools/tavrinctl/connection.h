@@ -18,3 +18,4 @@ struct ConnectOutcome {
 // Opens the transport chosen in `options`, sends the probe unless --no-probe
 // and settles the unit address (--address wins over the probe's answer).
 ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& link);
+

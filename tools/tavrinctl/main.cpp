@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "link/remote_control.h"
+#include "platform/build_info.h"
 #include "platform/clock.h"
 #include "platform/debug_out.h"
 #include "platform/numbers.h"
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::printf("tavrinctl %s\n", TAVRIN_VERSION);
+        std::printf("tavrinctl %s\n", kProgramVersion);
         return 0;
     }
     const ToolCommand& command = *FindToolCommand(options.command);
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
     // standard error; they are shown only on request.
     const char* debug = std::getenv("TAVRIN_DEBUG");
     if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
-    if (!options.programFolder.empty()) SetProgramFolder(options.programFolder);
+    // A folder named on the command line is taken as it is: its own ports/.
+    if (!options.programFolder.empty()) SetProgramFolder(options.programFolder, FolderMode::Portable);
     if (command.runWithoutUnit) return command.runWithoutUnit(options, stdout, stderr);
 
     CFerritRemoteControl link(nullptr);

@@ -1,0 +1,130 @@
+// The desktop program run from an installed tree: settings from and to the
+// user's configuration folder, the transaction log in the state folder, COM
+// port links from the configuration folder's ports/, and nothing written into
+// the tree. The About box says where the files are, installed or portable.
+#include "gui/test_main_support.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+
+#include "app/ui/CAboutDlg.h"
+#include "platform/build_info.h"
+#include "platform/user_folders.h"
+#include "support/scoped_env.h"
+
+using namespace guitest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::set<std::string> TreeOf(const std::string& root) {
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(root)) names.insert(fs::relative(e.path(), root).string());
+    return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : mode_t(-1);
+}
+
+}  // namespace
+
+TEST(MainInstalled, SettingsLogAndPortsLiveInTheUsersFoldersNeverInTheTree) {
+    RigOptions options;
+    options.startUnit = false;
+    options.settings = nullptr;
+    options.hideMachinePorts = false;
+    Rig rig(options);
+
+    testsupport::TempFolder root("tavrin-installed-gui");
+    const std::string bin = root.File("usr/bin"), home = root.File("home");
+    const std::string mark = bin + "/" + kInstalledMarkFromProgramFolder;
+    fs::create_directories(bin);
+    fs::create_directories(fs::path(mark).parent_path());
+    std::ofstream(mark) << "";
+    fs::create_directories(home);
+    testsupport::ScopedEnv env;
+    env.Set("HOME", home).Set("XDG_CONFIG_HOME", std::nullopt).Set("XDG_STATE_HOME", root.File("state"));
+    SetProgramFolder(bin);
+    const std::set<std::string> tree = TreeOf(root.File("usr"));
+    const std::string config = home + "/.config/tavrin_rx_ctrl";
+    const std::string state = root.File("state") + "/tavrin_rx_ctrl";
+
+    // The operator's settings and the unit's link, as a site would prepare them.
+    fs::create_directories(config + "/ports");
+    AppSettingsData prepared;
+    prepared.AppTitle = "Installed station";
+    prepared.ReadTotalTimeoutConstant = 150;
+    ASSERT_TRUE(WriteSettingsFile(config + "/tavrin_rx_ctrl_v2.3.5.ini", prepared));
+    for (int n = 2; n <= 96; ++n) fs::create_symlink("/dev/null", config + "/ports/COM" + std::to_string(n));
+    sim::SimOptions so;
+    so.ptyLinkPath = config + "/ports/COM1";
+    so.restartMs = 0;
+    so.drift = false;
+    rig.unit = std::make_unique<sim::SimUnit>(so);
+    std::string error;
+    ASSERT_TRUE(rig.unit->Start(&error)) << error;
+
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    EXPECT_EQ(w.windowTitle().toStdString(), "Installed station");
+    EXPECT_TRUE(w.UnitConnected());
+    {
+        CAboutDlg about;
+        EXPECT_EQ(about.FilesLabel()->text().toStdString(),
+                  "Settings: " + config + "/tavrin_rx_ctrl_v2.3.5.ini\nLogs: " + state + "/");
+    }
+    AppSettings.PollIntervalMs = 1234;
+    rig.Exit();
+
+    AppSettingsData saved;
+    ASSERT_TRUE(ReadSettingsFile(config + "/tavrin_rx_ctrl_v2.3.5.ini", saved));
+    EXPECT_EQ(saved.PollIntervalMs, 1234);
+    EXPECT_EQ(saved.LastComPort, 0);
+    std::string log;
+    ASSERT_TRUE(ReadWholeFile(state + "/tavrin_rx_ctrl_v2.3.5.log", log, SIZE_MAX));
+    EXPECT_NE(log.find("9999rgadd;;"), std::string::npos);
+    EXPECT_EQ(ModeOf(state), 0700u);
+    EXPECT_EQ(ModeOf(root.File("state")), 0700u);
+    EXPECT_EQ(TreeOf(root.File("usr")), tree);
+    // Nothing went to the folder the tests use as the portable program folder either.
+    EXPECT_FALSE(fs::exists(rig.folder.path + "/tavrin_rx_ctrl_v2.3.5.ini"));
+}
+
+TEST(MainInstalled, AFirstRunMakesThePrivateStateFolderAndWritesItsSettings) {
+    RigOptions options;
+    options.startUnit = false;
+    options.settings = nullptr;
+    options.hideMachinePorts = false;
+    Rig rig(options);
+    testsupport::TempFolder root("tavrin-first-run");
+    const std::string home = root.File("home");
+    const std::string config = root.File("cfg/tavrin_rx_ctrl");
+    // Only the machine's serial ports are hidden, in the configuration folder.
+    fs::create_directories(config + "/ports");
+    for (int n = 1; n <= 96; ++n) fs::create_symlink("/dev/null", config + "/ports/COM" + std::to_string(n));
+    fs::create_directories(home);
+    testsupport::ScopedEnv env;
+    env.Set("HOME", home).Set("XDG_CONFIG_HOME", root.File("cfg")).Set("XDG_STATE_HOME", std::nullopt);
+    SetProgramFolder(rig.folder.path, FolderMode::Installed);
+    rig.Start();
+    rig.Exit();
+    AppSettingsData saved;
+    EXPECT_TRUE(ReadSettingsFile(config + "/tavrin_rx_ctrl_v2.3.5.ini", saved));
+    EXPECT_EQ(saved.LastComPort, -1);
+    EXPECT_TRUE(fs::is_regular_file(home + "/.local/state/tavrin_rx_ctrl/tavrin_rx_ctrl_v2.3.5.log"));
+    EXPECT_EQ(ModeOf(home + "/.local/state"), 0700u);
+    EXPECT_FALSE(fs::exists(rig.folder.path + "/tavrin_rx_ctrl_v2.3.5.ini"));
+    EXPECT_FALSE(fs::exists(rig.folder.path + "/tavrin_rx_ctrl_v2.3.5.log"));
+}
+
+TEST(MainInstalled, ThePortableAboutBoxNamesTheProgramFolder) {
+    Rig rig(Quiet());
+    rig.Start();
+    CAboutDlg about;
+    EXPECT_EQ(about.FilesLabel()->text().toStdString(),
+              "Settings: " + rig.folder.path + "/tavrin_rx_ctrl_v2.3.5.ini\nLogs: " + rig.folder.path + "/");
+    EXPECT_EQ(about.TitleLabel()->text().toStdString(), std::string("Tavrin receiver control v") + kProgramVersion);
+}
