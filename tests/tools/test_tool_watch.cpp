@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -233,6 +235,66 @@ TEST_P(ToolWatch, AUnitThatStopsAnsweringGivesNotConnectedRows) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, ToolWatch, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Tcp" : "Pty"; });
+
+// Waits (bounded) until `done` holds for the recording's lines.
+bool WaitForCsv(const std::string& csv, const std::function<bool(const std::vector<std::string>&)>& done) {
+    for (int i = 0; i < 3000; ++i) {
+        bool complete = false;
+        std::vector<std::string> lines = Lines(ReadFile(csv), "\r\n", &complete);
+        if (!complete && !lines.empty()) lines.pop_back();
+        if (done(lines)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+bool LastRowConnected(const std::vector<std::string>& lines, const char* connected) {
+    return lines.size() >= 2 && Cells(lines.back()).size() == 13 && Cells(lines.back())[1] == connected;
+}
+
+// Watching COM1: the unit is unplugged (its pseudo-terminal and the ports/COM1
+// link go) and a new one appears at the same link; the watch picks it up.
+TEST(ToolWatchCom, AComPortWhoseUnitComesBackIsWatchedAgain) {
+    SimulatedUnit unit;
+    ASSERT_TRUE(unit.Started()) << unit.Error();
+    const std::string csv = unit.ProgramFolder() + "/back.csv";
+    ToolProcess tool({"--program-folder", unit.ProgramFolder(), "--com", "1", "watch", "--interval", "100", "--csv",
+                      csv});
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(WaitForCsv(csv, [](const auto& lines) { return LastRowConnected(lines, "1"); }));
+    unit.Unit().Stop();
+    ASSERT_TRUE(WaitForCsv(csv, [](const auto& lines) { return LastRowConnected(lines, "0"); }));
+
+    sim::SimOptions options;
+    options.ptyLinkPath = unit.ProgramFolder() + "/ports/COM1";
+    options.drift = false;
+    sim::SimUnit back(options);
+    std::string error;
+    ASSERT_TRUE(back.Start(&error)) << error;
+    back.SetValue("1snr", "23.5");   // a value only the new unit gives
+    auto fromNewUnit = [](const std::string& line) {
+        const std::vector<std::string> cells = Cells(line);
+        return cells.size() == 13 && cells[1] == "1" && cells[2 + kColSnrA] == "23.5";
+    };
+    EXPECT_TRUE(WaitForCsv(csv, [&](const auto& lines) { return !lines.empty() && fromNewUnit(lines.back()); }))
+        << "the unit was not watched again";
+    tool.Signal(SIGTERM);
+    const RunResult r = tool.Wait();
+    back.Stop();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Rows from the first unit, then rows without one, then rows from the new one.
+    const std::vector<std::string> lines = Lines(ReadFile(csv), "\r\n");
+    ASSERT_GE(lines.size(), 4u);
+    size_t row = 1;
+    while (row < lines.size() && Cells(lines[row])[1] == "1") ++row;
+    EXPECT_GT(row, 1u);
+    const size_t gap = row;
+    while (row < lines.size() && Cells(lines[row])[1] == "0") ++row;
+    EXPECT_GT(row, gap);
+    ASSERT_LT(row, lines.size());
+    EXPECT_TRUE(std::any_of(lines.begin() + long(row), lines.end(), fromNewUnit));
+    EXPECT_FALSE(back.Requests().empty());
+}
 
 TEST(ToolWatchLine, IntervalCountAndCsvAreCheckedAndBelongToWatch) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
