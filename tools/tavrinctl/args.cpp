@@ -424,8 +424,9 @@ std::string BuildUsageText() {
         "                        or a slot load (1,000 ms) by F; a test and training\n"
         "                        aid for the simulated unit, never for a real one\n"
         "  TAVRIN_DEBUG=1        also show the link's diagnostic lines on standard error\n"
-        "Exit status: 0 every exchange succeeded; 1 an exchange or file failed (the\n"
-        "reason on standard error); 2 bad arguments.\n";
+        "Exit status: 0 every exchange succeeded (watch: it ran to its end, its rows\n"
+        "say whether the unit answered); 1 an exchange or file failed (the reason on\n"
+        "standard error); 2 bad arguments.\n";
     return text;
 }
 

@@ -52,7 +52,10 @@ constexpr ToolCommand kCommands[] = {
        "with --json one object a line: time_utc,\n"
        "connected (1/0) and the --csv column names;\n"
        "a value is a number when the unit sent a plain\n"
-       "number, else a string, null when not received"}}},
+       "number, else a string, null when not received;\n"
+       "a cycle without an answer is a row with\n"
+       "connected 0 and the watch goes on (with --com N\n"
+       "a device plugged back is opened again)"}}},
     {"inspect", 1, 1, true, nullptr, nullptr, RunInspect,
      {{"FILE",
        "check a configuration or set file and print\n"
