@@ -85,7 +85,7 @@ void CUnitSession::Alert(const std::string& text) {
     view_.ShowMessage(text, kCaptionAlert, MessageIcon::Information);
 }
 
-bool CUnitSession::ReadUnitConfig(bool disableButtons) {
+bool CUnitSession::ReadUnitConfig(bool disableButtons, bool keepEdits) {
     if (!view_.UnitConnected()) {
         Error(kTextNoConnection);
         return false;
@@ -115,7 +115,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons) {
                 pageMode = mode;
                 CurrentDemodMode = mode;
                 view_.ApplyModeToPages(mode);
-                unansweredRows = ReadTablesToPages(mode);
+                unansweredRows = ReadTablesToPages(mode, keepEdits);
                 ok = true;
             }
         }
@@ -124,7 +124,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons) {
     return ok;
 }
 
-int CUnitSession::ReadTablesToPages(int mode) {
+int CUnitSession::ReadTablesToPages(int mode, bool keepEdits) {
     LinkGuard gate(PollGateLock);
     IPage* simple = view_.SimplePage();
     IPage* full = view_.FullPage();
@@ -133,7 +133,7 @@ int CUnitSession::ReadTablesToPages(int mode) {
     if (!first) return 0;
     int unanswered = 0;
     for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable})
-        unanswered += ReadTableToPage(link_, *first, table, unitAddress, second);
+        unanswered += ReadTableToPage(link_, *first, table, unitAddress, second, keepEdits);
     return unanswered;
 }
 

@@ -76,11 +76,14 @@ public:
     // Reads slot, mode, the live demod table and the decoder table into the
     // pages. Returns true when everything up to the tables was read;
     // `unansweredRows` then counts the table rows the unit did not answer.
-    bool ReadUnitConfig(bool disableButtons);
+    // With `keepEdits` (a unit that comes back by itself, not one the
+    // operator connected to) a control the operator changed and has not sent
+    // keeps its content (ReadTableToPage).
+    bool ReadUnitConfig(bool disableButtons, bool keepEdits = false);
     int unansweredRows = 0;
     // Reads the demod table of `mode` and the decoder table into the pages;
     // returns the number of rows the unit did not answer.
-    int ReadTablesToPages(int mode);
+    int ReadTablesToPages(int mode, bool keepEdits = false);
     // Sets the unit's mode (0 narrowband, 1 DVBT), waits for its restart and
     // reads everything back. False when not connected or the write failed.
     bool SwitchDemodMode(int mode);

@@ -65,7 +65,8 @@ ResultCode CFerritRemoteControl::OpenSerialPort(int index) {
         return code;
     };
     if (serialHandle.IsOpen()) return fail(kErrAlreadyConnected);
-    if (!serialHandle.Open(ComPortDevicePath(index))) return fail(kErrOpenPort);
+    const std::string device = ComPortDevicePath(index);
+    if (!serialHandle.Open(device)) return fail(kErrOpenPort);
     serialOutOfStep = false;   // a port opened anew owes no earlier exchange anything
     if (!serialHandle.SetLine(baudRate)) {
         CloseSerialPort();
@@ -84,6 +85,8 @@ ResultCode CFerritRemoteControl::OpenSerialPort(int index) {
     writeTotalTimeoutMultiplier = written.writeTotalMultiplier;
     writeTotalTimeoutConstant = written.writeTotalConstant;
     openPortIndex = index;
+    openDevicePath = device;
+    lostPortIndex = -1;
     LogPrintf(log, "Returning OK\r\n");
     LogFlush(log);
     return kResultOk;
@@ -91,11 +94,45 @@ ResultCode CFerritRemoteControl::OpenSerialPort(int index) {
 
 void CFerritRemoteControl::CloseSerialPort() {
     LinkGuard guard(LinkLock);
+    lostPortIndex = -1;
+    openDevicePath.clear();
     if (serialHandle.IsOpen()) {
         LogPrintf(logFile.get(), "Port closed\r\n");
         serialHandle.Close();
     }
     DebugOut("Serial port closed\r\n");
+}
+
+void CFerritRemoteControl::SerialDeviceGone() {
+    if (!serialHandle.IsOpen()) return;
+    const int index = openPortIndex;
+    LogPrintf(logFile.get(), "COM%d: device gone, port closed\r\n", index + 1);
+    LogFlush(logFile.get());
+    DebugOut("COM%d: device gone, port closed\r\n", index + 1);
+    serialHandle.Close();
+    serialOutOfStep = false;
+    emptyReplyCount = 0;
+    lostPortIndex = followComPort ? index : -1;
+    connected = 0;
+    if (mainWindow) mainWindow->PostMsg(WM_LINK_LOST, 0, 0);
+}
+
+bool CFerritRemoteControl::ReopenLostPort() {
+    LinkGuard guard(LinkLock);
+    if (mode != LinkModeSerial || serialHandle.IsOpen() || lostPortIndex < 0) return false;
+    ++reopenChecks;
+    // Nothing there yet: no open attempt, no log line.
+    if (!DevicePathPresent(openDevicePath)) return false;
+    const int index = lostPortIndex;
+    // The COM number must still lead to the same path (no link now where a
+    // /dev node was, or the other way round).
+    if (ComPortDevicePath(index) != openDevicePath) return false;
+    if (OpenSerialPort(index) != kResultOk) {
+        lostPortIndex = index;   // still lost: looked for again next time
+        return false;
+    }
+    DebugOut("COM%d: device back, port opened again\r\n", index + 1);
+    return true;
 }
 
 void CFerritRemoteControl::ReconnectAfterRestart() {

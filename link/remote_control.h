@@ -60,7 +60,19 @@ public:
 
     // Serial transport
     ResultCode OpenSerialPort(int portIndex);
+    // The operator's close: the port is not opened again by itself.
     void CloseSerialPort();
+    // The serial device went away under an open port (an adapter unplugged,
+    // its node or the target of its ports/COMn link gone). The caller holds
+    // LinkLock. Closes the descriptor, clears `connected`, posts
+    // WM_LINK_LOST and remembers the port for ReopenLostPort.
+    void SerialDeviceGone();
+    // While a vanished port's COM number has no open port: looks once whether
+    // a device is there again at its path (a ports/COMn link followed anew)
+    // and, when it is, opens it with the link's baud rate and time-outs. True when the
+    // port is open again. The poll cycle calls it at most once per cycle, so
+    // an absent device costs one look per poll interval.
+    bool ReopenLostPort();
     bool IsConnected() const;
     bool SetBaudRate(uint32_t baudRate);
     ResultCode SetCommTimeout(int which, uint32_t value);
@@ -131,6 +143,19 @@ public:
     // time, or a reply that failed acceptance) the unit may still answer it,
     // so the next exchange first lets the line fall quiet.
     bool serialOutOfStep = false;
+    // Looks for the device of a vanished serial port (ReopenLostPort); the
+    // pace of those looks can be read here.
+    std::atomic<uint32_t> reopenChecks{0};
+    // The COM port whose device vanished and is to be opened again; -1: none.
+    int lostPortIndex = -1;
+    // The path the open port was opened by (ports/COMn or a /dev node), as
+    // ComPortDevicePath gave it. A vanished device is looked for at this path
+    // only, its link followed anew: a link that is gone is not replaced by the
+    // /dev node the COM number would fall back to.
+    std::string openDevicePath;
+    // Whether a vanished device is looked for again. A port opened through a
+    // link made for the moment (the tool's --serial PATH) clears it.
+    bool followComPort = true;
     std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads;
     std::mutex connectThreadsLock;        // guards connectThreads
     std::condition_variable connectThreadsChanged;

@@ -96,6 +96,7 @@ void CFerritRemoteControl::SelectEthernet(const std::string& address) {
     LinkGuard guard(LinkLock);
     ipAddress = address.substr(0, 15);
     mode = LinkModeEthernet;
+    lostPortIndex = -1;   // the serial port is given up for Ethernet
     tcp_.Close();
     // Whatever the link was connected to before, over this address it is not
     // connected until an attempt succeeds.

@@ -29,6 +29,9 @@ ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devic
             {
                 LinkGuard guard(LinkLock);
                 result = link.OpenSerialPort(0);
+                // COM1 leads elsewhere once the link below is gone: a vanished
+                // device is not looked for there.
+                link.followComPort = false;
             }
             unlink(com1.c_str());
         }

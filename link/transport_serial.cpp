@@ -108,4 +108,12 @@ void SerialTransport::TraceNoEtx(size_t bytesRead) const {
 
 void SerialTransport::Close() { link_.serialHandle.Close(); }
 
-void SerialTransport::AfterFailure() { link_.serialOutOfStep = true; }
+void SerialTransport::AfterFailure() {
+    link_.serialOutOfStep = true;
+    if (!link_.serialHandle.IsOpen()) return;
+    // A failed exchange on a device that has gone (the line reports it, or
+    // the COM port's node or link target is no longer there) ends the port.
+    const bool nodeGone =
+        link_.followComPort && !link_.openDevicePath.empty() && !DevicePathPresent(link_.openDevicePath);
+    if (link_.serialHandle.DeviceGone() || nodeGone) link_.SerialDeviceGone();
+}

@@ -217,11 +217,22 @@ void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage) {
     ShowValueOn(row, value, secondPage);
 }
 
+namespace {
+// Whether the operator changed the row's control on `page` and has not sent it.
+bool EditedOnPage(ParamEntry& row, const IPage* page);
+// Whether the operator chose another downconverter on `page` and has not sent it.
+bool DownconverterEdited(const IPage& page);
+}  // namespace
+
 int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                    IPage* secondPage) {
+                    IPage* secondPage, bool keepEdits) {
     int unanswered = 0;
     int64_t packetErrors = 0;
+    const bool keepDownconverter = keepEdits && DownconverterEdited(page);
     for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+        // Looked at before the reply replaces the stored value it is compared with.
+        IPage* const shownOn = keepEdits && EditedOnPage(*row, &page) ? nullptr : &page;
+        IPage* const shownOnSecond = keepEdits && EditedOnPage(*row, secondPage) ? nullptr : secondPage;
         std::string reply;
         const ResultCode result = ReadValueLocked(link, unitAddress, row->code, reply);
         if (result != kResultOk) {
@@ -241,8 +252,8 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
         }
         const ParamValue value = ReadParamValue(*row);
         if (value.has) {
-            ShowValueOn(*row, value, &page);
-            ShowValueOn(*row, value, secondPage);
+            ShowValueOn(*row, value, shownOn);
+            ShowValueOn(*row, value, shownOnSecond);
             if (row->kind == ParamKind::RadioPair) {
                 ApplyInputSelection(value.number, &page);
                 ApplyInputSelection(value.number, secondPage);
@@ -265,7 +276,7 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
             if (page.HasControl(kDownconverterControlId)) {
                 const int index = DetectDownconverter(LoFrequencyMhz.load(), LoSideValue.load());
                 DownconverterIndex = index;
-                page.Select(kDownconverterControlId, index);
+                if (!keepDownconverter) page.Select(kDownconverterControlId, index);
             }
         }
     }
@@ -332,6 +343,18 @@ Change ChangedData(ParamEntry& row, const IPage& page, std::string& data) {
 // Status values are the unit's to report, never the page's to write.
 bool PageWrites(const ParamEntry& row, const IPage& page) {
     return row.writable && PageHas(&page, row.controlId);
+}
+
+bool EditedOnPage(ParamEntry& row, const IPage* page) {
+    if (page == nullptr || !PageWrites(row, *page)) return false;
+    std::string data;
+    return ChangedData(row, *page, data) != Change::None;
+}
+
+bool DownconverterEdited(const IPage& page) {
+    if (!page.HasControl(kDownconverterControlId)) return false;
+    const int selection = page.GetSelection(kDownconverterControlId);
+    return selection >= 0 && selection < kDownconverterUnknown && selection != DownconverterIndex.load();
 }
 
 // A write that the link refused to frame never reached the unit.

@@ -73,9 +73,12 @@ void SetupPageControls(IPage& page, const ParamEntry* table);
 // Reads every row from the unit, stores it and shows it on `page` (and on
 // `secondPage` when given); lamps and graph samples are posted to `page`.
 // Returns the number of rows the unit did not answer, rows that may be absent
-// (HideIfAbsent) apart.
+// (HideIfAbsent) apart. With `keepEdits`, a control the operator changed and
+// has not sent (it differs from the row's stored value, as Apply would see
+// it) keeps its content: the row stores the unit's value, so that Apply still
+// writes the operator's.
 int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                     IPage* secondPage);
+                     IPage* secondPage, bool keepEdits = false);
 
 // Shows the row's stored value (read under its lock); nothing when it has none.
 void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage);

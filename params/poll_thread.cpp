@@ -27,6 +27,11 @@ public:
 
     int Run() {
         sample_ = PollSample{};
+        if (params_.link != nullptr && !params_.link->IsConnected()) {
+            // A serial device that vanished is looked for once per cycle.
+            std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+            params_.link->ReopenLostPort();
+        }
         if (params_.link != nullptr && params_.link->IsConnected()) {
             if (ReadSetting(params_.pollingEnabled) != 0 && address_ != 0) RunItems();
             if (exchanges_ == 0) KeepAlive();

@@ -105,7 +105,16 @@ bool ComPortPresent(int index) {
     return present;
 }
 
+bool DevicePathPresent(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
 SerialPort::~SerialPort() { Close(); }
+
+void SerialPort::NoteError(int error) {
+    if (error == EIO || error == ENXIO || error == ENODEV) gone_ = true;
+}
 
 bool SerialPort::Open(const std::string& devicePath) {
     Close();
@@ -136,6 +145,7 @@ bool SerialPort::Open(const std::string& devicePath) {
 
 void SerialPort::Close() {
     pendingPos_ = pendingLen_ = 0;
+    gone_ = false;
     if (fd_ >= 0) {
         ioctl(fd_, TIOCNXCL);
         close(fd_);
@@ -189,6 +199,7 @@ long SerialPort::DiscardReceived(long limit) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) NoteError(errno);
         break;
     }
     ioctl(fd_, TCFLSH, TCIFLUSH);
@@ -229,13 +240,19 @@ bool SerialPort::Write(const uint8_t* bytes, size_t length) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return false;
+        if (n < 0 && errno != EAGAIN) {
+            NoteError(errno);
+            return false;
+        }
         pollfd p{fd_, POLLOUT, 0};
         const int wait = MsLeft(deadline);
         if (wait == 0) return false;
         const int r = poll(&p, 1, wait);
         if (r < 0 && errno != EINTR) return false;
-        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
+        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            gone_ = true;
+            return false;
+        }
     }
     return true;
 }
@@ -273,8 +290,12 @@ int SerialPort::ReadByte(uint8_t& byte, uint64_t notAfter) {
                 if (MsLeft(deadline) == 0) return 0;
                 continue;
             }
-            return -1;   // EIO, or end of file on a hung-up line
+            // EIO, or end of file on a hung-up line.
+            if (n == 0) gone_ = true;
+            else NoteError(errno);
+            return -1;
         }
-        return -1;       // POLLHUP / POLLERR / POLLNVAL without data: device gone
+        gone_ = true;    // POLLHUP / POLLERR / POLLNVAL without data: device gone
+        return -1;
     }
 }

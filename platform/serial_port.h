@@ -23,6 +23,10 @@ std::string ComPortDevicePath(int index);
 // reports a real UART.
 bool ComPortPresent(int index);
 
+// Whether something is there at a device path (the node, or the target of a
+// link such as ports/COMn, followed anew), without opening it.
+bool DevicePathPresent(const std::string& path);
+
 class SerialPort {
 public:
     SerialPort() = default;
@@ -36,6 +40,9 @@ public:
     bool Open(const std::string& devicePath);
     bool IsOpen() const { return fd_ >= 0; }
     void Close();
+    // Whether a read, write or wait since the port was opened found the device
+    // gone (EIO, ENXIO, ENODEV, a hang-up): nothing more will come from it.
+    bool DeviceGone() const { return gone_; }
     int Fd() const { return fd_; }
 
     // Baud rate with 8 data bits, no parity, one stop bit; rates outside the
@@ -64,7 +71,11 @@ public:
     static constexpr uint64_t kUnboundedReadCapMs = 2501;
 
 private:
+    // Notes a failure that means the device went away.
+    void NoteError(int error);
+
     std::atomic<int> fd_{-1};
+    bool gone_ = false;
     SerialTimeouts timeouts_;
     // Bytes already taken from the device but not yet handed out: one read call
     // takes what has arrived, ReadByte hands it out a byte at a time.

@@ -220,7 +220,10 @@ void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
         SetConnectedLabel(true);
         SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
         ProbeAndTakeAddress();
-        ReadUnitConfig(true);
+        // The unit came back by itself (a silent unit that answers again, a
+        // serial device plugged back): what the operator typed meanwhile and
+        // has not sent stays on the pages.
+        session_->ReadUnitConfig(true, true);
     }
     busy_ = false;
 }

@@ -7,6 +7,11 @@
 
 #include <thread>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "app/signal_history.h"
 #include "faults/unit_rig.h"
 #include "link/locks.h"
 #include "link/messages.h"
@@ -58,11 +63,13 @@ TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
     ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 11, kLimit));
 
     rig.StopUnit();
-    rig.unit.reset();   // the pseudo-terminal is gone; the link still holds its slave open
-    EXPECT_TRUE(rig.link->serialHandle.IsOpen());
+    rig.unit.reset();   // the pseudo-terminal is gone under the link's open slave
 
     // Let the thread meet the vanished unit, then measure: it must pause, not spin.
     std::this_thread::sleep_for(milliseconds(300));
+    // Meeting it, the link closed the dead descriptor and told the window.
+    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+    EXPECT_GE(rig.window.Count(WM_LINK_LOST), 1);
     const int alive = rig.window.Count(WM_UNIT_ALIVE);
     const double share = CpuShareOver(milliseconds(2500));
     EXPECT_LT(share, 0.25) << "processor share while polling a vanished unit";
@@ -70,9 +77,9 @@ TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
     EXPECT_TRUE(poll.thread.IsRunning());
     EXPECT_FALSE(poll.thread.Stop()) << "the poll thread did not end within its stop bound";
 
-    // An exchange on the dead port fails at once or within its time-outs.
+    // An exchange after the port was given up fails at once: no connection.
     const Exchange x = rig.Transact("0001rgadd;;");
-    EXPECT_TRUE(IsLinkFailure(x.rc)) << std::hex << x.rc;
+    EXPECT_EQ(x.rc, kErrNoConnection) << std::hex << x.rc;
     std::printf("exchange on the vanished port: %x after %lld ms\n", x.rc, static_cast<long long>(x.elapsed.count()));
     EXPECT_LE(x.elapsed, 3 * rig.AttemptBound() + UnitRig::kSlack);
 
@@ -126,6 +133,169 @@ TEST(VanishingUnit, PollingAtTheDefaultIntervalBarelyUsesTheProcessor) {
     const double share = CpuShareOver(milliseconds(2500));
     EXPECT_LT(share, 0.25);
     EXPECT_FALSE(poll.thread.Stop());
+}
+
+// The events of `kind` the history noted so far.
+int EventCount(CSignalHistory& history, EventKind kind) {
+    const std::vector<EventRecord> events = history.Events().Recent();
+    return int(std::count_if(events.begin(), events.end(), [kind](const EventRecord& e) { return e.kind == kind; }));
+}
+
+// The eleven values of a cycle's sample are the simulated unit's own.
+void ExpectUnitValues(const PollSample& sample, const sim::SimUnit& unit) {
+    for (int column = 0; column < kSampleColumnCount; ++column) {
+        EXPECT_EQ(sample.values[column], unit.Value(kSampleColumns[column].code)) << kSampleColumns[column].name;
+    }
+}
+
+// A USB adapter unplugged and plugged back: the pseudo-terminal behind
+// ports/COM1 is destroyed (and its link with it), later a new one with a new
+// unit appears at the same link. The poll cycle alone notices both.
+TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
+    UnitRig rig(Transport::Serial);
+    ASSERT_TRUE(rig.Start());
+    const std::string comLink = rig.folder.Path() + "/ports/COM1";
+    CSignalHistory history;
+    history.NoteConnected("COM1");
+    PollSetup poll(rig, 100);
+    poll.params.sampleSink = &history;
+    PollCycleState state;
+
+    PollSample sample;
+    RunPollCycle(poll.params, state, &sample);
+    EXPECT_TRUE(sample.connected);
+    ExpectUnitValues(sample, *rig.unit);
+
+    rig.StopUnit();
+    rig.unit.reset();
+    struct stat st {};
+    ASSERT_NE(lstat(comLink.c_str(), &st), 0) << "the port's link should be gone with the unit";
+
+    // The first cycle meets the dead line: the port is closed, the window told.
+    const uint32_t checksBefore = rig.link->reopenChecks.load();
+    RunPollCycle(poll.params, state, &sample);
+    EXPECT_FALSE(sample.connected);
+    for (const std::string& value : sample.values) EXPECT_EQ(value, "");
+    EXPECT_FALSE(rig.link->serialHandle.IsOpen()) << "the descriptor of a vanished device is closed";
+    EXPECT_EQ(rig.link->connected, 0);
+    EXPECT_GE(rig.window.Count(WM_LINK_LOST), 1);
+    EXPECT_EQ(EventCount(history, EventKind::ConnectionLost), 1);
+
+    // Cycles without a device: no frame can go anywhere, at most one look for
+    // the device per cycle, and every sample says "not connected".
+    constexpr int kCyclesAway = 5;
+    for (int i = 0; i < kCyclesAway; ++i) {
+        EXPECT_EQ(RunPollCycle(poll.params, state, &sample), 0);
+        EXPECT_FALSE(sample.connected);
+    }
+    const uint32_t checks = rig.link->reopenChecks.load() - checksBefore;
+    EXPECT_GE(checks, 1u) << "the link never looked for the device";
+    EXPECT_LE(checks, uint32_t(kCyclesAway + 1)) << "more than one look for the device per cycle";
+    EXPECT_EQ(EventCount(history, EventKind::ConnectionLost), 1);
+
+    // A new unit on a new pseudo-terminal at the same ports/COM1: the next
+    // cycle opens it again and reads its values.
+    ASSERT_TRUE(rig.StartUnit());
+    rig.unit->SetValue("1snr", "17.5");
+    rig.unit->SetValue("1ina", "-61.25");
+    RunPollCycle(poll.params, state, &sample);
+    EXPECT_TRUE(rig.link->serialHandle.IsOpen()) << "the port was not opened again";
+    EXPECT_TRUE(sample.connected);
+    ExpectUnitValues(sample, *rig.unit);
+    EXPECT_EQ(sample.values[kColSnrA], "17.5");
+    EXPECT_EQ(rig.link->connected, 1);
+    EXPECT_EQ(rig.link->openPortIndex, 0);
+    EXPECT_EQ(EventCount(history, EventKind::ConnectionBack), 1);
+    // The reopened port has the settings it had.
+    SerialTimeouts timeouts;
+    ASSERT_TRUE(rig.link->serialHandle.GetTimeouts(timeouts));
+    EXPECT_EQ(timeouts.readTotalConstant, UnitRig::kReadConstantMs);
+}
+
+// The same with the poll thread running: the device goes while cycles run
+// (an exchange may be on its way), the thread keeps its pace without spinning
+// and picks the new device up by itself.
+TEST(VanishingUnit, SerialDeviceGoneAndBackWhilePolling) {
+    UnitRig rig(Transport::Serial);
+    ASSERT_TRUE(rig.Start());
+    CSignalHistory history;
+    history.NoteConnected("COM1");
+    constexpr uint32_t kIntervalMs = 100;
+    PollSetup poll(rig, kIntervalMs);
+    poll.params.sampleSink = &history;
+    ASSERT_TRUE(poll.thread.Start(poll.params));
+    ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 22, kLimit));
+
+    rig.StopUnit();
+    rig.unit.reset();
+    ASSERT_TRUE(rig.window.WaitFor(WM_LINK_LOST, 1, kLimit));
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+
+    const uint32_t checks0 = rig.link->reopenChecks.load();
+    const auto wall0 = steady_clock::now();
+    const double share = CpuShareOver(milliseconds(2000));
+    const auto away = std::chrono::duration_cast<milliseconds>(steady_clock::now() - wall0);
+    const uint32_t checks = rig.link->reopenChecks.load() - checks0;
+    EXPECT_LT(share, 0.25) << "processor share while the device is gone";
+    EXPECT_GE(checks, 1u);
+    EXPECT_LE(checks, uint32_t(away.count() / kIntervalMs + 2)) << "more than one look for the device per cycle";
+    EXPECT_GE(EventCount(history, EventKind::ConnectionLost), 1);
+
+    const int alive = rig.window.Count(WM_UNIT_ALIVE);
+    ASSERT_TRUE(rig.StartUnit());
+    EXPECT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, alive + 11, kLimit)) << "polling did not resume";
+    EXPECT_TRUE(rig.WaitForFrames(11, kLimit));
+    EXPECT_TRUE(rig.link->serialHandle.IsOpen());
+    EXPECT_FALSE(poll.thread.Stop());
+    EXPECT_GE(EventCount(history, EventKind::ConnectionBack), 1);
+}
+
+// An operator's exchange is the one that meets the vanished device: it fails
+// within its bounds with a link failure, and the port is given up for the
+// poll cycle to look for again; the operator's Close means "do not look".
+TEST(VanishingUnit, ExchangeOnAVanishedDeviceGivesThePortUp) {
+    UnitRig rig(Transport::Serial);
+    ASSERT_TRUE(rig.Start());
+    rig.StopUnit();
+    rig.unit.reset();
+    const Exchange x = rig.Transact("0001rgadd;;");
+    EXPECT_TRUE(IsLinkFailure(x.rc)) << std::hex << x.rc;
+    EXPECT_LE(x.elapsed, 3 * rig.AttemptBound() + UnitRig::kSlack);
+    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+    EXPECT_EQ(rig.link->connected, 0);
+    EXPECT_EQ(rig.link->lostPortIndex, 0);
+    EXPECT_EQ(rig.window.Count(WM_LINK_LOST), 1);
+
+    ASSERT_TRUE(rig.StartUnit());
+    rig.link->CloseSerialPort();
+    EXPECT_EQ(rig.link->lostPortIndex, -1);
+    EXPECT_FALSE(rig.link->ReopenLostPort()) << "a port the operator closed is not opened again";
+    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+}
+
+// Over Ethernet the link connects anew by itself; the samples say when it was away.
+TEST(VanishingUnit, TcpUnitGoneAndBackInTheSamples) {
+    UnitRig rig(Transport::Tcp);
+    ASSERT_TRUE(rig.Start());
+    CSignalHistory history;
+    history.NoteConnected("127.0.0.1");
+    PollSetup poll(rig, 100);
+    poll.params.sampleSink = &history;
+    PollCycleState state;
+    PollSample sample;
+    RunPollCycle(poll.params, state, &sample);
+    EXPECT_TRUE(sample.connected);
+    rig.StopUnit();
+    rig.unit.reset();
+    RunPollCycle(poll.params, state, &sample);
+    EXPECT_FALSE(sample.connected);
+    EXPECT_EQ(EventCount(history, EventKind::ConnectionLost), 1);
+    ASSERT_TRUE(rig.StartUnit());
+    RunPollCycle(poll.params, state, &sample);
+    EXPECT_TRUE(sample.connected);
+    ExpectUnitValues(sample, *rig.unit);
+    EXPECT_EQ(EventCount(history, EventKind::ConnectionBack), 1);
 }
 
 }  // namespace

@@ -315,3 +315,48 @@ TEST_F(CodecUnitTest, WorksOverTheSerialLineToo) {
 }
 
 }  // namespace
+
+namespace {
+
+// A read that keeps the operator's unsent edits: the edited controls keep
+// their content on the page where they were edited, the rows take the unit's
+// values (so Apply still writes the edits), everything else is shown as read.
+TEST_F(CodecUnitTest, ReadKeepingEditsLeavesUnsentControlsAlone) {
+    sim.unit->SetValue("1ipf", "1.75");
+    sim.unit->SetValue("1wid", "4");
+    sim.unit->SetValue("1los", "1");
+    sim.unit->SetValue("1dco", "1.8");
+    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, &full);
+    ReadTableToPage(*sim.link, page, DecoderTable, 1, &full);
+    ASSERT_EQ(page[kDownconverterControlId].selection, 4);
+
+    page[1200].text = "1234.5";                    // frequency typed, not applied
+    page[1101].selection = 0;                      // bandwidth chosen, not applied
+    page[kDownconverterControlId].selection = 11;  // another downconverter, not applied
+    full[1216].text = "Typed on the full page";    // service name on the full page only
+    // Meanwhile the unit changed its frequency and service name.
+    sim.unit->SetValue("edef", "Unit side");
+    sim.unit->SetValue("1ipf", "1.8");
+
+    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, &full, true);
+    ReadTableToPage(*sim.link, page, DecoderTable, 1, &full, true);
+    EXPECT_EQ(page[1200].text, "1234.5");
+    EXPECT_EQ(full[1200].text, "1800.000") << "not edited there: shows the unit's value";
+    EXPECT_EQ(page[1101].selection, 0);
+    EXPECT_EQ(page[kDownconverterControlId].selection, 11);
+    EXPECT_EQ(full[1216].text, "Typed on the full page");
+    EXPECT_EQ(page[1216].text, "Unit side");
+
+    // Apply from the simple page sends exactly its edits, against the unit's new values.
+    sim.unit->ClearRequests();
+    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 3);
+    EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001w1ipf;1.234500;", "\x02" "0001w1wid;3;", "\x02" "0001w1los;0;",
+                                      "\x02" "0001w1dco;7.750000;"}));
+
+    // Without keeping edits, a read shows the unit's values everywhere.
+    full[1216].text = "Typed again";
+    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, &full);
+    EXPECT_EQ(full[1216].text, "Unit side");
+}
+
+}  // namespace

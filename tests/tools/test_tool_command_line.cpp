@@ -81,7 +81,7 @@ TEST(ToolCommandLine, EveryBadCommandLineExitsTwoWithItsReason) {
         {{"--ip", "127.0.0.1", "write", "edef", "-3", "-4"}, "wrong number of arguments for write"},
         {{"--ip", "1.2.3.4", "--com", "300", "probe"}, "give only one of --serial, --com and --ip"},
         {{"--com", "0", "--baud"}, "--com takes a port number from 1 to 256"},
-        {{"--ip", "127.0.0.1", "-j", "read", "1loc"}, "--json applies to status, dump and inspect only"},
+        {{"--ip", "127.0.0.1", "-j", "read", "1loc"}, "--json applies to status, dump, watch and inspect only"},
         {{"-a", "10000", "inspect", "x"}, "--address takes a unit address from 0 to 9999"},
         {{"--serial=", "probe"}, "--serial needs a device path"},
     };

@@ -1,6 +1,7 @@
 #include "tool_harness.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -34,12 +35,11 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-namespace {
-
-RunResult Run(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string* input) {
-    RunResult result;
-    TempFolder io;
-    const std::string outPath = io.File("out"), errPath = io.File("err"), inPath = io.File("in");
+ToolProcess::ToolProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                         const std::string* input) {
+    outPath_ = io_.File("out");
+    errPath_ = io_.File("err");
+    const std::string inPath = io_.File("in");
     if (input) WriteFile(inPath, *input);
 
     std::vector<std::string> argStore;
@@ -59,22 +59,48 @@ RunResult Run(const std::vector<std::string>& args, const std::vector<std::strin
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, input ? inPath.c_str() : "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argStore[0].c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int rc = posix_spawn(&pid_, argStore[0].c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
-        result.err = std::string("cannot start ") + argStore[0] + ": " + std::strerror(rc);
+        pid_ = -1;
+        startError_ = std::string("cannot start ") + argStore[0] + ": " + std::strerror(rc);
+    }
+}
+
+ToolProcess::~ToolProcess() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    Wait();
+}
+
+void ToolProcess::Signal(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
+std::string ToolProcess::OutSoFar() const { return ReadFile(outPath_); }
+
+RunResult ToolProcess::Wait() {
+    RunResult result;
+    if (pid_ <= 0) {
+        result.err = startError_;
         return result;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
+    pid_ = -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
+    result.out = ReadFile(outPath_);
+    result.err = ReadFile(errPath_);
     return result;
+}
+
+namespace {
+
+RunResult Run(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string* input) {
+    return ToolProcess(args, env, input).Wait();
 }
 
 }  // namespace

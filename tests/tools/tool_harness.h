@@ -4,6 +4,8 @@
 #pragma once
 #include "support/loopback.h"
 #include "support/temp_folder.h"
+#include <sys/types.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -29,6 +31,31 @@ RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::s
 inline const std::vector<std::string> kFastWaits = {"TAVRIN_WAIT_SCALE=0.01"};
 // The same with `input` as standard input.
 RunResult RunToolWithInput(const std::vector<std::string>& args, const std::string& input);
+
+// tavrinctl started as a child process, to be signalled while it runs.
+// Killed (SIGKILL) and reaped if still running at destruction.
+class ToolProcess {
+public:
+    explicit ToolProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                         const std::string* input = nullptr);
+    ~ToolProcess();
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    void Signal(int signal);
+    // What it has written to standard output so far.
+    std::string OutSoFar() const;
+    // Waits for the end; exit code (128 + signal when killed), both outputs.
+    RunResult Wait();
+
+private:
+    TempFolder io_;
+    std::string outPath_;
+    std::string errPath_;
+    std::string startError_;
+    pid_t pid_ = -1;
+};
 
 std::string ToolPath();
 std::string ReadFile(const std::string& path);

@@ -16,6 +16,7 @@
 #include "link/remote_control.h"
 #include "link/serial_device.h"
 #include "platform/debug_out.h"
+#include "platform/build_info.h"
 #include "platform/program_folder.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
         "Prometheus metrics. The unit protocol has no authentication beyond the shared key:\n"
         "listen on trusted networks only.",
         "tavrin_bridge"};
-    app.set_version_flag("--version", std::string("tavrin_bridge ") + TAVRIN_VERSION);
+    app.set_version_flag("--version", std::string("tavrin_bridge ") + kProgramVersion);
     auto* unit = app.add_option_group("unit", "How the unit is reached (exactly one)");
     unit->add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0")
         ->type_name("PATH");

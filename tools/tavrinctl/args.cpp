@@ -30,6 +30,24 @@ std::string OneTransport(const ToolOptions& o) {
 
 // ---- the options ------------------------------------------------------------
 
+std::string NoteWatchOption(ToolOptions& o, const char* name) {
+    if (o.watch.firstGiven.empty()) o.watch.firstGiven = name;
+    return {};
+}
+
+// "status, dump, inspect and watch": the commands that take --json.
+std::string JsonCommandNames() {
+    std::vector<std::string> names;
+    for (const ToolCommand& c : ToolCommands())
+        if (c.json) names.push_back(c.name);
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
+        text += names[i];
+    }
+    return text;
+}
+
 // Checks an option's value and stores it: "" when it is fine, else the reason.
 using ApplyOption = std::string (*)(ToolOptions&, const std::string& value);
 
@@ -109,7 +127,30 @@ const ToolOption kOptions[] = {
          o.programFolder = v;
          return {};
      }},
-    {"-j", "--json", nullptr, false, "print one JSON document (status, dump, inspect)",
+    {"", "--interval", "MS", false, "watch: milliseconds from one poll cycle to the\nnext (default 2000, at least 100)",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         long n = 0;
+         if (!ParseInt(v, kWatchMinIntervalMs, kWatchMaxIntervalMs, n))
+             return "--interval takes milliseconds from 100 to 86400000";
+         o.watch.intervalMs = uint32_t(n);
+         return NoteWatchOption(o, "--interval");
+     }},
+    {"", "--count", "N", false, "watch: stop after N poll cycles",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         long n = 0;
+         if (!ParseInt(v, 1, 1000000000L, n)) return "--count takes a number of cycles from 1 to 1000000000";
+         o.watch.count = n;
+         return NoteWatchOption(o, "--count");
+     }},
+    {"", "--csv", "FILE", false, "watch: record every cycle to FILE as CSV (the\ndesktop program's recording columns)",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         if (v.empty()) return "--csv needs a file name";
+         o.watch.csvFile = v;
+         return NoteWatchOption(o, "--csv");
+     }},
+    {"-j", "--json", nullptr, false,
+     "print JSON: one document (status, dump, inspect),\n"
+     "one object a line (watch)",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.json = true;
          return {};
@@ -331,7 +372,9 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
         return Fail("wrong number of arguments for " + options.command);
     if (command.run && options.transport == Transport::None)
         return Fail(options.command + " needs one of --serial, --com or --ip");
-    if (options.json && !command.json) return Fail("--json applies to status, dump and inspect only");
+    if (options.json && !command.json) return Fail("--json applies to " + JsonCommandNames() + " only");
+    if (!options.watch.firstGiven.empty() && options.command != "watch")
+        return Fail(options.watch.firstGiven + " applies to watch only");
     return ParseResult{true, {}};
 }
 
@@ -382,8 +425,9 @@ std::string BuildUsageText() {
         "                        or a slot load (1,000 ms) by F; a test and training\n"
         "                        aid for the simulated unit, never for a real one\n"
         "  TAVRIN_DEBUG=1        also show the link's diagnostic lines on standard error\n"
-        "Exit status: 0 every exchange succeeded; 1 an exchange or file failed (the\n"
-        "reason on standard error); 2 bad arguments.\n";
+        "Exit status: 0 every exchange succeeded (watch: it ran to its end, its rows\n"
+        "say whether the unit answered); 1 an exchange or file failed (the reason on\n"
+        "standard error); 2 bad arguments.\n";
     return text;
 }
 

@@ -1,11 +1,23 @@
 // tavrinctl's command line: the connection options, the command and its
 // arguments, and the usage text.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 enum class Transport { None, SerialPath, ComPort, Ethernet };
+
+// watch's options.
+struct WatchOptions {
+    uint32_t intervalMs = 2000;  // --interval
+    long count = 0;              // --count; 0: until stopped
+    std::string csvFile;         // --csv
+    std::string firstGiven;      // the first of them on the command line, or ""
+};
+
+inline constexpr uint32_t kWatchMinIntervalMs = 100;
+inline constexpr uint32_t kWatchMaxIntervalMs = 86400000;   // a day
 
 struct ToolOptions {
     Transport transport = Transport::None;
@@ -22,6 +34,7 @@ struct ToolOptions {
     std::string programFolder;   // --program-folder
     bool help = false;           // --help
     bool version = false;        // --version
+    WatchOptions watch;
 
     std::string command;
     std::vector<std::string> args;

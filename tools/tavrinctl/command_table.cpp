@@ -44,6 +44,18 @@ constexpr ToolCommand kCommands[] = {
     {"save-set", 1, 1, false, nullptr, RunSaveSet, nullptr, {{"FILE", "save every slot of the unit to FILE"}}},
     {"load-set", 1, 1, false, nullptr, RunLoadSet, nullptr,
      {{"FILE", "send a configuration set file to the unit"}}},
+    {"watch", 0, 0, true, nullptr, RunWatch, nullptr,
+     {{"",
+       "the poll cycle every --interval until --count\n"
+       "cycles or Ctrl+C/SIGTERM (exit status 0): one\n"
+       "line a cycle (lamps, SNR A-D, levels A-D), or\n"
+       "with --json one object a line: time_utc,\n"
+       "connected (1/0) and the --csv column names;\n"
+       "a value is a number when the unit sent a plain\n"
+       "number, else a string, null when not received;\n"
+       "a cycle without an answer is a row with\n"
+       "connected 0 and the watch goes on (with --com N\n"
+       "a device plugged back is opened again)"}}},
     {"inspect", 1, 1, true, nullptr, nullptr, RunInspect,
      {{"FILE",
        "check a configuration or set file and print\n"

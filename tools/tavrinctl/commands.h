@@ -59,6 +59,8 @@ int RunWrite(ToolContext& tool);
 int RunKey(ToolContext& tool);
 int RunStatus(ToolContext& tool);
 int RunDump(ToolContext& tool);
+// The poll cycle until --count or a signal (watch.cpp).
+int RunWatch(ToolContext& tool);
 
 // Configuration files (files.cpp).
 int RunSaveConfig(ToolContext& tool);

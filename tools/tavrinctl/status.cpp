@@ -104,14 +104,13 @@ int RunStatus(ToolContext& tool) {
     for (ParamEntry* g = LevelGraphList; g->code; ++g) levels.push_back(ReadRow(tool, *FindParam(demod, g->code)));
 
     // Lamps as the poll thread sets them; a lamp whose read failed stays grey.
-    const bool lockRead = lock.ok && lock.status == '1';
-    const bool locked = lockRead && DecimalValue(lock.raw) == 1;
-    const bool packetsRead = packets.ok && packets.status == '1';
+    auto reading = [](const ShownRow& r) { return r.ok && r.status == '1' ? r.raw : std::string(); };
+    const bool packetsRead = !reading(packets).empty();
     const long long packetErrors = packetsRead ? static_cast<long long>(DecimalValue(packets.raw)) : -1;
-    const int demodLamp = lockRead ? (locked ? kIconGreen : kIconRed) : kIconGrey;
-    const int receptionLamp = packetsRead ? (locked && packetErrors == 0 ? kIconGreen : kIconRed) : kIconGrey;
-    const bool decoderRead = decoder.ok && decoder.status == '1';
-    const int decoderLamp = decoderRead ? (DecimalValue(decoder.raw) == 1 ? kIconGreen : kIconRed) : kIconGrey;
+    const LampStates lamps = LampsFromReadings(reading(lock), reading(packets), reading(decoder));
+    const int demodLamp = lamps.demodLock;
+    const int receptionLamp = lamps.reception;
+    const int decoderLamp = lamps.decoderLock;
 
     if (tool.options.json) {
         JsonDocument doc;

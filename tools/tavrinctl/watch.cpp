@@ -1,0 +1,144 @@
+// watch: the poll cycle again and again, one line (or one JSON object) per
+// cycle on standard output and, when asked, the same CSV recording as the
+// desktop program. Ctrl+C or SIGTERM ends it after the row under way.
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "link/messages.h"
+#include "params/csv_recorder.h"
+#include "params/poll_sample.h"
+#include "params/poll_thread.h"
+#include "platform/clock.h"
+#include "platform/numbers.h"
+#include "tools/tavrinctl/commands.h"
+#include "tools/tavrinctl/output.h"
+
+namespace {
+
+// SIGINT and SIGTERM are taken by a thread of their own (sigwait), which sets
+// the stop flag: a signal handler could not wake the pause safely.
+class SignalStop {
+public:
+    explicit SignalStop(StopFlag& flag) : flag_(flag) {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        thread_ = std::thread([this] {
+            int signal = 0;
+            if (sigwait(&signals_, &signal) != 0) return;
+            if (!ending_.load()) flag_.Set();
+        });
+    }
+    ~SignalStop() {
+        // Wakes the thread if no signal came. Both signals stay blocked: one
+        // arriving now finds the run over and changes nothing.
+        ending_ = true;
+        pthread_kill(thread_.native_handle(), SIGTERM);
+        thread_.join();
+    }
+    SignalStop(const SignalStop&) = delete;
+    SignalStop& operator=(const SignalStop&) = delete;
+
+private:
+    StopFlag& flag_;
+    sigset_t signals_{};
+    std::atomic<bool> ending_{false};
+    std::thread thread_;
+};
+
+// "-12", "3.25": an optional minus, digits, an optional fraction.
+bool IsPlainNumber(const std::string& text) {
+    size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
+    size_t digits = 0;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++digits;
+    if (digits == 0) return false;
+    if (i == text.size()) return true;
+    if (text[i] != '.' || ++i == text.size()) return false;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i;
+    return i == text.size();
+}
+
+// A value as the unit sent it: a number when it is a plain one, else a
+// string; null when the cycle did not bring it.
+JsonDocument ValueJson(const std::string& text) {
+    if (text.empty()) return nullptr;
+    if (IsPlainNumber(text)) {
+        if (text.find('.') == std::string::npos) {
+            if (const std::optional<int64_t> whole = ParseInteger(text)) return *whole;
+        }
+        if (const std::optional<double> value = ParseDecimal(text)) return *value;
+    }
+    return JsonBytes(text);
+}
+
+std::string SampleJson(const PollSample& sample) {
+    JsonDocument doc;
+    doc["time_utc"] = FormatUtcMs(sample.timeMs);
+    doc["connected"] = sample.connected ? 1 : 0;
+    for (int column = 0; column < kSampleColumnCount; ++column)
+        doc[kSampleColumns[column].name] = ValueJson(sample.values[column]);
+    return JsonText(doc);
+}
+
+std::string Shown(const std::string& value) { return value.empty() ? "-" : TerminalText(value); }
+
+std::string SampleLine(const PollSample& sample) {
+    const auto& v = sample.values;
+    const LampStates lamps = LampsFromReadings(v[kColDemodLock], v[kColPacketErrors], v[kColDecoderLock]);
+    std::string line = FormatUtcMs(sample.timeMs);
+    line += sample.connected ? "  " : "  no answer  ";
+    line += std::string("demod lock ") + LampName(lamps.demodLock) + ", reception " + LampName(lamps.reception) +
+            ", decoder lock " + LampName(lamps.decoderLock) + "  SNR A-D (dB)";
+    for (int c = kColSnrA; c <= kColSnrD; ++c) line += " " + Shown(v[c]);
+    line += "  levels A-D (dBm)";
+    for (int c = kColLevelA; c <= kColLevelD; ++c) line += " " + Shown(v[c]);
+    return line;
+}
+
+}  // namespace
+
+int RunWatch(ToolContext& tool) {
+    const WatchOptions& watch = tool.options.watch;
+    CCsvRecorder recorder;
+    std::string error;
+    if (!watch.csvFile.empty() && !recorder.Start(watch.csvFile, error)) {
+        std::fprintf(tool.err, "cannot record to %s: %s\n", watch.csvFile.c_str(), error.c_str());
+        return 1;
+    }
+
+    uint8_t pollingEnabled = 1;
+    uint8_t items[PollItemCount] = {1, 1, 1, 1};
+    PollThreadParams params;
+    params.link = &tool.link;
+    params.unitAddress = tool.address;
+    params.pollingEnabled = &pollingEnabled;
+    params.pollItemFlags = items;
+    // A signal ends the exchange under way and the cycle with it; the row is
+    // still written, whole, with what that cycle brought.
+    const SignalStop signals(params.stop);
+
+    PollCycleState state;
+    int status = 0;
+    for (long cycle = 1;; ++cycle) {
+        PollSample sample;
+        RunPollCycle(params, state, &sample);
+        const std::string line = tool.options.json ? SampleJson(sample) : SampleLine(sample);
+        std::fprintf(tool.out, "%s\n", line.c_str());
+        std::fflush(tool.out);
+        if (recorder.IsRecording() && !recorder.Append(sample, error)) {
+            std::fprintf(tool.err, "recording to %s stopped: %s\n", watch.csvFile.c_str(), error.c_str());
+            status = 1;
+            break;
+        }
+        if (watch.count > 0 && cycle >= watch.count) break;
+        if (params.stop.PauseFor(watch.intervalMs)) break;
+    }
+    recorder.Stop();
+    return status;
+}
