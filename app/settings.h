@@ -79,6 +79,9 @@ void ApplyStartupDefaults(AppSettingsData& settings);
 
 std::string SettingsFilePath(const std::string& programFolder);
 std::string LogFilePath(const std::string& programFolder);
+// The event log, beside the settings file.
+inline constexpr const char* kEventLogFileName = "tavrin_rx_ctrl_events.log";
+std::string EventLogFilePath(const std::string& programFolder);
 
 // Process-wide state of the run.
 extern AppSettingsData AppSettings;
