@@ -97,7 +97,10 @@ void CHistoryChart::BuildAxes() {
     for (int s = 0; s < kSeriesCount; ++s) {
         QCPGraph* g = addGraph(xAxis, IsLevel(s) ? yAxis2 : yAxis);
         g->setName(SeriesName(s));
-        g->setPen(QPen(SeriesColour(s), 1.5, IsLevel(s) ? Qt::DashLine : Qt::SolidLine));
+        // Solid lines one pixel wide: a wider or dashed line through a day's
+        // zigzag of extremes costs a repaint many times over. Levels are the
+        // lighter ones.
+        g->setPen(QPen(SeriesColour(s), 1.0));
         g->setAdaptiveSampling(true);
         series_[size_t(s)] = g;
     }
@@ -130,7 +133,8 @@ void CHistoryChart::BuildAxes() {
 QColor CHistoryChart::SeriesColour(int series) {
     static const QColor colours[kInputs] = {QColor(0, 90, 220), QColor(220, 120, 0), QColor(0, 150, 80),
                                             QColor(160, 40, 180)};
-    return colours[series % kInputs];
+    const QColor c = colours[series % kInputs];
+    return IsLevel(series) ? c.lighter(150) : c;
 }
 
 QString CHistoryChart::SeriesName(int series) {

@@ -78,6 +78,8 @@ void CSignalHistoryDlg::BuildControls() {
     QFont medium = peakLabel_->font();
     medium.setPointSize(kReadoutPoints / 2);
     peakLabel_->setFont(medium);
+    // Room for the widest reading, so that nothing moves or is cut while the values change.
+    peakLabel_->setMinimumWidth(QFontMetrics(medium).horizontalAdvance(QStringLiteral("Peak D  -88.8 dB")));
     auto* reset = SetCtrlId(new QPushButton(QStringLiteral("Reset peak"), this), kResetPeak);
     readout->addWidget(bestLabel_);
     readout->addSpacing(24);
