@@ -23,6 +23,7 @@
 #include "params/csv_recorder.h"
 #include "params/ui/CHistoryChart.h"
 #include "params/ui/CSignalHistoryDlg.h"
+#include "platform/numbers.h"
 #include "support/scoped_locale.h"
 #include "ui/control_ids.h"
 
@@ -137,7 +138,8 @@ TEST(MainHistory, CtrlHOpensTheWindowWithTheUnitsValuesAndItKeepsSamplesWhileClo
     for (int s = 0; s < kSeriesCount; ++s) {
         const std::vector<double> values = Values(chart->SeriesGraph(s));
         ASSERT_FALSE(values.empty()) << s;
-        const double sent = std::stod(rig.unit->Value(codes[s]));
+        // Read with the '.' whatever the locale the suite runs under.
+        const double sent = LeadingDouble(rig.unit->Value(codes[s]));
         EXPECT_NEAR(values.back(), sent, 1e-4) << codes[s];
         if (s < 4 && float(sent) > best) {
             best = float(sent);
