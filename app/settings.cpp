@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "params/sample_ring.h"
 #include "platform/program_folder.h"
 #include "platform/user_folders.h"
 
@@ -28,7 +29,7 @@ std::vector<SettingsRow> SettingsRows(AppSettingsData& s) {
         {"ReadTotalTimeoutConstant", K::Fixed, 4, &s.ReadTotalTimeoutConstant, 0, kLargest},
         {"WriteTotalTimeoutMultiplier", K::Fixed, 4, &s.WriteTotalTimeoutMultiplier, 0, kLargest},
         {"WriteTotalTimeoutConstant", K::Fixed, 4, &s.WriteTotalTimeoutConstant, 0, kLargest},
-        {"PollIntervalMs", K::Fixed, 4, &s.PollIntervalMs, 1, kLargest},
+        {"PollIntervalMs", K::Fixed, 4, &s.PollIntervalMs, kMinPollIntervalMs, kLargest},
         {"PollItemFlags", K::Fixed, 4, &s.PollItemFlags, 0, 1, nullptr, 0, 1},
         {"AppTitle", K::String, 0, &s.AppTitle},
         {"LogoFile", K::String, 0, &s.LogoFile},

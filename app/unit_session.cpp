@@ -165,16 +165,17 @@ bool CUnitSession::SaveConfigSlot() {
     return true;
 }
 
-void CUnitSession::LoadConfigSlot(int tab) {
+bool CUnitSession::LoadConfigSlot(int tab) {
     view_.SetSlotHighlight(tab);
-    if (!link_.IsConnected()) return;
+    if (!link_.IsConnected()) return false;
     currentConfig = tab + 1;
     if (Transact(LoadSlotRequest(unitAddress, tab + 1)) != kResultOk) {
         Error(Printf("Unable to load config %d", tab + 1));
-        return;
+        return false;
     }
     FixedWait(kSlotLoadWaitMs);
     ReadUnitConfig(true);
+    return true;
 }
 
 void CUnitSession::RefreshSimplePage() {

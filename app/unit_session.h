@@ -90,8 +90,9 @@ public:
     // The tab strip is about to leave the selected tab: stores the working
     // configuration into CurrentConfig. Returns whether the change is allowed.
     bool SaveConfigSlot();
-    // The tab strip moved to tab `tab` (0-based): loads that slot.
-    void LoadConfigSlot(int tab);
+    // The tab strip moved to tab `tab` (0-based): loads that slot. True when
+    // the unit took the load request.
+    bool LoadConfigSlot(int tab);
     void RefreshSimplePage();
     // Writes the changed controls of the simple page, then re-reads what changed.
     void ApplySimplePage();

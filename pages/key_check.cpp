@@ -85,6 +85,11 @@ int KeyTypeForDescrambling(int position) {
     }
 }
 
+const char* KeyTypeName(int keyType) {
+    static constexpr const char* kNames[] = {"ABS", "AES128", "AES256"};   // by KeyType
+    return keyType >= KeyTypeAbs && keyType <= KeyTypeAes256 ? kNames[keyType] : "";
+}
+
 int ParseKeyTypeName(const std::string& name) {
     const std::string lowered = AsciiLower(name);
     if (lowered == "abs") return KeyTypeAbs;

@@ -32,5 +32,8 @@ std::vector<std::string> KeyRequests(int keyType, int address, const std::string
 // (-1) -> 0; any other position is returned unchanged (no type selected).
 int KeyTypeForDescrambling(int position);
 
+// "ABS", "AES128" or "AES256" as the key dialog lists them; "" for no valid type.
+const char* KeyTypeName(int keyType);
+
 // Parses "abs", "aes128" or "aes256" (any case); -1 for anything else.
 int ParseKeyTypeName(const std::string& name);

@@ -8,6 +8,7 @@
   res/toolbar/32776.png  blue letter P beside lines    Edit polling options
   res/toolbar/32775.png  yellow key                    Write decryption key
   res/toolbar/32778.png  red letter R on a blue disc   Restore defaults
+  res/toolbar/32780.png  blue trace over a green and red band   Signal history
 
 Run from the repository root: python3 scripts/make_toolbar.py
 """
@@ -146,6 +147,25 @@ def restore_defaults():
     return img
 
 
+def signal_history():
+    img = blank()
+    # axes
+    line(img, [(1, y) for y in range(1, 12)], DARK)
+    line(img, [(x, 11) for x in range(1, 16)], DARK)
+    # the trace: rises, dips, rises again
+    trace = [(2, 8), (3, 7), (4, 6), (5, 4), (6, 3), (7, 4), (8, 7), (9, 8), (10, 6), (11, 4),
+             (12, 3), (13, 2), (14, 2), (15, 3)]
+    for x, y in trace:
+        put(img, x, y, BLUE)
+        put(img, x, y + 1, DARK_BLUE)
+    # the lock band under it: green, a red stretch, green
+    for x in range(1, 16):
+        colour = RED if 7 <= x <= 9 else GREEN
+        put(img, x, 13, colour)
+        put(img, x, 14, colour)
+    return img
+
+
 BUTTONS = {
     32771: engineering,
     32773: enable_polling,
@@ -153,6 +173,7 @@ BUTTONS = {
     32776: polling_options,
     32775: key,
     32778: restore_defaults,
+    32780: signal_history,
 }
 
 

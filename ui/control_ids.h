@@ -147,4 +147,20 @@ inline constexpr int kLowerKey = 1200;
 inline constexpr int kUpperKey = 1201;
 }  // namespace write_key
 
+// The signal history window, CSignalHistoryDlg.
+namespace signal_history {
+inline constexpr int kBestSnr = 1300;       // the alignment readout's live value
+inline constexpr int kPeakSnr = 1301;
+inline constexpr int kResetPeak = 1302;
+inline constexpr int kSpan = 1303;
+inline constexpr int kFollow = 1304;
+inline constexpr int kFirstSeries = 1310;   // series 0..7 (SNR A..D, level A..D) at 1310..1317
+inline constexpr int kRecord = 1320;
+inline constexpr int kSavePng = 1321;
+inline constexpr int kCursorValues = 1322;
+inline constexpr int kRecordingState = 1323;
+inline constexpr int kEvents = 1324;
+inline constexpr int kChart = 1325;
+}  // namespace signal_history
+
 }  // namespace ids

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings.h"
+#include "app/signal_history.h"
 #include "app/ui/main_view.h"
 #include "app/unit_session.h"
 #include "link/remote_control.h"
@@ -60,10 +61,19 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
     icon_ = ProgramIconOrDefault();
     BuildControls();
     LoadLogo();
-    // The link, its transaction log and its serial time-outs and speed.
+    // The signal history of the run; its events also go to the event log file,
+    // and each one tells the history window, from whichever thread added it.
+    history_ = std::make_unique<CSignalHistory>();
+    IMessageTarget* target = &MessageTarget();
+    history_->Events().SetListener([target](const EventRecord&) { target->PostMsg(WM_HISTORY_EVENT, 0, 0); });
+    // The link, its transaction log and its serial time-outs and speed; the
+    // event log lies in the same folder.
     link_ = std::make_unique<CFerritRemoteControl>(&MessageTarget());
     const std::string logFolder = EnsureStateFolder();
-    if (!logFolder.empty()) link_->OpenLog(LogFilePath(logFolder));
+    if (!logFolder.empty()) {
+        link_->OpenLog(LogFilePath(logFolder));
+        history_->Events().SetFile(EventLogFilePath());
+    }
     link_->readIntervalTimeout = static_cast<uint32_t>(AppSettings.ReadIntervalTimeout);
     link_->readTotalTimeoutMultiplier = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutMultiplier);
     link_->readTotalTimeoutConstant = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutConstant);
@@ -82,6 +92,9 @@ CTavrin_rx_ctrl_v2Dlg::~CTavrin_rx_ctrl_v2Dlg() {
     // No worker may wait for this window from now on.
     PageTarget().Shutdown();
     StopPollThread();
+    // The history window reads the history: it goes first.
+    delete historyWindow_.data();
+    history_->Events().SetListener(nullptr);
     if (engineering_) delete engineering_.data();
     if (simplePage_) simplePage_->CloseFullPage();
     session_.reset();
@@ -257,6 +270,10 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     startupConnect_ = nullptr;
 }
 
+void CTavrin_rx_ctrl_v2Dlg::NoteEvent(EventKind kind, const std::string& detail) {
+    history_->Events().Add(kind, detail);
+}
+
 void CTavrin_rx_ctrl_v2Dlg::SetLamp(int ctrlId, int iconId) {
     auto* lamp = ControlAs<QLabel>(ctrlId);
     if (!lamp) return;
@@ -323,6 +340,7 @@ void CTavrin_rx_ctrl_v2Dlg::StartPollThread() {
     p.unitAddress.store(session_->unitAddress);
     p.pollingEnabled = &AppSettings.PollingEnabled;
     p.pollItemFlags = AppSettings.PollItemFlags;
+    p.sampleSink = history_.get();
     poll_->thread.Start(p);
 }
 
@@ -365,6 +383,9 @@ intptr_t CTavrin_rx_ctrl_v2Dlg::OnWindowMessage(const WindowMessage& message) {
     case WM_LINK_LOST: OnLinkLost(); break;
     case WM_UNIT_ALIVE: OnUnitAlive(); break;
     case WM_SET_UNIT_ADDRESS: OnSetUnitAddress(static_cast<int>(message.wParam)); break;
+    case WM_HISTORY_EVENT:
+        if (historyWindow_) historyWindow_->RefreshEvents();
+        break;
     case WM_POLL_INTERVAL_CHANGED:
         poll_->params.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
         break;
@@ -378,6 +399,8 @@ void CTavrin_rx_ctrl_v2Dlg::CloseSteps() {
     closing_ = true;
     StopPollThread();
     DebugOut("Poll thread terminated\r\n");
+    // A recording ends with the program, with its event.
+    history_->StopRecording();
     if (engineering_) {
         delete engineering_.data();
         engineering_ = nullptr;

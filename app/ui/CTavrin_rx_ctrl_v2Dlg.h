@@ -20,10 +20,12 @@
 #include <string>
 
 #include "pages/ui/page_host.h"
+#include "params/ui/CSignalHistoryDlg.h"
 #include "ui/message_target.h"
 #include "ui/qt_page.h"
 
 class CFerritRemoteControl;
+class CSignalHistory;
 class CUnitSession;
 class CPleaseWaitDialog;
 class CIpAddressCtrl;
@@ -50,12 +52,16 @@ enum MainCommand : int {
     ID_POLLING_OPTIONS = 32776,
     ID_RESTORE_DEFAULTS = 32778,
     ID_RESTORE_DEFAULTS_DOWNCONVERTERS = 32779,
+    ID_SIGNAL_HISTORY = 32780,
     ID_SET_ICON_SOURCE = 32800,
     ID_FILE_EXIT = 32801,
     ID_SET_APP_TITLE = 32802,
     ID_SET_LOGO_SOURCE = 32803,
     ID_SET_LOGO_SIZE = 32804,
 };
+
+// A new event in the signal history's event log (posted from any thread).
+inline constexpr uint32_t WM_HISTORY_EVENT = 0x510;
 
 // COM ports present, filled once at initialisation.
 struct ComPortList {
@@ -94,7 +100,8 @@ public:
     // here, on the simple page and on the full demodulator page if it is open.
     void EnableActionButtons(bool enable);
     void ReadUnitConfig(bool disableButtons);
-    void SwitchDemodMode(int mode);
+    // Switches the unit's mode; the "mode-changed" event when it did.
+    void SwitchDemodMode(int mode) override;
     void RefreshSimplePage();
     void ApplySimplePage();
     void StartPollThread();
@@ -119,6 +126,12 @@ public:
     // Moves and sizes the logo control from LogoWidth/LogoHeight centred in LogoArea.
     void PlaceLogo();
 
+    // The signal history of the run (kept while its window is closed), and
+    // its window while it exists.
+    CSignalHistory& History() { return *history_; }
+    CSignalHistoryDlg* HistoryWindow() const { return historyWindow_; }
+    void NoteEvent(EventKind kind, const std::string& detail) override;
+
     // The engineering window while it is open (destroyed at close).
     QWidget* EngineeringWindow() const { return engineering_; }
     void SetEngineeringWindow(QWidget* window) { engineering_ = window; }
@@ -129,6 +142,7 @@ public:
     void OnWriteKey();             // ID_WRITE_KEY (also the simple page's key button)
     void OpenKeyDialog() override { OnWriteKey(); }
     void OnPollingOptions();       // ID_POLLING_OPTIONS
+    void OnSignalHistory();        // ID_SIGNAL_HISTORY
     void OnRestoreDefaults();      // ID_RESTORE_DEFAULTS, ID_RESTORE_DEFAULTS_DOWNCONVERTERS
     void OnSetIconSource();        // ID_SET_ICON_SOURCE
     void OnSetAppTitle();          // ID_SET_APP_TITLE
@@ -171,6 +185,8 @@ private:
     void OnConnectDone();
     void OnLinkLost();
     void OnUnitAlive();
+    // The operator's connection succeeded: the "connected" event with the port or address.
+    void NoteConnected();
 
     // slots and mode (main_slots.cpp)
     void OnTabChanged(int tab);
@@ -180,6 +196,8 @@ private:
     class View;
     friend class View;
 
+    std::unique_ptr<CSignalHistory> history_;
+    QPointer<CSignalHistoryDlg> historyWindow_;
     std::unique_ptr<CFerritRemoteControl> link_;
     struct PollState;
     std::unique_ptr<PollState> poll_;

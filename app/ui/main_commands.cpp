@@ -51,6 +51,7 @@ void CTavrin_rx_ctrl_v2Dlg::RunCommand(int commandId) {
     case ID_DISABLE_POLLING: OnPollingToggle(); break;
     case ID_WRITE_KEY: OnWriteKey(); break;
     case ID_POLLING_OPTIONS: OnPollingOptions(); break;
+    case ID_SIGNAL_HISTORY: OnSignalHistory(); break;
     case ID_RESTORE_DEFAULTS:
     case ID_RESTORE_DEFAULTS_DOWNCONVERTERS: OnRestoreDefaults(); break;
     case ID_SET_ICON_SOURCE: OnSetIconSource(); break;
@@ -96,10 +97,13 @@ void CTavrin_rx_ctrl_v2Dlg::OnWriteKey() {
     if (dialog.exec() != QDialog::Accepted) return;
 
     // Log level 2: the key never appears in the transaction log.
+    bool written = true;
     for (const std::string& request :
          KeyRequests(dialog.keyType(), UnitAddress(), dialog.lowerKey(), dialog.upperKey())) {
-        TransactLocked(Link(), request, nullptr, nullptr, 2);
+        if (TransactLocked(Link(), request, nullptr, nullptr, 2) != kResultOk) written = false;
     }
+    // The event names the key type, never the key.
+    if (written) NoteEvent(EventKind::KeyWritten, KeyTypeName(dialog.keyType()));
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnPollingOptions() {
@@ -107,10 +111,21 @@ void CTavrin_rx_ctrl_v2Dlg::OnPollingOptions() {
     dialog.exec();
 }
 
+void CTavrin_rx_ctrl_v2Dlg::OnSignalHistory() {
+    // One window for the run's history; closing it only hides it.
+    if (!historyWindow_) historyWindow_ = new CSignalHistoryDlg(*history_, this);
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
+}
+
 void CTavrin_rx_ctrl_v2Dlg::OnRestoreDefaults() {
     CBarrelDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted) return;
-    RestoreDefaults(Session(), dialog.choice());
+    if (RestoreDefaults(Session(), dialog.choice())) {
+        const DownconverterDefaults* chosen = FindDownconverter(dialog.choice());
+        NoteEvent(EventKind::DefaultsRestored, chosen ? chosen->caption : "");
+    }
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnSetIconSource() {
@@ -170,11 +185,11 @@ void CTavrin_rx_ctrl_v2Dlg::OnSetLogoSize() {
 void CTavrin_rx_ctrl_v2Dlg::OnSaveConfigSet() {
     const std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(true, kTitleSaveConfig));
     if (!path) return;
-    SaveConfigSet(Session(), *path);
+    if (SaveConfigSet(Session(), *path)) NoteEvent(EventKind::ConfigSetSaved, *path);
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnLoadConfigSet() {
     const std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(false, ""));
     if (!path) return;
-    LoadConfigSet(Session(), *path);
+    if (LoadConfigSet(Session(), *path)) NoteEvent(EventKind::ConfigSetLoaded, *path);
 }

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 
 #include "app/settings.h"
+#include "app/signal_history.h"
 #include "ui/CIpAddressCtrl.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "ui/prompts.h"
@@ -88,6 +89,7 @@ void CTavrin_rx_ctrl_v2Dlg::StartupSerial() {
         AppSettings.ConnectionType = 0;
         unitConnected_ = true;
         SetConnectedLabel(true);
+        NoteConnected();
         ReadUnitConfig(true);
         return;
     }
@@ -132,6 +134,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectSerial() {
     unitConnected_ = true;
     SetConnectedLabel(true);
     SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
+    NoteConnected();
     ReadUnitConfig(true);
 }
 
@@ -192,6 +195,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnConnectDone() {
         AppSettings.LastIpAddress = UnitIpAddress;
         SetConnectedLabel(true);
         SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
+        NoteConnected();
         ReadUnitConfig(true);
     } else {
         SetConnectedLabel(false);
@@ -226,4 +230,9 @@ void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
         session_->ReadUnitConfig(true, true);
     }
     busy_ = false;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::NoteConnected() {
+    const bool serial = link_->mode == LinkModeSerial;
+    history_->NoteConnected(serial ? "COM" + std::to_string(AppSettings.LastComPort + 1) : UnitIpAddress);
 }

@@ -69,6 +69,7 @@ void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     add(options, ID_OPTIONS_ENGINEERING, "Engineering\tCtrl+E", "Ctrl+E");
     add(options, ID_OPTIONS_POLLING, "Polling enabled\tCtrl+P", "Ctrl+P");
     add(options, ID_POLLING_OPTIONS, "Polling options\tCtrl+L", "Ctrl+L");
+    add(options, ID_SIGNAL_HISTORY, "Signal history\tCtrl+H", "Ctrl+H");
     add(options, ID_WRITE_KEY, "Write decryption key\tCtrl+K", "Ctrl+K");
     add(options, ID_RESTORE_DEFAULTS, "Restore defaults\tCtrl+d", "Ctrl+D");
     add(options, ID_RESTORE_DEFAULTS_DOWNCONVERTERS, "Restore defaults and setup downconverters", nullptr);
@@ -96,6 +97,7 @@ void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     tool(ID_ENABLE_POLLING, "Enable polling");
     tool(ID_DISABLE_POLLING, "Disable polling");
     tool(ID_POLLING_OPTIONS, "Edit polling options");
+    tool(ID_SIGNAL_HISTORY, "Signal history");
     toolBar_->addSeparator();
     tool(ID_WRITE_KEY, kTextWriteKey);
     toolBar_->addSeparator();

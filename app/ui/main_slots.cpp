@@ -94,14 +94,16 @@ void CTavrin_rx_ctrl_v2Dlg::OnTabChanged(int tab) {
         return;
     }
     shownTab_ = tab;
-    session_->LoadConfigSlot(tab);
+    if (session_->LoadConfigSlot(tab)) NoteEvent(EventKind::SlotChanged, "Config " + std::to_string(tab + 1));
 }
 
 // ----- operations -------------------------------------------------------------------
 
 void CTavrin_rx_ctrl_v2Dlg::ReadUnitConfig(bool disableButtons) { session_->ReadUnitConfig(disableButtons); }
 
-void CTavrin_rx_ctrl_v2Dlg::SwitchDemodMode(int mode) { session_->SwitchDemodMode(mode); }
+void CTavrin_rx_ctrl_v2Dlg::SwitchDemodMode(int mode) {
+    if (session_->SwitchDemodMode(mode)) NoteEvent(EventKind::ModeChanged, mode == 1 ? "DVBT" : "Narrowband");
+}
 
 void CTavrin_rx_ctrl_v2Dlg::RefreshSimplePage() { session_->RefreshSimplePage(); }
 

@@ -200,7 +200,7 @@ void CDemodDialog::OnModeRadio(int id) {
     Check(kDvbt, CurrentDemodMode.load() == 1);
     if (!host_.Session().Link().IsConnected() || id == lastModeRadio_) return;
     lastModeRadio_ = id;
-    host_.Session().SwitchDemodMode(id == kDvbt ? 1 : 0);
+    host_.SwitchDemodMode(id == kDvbt ? 1 : 0);
     activateWindow();
 }
 

@@ -147,7 +147,7 @@ void CSimpleDemodDialog::OnModeRadio(int id) {
     Check(kDvbt, Mode() == 1);
     if (!host_.Session().Link().IsConnected() || id == lastModeRadio_) return;
     lastModeRadio_ = id;
-    host_.Session().SwitchDemodMode(id == kDvbt ? 1 : 0);
+    host_.SwitchDemodMode(id == kDvbt ? 1 : 0);
     setFocus();
 }
 
@@ -162,7 +162,7 @@ void CSimpleDemodDialog::OnSaveConfig() {
     }
     std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(true, kTitleSaveConfig));
     if (!path) return;
-    SaveConfigToFile(host_.Session(), *path);
+    if (SaveConfigToFile(host_.Session(), *path)) host_.NoteEvent(EventKind::ConfigFileSaved, *path);
 }
 
 void CSimpleDemodDialog::OnLoadConfig() {
@@ -172,7 +172,7 @@ void CSimpleDemodDialog::OnLoadConfig() {
     }
     std::optional<std::string> path = Prompts().AskFile(ConfigFileRequest(false, "Select a file to load from"));
     if (!path) return;
-    LoadConfigFromFile(host_.Session(), *path);
+    if (LoadConfigFromFile(host_.Session(), *path)) host_.NoteEvent(EventKind::ConfigFileLoaded, *path);
 }
 
 void CSimpleDemodDialog::OnAdvanced() {

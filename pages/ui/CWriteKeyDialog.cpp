@@ -24,7 +24,7 @@ CWriteKeyDialog::CWriteKeyDialog(int keyType, QWidget* parent) : QDialog(parent)
 
     combo_ = new QComboBox(this);
     SetCtrlId(combo_, kIdKeyType);
-    combo_->addItems({QStringLiteral("ABS"), QStringLiteral("AES128"), QStringLiteral("AES256")});
+    for (int type : {KeyTypeAbs, KeyTypeAes128, KeyTypeAes256}) combo_->addItem(QString::fromLatin1(KeyTypeName(type)));
     combo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 
     // The template's layout: both fields shown, no selection.

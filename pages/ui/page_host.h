@@ -4,6 +4,9 @@
 // window can give. The main window implements it.
 #pragma once
 #include <QIcon>
+#include <string>
+
+#include "app/event_log.h"
 
 class CUnitSession;
 class IMessageTarget;
@@ -13,10 +16,14 @@ public:
     virtual ~IPageHost() = default;
     // The unit session with the host as its view.
     virtual CUnitSession& Session() = 0;
+    // The mode radios: switches the unit to `mode` (0 narrowband, 1 DVBT).
+    virtual void SwitchDemodMode(int mode) = 0;
     // The key button: opens the window that writes a descrambling key.
     virtual void OpenKeyDialog() = 0;
     // The program's icon, for the pages' own top-level windows.
     virtual QIcon ProgramIcon() const = 0;
     // Lamp states the pages receive go on to the host's lamps.
     virtual IMessageTarget& MessageTarget() = 0;
+    // An operator's action that succeeded, for the event log.
+    virtual void NoteEvent(EventKind kind, const std::string& detail) = 0;
 };

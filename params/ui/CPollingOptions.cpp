@@ -10,6 +10,7 @@
 #include "ui/prompts.h"
 #include "params/ui/CPollMiscDialog.h"
 #include "params/ui/CPollingListDialog.h"
+#include "params/sample_ring.h"
 #include "ui/qt_page.h"
 
 CPollingOptions::CPollingOptions(IMessageTarget* mainWindow, QWidget* parent)
@@ -43,8 +44,9 @@ void CPollingOptions::OnApply() {
     for (size_t i = 0; i < 4; ++i)
         std::atomic_ref<uint8_t>(AppSettings.PollItemFlags[i]).store(flags[i]);
 
+    // The signal history's ring holds 24 hours at the fastest interval allowed.
     const int interval = ParsePollInterval(miscPage_->intervalText());
-    if (interval > 0) {
+    if (interval >= int(kMinPollIntervalMs)) {
         AppSettings.PollIntervalMs = interval;
         if (mainWindow_) mainWindow_->SendMsg(WM_POLL_INTERVAL_CHANGED, 0, 0);
     } else {

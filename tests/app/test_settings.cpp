@@ -228,7 +228,7 @@ TEST_F(SettingsFile, ValuesTheDialogsRefuseTakeTheirDefaults) {
         RawRows rows;
     };
     std::vector<Case> cases;
-    for (int32_t interval : {0, -5, INT32_MIN, 10000000}) {
+    for (int32_t interval : {0, -5, INT32_MIN, 10000000, 1, 99}) {
         RawRows r;
         r.interval = interval;
         cases.push_back({"interval", r});
@@ -277,7 +277,7 @@ TEST_F(SettingsFile, ValuesTheDialogsRefuseTakeTheirDefaults) {
 
 TEST_F(SettingsFile, ValuesAtTheEdgesOfWhatTheDialogsAcceptAreKept) {
     RawRows r;
-    r.interval = 1;
+    r.interval = 100;   // the fastest poll interval the program allows
     r.timeouts[0] = 0;
     r.timeouts[1] = 0;
     r.timeouts[2] = 9999999;
@@ -293,7 +293,7 @@ TEST_F(SettingsFile, ValuesAtTheEdgesOfWhatTheDialogsAcceptAreKept) {
     WriteRaw(r.Bytes());
     AppSettingsData read;
     ASSERT_TRUE(ReadSettingsFile(path_, read));
-    EXPECT_EQ(read.PollIntervalMs, 1);
+    EXPECT_EQ(read.PollIntervalMs, 100);
     EXPECT_EQ(read.ReadIntervalTimeout, 0);
     EXPECT_EQ(read.ReadTotalTimeoutMultiplier, 0);
     EXPECT_EQ(read.ReadTotalTimeoutConstant, 9999999);

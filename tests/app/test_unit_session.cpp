@@ -135,7 +135,7 @@ TEST(UnitSessionSlots, LoadingATabLoadsTheSlotAndReadsBack) {
     rig.view.highlights.clear();
     rig.view.selectedTabs.clear();
 
-    rig.session->LoadConfigSlot(4);
+    EXPECT_TRUE(rig.session->LoadConfigSlot(4));
     EXPECT_TRUE(rig.view.messages.empty());
     EXPECT_EQ(rig.Requests().front(), "0001wdloa;5;");
     EXPECT_EQ(rig.Requests()[1], "0001rdlas;;");
@@ -160,7 +160,7 @@ TEST(UnitSessionSlots, FailedStoreRefusesTheTabChangeAndFailedLoadSaysSo) {
 
     rig.Forget();
     rig.unit->SetFault(sim::Fault::DropConnection, 1);
-    rig.session->LoadConfigSlot(2);
+    EXPECT_FALSE(rig.session->LoadConfigSlot(2));
     ExpectOnlyError(rig.view, "Unable to load config 3");
     EXPECT_EQ(rig.session->currentConfig, 3);
     EXPECT_TRUE(rig.waits.empty());
@@ -172,7 +172,7 @@ TEST(UnitSessionSlots, WithoutALinkTabsOnlyMoveTheHighlight) {
     rig.link->CloseSerialPort();
     ASSERT_FALSE(rig.link->IsConnected());
     EXPECT_TRUE(rig.session->SaveConfigSlot());
-    rig.session->LoadConfigSlot(6);
+    EXPECT_FALSE(rig.session->LoadConfigSlot(6));
     EXPECT_EQ(rig.view.highlights, (std::vector<int>{-1, 6}));
     EXPECT_EQ(rig.session->currentConfig, -1);
     EXPECT_TRUE(rig.Requests().empty());

@@ -28,19 +28,7 @@
 
 using namespace dlgtest;
 
-// The keyboard entry of the window system, as Qt's own test library uses it:
-// a key typed here goes through the shortcut map like a real keystroke.
-Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
-                                               const QString& text, bool autorep, ushort count);
-
 namespace {
-
-// Types Ctrl+<key> into `target` as the window system would deliver it.
-void TypeControlKey(QWidget* target, int key) {
-    if (qt_sendShortcutOverrideEvent(target, 0, key, Qt::ControlModifier, QString(), false, 1)) return;
-    QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
-    QApplication::sendEvent(target, &press);
-}
 
 using testsupport::Frame;
 

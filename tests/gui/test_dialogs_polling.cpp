@@ -113,6 +113,30 @@ TEST_F(PollingOptions, OkWithInvalidIntervalWarnsThenCloses) {
     EXPECT_EQ(AppSettings.PollIntervalMs, 2000);
 }
 
+// The poll thread feeds the signal history, whose ring holds 24 hours at the
+// fastest interval the program allows; anything faster is refused.
+TEST_F(PollingOptions, IntervalBelowTheFastestAllowedIsRefused) {
+    for (const char* text : {"1", "50", "99", "99ms"}) {
+        SCOPED_TRACE(text);
+        prompts.prompts.messages.clear();
+        CPollingOptions dialog(&mainWindow);
+        Control<QLineEdit>(&dialog, 1200)->setText(QString::fromLatin1(text));
+        dialog.OnApply();
+        EXPECT_EQ(AppSettings.PollIntervalMs, 2000);
+        ASSERT_EQ(prompts.prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.prompts.messages[0].text, "Invalid polling interval");
+        EXPECT_EQ(prompts.prompts.messages[0].caption, "Error");
+    }
+    EXPECT_TRUE(mainWindow.Of(WM_POLL_INTERVAL_CHANGED).empty());
+    prompts.prompts.messages.clear();
+    CPollingOptions dialog(&mainWindow);
+    Control<QLineEdit>(&dialog, 1200)->setText("100");
+    dialog.OnApply();
+    EXPECT_EQ(AppSettings.PollIntervalMs, 100);
+    EXPECT_EQ(mainWindow.Of(WM_POLL_INTERVAL_CHANGED).size(), 1u);
+    EXPECT_TRUE(prompts.prompts.messages.empty());
+}
+
 TEST(PollInterval, LeadingNumberRules) {
     EXPECT_EQ(ParsePollInterval("500ms"), 500);
     EXPECT_EQ(ParsePollInterval("1"), 1);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
 #include <cstdlib>
@@ -27,7 +28,19 @@
 #include "support/sim_rig.h"
 #include "support/temp_folder.h"
 
+// The keyboard entry of the window system, as Qt's own test library uses it:
+// a key typed here goes through the shortcut map like a real keystroke.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+                                               const QString& text, bool autorep, ushort count);
+
 namespace dlgtest {
+
+// Types Ctrl+<key> into `target` as the window system would deliver it.
+inline void TypeControlKey(QWidget* target, int key) {
+    if (qt_sendShortcutOverrideEvent(target, 0, key, Qt::ControlModifier, QString(), false, 1)) return;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier);
+    QApplication::sendEvent(target, &press);
+}
 
 // A temporary folder, and a window that only records what it is sent.
 using testsupport::TempFolder;

@@ -72,7 +72,7 @@ TEST(MainLink, ASilentUnitGreysTheLampsAndThePollThreadBringsItBack) {
     options.settings = [](AppSettingsData& s) {
         s.ReadTotalTimeoutConstant = 100;
         s.ReadIntervalTimeout = 50;
-        s.PollIntervalMs = 20;
+        s.PollIntervalMs = 100;   // the fastest interval the program allows
         s.AppTitle = kDefaultAppTitle;
     };
     Rig rig(options);

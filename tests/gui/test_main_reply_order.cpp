@@ -104,7 +104,7 @@ TEST(MainSwitch, SerialToEthernetWithTheLinkAlreadyReconnectedEndsByItself) {
     options.settings = [](AppSettingsData& s) {
         s.ReadTotalTimeoutConstant = 150;
         s.ReadIntervalTimeout = 100;
-        s.PollIntervalMs = 20;
+        s.PollIntervalMs = 100;   // the fastest interval the program allows
         s.AppTitle = kDefaultAppTitle;
     };
     Rig rig(options);
