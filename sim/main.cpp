@@ -37,9 +37,19 @@ const char kUsage[] =
     "                       slowreply (delay MS), replytwice, replytwiceapart (the\n"
     "                       repeat as a write of its own, MS later), flood (for MS, default\n"
     "                       3000), drip (one byte every MS, default 100), oddaddress\n"
-    "                       (the address read reports MS, default 12345)\n"
+    "                       (the address read reports MS, default 12345), restart\n"
     "  --silent-after N     answer the first N requests, then none at all (a unit\n"
     "                       that stops half way through an operation)\n"
+    "  --random-faults PERCENT[:MS]\n"
+    "                       PERCENT of the replies (0 to 100) meet a fault drawn at\n"
+    "                       random (silence, noise, bad checksum, no ETX, split reply,\n"
+    "                       dropped connection, slow reply, repeated reply, flood,\n"
+    "                       drip, restart), with delays up to MS (default 600);\n"
+    "                       the draw follows --seed\n"
+    "  --oracle             every setting and reception value names the code it was\n"
+    "                       read from (integer TTnnnn, number TT.nnnn, frequency\n"
+    "                       TT.00nnnn, text TT-nnnn; TT is the code's own tag), so that\n"
+    "                       a reply tells which request it answers\n"
     "  --help               show this text\n"
     "  --version            print the version\n"
     "\n"
@@ -96,6 +106,8 @@ int main(int argc, char** argv) {
             options.serial = false;
         } else if (arg == "--no-drift") {
             options.drift = false;
+        } else if (arg == "--oracle") {
+            options.oracle = true;
         } else if (!hasValue) {
             return Fail("unknown option or missing value: " + arg + " (see --help)");
         } else if (arg == "--serial-link") {
@@ -124,6 +136,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--silent-after") {
             if (!ParseNumber(argv[++i], 0, 0x7FFFFFFFL, &v)) return Fail("bad request count");
             options.silentAfter = v;
+        } else if (arg == "--random-faults") {
+            const std::string text = argv[++i];
+            const size_t colon = text.find(':');
+            if (!ParseNumber(text.substr(0, colon).c_str(), 0, 100, &v)) return Fail("bad random fault share (see --help)");
+            options.randomFaultRate = double(v) / 100.0;
+            if (colon != std::string::npos) {
+                if (!ParseNumber(text.substr(colon + 1).c_str(), 1, 600000, &v)) return Fail("bad random fault delay");
+                options.randomFaultMaxMs = uint32_t(v);
+            }
         } else if (arg == "--fault") {
             if (!ParseFaultOption(argv[++i], &fault, &faultCount, &faultMs)) return Fail("bad fault (see --help)");
         } else {

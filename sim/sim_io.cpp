@@ -277,6 +277,10 @@ void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
         switch (rf.fault) {
             case Fault::None: break;
             case Fault::Silence: send = false; break;
+            case Fault::Restart:
+                send = false;
+                state_.BeginRestart();
+                break;
             case Fault::DropConnection:
                 send = false;
                 if (tcp) DropClient();

@@ -44,12 +44,14 @@ const char* const kLiveStart[][2] = {
 }  // namespace
 
 SimUnit::State::State(const SimOptions& opts)
-    : options(opts), address(opts.address), mode(opts.k840 ? 0 : (opts.mode == 1 ? 1 : 0)), rng_(opts.seed) {
+    : options(opts), address(opts.address), mode(opts.k840 ? 0 : (opts.mode == 1 ? 1 : 0)), rng_(opts.seed),
+      faultRng_(opts.seed ^ 0x9E3779B9u) {
     for (const CodeRow* r = AllCodes(); r->code; ++r)
         if (r->store == Store::Unit) unitValues[r->code] = FactoryValue(r->code, 0, 1, options.k840);
-    for (const auto& pair : kLiveStart) live[pair[0]] = pair[1];
+    for (const auto& pair : kLiveStart) live[pair[0]] = options.oracle ? OracleValue(pair[0], 0, 0) : pair[1];
     FactoryReset();
     silentAfter_ = opts.silentAfter < 0 ? -1 : opts.silentAfter;
+    SetRandomFaults(opts.randomFaultRate, opts.randomFaultMaxMs);
 }
 
 void SimUnit::State::FactoryReset() {
@@ -58,7 +60,9 @@ void SimUnit::State::FactoryReset() {
             Config& slot = slots[m][s];
             slot.clear();
             for (const CodeRow* r = AllCodes(); r->code; ++r)
-                if (r->store == Store::Config) slot[r->code] = FactoryValue(r->code, m, s + 1, options.k840);
+                if (r->store == Store::Config)
+                    slot[r->code] = options.oracle ? OracleValue(r->code, m, uint32_t(s + 1))
+                                                   : FactoryValue(r->code, m, s + 1, options.k840);
         }
         lastLoaded[m] = 1;
         working[m] = slots[m][0];
@@ -107,6 +111,12 @@ void SimUnit::State::SetFault(Fault fault, int count, uint32_t delayMs, const st
     floodStopped = false;
 }
 
+void SimUnit::State::SetRandomFaults(double rate, uint32_t maxDelayMs) {
+    std::lock_guard<std::mutex> lock(mutex);
+    randomRate_ = rate < 0.0 ? 0.0 : (rate > 1.0 ? 1.0 : rate);
+    randomMaxMs_ = maxDelayMs;
+}
+
 void SimUnit::State::SetSilentAfter(int64_t replies) {
     std::lock_guard<std::mutex> lock(mutex);
     silentAfter_ = replies < 0 ? -1 : replies;
@@ -121,7 +131,7 @@ ReplyFault SimUnit::State::TakeReplyFault(const std::string& frame) {
         return out;
     }
     if (silentAfter_ > 0) --silentAfter_;
-    if (fault_ == Fault::None) return out;
+    if (fault_ == Fault::None) return DrawRandomFaultLocked();
     // STX, four address digits, the operation letter, then the code.
     if (!faultCode_.empty() && (frame.size() < 6 + faultCode_.size() || frame.compare(6, faultCode_.size(), faultCode_) != 0))
         return out;
@@ -226,7 +236,11 @@ bool SimUnit::State::ReadLocked(const std::string& code, std::string* value) {
     } else {
         const CodeRow* row = FindCode(code);
         if (!row) return false;
-        if (row->store == Store::Live) DriftLocked(code);
+        if (row->store == Store::Live && options.oracle) {
+            live[code] = OracleValue(code, mode, ++oracleCount_);
+        } else if (row->store == Store::Live) {
+            DriftLocked(code);
+        }
         const std::string* v = FindValueLocked(code);
         if (!v) return false;
         *value = *v;

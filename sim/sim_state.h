@@ -40,6 +40,7 @@ struct SimUnit::State {
     void SetFault(Fault fault, int count, uint32_t delayMs, const std::string& onlyCode);
     std::atomic<bool> floodStopped{false};
     void SetSilentAfter(int64_t replies);
+    void SetRandomFaults(double rate, uint32_t maxDelayMs);
     void CountReply();
     void CountConnection();
 
@@ -67,6 +68,7 @@ private:
     char WriteLocked(const std::string& code, const std::string& data, std::string* value);
     std::string BulkReadLocked();
     void DriftLocked(const std::string& code);
+    ReplyFault DrawRandomFaultLocked();   // sim_oracle.cpp
     std::string* FindValueLocked(const std::string& code);
 
     uint64_t restartUntil_ = 0;
@@ -77,6 +79,10 @@ private:
     std::string faultCode_;      // "" = every reply
     int64_t silentAfter_ = -1;   // replies left before the unit falls silent; -1 none
     std::mt19937 rng_;
+    double randomRate_ = 0.0;
+    uint32_t randomMaxMs_ = 0;
+    std::mt19937 faultRng_;
+    uint32_t oracleCount_ = 0;   // running count of the oracle's reception values
 };
 
 }  // namespace sim

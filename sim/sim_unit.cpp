@@ -28,6 +28,7 @@ const FaultNameRow kFaultNames[] = {
     {Fault::Flood, "Flood"},
     {Fault::Drip, "Drip"},
     {Fault::OddAddress, "OddAddress"},
+    {Fault::Restart, "Restart"},
 };
 
 }  // namespace
@@ -89,6 +90,8 @@ void SimUnit::SetFault(Fault fault, int count, uint32_t delayMs, const std::stri
 void SimUnit::ClearFault() { state_->SetFault(Fault::None, 0, 0, ""); }
 void SimUnit::StopFlood() { state_->floodStopped = true; }
 void SimUnit::SetSilentAfter(int64_t replies) { state_->SetSilentAfter(replies); }
+
+void SimUnit::SetRandomFaults(double rate, uint32_t maxDelayMs) { state_->SetRandomFaults(rate, maxDelayMs); }
 
 void SimUnit::RestartNow() {
     state_->BeginRestart();

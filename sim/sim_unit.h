@@ -25,6 +25,13 @@ struct SimOptions {
     bool drift = true;            // SNR, levels and lock values wander (seeded)
     int64_t silentAfter = -1;     // answer this many requests, then none (-1 = no limit)
     uint32_t seed = 1;
+    // Oracle: every demodulator, decoder and reception value names its code
+    // (see OracleValue), so that a reply tells which request it answers.
+    bool oracle = false;
+    // Random faults: this share of replies (0..1) meets a fault drawn from
+    // RandomFaultKinds(), with delays up to randomFaultMaxMs; seeded by `seed`.
+    double randomFaultRate = 0.0;
+    uint32_t randomFaultMaxMs = 600;
 };
 
 enum class Fault {
@@ -45,7 +52,14 @@ enum class Fault {
     Drip,             // the reply goes one byte at a time, one every delayMs (100 by default)
     OddAddress,       // the address read (gadd) reports delayMs' value as a number too big
                       // for a frame: 12345 by default
+    Restart,          // no reply: the unit restarts (silent for restartMs, TCP dropped)
 };
+
+// The faults the random draw picks from. Left out: the repeat as a write of
+// its own (ReplyTwiceApart), which may reach the link after its next request
+// went out and cannot be told from that request's reply, since a reply carries
+// no request identifier; and OddAddress, which changes the unit's answer.
+const std::vector<Fault>& RandomFaultKinds();
 
 // A fault delay that never runs out (a flood that goes on until StopFlood).
 inline constexpr uint32_t kWithoutEnd = 0xFFFFFFFFu;
@@ -63,6 +77,7 @@ struct SimCounters {
     uint64_t faultsApplied = 0;       // replies changed or withheld by a fault
     uint64_t tcpConnections = 0;      // TCP connections accepted
     uint64_t restarts = 0;            // restarts begun (gudm, ddef, RestartNow)
+    uint64_t randomFaults = 0;        // faults drawn at random
 };
 
 class SimUnit {
@@ -92,6 +107,9 @@ public:
     void SetSilentAfter(int64_t replies);
     // Drops the TCP connection and stays silent for restartMs.
     void RestartNow();
+    // Random faults from now on: `rate` of the replies (0 stops them), delays
+    // up to maxDelayMs. An explicit SetFault goes first while it lasts.
+    void SetRandomFaults(double rate, uint32_t maxDelayMs);
 
     // Frames taken in, STX..ETX, in order: those addressed to this unit or to
     // 9999, not those dropped for a bad checksum nor those ignored while
@@ -128,5 +146,22 @@ private:
 
 // Builds a reply frame: STX, address "%04d", status, data, ';', checksum, ETX.
 std::string BuildReplyFrame(int address, char status, const std::string& data);
+
+// ---- the oracle -----------------------------------------------------------
+// Each code of the unit's table has a two-digit tag of its own (10 and up).
+// A value of the oracle keeps the code's form and, where the form can carry
+// it, starts with the tag: integer "TTnnnn", number "TT.nnnn", frequency
+// "TT.00nnnn" (GHz), text "TT-nnnn"; nnnn is a counter (the slot for stored
+// settings, a running count for reception values). Option and radio values
+// are a valid choice of the code's list and cannot carry the tag.
+
+// The oracle's value of `code` in `mode` for counter `n`; "" for a code the
+// unit does not know.
+std::string OracleValue(const std::string& code, int mode, uint32_t n);
+// True when the oracle's values of `code` carry its tag.
+bool OracleTells(const std::string& code);
+// True when `value` may be the oracle's answer to a read of `code`: for a
+// code that OracleTells, it carries that code's tag in the code's form.
+bool OracleBelongs(const std::string& code, const std::string& value);
 
 }  // namespace sim

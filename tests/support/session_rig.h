@@ -82,7 +82,8 @@ class UnitRig : public testsupport::SimRig {
 public:
     using Transport = testsupport::Transport;
 
-    explicit UnitRig(bool k840 = false, Transport transport = Transport::Serial) : SimRig(Options(k840, transport)) {
+    explicit UnitRig(bool k840 = false, Transport transport = Transport::Serial, bool oracle = false)
+        : SimRig(Options(k840, transport, oracle)) {
         SetWaiter([this](uint32_t ms) {
             waits.push_back(ms);
             if (ms == 7000 && !tcpAddress.empty()) WaitForListener();
@@ -156,8 +157,9 @@ private:
     // Over TCP the unit is silent (listener closed) for a moment after a
     // restart; the recorded 7,000 ms wait waits for it to listen again. The
     // link has no window.
-    static testsupport::SimRigOptions Options(bool k840, Transport transport) {
+    static testsupport::SimRigOptions Options(bool k840, Transport transport, bool oracle) {
         testsupport::SimRigOptions o;
+        o.oracle = oracle;
         o.transport = transport;
         o.k840 = k840;
         o.restartMs = transport == Transport::Tcp ? 100 : 0;

@@ -44,6 +44,8 @@ bool SimRig::StartUnit() {
     so.address = options.address;
     so.k840 = options.k840;
     so.restartMs = options.restartMs;
+    so.oracle = options.oracle;
+    so.seed = options.seed;
     if (transport == Transport::Serial) {
         so.ptyLinkPath = folder.Path() + "/ports/COM" + std::to_string(options.comIndex + 1);
     } else {

@@ -31,6 +31,8 @@ struct SimRigOptions {
     std::optional<uint32_t> readMultiplierMs;
     std::string logName;         // a transaction log in the folder, if named
     bool linkWindow = true;      // false: the link has no window at all
+    bool oracle = false;         // every value names its code (sim::OracleValue)
+    uint32_t seed = 1;           // the unit's seed (its random faults among others)
 };
 
 // What one exchange gave.

@@ -1,0 +1,148 @@
+// Thousands of reads through the real link, on both transports, while the
+// simulated unit meets a random share of them with a fault drawn at random:
+// silence, noise, bad checksum, no ETX, a split reply, a dropped connection, a
+// slow or late reply (the next request goes out at once), a repeated reply, a
+// flood, a drip or a restart. The unit's oracle makes every value name the
+// code it was read from, so after every exchange:
+//   - an accepted reply is the one to its own request;
+//   - a failed exchange gives a result code the link may give on its transport;
+//   - no exchange runs past three times its bound;
+// and once the faults stop the link reaches the unit again.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "faults/random_run.h"
+#include "link/result_codes.h"
+#include "sim/sim_table.h"
+#include "support/sim_rig.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using testsupport::Exchange;
+using testsupport::Transport;
+
+constexpr uint32_t kReadConstantMs = 80;   // short serial time-outs keep silent replies cheap
+constexpr uint32_t kQuietMs = 60;          // the line counts as quiet after this gap
+constexpr uint32_t kRestartMs = 300;
+constexpr double kFaultShare = 0.08;
+constexpr milliseconds kSlack{2000};
+
+// The codes whose oracle values name them: reception values and settings.
+std::vector<std::string> TellingCodes() {
+    std::vector<std::string> out;
+    for (const sim::CodeRow* r = sim::AllCodes(); r->code; ++r)
+        if (r->store != sim::Store::Unit && sim::OracleTells(r->code)) out.push_back(r->code);
+    return out;
+}
+
+// What a failed read may end with, by transport (the link's result codes).
+bool SpecifiedFailure(Transport transport, ResultCode rc) {
+    switch (rc) {
+        case kErrRead: case kErrWrite: case kErrInvalidReply: case kErrBadChecksum: case kErrNoEtx: return true;
+        case kErrTimedOut: return transport == Transport::Serial;        // a silent serial unit
+        case kErrNoConnection: return transport == Transport::Tcp;       // no connection could be made
+        default: return false;
+    }
+}
+
+class RandomSequences : public ::testing::TestWithParam<Transport> {
+protected:
+    static testsupport::SimRigOptions Options(Transport transport, uint32_t seed) {
+        testsupport::SimRigOptions o;
+        o.transport = transport;
+        o.oracle = true;
+        o.seed = seed;
+        o.restartMs = kRestartMs;
+        o.readConstantMs = kReadConstantMs;
+        o.readMultiplierMs = 1;
+        return o;
+    }
+
+    // The longest one exchange may take: every attempt, the settling of a
+    // line after a failure, the longest fault delay and a restart.
+    milliseconds Bound(const testsupport::SimRig& rig, milliseconds maxFault) const {
+        const bool serial = GetParam() == Transport::Serial;
+        const milliseconds attempts = (serial ? 3 : 1) * rig.AttemptBound();
+        return attempts + 2 * milliseconds(kQuietMs) + maxFault + milliseconds(kRestartMs);
+    }
+};
+
+TEST_P(RandomSequences, AcceptedRepliesAreTheirOwnFailuresAreSpecifiedAndTheLinkRecovers) {
+    const uint32_t seed = randomrun::Seed();
+    const uint64_t exchanges = randomrun::EnvNumber("TAVRIN_FAULT_EXCHANGES", 1500);
+    SCOPED_TRACE(randomrun::Replay(seed));
+    std::printf("random fault sequence: %s, %llu exchanges\n", randomrun::Replay(seed).c_str(),
+                static_cast<unsigned long long>(exchanges));
+
+    testsupport::SimRig rig(Options(GetParam(), seed));
+    rig.link->readIntervalTimeout = kQuietMs;
+    ASSERT_TRUE(rig.Start());
+    const milliseconds maxFault = rig.AttemptBound() * 3 / 2;
+    const milliseconds limit = 3 * Bound(rig, maxFault) + kSlack;
+    rig.unit->SetRandomFaults(kFaultShare, uint32_t(maxFault.count()));
+
+    const std::vector<std::string> codes = TellingCodes();
+    ASSERT_FALSE(codes.empty());
+    std::mt19937 pick(seed);
+    std::map<ResultCode, int> failures;
+    int accepted = 0, mismatches = 0, unspecified = 0, overran = 0;
+    for (uint64_t i = 0; i < exchanges; ++i) {
+        const std::string& code = codes[std::uniform_int_distribution<size_t>(0, codes.size() - 1)(pick)];
+        const Exchange x = rig.Transact("0001r" + code + ";;");
+        if (x.elapsed > limit && ++overran <= 5)
+            ADD_FAILURE() << "exchange " << i << " (" << code << ") took " << x.elapsed.count() << " ms, bound "
+                          << limit.count() << " ms";
+        if (x.rc == kResultOk) {
+            ++accepted;
+            const bool own = x.status == '1' && sim::OracleBelongs(code, x.data);
+            if (!own && ++mismatches <= 5)
+                ADD_FAILURE() << "exchange " << i << ": the read of " << code << " was answered with status "
+                              << char(x.status) << " \"" << x.data << "\"";
+        } else {
+            ++failures[x.rc];
+            if (!SpecifiedFailure(GetParam(), x.rc) && ++unspecified <= 5)
+                ADD_FAILURE() << "exchange " << i << " (" << code << ") failed with " << std::hex << x.rc;
+            // A restarting unit refuses connections at once; a caller such as
+            // the poll thread tries again a little later, not in a tight loop.
+            if (x.rc == kErrNoConnection) std::this_thread::sleep_for(milliseconds(20));
+        }
+    }
+    const uint64_t drawn = rig.unit->Counters().randomFaults;
+    std::printf("  accepted %d, failed %llu, faults drawn %llu\n", accepted,
+                static_cast<unsigned long long>(exchanges - uint64_t(accepted)), static_cast<unsigned long long>(drawn));
+    for (const auto& [rc, n] : failures) std::printf("  result %x: %d\n", rc, n);
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(unspecified, 0);
+    EXPECT_EQ(overran, 0);
+    EXPECT_GT(drawn, exchanges * kFaultShare / 2);
+    EXPECT_GT(uint64_t(accepted), exchanges / 2);
+
+    // The faults stop: once the unit is back from any restart, the link
+    // reaches it within a few exchanges and then every read is its own.
+    rig.unit->SetRandomFaults(0.0, 0);
+    for (int i = 0; i < 200 && rig.unit->IsRestarting(); ++i) std::this_thread::sleep_for(milliseconds(10));
+    ASSERT_FALSE(rig.unit->IsRestarting());
+    int tries = 0;
+    Exchange first;
+    while (tries < 3 && (first = rig.Transact("0001r1snr;;")).rc != kResultOk) ++tries;
+    ASSERT_EQ(first.rc, kResultOk) << "no accepted reply in 3 exchanges after the faults stopped";
+    for (int i = 0; i < 40; ++i) {
+        const std::string& code = codes[size_t(i) % codes.size()];
+        const Exchange x = rig.Transact("0001r" + code + ";;");
+        ASSERT_EQ(x.rc, kResultOk) << "clean exchange " << i << " (" << code << ")";
+        EXPECT_TRUE(sim::OracleBelongs(code, x.data)) << code << " = " << x.data;
+    }
+    EXPECT_EQ(rig.link->connected, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, RandomSequences, ::testing::Values(Transport::Serial, Transport::Tcp),
+                         [](const ::testing::TestParamInfo<Transport>& p) {
+                             return std::string(testsupport::TransportName(p.param));
+                         });
+
+}  // namespace
