@@ -34,18 +34,6 @@ using namespace ids::signal_history;
 
 namespace {
 
-// Polling every 100 ms (the fastest allowed), short serial time-outs.
-RigOptions FastPolling() {
-    RigOptions o;
-    o.settings = [](AppSettingsData& s) {
-        s.ReadTotalTimeoutConstant = 100;
-        s.ReadIntervalTimeout = 50;
-        s.PollIntervalMs = 100;
-        s.AppTitle = kDefaultAppTitle;
-    };
-    return o;
-}
-
 struct LoggedEvent {
     std::string time, name, detail;
 };

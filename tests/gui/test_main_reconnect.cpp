@@ -19,17 +19,6 @@ constexpr int kFrequencyEdit = 1200;   // input frequency (MHz), narrowband
 constexpr int kServiceEdit = 1216;     // service name
 constexpr int kApplyButton = 1044;
 
-RigOptions FastPolling() {
-    RigOptions o;
-    o.settings = [](AppSettingsData& s) {
-        s.ReadTotalTimeoutConstant = 100;
-        s.ReadIntervalTimeout = 50;
-        s.PollIntervalMs = 100;
-        s.AppTitle = kDefaultAppTitle;
-    };
-    return o;
-}
-
 // A new unit on a new pseudo-terminal at the same ports/COM1 link.
 std::unique_ptr<sim::SimUnit> PlugInUnit(const std::string& programFolder) {
     sim::SimOptions so;

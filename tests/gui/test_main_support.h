@@ -198,6 +198,19 @@ inline RigOptions Quiet() {
     return o;
 }
 
+// Polling every 100 ms (the fastest allowed) with short serial time-outs, so
+// that a unit that goes or comes back is noticed within a few cycles.
+inline RigOptions FastPolling() {
+    RigOptions o;
+    o.settings = [](AppSettingsData& s) {
+        s.ReadTotalTimeoutConstant = 100;
+        s.ReadIntervalTimeout = 50;
+        s.PollIntervalMs = 100;
+        s.AppTitle = kDefaultAppTitle;
+    };
+    return o;
+}
+
 // The write requests the unit received, from the operation letter to the
 // second ';' ("w1ipf;1.234500;").
 inline std::vector<std::string> Writes(const sim::SimUnit& unit) {
