@@ -321,7 +321,7 @@ ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
 }
 
 RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
-                                 int currentMode) {
+                                 int currentMode, RecordFailure* failure) {
     LinkGuard gate(PollGateLock);
     for (;;) {
         ParamItem item;
@@ -340,7 +340,14 @@ RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, Co
         const bool isMode = item.code == kGudm;
         const int value = static_cast<int>(item.number & 0xFF);
         if (isMode && value == currentMode) continue;
-        ExchangeLocked(link, request, nullptr);
+        // An item the unit answers with a refusal is its own verdict on the
+        // value and the record goes on; an exchange without a good reply
+        // leaves the unit's state unknown and stops it, as does a refused mode.
+        const ResultCode result = ExchangeLocked(link, request, nullptr);
+        if (result != kResultOk && (isMode || result != kUnitRefused)) {
+            if (failure) *failure = {item.code, result};
+            return RecordApply::NotTaken;
+        }
         if (isMode) {
             link.WaitForRestart();
             CurrentDemodMode = value;

@@ -137,6 +137,14 @@ enum class RecordApply {
     Done,           // reached "----"
     EndOfFile,      // the bytes ran out before "----"
     InvalidItem,    // an item could not be sent; nothing after it was sent
+    NotTaken,       // an item's exchange failed, or the unit refused the
+                    // mode; nothing after it was sent
+};
+
+// The item the unit did not take, and the result of its exchange.
+struct RecordFailure {
+    std::string code;
+    ResultCode result = 0;
 };
 
 // Sends a write request for every item of the current record up to "----",
@@ -146,9 +154,12 @@ enum class RecordApply {
 // new connection on Ethernet) and CurrentDemodMode := its low byte. An item
 // that cannot be sent (a text over 243 bytes, an unknown kind, a body past the
 // end) stops the record with InvalidItem; the caller reports "Invalid item in
-// file".
+// file". An item whose exchange fails (no good reply), or a gudm item the unit
+// refuses, stops the record with NotTaken and is named in `failure` (when
+// given): a record half applied is never reported as applied. Another item
+// the unit refuses ('E') is its verdict on the value; the record goes on.
 RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
-                                 int currentMode);
+                                 int currentMode, RecordFailure* failure = nullptr);
 
 // The request text (STX, address, "w", code, ";", data) for one item; false
 // when the item cannot be sent.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -88,14 +89,31 @@ private:
     LinkGuard gate_;
 };
 
-ResultCode StoreSlot(CUnitSession& s, int slot) { return s.Transact(StoreSlotRequest(s.unitAddress, slot)); }
-ResultCode LoadSlot(CUnitSession& s, int slot) { return s.Transact(LoadSlotRequest(s.unitAddress, slot)); }
+// Slot stores and loads; a refusal ('E') counts as a failure.
+ResultCode StoreSlot(CUnitSession& s, int slot) {
+    return ExchangeLocked(s.Link(), StoreSlotRequest(s.unitAddress, slot), nullptr);
+}
+ResultCode LoadSlot(CUnitSession& s, int slot) {
+    return ExchangeLocked(s.Link(), LoadSlotRequest(s.unitAddress, slot), nullptr);
+}
 
-bool ReadUnitMode(CUnitSession& s, int& mode) {
+// Reads the unit's mode into `mode`; `mode` is untouched on failure.
+ResultCode ReadUnitMode(CUnitSession& s, int& mode) {
     std::string reply;
-    if (s.Transact(DemodModeReadRequest(s.unitAddress), &reply) != kResultOk) return false;
-    mode = static_cast<int>(DecimalValue(reply));
-    return true;
+    const ResultCode result = ExchangeLocked(s.Link(), DemodModeReadRequest(s.unitAddress), &reply);
+    if (result == kResultOk) mode = static_cast<int>(DecimalValue(reply));
+    return result;
+}
+
+std::string WithResult(const char* format, ResultCode result) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(result));
+    return text;
+}
+std::string WithSlot(const char* format, int slot) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, slot);
+    return text;
 }
 
 }  // namespace
@@ -107,6 +125,11 @@ constexpr char kReadFailed[] = "Unable to read config from demod";
 // A file that cannot be written, or one with an item that cannot be sent.
 constexpr char kCannotWrite[] = "Unable to open file for writing";
 constexpr char kInvalidItem[] = "Invalid item in file";
+// The unit's mode could not be read or set while a file was sent.
+constexpr char kModeReadFailed[] = "Error 0x%08x reading demod mode";
+constexpr char kModeWriteFailed[] = "Error 0x%08x setting demod mode";
+constexpr char kSlotStoreFailed[] = "Unable to save config %d";
+constexpr char kSlotLoadFailed[] = "Unable to switch config";
 
 // What a save says when a value read from the unit could not be sent back.
 std::string InvalidFromUnit(const ConfigFileCheck& check) {
@@ -135,11 +158,23 @@ bool ReadWholeConfig(CUnitSession& session) {
     return session.ReadUnitConfig(false) && session.unansweredRows == 0;
 }
 
-// Applies the record at `cursor` (its type and slot not yet read).
-bool ApplyRecord(CUnitSession& session, ConfigCursor& cursor, int mode) {
+// Applies the record at `cursor` (its type and slot not yet read). Empty when
+// the unit took all of it, otherwise what to tell the operator.
+std::string ApplyRecord(CUnitSession& session, ConfigCursor& cursor, int mode) {
     uint32_t ignoredSlot = 0;
-    return cursor.ReadRecordStart() && cursor.ReadU32(ignoredSlot) &&
-           WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode) == RecordApply::Done;
+    if (!cursor.ReadRecordStart() || !cursor.ReadU32(ignoredSlot)) return kInvalidItem;
+    RecordFailure failure;
+    switch (WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode, &failure)) {
+    case RecordApply::Done:
+        return {};
+    case RecordApply::NotTaken:
+        if (failure.code == "gudm") return WithResult(kModeWriteFailed, failure.result);
+        return "Unable to send item (" + failure.code + ") to demod";
+    case RecordApply::EndOfFile:
+    case RecordApply::InvalidItem:
+        break;
+    }
+    return kInvalidItem;
 }
 
 }  // namespace
@@ -222,17 +257,27 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
     std::string file;
     // The whole file is checked before anything is sent.
     if (!ReadCheckedFile(session, path, ConfigFileKind::Config, records, file)) return false;
+    // Every exchange must be taken: a load the unit half took is a failure.
     int mode = session.pageMode;
     ConfigCursor cursor(file);
     for (int r = 0; r < records; ++r) {
-        if (!ApplyRecord(session, cursor, mode)) {
-            session.Error(kInvalidItem);
+        const std::string failed = ApplyRecord(session, cursor, mode);
+        if (!failed.empty()) {
+            session.Error(failed);
             return false;
         }
-        ReadUnitMode(session, mode);
+        if (const ResultCode result = ReadUnitMode(session, mode); result != kResultOk) {
+            session.Error(WithResult(kModeReadFailed, result));
+            return false;
+        }
     }
     if (records == 2 && mode != session.pageMode) {
-        session.Transact(DemodModeRequest(session.unitAddress, session.pageMode));
+        const ResultCode result =
+            ExchangeLocked(session.Link(), DemodModeRequest(session.unitAddress, session.pageMode), nullptr);
+        if (result != kResultOk) {
+            session.Error(WithResult(kModeWriteFailed, result));
+            return false;
+        }
         session.WaitForRestart();
     }
     session.ReadUnitConfig(true);
@@ -265,7 +310,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     for (int pass = 0; pass < passes; ++pass) {
         for (int slot = 1; slot <= kSlots; ++slot) {
             StoreSlot(session, prev);
-            if (LoadSlot(session, slot) != kResultOk) return stop("Unable to switch config");
+            if (LoadSlot(session, slot) != kResultOk) return stop(kSlotLoadFailed);
             FixedWait(kSlotLoadWaitMs);
             if (!ReadWholeConfig(session)) return stop(kReadFailed);
             lastMode = session.pageMode;
@@ -312,33 +357,38 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
     if (!ReadCheckedFile(session, path, ConfigFileKind::Set, total, file)) return false;
     view.ShowPleaseWait("Please wait while configs are read and sent...", total + 1);
     view.SetPleaseWaitProgress(0);
+    // Every store, load, mode read and item must be taken by the unit: a
+    // record applied to the wrong slot or mode, or not stored, would leave the
+    // unit different from the file. The walk stops at the first failure and
+    // says so; the slots stored before it keep what was sent.
+    auto stop = [&](const std::string& message) {
+        view.HidePleaseWait();
+        session.Error(message);
+        return false;
+    };
     int prev = session.currentConfig;
     int sent = 0;
     ConfigCursor cursor(file);
     for (int pass = 0; pass < passes; ++pass) {
         for (int slot = 1; slot <= kSlots; ++slot) {
-            StoreSlot(session, prev);
-            LoadSlot(session, slot);
+            if (StoreSlot(session, prev) != kResultOk) return stop(WithSlot(kSlotStoreFailed, prev));
+            if (LoadSlot(session, slot) != kResultOk) return stop(kSlotLoadFailed);
             FixedWait(kSlotLoadWaitMs);
-            int mode = CurrentDemodMode.load();
-            if (ReadUnitMode(session, mode)) {
-                const int known = CurrentDemodMode.load();
-                if (mode != known && known != -1) session.WaitForRestart();
-            }
+            int mode = -1;
+            if (const ResultCode result = ReadUnitMode(session, mode); result != kResultOk)
+                return stop(WithResult(kModeReadFailed, result));
+            const int known = CurrentDemodMode.load();
+            if (mode != known && known != -1) session.WaitForRestart();
             session.pageMode = mode;
             CurrentDemodMode = mode;
-            if (!ApplyRecord(session, cursor, mode)) {
-                view.HidePleaseWait();
-                session.Error(kInvalidItem);
-                return false;
-            }
+            if (const std::string failed = ApplyRecord(session, cursor, mode); !failed.empty()) return stop(failed);
             ++sent;
             prev = slot;
             view.SetPleaseWaitProgress(sent);
         }
     }
-    StoreSlot(session, prev);
-    LoadSlot(session, 1);
+    if (StoreSlot(session, prev) != kResultOk) return stop(WithSlot(kSlotStoreFailed, prev));
+    if (LoadSlot(session, 1) != kResultOk) return stop(kSlotLoadFailed);
     FixedWait(kSlotLoadWaitMs);
     view.SetPleaseWaitProgress(sent + 1);
     view.HidePleaseWait();
