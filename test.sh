@@ -3,6 +3,8 @@
 #   ./test.sh                              plain build in build/
 #   ./test.sh --sanitize=address,undefined build in build-asan/ with ASan + UBSan
 #   ./test.sh --sanitize=thread            build in build-tsan/ with TSan
+#   ./test.sh --locales="de_DE.UTF-8"      the locales of the runs after the first
+#                                          (default de_DE.UTF-8 tr_TR.UTF-8; "" for none)
 #   ./test.sh -R link                      extra arguments go to ctest
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,10 +13,12 @@ bash scripts/deps.sh
 bash scripts/locales.sh
 
 sanitize=""
+locales="de_DE.UTF-8 tr_TR.UTF-8"
 ctest_args=()
 for arg in "$@"; do
     case "$arg" in
         --sanitize=*) sanitize="${arg#--sanitize=}" ;;
+        --locales=*) locales="${arg#--locales=}" ;;
         *) ctest_args+=("$arg") ;;
     esac
 done
@@ -38,7 +42,7 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${ctest_args[@]}"
 # The desktop program takes the C library's locale from the environment (its Qt
 # application does), and the simulated unit and the tools run inside or beside
 # it: the suite runs again under a decimal comma, and under Turkish case rules.
-for loc in de_DE.UTF-8 tr_TR.UTF-8; do
+for loc in $locales; do
     echo "=== the suite under LANG=LC_ALL=$loc"
     LANG="$loc" LC_ALL="$loc" ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "${ctest_args[@]}"
 done
