@@ -130,6 +130,10 @@ constexpr char kModeReadFailed[] = "Error 0x%08x reading demod mode";
 constexpr char kModeWriteFailed[] = "Error 0x%08x setting demod mode";
 constexpr char kSlotStoreFailed[] = "Unable to save config %d";
 constexpr char kSlotLoadFailed[] = "Unable to switch config";
+constexpr char kRestoreFailed[] = "Unable to restore defaults";
+
+// An item the unit did not take.
+std::string NotSent(const std::string& code) { return "Unable to send item (" + code + ") to demod"; }
 
 // What a save says when a value read from the unit could not be sent back.
 std::string InvalidFromUnit(const ConfigFileCheck& check) {
@@ -169,7 +173,7 @@ std::string ApplyRecord(CUnitSession& session, ConfigCursor& cursor, int mode) {
         return {};
     case RecordApply::NotTaken:
         if (failure.code == "gudm") return WithResult(kModeWriteFailed, failure.result);
-        return "Unable to send item (" + failure.code + ") to demod";
+        return NotSent(failure.code);
     case RecordApply::EndOfFile:
     case RecordApply::InvalidItem:
         break;
@@ -402,24 +406,39 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
     if (!choice) return false;
     IUnitView& view = session.View();
     BusyScope busy(view);
-    session.Transact(RestoreDefaultsRequest(session.unitAddress));
+    // Every step is sent whatever the one before returned; the first that the
+    // unit did not take is what the operator is told at the end.
+    std::string failed;
+    auto note = [&failed](ResultCode result, const std::string& message) {
+        if (result != kResultOk && failed.empty()) failed = message;
+    };
+    note(session.Transact(RestoreDefaultsRequest(session.unitAddress)), kRestoreFailed);
     session.WaitForRestart();
     int prev = session.currentConfig;
     const int passes = IsK840() ? 1 : 2;
+    struct Write {
+        const char* code;
+        std::string (*request)(int, std::string_view);
+        const char* value;
+    };
+    const Write writes[] = {{"1los", LoSideRequest, choice->loSide},
+                            {"1dco", LoFrequencyRequest, choice->loFrequency},
+                            {"1ipf", InputFrequencyRequest, choice->inputFrequency}};
     for (int pass = 0; pass < passes; ++pass) {
         for (int slot = 1; slot <= kSlots; ++slot) {
-            StoreSlot(session, prev);
-            LoadSlot(session, slot);
+            note(StoreSlot(session, prev), WithSlot(kSlotStoreFailed, prev));
+            note(LoadSlot(session, slot), kSlotLoadFailed);
             FixedWait(kSlotLoadWaitMs);
-            session.Transact(LoSideRequest(session.unitAddress, choice->loSide));
-            session.Transact(LoFrequencyRequest(session.unitAddress, choice->loFrequency));
-            session.Transact(InputFrequencyRequest(session.unitAddress, choice->inputFrequency));
+            for (const Write& write : writes)
+                note(session.Transact(write.request(session.unitAddress, write.value)), NotSent(write.code));
             prev = slot;
         }
     }
-    StoreSlot(session, prev);
-    LoadSlot(session, 1);
+    note(StoreSlot(session, prev), WithSlot(kSlotStoreFailed, prev));
+    note(LoadSlot(session, 1), kSlotLoadFailed);
     FixedWait(kSlotLoadWaitMs);
     session.ReadUnitConfig(true);
-    return true;
+    if (failed.empty()) return true;
+    session.Error(failed);
+    return false;
 }

@@ -3,11 +3,17 @@
 // and then stops answering half way through. Each operation ends either
 // complete and correct (the file or the unit holds what a fault-free run
 // gives) or failed, with the operator told and the earlier file untouched.
+// TAVRIN_FAULT_OPERATIONS sets the number of operations and TAVRIN_SEED
+// replays a run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "faults/random_run.h"
 #include "pages/config_file.h"
@@ -18,19 +24,49 @@ namespace {
 
 using testcfg::UnitRig;
 
-// Where two file images part, for a message that stays readable.
-std::string FirstDifference(const std::string& a, const std::string& b) {
-    size_t i = 0;
-    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-    if (i == a.size() && i == b.size()) return "same";
-    auto near = [&](const std::string& s) {
-        std::string out;
-        for (size_t k = i; k < s.size() && k < i + 24; ++k)
-            out += (s[k] >= 0x20 && s[k] < 0x7F) ? s[k] : '.';
-        return out;
-    };
-    return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) + ", first difference at " +
-           std::to_string(i) + ": \"" + near(a) + "\" / \"" + near(b) + "\"";
+constexpr uint32_t kSerialRestartMs = 50;
+
+// A file's records as the unit's state they stand for: a set by (mode,
+// slot), a configuration file by mode alone (its slot is the one that was
+// loaded), each with its items and their stored values in file order. The
+// order of the records follows the mode a walk started in and says nothing
+// about the unit.
+using RecordKey = std::pair<int, uint32_t>;
+using RecordItems = std::vector<std::pair<std::string, std::string>>;
+std::map<RecordKey, RecordItems> Records(const std::string& file, bool set) {
+    std::map<RecordKey, RecordItems> out;
+    for (const DescribedRecord& record : DescribeConfigFile(file).records) {
+        RecordItems items;
+        for (const DescribedItem& item : record.items) items.emplace_back(item.code, item.raw);
+        if (!record.complete) items.emplace_back("<incomplete>", "");
+        const RecordKey key{record.mode, set ? record.slot : 0u};
+        if (out.count(key)) items.emplace_back("<repeated record>", "");
+        out[key] = std::move(items);
+    }
+    return out;
+}
+
+// "same" when two files hold the same records, otherwise the first place
+// where they part, for a message that stays readable.
+std::string RecordDifference(const std::string& a, const std::string& b, bool set) {
+    const DescribedFile da = DescribeConfigFile(a), db = DescribeConfigFile(b);
+    if (!da.checksumOk || !db.checksumOk) return "a checksum does not match";
+    if (!da.error.empty() || !db.error.empty()) return "an invalid file: " + da.error + db.error;
+    const auto ra = Records(a, set), rb = Records(b, set);
+    if (da.recordCount != db.recordCount || ra.size() != rb.size())
+        return std::to_string(ra.size()) + " and " + std::to_string(rb.size()) + " records";
+    for (auto ia = ra.begin(), ib = rb.begin(); ia != ra.end(); ++ia, ++ib) {
+        const std::string where = "record of mode " + std::to_string(ia->first.first) + ", slot " +
+                                  std::to_string(ia->first.second);
+        if (ia->first != ib->first) return where + " is missing from the second file";
+        const RecordItems &x = ia->second, &y = ib->second;
+        for (size_t k = 0; k < x.size() || k < y.size(); ++k) {
+            const std::string left = k < x.size() ? x[k].first + "=" + x[k].second : "<none>";
+            const std::string right = k < y.size() ? y[k].first + "=" + y[k].second : "<none>";
+            if (left != right) return where + ", item " + std::to_string(k) + ": " + left + " / " + right;
+        }
+    }
+    return "same";
 }
 
 std::string ReadBytes(const std::string& path) {
@@ -73,9 +109,13 @@ std::string CleanSave(UnitRig& rig, bool set, const std::string& path) {
 
 class RandomOperations : public ::testing::TestWithParam<testsupport::Transport> {};
 
-// Runs only when TAVRIN_FAULT_OPERATIONS names the number of operations: a
-// run takes minutes, and open findings (a set load reported complete that
-// left the unit's slots different from the file) are still being looked into.
+// TAVRIN_FAULT_OPERATIONS=N runs N operations, and TAVRIN_SEED replays a run
+// exactly (the operations drawn and the unit's faults). Not run by default
+// yet: with no fault at all, a set save that starts in the second mode stores
+// the working configuration of the first mode after its mode change into that
+// mode's slot 8 (the store of the previous slot before loading slot 1), so a
+// comparison save after a set load finds slot 8 changed. 4 operations per
+// transport take about 20 s.
 TEST_P(RandomOperations, EndCompleteAndCorrectOrFailedWithTheOldFileUntouched) {
     const uint64_t operations = randomrun::EnvNumber("TAVRIN_FAULT_OPERATIONS", 0);
     if (operations == 0) GTEST_SKIP() << "set TAVRIN_FAULT_OPERATIONS=N to run N operations";
@@ -93,8 +133,18 @@ TEST_P(RandomOperations, EndCompleteAndCorrectOrFailedWithTheOldFileUntouched) {
         factoryConfig = CleanSave(factory, false, factory.folder.File("f.cfg"));
         factorySet = CleanSave(factory, true, factory.folder.File("f-set.cfg"));
     }
-    UnitRig rig(false, GetParam(), true);
+    // The unit draws its faults from the run's seed and, on the serial line
+    // too, is away a while after a restart: the link's fixed waits are
+    // scaled down to 1/100 (70 ms after a restart, 10 ms after a slot load)
+    // but really waited, so a restart the link does not wait for is seen.
+    UnitRig rig(false, GetParam(), true, seed, kSerialRestartMs);
     ASSERT_TRUE(rig.started);
+    const bool tcp = GetParam() == testsupport::Transport::Tcp;
+    SetWaiter([&rig, tcp](uint32_t ms) {
+        rig.waits.push_back(ms);
+        usleep(useconds_t(ms) * 10);
+        if (ms == 7000 && tcp) rig.WaitForListener();
+    });
     rig.link->readTotalTimeoutConstant = 150;
     rig.Connect();
     const std::string path = rig.folder.File("unit.cfg");
@@ -102,7 +152,7 @@ TEST_P(RandomOperations, EndCompleteAndCorrectOrFailedWithTheOldFileUntouched) {
     const std::string check = rig.folder.File("check.cfg");
     const std::string oracleConfig = CleanSave(rig, false, other);
     const std::string oracleSet = CleanSave(rig, true, other);
-    ASSERT_NE(oracleSet, factorySet);
+    ASSERT_NE(RecordDifference(oracleSet, factorySet, true), "same");
 
     std::mt19937 draw(seed);
     int completed = 0, failed = 0;
@@ -128,26 +178,32 @@ TEST_P(RandomOperations, EndCompleteAndCorrectOrFailedWithTheOldFileUntouched) {
         const std::string after = ReadBytes(path);
         if (!ok) {
             ++failed;
-            EXPECT_TRUE(after == before) << "a failed operation changed the file: " << FirstDifference(after, before);
-            EXPECT_FALSE(rig.view.messages.empty()) << "a failed operation told the operator nothing";
+            for (const auto& m : rig.view.messages) {
+                EXPECT_EQ(m.text.find("Config set "), std::string::npos) << "a failed operation said: " << m.text;
+            }
+            EXPECT_TRUE(after == before) << "a failed operation changed the file";
+            ASSERT_FALSE(rig.view.messages.empty()) << "a failed operation told the operator nothing";
+            EXPECT_EQ(rig.view.messages.back().caption, "Error");
             // The link reaches the unit again for the next operation.
             rig.session->ReadUnitConfig(true);
             continue;
         }
         ++completed;
+        const std::string clean = CleanSave(rig, IsSet(op), check);
         if (op == Op::SaveConfig || op == Op::SaveSet) {
             EXPECT_TRUE(DescribeConfigFile(after).checksumOk);
-            const std::string clean = CleanSave(rig, IsSet(op), check);
-            EXPECT_TRUE(after == clean) << "a save reported complete differs from the unit: " << FirstDifference(after, clean);
+            EXPECT_EQ(RecordDifference(after, clean, IsSet(op)), "same") << "a save reported complete differs from the unit";
         } else {
             EXPECT_TRUE(after == before) << "a load changed its file";
-            const std::string clean = CleanSave(rig, IsSet(op), check);
-            EXPECT_TRUE(clean == before) << "a load reported complete left the unit different: " << FirstDifference(clean, before);
+            EXPECT_EQ(RecordDifference(clean, before, IsSet(op)), "same")
+                << "a load reported complete left the unit different";
         }
     }
     std::printf("  completed %d, failed %d, faults drawn %llu\n", completed, failed,
                 static_cast<unsigned long long>(rig.unit->Counters().randomFaults));
     EXPECT_GT(rig.unit->Counters().randomFaults, 0u);
+    if (HasFailure()) std::printf("  failed: %s\n", randomrun::Replay(seed).c_str());
+    SetWaiter(nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, RandomOperations,

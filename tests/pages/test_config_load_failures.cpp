@@ -162,4 +162,41 @@ TEST(ConfigLoadFailures, AConfigFileLoadThatTheUnitDoesNotTakeFails) {
     }
 }
 
+// Restore defaults sends its whole sequence whatever the unit answers, and
+// ends failed, with the operator told which step the unit did not take, when
+// any of it went unanswered: never as a restore that took place.
+TEST(RestoreDefaultsFailures, AUnitThatFallsSilentHalfWayFailsTheRestore) {
+    UnitRig rig(true);
+    ASSERT_TRUE(rig.started);
+    rig.Connect();
+    QuickTimeouts(rig);
+    // One pass on this unit: ddef, 8 x (dsto, dloa, 1los, 1dco, 1ipf), dsto, dloa.
+    struct Point {
+        int64_t answered;
+        const char* message;
+    };
+    const Point points[] = {
+        {0, "Unable to restore defaults"},
+        {38, "Unable to send item (1los) to demod"},
+        {41, "Unable to save config 8"},
+        {42, "Unable to switch config"},
+    };
+    for (const Point& point : points) {
+        SCOPED_TRACE(point.answered);
+        rig.Connect();
+        rig.unit->SetSilentAfter(point.answered);
+        EXPECT_FALSE(RestoreDefaults(*rig.session, kDefaultDownconverterId));
+        rig.unit->SetSilentAfter(-1);
+        // Every step was still tried, in order, with its waits.
+        ASSERT_GE(rig.unit->Requests().size(), 43u);
+        EXPECT_EQ(rig.Requests()[0], "0001wddef;1;");
+        EXPECT_EQ(rig.waits[0], 7000u);
+        ExpectFailedWith(rig, point.message);
+    }
+    // A restore the unit takes whole is still reported as done.
+    rig.Connect();
+    EXPECT_TRUE(RestoreDefaults(*rig.session, kDefaultDownconverterId));
+    EXPECT_TRUE(rig.view.messages.empty());
+}
+
 }  // namespace

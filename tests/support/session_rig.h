@@ -77,13 +77,17 @@ inline std::string FrameText(const std::string& frame) {
 }
 
 // The simulated unit, the real link, a session and a recording view. Every
-// fixed wait is recorded instead of slept; the unit restarts at once.
+// fixed wait is recorded instead of slept; on the serial line the unit
+// restarts at once unless told otherwise.
 class UnitRig : public testsupport::SimRig {
 public:
     using Transport = testsupport::Transport;
 
-    explicit UnitRig(bool k840 = false, Transport transport = Transport::Serial, bool oracle = false)
-        : SimRig(Options(k840, transport, oracle)) {
+    // `seed` drives the unit's random faults; `serialRestartMs` is how long
+    // a unit on the serial line is away after a restart.
+    explicit UnitRig(bool k840 = false, Transport transport = Transport::Serial, bool oracle = false,
+                     uint32_t seed = 1, uint32_t serialRestartMs = 0)
+        : SimRig(Options(k840, transport, oracle, seed, serialRestartMs)) {
         SetWaiter([this](uint32_t ms) {
             waits.push_back(ms);
             if (ms == 7000 && !tcpAddress.empty()) WaitForListener();
@@ -157,12 +161,14 @@ private:
     // Over TCP the unit is silent (listener closed) for a moment after a
     // restart; the recorded 7,000 ms wait waits for it to listen again. The
     // link has no window.
-    static testsupport::SimRigOptions Options(bool k840, Transport transport, bool oracle) {
+    static testsupport::SimRigOptions Options(bool k840, Transport transport, bool oracle, uint32_t seed,
+                                              uint32_t serialRestartMs) {
         testsupport::SimRigOptions o;
         o.oracle = oracle;
+        o.seed = seed;
         o.transport = transport;
         o.k840 = k840;
-        o.restartMs = transport == Transport::Tcp ? 100 : 0;
+        o.restartMs = transport == Transport::Tcp ? 100 : serialRestartMs;
         o.linkWindow = false;
         return o;
     }
