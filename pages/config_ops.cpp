@@ -313,7 +313,10 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     int lastMode = session.pageMode;
     for (int pass = 0; pass < passes; ++pass) {
         for (int slot = 1; slot <= kSlots; ++slot) {
-            StoreSlot(session, prev);
+            // Right after the switch to the second mode there is nothing of
+            // this walk to store: the unit runs that mode's own last slot, and
+            // storing it as slot 8 would overwrite what slot 8 of that mode holds.
+            if (prev != 0) StoreSlot(session, prev);
             if (LoadSlot(session, slot) != kResultOk) return stop(kSlotLoadFailed);
             FixedWait(kSlotLoadWaitMs);
             if (!ReadWholeConfig(session)) return stop(kReadFailed);
@@ -327,6 +330,9 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
             if (session.Transact(DemodModeRequest(session.unitAddress, 1 - lastMode)) != kResultOk)
                 return stop(kReadFailed);
             session.WaitForRestart();
+            // After the first pass; after the second the unit is back in the
+            // first mode on its slot 8, which the closing store keeps as it is.
+            if (pass == 0) prev = 0;
         }
     }
     FinishConfigFile(image);

@@ -285,6 +285,32 @@ TEST(ConfigSetOps, TwoModeSetHoldsSixteenRecordsAndLoadsIntoAK840AsEight) {
     EXPECT_EQ(k840.unit->LastLoadedSlot(), 1);
 }
 
+// Saving a set reads the unit: no stored slot of either mode may change. After
+// the switch to the second mode the unit runs that mode's last slot, which must
+// not be stored over the other mode's slot 8.
+TEST(ConfigSetOps, SavingASetChangesNoStoredSlotOfEitherMode) {
+    UnitRig rig;
+    ASSERT_TRUE(rig.started);
+    rig.Connect();
+    std::vector<std::string> before;
+    for (int mode = 0; mode < 2; ++mode)
+        for (int slot = 1; slot <= 8; ++slot) before.push_back(rig.unit->SlotValue(mode, slot, "edef"));
+    ASSERT_NE(before[8 + 0], before[8 + 7]);   // DVB-T slots 1 and 8 differ
+
+    const std::string path = rig.folder.File("set.cfg");
+    ASSERT_TRUE(SaveConfigSet(*rig.session, path));
+    const DescribedFile d = DescribeConfigFile(Read(path));
+    ASSERT_EQ(d.records.size(), 16u);
+    for (int mode = 0; mode < 2; ++mode) {
+        for (int slot = 1; slot <= 8; ++slot) {
+            const std::string& stored = before[static_cast<size_t>(mode * 8 + slot - 1)];
+            EXPECT_EQ(rig.unit->SlotValue(mode, slot, "edef"), stored) << "mode " << mode << " slot " << slot;
+            EXPECT_EQ(ItemValue(d.records[static_cast<size_t>(mode * 8 + slot - 1)], "edef"), stored)
+                << "record of mode " << mode << " slot " << slot;
+        }
+    }
+}
+
 TEST(ConfigSetOps, K840SetIsRefusedByATwoModeUnitAndLoadsIntoAK840WithoutModeWaits) {
     std::string setFile;
     {
