@@ -26,17 +26,39 @@ uint32_t LoadU32(std::string_view bytes, size_t at) {
 
 }  // namespace
 
+namespace {
+
+// One step of the checksum for a whole byte: the byte's bits enter least
+// significant first, so the byte is reversed and taken with the top of the
+// register through a table of the polynomial's remainders (most significant
+// bit first).
+struct CrcTables {
+    uint8_t reversed[256];
+    uint32_t remainder[256];
+};
+
+constexpr CrcTables MakeCrcTables() {
+    CrcTables t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint8_t r = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            if (i & (1u << bit)) r = static_cast<uint8_t>(r | (0x80u >> bit));
+        t.reversed[i] = r;
+        uint32_t crc = i << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ kCrcPolynomial : crc << 1;
+        t.remainder[i] = crc;
+    }
+    return t;
+}
+
+constexpr CrcTables kCrcTables = MakeCrcTables();
+
+}  // namespace
+
 uint32_t ConfigFileCrc(const void* data, size_t size, uint32_t crc) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i) {
-        uint8_t byte = bytes[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            const uint32_t in = (byte >> bit) & 1u;
-            const uint32_t top = crc >> 31;
-            crc <<= 1;
-            if (in != top) crc ^= kCrcPolynomial;
-        }
-    }
+    for (size_t i = 0; i < size; ++i)
+        crc = (crc << 8) ^ kCrcTables.remainder[(crc >> 24) ^ kCrcTables.reversed[bytes[i]]];
     return crc;
 }
 
