@@ -258,7 +258,12 @@ std::string RecordName(uint32_t r) { return "record " + std::to_string(r + 1); }
 
 std::string ConfigFileCheck::Text() const { return where.empty() ? message : message + ": " + where; }
 
-ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint32_t recordsNeeded) {
+namespace {
+
+// CheckConfigFile with the checksum's verdict already known, so that a caller
+// that needs the checksum itself goes over the file once.
+ConfigFileCheck CheckKnowingChecksum(std::string_view file, bool checksumOk, ConfigFileKind kind,
+                                     uint32_t recordsNeeded) {
     ConfigFileCheck out;
     const char* const notConfig =
         kind == ConfigFileKind::Set ? "Invalid config type in file" : "Config in file is not a demod config";
@@ -270,7 +275,7 @@ ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint
         out.code = std::move(code);
         return out;
     };
-    if (!ConfigFileChecksumOk(file)) return fail("Invalid checksum in file", "");
+    if (!checksumOk) return fail("Invalid checksum in file", "");
     if (file.size() < 8) return fail(notConfig, "too short to hold a record count");
     ReadRecordCount(file, out.recordCount);
     const uint32_t count = out.recordCount;
@@ -335,11 +340,21 @@ ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint
     return out;
 }
 
-ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
+ConfigFileCheck CheckAloneKnowingChecksum(std::string_view file, bool checksumOk) {
     uint32_t count = 0;
     ReadRecordCount(file, count);
-    if (count > 2) return CheckConfigFile(file, ConfigFileKind::Set, 8);
-    return CheckConfigFile(file, ConfigFileKind::Config, count < 1 ? 1 : count);
+    if (count > 2) return CheckKnowingChecksum(file, checksumOk, ConfigFileKind::Set, 8);
+    return CheckKnowingChecksum(file, checksumOk, ConfigFileKind::Config, count < 1 ? 1 : count);
+}
+
+}  // namespace
+
+ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint32_t recordsNeeded) {
+    return CheckKnowingChecksum(file, ConfigFileChecksumOk(file), kind, recordsNeeded);
+}
+
+ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
+    return CheckAloneKnowingChecksum(file, ConfigFileChecksumOk(file));
 }
 
 RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
@@ -408,12 +423,14 @@ std::string DescribeValue(const ParamEntry* row, const ParamItem& item) {
 DescribedFile DescribeConfigFile(std::string_view file) {
     DescribedFile out;
     out.size = file.size();
-    const ConfigFileCheck verdict = CheckConfigFileAlone(file);
+    if (file.size() >= 4) {
+        out.storedCrc = LoadU32(file, file.size() - 4);
+        out.computedCrc = ConfigFileCrc(file.substr(0, file.size() - 4));
+        out.checksumOk = out.storedCrc == out.computedCrc;
+    }
+    const ConfigFileCheck verdict = CheckAloneKnowingChecksum(file, out.checksumOk);
     if (!verdict.ok) out.error = verdict.Text();
     if (file.size() < 4) return out;
-    out.storedCrc = LoadU32(file, file.size() - 4);
-    out.computedCrc = ConfigFileCrc(file.substr(0, file.size() - 4));
-    out.checksumOk = out.storedCrc == out.computedCrc;
     out.endMarkOk = file.size() >= 7 && file.substr(file.size() - 7, 3) == kFileEnd;
     if (file.size() < 8) return out;
     ReadRecordCount(file, out.recordCount);
