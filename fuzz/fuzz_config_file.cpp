@@ -124,24 +124,22 @@ SeedList FuzzSeeds() {
     FinishConfigFile(image);
     seeds.emplace_back("config_one_record", image);
 
-    // A configuration set: sixteen records, slots 1 to 8 in each mode. Each
-    // record holds every eighth row of its tables, so that the set stays
-    // small (inputs are kept short for speed) while its records together
-    // hold every row.
-    BeginConfigFile(image, 16);
-    for (int mode : {0, 1}) {
-        for (int slot = 1; slot <= 8; ++slot) {
-            FillTablesFromUnit(unit, mode, 8, slot - 1);
-            AppendConfigRecord(image, slot, mode);
-        }
+    // Sets, kept short (inputs are limited to 640 bytes for speed): eight
+    // records of one mode, each holding every eighth row of its tables, so
+    // that together they hold every row; and sixteen records, slots 1 to 8 in
+    // each mode, holding the gudm item alone.
+    BeginConfigFile(image, 8);
+    for (int slot = 1; slot <= 8; ++slot) {
+        FillTablesFromUnit(unit, 1, 8, slot - 1);
+        AppendConfigRecord(image, slot, 1);
     }
     FinishConfigFile(image);
     seeds.emplace_back("config_set", image);
 
-    // A "K840" unit's set: eight records of one mode holding the gudm item alone.
-    BeginConfigFile(image, 8);
+    BeginConfigFile(image, 16);
     ResetAllParamValues();
-    for (int slot = 1; slot <= 8; ++slot) AppendConfigRecord(image, slot, 1);
+    for (int mode : {0, 1})
+        for (int slot = 1; slot <= 8; ++slot) AppendConfigRecord(image, slot, mode);
     FinishConfigFile(image);
     seeds.emplace_back("config_set_bare", image);
     ResetAllParamValues();
