@@ -38,10 +38,12 @@ cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target "${targets[@]}"
 # The longest input a target is given (libFuzzer's -max_len; by default the
 # longest seed, at least 4096 bytes). Configuration files are read item by item
 # several times over, so they are kept to a few records: two full records, or
-# a set of short ones.
+# a set of short ones. A bridge client's bytes are read again after every
+# piece; 512 bytes hold the nine envelopes a client may have under way.
 max_len_of() {
     case "$1" in
         fuzz_config_file) echo 640 ;;
+        fuzz_bridge_client) echo 512 ;;
         fuzz_config_check) echo 1024 ;;
         *) echo 0 ;;
     esac
