@@ -13,13 +13,13 @@ AppSettingsData AppSettings;
 std::string UnitIpAddress = kDefaultIpAddress;
 std::atomic<int> CurrentUnitAddress{1};
 
-std::vector<SettingsRow> SettingsRows(AppSettingsData& s) {
+std::array<SettingsRow, kSettingsRowCount> SettingsRows(AppSettingsData& s) {
     using K = SettingsRowKind;
     constexpr int64_t kLargest = kLargestTypedNumber;
     constexpr int64_t kAnyInt = INT32_MAX;
     const uint32_t* rates = kSerialBaudRates.data();
     const size_t rateCount = kSerialBaudRates.size();
-    return {
+    return {{
         {"LastComPort", K::Fixed, 4, &s.LastComPort, -1, 255},  // COM1 to COM256, or none
         {"PollingEnabled", K::Fixed, 1, &s.PollingEnabled, 0, 1},
         {"IconFile", K::String, 0, &s.IconFile},
@@ -38,7 +38,7 @@ std::vector<SettingsRow> SettingsRows(AppSettingsData& s) {
         {"LogoHeight", K::Fixed, 4, &s.LogoHeight, -1, kAnyInt},
         {"ConnectionType", K::Fixed, 4, &s.ConnectionType, 0, 1},
         {"LastIpAddress", K::String, 0, &s.LastIpAddress},
-    };
+    }};
 }
 
 namespace {
@@ -78,8 +78,8 @@ void HoldToRange(const SettingsRow& row, const SettingsRow& defaults) {
 
 bool ReadSettingsBytes(const std::string& bytes, AppSettingsData& settings) {
     AppSettingsData defaults;
-    const std::vector<SettingsRow> defaultRows = SettingsRows(defaults);
-    const std::vector<SettingsRow> rows = SettingsRows(settings);
+    const auto defaultRows = SettingsRows(defaults);
+    const auto rows = SettingsRows(settings);
     size_t pos = 0;
     for (size_t r = 0; r < rows.size(); ++r) {
         const SettingsRow& row = rows[r];

@@ -62,8 +62,9 @@ struct SettingsRow {
     size_t element = 0;                   // 0: the whole row is one value
 };
 
-// The rows of `settings`, in file order.
-std::vector<SettingsRow> SettingsRows(AppSettingsData& settings);
+// The rows of `settings`, in file order (a fixed table: nothing is allocated).
+inline constexpr size_t kSettingsRowCount = 17;
+std::array<SettingsRow, kSettingsRowCount> SettingsRows(AppSettingsData& settings);
 
 // Reads the file into `settings`. Rows from the first incomplete one on keep
 // what they held; a value outside what its dialog accepts takes its default.

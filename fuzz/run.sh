@@ -26,6 +26,7 @@ cxx="$(command -v clang++-14 || command -v clang++)"
 # as the targets; the gcc-only warning spelling of the project is tolerated.
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
 flags+=" -Wno-unknown-warning-option"
+flags+=" -fsanitize-coverage-ignorelist=$PWD/fuzz/coverage_ignore.txt"
 CXX="$cxx" cmake -S . -B "$build" -DTAVRIN_FUZZ=ON -DTAVRIN_BUILD_GUI=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 
@@ -34,10 +35,25 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target "${targets[@]}"
 
+# The longest input a target is given (libFuzzer's -max_len; by default the
+# longest seed, at least 4096 bytes). Configuration files are read item by item
+# several times over, so they are kept to a few records: two full records, or
+# a set of short ones. A bridge client's bytes are read again after every
+# piece; 512 bytes hold the nine envelopes a client may have under way.
+max_len_of() {
+    case "$1" in
+        fuzz_config_file) echo 640 ;;
+        fuzz_bridge_client) echo 512 ;;
+        fuzz_config_check) echo 1024 ;;
+        *) echo 0 ;;
+    esac
+}
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/crashes"
 failed=()
+summary=()
 for t in "${targets[@]}"; do
     seeds="fuzz/corpus/$t"
     if [ "$seeds_only" -eq 1 ]; then
@@ -48,16 +64,31 @@ for t in "${targets[@]}"; do
     work="$build/corpus/$t"
     mkdir -p "$work"
     echo "== $t: ${seconds}s"
-    if ! "$build/bin/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-            -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "$work" "$seeds" \
-            >"$build/$t.log" 2>&1; then
+    limit=()
+    [ "$(max_len_of "$t")" -gt 0 ] && limit=(-max_len="$(max_len_of "$t")")
+    before=$(find "$build/crashes" -name "$t-*" | wc -l)
+    start=$(date +%s.%N)
+    status=0
+    "$build/bin/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "${limit[@]}" \
+        -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "$work" "$seeds" \
+        >"$build/$t.log" 2>&1 || status=$?
+    end=$(date +%s.%N)
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$t.log" | tail -n 1)
+    runs=${runs:-$(sed -n 's/^#\([0-9]*\).*/\1/p' "$build/$t.log" | tail -n 1)}
+    runs=${runs:-0}
+    findings=$(( $(find "$build/crashes" -name "$t-*" | wc -l) - before ))
+    rate=$(awk -v n="$runs" -v a="$start" -v b="$end" 'BEGIN { printf "%d", n / (b - a) }')
+    summary+=("$(printf '%-22s %12s %9s %9s' "$t" "$runs" "$rate" "$findings")")
+    if [ "$status" -ne 0 ] || [ "$findings" -gt 0 ]; then
         failed+=("$t")
         tail -n 40 "$build/$t.log"
-    else
-        grep -E '^(stat::number_of_executed_units|stat::new_units_added|stat::peak_rss_mb)' "$build/$t.log" | tr '\n' ' '
-        echo
     fi
 done
+if [ ${#summary[@]} -gt 0 ]; then
+    echo
+    printf '%-22s %12s %9s %9s\n' target executions exec/s findings
+    printf '%s\n' "${summary[@]}"
+fi
 if [ ${#failed[@]} -gt 0 ]; then
     echo "fuzzing found problems in: ${failed[*]} (inputs in $build/crashes/)" >&2
     exit 1

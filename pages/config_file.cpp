@@ -26,17 +26,39 @@ uint32_t LoadU32(std::string_view bytes, size_t at) {
 
 }  // namespace
 
+namespace {
+
+// One step of the checksum for a whole byte: the byte's bits enter least
+// significant first, so the byte is reversed and taken with the top of the
+// register through a table of the polynomial's remainders (most significant
+// bit first).
+struct CrcTables {
+    uint8_t reversed[256];
+    uint32_t remainder[256];
+};
+
+constexpr CrcTables MakeCrcTables() {
+    CrcTables t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint8_t r = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            if (i & (1u << bit)) r = static_cast<uint8_t>(r | (0x80u >> bit));
+        t.reversed[i] = r;
+        uint32_t crc = i << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ kCrcPolynomial : crc << 1;
+        t.remainder[i] = crc;
+    }
+    return t;
+}
+
+constexpr CrcTables kCrcTables = MakeCrcTables();
+
+}  // namespace
+
 uint32_t ConfigFileCrc(const void* data, size_t size, uint32_t crc) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i) {
-        uint8_t byte = bytes[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            const uint32_t in = (byte >> bit) & 1u;
-            const uint32_t top = crc >> 31;
-            crc <<= 1;
-            if (in != top) crc ^= kCrcPolynomial;
-        }
-    }
+    for (size_t i = 0; i < size; ++i)
+        crc = (crc << 8) ^ kCrcTables.remainder[(crc >> 24) ^ kCrcTables.reversed[bytes[i]]];
     return crc;
 }
 
@@ -236,7 +258,12 @@ std::string RecordName(uint32_t r) { return "record " + std::to_string(r + 1); }
 
 std::string ConfigFileCheck::Text() const { return where.empty() ? message : message + ": " + where; }
 
-ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint32_t recordsNeeded) {
+namespace {
+
+// CheckConfigFile with the checksum's verdict already known, so that a caller
+// that needs the checksum itself goes over the file once.
+ConfigFileCheck CheckKnowingChecksum(std::string_view file, bool checksumOk, ConfigFileKind kind,
+                                     uint32_t recordsNeeded) {
     ConfigFileCheck out;
     const char* const notConfig =
         kind == ConfigFileKind::Set ? "Invalid config type in file" : "Config in file is not a demod config";
@@ -248,7 +275,7 @@ ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint
         out.code = std::move(code);
         return out;
     };
-    if (!ConfigFileChecksumOk(file)) return fail("Invalid checksum in file", "");
+    if (!checksumOk) return fail("Invalid checksum in file", "");
     if (file.size() < 8) return fail(notConfig, "too short to hold a record count");
     ReadRecordCount(file, out.recordCount);
     const uint32_t count = out.recordCount;
@@ -313,11 +340,21 @@ ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint
     return out;
 }
 
-ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
+ConfigFileCheck CheckAloneKnowingChecksum(std::string_view file, bool checksumOk) {
     uint32_t count = 0;
     ReadRecordCount(file, count);
-    if (count > 2) return CheckConfigFile(file, ConfigFileKind::Set, 8);
-    return CheckConfigFile(file, ConfigFileKind::Config, count < 1 ? 1 : count);
+    if (count > 2) return CheckKnowingChecksum(file, checksumOk, ConfigFileKind::Set, 8);
+    return CheckKnowingChecksum(file, checksumOk, ConfigFileKind::Config, count < 1 ? 1 : count);
+}
+
+}  // namespace
+
+ConfigFileCheck CheckConfigFile(std::string_view file, ConfigFileKind kind, uint32_t recordsNeeded) {
+    return CheckKnowingChecksum(file, ConfigFileChecksumOk(file), kind, recordsNeeded);
+}
+
+ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
+    return CheckAloneKnowingChecksum(file, ConfigFileChecksumOk(file));
 }
 
 RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
@@ -393,12 +430,14 @@ std::string DescribeValue(const ParamEntry* row, const ParamItem& item) {
 DescribedFile DescribeConfigFile(std::string_view file) {
     DescribedFile out;
     out.size = file.size();
-    const ConfigFileCheck verdict = CheckConfigFileAlone(file);
+    if (file.size() >= 4) {
+        out.storedCrc = LoadU32(file, file.size() - 4);
+        out.computedCrc = ConfigFileCrc(file.substr(0, file.size() - 4));
+        out.checksumOk = out.storedCrc == out.computedCrc;
+    }
+    const ConfigFileCheck verdict = CheckAloneKnowingChecksum(file, out.checksumOk);
     if (!verdict.ok) out.error = verdict.Text();
     if (file.size() < 4) return out;
-    out.storedCrc = LoadU32(file, file.size() - 4);
-    out.computedCrc = ConfigFileCrc(file.substr(0, file.size() - 4));
-    out.checksumOk = out.storedCrc == out.computedCrc;
     out.endMarkOk = file.size() >= 7 && file.substr(file.size() - 7, 3) == kFileEnd;
     if (file.size() < 8) return out;
     ReadRecordCount(file, out.recordCount);

@@ -56,6 +56,32 @@ TEST(ConfigFileCrc, MatchesTheKnownValues) {
     EXPECT_EQ(image.substr(3), "\x53\xDB\x7D\xBC"s);
 }
 
+// The checksum rule one bit at a time: each byte's bits enter least
+// significant first into a register shifted left, polynomial 0x04C11DB7.
+uint32_t CrcBitByBit(const std::string& bytes, uint32_t crc = 0xFFFFFFFF) {
+    for (char c : bytes) {
+        for (int bit = 0; bit < 8; ++bit) {
+            const uint32_t in = (static_cast<uint8_t>(c) >> bit) & 1u;
+            const uint32_t top = crc >> 31;
+            crc <<= 1;
+            if (in != top) crc ^= 0x04C11DB7u;
+        }
+    }
+    return crc;
+}
+
+TEST(ConfigFileCrc, FollowsTheBitRuleForEveryByteAndStartValue) {
+    for (int b = 0; b < 256; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        ASSERT_EQ(ConfigFileCrc(one), CrcBitByBit(one)) << "byte " << b;
+        for (uint32_t start : {0u, 0x80000000u, 0x12345678u, 0xDEADBEEFu})
+            ASSERT_EQ(ConfigFileCrc(one.data(), 1, start), CrcBitByBit(one, start)) << "byte " << b;
+    }
+    std::string many;
+    for (int i = 0; i < 5000; ++i) many.push_back(static_cast<char>((i * 131 + i / 7) & 0xFF));
+    EXPECT_EQ(ConfigFileCrc(many), CrcBitByBit(many));
+}
+
 TEST(ConfigFileCheck, RefusesShortAndAlteredFiles) {
     EXPECT_FALSE(ConfigFileChecksumOk(""));
     EXPECT_FALSE(ConfigFileChecksumOk("\xFF\xFF\xFF"s));
