@@ -105,9 +105,10 @@ end=$(( $(now_s) + seconds ))
 codes=(1snr 1mer 1cer 1dnr 1ina 1pkt 1dco 1ipf 1pre 1pos eser gsma)
 # tavrinctl in a loop against ADDRESS, its outputs under ctl/ named by ROUTE.
 ctl_loop() {
-    local route="$1" address="$2" round=0 runs=0 nonzero=0
+    local route="$1" address="$2" round=0 runs=0 nonzero=0 before
     while [ "$(now_s)" -lt "$end" ]; do
         round=$((round + 1))
+        before="$nonzero"
         "$bin/tavrinctl" --ip "$address" read "${codes[@]}" >>"$work/ctl/read-$route.out" 2>>"$work/ctl/stderr-$route.txt" \
             || nonzero=$((nonzero + 1))
         "$bin/tavrinctl" --ip "$address" status --json >>"$work/ctl/status-$route.jsonl" 2>>"$work/ctl/stderr-$route.txt" \
@@ -119,6 +120,8 @@ ctl_loop() {
                 2>>"$work/ctl/stderr-$route.txt" || nonzero=$((nonzero + 1))
             runs=$((runs + 1))
         fi
+        # A unit that restarts refuses connections at once: do not spin meanwhile.
+        [ "$nonzero" -eq "$before" ] || sleep 0.2
     done
     echo "$runs $nonzero" >"$work/ctl/runs-$route.txt"
 }
@@ -172,6 +175,9 @@ echo "soak: $(date -u '+%Y-%m-%d %H:%M') UTC, $minutes min ($seconds s), $(nproc
 echo "units: --random-faults $faults --restart-ms $restart_ms, seeds $seed (A) and $((seed + 1)) (B)"
 echo "unit A (desktop on its pty, tavrinctl on TCP): $(grep -a '^counters:' "$work/unit_a.out" || echo 'no counters')"
 echo "unit B (the bridge on its pty):                $(grep -a '^counters:' "$work/unit_b.out" || echo 'no counters')"
+requests() { grep -ao '^counters: requests [0-9]*' "$1" | awk '{ print $3 }'; }
+req_a="$(requests "$work/unit_a.out")"; req_b="$(requests "$work/unit_b.out")"
+echo "exchanges (requests the units took): $((${req_a:-0} + ${req_b:-0})) (A $req_a, B $req_b)"
 echo "bridge metrics: $(echo "$metrics" | tr '\n' ' ')"
 for route in direct bridge; do
     read -r runs nonzero <"$work/ctl/runs-$route.txt" || { runs=0; nonzero=0; }
