@@ -53,7 +53,8 @@ const char kUsage[] =
     "  --help               show this text\n"
     "  --version            print the version\n"
     "\n"
-    "On start it prints the pseudo-terminal's path and the TCP address it listens on.\n";
+    "On start it prints the pseudo-terminal's path and the TCP address it listens on;\n"
+    "when it stops, a line of counters (requests, replies, faults, connections).\n";
 
 bool ParseNumber(const char* text, long low, long high, long* out) {
     char* end = nullptr;
@@ -178,5 +179,13 @@ int main(int argc, char** argv) {
     sigwait(&signals, &sig);
     unit.Stop();
     std::printf("stopped (%s)\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
+    // What the run amounted to, for scripts that run a unit for a long time.
+    const sim::SimCounters n = unit.Counters();
+    std::printf("counters: requests %llu, replies %llu, faults %llu (random %llu), bad frames %llu, "
+                "ignored while restarting %llu, tcp connections %llu, restarts %llu\n",
+                static_cast<unsigned long long>(n.framesTaken), static_cast<unsigned long long>(n.replies),
+                static_cast<unsigned long long>(n.faultsApplied), static_cast<unsigned long long>(n.randomFaults),
+                static_cast<unsigned long long>(n.badChecksum), static_cast<unsigned long long>(n.ignoredRestarting),
+                static_cast<unsigned long long>(n.tcpConnections), static_cast<unsigned long long>(n.restarts));
     return 0;
 }

@@ -127,7 +127,13 @@ TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {
     EXPECT_EQ(tcp.Exchange("9999rgadd;;"), Reply(17, '1', "17"));
 
     ::kill(c.pid, SIGTERM);
-    EXPECT_NE(ReadUntil(c.out, "stopped").find("stopped (SIGTERM)"), std::string::npos);
+    const std::string farewell = ReadUntil(c.out, "restarts");
+    EXPECT_NE(farewell.find("stopped (SIGTERM)"), std::string::npos) << farewell;
+    // Three requests taken and answered, one of them with the fault, one TCP connection.
+    EXPECT_NE(farewell.find("counters: requests 3, replies 3, faults 1 (random 0), bad frames 0, "
+                            "ignored while restarting 0, tcp connections 1, restarts 0\n"),
+              std::string::npos)
+        << farewell;
     ::close(c.out);
     EXPECT_EQ(WaitExit(c.pid), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(link));
