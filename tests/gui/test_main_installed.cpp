@@ -16,21 +16,8 @@
 
 using namespace guitest;
 namespace fs = std::filesystem;
-
-namespace {
-
-std::set<std::string> TreeOf(const std::string& root) {
-    std::set<std::string> names;
-    for (const auto& e : fs::recursive_directory_iterator(root)) names.insert(fs::relative(e.path(), root).string());
-    return names;
-}
-
-mode_t ModeOf(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : mode_t(-1);
-}
-
-}  // namespace
+using testsupport::ModeOf;
+using testsupport::TreeOf;
 
 TEST(MainInstalled, SettingsLogAndPortsLiveInTheUsersFoldersNeverInTheTree) {
     RigOptions options;

@@ -23,24 +23,14 @@
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
+using testsupport::ModeOf;
+using testsupport::TreeOf;
 using testsupport::ScopedEnv;
 using testsupport::TempFolder;
 
 namespace {
 
 constexpr uid_t kNobody = 65534;
-
-// Every path below `root`, relative to it: what a run left in a tree.
-std::set<std::string> TreeOf(const std::string& root) {
-    std::set<std::string> names;
-    for (const auto& e : fs::recursive_directory_iterator(root)) names.insert(fs::relative(e.path(), root).string());
-    return names;
-}
-
-mode_t ModeOf(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : mode_t(-1);
-}
 
 // An installed tree: TREE/bin (the program folder) and the install step's mark.
 struct InstalledTree {

@@ -1,5 +1,8 @@
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it at the end.
 #pragma once
+#include <sys/types.h>
+
+#include <set>
 #include <string>
 
 namespace testsupport {
@@ -17,5 +20,10 @@ public:
 
     std::string path;   // the same as Path(), for the tests that read it directly
 };
+
+// Every path below `root`, relative to it: what a run left in a tree.
+std::set<std::string> TreeOf(const std::string& root);
+// The permission bits of `path` (07777), or mode_t(-1) when it is not there.
+mode_t ModeOf(const std::string& path);
 
 }  // namespace testsupport
