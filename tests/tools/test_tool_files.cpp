@@ -310,7 +310,11 @@ TEST(ToolConfigFile, SaveAgainstAUnitThatFallsSilentFailsAndKeepsTheOldFile) {
         sim.Unit().SetSilentAfter(static_cast<int64_t>(total) - early);
         const RunResult r = RunTool(Concat(sim.TcpArgs(), {command, file}), kFastWaits);
         EXPECT_EQ(r.exitCode, 1) << command << r.out;
-        EXPECT_NE(r.err.find("Unable to read config from demod"), std::string::npos) << command << r.err;
+        // The silence lands on a read or, when the first save needed a retry
+        // and so counted one request more, on the slot load before it.
+        const bool readFailed = r.err.find("Unable to read config from demod") != std::string::npos;
+        const bool loadFailed = r.err.find("Unable to switch config") != std::string::npos;
+        EXPECT_TRUE(readFailed || loadFailed) << command << r.err;
         EXPECT_EQ(r.out.find("Configuration saved"), std::string::npos) << command << r.out;
         EXPECT_EQ(r.out.find("Config set saved"), std::string::npos) << command << r.out;
         EXPECT_EQ(ReadFile(file), old) << command;
