@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/minimal_client.h"
+#include "bench/bench_args.h"
 #include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
@@ -160,17 +161,10 @@ void PrintRow(const char* transport, const Figures& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    double seconds = 1.0;
-    int rounds = 5;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--seconds") seconds = std::atof(argv[i + 1]);
-        if (a == "--rounds") rounds = std::atoi(argv[i + 1]);
-    }
-    if (seconds <= 0 || rounds <= 0) {
-        std::fprintf(stderr, "usage: tavrin_bench [--seconds S] [--rounds R]\n");
-        return 2;
-    }
+    BenchArgs args;
+    if (!ParseBenchArgs(argc, argv, "tavrin_bench", args)) return 2;
+    const double seconds = args.seconds;
+    const int rounds = args.rounds;
 
     std::mt19937 random(unsigned(::getpid()) ^ unsigned(Clock::now().time_since_epoch().count()));
     const std::string address = "127." + std::to_string(1 + random() % 250) + "." +
