@@ -1,8 +1,13 @@
 // The command line shared by the exchange-rate benchmarks:
 // [--seconds S] [--rounds R], each round measuring for S seconds.
 #pragma once
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 
 struct BenchArgs {
@@ -20,4 +25,22 @@ inline bool ParseBenchArgs(int argc, char** argv, const char* program, BenchArgs
     if (args.seconds > 0 && args.rounds > 0) return true;
     std::fprintf(stderr, "usage: %s [--seconds S] [--rounds R]\n", program);
     return false;
+}
+
+// A loopback address of its own (127.x.y.z), so that runs beside each other
+// and beside the tests never share a listener.
+inline std::string RandomBenchAddress() {
+    std::mt19937 random(unsigned(::getpid()) ^
+                        unsigned(std::chrono::steady_clock::now().time_since_epoch().count()));
+    return "127." + std::to_string(1 + random() % 250) + "." + std::to_string(random() % 250) + "." +
+           std::to_string(2 + random() % 250);
+}
+
+// A fresh folder /tmp/PREFIX.XXXXXX with an empty "ports" folder in it (for
+// the simulated unit's COM1 link); "" when it cannot be made.
+inline std::string MakeBenchFolder(const std::string& prefix) {
+    std::string pattern = "/tmp/" + prefix + ".XXXXXX";
+    if (!mkdtemp(pattern.data())) return {};
+    ::mkdir((pattern + "/ports").c_str(), 0700);
+    return pattern;
 }

@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,14 +111,10 @@ int main(int argc, char** argv) {
     const int rounds = args.rounds;
     SetDebugSink([](const std::string&) {});
     const std::string program = ExecutableFolder() + "/tavrin_bridge";
-    std::mt19937 random(unsigned(::getpid()) ^ unsigned(Clock::now().time_since_epoch().count()));
-    const std::string ip = "127." + std::to_string(1 + random() % 250) + "." + std::to_string(random() % 250) + "." +
-                           std::to_string(2 + random() % 250);
-    char folderTemplate[] = "/tmp/tavrin_bridge_bench.XXXXXX";
-    if (!mkdtemp(folderTemplate)) return 1;
-    const std::string folder = folderTemplate;
+    const std::string ip = RandomBenchAddress();
+    const std::string folder = MakeBenchFolder("tavrin_bridge_bench");
+    if (folder.empty()) return 1;
     const std::string ports = folder + "/ports";
-    ::mkdir(ports.c_str(), 0700);
     sim::SimOptions options;
     options.ptyLinkPath = ports + "/COM1";
     options.drift = false;

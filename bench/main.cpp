@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -166,14 +165,10 @@ int main(int argc, char** argv) {
     const double seconds = args.seconds;
     const int rounds = args.rounds;
 
-    std::mt19937 random(unsigned(::getpid()) ^ unsigned(Clock::now().time_since_epoch().count()));
-    const std::string address = "127." + std::to_string(1 + random() % 250) + "." +
-                                std::to_string(random() % 250) + "." + std::to_string(2 + random() % 250);
-    char folderTemplate[] = "/tmp/tavrin_bench.XXXXXX";
-    if (!mkdtemp(folderTemplate)) return 1;
-    const std::string folder = folderTemplate;
+    const std::string address = RandomBenchAddress();
+    const std::string folder = MakeBenchFolder("tavrin_bench");
+    if (folder.empty()) return 1;
     const std::string ports = folder + "/ports";
-    ::mkdir(ports.c_str(), 0700);
 
     sim::SimOptions options;
     options.ptyLinkPath = ports + "/COM1";
