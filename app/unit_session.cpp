@@ -85,7 +85,7 @@ void CUnitSession::Alert(const std::string& text) {
     view_.ShowMessage(text, kCaptionAlert, MessageIcon::Information);
 }
 
-bool CUnitSession::ReadUnitConfig(bool disableButtons, bool keepEdits) {
+bool CUnitSession::ReadUnitConfig(bool disableButtons, bool keepEdits, RowReading reading) {
     if (!view_.UnitConnected()) {
         Error(kTextNoConnection);
         return false;
@@ -115,7 +115,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons, bool keepEdits) {
                 pageMode = mode;
                 CurrentDemodMode = mode;
                 view_.ApplyModeToPages(mode);
-                unansweredRows = ReadTablesToPages(mode, keepEdits);
+                unansweredRows = ReadTablesToPages(mode, keepEdits, reading);
                 ok = true;
             }
         }
@@ -124,7 +124,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons, bool keepEdits) {
     return ok;
 }
 
-int CUnitSession::ReadTablesToPages(int mode, bool keepEdits) {
+int CUnitSession::ReadTablesToPages(int mode, bool keepEdits, RowReading reading) {
     LinkGuard gate(PollGateLock);
     IPage* simple = view_.SimplePage();
     IPage* full = view_.FullPage();
@@ -132,8 +132,10 @@ int CUnitSession::ReadTablesToPages(int mode, bool keepEdits) {
     IPage* second = simple ? full : nullptr;
     if (!first) return 0;
     int unanswered = 0;
-    for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable})
-        unanswered += ReadTableToPage(link_, *first, table, unitAddress, second, keepEdits);
+    for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {
+        unanswered += ReadTableToPage(link_, *first, table, unitAddress, second, keepEdits, reading);
+        if (unanswered != 0 && reading == RowReading::UntilUnanswered) break;
+    }
     return unanswered;
 }
 

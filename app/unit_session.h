@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/result_codes.h"
+#include "params/codec.h"
 
 class CFerritRemoteControl;
 class IPage;
@@ -79,11 +80,13 @@ public:
     // With `keepEdits` (a unit that comes back by itself, not one the
     // operator connected to) a control the operator changed and has not sent
     // keeps its content (ReadTableToPage).
-    bool ReadUnitConfig(bool disableButtons, bool keepEdits = false);
+    // With RowReading::UntilUnanswered the tables are read no further than
+    // the first row the unit did not answer.
+    bool ReadUnitConfig(bool disableButtons, bool keepEdits = false, RowReading reading = RowReading::Every);
     int unansweredRows = 0;
     // Reads the demod table of `mode` and the decoder table into the pages;
     // returns the number of rows the unit did not answer.
-    int ReadTablesToPages(int mode, bool keepEdits = false);
+    int ReadTablesToPages(int mode, bool keepEdits = false, RowReading reading = RowReading::Every);
     // Sets the unit's mode (0 narrowband, 1 DVBT), waits for its restart and
     // reads everything back. False when not connected or the write failed.
     bool SwitchDemodMode(int mode);

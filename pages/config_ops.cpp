@@ -159,7 +159,7 @@ bool ReadCheckedFile(CUnitSession& session, const std::string& path, ConfigFileK
 // Reads slot, mode and both tables of the mode afresh; true when the unit
 // answered every read.
 bool ReadWholeConfig(CUnitSession& session) {
-    return session.ReadUnitConfig(false) && session.unansweredRows == 0;
+    return session.ReadUnitConfig(false, false, RowReading::UntilUnanswered) && session.unansweredRows == 0;
 }
 
 // Applies the record at `cursor` (its type and slot not yet read). Empty when
@@ -222,7 +222,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
                 // whatever its table held since its last read.
                 NoControlsPage page;
                 answered = ReadTableToPage(session.Link(), page, DemodTableForMode(mode), session.unitAddress,
-                                           nullptr) == 0;
+                                           nullptr, false, RowReading::UntilUnanswered) == 0;
                 if (!answered) {
                     // Leave the unit in the mode it was in, if it still listens.
                     if (session.Transact(DemodModeRequest(session.unitAddress, startMode)) == kResultOk)

@@ -225,7 +225,7 @@ bool DownconverterEdited(const IPage& page);
 }  // namespace
 
 int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                    IPage* secondPage, bool keepEdits) {
+                    IPage* secondPage, bool keepEdits, RowReading reading) {
     int unanswered = 0;
     int64_t packetErrors = 0;
     const bool keepDownconverter = keepEdits && DownconverterEdited(page);
@@ -236,7 +236,10 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
         std::string reply;
         const ResultCode result = ReadValueLocked(link, unitAddress, row->code, reply);
         if (result != kResultOk) {
-            if (!row->Has(ParamFlags::HideIfAbsent)) ++unanswered;
+            if (!row->Has(ParamFlags::HideIfAbsent)) {
+                ++unanswered;
+                if (reading == RowReading::UntilUnanswered) break;
+            }
             // No connection at all says nothing about the unit's inputs.
             if (row->Has(ParamFlags::HideIfAbsent) && result != kErrNoConnection) {
                 ShowOrHide(*row, &page, false);

@@ -70,6 +70,12 @@ void StoreReplyValue(std::string& reply, ParamEntry& row);
 // Enables or write-protects the table's controls and fills the option combos.
 void SetupPageControls(IPage& page, const ParamEntry* table);
 
+// How far a read of the tables goes when a row is not answered: on with
+// the next row (what the pages show stays as fresh as the unit allows), or
+// no further, for a caller that fails on the first unanswered row anyway (a
+// unit that stopped answering would otherwise cost one time-out per row).
+enum class RowReading { Every, UntilUnanswered };
+
 // Reads every row from the unit, stores it and shows it on `page` (and on
 // `secondPage` when given); lamps and graph samples are posted to `page`.
 // Returns the number of rows the unit did not answer, rows that may be absent
@@ -78,7 +84,7 @@ void SetupPageControls(IPage& page, const ParamEntry* table);
 // it) keeps its content: the row stores the unit's value, so that Apply still
 // writes the operator's.
 int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                     IPage* secondPage, bool keepEdits = false);
+                     IPage* secondPage, bool keepEdits = false, RowReading reading = RowReading::Every);
 
 // Shows the row's stored value (read under its lock); nothing when it has none.
 void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage);

@@ -69,9 +69,10 @@ void SimUnit::State::FactoryReset() {
     }
 }
 
-// After a restart the unit runs the slot it last loaded in its (new) mode.
+// The unit keeps the working configuration of each mode through a restart:
+// a mode change, or a two-record configuration load that visits the other
+// mode and comes back, finds each mode as it was last written.
 void SimUnit::State::RestartLocked() {
-    working[mode] = slots[mode][lastLoaded[mode] - 1];
     restartUntil_ = TickMs() + options.restartMs;
     restartPending_ = true;
     ++counters.restarts;

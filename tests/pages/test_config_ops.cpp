@@ -51,7 +51,6 @@ TEST(ConfigFileOps, TwoModeSaveVisitsTheOtherModeReadsItFreshAndLoadsBack) {
     rig.Connect();
     ASSERT_EQ(rig.unit->Mode(), 0);
     // Give the DVBT side a value the program has not read yet.
-    // (The unit runs its last loaded slot after each restart: store into it.)
     ASSERT_TRUE(rig.session->SwitchDemodMode(1));
     rig.unit->SetValue("edef", "Dvbt side");
     rig.session->Transact(rig.session->Request("wdsto;1;"));
@@ -94,6 +93,35 @@ TEST(ConfigFileOps, TwoModeSaveVisitsTheOtherModeReadsItFreshAndLoadsBack) {
     EXPECT_EQ(rig.waits, (std::vector<uint32_t>{7000, 7000, 7000}));
     EXPECT_EQ(rig.view.buttons.front(), false);
     EXPECT_EQ(rig.view.buttons.back(), true);
+}
+
+TEST(ConfigFileOps, ATwoModeLoadLeavesBothModesAsTheFileHasThem) {
+    // A file of one unit loaded into another whose values all differ: the
+    // load visits the second mode and comes back, and both modes must hold
+    // the file's values afterwards, the first one included.
+    std::string factoryFile;
+    {
+        UnitRig factory;
+        ASSERT_TRUE(factory.started);
+        factory.Connect();
+        ASSERT_TRUE(SaveConfigToFile(*factory.session, factory.folder.File("f.cfg")));
+        factoryFile = Read(factory.folder.File("f.cfg"));
+    }
+    UnitRig rig(false, testsupport::Transport::Serial, true);
+    ASSERT_TRUE(rig.started);
+    rig.Connect();
+    const std::string path = rig.folder.File("f.cfg");
+    ASSERT_TRUE(ReplaceFileAtomically(path, factoryFile));
+    const std::string before = rig.unit->Value("1dco");
+    ASSERT_NE(before, "");
+    ASSERT_TRUE(LoadConfigFromFile(*rig.session, path));
+    EXPECT_TRUE(rig.view.messages.empty());
+    EXPECT_EQ(rig.unit->Mode(), 0);
+    EXPECT_NE(rig.unit->Value("1dco"), before);
+    // Saved again, the unit gives the file back byte for byte.
+    const std::string again = rig.folder.File("again.cfg");
+    ASSERT_TRUE(SaveConfigToFile(*rig.session, again));
+    EXPECT_TRUE(Read(again) == factoryFile);
 }
 
 TEST(ConfigFileOps, K840UnitSavesOneRecordAndLoadsWithoutAnyWait) {
