@@ -41,6 +41,20 @@ struct PollSetup {
     CPollThread thread;
 };
 
+// Poll cycles run one by one on this thread, their samples kept by a signal
+// history that was told it is connected to `where`.
+struct CycleByCycle {
+    CycleByCycle(UnitRig& rig, const std::string& where) : poll(rig, 100) {
+        history.NoteConnected(where);
+        poll.params.sampleSink = &history;
+    }
+    int Cycle() { return RunPollCycle(poll.params, state, &sample); }
+    CSignalHistory history;
+    PollSetup poll;
+    PollCycleState state;
+    PollSample sample;
+};
+
 // Share of one processor this process used over `window` of wall time.
 double CpuShareOver(milliseconds window) {
     const auto cpu0 = ProcessCpuTime();
@@ -155,14 +169,10 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
     UnitRig rig(Transport::Serial);
     ASSERT_TRUE(rig.Start());
     const std::string comLink = rig.folder.Path() + "/ports/COM1";
-    CSignalHistory history;
-    history.NoteConnected("COM1");
-    PollSetup poll(rig, 100);
-    poll.params.sampleSink = &history;
-    PollCycleState state;
-
-    PollSample sample;
-    RunPollCycle(poll.params, state, &sample);
+    CycleByCycle cycles(rig, "COM1");
+    CSignalHistory& history = cycles.history;
+    const PollSample& sample = cycles.sample;
+    cycles.Cycle();
     EXPECT_TRUE(sample.connected);
     ExpectUnitValues(sample, *rig.unit);
 
@@ -173,7 +183,7 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
 
     // The first cycle meets the dead line: the port is closed, the window told.
     const uint32_t checksBefore = rig.link->reopenChecks.load();
-    RunPollCycle(poll.params, state, &sample);
+    cycles.Cycle();
     EXPECT_FALSE(sample.connected);
     for (const std::string& value : sample.values) EXPECT_EQ(value, "");
     EXPECT_FALSE(rig.link->serialHandle.IsOpen()) << "the descriptor of a vanished device is closed";
@@ -185,7 +195,7 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
     // the device per cycle, and every sample says "not connected".
     constexpr int kCyclesAway = 5;
     for (int i = 0; i < kCyclesAway; ++i) {
-        EXPECT_EQ(RunPollCycle(poll.params, state, &sample), 0);
+        EXPECT_EQ(cycles.Cycle(), 0);
         EXPECT_FALSE(sample.connected);
     }
     const uint32_t checks = rig.link->reopenChecks.load() - checksBefore;
@@ -198,7 +208,7 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
     ASSERT_TRUE(rig.StartUnit());
     rig.unit->SetValue("1snr", "17.5");
     rig.unit->SetValue("1ina", "-61.25");
-    RunPollCycle(poll.params, state, &sample);
+    cycles.Cycle();
     EXPECT_TRUE(rig.link->serialHandle.IsOpen()) << "the port was not opened again";
     EXPECT_TRUE(sample.connected);
     ExpectUnitValues(sample, *rig.unit);
@@ -278,21 +288,18 @@ TEST(VanishingUnit, ExchangeOnAVanishedDeviceGivesThePortUp) {
 TEST(VanishingUnit, TcpUnitGoneAndBackInTheSamples) {
     UnitRig rig(Transport::Tcp);
     ASSERT_TRUE(rig.Start());
-    CSignalHistory history;
-    history.NoteConnected("127.0.0.1");
-    PollSetup poll(rig, 100);
-    poll.params.sampleSink = &history;
-    PollCycleState state;
-    PollSample sample;
-    RunPollCycle(poll.params, state, &sample);
+    CycleByCycle cycles(rig, "127.0.0.1");
+    CSignalHistory& history = cycles.history;
+    const PollSample& sample = cycles.sample;
+    cycles.Cycle();
     EXPECT_TRUE(sample.connected);
     rig.StopUnit();
     rig.unit.reset();
-    RunPollCycle(poll.params, state, &sample);
+    cycles.Cycle();
     EXPECT_FALSE(sample.connected);
     EXPECT_EQ(EventCount(history, EventKind::ConnectionLost), 1);
     ASSERT_TRUE(rig.StartUnit());
-    RunPollCycle(poll.params, state, &sample);
+    cycles.Cycle();
     EXPECT_TRUE(sample.connected);
     ExpectUnitValues(sample, *rig.unit);
     EXPECT_EQ(EventCount(history, EventKind::ConnectionBack), 1);
