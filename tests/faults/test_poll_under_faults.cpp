@@ -18,29 +18,6 @@ using sim::Fault;
 
 constexpr milliseconds kLimit{20000};   // a condition that never comes fails the test, never hangs it
 
-// The rig plus a running poll thread posting to the rig's window.
-class Polling {
-public:
-    explicit Polling(UnitRig& rig, uint32_t intervalMs) {
-        CurrentDemodMode = 0;
-        params.window = &rig.window;
-        params.link = rig.link.get();
-        params.interval = intervalMs;
-        params.unitAddress = 1;
-        params.pollingEnabled = &enabled;
-        params.pollItemFlags = items;
-    }
-    ~Polling() { Stop(); }
-    bool Start() { return thread.Start(params); }
-    // True when the thread ended within the stop bound.
-    bool Stop() { return !thread.IsRunning() || !thread.Stop(); }
-
-    uint8_t enabled = 1;
-    uint8_t items[4] = {1, 1, 1, 1};
-    PollThreadParams params;
-    CPollThread thread;
-};
-
 struct FaultCase {
     Transport transport;
     Fault fault;

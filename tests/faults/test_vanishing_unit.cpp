@@ -25,22 +25,6 @@ using std::chrono::steady_clock;
 
 constexpr milliseconds kLimit{20000};
 
-struct PollSetup {
-    explicit PollSetup(UnitRig& rig, uint32_t intervalMs) {
-        CurrentDemodMode = 0;
-        params.window = &rig.window;
-        params.link = rig.link.get();
-        params.interval = intervalMs;
-        params.unitAddress = 1;
-        params.pollingEnabled = &enabled;
-        params.pollItemFlags = items;
-    }
-    uint8_t enabled = 1;
-    uint8_t items[4] = {1, 1, 1, 1};
-    PollThreadParams params;
-    CPollThread thread;
-};
-
 // Poll cycles run one by one on this thread, their samples kept by a signal
 // history that was told it is connected to `where`.
 struct CycleByCycle {
@@ -50,7 +34,7 @@ struct CycleByCycle {
     }
     int Cycle() { return RunPollCycle(poll.params, state, &sample); }
     CSignalHistory history;
-    PollSetup poll;
+    Polling poll;
     PollCycleState state;
     PollSample sample;
 };
@@ -72,7 +56,7 @@ bool IsLinkFailure(ResultCode rc) { return rc == kErrWrite || rc == kErrRead || 
 TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
     UnitRig rig(Transport::Serial);
     ASSERT_TRUE(rig.Start());
-    PollSetup poll(rig, 100);
+    Polling poll(rig, 100);
     ASSERT_TRUE(poll.thread.Start(poll.params));
     ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 11, kLimit));
 
@@ -114,7 +98,7 @@ TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
 TEST(VanishingUnit, TcpUnitGoneAndBack) {
     UnitRig rig(Transport::Tcp);
     ASSERT_TRUE(rig.Start());
-    PollSetup poll(rig, 100);
+    Polling poll(rig, 100);
     ASSERT_TRUE(poll.thread.Start(poll.params));
     ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 11, kLimit));
 
@@ -141,7 +125,7 @@ TEST(VanishingUnit, PollingAtTheDefaultIntervalBarelyUsesTheProcessor) {
     // between cycles.
     UnitRig rig(Transport::Serial);
     ASSERT_TRUE(rig.Start());
-    PollSetup poll(rig, 2000);
+    Polling poll(rig, 2000);
     ASSERT_TRUE(poll.thread.Start(poll.params));
     ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 11, kLimit));
     const double share = CpuShareOver(milliseconds(2500));
@@ -231,7 +215,7 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackWhilePolling) {
     CSignalHistory history;
     history.NoteConnected("COM1");
     constexpr uint32_t kIntervalMs = 100;
-    PollSetup poll(rig, kIntervalMs);
+    Polling poll(rig, kIntervalMs);
     poll.params.sampleSink = &history;
     ASSERT_TRUE(poll.thread.Start(poll.params));
     ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 22, kLimit));

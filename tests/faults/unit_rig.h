@@ -5,6 +5,8 @@
 #include <chrono>
 
 #include "faults/fault_support.h"
+#include "params/codec.h"
+#include "params/poll_thread.h"
 #include "support/sim_rig.h"
 
 using testsupport::Exchange;
@@ -32,4 +34,27 @@ private:
         o.readMultiplierMs = kReadMultiplierMs;
         return o;
     }
+};
+
+// The rig plus a running poll thread posting to the rig's window.
+class Polling {
+public:
+    explicit Polling(UnitRig& rig, uint32_t intervalMs) {
+        CurrentDemodMode = 0;
+        params.window = &rig.window;
+        params.link = rig.link.get();
+        params.interval = intervalMs;
+        params.unitAddress = 1;
+        params.pollingEnabled = &enabled;
+        params.pollItemFlags = items;
+    }
+    ~Polling() { Stop(); }
+    bool Start() { return thread.Start(params); }
+    // True when the thread ended within the stop bound.
+    bool Stop() { return !thread.IsRunning() || !thread.Stop(); }
+
+    uint8_t enabled = 1;
+    uint8_t items[4] = {1, 1, 1, 1};
+    PollThreadParams params;
+    CPollThread thread;
 };
