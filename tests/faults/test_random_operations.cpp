@@ -18,56 +18,15 @@
 #include "faults/random_run.h"
 #include "pages/config_file.h"
 #include "pages/config_ops.h"
+#include "support/config_records.h"
 #include "support/session_rig.h"
 
 namespace {
 
 using testcfg::UnitRig;
+using testsupport::RecordDifference;
 
 constexpr uint32_t kSerialRestartMs = 50;
-
-// A file's records as the unit's state they stand for: a set by (mode,
-// slot), a configuration file by mode alone (its slot is the one that was
-// loaded), each with its items and their stored values in file order. The
-// order of the records follows the mode a walk started in and says nothing
-// about the unit.
-using RecordKey = std::pair<int, uint32_t>;
-using RecordItems = std::vector<std::pair<std::string, std::string>>;
-std::map<RecordKey, RecordItems> Records(const std::string& file, bool set) {
-    std::map<RecordKey, RecordItems> out;
-    for (const DescribedRecord& record : DescribeConfigFile(file).records) {
-        RecordItems items;
-        for (const DescribedItem& item : record.items) items.emplace_back(item.code, item.raw);
-        if (!record.complete) items.emplace_back("<incomplete>", "");
-        const RecordKey key{record.mode, set ? record.slot : 0u};
-        if (out.count(key)) items.emplace_back("<repeated record>", "");
-        out[key] = std::move(items);
-    }
-    return out;
-}
-
-// "same" when two files hold the same records, otherwise the first place
-// where they part, for a message that stays readable.
-std::string RecordDifference(const std::string& a, const std::string& b, bool set) {
-    const DescribedFile da = DescribeConfigFile(a), db = DescribeConfigFile(b);
-    if (!da.checksumOk || !db.checksumOk) return "a checksum does not match";
-    if (!da.error.empty() || !db.error.empty()) return "an invalid file: " + da.error + db.error;
-    const auto ra = Records(a, set), rb = Records(b, set);
-    if (da.recordCount != db.recordCount || ra.size() != rb.size())
-        return std::to_string(ra.size()) + " and " + std::to_string(rb.size()) + " records";
-    for (auto ia = ra.begin(), ib = rb.begin(); ia != ra.end(); ++ia, ++ib) {
-        const std::string where = "record of mode " + std::to_string(ia->first.first) + ", slot " +
-                                  std::to_string(ia->first.second);
-        if (ia->first != ib->first) return where + " is missing from the second file";
-        const RecordItems &x = ia->second, &y = ib->second;
-        for (size_t k = 0; k < x.size() || k < y.size(); ++k) {
-            const std::string left = k < x.size() ? x[k].first + "=" + x[k].second : "<none>";
-            const std::string right = k < y.size() ? y[k].first + "=" + y[k].second : "<none>";
-            if (left != right) return where + ", item " + std::to_string(k) + ": " + left + " / " + right;
-        }
-    }
-    return "same";
-}
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

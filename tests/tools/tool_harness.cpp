@@ -114,7 +114,7 @@ RunResult RunToolWithInput(const std::vector<std::string>& args, const std::stri
 }
 
 
-SimulatedUnit::SimulatedUnit(bool k840, int address) {
+SimulatedUnit::SimulatedUnit(bool k840, int address, bool oracle) {
     const std::string ports = folder_.File("ports");
     ::mkdir(ports.c_str(), 0700);
     sim::SimOptions options;
@@ -124,6 +124,7 @@ SimulatedUnit::SimulatedUnit(bool k840, int address) {
     options.address = address;
     options.restartMs = 50;
     options.drift = false;
+    options.oracle = oracle;
     unit_ = std::make_unique<sim::SimUnit>(options);
     started_ = unit_->Start(&error_);
 }

@@ -67,7 +67,9 @@ using testsupport::RandomLoopbackAddress;
 // and on TCP port 9999 of a random loopback address; restarts take 50 ms.
 class SimulatedUnit {
 public:
-    explicit SimulatedUnit(bool k840 = false, int address = 1);
+    // `oracle`: every value names the code it belongs to (and differs from
+    // the factory's).
+    explicit SimulatedUnit(bool k840 = false, int address = 1, bool oracle = false);
     ~SimulatedUnit();
     sim::SimUnit& Unit() { return *unit_; }
     bool Started() const { return started_; }
