@@ -222,11 +222,28 @@ namespace {
 bool EditedOnPage(ParamEntry& row, const IPage* page);
 // Whether the operator chose another downconverter on `page` and has not sent it.
 bool DownconverterEdited(const IPage& page);
+
+// Rows in a row that get no reply at all before the unit is taken as gone
+// for the rest of a read: each further row would cost the link's whole
+// time-out while the window waits.
+constexpr int kSilentRowsUntilGone = 3;
+
+bool NoReply(ResultCode result) {
+    return result == kErrTimedOut || result == kErrRead || result == kErrWrite || result == kErrNoConnection;
+}
+
+int CountedRows(const ParamEntry* row) {
+    int n = 0;
+    for (; row != nullptr && row->code != nullptr; ++row)
+        if (!row->Has(ParamFlags::HideIfAbsent)) ++n;
+    return n;
+}
 }  // namespace
 
 int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
                     IPage* secondPage, bool keepEdits, RowReading reading) {
     int unanswered = 0;
+    int silentRows = 0;
     int64_t packetErrors = 0;
     const bool keepDownconverter = keepEdits && DownconverterEdited(page);
     for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
@@ -239,6 +256,12 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
             if (!row->Has(ParamFlags::HideIfAbsent)) {
                 ++unanswered;
                 if (reading == RowReading::UntilUnanswered) break;
+                silentRows = NoReply(result) ? silentRows + 1 : 0;
+                if (silentRows == kSilentRowsUntilGone) {
+                    // The rows not read count as unanswered; the controls keep what they show.
+                    unanswered += CountedRows(row + 1);
+                    break;
+                }
             }
             // No connection at all says nothing about the unit's inputs.
             if (row->Has(ParamFlags::HideIfAbsent) && result != kErrNoConnection) {
@@ -247,6 +270,7 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
             }
             continue;
         }
+        silentRows = 0;
         StoreReplyValue(reply, *row);
         if (row->Has(ParamFlags::Graphed)) page.PostRowMsg(WM_GRAPH_SAMPLE, 0, row);
         if (row->Has(ParamFlags::HideIfAbsent)) {

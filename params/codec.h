@@ -79,7 +79,8 @@ enum class RowReading { Every, UntilUnanswered };
 // Reads every row from the unit, stores it and shows it on `page` (and on
 // `secondPage` when given); lamps and graph samples are posted to `page`.
 // Returns the number of rows the unit did not answer, rows that may be absent
-// (HideIfAbsent) apart. With `keepEdits`, a control the operator changed and
+// (HideIfAbsent) apart. Three rows in a row without any reply end the read:
+// the unit is taken as gone, and the rows after them count as unanswered. With `keepEdits`, a control the operator changed and
 // has not sent (it differs from the row's stored value, as Apply would see
 // it) keeps its content: the row stores the unit's value, so that Apply still
 // writes the operator's.

@@ -207,6 +207,28 @@ TEST(ConfigSaveFailures, ASaveAfterAnIncompleteReadIsRefused) {
     EXPECT_TRUE(CheckConfigFileAlone(Read(path)).ok);
 }
 
+TEST(ConfigSaveFailures, AReadOfAUnitThatFallsSilentEndsAfterThreeRowsWithoutReply) {
+    UnitRig rig(true);
+    ASSERT_TRUE(rig.started);
+    rig.Connect();
+    QuickTimeouts(rig);
+    rig.Forget();
+    EXPECT_TRUE(rig.session->ReadUnitConfig(true));
+    const size_t whole = rig.Requests().size();
+    rig.Forget();
+    rig.unit->SetSilentAfter(20);   // slot, mode and 18 rows
+    EXPECT_TRUE(rig.session->ReadUnitConfig(true));
+    // Three rows of up to three attempts each, and not one request more.
+    EXPECT_LE(rig.Requests().size(), 20u + 3 * 3) << "of " << whole;
+    // The rows not read count as unanswered (those that may be absent
+    // apart), not only the three: a save after it is refused.
+    EXPECT_GT(rig.session->unansweredRows, 3);
+    EXPECT_LE(rig.session->unansweredRows, int(whole) - 20);
+    const std::string path = rig.folder.File("after.cfg");
+    EXPECT_FALSE(SaveConfigToFile(*rig.session, path));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 TEST(ConfigSaveFailures, ASetSaveStopsWhenTheUnitFallsSilent) {
     for (int answered : {40, 300}) {
         UnitRig rig;

@@ -30,9 +30,15 @@ constexpr Command kCommands[] = {
     {"load-set", true, false, "Config set loaded"},
 };
 
+// Returns once a restart the unit met is over (a run may end while one is on).
+void WaitUntilBack(SimulatedUnit& sim) {
+    for (int tries = 0; tries < 2000 && sim.Unit().IsRestarting(); ++tries) usleep(5000);
+}
+
 // What the unit holds, saved by the tool with no fault.
 std::string CleanSave(SimulatedUnit& sim, bool set, const std::string& path) {
     sim.Unit().SetRandomFaults(0.0, 0);
+    WaitUntilBack(sim);
     const RunResult r = RunTool(Concat(sim.TcpArgs(), {set ? "save-set" : "save-config", path}), kFastWaits);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return ReadFile(path);
@@ -80,7 +86,7 @@ TEST(ToolRandomFiles, EveryRunEndsCompleteAndCorrectOrFailedWithExitStatusOneAnd
             EXPECT_EQ(r.out.find(c.success), std::string::npos) << "a failed run said: " << r.out;
             EXPECT_TRUE(after == before) << "a failed run changed the file";
             // The operator tries again once a unit that restarted is back.
-            for (int tries = 0; tries < 2000 && sim.Unit().IsRestarting(); ++tries) usleep(5000);
+            WaitUntilBack(sim);
             continue;
         }
         ++completed;
