@@ -1,11 +1,13 @@
 // Several clients at once through the bridge (link objects in Ethernet mode,
-// each in a thread of its own) while the simulated unit behind it, on a
+// each in a thread of its own, and a raw client that sends its requests
+// several at a time without waiting) while the simulated unit behind it, on a
 // pseudo-terminal or on TCP, meets a random share of the exchanges with a
 // fault drawn at random from all it has. The unit's oracle makes every value
 // name the code it was read from, and every client reads codes of its own, so
 // after every exchange:
 //   - an accepted reply is the one to the client's own request (never the
 //     reply to another client, to the poll cycle or to an earlier request);
+//     the raw client's replies come in the order of its requests, none twice;
 //   - a failed exchange is what a client of a silent unit sees: no reply
 //     (the bridge forwards nothing it has not accepted);
 //   - no exchange runs past three times the client link's bound;
@@ -15,6 +17,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -24,6 +27,7 @@
 
 #include "bridge/bridge_rig.h"
 #include "faults/random_run.h"
+#include "link/envelope.h"
 #include "link/frame.h"
 #include "link/requests.h"
 #include "link/result_codes.h"
@@ -37,7 +41,9 @@ using testsupport::Transport;
 
 namespace {
 
-constexpr int kClients = 3;
+constexpr int kClients = 3;                   // link clients; the raw client reads codes of its own too
+constexpr int kCodeSets = kClients + 1;
+constexpr int kPipelined = 4;                 // requests the raw client sends at once
 constexpr uint64_t kDefaultExchanges = 600;   // all clients together
 constexpr uint32_t kRestartMs = 300;
 constexpr uint32_t kPollIntervalMs = 500;     // the bridge's own poll cycle joins the queue
@@ -52,7 +58,7 @@ constexpr int kReported = 5;                  // failures printed per kind and c
 // fewer faults to stay short.
 double FaultShare(Transport unit) { return unit == Transport::Serial ? 0.012 : 0.03; }
 
-// The codes of client `client`: every kClients-th code whose oracle values
+// The codes of client `client`: every kCodeSets-th code whose oracle values
 // name it, so that no two clients read the same code and a reply that went to
 // the wrong client is told by its value.
 std::vector<std::string> CodesOfClient(int client) {
@@ -60,7 +66,7 @@ std::vector<std::string> CodesOfClient(int client) {
     for (const sim::CodeRow* r = sim::AllCodes(); r->code; ++r)
         if (r->store != sim::Store::Unit && sim::OracleTells(r->code)) all.push_back(r->code);
     std::vector<std::string> mine;
-    for (size_t i = size_t(client); i < all.size(); i += kClients) mine.push_back(all[i]);
+    for (size_t i = size_t(client); i < all.size(); i += kCodeSets) mine.push_back(all[i]);
     return mine;
 }
 
@@ -122,6 +128,91 @@ struct Tally {
     }
 };
 
+// A client on a raw socket that sends kPipelined reads at once and takes the
+// replies as they come. The bridge answers a client's requests one after the
+// other in the order they came and sends nothing for a failed one, so the
+// replies must be a subsequence of the requests: each reply belongs to a
+// request later than the one the reply before it answered.
+class PipelineClient {
+public:
+    PipelineClient(const std::string& ip, const std::vector<std::string>& codes)
+        : raw_(ip), cipher_(LinkCipher()), codes_(codes) {}
+
+    // Sends one batch and takes replies until they stop coming for a client's
+    // time-out (replies of earlier batches may still come).
+    void Batch(std::mt19937& pick) {
+        std::string bytes;
+        for (int i = 0; i < kPipelined; ++i) {
+            const std::string& code = codes_[std::uniform_int_distribution<size_t>(0, codes_.size() - 1)(pick)];
+            std::string frame;
+            BuildRequestFrame(BuildReadRequest(1, code), frame);
+            bytes += SealEnvelope(cipher_, frame);
+            requests_.push_back(code);
+        }
+        if (!raw_.SendBytes(bytes)) Note("the bridge closed the connection");
+        while (answered < int(requests_.size()) && Take(kClientBound)) {
+        }
+    }
+    // Takes replies until all requests are answered or none has come for `quiet`.
+    void Drain(milliseconds quiet) {
+        while (answered < Sent() && Take(quiet)) {
+        }
+    }
+
+    int Sent() const { return int(requests_.size()); }
+    int answered = 0;
+    int mismatches = 0;
+    std::vector<std::string> notes;
+
+private:
+    void Note(const std::string& what) {
+        if (++mismatches <= kReported) notes.push_back("raw client: " + what);
+    }
+    // False when nothing came within `limit`.
+    bool Take(milliseconds limit) {
+        const std::string got = raw_.Receive(limit);
+        if (got.empty()) return false;
+        pending_ += got;
+        for (;;) {
+            const EnvelopeTake take = TakeEnvelope(cipher_, pending_);
+            if (take.read == EnvelopeRead::NeedMore) break;
+            if (take.read == EnvelopeRead::Bad) {
+                // Nothing tells where the next envelope starts: drop one block.
+                pending_.erase(0, 8);
+                Note("an envelope that is none");
+                continue;
+            }
+            pending_.erase(0, take.used);
+            Match(take.frame);
+        }
+        return true;
+    }
+    void Match(const std::string& frame) {
+        std::string kept;
+        ParsedReply reply;
+        if (AcceptReply(reinterpret_cast<const uint8_t*>(frame.data()), frame.size(), kept, reply) != kResultOk) {
+            Note("a broken reply");
+            return;
+        }
+        for (size_t i = next_; i < requests_.size(); ++i) {
+            if (reply.status == '1' && sim::OracleBelongs(requests_[i], reply.data)) {
+                next_ = i + 1;
+                ++answered;
+                return;
+            }
+        }
+        Note("reply \"" + reply.data + "\" answers none of its requests from number " + std::to_string(next_) +
+             " on");
+    }
+
+    RawClient raw_;
+    Blowfish cipher_;
+    const std::vector<std::string>& codes_;
+    std::vector<std::string> requests_;   // codes, in the order sent
+    size_t next_ = 0;                     // the first request not yet answered or passed over
+    std::string pending_;
+};
+
 // The client links' diagnostic lines (a dropped connection after every
 // failed exchange) are kept off the test's output.
 struct QuietLinks {
@@ -157,9 +248,9 @@ TEST_P(BridgeRandomFaults, EveryClientGetsItsOwnReplyOrNoneAndAllRecover) {
     rig.unit->SetRandomFaults(share, kMaxFaultMs);
 
     std::vector<std::vector<std::string>> codes;
-    for (int c = 0; c < kClients; ++c) {
+    for (int c = 0; c < kCodeSets; ++c) {
         codes.push_back(CodesOfClient(c));
-        ASSERT_FALSE(codes.back().empty());
+        ASSERT_GE(codes.back().size(), size_t(kPipelined));
     }
     std::vector<Tally> tallies(kClients);
     std::vector<std::thread> threads;
@@ -174,7 +265,18 @@ TEST_P(BridgeRandomFaults, EveryClientGetsItsOwnReplyOrNoneAndAllRecover) {
             }
         });
     }
-    for (std::thread& t : threads) t.join();
+    // The raw client sends its batches for as long as the link clients run.
+    std::atomic<int> running{kClients};
+    PipelineClient pipeline(rig.ip, codes[kClients]);
+    std::thread pipelineThread([&] {
+        std::mt19937 pick(seed + uint32_t(kClients));
+        while (running > 0) pipeline.Batch(pick);
+    });
+    for (std::thread& t : threads) {
+        t.join();
+        --running;
+    }
+    pipelineThread.join();
 
     const uint64_t drawn = rig.unit->Counters().randomFaults;
     int accepted = 0;
@@ -192,10 +294,16 @@ TEST_P(BridgeRandomFaults, EveryClientGetsItsOwnReplyOrNoneAndAllRecover) {
     std::printf("  faults drawn by the unit %llu\n", static_cast<unsigned long long>(drawn));
     EXPECT_GT(drawn, 0u) << "the unit drew no faults";
     EXPECT_GT(uint64_t(accepted), perClient * kClients / 2);
-
-    // The faults stop: once the unit is back from any restart, every client
-    // reaches it within a few exchanges and then every read is its own.
+    // What is still on its way to the raw client comes once the faults stop.
     rig.unit->SetRandomFaults(0.0, 0);
+    pipeline.Drain(2 * kLimit);
+    std::printf("  raw client: %d of %d answered\n", pipeline.answered, pipeline.Sent());
+    for (const std::string& note : pipeline.notes) ADD_FAILURE() << note;
+    EXPECT_EQ(pipeline.mismatches, 0);
+    EXPECT_GT(pipeline.answered, pipeline.Sent() / 2);
+
+    // The faults have stopped: once the unit is back from any restart, every
+    // client reaches it within a few exchanges and then every read is its own.
     for (int i = 0; i < 200 && rig.unit->IsRestarting(); ++i) std::this_thread::sleep_for(10ms);
     ASSERT_FALSE(rig.unit->IsRestarting());
     std::vector<std::string> recovery(kClients);
