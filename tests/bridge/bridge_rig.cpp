@@ -166,9 +166,18 @@ BridgeRig::~BridgeRig() {
 
 bool BridgeRig::Start() {
     sim::SimOptions so;
-    so.ptyLinkPath = folder.File("unit-pty");
+    if (options.unitOverTcp) {
+        so.serial = false;
+        do unitIp = testsupport::RandomLoopbackAddress();
+        while (unitIp == ip);
+        so.tcpAddress = unitIp;
+    } else {
+        so.ptyLinkPath = folder.File("unit-pty");
+    }
     so.drift = false;
     so.restartMs = options.restartMs;
+    so.oracle = options.oracle;
+    so.seed = options.seed;
     unit = std::make_unique<sim::SimUnit>(so);
     std::string error;
     if (!unit->Start(&error)) return false;
@@ -176,8 +185,13 @@ bool BridgeRig::Start() {
 }
 
 bool BridgeRig::StartBridge() {
-    std::vector<std::string> args = {"--serial", folder.File("unit-pty"), "--listen", ip, "--name", options.name,
-                                     "--interval", std::to_string(options.intervalMs)};
+    std::vector<std::string> args = {"--listen", ip, "--name", options.name, "--interval",
+                                     std::to_string(options.intervalMs)};
+    if (options.unitOverTcp) {
+        args.insert(args.begin(), {"--ip", unitIp});
+    } else {
+        args.insert(args.begin(), {"--serial", folder.File("unit-pty")});
+    }
     if (options.metrics) {
         args.push_back("--metrics");
         args.push_back(ip + ":" + std::to_string(kMetricsPort));

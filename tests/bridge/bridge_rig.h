@@ -1,5 +1,5 @@
 // The bridge as a real process in front of a simulated unit on a
-// pseudo-terminal, with clients of every kind: raw sockets, the link object
+// pseudo-terminal (or on TCP), with clients of every kind: raw sockets, the link object
 // over loopback and tavrinctl processes.
 #pragma once
 #include <signal.h>
@@ -65,11 +65,14 @@ struct RigOptions {
     bool metrics = true;
     uint32_t restartMs = 300;
     std::string name = "unit1";
+    bool unitOverTcp = false;   // the unit on TCP port 9999 of a loopback address of its own
+    bool oracle = false;        // every value names its code (sim::OracleValue)
+    uint32_t seed = 1;          // the unit's seed (its random faults among others)
 };
 
-// A simulated unit (no drift) on a pseudo-terminal and a bridge in front of it,
-// listening on port 9999 and serving metrics on port 9464 of one random
-// loopback address.
+// A simulated unit (no drift) on a pseudo-terminal, or on TCP, and a bridge in
+// front of it, listening on port 9999 and serving metrics on port 9464 of one
+// random loopback address.
 class BridgeRig {
 public:
     explicit BridgeRig(RigOptions options = {});
@@ -85,6 +88,7 @@ public:
     RigOptions options;
     testsupport::TempFolder folder{"tavrin-bridge"};
     std::string ip;
+    std::string unitIp;   // the unit's own address when it is on TCP
     std::unique_ptr<sim::SimUnit> unit;
     Process bridge;
 };
