@@ -62,9 +62,7 @@ double FaultShare(Transport unit) { return unit == Transport::Serial ? 0.012 : 0
 // name it, so that no two clients read the same code and a reply that went to
 // the wrong client is told by its value.
 std::vector<std::string> CodesOfClient(int client) {
-    std::vector<std::string> all;
-    for (const sim::CodeRow* r = sim::AllCodes(); r->code; ++r)
-        if (r->store != sim::Store::Unit && sim::OracleTells(r->code)) all.push_back(r->code);
+    const std::vector<std::string> all = randomrun::TellingCodes();
     std::vector<std::string> mine;
     for (size_t i = size_t(client); i < all.size(); i += kCodeSets) mine.push_back(all[i]);
     return mine;

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "sim/sim_unit.h"
+#include "sim/sim_table.h"
 
 namespace randomrun {
 
@@ -23,6 +27,14 @@ inline uint32_t Seed() {
     if (fixed != 0) return uint32_t(fixed);
     std::random_device device;
     return device() | 1u;
+}
+
+// The codes whose oracle values name them: reception values and settings.
+inline std::vector<std::string> TellingCodes() {
+    std::vector<std::string> out;
+    for (const sim::CodeRow* r = sim::AllCodes(); r->code; ++r)
+        if (r->store != sim::Store::Unit && sim::OracleTells(r->code)) out.push_back(r->code);
+    return out;
 }
 
 inline std::string Replay(uint32_t seed) {

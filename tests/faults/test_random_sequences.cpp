@@ -32,14 +32,6 @@ constexpr uint32_t kRestartMs = 300;
 constexpr double kFaultShare = 0.08;
 constexpr milliseconds kSlack{2000};
 
-// The codes whose oracle values name them: reception values and settings.
-std::vector<std::string> TellingCodes() {
-    std::vector<std::string> out;
-    for (const sim::CodeRow* r = sim::AllCodes(); r->code; ++r)
-        if (r->store != sim::Store::Unit && sim::OracleTells(r->code)) out.push_back(r->code);
-    return out;
-}
-
 // What a failed read may end with, by transport (the link's result codes).
 bool SpecifiedFailure(Transport transport, ResultCode rc) {
     switch (rc) {
@@ -86,7 +78,7 @@ TEST_P(RandomSequences, AcceptedRepliesAreTheirOwnFailuresAreSpecifiedAndTheLink
     const milliseconds limit = 3 * Bound(rig, maxFault) + kSlack;
     rig.unit->SetRandomFaults(kFaultShare, uint32_t(maxFault.count()));
 
-    const std::vector<std::string> codes = TellingCodes();
+    const std::vector<std::string> codes = randomrun::TellingCodes();
     ASSERT_FALSE(codes.empty());
     std::mt19937 pick(seed);
     std::map<ResultCode, int> failures;
