@@ -1,12 +1,10 @@
 #include "bridge/bridge_rig.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +20,8 @@
 #include "link/locks.h"
 #include "platform/numbers.h"
 #include "support/loopback.h"
+#include "support/spawn.h"
 
-extern char** environ;
 
 namespace bridgetest {
 
@@ -34,24 +32,6 @@ std::string ReadAll(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const std::string& in,
-            const std::string& out, const std::string& err) {
-    std::vector<std::string> store{program};
-    store.insert(store.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
 }
 
 int ExitOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
@@ -81,7 +61,7 @@ Process::~Process() {
 }
 
 bool Process::Start(const std::string& program, const std::vector<std::string>& args) {
-    pid_ = Spawn(program, args, "/dev/null", io_.File("out"), io_.File("err"));
+    pid_ = testsupport::SpawnProgram(program, args, "/dev/null", io_.File("out"), io_.File("err"));
     return pid_ > 0;
 }
 
@@ -116,7 +96,7 @@ ProgramResult RunWithInput(const std::string& program, const std::vector<std::st
         in << input;
     }
     ProgramResult result;
-    const pid_t pid = Spawn(program, args, io.File("in"), io.File("out"), io.File("err"));
+    const pid_t pid = testsupport::SpawnProgram(program, args, io.File("in"), io.File("out"), io.File("err"));
     if (pid <= 0) return result;
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {

@@ -1,9 +1,7 @@
 // tavrinctl against the simulated unit running as its own process, reached as
 // COM2 through the program folder's ports link and over loopback TCP.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,9 +9,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "support/spawn.h"
 #include "tool_harness.h"
 
-extern char** environ;
 
 using namespace tooltest;
 
@@ -24,18 +22,8 @@ class SimProcess {
 public:
     SimProcess(const std::vector<std::string>& args, const std::string& outPath) {
         const char* dir = std::getenv("TAVRIN_BIN_DIR");
-        std::vector<std::string> store = {std::string(dir ? dir : ".") + "/tavrin_unit_sim"};
-        store.insert(store.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : store) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, store[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = testsupport::SpawnProgram(std::string(dir ? dir : ".") + "/tavrin_unit_sim", args, "/dev/null", outPath,
+                                         "/dev/null");
     }
     ~SimProcess() {
         if (pid_ <= 0) return;

@@ -1,8 +1,6 @@
 #include "tool_harness.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,7 +12,7 @@
 #include <random>
 #include <sstream>
 
-extern char** environ;
+#include "support/spawn.h"
 
 namespace tooltest {
 
@@ -42,30 +40,11 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, const std::vector
     const std::string inPath = io_.File("in");
     if (input) WriteFile(inPath, *input);
 
-    std::vector<std::string> argStore;
-    argStore.push_back(ToolPath());
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) envStore.push_back(*e);
-    envStore.insert(envStore.end(), env.begin(), env.end());
-    std::vector<char*> envp;
-    for (std::string& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input ? inPath.c_str() : "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int rc = posix_spawn(&pid_, argStore[0].c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
+    int rc = 0;
+    pid_ = testsupport::SpawnProgram(ToolPath(), args, input ? inPath : "/dev/null", outPath_, errPath_, env, &rc);
     if (rc != 0) {
         pid_ = -1;
-        startError_ = std::string("cannot start ") + argStore[0] + ": " + std::strerror(rc);
+        startError_ = std::string("cannot start ") + ToolPath() + ": " + std::strerror(rc);
     }
 }
 
