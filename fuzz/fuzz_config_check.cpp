@@ -5,6 +5,8 @@
 // program can use whole: the record count the kind takes, complete "DEM"
 // records beginning with the mode item, and every item a write request that
 // reaches the simulated unit (which takes the mode item).
+#include <algorithm>
+
 #include "fuzz/fuzz_common.h"
 #include "fuzz/seed_frames.h"
 #include "link/frame.h"
@@ -129,9 +131,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(record.type.size() <= 3);
         for (const DescribedItem& item : record.items) FUZZ_CHECK(item.code.size() == 4);
     }
-    FUZZ_CHECK(described.error.empty() == CheckConfigFileAlone(accepted).ok);
-
     const ConfigFileCheck verdict = CheckConfigFile(accepted, kind, needed);
+    // The check of the file alone is this one when the file's own count picks
+    // the same kind and records (a set of 8 above 2 records, else a
+    // configuration of all its records): it is not made twice.
+    uint32_t stated = 0;
+    ReadRecordCount(accepted, stated);
+    const bool aloneIsThis = stated > 2 ? kind == ConfigFileKind::Set && needed == 8
+                                        : kind == ConfigFileKind::Config && needed == std::max<uint32_t>(stated, 1);
+    FUZZ_CHECK(described.error.empty() == (aloneIsThis ? verdict.ok : CheckConfigFileAlone(accepted).ok));
     if (!verdict.ok) {
         FUZZ_CHECK(OperatorMessage(verdict.message));
         FUZZ_CHECK(verdict.Text().compare(0, verdict.message.size(), verdict.message) == 0);
