@@ -37,8 +37,9 @@ cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target "${targets[@]}"
 
 # The longest input a target is given (libFuzzer's -max_len; by default the
 # longest seed, at least 4096 bytes). Configuration files are read item by item
-# several times over, so they are kept to a few records: two full records, or
-# a set of short ones. A bridge client's bytes are read again after every
+# several times over, so they are kept to a few records: two full records or a
+# set of short ones (640), one full record or a set of sixteen records of the
+# mode item alone (512). A bridge client's bytes are read again after every
 # piece; 512 bytes hold the nine envelopes a client may have under way.
 max_len_of() {
     case "$1" in
