@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "params/sample_ring.h"
 #include "platform/program_folder.h"
@@ -74,11 +75,17 @@ void HoldToRange(const SettingsRow& row, const SettingsRow& defaults) {
     }
 }
 
+// The text of a string row; a row without one is written as an empty text.
+std::string_view RowText(const SettingsRow& row) {
+    const auto* text = static_cast<const std::optional<std::string>*>(row.storage);
+    return *text ? std::string_view(**text) : std::string_view();
+}
+
 }  // namespace
 
 bool ReadSettingsBytes(const std::string& bytes, AppSettingsData& settings) {
-    AppSettingsData defaults;
-    const auto defaultRows = SettingsRows(defaults);
+    static AppSettingsData defaults;   // only read: the defaults of out-of-range values
+    static const auto defaultRows = SettingsRows(defaults);
     const auto rows = SettingsRows(settings);
     size_t pos = 0;
     for (size_t r = 0; r < rows.size(); ++r) {
@@ -96,7 +103,10 @@ bool ReadSettingsBytes(const std::string& bytes, AppSettingsData& settings) {
             // A count larger than what remains is a truncated row, never read past the end.
             if (count > left - 4) break;
             auto* text = static_cast<std::optional<std::string>*>(row.storage);
-            *text = bytes.substr(pos + 4, count);
+            if (*text)
+                (*text)->assign(bytes, pos + 4, count);
+            else
+                text->emplace(bytes, pos + 4, count);
             pos += 4 + count;
         }
     }
@@ -110,16 +120,19 @@ bool ReadSettingsFile(const std::string& path, AppSettingsData& settings) {
 }
 
 std::string SettingsBytes(const AppSettingsData& settings) {
-    AppSettingsData copy = settings;
+    // The rows are only read here.
+    const auto rows = SettingsRows(const_cast<AppSettingsData&>(settings));
+    size_t total = 0;
+    for (const SettingsRow& row : rows) total += row.kind == SettingsRowKind::Fixed ? row.size : 4 + RowText(row).size();
     std::string out;
-    for (const SettingsRow& row : SettingsRows(copy)) {
+    out.reserve(total);
+    for (const SettingsRow& row : rows) {
         if (row.kind == SettingsRowKind::Fixed) {
             out.append(static_cast<const char*>(row.storage), row.size);
         } else {
-            const auto* text = static_cast<const std::optional<std::string>*>(row.storage);
-            const std::string value = text->value_or(std::string());
-            AppendLe32(out, uint32_t(value.size()));
-            out += value;
+            const std::string_view text = RowText(row);
+            AppendLe32(out, uint32_t(text.size()));
+            out += text;
         }
     }
     return out;

@@ -1,6 +1,7 @@
 #include "link/requests.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "link/frame.h"
 
@@ -13,27 +14,18 @@ std::string AddressText(int address) {
     return text;
 }
 
-// The address and body, without STX.
-std::string Unframed(int address, std::string_view body) {
-    std::string request = AddressText(address);
-    request += body;
+// STX when `framed`, the address, then `parts`: built in one string of the
+// right size (every exchange builds one).
+std::string Request(bool framed, int address, std::initializer_list<std::string_view> parts) {
+    const std::string digits = AddressText(address);   // short: kept in place, not allocated
+    size_t size = (framed ? 1 : 0) + digits.size();
+    for (std::string_view part : parts) size += part.size();
+    std::string request;
+    request.reserve(size);
+    if (framed) request += char(kStx);
+    request += digits;
+    for (std::string_view part : parts) request += part;
     return request;
-}
-
-std::string ReadBody(std::string_view code) {
-    std::string body = "r";
-    body += code;
-    body += ";;";
-    return body;
-}
-
-std::string WriteBody(std::string_view code, std::string_view value) {
-    std::string body = "w";
-    body += code;
-    body += ';';
-    body += value;
-    body += ';';
-    return body;
 }
 
 std::string WriteNumber(int address, std::string_view code, int value) {
@@ -42,9 +34,7 @@ std::string WriteNumber(int address, std::string_view code, int value) {
 
 }  // namespace
 
-std::string AddressedRequest(int address, std::string_view body) {
-    return char(kStx) + Unframed(address, body);
-}
+std::string AddressedRequest(int address, std::string_view body) { return Request(true, address, {body}); }
 
 std::string TypedRequest(std::string_view address, std::string_view command) {
     std::string request(1, char(kStx));
@@ -53,10 +43,10 @@ std::string TypedRequest(std::string_view address, std::string_view command) {
     return request;
 }
 
-std::string BuildReadRequest(int address, std::string_view code) { return AddressedRequest(address, ReadBody(code)); }
+std::string BuildReadRequest(int address, std::string_view code) { return Request(true, address, {"r", code, ";;"}); }
 
 std::string BuildWriteRequest(int address, std::string_view code, std::string_view value) {
-    return AddressedRequest(address, WriteBody(code, value));
+    return Request(true, address, {"w", code, ";", value, ";"});
 }
 
 std::string UnitAddressReadRequest(int address) { return BuildReadRequest(address, "gadd"); }
@@ -81,8 +71,8 @@ std::string InputFrequencyRequest(int address, std::string_view ghz) {
     return BuildWriteRequest(address, "1ipf", ghz);
 }
 
-std::string AbsKeyRequest(int address, std::string_view key) { return Unframed(address, WriteBody("zebs", key)); }
-std::string AesKeyRequest(int address, std::string_view key) { return Unframed(address, WriteBody("zaes", key)); }
+std::string AbsKeyRequest(int address, std::string_view key) { return Request(false, address, {"wzebs;", key, ";"}); }
+std::string AesKeyRequest(int address, std::string_view key) { return Request(false, address, {"wzaes;", key, ";"}); }
 std::string Aes256UpperKeyRequest(int address, std::string_view key) {
-    return Unframed(address, WriteBody("za25", key));
+    return Request(false, address, {"wza25;", key, ";"});
 }

@@ -28,14 +28,20 @@ uint32_t LoadU32(std::string_view bytes, size_t at) {
 
 namespace {
 
-// One step of the checksum for a whole byte: the byte's bits enter least
-// significant first, so the byte is reversed and taken with the top of the
-// register through a table of the polynomial's remainders (most significant
-// bit first).
+// The checksum is kept bit-reversed while the bytes go in: the byte's bits
+// enter least significant first, which in the reversed register is the low
+// byte, so a byte takes one step of one table. The table holds, for every low
+// byte, the reversed remainder of the polynomial (most significant bit first)
+// of that byte reversed. The register is reversed on the way in and out.
 struct CrcTables {
     uint8_t reversed[256];
-    uint32_t remainder[256];
+    uint32_t step[256];
 };
+
+constexpr uint32_t Reverse32(const uint8_t (&reversed)[256], uint32_t v) {
+    return uint32_t(reversed[v & 0xFF]) << 24 | uint32_t(reversed[(v >> 8) & 0xFF]) << 16 |
+           uint32_t(reversed[(v >> 16) & 0xFF]) << 8 | reversed[v >> 24];
+}
 
 constexpr CrcTables MakeCrcTables() {
     CrcTables t{};
@@ -44,9 +50,11 @@ constexpr CrcTables MakeCrcTables() {
         for (int bit = 0; bit < 8; ++bit)
             if (i & (1u << bit)) r = static_cast<uint8_t>(r | (0x80u >> bit));
         t.reversed[i] = r;
-        uint32_t crc = i << 24;
+    }
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t crc = uint32_t(t.reversed[i]) << 24;
         for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ kCrcPolynomial : crc << 1;
-        t.remainder[i] = crc;
+        t.step[i] = Reverse32(t.reversed, crc);
     }
     return t;
 }
@@ -57,9 +65,9 @@ constexpr CrcTables kCrcTables = MakeCrcTables();
 
 uint32_t ConfigFileCrc(const void* data, size_t size, uint32_t crc) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc << 8) ^ kCrcTables.remainder[(crc >> 24) ^ kCrcTables.reversed[bytes[i]]];
-    return crc;
+    uint32_t reversed = Reverse32(kCrcTables.reversed, crc);
+    for (size_t i = 0; i < size; ++i) reversed = (reversed >> 8) ^ kCrcTables.step[(reversed ^ bytes[i]) & 0xFF];
+    return Reverse32(kCrcTables.reversed, reversed);
 }
 
 // ---- building -------------------------------------------------------------------

@@ -96,7 +96,15 @@ const LabelRow kLabels[] = {
     {"gch2", "Chaining output scrambling"},
 };
 
-bool SameCode(const char* a, const char* b) { return std::memcmp(a, b, 5) == 0; }
+// Codes are four characters and a terminator: compared as one word, the way
+// every lookup of an item read from the unit or a file does it many times.
+uint32_t CodeWord(const char* code) {
+    uint32_t word;
+    std::memcpy(&word, code, 4);
+    return word;
+}
+
+bool SameCode(const char* a, const char* b) { return CodeWord(a) == CodeWord(b) && a[4] == b[4]; }
 
 }  // namespace
 
@@ -222,9 +230,9 @@ int DetectDownconverter(double loFrequencyMhz, int loSide) {
 }
 
 const char* ParamLabel(const char* code) {
-    if (code == nullptr) return nullptr;
+    if (code == nullptr || std::strlen(code) != 4) return nullptr;   // every label's code has four
     for (const LabelRow& row : kLabels)
-        if (std::strcmp(row.code, code) == 0) return row.label;
+        if (SameCode(row.code, code)) return row.label;
     return nullptr;
 }
 

@@ -107,6 +107,33 @@ TEST_F(TablesTest, FindParamComparesWholeCodes) {
     EXPECT_EQ(GetParamIndex(DecoderTable, "zzzz"), kNoParamIndex);
 }
 
+// Codes are compared a word at a time: every row is found at its own place by
+// its code, and nothing by a code with any one character changed, a prefix or
+// a longer text; labels the same.
+TEST_F(TablesTest, EveryRowAndLabelIsFoundByItsWholeCodeOnly) {
+    for (ParamEntry* const* t = AllParamTables; *t; ++t) {
+        for (ParamEntry* row = *t; row->code; ++row) {
+            ASSERT_EQ(std::strlen(row->code), 4u) << row->code;
+            EXPECT_EQ(FindParam(*t, row->code), row) << row->code;
+            const std::string code = row->code;
+            for (size_t i = 0; i < 4; ++i) {
+                std::string changed = code;
+                changed[i] = '#';
+                EXPECT_EQ(FindParam(*t, changed.c_str()), nullptr) << changed;
+                EXPECT_EQ(ParamLabel(changed.c_str()), nullptr) << changed;
+            }
+            EXPECT_EQ(FindParam(*t, code.substr(0, 3).c_str()), nullptr) << code;
+            EXPECT_EQ(FindParam(*t, (code + "x").c_str()), nullptr) << code;
+            EXPECT_EQ(ParamLabel(code.substr(0, 3).c_str()), nullptr) << code;
+            EXPECT_EQ(ParamLabel((code + "x").c_str()), nullptr) << code;
+        }
+    }
+    EXPECT_STREQ(ParamLabel("1ipf"), "Input frequency (MHz)");
+    EXPECT_STREQ(ParamLabel(std::string("1ipf").c_str()), "Input frequency (MHz)");   // not the same pointer
+    EXPECT_EQ(ParamLabel(""), nullptr);
+    EXPECT_EQ(ParamLabel(nullptr), nullptr);
+}
+
 TEST_F(TablesTest, GetParamIndexOnlyForReadOptionRowsAndLeavesRowsUnlocked) {
     ParamEntry* wid = FindParam(NarrowbandDemodTable, "1wid");
     EXPECT_EQ(GetParamIndex(NarrowbandDemodTable, "1wid"), kNoParamIndex);  // never read
