@@ -9,10 +9,8 @@
 
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
 #include "faults/random_run.h"
