@@ -1,5 +1,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
 
+#include <QApplication>
+
 #include "app/settings.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "ui/message_target.h"
@@ -35,7 +37,13 @@ CTavrin_rx_ctrl_v2Dlg& CTavrin_rx_ctrl_v2App::CreateMainWindow() {
 
 int CTavrin_rx_ctrl_v2App::RunMainWindow() {
     if (!mainWindow_) CreateMainWindow();
-    const int result = mainWindow_->exec();
+    // The main window is an ordinary top-level window, not a modal one: a
+    // modal main window would block input to every window that is not its
+    // child, the engineering window among them. Its close ends the run.
+    mainWindow_->setModal(false);
+    QObject::connect(mainWindow_.get(), &QDialog::finished, qApp, [](int code) { QApplication::exit(code); });
+    mainWindow_->show();
+    const int result = QApplication::exec();
     mainWindow_.reset();
     return result;
 }
