@@ -46,6 +46,8 @@ const char kUsage[] =
     "                       dropped connection, slow reply, repeated reply, flood,\n"
     "                       drip, restart), with delays up to MS (default 600);\n"
     "                       the draw follows --seed\n"
+    "  --request-log FILE   append each request taken in to FILE at once, one line\n"
+    "                       each: the text between STX and the checksum\n"
     "  --oracle             every setting and reception value names the code it was\n"
     "                       read from (integer TTnnnn, number TT.nnnn, frequency\n"
     "                       TT.00nnnn, text TT-nnnn; TT is the code's own tag), so that\n"
@@ -113,6 +115,8 @@ int main(int argc, char** argv) {
             return Fail("unknown option or missing value: " + arg + " (see --help)");
         } else if (arg == "--serial-link") {
             options.ptyLinkPath = argv[++i];
+        } else if (arg == "--request-log") {
+            options.requestLogPath = argv[++i];
         } else if (arg == "--tcp") {
             options.tcpAddress = argv[++i];
         } else if (arg == "--port") {

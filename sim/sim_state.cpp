@@ -208,6 +208,11 @@ std::string SimUnit::State::Handle(const std::string& frame) {
     }
     if (requests.size() >= kRequestLogLimit) requests.erase(requests.begin(), requests.begin() + kRequestLogLimit / 2);
     requests.push_back(frame);
+    if (requestLog) {
+        std::fwrite(frame.data() + 1, 1, n - 3, requestLog.get());
+        std::fputc('\n', requestLog.get());
+        std::fflush(requestLog.get());
+    }
     ++counters.framesTaken;
 
     const char op = frame[5];

@@ -2,7 +2,9 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -59,6 +61,7 @@ struct SimUnit::State {
     Config live;
     std::map<std::string, std::string> keys;
     std::vector<std::string> requests;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> requestLog{nullptr, &std::fclose};
     SimCounters counters;
 
 private:

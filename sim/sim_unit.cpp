@@ -67,6 +67,13 @@ bool SimUnit::Start(std::string* error) {
         if (error) *error = "already started";
         return false;
     }
+    if (!state_->options.requestLogPath.empty() && !state_->requestLog) {
+        state_->requestLog.reset(std::fopen(state_->options.requestLogPath.c_str(), "a"));
+        if (!state_->requestLog) {
+            if (error) *error = "cannot open the request log " + state_->options.requestLogPath;
+            return false;
+        }
+    }
     auto io = std::make_unique<Io>(*state_);
     if (!io->Start(error)) return false;
     io_ = std::move(io);

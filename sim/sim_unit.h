@@ -32,6 +32,10 @@ struct SimOptions {
     // RandomFaultKinds(), with delays up to randomFaultMaxMs; seeded by `seed`.
     double randomFaultRate = 0.0;
     uint32_t randomFaultMaxMs = 600;
+    // Request log: each frame taken in (as Requests() keeps them) is appended
+    // to this file at once as one line, the text between STX and the checksum
+    // ("0001w1ipf;1.234500;"). "" = none.
+    std::string requestLogPath;
 };
 
 enum class Fault {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/build_info.h"
+#include "platform/program_folder.h"
 #include "sim_test_util.h"
 
 using namespace simtest;
@@ -80,7 +81,7 @@ TEST(SimProgram, HelpDocumentsEveryOption) {
     ::close(c.out);
     EXPECT_EQ(WaitExit(c.pid), 0);
     for (const char* option : {"--serial-link", "--tcp", "--port", "--model", "--address", "--restart-ms",
-                               "--no-drift", "--seed", "--fault", "--help", "k840", "two-mode"})
+                               "--no-drift", "--seed", "--fault", "--request-log", "--help", "k840", "two-mode"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
     Child bad = Launch({program, "--address", "12345"});
@@ -107,8 +108,9 @@ TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {
     const std::string dir = pattern;
     const std::string link = dir + "/COM1";
     const std::string address = RandomLoopbackAddress();
+    const std::string requestLog = dir + "/requests.log";
     Child c = Launch({program, "--serial-link", link, "--tcp", address, "--port", "0", "--address", "17",
-                      "--model", "k840", "--no-drift", "--fault", "noetx:1"});
+                      "--model", "k840", "--no-drift", "--fault", "noetx:1", "--request-log", requestLog});
     const std::string banner = ReadUntil(c.out, "model");
     EXPECT_NE(banner.find("pty: /dev/pts/"), std::string::npos) << banner;
     EXPECT_NE(banner.find("link: " + link), std::string::npos) << banner;
@@ -137,5 +139,9 @@ TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {
     ::close(c.out);
     EXPECT_EQ(WaitExit(c.pid), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(link));
+    // The request log holds each request taken in, from both doors, as it came.
+    std::string logged;
+    EXPECT_TRUE(ReadWholeFile(requestLog, logged));
+    EXPECT_EQ(logged, "0017rgbty;;\n0017rgudm;;\n9999rgadd;;\n");
     std::filesystem::remove_all(dir);
 }
