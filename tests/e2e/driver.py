@@ -100,8 +100,9 @@ class Rig:
 
     def start_desktop(self):
         lock = "/tmp/.X%d-lock" % self.display_number
-        if os.path.exists(lock):
-            raise Failure("display %s is in use (%s)" % (self.display, lock))
+        holder = read(lock).strip()
+        if holder.isdigit() and alive(int(holder)):
+            raise Failure("display %s is in use by process %s (%s)" % (self.display, holder, lock))
         self.spawn(["Xvfb", self.display, "-screen", "0", SCREEN, "-nolisten", "tcp"], "xvfb")
         wait_for(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env,
                                         capture_output=True).returncode == 0, 20, "the X server")
@@ -398,9 +399,19 @@ class Runner:
 
     def run(self, steps):
         for number, step in enumerate(steps, 1):
-            op, args = step[0], step[1:]
+            op = step[0]
+            args = [a.format(**self.words()) if isinstance(a, str) and "{" in a else a for a in step[1:]]
             print("  step %d: %s %s" % (number, op, " ".join(repr(a) for a in args)), flush=True)
             getattr(self, "op_" + op)(*args)
+
+    def words(self):
+        """What the table's texts may name: the unit's address, and the same as
+        the IP address control takes it typed (after three digits it moves to
+        the next field by itself and then takes the dot as a move to the field
+        after that, so no dot is typed there)."""
+        octets = self.rig.address.split(".")
+        typed = "".join(o + ("" if len(o) == 3 or i == 3 else ".") for i, o in enumerate(octets))
+        return {"address": self.rig.address, "address_typed": typed}
 
     def need(self, finder, what, seconds=STEP_WAIT_S):
         return wait_for(finder, seconds, what)
@@ -526,9 +537,9 @@ class Runner:
             return any(o is not None and wanted in self.screen.text_of(o) for o in objs)
         self.need(holds, "%r in the %s %r of %r" % (wanted, roles, name, window))
 
-    def op_state(self, roles, name, state, window=None):
+    def op_state(self, roles, name, state, window=None, seconds=STEP_WAIT_S):
         self.need(lambda: state in self.screen.states(self.control(roles, name, window)),
-                  "%s %r to be %s" % (roles, name, state))
+                  "%s %r to be %s" % (roles, name, state), seconds)
 
     def op_selected(self, tab, window=None):
         """The tab `tab` is the current one: its state says so, or (where the

@@ -14,6 +14,7 @@ EVENT_LOG = "tavrin_rx_ctrl_events.log"
 FILE_NAME_FIELD = "File name:"        # in the file dialog
 LAMPS = ("Demod lock", "Reception", "Decoder lock")
 BUTTON = "push button"
+RADIO = ("radio button", "check box")
 
 
 def lamps(described, negate=False, seconds=15):
@@ -23,7 +24,7 @@ def lamps(described, negate=False, seconds=15):
 
 # Start-up over RS232: the start-up scan finds the unit as COM1.
 SERIAL_START = [
-    ("sim", True, False),
+    ("sim", True, True),
     ("mark",),
     ("program",),
     ("received", r"^9999rgadd;;$", 30),
@@ -102,10 +103,93 @@ WINDOWS = [
     ("selected", "Config 3", MAIN_TITLE),
 ]
 
+# Connect over Ethernet to the unit's loopback address (the case's own).
+ETHERNET_CONNECT = [
+    ("click", RADIO, "Ethernet", MAIN_TITLE),
+    ("type_into", "Address", "{address_typed}", MAIN_TITLE),
+    ("mark",),
+    ("click", BUTTON, "Connect", MAIN_TITLE),
+    ("received", r"^9999rgadd;;$"),
+    ("received", r"^0001rdlas;;$"),
+    ("label", "Connected"),
+    ("state", RADIO, "Ethernet", "checked", MAIN_TITLE),
+]
+
+# The configuration of the unit to a file and back.
+CONFIG_FILE = [
+    ("click", BUTTON, "Save config to file", MAIN_TITLE),
+    ("file_dialog", "Select a file to save to", "unit.cfg"),
+    ("file", "unit.cfg"),
+    ("event", "config-file-saved"),
+    ("mark",),
+    ("click", BUTTON, "Load config from file", MAIN_TITLE),
+    ("file_dialog", "Select a file to load from", "unit.cfg"),
+    ("received", r"^0001w1ipf;[0-9.]+;$", 40),
+    ("event", "config-file-loaded", 40),
+]
+
+# Narrowband to DVB-T on the simple page: the unit restarts in its new mode.
+MODE_CHANGE = [
+    ("mark",),
+    ("click", RADIO, "DVBT", MAIN_TITLE),
+    ("received", r"^0001wgudm;1;$"),
+    ("received", r"^0001rgudm;;$", 40),
+    ("state", RADIO, "DVBT", "checked", MAIN_TITLE, 40),
+]
+
+# Restore defaults: cancelled (nothing sent), then accepted (the reset, the
+# slots set up, the configuration read back).
+RESTORE_DEFAULTS = [
+    ("mark",),
+    ("key", "ctrl+d", MAIN_TITLE),
+    ("window", "Choose a downconverter type"),
+    ("click", BUTTON, "Cancel", "Choose a downconverter type"),
+    ("gone", "Choose a downconverter type"),
+    ("sleep", 1),
+    ("not_received", r"wddef"),
+    ("key", "ctrl+d", MAIN_TITLE),
+    ("window", "Choose a downconverter type"),
+    ("click", BUTTON, "OK", "Choose a downconverter type"),
+    ("received", r"^0001wddef;1;$"),
+    ("received", r"^0001rdlas;;$", 60),
+    ("event", "defaults-restored", 10),
+]
+
+
+def unit_vanishes(lost_label, restart):
+    """The unit goes away while the program polls, and comes back."""
+    return [
+        ("kill_sim",),
+        ("no_label", "Connected", 60),
+        ("label", lost_label, 10),
+        *lamps("unknown"),
+        ("event", "connection-lost"),
+        restart,
+        ("label", "Connected", 60),
+        *lamps("unknown", negate=True),
+        ("event", "connection-back"),
+    ]
+
+
 CASES = [
     {
-        "name": "serial_windows",
+        "name": "windows",
         "timeout": 180,
         "steps": SERIAL_START + [("screenshot", MAIN_TITLE, "e2e-main-window.png")] + WINDOWS,
+    },
+    {
+        "name": "ethernet_operations",
+        "timeout": 300,
+        "steps": SERIAL_START + ETHERNET_CONNECT + CONFIG_FILE + MODE_CHANGE + RESTORE_DEFAULTS,
+    },
+    {
+        "name": "serial_unit_vanishes",
+        "timeout": 240,
+        "steps": SERIAL_START + unit_vanishes("Not connected", ("sim", True, False)),
+    },
+    {
+        "name": "tcp_unit_vanishes",
+        "timeout": 240,
+        "steps": SERIAL_START + ETHERNET_CONNECT + unit_vanishes("Unit does not answer", ("sim", True, True)),
     },
 ]
