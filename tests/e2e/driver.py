@@ -45,9 +45,12 @@ def case_resources(index):
     return 140 + index, "127.0.%d.9" % (140 + index)
 
 
-def descendants(pids):
-    """Every live process below `pids` (by the parent links in /proc)."""
-    children = {}
+def descendants(pids, marker):
+    """Every live process below `pids` (by the parent links in /proc), and
+    those carrying `marker` in their environment: the services the session
+    bus started, which leave their parent (the case's runtime folder is in
+    their environment and in no one else's)."""
+    children, marked = {}, []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
@@ -55,6 +58,9 @@ def descendants(pids):
             with open("/proc/%s/stat" % entry) as f:
                 stat = f.read()
             ppid = int(stat[stat.rindex(")") + 2:].split()[1])
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                if marker in f.read().split(b"\0"):
+                    marked.append(int(entry))
         except (OSError, ValueError, IndexError):
             continue
         children.setdefault(ppid, []).append(int(entry))
@@ -63,7 +69,7 @@ def descendants(pids):
         for child in children.get(todo.pop(), []):
             found.append(child)
             todo.append(child)
-    return found
+    return found + [p for p in marked if p not in found and p not in pids and p != os.getpid()]
 
 
 class Rig:
@@ -103,7 +109,7 @@ class Rig:
         holder = read(lock).strip()
         if holder.isdigit() and alive(int(holder)):
             raise Failure("display %s is in use by process %s (%s)" % (self.display, holder, lock))
-        self.spawn(["Xvfb", self.display, "-screen", "0", SCREEN, "-nolisten", "tcp"], "xvfb")
+        self.spawn(["Xvfb", self.display, "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"], "xvfb")
         wait_for(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env,
                                         capture_output=True).returncode == 0, 20, "the X server")
         self.spawn(["openbox"], "openbox")
@@ -149,7 +155,9 @@ class Rig:
         """Ends what this case started, by pid: the processes it spawned and
         those they started in turn (the accessibility bus and registry that
         the session bus activated)."""
-        everything = self.pids + descendants(self.pids)
+        marker = ("XDG_RUNTIME_DIR=" + self.env["XDG_RUNTIME_DIR"]).encode()
+        everything = self.pids + descendants(self.pids, marker)
+        print("ending the case's processes: %s" % " ".join(map(str, everything)), flush=True)
         for pid in reversed(everything):
             try:
                 os.kill(pid, signal.SIGTERM)
