@@ -187,7 +187,7 @@ CASES = [
     {
         "name": "windows",
         "timeout": 180,
-        "steps": SERIAL_START + [("screenshot", MAIN_TITLE, "e2e-main-window.png")] + WINDOWS,
+        "steps": SERIAL_START + WINDOWS + [("screenshot", MAIN_TITLE, "e2e-main-window.png")],
     },
     {
         "name": "ethernet_operations",
