@@ -350,3 +350,38 @@ TEST_F(PollTest, SampleOfAGarbledOrClosedUnitIsNotConnected) {
         for (const std::string& value : s.values) EXPECT_EQ(value, "");
     }
 }
+
+// Every cycle that made an exchange ends by telling what it read and whether
+// the unit answered at all: the window shows the rest as unknown.
+TEST_F(PollTest, CycleEndsWithWhatItReadAndWhetherTheUnitAnswered) {
+    const struct {
+        const char* name;
+        uint8_t polling;
+        uint8_t flags[4];
+        int32_t address;     // 77: a unit that answers no request
+        bool answered;
+        uint8_t itemsRead;
+    } cases[] = {
+        {"all items", 1, {1, 1, 1, 1}, 1, true, 0xF},
+        {"decoder and levels", 1, {0, 1, 0, 1}, 1, true, 0xA},
+        {"polling off: keep-alive only", 0, {1, 1, 1, 1}, 1, true, 0},
+        {"silent unit", 1, {1, 0, 0, 0}, 77, false, 0x1},
+        {"silent unit, keep-alive", 0, {1, 1, 1, 1}, 77, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pollingEnabled = c.polling;
+        std::memcpy(itemFlags, c.flags, sizeof itemFlags);
+        params.unitAddress = c.address;
+        window.Clear();
+        RunPollCycle(params, state);
+        const std::vector<Posted> m = window.Messages();
+        ASSERT_FALSE(m.empty());
+        ASSERT_EQ(m.back().msg, WM_POLL_CYCLE_DONE);
+        EXPECT_EQ(window.Count(WM_POLL_CYCLE_DONE), 1);
+        const PollCycleReport r = PollCycleReport::Unpack(m.back().wParam);
+        EXPECT_TRUE(r.exchanged);
+        EXPECT_EQ(r.answered, c.answered);
+        EXPECT_EQ(r.itemsRead, c.itemsRead);
+    }
+}
