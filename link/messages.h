@@ -15,6 +15,9 @@ inline constexpr uint32_t WM_LINK_LOST = 0x509;
 inline constexpr uint32_t WM_UNIT_ALIVE = 0x50A;
 inline constexpr uint32_t WM_SET_UNIT_ADDRESS = 0x50B;
 inline constexpr uint32_t WM_POLL_INTERVAL_CHANGED = 0x50C;
+// The end of a poll cycle: what it read and whether the unit answered (wParam,
+// see params/poll_thread.h).
+inline constexpr uint32_t WM_POLL_CYCLE_DONE = 0x50D;
 
 // Icon resources used as lamp states.
 inline constexpr int kIconApp = 128;

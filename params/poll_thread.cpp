@@ -38,6 +38,12 @@ public:
         }
         sample_.timeMs = WallClockMs();
         if (params_.sampleSink != nullptr) params_.sampleSink->OnPollSample(sample_);
+        // With the link closed nothing was sent and nothing is told.
+        if (exchanges_ > 0) {
+            report_.exchanged = true;
+            report_.answered = sample_.connected;
+            Post(WM_POLL_CYCLE_DONE, report_.Pack(), 0);
+        }
         return exchanges_;
     }
 
@@ -46,6 +52,7 @@ private:
         return params_.pollItemFlags != nullptr && ReadSetting(params_.pollItemFlags + item) != 0;
     }
     bool Stopping() const { return params_.stop.IsSet(); }
+    void Reading(PollItem item) { report_.itemsRead = static_cast<uint8_t>(report_.itemsRead | (1u << item)); }
 
     // One exchange with PollGateLock and then LinkLock held around it.
     template <typename Exchanger>
@@ -90,6 +97,7 @@ private:
 
     void RunItems() {
         if (ItemOn(PollItemDemodLock)) {
+            Reading(PollItemDemodLock);
             std::string reply;
             if (Read("1loc", reply)) {
                 state_.lockValue = static_cast<int>(DecimalValue(reply));
@@ -109,6 +117,7 @@ private:
             if (Stopping()) return;
         }
         if (ItemOn(PollItemDecoderLock)) {
+            Reading(PollItemDecoderLock);
             std::string reply;
             if (Read("eloc", reply)) {
                 const bool locked = DecimalValue(reply) == 1;
@@ -120,6 +129,7 @@ private:
             if (Stopping()) return;
         }
         if (ItemOn(PollItemSnr)) {
+            Reading(PollItemSnr);
             // A stop noticed after an SNR exchange skips the rest of the SNR
             // values but not the levels.
             for (ParamEntry* graphRow = SnrGraphList; graphRow->code != nullptr; ++graphRow) {
@@ -128,6 +138,7 @@ private:
             }
         }
         if (ItemOn(PollItemLevels)) {
+            Reading(PollItemLevels);
             for (ParamEntry* graphRow = LevelGraphList; graphRow->code != nullptr; ++graphRow) {
                 Sample(*graphRow);
                 if (Stopping()) return;
@@ -165,6 +176,7 @@ private:
     PollSample& sample_;
     const int32_t address_;
     int exchanges_ = 0;
+    PollCycleReport report_;
 };
 
 }  // namespace

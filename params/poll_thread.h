@@ -37,6 +37,21 @@ struct PollThreadParams {
     IPollSampleSink* sampleSink = nullptr;
 };
 
+// What a cycle tells the window when it ends (WM_POLL_CYCLE_DONE's wParam):
+// whether it made any exchange, whether any of them was answered, and which
+// poll items it read. What a cycle did not read is not current any more.
+struct PollCycleReport {
+    bool exchanged = false;
+    bool answered = false;
+    uint8_t itemsRead = 0;   // bit (1 << PollItem) per item run
+
+    bool Read(PollItem item) const { return (itemsRead & (1u << item)) != 0; }
+    uintptr_t Pack() const { return (exchanged ? 1u : 0u) | (answered ? 2u : 0u) | (uintptr_t{itemsRead} << 4); }
+    static PollCycleReport Unpack(uintptr_t w) {
+        return PollCycleReport{(w & 1u) != 0, (w & 2u) != 0, static_cast<uint8_t>((w >> 4) & 0xFu)};
+    }
+};
+
 // State carried from one cycle to the next.
 struct PollCycleState {
     int lockValue = 0;   // last successful 1loc reading ("not locked" before the first)

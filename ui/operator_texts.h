@@ -14,6 +14,8 @@ inline constexpr const char* kTextPollingEnabled = "Polling enabled";
 inline constexpr const char* kTextPollingDisabled = "Polling disabled";
 inline constexpr const char* kTextConnected = "Connected";
 inline constexpr const char* kTextNotConnected = "Not connected";
+// A poll cycle in which no exchange was answered.
+inline constexpr const char* kTextUnitDoesNotAnswer = "Unit does not answer";
 
 // The file filter, extension and name of the configuration file dialogs.
 inline constexpr const char* kConfigFilter = "Config files (*.cfg)|*.cfg|All files (*.*)|*.*||";

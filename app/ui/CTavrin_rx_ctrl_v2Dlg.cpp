@@ -287,8 +287,9 @@ void CTavrin_rx_ctrl_v2Dlg::SetReceptionLamps(int iconId) {
     SetLamp(kDecoderLockLamp, iconId);
 }
 
-void CTavrin_rx_ctrl_v2Dlg::SetConnectedLabel(bool connected) {
-    connectedLabel_->setText(QString::fromLatin1(connected ? kTextConnected : kTextNotConnected));
+void CTavrin_rx_ctrl_v2Dlg::SetConnectedLabel(bool connected, const char* text) {
+    if (text == nullptr) text = connected ? kTextConnected : kTextNotConnected;
+    connectedLabel_->setText(QString::fromLatin1(text));
     connectedLabel_->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 160, 0);")
                                              : QStringLiteral("color: rgb(220, 0, 0);"));
 }
@@ -382,6 +383,7 @@ intptr_t CTavrin_rx_ctrl_v2Dlg::OnWindowMessage(const WindowMessage& message) {
         break;
     case WM_LINK_LOST: OnLinkLost(); break;
     case WM_UNIT_ALIVE: OnUnitAlive(); break;
+    case WM_POLL_CYCLE_DONE: OnPollCycleDone(message.wParam); break;
     case WM_SET_UNIT_ADDRESS: OnSetUnitAddress(static_cast<int>(message.wParam)); break;
     case WM_HISTORY_EVENT:
         if (historyWindow_) historyWindow_->RefreshEvents();

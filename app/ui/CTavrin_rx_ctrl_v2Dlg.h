@@ -168,7 +168,11 @@ private:
     void SetLamp(int ctrlId, int iconId);
     // The demodulator lock, reception and decoder lock lamps, all three alike.
     void SetReceptionLamps(int iconId);
-    void SetConnectedLabel(bool connected);
+    // "Connected" in green, else `text` ("Not connected" by default) in red.
+    void SetConnectedLabel(bool connected, const char* text = nullptr);
+    // The end of a poll cycle: what it did not read, or a unit that did not
+    // answer at all, is shown as unknown, never in its last colours.
+    void OnPollCycleDone(uintptr_t report);
     void ShowParamUpdate(const WindowMessage& message);
     void CloseSteps();
 

@@ -16,7 +16,10 @@
 #include "link/remote_control.h"
 #include "link/requests.h"
 #include "link/ui/CConnectDialog.h"
+#include "pages/ui/CSimpleDemodDialog.h"
 #include "params/codec.h"
+#include "params/poll_thread.h"
+#include "params/ui/CStatusGraphs.h"
 #include "platform/debug_out.h"
 #include "platform/serial_port.h"
 #include "ui/control_ids.h"
@@ -214,6 +217,34 @@ void CTavrin_rx_ctrl_v2Dlg::OnLinkLost() {
         SetReceptionLamps(kIconGrey);
     }
     busy_ = false;
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnPollCycleDone(uintptr_t packed) {
+    using namespace ids::main_window;
+    const PollCycleReport report = PollCycleReport::Unpack(packed);
+    CStatusGraphs* graphs = simplePage_ ? simplePage_->Graphs() : nullptr;
+    if (!report.answered) {
+        SetReceptionLamps(kIconGrey);
+        if (graphs) {
+            graphs->ClearSnr();
+            graphs->ClearLevels();
+        }
+        // The unit is gone for the operator until an exchange succeeds again
+        // (then Unit answering reads its configuration anew).
+        if (busy_ || !unitConnected_) return;
+        unitConnected_ = false;
+        SetConnectedLabel(false, kTextUnitDoesNotAnswer);
+        SetLamp(kConnectionLamp, kIconRed);
+        return;
+    }
+    // What this cycle did not read (polling off, an item not selected) is stale.
+    if (!report.Read(PollItemDemodLock)) {
+        SetLamp(kDemodLockLamp, kIconGrey);
+        SetLamp(kReceptionLamp, kIconGrey);
+    }
+    if (!report.Read(PollItemDecoderLock)) SetLamp(kDecoderLockLamp, kIconGrey);
+    if (graphs && !report.Read(PollItemSnr)) graphs->ClearSnr();
+    if (graphs && !report.Read(PollItemLevels)) graphs->ClearLevels();
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {

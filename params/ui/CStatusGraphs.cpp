@@ -1,6 +1,7 @@
 #include "params/ui/CStatusGraphs.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "params/graph_math.h"
 
@@ -33,6 +34,8 @@ CStatusGraphs::CStatusGraphs(QWidget* ownerPage, int count)
       count_(count),
       levels_(static_cast<size_t>(std::max(0, count)), 0.0f),
       snrs_(static_cast<size_t>(std::max(0, count)), 0.0f),
+      hasLevel_(static_cast<size_t>(std::max(0, count)), 1),
+      hasSnr_(static_cast<size_t>(std::max(0, count)), 1),
       threshold_(kInitialSnrThreshold) {
     setObjectName(QStringLiteral("statusGraphs"));
     setWindowTitle(QStringLiteral("Quendle SNR/level graphs"));
@@ -46,12 +49,24 @@ CStatusGraphs::CStatusGraphs(QWidget* ownerPage, int count)
 void CStatusGraphs::SetLevel(float value, int channel) {
     if (channel < 0 || channel >= count_) return;
     levels_[static_cast<size_t>(channel)] = ClampLevel(value);
+    hasLevel_[static_cast<size_t>(channel)] = 1;
+}
+
+void CStatusGraphs::ClearSnr() {
+    std::fill(hasSnr_.begin(), hasSnr_.end(), uint8_t{0});
+    update();
+}
+
+void CStatusGraphs::ClearLevels() {
+    std::fill(hasLevel_.begin(), hasLevel_.end(), uint8_t{0});
+    update();
 }
 
 void CStatusGraphs::SetSnr(float value, uint32_t bandwidthIndex, uint32_t modulationIndex,
                            uint32_t fecIndex, int channel) {
     if (channel < 0 || channel >= count_) return;
     snrs_[static_cast<size_t>(channel)] = value;
+    hasSnr_[static_cast<size_t>(channel)] = 1;
     threshold_ = SnrThreshold(bandwidthIndex, modulationIndex, fecIndex);
 }
 
@@ -61,15 +76,15 @@ CStatusGraphs::Bars CStatusGraphs::ComputeBars(int channel, const QRect& client)
     Bars b{};
     const float level = Level(channel);
     const float snr = Snr(channel);
-    b.levelSteps = LevelBarSteps(level);
-    b.snrSteps = SnrBarSteps(snr, threshold_);
+    b.levelSteps = HasLevel(channel) ? LevelBarSteps(level) : 0;
+    b.snrSteps = HasSnr(channel) ? SnrBarSteps(snr, threshold_) : 0;
     // Rectangles from the bar top down to the baseline (bottom exclusive).
     b.level = QRect(QPoint(x + 1, a.y0 - b.levelSteps * a.step), QPoint(x + a.h - 1 - 1, a.y0 - 1));
     b.snr = QRect(QPoint(x + a.h + 1, a.y0 - b.snrSteps * a.step), QPoint(x + a.w - 1 - 1, a.y0 - 1));
     if (b.levelSteps == 0) b.level = QRect();
     if (b.snrSteps == 0) b.snr = QRect();
-    b.levelText = QString::asprintf("%.1f", static_cast<double>(level));
-    b.snrText = QString::asprintf("%.1f", static_cast<double>(snr));
+    b.levelText = HasLevel(channel) ? QString::asprintf("%.1f", static_cast<double>(level)) : QStringLiteral("-");
+    b.snrText = HasSnr(channel) ? QString::asprintf("%.1f", static_cast<double>(snr)) : QStringLiteral("-");
     return b;
 }
 

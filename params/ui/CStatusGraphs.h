@@ -17,6 +17,13 @@ public:
     void SetSnr(float value, uint32_t bandwidthIndex, uint32_t modulationIndex, uint32_t fecIndex,
                 int channel);
 
+    // Forgets the shown SNR values or levels: no bar and "-" for its number
+    // until the next sample (a unit that does not answer, polling off).
+    void ClearSnr();
+    void ClearLevels();
+    bool HasLevel(int channel) const { return Valid(hasLevel_, channel); }
+    bool HasSnr(int channel) const { return Valid(hasSnr_, channel); }
+
     int Count() const { return count_; }
     float Level(int channel) const { return levels_.at(static_cast<size_t>(channel)); }
     float Snr(int channel) const { return snrs_.at(static_cast<size_t>(channel)); }
@@ -37,8 +44,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    static bool Valid(const std::vector<uint8_t>& flags, int channel) {
+        return channel >= 0 && channel < static_cast<int>(flags.size()) && flags[static_cast<size_t>(channel)] != 0;
+    }
+
     int count_;
     std::vector<float> levels_;
     std::vector<float> snrs_;
+    // Whether a channel shows a value; before the first sample it shows 0.0.
+    std::vector<uint8_t> hasLevel_;
+    std::vector<uint8_t> hasSnr_;
     float threshold_;
 };

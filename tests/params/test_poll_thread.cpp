@@ -56,12 +56,23 @@ protected:
 
 std::string CodeOf(const Posted& p) { return p.row->code; }
 
+// What a cycle posted before its closing report (which every cycle with an
+// exchange ends with).
+std::vector<Posted> BeforeReport(const RecordingTarget& window) {
+    std::vector<Posted> m = window.Messages();
+    EXPECT_FALSE(m.empty());
+    if (m.empty()) return m;
+    EXPECT_EQ(m.back().msg, WM_POLL_CYCLE_DONE);
+    m.pop_back();
+    return m;
+}
+
 TEST_F(PollTest, FullCycleReadsElevenCodesInOrder) {
     EXPECT_EQ(RunPollCycle(params, state), 11);
     EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt", "eloc", "1snr", "1mer", "1cer", "1dnr", "1ina", "1inb",
                                         "1inc", "1ind"}));
 
-    const std::vector<Posted> m = window.Messages();
+    const std::vector<Posted> m = BeforeReport(window);
     ASSERT_EQ(m.size(), 9u + 8u * 3u);
     // Demod lock then reception: green, then red because of the packet errors.
     EXPECT_EQ(m[0].msg, WM_LAMP_STATE);
@@ -132,7 +143,7 @@ TEST_F(PollTest, NothingToPollSendsOnlyTheKeepAlive) {
     std::memset(itemFlags, 0, sizeof itemFlags);
     EXPECT_EQ(RunPollCycle(params, state), 1);
     EXPECT_EQ(sim.Requests(), Expected({"gadd"}));
-    std::vector<Posted> m = window.Messages();
+    std::vector<Posted> m = BeforeReport(window);
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0].msg, WM_UNIT_ALIVE);
 
@@ -143,7 +154,7 @@ TEST_F(PollTest, NothingToPollSendsOnlyTheKeepAlive) {
     window.Clear();
     EXPECT_EQ(RunPollCycle(params, state), 1);
     EXPECT_EQ(sim.Requests(), Expected({"gadd"}));
-    ASSERT_EQ(window.Messages().size(), 1u);
+    ASSERT_EQ(BeforeReport(window).size(), 1u);
 
     // Address not known yet: the keep-alive goes to any unit.
     pollingEnabled = 1;
@@ -153,11 +164,11 @@ TEST_F(PollTest, NothingToPollSendsOnlyTheKeepAlive) {
     EXPECT_EQ(sim.Requests(), Expected({"gadd"}, 9999));
 }
 
-TEST_F(PollTest, AnUnansweredKeepAlivePostsNothing) {
+TEST_F(PollTest, AnUnansweredKeepAlivePostsOnlyTheReport) {
     std::memset(itemFlags, 0, sizeof itemFlags);
     params.unitAddress = 77;  // the unit answers only its own address and 9999
     EXPECT_EQ(RunPollCycle(params, state), 1);
-    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(BeforeReport(window).empty());
 }
 
 TEST_F(PollTest, FailedExchangesStillCountSoNoKeepAlive) {
@@ -165,7 +176,7 @@ TEST_F(PollTest, FailedExchangesStillCountSoNoKeepAlive) {
     sim.unit->SetFault(sim::Fault::BadChecksum, 2);
     EXPECT_EQ(RunPollCycle(params, state), 2);
     EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt"}));
-    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_TRUE(BeforeReport(window).empty());
     EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1loc"));
 }
 
@@ -176,7 +187,7 @@ TEST_F(PollTest, ReceptionLampUsesTheLastGoodLockReading) {
     window.Clear();
     sim.unit->SetFault(sim::Fault::BadChecksum, 1);  // this cycle's lock read fails
     RunPollCycle(params, state);
-    const std::vector<Posted> m = window.Messages();
+    const std::vector<Posted> m = BeforeReport(window);
     ASSERT_EQ(m.size(), 3u);
     EXPECT_EQ(m[0].wParam, uintptr_t(kLampReception));
     EXPECT_EQ(m[0].lParam, kIconGreen);
@@ -348,5 +359,40 @@ TEST_F(PollTest, SampleOfAGarbledOrClosedUnitIsNotConnected) {
     for (const PollSample& s : sink.samples) {
         EXPECT_FALSE(s.connected);
         for (const std::string& value : s.values) EXPECT_EQ(value, "");
+    }
+}
+
+// Every cycle that made an exchange ends by telling what it read and whether
+// the unit answered at all: the window shows the rest as unknown.
+TEST_F(PollTest, CycleEndsWithWhatItReadAndWhetherTheUnitAnswered) {
+    const struct {
+        const char* name;
+        uint8_t polling;
+        uint8_t flags[4];
+        int32_t address;     // 77: a unit that answers no request
+        bool answered;
+        uint8_t itemsRead;
+    } cases[] = {
+        {"all items", 1, {1, 1, 1, 1}, 1, true, 0xF},
+        {"decoder and levels", 1, {0, 1, 0, 1}, 1, true, 0xA},
+        {"polling off: keep-alive only", 0, {1, 1, 1, 1}, 1, true, 0},
+        {"silent unit", 1, {1, 0, 0, 0}, 77, false, 0x1},
+        {"silent unit, keep-alive", 0, {1, 1, 1, 1}, 77, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pollingEnabled = c.polling;
+        std::memcpy(itemFlags, c.flags, sizeof itemFlags);
+        params.unitAddress = c.address;
+        window.Clear();
+        RunPollCycle(params, state);
+        const std::vector<Posted> m = window.Messages();
+        ASSERT_FALSE(m.empty());
+        ASSERT_EQ(m.back().msg, WM_POLL_CYCLE_DONE);
+        EXPECT_EQ(window.Count(WM_POLL_CYCLE_DONE), 1);
+        const PollCycleReport r = PollCycleReport::Unpack(m.back().wParam);
+        EXPECT_TRUE(r.exchanged);
+        EXPECT_EQ(r.answered, c.answered);
+        EXPECT_EQ(r.itemsRead, c.itemsRead);
     }
 }
