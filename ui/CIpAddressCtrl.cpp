@@ -42,6 +42,10 @@ bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->text() == QStringLiteral(".")) {
             for (size_t i = 0; i + 1 < fields_.size(); ++i) {
+                // A dot in a field still empty (three digits just moved the
+                // caret into it) belongs to the field before: "127.0.0.1" typed
+                // as it is written fills all four fields.
+                if (watched == fields_[i] && fields_[i]->text().isEmpty()) return true;
                 if (watched == fields_[i]) {
                     fields_[i + 1]->setFocus();
                     fields_[i + 1]->selectAll();
