@@ -413,13 +413,8 @@ class Runner:
             getattr(self, "op_" + op)(*args)
 
     def words(self):
-        """What the table's texts may name: the unit's address, and the same as
-        the IP address control takes it typed (after three digits it moves to
-        the next field by itself and then takes the dot as a move to the field
-        after that, so no dot is typed there)."""
-        octets = self.rig.address.split(".")
-        typed = "".join(o + ("" if len(o) == 3 or i == 3 else ".") for i, o in enumerate(octets))
-        return {"address": self.rig.address, "address_typed": typed}
+        """What the table's texts may name: the unit's address."""
+        return {"address": self.rig.address}
 
     def need(self, finder, what, seconds=STEP_WAIT_S):
         return wait_for(finder, seconds, what)

@@ -133,7 +133,7 @@ KEY_AND_SLOT = [
 # Connect over Ethernet to the unit's loopback address (the case's own).
 ETHERNET_CONNECT = [
     ("click", RADIO, "Ethernet", MAIN_TITLE),
-    ("type_into", "Address", "{address_typed}", MAIN_TITLE),
+    ("type_into", "Address", "{address}", MAIN_TITLE),
     ("mark",),
     ("click", BUTTON, "Connect", MAIN_TITLE),
     ("received", r"^9999rgadd;;$"),
