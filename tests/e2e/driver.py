@@ -303,13 +303,23 @@ class Screen:
         except Exception:
             return ""
 
-    def find(self, roles, name, window=None):
+    def enabled(self, obj):
+        try:
+            return obj.getState().contains(self.atspi.STATE_ENABLED)
+        except Exception:
+            return False
+
+    def find(self, roles, name, window=None, enabled=False):
+        """The first showing control of `roles` (None: any) named `name`; with
+        `enabled`, the first one that takes input (a disabled twin, such as
+        the other mode's column, is passed over)."""
         roots = [self.window(window)] if window else self.windows()
         for root in roots:
             if root is None:
                 continue
             for obj in self.walk(root):
-                if (roles is None or self.role(obj) in roles) and self.name_matches(obj.name or "", name):
+                if ((roles is None or self.role(obj) in roles) and self.name_matches(obj.name or "", name)
+                        and (not enabled or self.enabled(obj))):
                     return obj
         return None
 
@@ -328,7 +338,7 @@ class Screen:
         right, under = None, None
         for root in ([self.window(window)] if window else self.windows()):
             for obj in self.walk(root):
-                if self.role(obj) not in roles:
+                if self.role(obj) not in roles or not self.enabled(obj):
                     continue
                 x, y, w, h = self.extents(obj)
                 if x >= lx + lw - 2 and abs((y + h / 2) - (ly + lh / 2)) < max(lh, h) / 2 + 2:
@@ -345,7 +355,7 @@ class Screen:
         label of that text; a control holding several fields (the IP address)
         gives its first."""
         roles = ("entry", "text", "password text", "spin button")
-        obj = self.find(None, name, window)
+        obj = self.find(None, name, window, enabled=True)
         if obj is not None and self.role(obj) not in roles:
             inner = [o for o in self.walk(obj) if self.role(o) in roles]
             obj = min(inner, key=lambda o: self.extents(o)[0]) if inner else None
@@ -419,11 +429,12 @@ class Runner:
     def need(self, finder, what, seconds=STEP_WAIT_S):
         return wait_for(finder, seconds, what)
 
-    def control(self, roles, name, window=None, seconds=STEP_WAIT_S):
+    def control(self, roles, name, window=None, seconds=STEP_WAIT_S, enabled=False):
         roles = (roles,) if isinstance(roles, str) else roles
-        return self.need(lambda: self.screen.find(roles, name, window),
-                         "%s %r%s" % ("/".join(roles) if roles else "control", name,
-                                      " in %r" % window if window else ""), seconds)
+        return self.need(lambda: self.screen.find(roles, name, window, enabled),
+                         "%s %r%s%s" % ("/".join(roles) if roles else "control", name,
+                                        " in %r" % window if window else "", " to take input" if enabled else ""),
+                         seconds)
 
     # processes
     def op_sim(self, serial=True, tcp=False):
@@ -440,7 +451,7 @@ class Runner:
 
     # input
     def op_click(self, roles, name, window=None):
-        self.screen.click(self.control(roles, name, window))
+        self.screen.click(self.control(roles, name, window, enabled=True))
 
     def op_menu(self, menu, entry):
         self.screen.click(self.control(("menu", "menu item"), menu))
@@ -554,8 +565,11 @@ class Runner:
 
     def op_description(self, name, wanted, seconds=STEP_WAIT_S, negate=False):
         def matches():
-            obj = self.screen.find(None, name, scenarios.MAIN_TITLE)
-            return obj is not None and ((obj.description == wanted) != negate)
+            # The lamp, not its caption of the same name.
+            window = self.screen.window(scenarios.MAIN_TITLE)
+            lamps = [o for o in (self.screen.walk(window) if window else [])
+                     if o.name == name and self.screen.role(o) != "label"]
+            return lamps and ((lamps[0].description == wanted) != negate)
         self.need(matches, "%r to be described %s%r" % (name, "other than " if negate else "", wanted), seconds)
 
     def op_not_description(self, name, wanted, seconds=STEP_WAIT_S):
