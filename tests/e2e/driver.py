@@ -580,10 +580,12 @@ class Runner:
         path = os.path.join(self.rig.work, name)
         self.need(lambda: os.path.isfile(path) and os.path.getsize(path) > 0, "the file %s" % path)
 
-    def op_event(self, name, seconds=STEP_WAIT_S):
+    def op_event(self, name, seconds=STEP_WAIT_S, detail=None):
+        """The event log holds the event `name` (with `detail`, when given)."""
         log = os.path.join(self.rig.program_folder, scenarios.EVENT_LOG)
-        self.need(lambda: re.search(r"\t%s(\t|$)" % re.escape(name), read(log), re.M),
-                  "the event %r in %s" % (name, log), seconds)
+        rx = r"\t%s(\t|$)" % re.escape(name) if detail is None else r"\t%s\t%s$" % (re.escape(name), re.escape(detail))
+        self.need(lambda: re.search(rx, read(log), re.M),
+                  "the event %r%s in %s" % (name, "" if detail is None else " " + detail, log), seconds)
 
     def op_screenshot(self, window, name):
         obj = self.need(lambda: self.screen.window(window), "the window %r" % window)

@@ -29,6 +29,7 @@ SERIAL_START = [
     ("program",),
     ("received", r"^9999rgadd;;$", 30),
     ("label", "Connected", 30),
+    ("event", "connected", 10, "COM1"),
 ]
 
 # The full demodulator page: a new input frequency, applied.
@@ -139,6 +140,7 @@ ETHERNET_CONNECT = [
     ("received", r"^9999rgadd;;$"),
     ("received", r"^0001rdlas;;$"),
     ("label", "Connected"),
+    ("event", "connected", 10, "{address}"),
     ("state", RADIO, "Ethernet", "checked", MAIN_TITLE),
 ]
 
