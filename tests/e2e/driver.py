@@ -484,10 +484,21 @@ class Runner:
         self.op_gone(title)
 
     def op_file_dialog(self, title, name):
-        """Types a full path into the file dialog and accepts it."""
+        """Types a full path into the file dialog's name field (the field that
+        has the focus when its label is in another language) and accepts it."""
         self.op_window(title)
         path = os.path.join(self.rig.work, name)
-        self.op_type_into(scenarios.FILE_NAME_FIELD, path, title)
+
+        def name_field():
+            found = self.screen.field(scenarios.FILE_NAME_FIELD, title)
+            if found is None and self.screen.window(title) is not None:
+                found = next((o for o in self.screen.walk(self.screen.window(title))
+                              if self.screen.role(o) in ("entry", "text") and "focused" in self.screen.states(o)),
+                             None)
+            return found
+        self.screen.click(self.need(name_field, "the name field of %r" % title))
+        self.screen.key("ctrl+a")
+        self.screen.type(path)
         self.screen.key("Return")
         self.op_gone(title)
 
