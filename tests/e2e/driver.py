@@ -514,9 +514,6 @@ class Runner:
                   and "active" in self.screen.states(self.screen.window(title)),
                   "the window %r in front" % title)
 
-    def op_title(self, title):
-        self.op_window(title)
-
     # what the unit received
     def op_mark(self):
         self.rig.set_mark()
@@ -537,9 +534,6 @@ class Runner:
         time.sleep(seconds)
 
     # what the screen and the tree show
-    def op_shows(self, roles, name, window=None, seconds=STEP_WAIT_S):
-        self.control(roles, name, window, seconds)
-
     def op_label(self, names, seconds=STEP_WAIT_S):
         """A label (the connection status) shows one of `names`."""
         names = (names,) if isinstance(names, str) else names
