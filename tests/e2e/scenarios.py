@@ -196,10 +196,12 @@ def unit_vanishes(lost_label, restart):
         ("no_label", "Connected", 60),
         ("label", lost_label, 10),
         *lamps("unknown"),
+        ("description", "Connection status", "not connected"),
         ("event", "connection-lost"),
         restart,
         ("label", "Connected", 60),
         *lamps("unknown", negate=True),
+        ("description", "Connection status", "connected"),
         ("event", "connection-back"),
     ]
 
