@@ -1,8 +1,10 @@
 #include "params/ui/CStatusGraphs.h"
 
 #include <QPainter>
+#include <cmath>
 
 #include "params/graph_math.h"
+#include "ui/accessible.h"
 
 namespace {
 const QColor kGreen(0, 255, 0);
@@ -33,7 +35,9 @@ CStatusGraphs::CStatusGraphs(QWidget* ownerPage, int count)
       count_(count),
       levels_(static_cast<size_t>(std::max(0, count)), 0.0f),
       snrs_(static_cast<size_t>(std::max(0, count)), 0.0f),
-      threshold_(kInitialSnrThreshold) {
+      threshold_(kInitialSnrThreshold),
+      hasLevel_(levels_.size(), false),
+      hasSnr_(snrs_.size(), false) {
     setObjectName(QStringLiteral("statusGraphs"));
     setWindowTitle(QStringLiteral("Quendle SNR/level graphs"));
     setAutoFillBackground(true);
@@ -41,11 +45,15 @@ CStatusGraphs::CStatusGraphs(QWidget* ownerPage, int count)
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
     setCursor(Qt::ArrowCursor);
+    setAccessibleName(QStringLiteral("Status graphs"));
+    ShowValuesText();
 }
 
 void CStatusGraphs::SetLevel(float value, int channel) {
     if (channel < 0 || channel >= count_) return;
     levels_[static_cast<size_t>(channel)] = ClampLevel(value);
+    hasLevel_[static_cast<size_t>(channel)] = true;
+    ShowValuesText();
 }
 
 void CStatusGraphs::SetSnr(float value, uint32_t bandwidthIndex, uint32_t modulationIndex,
@@ -53,7 +61,26 @@ void CStatusGraphs::SetSnr(float value, uint32_t bandwidthIndex, uint32_t modula
     if (channel < 0 || channel >= count_) return;
     snrs_[static_cast<size_t>(channel)] = value;
     threshold_ = SnrThreshold(bandwidthIndex, modulationIndex, fecIndex);
+    hasSnr_[static_cast<size_t>(channel)] = true;
+    ShowValuesText();
 }
+
+QString CStatusGraphs::ValuesText() const {
+    const double none = std::nan("");
+    QStringList parts;
+    for (int i = 0; i < count_; ++i) {
+        const auto c = static_cast<size_t>(i);
+        parts << SeriesValueText(QStringLiteral("SNR %1").arg(QChar(u'A' + i)), hasSnr_[c] ? snrs_[c] : none, "dB");
+    }
+    for (int i = 0; i < count_; ++i) {
+        const auto c = static_cast<size_t>(i);
+        parts << SeriesValueText(QStringLiteral("Level %1").arg(QChar(u'A' + i)), hasLevel_[c] ? levels_[c] : none,
+                                 "dBm");
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+void CStatusGraphs::ShowValuesText() { SetLiveDescription(this, ValuesText()); }
 
 CStatusGraphs::Bars CStatusGraphs::ComputeBars(int channel, const QRect& client) const {
     const Axes a = AxesOf(client);

@@ -21,6 +21,9 @@ public:
     float Level(int channel) const { return levels_.at(static_cast<size_t>(channel)); }
     float Snr(int channel) const { return snrs_.at(static_cast<size_t>(channel)); }
     float Threshold() const { return threshold_; }
+    // The current values as words, SNR A to D then level A to D ("SNR A 23.5 dB,
+    // ..., Level D no value"): the widget's accessible description and tool tip.
+    QString ValuesText() const;
 
     // What Paint draws for a channel, in the client rectangle of the window.
     struct Bars {
@@ -37,8 +40,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Puts ValuesText into the description after each sample.
+    void ShowValuesText();
+
     int count_;
     std::vector<float> levels_;
     std::vector<float> snrs_;
     float threshold_;
+    // Whether a channel has had a sample (a series without one reads "no value").
+    std::vector<bool> hasLevel_;
+    std::vector<bool> hasSnr_;
 };
