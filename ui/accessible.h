@@ -8,6 +8,13 @@ class QLabel;
 class QTabWidget;
 class QWidget;
 
+// Installs the accessible interfaces of the program's own making (once; at
+// start-up, before any window): a combo box is named by its label on every
+// platform. Qt on Linux names a combo box by its current item and gives the
+// label only as a relation, so the control could not be found by its label;
+// here the current item is the combo box's value and description instead.
+void InstallAccessibleNames();
+
 // A label with `text` that names `control` (the label's buddy).
 QLabel* MakeBuddyLabel(const QString& text, QWidget* control, QWidget* parent);
 

@@ -53,7 +53,7 @@ CUpDownControl::CUpDownControl(QLineEdit* buddy, int minimum, int maximum, QWidg
 }
 
 void CUpDownControl::SetNames(const QString& name) {
-    setAccessibleName(name);
+    setAccessibleName(name + QStringLiteral(" arrows"));
     up_->setAccessibleName(name + QStringLiteral(" up"));
     down_->setAccessibleName(name + QStringLiteral(" down"));
 }

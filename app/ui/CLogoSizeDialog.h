@@ -16,7 +16,7 @@ class CUpDownControl : public QWidget {
 public:
     CUpDownControl(QLineEdit* buddy, int minimum, int maximum, QWidget* parent);
     void Step(int delta);
-    // Names the control `name` and its arrows "<name> up" and "<name> down".
+    // Names the control "<name> arrows" and its arrows "<name> up" and "<name> down".
     void SetNames(const QString& name);
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }

@@ -183,11 +183,11 @@ void CHistoryChart::Refresh(bool immediately) {
     const int columns = std::max(1, axisRect()->width());
     HistoryView view;
     QCPRange range = xAxis->range();
-    HistoryPoint newest;
+    HistoryPoint latest;
     bool any = false;
     history_.Read([&](const CSampleRing& ring) {
         if (!ring.Empty()) {
-            newest = ring.Newest();
+            latest = ring.Newest();
             any = true;
         }
         if (follow_) {
@@ -202,7 +202,7 @@ void CHistoryChart::Refresh(bool immediately) {
         --settingRange_;
     }
     ShowView(view);
-    SetLiveDescription(this, LatestText(any ? &newest : nullptr));
+    SetLiveDescription(this, LatestText(any ? &latest : nullptr));
     replot(immediately ? rpImmediateRefresh : rpQueuedReplot);
 }
 
