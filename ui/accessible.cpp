@@ -6,8 +6,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTabBar>
-#include <QTabWidget>
 #include <cmath>
 
 namespace {
@@ -69,10 +67,6 @@ QLabel* MakeBuddyLabel(const QString& text, QWidget* control, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setBuddy(control);
     return label;
-}
-
-void NameTabStrip(QTabWidget* tabs, const QString& name) {
-    tabs->tabBar()->setAccessibleName(name);
 }
 
 QString SeriesValueText(const QString& series, double value, const char* unit) {

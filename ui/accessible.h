@@ -5,7 +5,6 @@
 #include <QString>
 
 class QLabel;
-class QTabWidget;
 class QWidget;
 
 // Installs the accessible interfaces of the program's own making (once; at
@@ -17,9 +16,6 @@ void InstallAccessibleNames();
 
 // A label with `text` that names `control` (the label's buddy).
 QLabel* MakeBuddyLabel(const QString& text, QWidget* control, QWidget* parent);
-
-// Names the tab strip of `tabs` (the pages carry their own titles).
-void NameTabStrip(QTabWidget* tabs, const QString& name);
 
 // One value of a series as words: "SNR A 23.5 dB", or "SNR A no value" when
 // `value` is NaN. The number has one decimal and a '.' in every locale.

@@ -4,7 +4,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "ui/accessible.h"
 #include "ui/qt_page.h"
 #include "link/ui/CDiagnosticDialog.h"
 #include "pages/ui/CAdvancedDialog.h"
@@ -23,7 +22,6 @@ CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemote
     tabs_->addTab(diagnosticPage_, QStringLiteral("Diagnostic"));
     tabs_->addTab(advancedPage_, QStringLiteral("Advanced options"));
     tabs_->setCurrentIndex(0);
-    NameTabStrip(tabs_, QStringLiteral("Engineering pages"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);

@@ -163,7 +163,6 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     tabs_ = SetCtrlId(new QTabBar(this), kSlotTabs);
     tabs_->setExpanding(false);
     tabs_->setDrawBase(false);
-    tabs_->setAccessibleName(QStringLiteral("Config slots"));
     tabArea->addWidget(tabs_);
     tabFrame_ = new QFrame(this);
     tabFrame_->setObjectName(QStringLiteral("tabFrame"));

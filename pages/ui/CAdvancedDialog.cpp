@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 
 #include "app/settings.h"
-#include "ui/accessible.h"
 #include "ui/qt_page.h"
 #include "pages/ui/CAdvTemplateDialog.h"
 #include "pages/ui/CSerialCtrlDialog.h"
@@ -35,7 +34,6 @@ CAdvancedDialog::CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl
     tabs_->addTab(general_, QStringLiteral("General"));
     tabs_->addTab(serial_, QStringLiteral("Serial control"));
     tabs_->setCurrentIndex(0);
-    NameTabStrip(tabs_, QStringLiteral("Advanced options pages"));
 
     QLineEdit* address = general_->edit(CAdvTemplateDialog::kIdUnitAddress);
     address->setMaxLength(4);

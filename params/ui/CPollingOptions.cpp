@@ -11,7 +11,6 @@
 #include "params/ui/CPollMiscDialog.h"
 #include "params/ui/CPollingListDialog.h"
 #include "params/sample_ring.h"
-#include "ui/accessible.h"
 #include "ui/qt_page.h"
 
 CPollingOptions::CPollingOptions(IMessageTarget* mainWindow, QWidget* parent)
@@ -26,7 +25,6 @@ CPollingOptions::CPollingOptions(IMessageTarget* mainWindow, QWidget* parent)
     tabs_->addTab(listPage_, QStringLiteral("Polling list"));
     tabs_->addTab(miscPage_, QStringLiteral("Miscellaneous"));
     tabs_->setCurrentIndex(0);
-    NameTabStrip(tabs_, QStringLiteral("Polling options pages"));
 
     auto* buttons = MakeOkCancelButtons(this, [this] { OnOK(); });
     apply_ = SetCtrlId(buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::ApplyRole), kIdApply);
