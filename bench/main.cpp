@@ -55,11 +55,7 @@ double Rate(double seconds, F exchange) {
 }
 
 bool LinkExchange(CFerritRemoteControl& link) {
-    int status = 0;
-    int length = 0;
-    char data[kReceiveBufferSize + 1];
-    LinkGuard guard(LinkLock);
-    return link.Transact(kRequest, &status, data, &length, 0) == kResultOk;
+    return link.Exchange(kRequest, 0).Answered();
 }
 
 struct Figures {
