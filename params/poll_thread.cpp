@@ -10,8 +10,8 @@
 #include "link/remote_control.h"
 #include "link/requests.h"
 #include "params/codec.h"
-#include "params/poll_run.h"
 #include "params/param_table.h"
+#include "params/poll_run.h"
 #include "platform/debug_out.h"
 
 namespace {
