@@ -2,7 +2,7 @@
 // values and the controls of a page, and turns stored values into
 // configuration-file items.
 //
-// Locking: LinkLock is taken around every single Transact; a row's own lock
+// Locking: LinkLock is taken around every single exchange; a row's own lock
 // only while its value is read or replaced, never across an exchange. Callers
 // that need several exchanges undisturbed hold PollGateLock themselves (it is
 // always taken before LinkLock).

@@ -40,7 +40,7 @@ public:
     // Ends the worker after the exchange in progress; queued ones are dropped.
     void Stop();
 
-    // Queues one request text for Transact. `cancelled`, when set by the time
+    // Queues one request text for the link's Exchange. `cancelled`, when set by the time
     // its turn comes, skips it. False when the queue is full.
     bool Submit(std::string request, std::shared_ptr<std::atomic<bool>> cancelled, Done done);
 
