@@ -109,10 +109,7 @@ void CDiagnosticDialog::OnSendCommand() {
     // LinkLock stays held until the exchange is shown, so the poll thread
     // cannot replace the frames in the meantime.
     LinkGuard lock(LinkLock);
-    int status = 0;
-    int length = 0;
-    char data[kReceiveBufferSize + 1] = {};
-    const ResultCode result = link_->Transact(request.c_str(), &status, data, &length, 1);
+    const ResultCode result = link_->Exchange(request, 1).result;
     if (result != kResultOk) {
         ShowResultCode(result);
         if (result != kErrInvalidReply && result != kErrBadChecksum) return;
