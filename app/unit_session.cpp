@@ -65,7 +65,9 @@ CUnitSession::CUnitSession(CFerritRemoteControl& link, IUnitView& view) : link_(
 
 
 ResultCode CUnitSession::Transact(const std::string& request, std::string* data) {
-    return TransactLocked(link_, request, nullptr, data);
+    UnitReply reply = link_.Exchange(request);
+    if (reply.Answered() && data != nullptr) *data = std::move(reply.data);
+    return reply.result;
 }
 
 ResultCode CUnitSession::ProbeAddress(int& address) {

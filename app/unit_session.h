@@ -103,8 +103,8 @@ public:
     void SetUnitAddress(int address);
 
     // ---- helpers for the file operations -------------------------------------
-    // One exchange under LinkLock, log level 1. `data` (optional) receives the
-    // reply's data text on success.
+    // The link's Exchange (LinkLock, log level 1). `data` (optional) receives
+    // the reply's data text on success.
     ResultCode Transact(const std::string& request, std::string* data = nullptr);
     // The any-unit address request; on success `address` receives the unit's
     // address. A reported address outside 0..9999 is an invalid reply.

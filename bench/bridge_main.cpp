@@ -55,10 +55,8 @@ double Median(std::vector<double> v) {
 long Exchanges(CFerritRemoteControl& link, double seconds, const std::atomic<bool>* stop = nullptr) {
     const auto start = Clock::now();
     long count = 0;
-    char data[kReceiveBufferSize + 1];
-    int status = 0, length = 0;
     while (Seconds(start) < seconds && !(stop && *stop)) {
-        if (link.Transact(kRequest, &status, data, &length, 0) != kResultOk) return -1;
+        if (!link.Exchange(kRequest, 0, ExchangeLocks::Held).Answered()) return -1;
         ++count;
     }
     return count;

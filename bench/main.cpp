@@ -1,4 +1,4 @@
-// Exchange rate of the link's Transact against the simulated unit over TCP and
+// Exchange rate of the link's Exchange against the simulated unit over TCP and
 // over a pseudo-terminal, beside a minimal client on the same unit in the same
 // run, and the time of the presence check of all 256 COM ports.
 //
@@ -55,11 +55,7 @@ double Rate(double seconds, F exchange) {
 }
 
 bool LinkExchange(CFerritRemoteControl& link) {
-    int status = 0;
-    int length = 0;
-    char data[kReceiveBufferSize + 1];
-    LinkGuard guard(LinkLock);
-    return link.Transact(kRequest, &status, data, &length, 0) == kResultOk;
+    return link.Exchange(kRequest, 0).Answered();
 }
 
 struct Figures {
@@ -182,7 +178,7 @@ int main(int argc, char** argv) {
     }
 
     std::printf("Exchanges per second (r1loc;;, log off, median of %d rounds of %.1f s)\n", rounds, seconds);
-    std::printf("%-18s %12s %14s %8s\n", "transport", "Transact", "minimal client", "ratio*");
+    std::printf("%-18s %12s %14s %8s\n", "transport", "Exchange", "minimal client", "ratio*");
     const Figures tcp = MeasureTcp(unit.TcpAddress(), unit.TcpPort(), rounds, seconds);
     PrintRow("TCP (loopback)", tcp);
     const Figures serial = MeasureSerial(unit.PtySlavePath(), folder, rounds, seconds, false);

@@ -3,7 +3,7 @@
 #pragma once
 #include <mutex>
 
-extern std::recursive_mutex LinkLock;       // around every Transact / ProbeUnit
+extern std::recursive_mutex LinkLock;       // around every exchange (Exchange, ProbeUnit)
 extern std::recursive_mutex PollGateLock;   // keeps the poll thread out of a sequence
 
 using LinkGuard = std::lock_guard<std::recursive_mutex>;

@@ -180,10 +180,7 @@ ResultCode CFerritRemoteControl::SetCommTimeout(int which, uint32_t value) {
 }
 
 ResultCode CFerritRemoteControl::ProbeUnit() {
-    int status = 0;
-    char data[kReceiveBufferSize + 1];
-    int length = 0;
-    const ResultCode result = Transact(AnyUnitProbeRequest().c_str(), &status, data, &length, 1);
+    const ResultCode result = Exchange(AnyUnitProbeRequest(), 1, ExchangeLocks::Held).result;
     connected = result == kResultOk ? 1 : 0;
     return result;
 }

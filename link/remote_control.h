@@ -16,6 +16,7 @@
 #include "link/messages.h"
 #include "link/result_codes.h"
 #include "link/transport.h"
+#include "link/unit_reply.h"
 #include "platform/net.h"
 #include "platform/serial_port.h"
 
@@ -98,12 +99,17 @@ public:
     // ReconnectAfterRestart.
     void WaitForRestart();
 
-    // One exchange. status/data/length are written only on success; data holds
-    // at least 256 bytes. The caller holds LinkLock. A request longer than a
-    // frame can carry is refused with kErrInvalidCommand before anything is sent
-    // or logged. Over TCP, bytes left over from an earlier reply are discarded
-    // before sending, and a connection the unit has closed is dropped (and made
-    // anew when reconnectSocket is set) whatever the close flags say.
+    // The one exchange with the unit: sends `request`, waits for one reply,
+    // checks it and returns the result code with the reply's status and data.
+    // Takes the locks `locks` names for exactly its length. A request longer
+    // than a frame can carry is refused with kErrInvalidCommand before
+    // anything is sent or logged. Over TCP, bytes left over from an earlier
+    // reply are discarded before sending, and a connection the unit has
+    // closed is dropped (and made anew when reconnectSocket is set) whatever
+    // the close flags say.
+    UnitReply Exchange(const std::string& request, uint8_t logLevel = 1, ExchangeLocks locks = ExchangeLocks::Link);
+    // Exchange in the buffer form: status/data/length are written only on
+    // success; data holds at least 256 bytes. The caller holds LinkLock.
     ResultCode Transact(const char* request, int* status, char* data, int* length, uint8_t logLevel);
     // "9999rgadd;;" with log level 1; sets connected from the result.
     ResultCode ProbeUnit();
@@ -162,6 +168,9 @@ public:
     Blowfish blowfish;
 
 private:
+    // The exchange itself, the caller holding LinkLock: the result code, and
+    // on success the reply in `out`.
+    ResultCode ExchangeHeld(const std::string& request, uint8_t logLevel, UnitReply& out);
     // The transport of the selected mode; Transact works only through it.
     LinkTransport& SelectedTransport() {
         if (mode == LinkModeSerial) return serial_;
@@ -172,7 +181,13 @@ private:
     TcpTransport tcp_{*this};
 };
 
-// One exchange made holding LinkLock for exactly its length, as every caller
-// must. On success `status` and `data` (when given) receive the reply.
-ResultCode TransactLocked(CFerritRemoteControl& link, const std::string& request, int* status = nullptr,
-                          std::string* data = nullptr, uint8_t logLevel = 1);
+// Exchange under LinkLock, by its older name. On success `status` and `data`
+// (when given) receive the reply.
+inline ResultCode TransactLocked(CFerritRemoteControl& link, const std::string& request, int* status = nullptr,
+                                 std::string* data = nullptr, uint8_t logLevel = 1) {
+    UnitReply reply = link.Exchange(request, logLevel);
+    if (!reply.Answered()) return reply.result;
+    if (status) *status = reply.status;
+    if (data) *data = std::move(reply.data);
+    return reply.result;
+}

@@ -28,3 +28,10 @@ const char* ResultCodeText(ResultCode code);
 // The operator's text for any code: the fixed text, "No end of message in
 // response" for 0x8000000F, else "Unknown error 0x%08x".
 std::string ResultCodeMessage(ResultCode code);
+
+// The unit gave no reply at all, or there was no line to ask it on (timed
+// out, a failed read or write, no connection): the further exchanges of a
+// sequence would fail the same way, each after its time-out.
+inline bool MeansNoReply(ResultCode code) {
+    return code == kErrTimedOut || code == kErrRead || code == kErrWrite || code == kErrNoConnection;
+}

@@ -1,6 +1,5 @@
 // One exchange with the unit over the selected transport, with its retries, result
 // codes and transaction log.
-#include <algorithm>
 #include <cstring>
 
 #include "link/frame.h"
@@ -26,11 +25,32 @@ uint64_t SerialExchangeBoundMs(uint32_t baudRate) {
 
 }  // namespace
 
+UnitReply CFerritRemoteControl::Exchange(const std::string& request, uint8_t logLevel, ExchangeLocks locks) {
+    std::unique_lock<std::recursive_mutex> gate(PollGateLock, std::defer_lock);
+    std::unique_lock<std::recursive_mutex> linkLock(LinkLock, std::defer_lock);
+    if (locks == ExchangeLocks::PollGateAndLink) gate.lock();
+    if (locks != ExchangeLocks::Held) linkLock.lock();
+    UnitReply out;
+    out.result = ExchangeHeld(request, logLevel, out);
+    return out;
+}
+
 ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char* data, int* length,
                                           uint8_t logLevel) {
+    if (!request) return kErrInvalidCommand;
+    const UnitReply reply = Exchange(request, logLevel, ExchangeLocks::Held);
+    if (!reply.Answered()) return reply.result;
+    std::memcpy(data, reply.data.data(), reply.data.size());
+    data[reply.data.size()] = '\0';
+    *status = reply.status;
+    *length = int(reply.data.size());
+    return kResultOk;
+}
+
+ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_t logLevel, UnitReply& out) {
     std::string frame;
     // A request a frame cannot carry is refused before anything is sent or logged.
-    if (!request || !BuildRequestFrame(request, frame)) return kErrInvalidCommand;
+    if (!BuildRequestFrame(request, frame)) return kErrInvalidCommand;
 
     std::ofstream* log = logFile.get();
     const bool logging = log && logLevel != 0;
@@ -119,31 +139,14 @@ ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char
     }
     line.AfterReply(received, kept.size());
 
-    const size_t copied = reply.data.size() < kReceiveBufferSize ? reply.data.size() : kReceiveBufferSize - 1;
-    std::memcpy(data, reply.data.data(), copied);
-    data[copied] = '\0';
-    *status = reply.status;
-    *length = int(copied);
+    // The data fits the callers' 256-byte buffers with its terminator.
+    if (reply.data.size() >= kReceiveBufferSize) reply.data.resize(kReceiveBufferSize - 1);
+    out.data = std::move(reply.data);
+    out.status = char(reply.status);
     connected = 1;
     if (logging) {
         LogPrintf(log, "Returning OK\r\n");
         LogFlush(log);
     }
     return kResultOk;
-}
-
-ResultCode TransactLocked(CFerritRemoteControl& link, const std::string& request, int* status, std::string* data,
-                          uint8_t logLevel) {
-    char reply[kReceiveBufferSize + 1] = {};
-    int replyStatus = 0;
-    int length = 0;
-    ResultCode result;
-    {
-        LinkGuard guard(LinkLock);
-        result = link.Transact(request.c_str(), &replyStatus, reply, &length, logLevel);
-    }
-    if (result != kResultOk) return result;
-    if (status) *status = replyStatus;
-    if (data) data->assign(reply, size_t(std::clamp(length, 0, int(kReceiveBufferSize))));
-    return result;
 }

@@ -11,6 +11,8 @@
 #include "link/messages.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
+#include "params/lamps.h"
+#include "params/poll_sample.h"
 #include "platform/numbers.h"
 
 std::atomic<int32_t> CurrentDemodMode{-1};
@@ -86,12 +88,10 @@ std::string FormatIp(uint32_t address) {
 // ---- Frames -------------------------------------------------------------------
 
 ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply) {
-    int status = 0;
-    std::string data;
-    const ResultCode result = TransactLocked(link, request, &status, &data);
-    if (result != kResultOk) return result;
-    if (status != '1') return kUnitRefused;
-    if (reply != nullptr) *reply = std::move(data);
+    UnitReply answer = link.Exchange(request);
+    if (!answer.Answered()) return answer.result;
+    if (answer.status != '1') return kUnitRefused;
+    if (reply != nullptr) *reply = std::move(answer.data);
     return kResultOk;
 }
 
@@ -188,8 +188,6 @@ void ShowOrHide(const ParamEntry& row, IPage* page, bool shown) {
     if (PageHas(page, row.secondaryId)) page->Show(row.secondaryId, shown);
 }
 
-intptr_t LampIcon(bool green) { return green ? kIconGreen : kIconRed; }
-
 }  // namespace
 
 void SetupPageControls(IPage& page, const ParamEntry* table) {
@@ -228,10 +226,6 @@ bool DownconverterEdited(const IPage& page);
 // time-out while the window waits.
 constexpr int kSilentRowsUntilGone = 3;
 
-bool NoReply(ResultCode result) {
-    return result == kErrTimedOut || result == kErrRead || result == kErrWrite || result == kErrNoConnection;
-}
-
 int CountedRows(const ParamEntry* row) {
     int n = 0;
     for (; row != nullptr && row->code != nullptr; ++row)
@@ -244,7 +238,14 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
                     IPage* secondPage, bool keepEdits, RowReading reading) {
     int unanswered = 0;
     int silentRows = 0;
-    int64_t packetErrors = 0;
+    // The lamp reads of this table, for the lamp rule; the lock value carried
+    // into it is the last one read, as its row stores it.
+    PollSample lampReads;
+    lampReads.connected = true;
+    if (const ParamEntry* lockRow = FindParam(table, kPollPlan[kColDemodLock].code)) {
+        const ParamValue lock = ReadParamValue(*lockRow);
+        if (lock.has) lampReads.lampsBefore.lockValue = lock.number;
+    }
     const bool keepDownconverter = keepEdits && DownconverterEdited(page);
     for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
         // Looked at before the reply replaces the stored value it is compared with.
@@ -256,7 +257,7 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
             if (!row->Has(ParamFlags::HideIfAbsent)) {
                 ++unanswered;
                 if (reading == RowReading::UntilUnanswered) break;
-                silentRows = NoReply(result) ? silentRows + 1 : 0;
+                silentRows = MeansNoReply(result) ? silentRows + 1 : 0;
                 if (silentRows == kSilentRowsUntilGone) {
                     // The rows not read count as unanswered; the controls keep what they show.
                     unanswered += CountedRows(row + 1);
@@ -271,6 +272,8 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
             continue;
         }
         silentRows = 0;
+        if (const int column = SampleColumnOfCode(row->code); LampOfColumn(column) != 0)
+            lampReads.values[column] = reply;
         StoreReplyValue(reply, *row);
         if (row->Has(ParamFlags::Graphed)) page.PostRowMsg(WM_GRAPH_SAMPLE, 0, row);
         if (row->Has(ParamFlags::HideIfAbsent)) {
@@ -286,17 +289,6 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
                 ApplyInputSelection(value.number, secondPage);
             }
         }
-        if (row->Has(ParamFlags::Lamp) && value.has) {
-            if (std::strcmp(row->code, "1loc") == 0) {
-                const bool locked = value.number == 1;
-                page.PostMsg(WM_LAMP_STATE, kLampDemodLock, LampIcon(locked));
-                page.PostMsg(WM_LAMP_STATE, kLampReception, LampIcon(locked && packetErrors == 0));
-            } else if (std::strcmp(row->code, "eloc") == 0) {
-                page.PostMsg(WM_LAMP_STATE, kLampDecoderLock, LampIcon(value.number == 1));
-            } else if (std::strcmp(row->code, "1pkt") == 0) {
-                packetErrors = DecimalValue(value.text);
-            }
-        }
         if (row->Has(ParamFlags::LoSide) && value.has) LoSideValue = static_cast<int32_t>(value.number);
         if (row->Has(ParamFlags::LoFrequency) && value.has) {
             LoFrequencyMhz = LeadingDouble(value.text);
@@ -306,6 +298,12 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
                 if (!keepDownconverter) page.Select(kDownconverterControlId, index);
             }
         }
+    }
+    // The lamps this table's reads set, by the lamp rule.
+    const Lamps lamps = SampleLamps(lampReads);
+    for (int column = 0; column < kSampleColumnCount; ++column) {
+        const int32_t lamp = LampOfColumn(column);
+        if (lamp != 0 && !lampReads.values[column].empty()) page.PostMsg(WM_LAMP_STATE, lamp, LampIcon(lamps, lamp));
     }
     return unanswered;
 }

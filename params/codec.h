@@ -2,7 +2,7 @@
 // values and the controls of a page, and turns stored values into
 // configuration-file items.
 //
-// Locking: LinkLock is taken around every single Transact; a row's own lock
+// Locking: LinkLock is taken around every single exchange; a row's own lock
 // only while its value is read or replaced, never across an exchange. Callers
 // that need several exchanges undisturbed hold PollGateLock themselves (it is
 // always taken before LinkLock).
@@ -53,10 +53,11 @@ std::string FormatIp(uint32_t address);
 int64_t DecimalValue(const std::string& text);
 
 // ---- Frames -----------------------------------------------------------------
-// One exchange with LinkLock held around Transact (log level 1). On success
-// (result 0 and status '1') `reply` holds the data text; a reply with status
-// 'E' is the unit refusing and is returned as kUnitRefused.
+// A reply with status 'E' is the unit refusing; the exchanges below return it
+// as kUnitRefused.
 inline constexpr ResultCode kUnitRefused = 0x80000010;
+// The link's Exchange under LinkLock (log level 1). On success (result 0 and
+// status '1') `reply` holds the data text.
 ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply);
 // Reads one parameter (ExchangeLocked of its read request). A '1' reply with
 // an empty data field carries no value and is kUnitRefused, like an 'E' reply.

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "params/poll_sample.h"
+
 float SnrThreshold(uint32_t bandwidthIndex, uint32_t modulationIndex, uint32_t fecIndex) {
     if (bandwidthIndex <= 2) return 5.0f;
     if (modulationIndex != 0) return 10.0f;
@@ -34,14 +36,9 @@ int SnrBarSteps(float snr, float threshold) {
 }
 
 GraphChannel GraphChannelFromCode(const char* code) {
-    GraphChannel result;
-    if (code == nullptr || std::strlen(code) != 4) return result;
-    static const char* const kSnrCodes[] = {"1snr", "1mer", "1cer", "1dnr"};
-    for (int i = 0; i < 4; ++i)
-        if (std::strcmp(code, kSnrCodes[i]) == 0) return {GraphSampleKind::Snr, i};
-    if (std::strncmp(code, "1in", 3) == 0) {
-        const int channel = code[3] - 'a';
-        if (channel >= 0 && channel < 4) return {GraphSampleKind::Level, channel};
-    }
-    return result;
+    if (code == nullptr || std::strlen(code) != 4) return {};
+    const int column = SampleColumnOfCode(code);
+    if (column >= kColSnrA && column <= kColSnrD) return {GraphSampleKind::Snr, column - kColSnrA};
+    if (column >= kColLevelA && column <= kColLevelD) return {GraphSampleKind::Level, column - kColLevelA};
+    return {};
 }

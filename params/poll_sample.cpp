@@ -6,20 +6,6 @@
 
 #include "platform/numbers.h"
 
-const std::array<SampleColumnInfo, kSampleColumnCount> kSampleColumns = {{
-    {"1loc", "demod_lock"},
-    {"1pkt", "packet_errors"},
-    {"eloc", "decoder_lock"},
-    {"1snr", "snr_a_db"},
-    {"1mer", "snr_b_db"},
-    {"1cer", "snr_c_db"},
-    {"1dnr", "snr_d_db"},
-    {"1ina", "level_a_dbm"},
-    {"1inb", "level_b_dbm"},
-    {"1inc", "level_c_dbm"},
-    {"1ind", "level_d_dbm"},
-}};
-
 int SampleColumnOfCode(std::string_view code) {
     for (int column = 0; column < kSampleColumnCount; ++column) {
         if (code == kSampleColumns[column].code) return column;
@@ -41,9 +27,10 @@ std::optional<double> Number(const std::string& text) {
     return value;
 }
 
-LockState Lock(const std::optional<double>& value) {
-    if (!value) return LockState::Unknown;
-    return *value == 1.0 ? LockState::On : LockState::Off;
+LockState Lock(int icon) {
+    if (icon == kIconGreen) return LockState::On;
+    if (icon == kIconRed) return LockState::Off;
+    return LockState::Unknown;
 }
 
 }  // namespace
@@ -56,15 +43,9 @@ HistoryPoint ToHistoryPoint(const PollSample& sample) {
         const std::optional<double> value = Number(sample.values[kFirstSeriesColumn + i]);
         point.series[i] = value ? static_cast<float>(*value) : std::numeric_limits<float>::quiet_NaN();
     }
-    const std::optional<double> demod = Number(sample.values[kColDemodLock]);
-    const std::optional<double> errors = Number(sample.values[kColPacketErrors]);
-    point.locks[kBandDemodLock] = Lock(demod);
-    point.locks[kBandDecoderLock] = Lock(Number(sample.values[kColDecoderLock]));
-    // The reception lamp needs both readings of the cycle.
-    if (demod && errors) {
-        point.locks[kBandReception] = (*demod == 1.0 && *errors == 0.0) ? LockState::On : LockState::Off;
-    } else {
-        point.locks[kBandReception] = LockState::Unknown;
-    }
+    const Lamps lamps = SampleLamps(sample);
+    point.locks[kBandDemodLock] = Lock(lamps.demodLock);
+    point.locks[kBandReception] = Lock(lamps.reception);
+    point.locks[kBandDecoderLock] = Lock(lamps.decoderLock);
     return point;
 }

@@ -7,30 +7,16 @@
 #include <string>
 #include <string_view>
 
-enum SampleColumn : int {
-    kColDemodLock = 0,
-    kColPacketErrors,
-    kColDecoderLock,
-    kColSnrA,
-    kColSnrB,
-    kColSnrC,
-    kColSnrD,
-    kColLevelA,
-    kColLevelB,
-    kColLevelC,
-    kColLevelD,
-    kSampleColumnCount,
-};
+#include "params/lamps.h"
+#include "params/poll_plan.h"
 
 // The four SNR values and the four input levels are the plotted series.
 inline constexpr int kSeriesCount = 8;
 inline constexpr int kFirstSeriesColumn = kColSnrA;
 
-struct SampleColumnInfo {
-    const char* code;   // the unit's code read for it
-    const char* name;   // the column name in recordings ("snr_a_db")
-};
-extern const std::array<SampleColumnInfo, kSampleColumnCount> kSampleColumns;
+// The columns are the poll plan's reads.
+using SampleColumnInfo = PollRead;
+inline constexpr const std::array<PollRead, kSampleColumnCount>& kSampleColumns = kPollPlan;
 
 // The column a code fills, or -1.
 int SampleColumnOfCode(std::string_view code);
@@ -40,6 +26,8 @@ struct PollSample {
     bool connected = false;   // the unit answered at least one exchange of the cycle
     // As the unit sent them; empty when not polled or not received in the cycle.
     std::array<std::string, kSampleColumnCount> values;
+    uint8_t itemsRead = kEveryPollItem;   // bit (1 << PollItem) per item the cycle ran
+    LampMemory lampsBefore;               // what the lamps showed before the cycle
 };
 
 // Lock states of a point: not known (not read), off, on.
@@ -55,8 +43,8 @@ struct HistoryPoint {
 };
 
 // Numbers are read whatever the locale; a value that does not start with a
-// number is NaN. Reception is on when the demodulator is locked and the
-// packet-error count is 0, as the lamp shows it.
+// number is NaN. The lock bands are the sample's lamps (SampleLamps): green
+// on, red off, grey unknown.
 HistoryPoint ToHistoryPoint(const PollSample& sample);
 
 // Receives every poll cycle's sample, on the poll thread.

@@ -11,6 +11,7 @@
 #include "link/requests.h"
 #include "params/codec.h"
 #include "params/param_table.h"
+#include "params/poll_run.h"
 #include "platform/debug_out.h"
 
 namespace {
@@ -27,6 +28,8 @@ public:
 
     int Run() {
         sample_ = PollSample{};
+        sample_.lampsBefore = state_.lamps;
+        sample_.itemsRead = 0;
         if (params_.link != nullptr && !params_.link->IsConnected()) {
             // A serial device that vanished is looked for once per cycle.
             std::lock_guard<std::recursive_mutex> gate(PollGateLock);
@@ -37,135 +40,69 @@ public:
             if (exchanges_ == 0) KeepAlive();
         }
         sample_.timeMs = WallClockMs();
+        state_.lamps = LampsAfter(state_.lamps, sample_);
         if (params_.sampleSink != nullptr) params_.sampleSink->OnPollSample(sample_);
         // With the link closed nothing was sent and nothing is told.
         if (exchanges_ > 0) {
-            report_.exchanged = true;
-            report_.answered = sample_.connected;
-            Post(WM_POLL_CYCLE_DONE, report_.Pack(), 0);
+            PollCycleReport report;
+            report.exchanged = true;
+            report.answered = sample_.connected;
+            report.itemsRead = sample_.itemsRead;
+            Post(WM_POLL_CYCLE_DONE, report.Pack(), 0);
         }
         return exchanges_;
     }
 
 private:
-    bool ItemOn(PollItem item) const {
-        return params_.pollItemFlags != nullptr && ReadSetting(params_.pollItemFlags + item) != 0;
-    }
-    bool Stopping() const { return params_.stop.IsSet(); }
-    void Reading(PollItem item) { report_.itemsRead = static_cast<uint8_t>(report_.itemsRead | (1u << item)); }
-
-    // One exchange with PollGateLock and then LinkLock held around it.
-    template <typename Exchanger>
-    ResultCode Gated(Exchanger exchange) {
-        ResultCode result;
-        {
-            std::lock_guard<std::recursive_mutex> gate(PollGateLock);
-            result = exchange();
-        }
-        ++exchanges_;
-        return result;
-    }
-    ResultCode Exchange(const std::string& request, std::string& reply) {
-        return Gated([&] { return ExchangeLocked(*params_.link, request, &reply); });
-    }
-    // A value read: only a '1' reply with a non-empty field carries a value.
-    // Any accepted reply, even a refusal, shows that the unit answers.
-    bool Read(const char* code, std::string& reply) {
-        const ResultCode result = Gated([&] { return ReadValueLocked(*params_.link, address_, code, reply); });
-        if (result == kResultOk || result == kUnitRefused) sample_.connected = true;
-        if (result != kResultOk) return false;
-        const int column = SampleColumnOfCode(code);
-        if (column >= 0) sample_.values[column] = reply;
-        return true;
-    }
-
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
         if (params_.window != nullptr) params_.window->PostMsg(msg, wParam, lParam);
     }
     void PostRow(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
         if (params_.window != nullptr) params_.window->PostRowMsg(msg, wParam, row);
     }
-    void PostUpdated(const ParamEntry* row, uintptr_t tableKind) { PostRow(WM_PARAM_UPDATED, tableKind, row); }
-    static intptr_t Icon(bool green) { return green ? kIconGreen : kIconRed; }
-
-    // Stores a reply in the live demodulator row of that code (or the given row).
-    ParamEntry* Store(ParamEntry* table, const char* code, std::string& reply) {
-        ParamEntry* row = FindParam(table, code);
-        if (row != nullptr) StoreReplyValue(reply, *row);
-        return row;
-    }
 
     void RunItems() {
-        if (ItemOn(PollItemDemodLock)) {
-            Reading(PollItemDemodLock);
-            std::string reply;
-            if (Read("1loc", reply)) {
-                state_.lockValue = static_cast<int>(DecimalValue(reply));
-                ParamEntry* row = Store(LiveDemodTable(), "1loc", reply);
-                Post(WM_LAMP_STATE, kLampDemodLock, Icon(state_.lockValue == 1));
-                if (row != nullptr) PostUpdated(row, 0);
-                Post(WM_UNIT_ALIVE, 0, 0);
+        PollRun run;
+        run.unitAddress = address_;
+        run.itemFlags = params_.pollItemFlags;
+        run.stop = &params_.stop;
+        run.link = params_.link;
+        run.onRead = [this](size_t row, const UnitReply& reply) { OnRead(kPollPlan[row], reply); };
+        if (params_.pollItemFlags != nullptr) exchanges_ = RunPollPlan(run, sample_);
+    }
+
+    // A read that brought a value: stored in its row, its lamp set, the row
+    // shown, and a graphed value's sample passed on.
+    void OnRead(const PollRead& read, const UnitReply& reply) {
+        if (!reply.HasValue()) return;
+        std::string text = reply.data;
+        bool decoderTable = false;
+        ParamEntry* row = PollValueRow(read, &decoderTable);
+        if (row != nullptr) StoreReplyValue(text, *row);
+        if (const int32_t lamp = LampOfColumn(SampleColumnOfCode(read.code)); lamp != 0)
+            Post(WM_LAMP_STATE, uintptr_t(lamp), LampIcon(SampleLamps(sample_), lamp));
+        if (row != nullptr) PostRow(WM_PARAM_UPDATED, decoderTable ? 1 : 0, row);
+        Post(WM_UNIT_ALIVE, 0, 0);
+        if (ParamEntry* graphRow = GraphRow(read.code)) {
+            {
+                std::lock_guard<std::mutex> guard(graphRow->lock);
+                graphRow->value.has = true;
+                graphRow->value.text = text;
             }
-            if (Stopping()) return;
-            if (Read("1pkt", reply)) {
-                const int64_t packetErrors = DecimalValue(reply);
-                ParamEntry* row = Store(LiveDemodTable(), "1pkt", reply);
-                Post(WM_LAMP_STATE, kLampReception, Icon(state_.lockValue == 1 && packetErrors == 0));
-                if (row != nullptr) PostUpdated(row, 0);
-                Post(WM_UNIT_ALIVE, 0, 0);
-            }
-            if (Stopping()) return;
-        }
-        if (ItemOn(PollItemDecoderLock)) {
-            Reading(PollItemDecoderLock);
-            std::string reply;
-            if (Read("eloc", reply)) {
-                const bool locked = DecimalValue(reply) == 1;
-                ParamEntry* row = Store(DecoderTable, "eloc", reply);
-                Post(WM_LAMP_STATE, kLampDecoderLock, Icon(locked));
-                if (row != nullptr) PostUpdated(row, 1);
-                Post(WM_UNIT_ALIVE, 0, 0);
-            }
-            if (Stopping()) return;
-        }
-        if (ItemOn(PollItemSnr)) {
-            Reading(PollItemSnr);
-            // A stop noticed after an SNR exchange skips the rest of the SNR
-            // values but not the levels.
-            for (ParamEntry* graphRow = SnrGraphList; graphRow->code != nullptr; ++graphRow) {
-                Sample(*graphRow);
-                if (Stopping()) break;
-            }
-        }
-        if (ItemOn(PollItemLevels)) {
-            Reading(PollItemLevels);
-            for (ParamEntry* graphRow = LevelGraphList; graphRow->code != nullptr; ++graphRow) {
-                Sample(*graphRow);
-                if (Stopping()) return;
-            }
+            PostRow(WM_GRAPH_SAMPLE, 0, graphRow);
         }
     }
 
-    void Sample(ParamEntry& graphRow) {
-        std::string reply;
-        if (!Read(graphRow.code, reply)) return;
-        ParamEntry* row = Store(LiveDemodTable(), graphRow.code, reply);
-        if (row != nullptr) PostUpdated(row, 0);
-        Post(WM_UNIT_ALIVE, 0, 0);
-        {
-            std::lock_guard<std::mutex> guard(graphRow.lock);
-            graphRow.value.has = true;
-            graphRow.value.text = reply;
-        }
-        PostRow(WM_GRAPH_SAMPLE, 0, &graphRow);
+    static ParamEntry* GraphRow(const char* code) {
+        ParamEntry* row = FindParam(SnrGraphList, code);
+        return row != nullptr ? row : FindParam(LevelGraphList, code);
     }
 
     void KeepAlive() {
         const std::string request = address_ == 0 ? AnyUnitProbeRequest() : UnitAddressReadRequest(address_);
-        std::string reply;
+        ++exchanges_;
         // Any accepted reply, even a refusal, shows that the unit answers.
-        const ResultCode result = Exchange(request, reply);
-        if (result == kResultOk || result == kUnitRefused) {
+        if (params_.link->Exchange(request, 1, ExchangeLocks::PollGateAndLink).Answered()) {
             sample_.connected = true;
             Post(WM_UNIT_ALIVE, 0, 0);
         }
@@ -176,7 +113,6 @@ private:
     PollSample& sample_;
     const int32_t address_;
     int exchanges_ = 0;
-    PollCycleReport report_;
 };
 
 }  // namespace

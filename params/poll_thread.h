@@ -10,18 +10,12 @@
 #include <thread>
 
 #include "link/messages.h"
+#include "params/lamps.h"
+#include "params/poll_plan.h"
 #include "params/poll_sample.h"
 #include "platform/clock.h"
 
 class CFerritRemoteControl;
-
-enum PollItem : int {
-    PollItemDemodLock = 0,
-    PollItemDecoderLock = 1,
-    PollItemSnr = 2,
-    PollItemLevels = 3,
-    PollItemCount = 4,
-};
 
 struct PollThreadParams {
     IMessageTarget* window = nullptr;          // receives every posted message
@@ -52,12 +46,13 @@ struct PollCycleReport {
     }
 };
 
-// State carried from one cycle to the next.
+// State carried from one cycle to the next: the lamps and the lock value.
 struct PollCycleState {
-    int lockValue = 0;   // last successful 1loc reading ("not locked" before the first)
+    LampMemory lamps;
 };
 
-// One cycle without the pause. Returns the number of exchanges made
+// One cycle without the pause: the poll plan (RunPollPlan), or the
+// keep-alive when it made no exchange. Returns the number of exchanges made
 // (keep-alive included). The cycle's readings go to `sample` when given,
 // and to the params' sample sink.
 int RunPollCycle(PollThreadParams& params, PollCycleState& state, PollSample* sample = nullptr);

@@ -35,6 +35,15 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
             }
         });
     }
+    // Focus given to the control (a label's mnemonic, a click on it) goes to the first field.
+    setFocusProxy(fields_[0]);
+    SetNames(QStringLiteral("IP address"));
+}
+
+void CIpAddressCtrl::SetNames(const QString& name) {
+    setAccessibleName(name);
+    for (size_t i = 0; i < fields_.size(); ++i)
+        fields_[i]->setAccessibleName(QStringLiteral("%1 field %2").arg(name).arg(i + 1));
 }
 
 bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {

@@ -23,6 +23,9 @@ public:
     void Clear();
     bool IsBlank() const;
 
+    // Names the control `name` and its fields "<name> field 1" to "<name> field 4".
+    void SetNames(const QString& name);
+
     QLineEdit* Field(int i) const { return fields_[static_cast<size_t>(i)]; }
 
 protected:

@@ -19,6 +19,7 @@ CPleaseWaitDialog::CPleaseWaitDialog(QWidget* parent) : QDialog(parent) {
     text_->setWordWrap(true);
     bar_ = SetCtrlId(new QProgressBar(this), ids::please_wait::kProgress);
     bar_->setTextVisible(false);
+    bar_->setAccessibleName(QStringLiteral("Progress"));
     layout->addWidget(text_);
     layout->addWidget(bar_);
     setMinimumWidth(330);

@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "ui/accessible.h"
 #include "ui/qt_page.h"
 
 int LeadingNumber(const QString& text) {
@@ -47,6 +49,24 @@ CUpDownControl::CUpDownControl(QLineEdit* buddy, int minimum, int maximum, QWidg
     layout->addWidget(down_);
     connect(up_, &QToolButton::clicked, this, [this] { Step(1); });
     connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
+    buddy_->installEventFilter(this);
+}
+
+void CUpDownControl::SetNames(const QString& name) {
+    setAccessibleName(name + QStringLiteral(" arrows"));
+    up_->setAccessibleName(name + QStringLiteral(" up"));
+    down_->setAccessibleName(name + QStringLiteral(" down"));
+}
+
+bool CUpDownControl::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == buddy_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            Step(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CUpDownControl::Step(int delta) {
@@ -71,14 +91,16 @@ CLogoSizeDialog::CLogoSizeDialog(int logoHeight, int logoWidth, int areaHeight, 
     for (QLineEdit* e : {heightEdit_, widthEdit_}) e->setFixedWidth(70);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("Logo height"), this), 0, 0);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Logo height"), heightEdit_, this), 0, 0);
+    heightUpDown_->SetNames(QStringLiteral("Logo height"));
     auto* hRow = new QHBoxLayout;
     hRow->setSpacing(1);
     hRow->addWidget(heightEdit_);
     hRow->addWidget(heightUpDown_);
     hRow->addStretch();
     grid->addLayout(hRow, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Logo width"), this), 1, 0);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Logo width"), widthEdit_, this), 1, 0);
+    widthUpDown_->SetNames(QStringLiteral("Logo width"));
     auto* wRow = new QHBoxLayout;
     wRow->setSpacing(1);
     wRow->addWidget(widthEdit_);

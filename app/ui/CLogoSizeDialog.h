@@ -8,17 +8,23 @@
 class QLineEdit;
 class QToolButton;
 
-// An up-down control attached to an edit: its arrows step the number in the
-// edit by one inside [minimum, maximum]; typing in the edit is not limited.
+// An up-down control attached to an edit: its arrows, and the Up and Down keys
+// in the edit, step the number in the edit by one inside [minimum, maximum];
+// typing in the edit is not limited.
 class CUpDownControl : public QWidget {
     Q_OBJECT
 public:
     CUpDownControl(QLineEdit* buddy, int minimum, int maximum, QWidget* parent);
     void Step(int delta);
+    // Names the control "<name> arrows" and its arrows "<name> up" and "<name> down".
+    void SetNames(const QString& name);
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
     int minimum() const { return min_; }
     int maximum() const { return max_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLineEdit* buddy_;

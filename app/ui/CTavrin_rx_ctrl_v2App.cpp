@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "ui/accessible.h"
 #include "ui/message_target.h"
 #include "ui/program_icon.h"
 #include "params/codec.h"
@@ -26,6 +27,7 @@ void CTavrin_rx_ctrl_v2App::Startup() {
     ApplyStartupDefaults(AppSettings);
     UserIcon() = AppSettings.IconFile ? LoadIconFile(*AppSettings.IconFile) : QIcon();
     InstallGuiWaiter();
+    InstallAccessibleNames();
     exited_ = false;
 }
 

@@ -19,6 +19,7 @@
 
 #include "app/settings.h"
 #include "app/signal_history.h"
+#include "app/ui/lamp_texts.h"
 #include "app/ui/main_view.h"
 #include "app/unit_session.h"
 #include "link/remote_control.h"
@@ -31,6 +32,7 @@
 #include "platform/debug_out.h"
 #include "platform/user_folders.h"
 #include "ui/CIpAddressCtrl.h"
+#include "ui/accessible.h"
 #include "ui/CPleaseWaitDialog.h"
 #include "ui/control_ids.h"
 #include "ui/operator_texts.h"
@@ -43,10 +45,12 @@ constexpr int kLampSize = 24;
 constexpr int kLogoAreaSize = 96;
 constexpr int kLogoDefault = 70;
 
-QLabel* MakeLamp(QWidget* parent, int id) {
-    auto* lamp = SetCtrlId(new QLabel(parent), id);
+// A lamp: an icon named by its caption, its state in words as its description.
+QLabel* MakeLamp(QWidget* parent, const LampText& text) {
+    auto* lamp = SetCtrlId(new QLabel(parent), text.lampId);
     lamp->setFixedSize(kLampSize, kLampSize);
     lamp->setAlignment(Qt::AlignCenter);
+    lamp->setAccessibleName(QString::fromLatin1(text.name));
     return lamp;
 }
 }  // namespace
@@ -141,11 +145,12 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     loadSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Load config set"), panel), kLoadConfigSet);
     saveSetButton_ = SetCtrlId(new QPushButton(QStringLiteral("Save config set"), panel), kSaveConfigSet);
     grid->addWidget(rs232_, 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Port"), panel), 0, 1, Qt::AlignRight);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Port"), portList_, panel), 0, 1, Qt::AlignRight);
     grid->addWidget(portList_, 0, 2);
     grid->addWidget(connectButton_, 0, 4);
     grid->addWidget(ethernet_, 1, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Address"), panel), 1, 1, Qt::AlignRight);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Address"), ipAddress_, panel), 1, 1, Qt::AlignRight);
+    ipAddress_->SetNames(QStringLiteral("Address"));
     grid->addWidget(ipAddress_, 1, 2);
     grid->setColumnStretch(3, 1);
     grid->addWidget(loadSetButton_, 0, 5);
@@ -170,21 +175,14 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     // Lamps, status labels and logo.
     auto* statusRow = new QHBoxLayout;
     statusRow->setSpacing(18);
-    const struct {
-        int id;
-        const char* caption;
-    } lamps[] = {{kDemodLockLamp, "Demod lock"},
-                 {kReceptionLamp, "Reception"},
-                 {kDecoderLockLamp, "Decoder lock"},
-                 {kConnectionLamp, "Connection status"}};
     auto* lampGrid = new QGridLayout;
     lampGrid->setHorizontalSpacing(18);
     lampGrid->setVerticalSpacing(4);
     int column = 0;
-    for (const auto& l : lamps) {
-        auto* caption = new QLabel(QString::fromLatin1(l.caption), this);
+    for (const LampText& l : kLampTexts) {
+        auto* caption = new QLabel(QString::fromLatin1(l.name), this);
         lampGrid->addWidget(caption, 0, column, Qt::AlignHCenter | Qt::AlignBottom);
-        lampGrid->addWidget(MakeLamp(this, l.id), 1, column, Qt::AlignHCenter | Qt::AlignTop);
+        lampGrid->addWidget(MakeLamp(this, l), 1, column, Qt::AlignHCenter | Qt::AlignTop);
         ++column;
     }
     statusRow->addLayout(lampGrid);
@@ -279,6 +277,7 @@ void CTavrin_rx_ctrl_v2Dlg::SetLamp(int ctrlId, int iconId) {
     if (!lamp) return;
     lamp->setPixmap(IconPixmap(iconId, kLampSize));
     lamp->setProperty("iconId", iconId);
+    SetLiveDescription(lamp, QString::fromLatin1(LampStateWords(ctrlId, iconId)));
 }
 
 void CTavrin_rx_ctrl_v2Dlg::SetReceptionLamps(int iconId) {

@@ -36,6 +36,8 @@ QIcon ToolbarImage(int commandId) {
 
 void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     menuBar_ = new QMenuBar(this);
+    // An entry's text is the plain entry with its mnemonic; the menu shows the
+    // shortcut beside it, so the entry's accessible name carries no key text.
     auto add = [this](QMenu* menu, int id, const char* text, const char* shortcut) {
         auto* action = new QAction(QString::fromLatin1(text), this);
         action->setProperty("cmdId", id);
@@ -66,13 +68,13 @@ void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     add(file, ID_FILE_EXIT, "E&xit", nullptr);
 
     QMenu* options = menuBar_->addMenu(QStringLiteral("&Options"));
-    add(options, ID_OPTIONS_ENGINEERING, "Engineering\tCtrl+E", "Ctrl+E");
-    add(options, ID_OPTIONS_POLLING, "Polling enabled\tCtrl+P", "Ctrl+P");
-    add(options, ID_POLLING_OPTIONS, "Polling options\tCtrl+L", "Ctrl+L");
-    add(options, ID_SIGNAL_HISTORY, "Signal history\tCtrl+H", "Ctrl+H");
-    add(options, ID_WRITE_KEY, "Write decryption key\tCtrl+K", "Ctrl+K");
-    add(options, ID_RESTORE_DEFAULTS, "Restore defaults\tCtrl+d", "Ctrl+D");
-    add(options, ID_RESTORE_DEFAULTS_DOWNCONVERTERS, "Restore defaults and setup downconverters", nullptr);
+    add(options, ID_OPTIONS_ENGINEERING, "&Engineering", "Ctrl+E");
+    add(options, ID_OPTIONS_POLLING, "&Polling enabled", "Ctrl+P");
+    add(options, ID_POLLING_OPTIONS, "Polling &options", "Ctrl+L");
+    add(options, ID_SIGNAL_HISTORY, "Signal &history", "Ctrl+H");
+    add(options, ID_WRITE_KEY, "Write decryption &key", "Ctrl+K");
+    add(options, ID_RESTORE_DEFAULTS, "&Restore defaults", "Ctrl+D");
+    add(options, ID_RESTORE_DEFAULTS_DOWNCONVERTERS, "Restore defaults and setup &downconverters", nullptr);
 
     // The About box: a window-manager menu cannot be extended here, so the
     // entry sits in a menu of its own.
@@ -112,7 +114,7 @@ QAction* CTavrin_rx_ctrl_v2Dlg::CommandAction(int commandId) const {
 void CTavrin_rx_ctrl_v2Dlg::ShowPollingState() {
     const bool on = AppSettings.PollingEnabled != 0;
     if (QAction* a = CommandAction(ID_OPTIONS_POLLING))
-        a->setText(on ? QStringLiteral("Disable polling\tCtrl+P") : QStringLiteral("Enable polling\tCtrl+P"));
+        a->setText(on ? QStringLiteral("Disable &polling") : QStringLiteral("Enable &polling"));
     pollingLabel_->setText(QString::fromLatin1(on ? kTextPollingEnabled : kTextPollingDisabled));
     if (QAction* a = CommandAction(ID_ENABLE_POLLING)) a->setVisible(!on);
     if (QAction* a = CommandAction(ID_DISABLE_POLLING)) a->setVisible(on);

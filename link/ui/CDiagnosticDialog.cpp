@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ui/accessible.h"
 #include "ui/prompts.h"
 #include "ui/operator_texts.h"
 #include "ui/qt_page.h"
@@ -66,10 +67,11 @@ CDiagnosticDialog::CDiagnosticDialog(CFerritRemoteControl* link,
     QFont mono(QStringLiteral("Monospace"));
     mono.setStyleHint(QFont::TypeWriter);
     output_->setFont(mono);
+    output_->setAccessibleName(QStringLiteral("Output"));
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("Send address"), this), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Command and data"), this), 0, 1);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Send address"), address_, this), 0, 0);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Command and data"), command_, this), 0, 1);
     grid->addWidget(address_, 1, 0);
     grid->addWidget(command_, 1, 1);
     grid->addWidget(send_, 1, 2);
@@ -107,10 +109,7 @@ void CDiagnosticDialog::OnSendCommand() {
     // LinkLock stays held until the exchange is shown, so the poll thread
     // cannot replace the frames in the meantime.
     LinkGuard lock(LinkLock);
-    int status = 0;
-    int length = 0;
-    char data[kReceiveBufferSize + 1] = {};
-    const ResultCode result = link_->Transact(request.c_str(), &status, data, &length, 1);
+    const ResultCode result = link_->Exchange(request, 1).result;
     if (result != kResultOk) {
         ShowResultCode(result);
         if (result != kErrInvalidReply && result != kErrBadChecksum) return;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "ui/accessible.h"
 #include "ui/control_ids.h"
 #include "ui/qt_page.h"
 #include "link/messages.h"
@@ -21,7 +22,7 @@ void CAdvTemplateDialog::BuildGeneral() {
     auto* edit = SetCtrlId(new QLineEdit(this), kIdUnitAddress);
     edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 12);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("Unit address"), this));
+    row->addWidget(MakeBuddyLabel(QStringLiteral("Unit address"), edit, this));
     row->addWidget(edit);
     row->addStretch();
     auto* layout = new QVBoxLayout(this);

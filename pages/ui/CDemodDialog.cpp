@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include "params/param_table.h"
 #include "platform/debug_out.h"
 #include "ui/CIpAddressCtrl.h"
+#include "ui/accessible.h"
 #include "ui/control_ids.h"
 #include "ui/prompts.h"
 
@@ -59,11 +61,21 @@ QWidget* MakeControl(QWidget* parent, const ParamEntry& row) {
     return SetCtrlId(w, row.controlId);
 }
 
-QLabel* MakeLabel(QWidget* parent, const ParamEntry& row) {
+QString LabelText(const ParamEntry& row) {
     const char* text = ParamLabel(row.code);
-    auto* label = new QLabel(QString::fromLatin1(text ? text : row.code), parent);
+    return QString::fromLatin1(text ? text : row.code);
+}
+
+QLabel* MakeLabel(QWidget* parent, const ParamEntry& row) {
+    auto* label = new QLabel(LabelText(row), parent);
     if (row.Has(ParamFlags::HideIfAbsent) && row.secondaryId) SetCtrlId(label, row.secondaryId);
     return label;
+}
+
+// Gives a row's control its accessible name (an IP control names its fields too).
+void NameControl(QWidget* control, const QString& name) {
+    if (auto* ip = qobject_cast<CIpAddressCtrl*>(control)) ip->SetNames(name);
+    else control->setAccessibleName(name);
 }
 
 }  // namespace
@@ -122,8 +134,15 @@ void CDemodDialog::BuildControls() {
         ParamEntry* dv = FindParam(DvbtDemodTable, code);
         if (!nb || !dv) continue;
         left->addWidget(MakeLabel(this, *nb), r, 0);
-        if (QWidget* w = MakeControl(this, *nb)) left->addWidget(w, r, 1);
-        if (QWidget* w = MakeControl(this, *dv)) left->addWidget(w, r, 2);
+        // Both columns show at once: each control's name says its mode.
+        if (QWidget* w = MakeControl(this, *nb)) {
+            NameControl(w, LabelText(*nb) + QStringLiteral(", Narrowband"));
+            left->addWidget(w, r, 1);
+        }
+        if (QWidget* w = MakeControl(this, *dv)) {
+            NameControl(w, LabelText(*dv) + QStringLiteral(", DVBT"));
+            left->addWidget(w, r, 2);
+        }
         ++r;
     }
     left->setRowStretch(r, 1);
@@ -141,8 +160,13 @@ void CDemodDialog::BuildControls() {
     for (const char* code : kDecoderCodes) {
         ParamEntry* row = FindParam(DecoderTable, code);
         if (!row) continue;
-        right->addWidget(MakeLabel(this, *row), r, 0);
-        if (QWidget* w = MakeControl(this, *row)) right->addWidget(w, r, 1);
+        QLabel* label = MakeLabel(this, *row);
+        right->addWidget(label, r, 0);
+        if (QWidget* w = MakeControl(this, *row)) {
+            label->setBuddy(w);
+            NameControl(w, LabelText(*row));
+            right->addWidget(w, r, 1);
+        }
         ++r;
     }
     right->setRowStretch(r, 1);
@@ -229,4 +253,13 @@ void CDemodDialog::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange)
         DebugOut(isActiveWindow() ? "CDemodDialog::OnSetFocus\r\n" : "CDemodDialog::OnKillFocus\r\n");
     QWidget::changeEvent(event);
+}
+
+void CDemodDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -26,6 +26,8 @@ public:
 protected:
     intptr_t OnWindowMessage(const WindowMessage& message) override;
     void changeEvent(QEvent* event) override;
+    // Escape closes the page, as the close box does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();

@@ -23,6 +23,8 @@ CEnterValueDialog::CEnterValueDialog(const QString& prompt, const QString& initi
     if (maxChars > 0) edit_->setMaxLength(maxChars);
     edit_->setText(initialText);
     edit_->setMinimumWidth(260);
+    // The prompt names the field.
+    prompt_->setBuddy(edit_);
 
     auto* buttons = MakeOkCancelButtons(this, [this] { OnOK(); });
 

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/settings.h"
+#include "ui/accessible.h"
 #include "ui/qt_page.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
@@ -54,7 +55,7 @@ CSerialCtrlDialog::CSerialCtrlDialog(IMessageTarget* container, CFerritRemoteCon
         if (kBaudRates[i] == baudRate_) selected = int(i);
     }
     combo_->setCurrentIndex(selected);
-    grid->addWidget(new QLabel(QStringLiteral("Baudrate"), this), 0, 0);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Baudrate"), combo_, this), 0, 0);
     grid->addWidget(combo_, 0, 1);
 
     auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
@@ -65,7 +66,7 @@ CSerialCtrlDialog::CSerialCtrlDialog(IMessageTarget* container, CFerritRemoteCon
         edit->setText(QString::number(LinkTimeout(which)));
         edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("000000000")) + 12);
         edits_[size_t(which)] = edit;
-        grid->addWidget(new QLabel(QString::fromLatin1(kTimeoutLabels[which]), this), which + 1, 0);
+        grid->addWidget(MakeBuddyLabel(QString::fromLatin1(kTimeoutLabels[which]), edit, this), which + 1, 0);
         grid->addWidget(edit, which + 1, 1);
         connect(edit, &QLineEdit::textChanged, this, [this] {
             if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);

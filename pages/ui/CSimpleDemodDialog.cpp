@@ -20,6 +20,7 @@
 #include "params/param_table.h"
 #include "params/ui/CStatusGraphs.h"
 #include "platform/numbers.h"
+#include "ui/accessible.h"
 #include "ui/control_ids.h"
 #include "ui/operator_texts.h"
 #include "ui/program_icon.h"
@@ -64,21 +65,37 @@ CSimpleDemodDialog::CSimpleDemodDialog(IPageHost& host, QWidget* parent)
     radios->addStretch(1);
     form->addLayout(radios, 0, 0, 1, 3);
 
-    form->addWidget(new QLabel(QStringLiteral("Input frequency (MHz)"), this), 1, 0);
-    form->addWidget(MakeEdit(this, kFrequencyNarrowband), 1, 1, 1, 2);
-    form->addWidget(MakeEdit(this, kFrequencyDvbt), 1, 1, 1, 2);   // same place, DVBT column
-    form->addWidget(new QLabel(QStringLiteral("Service name"), this), 2, 0);
-    form->addWidget(MakeEdit(this, kServiceNarrowband), 2, 1, 1, 2);
-    form->addWidget(MakeEdit(this, kServiceDvbt), 2, 1, 1, 2);
-    form->addWidget(new QLabel(QStringLiteral("Descrambling"), this), 3, 0);
-    form->addWidget(SetCtrlId(new QComboBox(this), kDescrambling), 3, 1);
+    // Each row's edits of the two modes share a place, one shown at a time: the
+    // label names both (the shown one through its buddy).
+    const struct {
+        const char* label;
+        int narrowbandId;
+        int dvbtId;
+    } editRows[] = {{"Input frequency (MHz)", kFrequencyNarrowband, kFrequencyDvbt},
+                    {"Service name", kServiceNarrowband, kServiceDvbt}};
+    int formRow = 1;
+    for (const auto& e : editRows) {
+        const QString label = QString::fromLatin1(e.label);
+        QLineEdit* narrowEdit = MakeEdit(this, e.narrowbandId);
+        QLineEdit* dvbtEdit = MakeEdit(this, e.dvbtId);
+        dvbtEdit->setAccessibleName(label);
+        form->addWidget(MakeBuddyLabel(label, narrowEdit, this), formRow, 0);
+        form->addWidget(narrowEdit, formRow, 1, 1, 2);
+        form->addWidget(dvbtEdit, formRow, 1, 1, 2);   // same place, DVBT column
+        ++formRow;
+    }
+    auto* descrambling = SetCtrlId(new QComboBox(this), kDescrambling);
+    form->addWidget(MakeBuddyLabel(QStringLiteral("Descrambling"), descrambling, this), 3, 0);
+    form->addWidget(descrambling, 3, 1);
     auto* key = SetCtrlId(new QToolButton(this), kKey);
     key->setIcon(QIcon(IconPixmap(kIconKey, 24)));
     key->setIconSize(QSize(20, 20));
     key->setToolTip(QString::fromLatin1(kTextWriteKey));
+    // The toolbar's key button is "Write decryption key"; this one is the descrambling row's.
+    key->setAccessibleName(QStringLiteral("Descrambling key"));
     form->addWidget(key, 3, 2);
-    form->addWidget(new QLabel(QStringLiteral("Downconverter"), this), 4, 0);
     auto* downconverter = SetCtrlId(new QComboBox(this), kDownconverter);
+    form->addWidget(MakeBuddyLabel(QStringLiteral("Downconverter"), downconverter, this), 4, 0);
     downconverter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     form->addWidget(downconverter, 4, 1, 1, 2);
     form->setRowStretch(5, 1);

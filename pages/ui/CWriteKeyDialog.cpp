@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "pages/key_check.h"
+#include "ui/accessible.h"
 #include "ui/operator_texts.h"
 #include "ui/prompts.h"
 #include "ui/qt_page.h"
@@ -43,7 +44,10 @@ CWriteKeyDialog::CWriteKeyDialog(int keyType, QWidget* parent) : QDialog(parent)
     upperEdit_->setMinimumWidth(digitWidth + 16);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("Key type"), this), 0, 0);
+    grid->addWidget(MakeBuddyLabel(QStringLiteral("Key type"), combo_, this), 0, 0);
+    // The key labels change with the key type; the fields' names follow them.
+    lowerLabel_->setBuddy(lowerEdit_);
+    upperLabel_->setBuddy(upperEdit_);
     grid->addWidget(combo_, 0, 1, Qt::AlignLeft);
     grid->addWidget(lowerLabel_, 1, 0);
     grid->addWidget(lowerEdit_, 1, 1);

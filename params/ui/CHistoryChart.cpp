@@ -5,6 +5,7 @@
 
 #include "app/signal_history.h"
 #include "platform/clock.h"
+#include "ui/accessible.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ QCPRange ValueSpan(const std::vector<QCPGraph*>& graphs, bool& any) {
 CHistoryChart::CHistoryChart(const CSignalHistory& history, QWidget* parent)
     : QCustomPlot(parent), history_(history) {
     setObjectName(QStringLiteral("historyChart"));
+    setAccessibleName(QStringLiteral("Signal history chart"));
     BuildAxes();
     // Drag and wheel move and scale the time axis only.
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
@@ -181,7 +183,13 @@ void CHistoryChart::Refresh(bool immediately) {
     const int columns = std::max(1, axisRect()->width());
     HistoryView view;
     QCPRange range = xAxis->range();
+    HistoryPoint latest;
+    bool any = false;
     history_.Read([&](const CSampleRing& ring) {
+        if (!ring.Empty()) {
+            latest = ring.Newest();
+            any = true;
+        }
         if (follow_) {
             const double newest = ring.Empty() ? KeyOfMs(WallClockMs()) : KeyOfMs(ring.Newest().timeMs);
             range = QCPRange(newest - spanSeconds_, newest);
@@ -194,6 +202,7 @@ void CHistoryChart::Refresh(bool immediately) {
         --settingRange_;
     }
     ShowView(view);
+    SetLiveDescription(this, LatestText(any ? &latest : nullptr));
     replot(immediately ? rpImmediateRefresh : rpQueuedReplot);
 }
 
@@ -241,6 +250,15 @@ void CHistoryChart::FitValueAxes() {
     };
     fit(yAxis, 0, QCPRange(0, 40));
     fit(yAxis2, kInputs, QCPRange(-100, 0));
+}
+
+QString CHistoryChart::LatestText(const HistoryPoint* newest) {
+    QStringList parts;
+    for (int s = 0; s < kSeriesCount; ++s) {
+        const double v = newest && newest->connected ? double(newest->series[s]) : std::nan("");
+        parts << SeriesValueText(SeriesName(s), v, IsLevel(s) ? "dBm" : "dB");
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 QString CHistoryChart::ValuesAt(double key) const {

@@ -40,6 +40,10 @@ public:
     // One line about the sample nearest to the time `key` (seconds since 1970):
     // its UTC time, the values of the series shown and the lock states.
     QString ValuesAt(double key) const;
+    // The newest sample's values as words, SNR A to D then level A to D ("SNR A
+    // 23.5 dB, ..., Level D no value"; every series "no value" while not
+    // connected): the chart's accessible description and tool tip.
+    static QString LatestText(const HistoryPoint* newest);
 
 signals:
     // The operator panned or zoomed: following has ended.

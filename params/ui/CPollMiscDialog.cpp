@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "link/messages.h"
+#include "ui/accessible.h"
 #include "ui/qt_page.h"
 
 int ParsePollInterval(const QString& text) {
@@ -35,7 +36,7 @@ CPollMiscDialog::CPollMiscDialog(int intervalMs, IMessageTarget* container, QWid
     });
 
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("Polling interval (ms)"), this));
+    row->addWidget(MakeBuddyLabel(QStringLiteral("Polling interval (ms)"), edit_, this));
     row->addWidget(edit_);
     row->addStretch();
     auto* layout = new QVBoxLayout(this);

@@ -16,6 +16,7 @@
 #include "app/signal_history.h"
 #include "params/ui/CHistoryChart.h"
 #include "platform/clock.h"
+#include "ui/accessible.h"
 #include "ui/control_ids.h"
 #include "ui/prompts.h"
 #include "ui/qt_page.h"
@@ -90,8 +91,8 @@ void CSignalHistoryDlg::BuildControls() {
 
     // Span, follow, series.
     auto* controls = new QHBoxLayout;
-    controls->addWidget(new QLabel(QStringLiteral("Span"), this));
     span_ = SetCtrlId(new QComboBox(this), kSpan);
+    controls->addWidget(MakeBuddyLabel(QStringLiteral("Span"), span_, this));
     for (const char* name : kSpanNames) span_->addItem(QString::fromLatin1(name));
     controls->addWidget(span_);
     follow_ = SetCtrlId(new QCheckBox(QStringLiteral("Follow"), this), kFollow);
@@ -128,6 +129,7 @@ void CSignalHistoryDlg::BuildControls() {
     lowerLayout->addLayout(buttons);
     events_ = SetCtrlId(new QTreeWidget(lower), kEvents);
     events_->setRootIsDecorated(false);
+    events_->setAccessibleName(QStringLiteral("Events"));
     events_->setHeaderLabels({QStringLiteral("Time (UTC)"), QStringLiteral("Event"), QStringLiteral("Detail")});
     events_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     events_->header()->setStretchLastSection(true);

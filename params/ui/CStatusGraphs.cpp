@@ -2,8 +2,10 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 #include "params/graph_math.h"
+#include "ui/accessible.h"
 
 namespace {
 const QColor kGreen(0, 255, 0);
@@ -44,21 +46,26 @@ CStatusGraphs::CStatusGraphs(QWidget* ownerPage, int count)
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
     setCursor(Qt::ArrowCursor);
+    setAccessibleName(QStringLiteral("Status graphs"));
+    ShowValuesText();
 }
 
 void CStatusGraphs::SetLevel(float value, int channel) {
     if (channel < 0 || channel >= count_) return;
     levels_[static_cast<size_t>(channel)] = ClampLevel(value);
     hasLevel_[static_cast<size_t>(channel)] = 1;
+    ShowValuesText();
 }
 
 void CStatusGraphs::ClearSnr() {
     std::fill(hasSnr_.begin(), hasSnr_.end(), uint8_t{0});
+    ShowValuesText();
     update();
 }
 
 void CStatusGraphs::ClearLevels() {
     std::fill(hasLevel_.begin(), hasLevel_.end(), uint8_t{0});
+    ShowValuesText();
     update();
 }
 
@@ -68,7 +75,21 @@ void CStatusGraphs::SetSnr(float value, uint32_t bandwidthIndex, uint32_t modula
     snrs_[static_cast<size_t>(channel)] = value;
     hasSnr_[static_cast<size_t>(channel)] = 1;
     threshold_ = SnrThreshold(bandwidthIndex, modulationIndex, fecIndex);
+    ShowValuesText();
 }
+
+QString CStatusGraphs::ValuesText() const {
+    const double none = std::nan("");
+    QStringList parts;
+    for (int i = 0; i < count_; ++i)
+        parts << SeriesValueText(QStringLiteral("SNR %1").arg(QChar(u'A' + i)), HasSnr(i) ? Snr(i) : none, "dB");
+    for (int i = 0; i < count_; ++i)
+        parts << SeriesValueText(QStringLiteral("Level %1").arg(QChar(u'A' + i)), HasLevel(i) ? Level(i) : none,
+                                 "dBm");
+    return parts.join(QStringLiteral(", "));
+}
+
+void CStatusGraphs::ShowValuesText() { SetLiveDescription(this, ValuesText()); }
 
 CStatusGraphs::Bars CStatusGraphs::ComputeBars(int channel, const QRect& client) const {
     const Axes a = AxesOf(client);

@@ -28,6 +28,9 @@ public:
     float Level(int channel) const { return levels_.at(static_cast<size_t>(channel)); }
     float Snr(int channel) const { return snrs_.at(static_cast<size_t>(channel)); }
     float Threshold() const { return threshold_; }
+    // The current values as words, SNR A to D then level A to D ("SNR A 23.5 dB,
+    // ..., Level D no value"): the widget's accessible description and tool tip.
+    QString ValuesText() const;
 
     // What Paint draws for a channel, in the client rectangle of the window.
     struct Bars {
@@ -44,6 +47,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Puts ValuesText into the description after each change.
+    void ShowValuesText();
     static bool Valid(const std::vector<uint8_t>& flags, int channel) {
         return channel >= 0 && channel < static_cast<int>(flags.size()) && flags[static_cast<size_t>(channel)] != 0;
     }

@@ -127,20 +127,20 @@ TEST(MainCommands, CtrlPTwiceRestoresMenuLabelAndToolbar) {
         return menu->text().toStdString() + "|" + label->text().toStdString() + "|" +
                (enable->isVisible() ? "E" : "-") + (disable->isVisible() ? "D" : "-");
     };
-    EXPECT_EQ(state(), "Disable polling\tCtrl+P|Polling enabled|-D");
+    EXPECT_EQ(state(), "Disable &polling|Polling enabled|-D");
     GrabIfAsked(w.ToolBar(), "toolbar_polling_on");
     GrabIfAsked(&w, "main_window");
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == &w; }));
     TypeControlKey(&w, Qt::Key_P);
     EXPECT_EQ(AppSettings.PollingEnabled, 0);
-    EXPECT_EQ(state(), "Enable polling\tCtrl+P|Polling disabled|E-");
+    EXPECT_EQ(state(), "Enable &polling|Polling disabled|E-");
     TypeControlKey(&w, Qt::Key_P);
     EXPECT_EQ(AppSettings.PollingEnabled, 1);
-    EXPECT_EQ(state(), "Disable polling\tCtrl+P|Polling enabled|-D");
+    EXPECT_EQ(state(), "Disable &polling|Polling enabled|-D");
     // The toolbar button of the moment does the same.
     disable->trigger();
-    EXPECT_EQ(state(), "Enable polling\tCtrl+P|Polling disabled|E-");
+    EXPECT_EQ(state(), "Enable &polling|Polling disabled|E-");
     EXPECT_TRUE(rig.Writes().empty());
 }
 

@@ -105,7 +105,8 @@ TEST(MainHistory, CtrlHOpensTheWindowWithTheUnitsValuesAndItKeepsSamplesWhileClo
     // The menu entry and the toolbar button.
     QAction* action = w.CommandAction(ID_SIGNAL_HISTORY);
     ASSERT_NE(action, nullptr);
-    EXPECT_EQ(action->text(), "Signal history\tCtrl+H");
+    EXPECT_EQ(action->text(), "Signal &history");
+    EXPECT_EQ(action->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
     EXPECT_TRUE(w.ToolBar()->actions().contains(action));
     EXPECT_FALSE(action->icon().isNull());
     EXPECT_EQ(w.HistoryWindow(), nullptr);

@@ -126,7 +126,7 @@ TEST(MainStartup, SettingsSurviveARestartInTheSameProgramFolder) {
     EXPECT_EQ(AppSettings.LastComPort, 0);
     EXPECT_EQ(AppSettings.PollingEnabled, 0);
     EXPECT_EQ(Ctl<QLabel>(&w, 1016)->text().toStdString(), "Polling disabled");
-    EXPECT_EQ(w.CommandAction(ID_OPTIONS_POLLING)->text().toStdString(), "Enable polling\tCtrl+P");
+    EXPECT_EQ(w.CommandAction(ID_OPTIONS_POLLING)->text().toStdString(), "Enable &polling");
     EXPECT_TRUE(w.CommandAction(ID_ENABLE_POLLING)->isVisible());
     EXPECT_FALSE(w.CommandAction(ID_DISABLE_POLLING)->isVisible());
     EXPECT_TRUE(w.UnitConnected());

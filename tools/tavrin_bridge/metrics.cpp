@@ -74,16 +74,22 @@ struct FamilyHelp {
     const char* name;
     const char* type;
     const char* help;
+    int Lamps::*lamp = nullptr;   // a lamp gauge: 1 green, 0 red, none while grey
 };
 
-// The families fed by the poll table, in the table's order.
+// The families fed by the poll cycle: the lamp gauges and the readings.
 constexpr FamilyHelp kPollFamilies[] = {
-    {"tavrin_demod_locked", "gauge", "1 when the demodulator is locked."},
+    {"tavrin_demod_locked", "gauge", "1 when the demodulator is locked.", &Lamps::demodLock},
     {"tavrin_packet_errors", "gauge", "Packet errors the unit reports."},
-    {"tavrin_decoder_locked", "gauge", "1 when the decoder is locked."},
+    {"tavrin_decoder_locked", "gauge", "1 when the decoder is locked.", &Lamps::decoderLock},
     {"tavrin_snr_db", "gauge", "Signal to noise ratio of an input, dB."},
     {"tavrin_input_level_dbm", "gauge", "Level of an input, dBm."},
 };
+
+// A lamp as a gauge value; nothing while it is grey.
+void LampSample(Writer& w, const char* name, int icon) {
+    if (icon == kIconGreen || icon == kIconRed) w.Sample(name, "", icon == kIconGreen ? "1" : "0");
+}
 
 }  // namespace
 
@@ -102,9 +108,10 @@ void BridgeMetrics::RecordExchange(ResultCode result, double seconds) {
     s_.durationSum += seconds;
 }
 
-void BridgeMetrics::SetPollValue(size_t row, std::optional<double> value) {
+void BridgeMetrics::SetPollCycle(const PollValues& values, const Lamps& lamps) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (row < kPollReadCount) s_.poll[row] = value;
+    s_.poll = values;
+    s_.lamps = lamps;
 }
 
 void BridgeMetrics::SetUnitInfo(std::optional<UnitInfo> info) {
@@ -130,18 +137,16 @@ std::string BridgeMetrics::Exposition() const {
 
     for (const FamilyHelp& f : kPollFamilies) {
         w.Family(f.name, f.type, f.help);
-        for (size_t i = 0; i < kPollReadCount; ++i) {
-            const PollRead& r = kPollReads[i];
-            if (std::string(r.metric) != f.name || !s.poll[i]) continue;
-            w.Sample(r.metric, r.input ? std::string("input=\"") + r.input + "\"" : std::string(), Number(*s.poll[i]));
+        if (f.lamp != nullptr) LampSample(w, f.name, s.lamps.*f.lamp);
+        for (size_t i = 0; i < kBridgePollRows; ++i) {
+            const PollMetric& m = BridgePollMetric(i);
+            if (m.family == nullptr || std::string(m.family) != f.name || !s.poll[i]) continue;
+            w.Sample(m.family, m.input ? std::string("input=\"") + m.input + "\"" : std::string(), Number(*s.poll[i]));
         }
     }
     // The reception lamp: locked and no packet errors.
     w.Family("tavrin_reception_ok", "gauge", "1 when the demodulator is locked and no packet errors are reported.");
-    if (s.poll[kPollDemodLock] && s.poll[kPollPacketErrors]) {
-        const bool ok = *s.poll[kPollDemodLock] == 1 && *s.poll[kPollPacketErrors] == 0;
-        w.Sample("tavrin_reception_ok", "", ok ? "1" : "0");
-    }
+    LampSample(w, "tavrin_reception_ok", s.lamps.reception);
 
     w.Family("tavrin_exchanges_total", "counter", "Exchanges with the unit, by result.");
     for (size_t i = 0; i <= kResultRowCount; ++i) {

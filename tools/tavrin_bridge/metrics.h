@@ -9,6 +9,7 @@
 #include <string>
 
 #include "link/result_codes.h"
+#include "params/lamps.h"
 #include "tools/tavrin_bridge/poll_table.h"
 
 struct UnitInfo {
@@ -29,8 +30,10 @@ public:
 
     // Every exchange with the unit, whoever asked for it.
     void RecordExchange(ResultCode result, double seconds);
-    // One poll value: the number read, or nothing when the read failed.
-    void SetPollValue(size_t row, std::optional<double> value);
+    // One poll cycle's values, by row of kBridgePollPlan (nothing for a read
+    // that failed or was not made), and the lamps it left.
+    using PollValues = std::array<std::optional<double>, kBridgePollRows>;
+    void SetPollCycle(const PollValues& values, const Lamps& lamps);
     void SetUnitInfo(std::optional<UnitInfo> info);
     void SetClients(int count);
 
@@ -40,7 +43,8 @@ public:
 private:
     struct Snapshot {
         bool up = false;
-        std::array<std::optional<double>, kPollReadCount> poll{};
+        PollValues poll{};
+        Lamps lamps;   // all grey: no gauge
         std::optional<UnitInfo> info;
         std::array<uint64_t, 16> exchanges{};   // by ResultLabel slot
         std::array<uint64_t, kDurationBucketCount> buckets{};

@@ -1,30 +1,54 @@
-// The reads of one poll cycle, the same eleven the desktop's poll thread makes
-// (the sample columns, in their order), and the metric each one feeds.
+// The bridge's poll cycle: the desktop's poll plan, then reads of its own,
+// and the metric each read feeds.
 #pragma once
+#include <array>
 #include <cstddef>
 
-#include "params/poll_sample.h"
+#include "params/poll_plan.h"
 
-struct PollRead {
-    SampleColumn column;  // the value read; its code is kSampleColumns[column].code
-    const char* metric;   // metric family it feeds
-    const char* input;    // the input label ("a".."d"), or nullptr
+// A metric family and its input label ("a".."d"), or nullptr for none.
+struct PollMetric {
+    const char* family;
+    const char* input;
 };
 
-inline constexpr PollRead kPollReads[] = {
-    {kColDemodLock, "tavrin_demod_locked", nullptr},
-    {kColPacketErrors, "tavrin_packet_errors", nullptr},
-    {kColDecoderLock, "tavrin_decoder_locked", nullptr},
-    {kColSnrA, "tavrin_snr_db", "a"},
-    {kColSnrB, "tavrin_snr_db", "b"},
-    {kColSnrC, "tavrin_snr_db", "c"},
-    {kColSnrD, "tavrin_snr_db", "d"},
-    {kColLevelA, "tavrin_input_level_dbm", "a"},
-    {kColLevelB, "tavrin_input_level_dbm", "b"},
-    {kColLevelC, "tavrin_input_level_dbm", "c"},
-    {kColLevelD, "tavrin_input_level_dbm", "d"},
+// What the desktop's reads feed, by sample column. The lock reads feed the
+// lamp gauges (tavrin_demod_locked, tavrin_reception_ok,
+// tavrin_decoder_locked), which follow the lamp rule, not the reading.
+inline constexpr std::array<PollMetric, kSampleColumnCount> kPlanMetrics = {{
+    {nullptr, nullptr},
+    {"tavrin_packet_errors", nullptr},
+    {nullptr, nullptr},
+    {"tavrin_snr_db", "a"},
+    {"tavrin_snr_db", "b"},
+    {"tavrin_snr_db", "c"},
+    {"tavrin_snr_db", "d"},
+    {"tavrin_input_level_dbm", "a"},
+    {"tavrin_input_level_dbm", "b"},
+    {"tavrin_input_level_dbm", "c"},
+    {"tavrin_input_level_dbm", "d"},
+}};
+
+// A read the bridge makes after the desktop's, and the metric it feeds (its
+// family is one of the exposition's poll families).
+struct BridgeRead {
+    PollRead read;
+    PollMetric metric;
 };
-inline constexpr size_t kPollReadCount = sizeof kPollReads / sizeof kPollReads[0];
-static_assert(kPollReadCount == kSampleColumnCount, "every sample column is read");
-inline constexpr size_t kPollDemodLock = kColDemodLock;      // rows the reception lamp is made of
-inline constexpr size_t kPollPacketErrors = kColPacketErrors;
+// None yet: BER, slot, mode and frequency come here.
+inline constexpr std::array<BridgeRead, 0> kBridgeReads{};
+
+inline constexpr size_t kBridgePollRows = kSampleColumnCount + kBridgeReads.size();
+
+// The bridge's plan: the desktop's, then its own reads.
+inline constexpr std::array<PollRead, kBridgePollRows> kBridgePollPlan = [] {
+    std::array<PollRead, kBridgePollRows> plan{};
+    for (size_t i = 0; i < kSampleColumnCount; ++i) plan[i] = kPollPlan[i];
+    for (size_t i = 0; i < kBridgeReads.size(); ++i) plan[kSampleColumnCount + i] = kBridgeReads[i].read;
+    return plan;
+}();
+
+// The metric a row of kBridgePollPlan feeds.
+constexpr const PollMetric& BridgePollMetric(size_t row) {
+    return row < kSampleColumnCount ? kPlanMetrics[row] : kBridgeReads[row - kSampleColumnCount].metric;
+}

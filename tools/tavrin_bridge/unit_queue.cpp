@@ -6,6 +6,7 @@
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
+#include "params/poll_run.h"
 #include "platform/numbers.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/metrics.h"
@@ -69,49 +70,38 @@ void UnitQueue::Run() {
             PollCycle();
             nextPoll = Clock::now() + std::chrono::milliseconds(intervalMs_);
         } else if (!(job.cancelled && *job.cancelled)) {
-            std::string reply;
-            const ResultCode rc = Exchange(job.request, &reply, nullptr, nullptr);
-            job.done(rc == kResultOk ? std::optional<std::string>(reply) : std::nullopt);
+            std::string frame;
+            const UnitReply reply = Exchange(job.request, &frame);
+            job.done(reply.Answered() ? std::optional<std::string>(std::move(frame)) : std::nullopt);
         }
         lock.lock();
         if (job.poll) pollQueued_ = false;
     }
 }
 
-ResultCode UnitQueue::Exchange(const std::string& request, std::string* reply, std::string* data, int* status) {
-    char buffer[kReceiveBufferSize + 1] = {};
-    int replyStatus = 0;
-    int length = 0;
-    std::string frame;
+UnitReply UnitQueue::Exchange(const std::string& request, std::string* frame) {
     const auto start = std::chrono::steady_clock::now();
-    ResultCode rc;
+    UnitReply reply;
     {
+        // Held across the exchange so that the frame kept is this reply's.
         LinkGuard guard(LinkLock);
-        rc = link_.Transact(request.c_str(), &replyStatus, buffer, &length, IsKeyRequest(request) ? 2 : 1);
-        if (rc == kResultOk) {
+        reply = link_.Exchange(request, IsKeyRequest(request) ? 2 : 1);
+        if (reply.Answered() && frame != nullptr) {
             // The accepted reply, from its STX to its ETX.
             const size_t stx = link_.lastReply.find(char(kStx));
-            frame = stx == std::string::npos ? std::string() : link_.lastReply.substr(stx);
+            *frame = stx == std::string::npos ? std::string() : link_.lastReply.substr(stx);
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    metrics_.RecordExchange(rc, seconds);
-    if (rc != kResultOk) {
-        infoKnown_ = false;   // the unit may have restarted or been replaced
-        return rc;
-    }
-    if (reply) *reply = std::move(frame);
-    if (data) data->assign(buffer, size_t(length < 0 ? 0 : length));
-    if (status) *status = replyStatus;
-    return rc;
+    metrics_.RecordExchange(reply.result, seconds);
+    if (!reply.Answered()) infoKnown_ = false;   // the unit may have restarted or been replaced
+    return reply;
 }
 
 std::optional<std::string> UnitQueue::Read(int address, const char* code) {
-    std::string data;
-    int status = 0;
-    if (Exchange(BuildReadRequest(address, code), nullptr, &data, &status) != kResultOk || status != '1')
-        return std::nullopt;
-    return data;
+    UnitReply reply = Exchange(BuildReadRequest(address, code));
+    if (!reply.Accepted()) return std::nullopt;
+    return std::move(reply.data);
 }
 
 bool UnitQueue::ReadUnitInfo(int address) {
@@ -134,30 +124,29 @@ void UnitQueue::PollCycle() {
     if (!infoKnown_) {
         if (!givenAddress_) {
             // The any-unit probe, as the desktop sends it after opening a port.
-            std::string data;
-            int status = 0;
+            const UnitReply probe = Exchange(AnyUnitProbeRequest());
             int address = 0;
-            if (Exchange(AnyUnitProbeRequest(), nullptr, &data, &status) == kResultOk && status == '1' &&
-                ParseUnitAddress(data, address))
-                address_ = address;
+            if (probe.Accepted() && ParseUnitAddress(probe.data, address)) address_ = address;
         }
         if (address_) infoKnown_ = ReadUnitInfo(*address_);
     }
-    // A unit that does not answer ends the cycle at once, so that the clients
-    // queued behind it wait for one failed exchange, not for eleven.
-    bool answering = address_.has_value();
-    for (size_t i = 0; i < kPollReadCount; ++i) {
-        std::optional<double> value;
-        if (answering) {
-            std::string data;
-            int status = 0;
-            const char* code = kSampleColumns[kPollReads[i].column].code;
-            if (Exchange(BuildReadRequest(*address_, code), nullptr, &data, &status) != kResultOk) {
-                answering = false;
-            } else if (status == '1') {
-                value = LeadingDouble(data);
-            }
-        }
-        metrics_.SetPollValue(i, value);
+    BridgeMetrics::PollValues values{};
+    PollSample sample;
+    sample.lampsBefore = lamps_;
+    sample.itemsRead = 0;
+    if (address_) {
+        PollRun run;
+        run.plan = kBridgePollPlan;
+        run.unitAddress = *address_;
+        // A unit that does not answer ends the cycle at once, so that the
+        // clients queued behind it wait for one failed exchange, not for eleven.
+        run.onFailure = PollFailure::EndsCycle;
+        run.exchange = [this](const PollRead&, const std::string& request) { return Exchange(request); };
+        run.onRead = [&values](size_t row, const UnitReply& reply) {
+            if (reply.HasValue()) values[row] = LeadingDouble(reply.data);
+        };
+        RunPollPlan(run, sample);
     }
+    lamps_ = LampsAfter(lamps_, sample);
+    metrics_.SetPollCycle(values, lamps_.shown);
 }

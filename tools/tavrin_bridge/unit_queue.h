@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "link/result_codes.h"
+#include "link/unit_reply.h"
+#include "params/lamps.h"
 
 class CFerritRemoteControl;
 class BridgeMetrics;
@@ -38,7 +40,7 @@ public:
     // Ends the worker after the exchange in progress; queued ones are dropped.
     void Stop();
 
-    // Queues one request text for Transact. `cancelled`, when set by the time
+    // Queues one request text for the link's Exchange. `cancelled`, when set by the time
     // its turn comes, skips it. False when the queue is full.
     bool Submit(std::string request, std::shared_ptr<std::atomic<bool>> cancelled, Done done);
 
@@ -50,9 +52,9 @@ private:
         Done done;
     };
     void Run();
-    // One Transact under LinkLock, timed and counted. On success `reply`
-    // holds the reply frame and `data` its data text.
-    ResultCode Exchange(const std::string& request, std::string* reply, std::string* data, int* status);
+    // The link's Exchange, timed and counted. On success `frame` (when
+    // given) holds the reply frame, STX to ETX.
+    UnitReply Exchange(const std::string& request, std::string* frame = nullptr);
     // A read of `code`: its data text when the unit answered with status '1'.
     std::optional<std::string> Read(int address, const char* code);
     void PollCycle();
@@ -64,6 +66,7 @@ private:
     const uint32_t intervalMs_;
     std::optional<int> address_;   // worker only
     bool infoKnown_ = false;       // worker only; read again after any failure
+    LampMemory lamps_;             // worker only
 
     std::mutex lock_;
     std::condition_variable wake_;

@@ -10,14 +10,8 @@
 #include "tools/tavrinctl/output.h"
 
 ExchangeReply ToolContext::Exchange(const std::string& request, uint8_t logLevel, const std::string& what) {
-    ExchangeReply reply;
-    int status = 0;
-    reply.result = TransactLocked(link, request, &status, &reply.data, logLevel);
-    if (reply.result != kResultOk) {
-        Fail(reply.result, what);
-        return reply;
-    }
-    reply.status = char(status);
+    ExchangeReply reply = link.Exchange(request, logLevel);
+    if (!reply.Answered()) Fail(reply.result, what);
     return reply;
 }
 

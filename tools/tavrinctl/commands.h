@@ -6,15 +6,12 @@
 #include <string>
 
 #include "link/result_codes.h"
+#include "link/unit_reply.h"
 #include "tools/tavrinctl/args.h"
 
 class CFerritRemoteControl;
 
-struct ExchangeReply {
-    ResultCode result = kResultOk;
-    char status = 0;      // '1' or 'E' on success
-    std::string data;     // the reply's data text on success
-};
+using ExchangeReply = UnitReply;
 
 // What every command has at hand.
 class ToolContext {
@@ -22,17 +19,14 @@ public:
     ToolContext(CFerritRemoteControl& link, const ToolOptions& options, int address, FILE* out, FILE* err)
         : link(link), options(options), address(address), out(out), err(err) {}
 
-    // One exchange under LinkLock. A failure is recorded and reported on the
-    // error stream, prefixed by `what` when given.
+    // The link's Exchange under LinkLock. A failure is recorded and reported
+    // on the error stream, prefixed by `what` when given.
     ExchangeReply Exchange(const std::string& request, uint8_t logLevel = 1, const std::string& what = "");
     // Records a failure (shown on the error stream).
     void Fail(ResultCode code, const std::string& what = "");
     // The unit stopped answering or the transport failed: the remaining
     // exchanges of a command are skipped rather than each waiting its time-out.
-    bool LinkGone() const {
-        return lastFailure == kErrTimedOut || lastFailure == kErrNoConnection || lastFailure == kErrRead ||
-               lastFailure == kErrWrite;
-    }
+    bool LinkGone() const { return MeansNoReply(lastFailure); }
     int ExitStatus() const { return failed ? 1 : 0; }
 
     CFerritRemoteControl& link;

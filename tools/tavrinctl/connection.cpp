@@ -58,8 +58,9 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
     if (!options.noProbe) {
         // The any-unit address request the main window sends after opening a port.
         const std::string probe = AnyUnitProbeRequest();
-        std::string data;
-        outcome.result = TransactLocked(link, probe, nullptr, &data);
+        const UnitReply reply = link.Exchange(probe);
+        const std::string& data = reply.data;
+        outcome.result = reply.result;
         if (outcome.result != kResultOk) {
             outcome.detail = "the unit did not answer the probe";
             return outcome;

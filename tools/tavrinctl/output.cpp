@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "link/messages.h"
-#include "platform/numbers.h"
 
 std::string TerminalText(const std::string& text) {
     std::string out;
@@ -47,16 +46,6 @@ const char* LampName(int icon) {
     case kIconRed: return "red";
     default: return "grey";
     }
-}
-
-LampStates LampsFromReadings(const std::string& lock, const std::string& packetErrors,
-                             const std::string& decoderLock) {
-    const bool locked = !lock.empty() && LeadingInteger(lock) == 1;
-    LampStates lamps{kIconGrey, kIconGrey, kIconGrey};
-    if (!lock.empty()) lamps.demodLock = locked ? kIconGreen : kIconRed;
-    if (!packetErrors.empty()) lamps.reception = locked && LeadingInteger(packetErrors) == 0 ? kIconGreen : kIconRed;
-    if (!decoderLock.empty()) lamps.decoderLock = LeadingInteger(decoderLock) == 1 ? kIconGreen : kIconRed;
-    return lamps;
 }
 
 JsonDocument JsonBytes(const std::string& bytes) {

@@ -19,17 +19,6 @@ std::string ReplyLine(const std::string& lastReply, int length);
 // "green", "red" or "grey" for the lamp icons 129, 130 and 134.
 const char* LampName(int icon);
 
-// The three lamps (icons) as the poll thread sets them from one cycle's
-// readings of 1loc, 1pkt and eloc, given as the unit sent them; a reading
-// that is empty (not read, refused) leaves its lamp grey.
-struct LampStates {
-    int demodLock;
-    int reception;
-    int decoderLock;
-};
-LampStates LampsFromReadings(const std::string& lock, const std::string& packetErrors,
-                             const std::string& decoderLock);
-
 // The JSON documents (status, dump, inspect) keep their members in the order
 // they are added.
 using JsonDocument = nlohmann::ordered_json;

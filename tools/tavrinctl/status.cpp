@@ -9,6 +9,7 @@
 #include "link/requests.h"
 #include "params/codec.h"
 #include "params/param_table.h"
+#include "params/poll_run.h"
 #include "tools/tavrinctl/commands.h"
 #include "tools/tavrinctl/output.h"
 
@@ -47,23 +48,33 @@ struct ShownRow {
     std::string value;
 };
 
-// Reads one row from the unit, stores the reply in it and returns what the
-// page would show.
-ShownRow ReadRow(ToolContext& tool, ParamEntry& row) {
+ShownRow NotRead(const char* code) {
     ShownRow shown;
-    shown.code = row.code;
-    shown.label = LabelOf(row.code);
-    if (tool.LinkGone()) return shown;
-    ExchangeReply reply = tool.Exchange(BuildReadRequest(tool.address, row.code), 1, row.code);
-    if (reply.result != kResultOk) return shown;
+    shown.code = code;
+    shown.label = LabelOf(code);
+    return shown;
+}
+
+// A row as the unit answered it (`reply`), its value stored in `row` and
+// shown as the page would show it.
+ShownRow AnsweredRow(ParamEntry* row, const char* code, const UnitReply& reply) {
+    ShownRow shown = NotRead(code);
+    if (!reply.Answered()) return shown;
     shown.ok = true;
     shown.status = reply.status;
     shown.raw = reply.data;
-    if (reply.status != '1') return shown;   // the unit refused the code
+    if (reply.status != '1' || row == nullptr) return shown;   // the unit refused the code
     std::string text = reply.data;
-    StoreReplyValue(text, row);
-    shown.value = ShownValue(row, reply.data);
+    StoreReplyValue(text, *row);
+    shown.value = ShownValue(*row, reply.data);
     return shown;
+}
+
+// Reads one row from the unit, stores the reply in it and returns what the
+// page would show.
+ShownRow ReadRow(ToolContext& tool, ParamEntry& row) {
+    if (tool.LinkGone()) return NotRead(row.code);
+    return AnsweredRow(&row, row.code, tool.Exchange(BuildReadRequest(tool.address, row.code), 1, row.code));
 }
 
 JsonDocument RowJson(const ShownRow& r) {
@@ -94,20 +105,28 @@ void PrintRow(FILE* out, const ShownRow& r) {
 }  // namespace
 
 int RunStatus(ToolContext& tool) {
-    ParamEntry* demod = LiveDemodTable();
-    // The poll cycle's order: demod lock, packet errors, decoder lock, SNR, levels.
-    ShownRow lock = ReadRow(tool, *FindParam(demod, "1loc"));
-    ShownRow packets = ReadRow(tool, *FindParam(demod, "1pkt"));
-    ShownRow decoder = ReadRow(tool, *FindParam(DecoderTable, "eloc"));
-    std::vector<ShownRow> snr, levels;
-    for (ParamEntry* g = SnrGraphList; g->code; ++g) snr.push_back(ReadRow(tool, *FindParam(demod, g->code)));
-    for (ParamEntry* g = LevelGraphList; g->code; ++g) levels.push_back(ReadRow(tool, *FindParam(demod, g->code)));
+    // One poll cycle; a unit that gives no reply at all is not asked further.
+    std::vector<ShownRow> rows;
+    for (const PollRead& read : kPollPlan) rows.push_back(NotRead(read.code));
+    PollRun run;
+    run.unitAddress = tool.address;
+    run.onFailure = PollFailure::EndsCycleWhenGone;
+    run.exchange = [&tool](const PollRead& read, const std::string& request) {
+        return tool.Exchange(request, 1, read.code);
+    };
+    run.onRead = [&rows](size_t row, const UnitReply& reply) {
+        const PollRead& read = kPollPlan[row];
+        rows[row] = AnsweredRow(PollValueRow(read), read.code, reply);
+    };
+    PollSample sample;
+    RunPollPlan(run, sample);
 
-    // Lamps as the poll thread sets them; a lamp whose read failed stays grey.
-    auto reading = [](const ShownRow& r) { return r.ok && r.status == '1' ? r.raw : std::string(); };
-    const bool packetsRead = !reading(packets).empty();
+    const ShownRow& packets = rows[kColPacketErrors];
+    std::vector<ShownRow> snr(rows.begin() + kColSnrA, rows.begin() + kColSnrD + 1);
+    std::vector<ShownRow> levels(rows.begin() + kColLevelA, rows.begin() + kColLevelD + 1);
+    const bool packetsRead = !sample.values[kColPacketErrors].empty();
     const long long packetErrors = packetsRead ? static_cast<long long>(DecimalValue(packets.raw)) : -1;
-    const LampStates lamps = LampsFromReadings(reading(lock), reading(packets), reading(decoder));
+    const Lamps lamps = SampleLamps(sample);
     const int demodLamp = lamps.demodLock;
     const int receptionLamp = lamps.reception;
     const int decoderLamp = lamps.decoderLock;

@@ -90,7 +90,7 @@ std::string Shown(const std::string& value) { return value.empty() ? "-" : Termi
 
 std::string SampleLine(const PollSample& sample) {
     const auto& v = sample.values;
-    const LampStates lamps = LampsFromReadings(v[kColDemodLock], v[kColPacketErrors], v[kColDecoderLock]);
+    const Lamps lamps = SampleLamps(sample);
     std::string line = FormatUtcMs(sample.timeMs);
     line += sample.connected ? "  " : "  no answer  ";
     line += std::string("demod lock ") + LampName(lamps.demodLock) + ", reception " + LampName(lamps.reception) +

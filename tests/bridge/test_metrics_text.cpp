@@ -1,0 +1,22 @@
+// The bridge's metrics text from one poll cycle: readings by their plan rows,
+// lamp gauges from the lamp rule (left out while a lamp is grey).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/tavrin_bridge/metrics.h"
+
+TEST(BridgeMetricsText, LampGaugesFollowTheLampsAndReadingsTheirRows) {
+    BridgeMetrics metrics("rx1");
+    BridgeMetrics::PollValues values{};
+    values[kColPacketErrors] = 3;
+    values[kColSnrB] = 17.5;
+    metrics.SetPollCycle(values, Lamps{kIconGreen, kIconGrey, kIconRed});
+    const std::string text = metrics.Exposition();
+    for (const char* line : {"tavrin_demod_locked{unit=\"rx1\"} 1\n", "tavrin_decoder_locked{unit=\"rx1\"} 0\n",
+                             "tavrin_packet_errors{unit=\"rx1\"} 3\n", "tavrin_snr_db{unit=\"rx1\",input=\"b\"} 17.5\n",
+                             "# TYPE tavrin_reception_ok gauge\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    for (const char* absent : {"tavrin_reception_ok{", "input=\"a\""})
+        EXPECT_EQ(text.find(absent), std::string::npos) << absent << text;
+}

@@ -1,0 +1,84 @@
+// The lamp rule: the three lamps from one cycle's reads and what the last
+// cycle left, and the history's lock bands that follow it.
+#include <gtest/gtest.h>
+
+#include "params/lamps.h"
+#include "params/param_table.h"
+#include "params/poll_sample.h"
+
+namespace {
+
+constexpr int G = kIconGreen, R = kIconRed, Y = kIconGrey;
+constexpr uint8_t kAll = kEveryPollItem;
+constexpr uint8_t kGraphsOnly = (1u << PollItemSnr) | (1u << PollItemLevels);
+
+struct LampCase {
+    const char* what;
+    LampMemory before;
+    bool answered;
+    uint8_t items;
+    const char* lock;
+    const char* packetErrors;
+    const char* decoderLock;
+    Lamps lamps;
+    int64_t lockValue;
+};
+
+const LampCase kCases[] = {
+    {"locked, no errors", {}, true, kAll, "1", "0", "1", {G, G, G}, 1},
+    {"packet errors redden reception only", {}, true, kAll, "1", "3", "0", {G, R, R}, 1},
+    {"the unit's zero-padded numbers", {}, true, kAll, "0001", "000000", "1", {G, G, G}, 1},
+    {"nothing answered: grey, the lock value kept", {{G, G, G}, 1}, false, kAll, "", "", "", {Y, Y, Y}, 1},
+    {"items not read are grey", {{G, G, G}, 1}, true, kGraphsOnly, "", "", "", {Y, Y, Y}, 1},
+    {"a failed lock read: reception takes the last lock", {{G, R, G}, 1}, true, kAll, "", "0", "1", {G, G, G}, 1},
+    {"before any lock read reception takes not locked", {}, true, kAll, "", "0", "", {Y, R, Y}, 0},
+    {"failed reads keep what the lamps showed", {{R, R, G}, 0}, true, kAll, "", "", "", {R, R, G}, 0},
+    {"a lamp grey before stays grey on a failed read", {{Y, Y, Y}, 1}, true, kAll, "", "0", "", {Y, G, Y}, 1},
+    {"unlocked now, whatever the errors", {{G, G, G}, 1}, true, kAll, "0", "0", "1", {R, R, G}, 0},
+};
+
+PollSample Cycle(const LampCase& c) {
+    PollSample sample;
+    sample.connected = c.answered;
+    sample.itemsRead = c.items;
+    sample.lampsBefore = c.before;
+    sample.values[kColDemodLock] = c.lock;
+    sample.values[kColPacketErrors] = c.packetErrors;
+    sample.values[kColDecoderLock] = c.decoderLock;
+    return sample;
+}
+
+}  // namespace
+
+TEST(LampRule, FromOneCycleAndWhatTheLastLeft) {
+    for (const LampCase& c : kCases) {
+        const PollSample sample = Cycle(c);
+        const LampMemory after = LampsAfter(c.before, sample);
+        EXPECT_EQ(after.shown, c.lamps) << c.what;
+        EXPECT_EQ(after.lockValue, c.lockValue) << c.what;
+        EXPECT_EQ(SampleLamps(sample), c.lamps) << c.what;
+    }
+}
+
+TEST(LampRule, LampsByControlAndByTheReadThatSetsThem) {
+    const Lamps lamps{G, R, Y};
+    EXPECT_EQ(LampIcon(lamps, kLampDemodLock), G);
+    EXPECT_EQ(LampIcon(lamps, kLampReception), R);
+    EXPECT_EQ(LampIcon(lamps, kLampDecoderLock), Y);
+    EXPECT_EQ(LampOfColumn(kColDemodLock), kLampDemodLock);
+    EXPECT_EQ(LampOfColumn(kColPacketErrors), kLampReception);
+    EXPECT_EQ(LampOfColumn(kColDecoderLock), kLampDecoderLock);
+    EXPECT_EQ(LampOfColumn(kColSnrA), 0);
+}
+
+TEST(LampRule, TheHistoryBandsAreTheLamps) {
+    // A failed lock read with the unit locked before: on, as the lamp shows.
+    PollSample sample = Cycle(kCases[5]);
+    HistoryPoint point = ToHistoryPoint(sample);
+    EXPECT_EQ(point.locks[kBandDemodLock], LockState::On);
+    EXPECT_EQ(point.locks[kBandReception], LockState::On);
+    sample = Cycle(kCases[6]);   // grey and red
+    point = ToHistoryPoint(sample);
+    EXPECT_EQ(point.locks[kBandDemodLock], LockState::Unknown);
+    EXPECT_EQ(point.locks[kBandReception], LockState::Off);
+}
