@@ -327,40 +327,16 @@ class Screen:
         e = obj.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
         return e.x, e.y, e.width, e.height
 
-    def beside(self, label, roles, window=None):
-        """The control of `roles` that the label `label` names by its place
-        (for a field whose label is not its buddy): the nearest right of it on
-        its row, else the nearest under it."""
-        lab = self.find(("label",), label, window)
-        if lab is None:
-            return None
-        lx, ly, lw, lh = self.extents(lab)
-        right, under = None, None
-        for root in ([self.window(window)] if window else self.windows()):
-            for obj in self.walk(root):
-                if self.role(obj) not in roles or not self.enabled(obj):
-                    continue
-                x, y, w, h = self.extents(obj)
-                if x >= lx + lw - 2 and abs((y + h / 2) - (ly + lh / 2)) < max(lh, h) / 2 + 2:
-                    if right is None or x < right[0]:
-                        right = (x, obj)
-                elif y >= ly + lh - 2 and x <= lx + lw and x + w >= lx:
-                    if under is None or y < under[0]:
-                        under = (y, obj)
-        best = right or under
-        return best[1] if best else None
+    FIELD_ROLES = ("entry", "text", "password text", "spin button")
 
     def field(self, name, window=None):
-        """An edit field by its accessible name, else the one beside the
-        label of that text; a control holding several fields (the IP address)
-        gives its first."""
-        roles = ("entry", "text", "password text", "spin button")
-        obj = self.find(None, name, window, enabled=True)
-        if obj is not None and self.role(obj) not in roles:
-            inner = [o for o in self.walk(obj) if self.role(o) in roles]
+        """An edit field that takes input, by its accessible name; a control
+        holding several fields (the IP address) gives its first."""
+        obj = self.find(self.FIELD_ROLES, name, window, enabled=True)
+        if obj is None:
+            holder = self.find(("filler", "panel"), name, window)
+            inner = [o for o in self.walk(holder) if self.role(o) in self.FIELD_ROLES] if holder else []
             obj = min(inner, key=lambda o: self.extents(o)[0]) if inner else None
-        if obj is None or self.role(obj) == "label":
-            obj = self.beside(name, roles, window)
         return obj
 
     def text_of(self, obj):
@@ -545,15 +521,10 @@ class Runner:
                   "no label saying %r" % name, seconds)
 
     def op_text(self, roles, name, window, wanted):
-        """The text of a control (located as for type_into, or by role alone
-        when name is None) holds `wanted`."""
+        """The text of a control holds `wanted`."""
         def holds():
-            if name is None:
-                objs = [o for w in [self.screen.window(window)] if w for o in self.screen.walk(w)
-                        if self.screen.role(o) == roles]
-            else:
-                objs = [self.screen.find((roles,), name, window)]
-            return any(o is not None and wanted in self.screen.text_of(o) for o in objs)
+            obj = self.screen.find((roles,), name, window)
+            return obj is not None and wanted in self.screen.text_of(obj)
         self.need(holds, "%r in the %s %r of %r" % (wanted, roles, name, window))
 
     def op_state(self, roles, name, state, window=None, seconds=STEP_WAIT_S):
