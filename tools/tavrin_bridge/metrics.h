@@ -36,6 +36,8 @@ public:
     void SetPollCycle(const PollValues& values, const Lamps& lamps);
     void SetUnitInfo(std::optional<UnitInfo> info);
     void SetClients(int count);
+    // The link's count of replies the unit sent that no request asked for.
+    void SetUnrequestedReplies(uint64_t count);
 
     // The Prometheus text exposition of everything above.
     std::string Exposition() const;
@@ -51,6 +53,7 @@ private:
         uint64_t durationCount = 0;
         double durationSum = 0;
         int clients = 0;
+        uint64_t unrequested = 0;
     };
     const std::string unit_;
     mutable std::mutex lock_;

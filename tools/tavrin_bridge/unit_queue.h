@@ -66,6 +66,7 @@ private:
     const uint32_t intervalMs_;
     std::optional<int> address_;   // worker only
     bool infoKnown_ = false;       // worker only; read again after any failure
+    uint64_t unrequestedSeen_ = 0;  // worker only: the link's unrequested-reply count last looked at
     LampMemory lamps_;             // worker only
 
     std::mutex lock_;

@@ -17,6 +17,7 @@
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/commands.h"
 #include "tools/tavrinctl/connection.h"
+#include "tools/tavrinctl/watched_run.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     ToolContext tool(link, options, connection.address, stdout, stderr);
-    const int status = command.run(tool);
+    const int status = RunUnitCommand(command, tool);
     std::fflush(stdout);
     return status;
 }
