@@ -134,7 +134,32 @@ bool CUnitSession::ReadSlotModeAndTables(bool keepEdits, RowReading reading) {
     CurrentDemodMode = mode;
     view_.ApplyModeToPages(mode);
     unansweredRows = ReadTablesToPages(mode, keepEdits, reading);
+    const UnitIdentity read{ReadParamValue(*FindParam(DecoderTable, "gbty")).text,
+                            ReadParamValue(*FindParam(DecoderTable, "gser")).text};
+    if (read.Known()) identity = read;
     return true;
+}
+
+bool CUnitSession::ReadIdentity(UnitIdentity& out) {
+    return Transact(BuildReadRequest(unitAddress, "gbty"), &out.model) == kResultOk &&
+           Transact(BuildReadRequest(unitAddress, "gser"), &out.serial) == kResultOk;
+}
+
+void CUnitSession::UnitBack() {
+    UnitIdentity now;
+    const bool another = ReadIdentity(now) && identity.Known() && now != identity;
+    if (another) {
+        char text[512];
+        std::snprintf(text, sizeof text, kTextAnotherUnit, identity.model.c_str(), identity.serial.c_str(),
+                      now.model.c_str(), now.serial.c_str());
+        Alert(text);
+    }
+    ReadUnitConfig(true, !another);
+}
+
+void CUnitSession::ForgetUnitValues() {
+    for (ParamEntry* table : {NarrowbandDemodTable, DvbtDemodTable, DecoderTable})
+        ForgetTableValues(table, view_.SimplePage(), view_.FullPage());
 }
 
 int CUnitSession::ReadTablesToPages(int mode, bool keepEdits, RowReading reading) {

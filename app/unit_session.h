@@ -62,6 +62,14 @@ public:
 // (either may be null): what ApplyModeToPages does by default.
 void ApplyModeToPageControls(IPage* simple, IPage* full, int mode);
 
+// Which unit the pages were read from: its model token and serial number.
+struct UnitIdentity {
+    std::string model;
+    std::string serial;
+    bool Known() const { return !model.empty() || !serial.empty(); }
+    bool operator==(const UnitIdentity&) const = default;
+};
+
 class CUnitSession {
 public:
     CUnitSession(CFerritRemoteControl& link, IUnitView& view);
@@ -88,6 +96,19 @@ public:
     bool ReadUnitConfig(bool disableButtons, bool keepEdits = false, RowReading reading = RowReading::Every);
     int unansweredRows = 0;
     bool readShifted = false;
+    // The identity of the unit the last whole read came from (kept when the
+    // unit goes away).
+    UnitIdentity identity;
+    // Reads the model token and the serial number of the unit that answers;
+    // false when either read is not answered.
+    bool ReadIdentity(UnitIdentity& out);
+    // A unit that answers again after it was gone: when it is another unit
+    // than the pages were read from, the operator is told before anything
+    // else happens and everything is read afresh; the same unit is read with
+    // what the operator typed meanwhile kept on the pages.
+    void UnitBack();
+    // The unit went away: the pages show no values until one answers again.
+    void ForgetUnitValues();
     // One run of ReadUnitConfig's reads; false (the operator told) when the
     // slot or the mode could not be read.
     bool ReadSlotModeAndTables(bool keepEdits, RowReading reading);

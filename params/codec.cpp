@@ -128,6 +128,9 @@ void StoreReplyValue(std::string& reply, ParamEntry& row) {
         row.value.number = ParseIpText(reply);
         break;
     case ParamKind::ModelToken:
+        // Kept as text too: with the serial number it tells one unit from another.
+        row.value.has = true;
+        row.value.text = reply;
         UnitModelFlag = reply == "K840" ? 1 : 0;
         break;
     case ParamKind::RadioPair:
@@ -208,6 +211,29 @@ void SetupPageControls(IPage& page, const ParamEntry* table) {
     }
 }
 
+namespace {
+
+void ClearValueOn(const ParamEntry& row, IPage* page) {
+    if (!PageHas(page, row.controlId)) return;
+    switch (row.kind) {
+    case ParamKind::Text:
+    case ParamKind::OptionText:
+        page->SetText(row.controlId, "");
+        break;
+    case ParamKind::OptionList:
+        page->Select(row.controlId, -1);
+        break;
+    case ParamKind::IpAddress:
+        page->SetIp(row.controlId, 0);
+        break;
+    case ParamKind::RadioPair:
+    case ParamKind::ModelToken:
+        break;
+    }
+}
+
+}  // namespace
+
 void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage) {
     const ParamValue value = ReadParamValue(row);
     if (!value.has) return;
@@ -233,6 +259,21 @@ int CountedRows(const ParamEntry* row) {
     return n;
 }
 }  // namespace
+
+void ForgetTableValues(ParamEntry* table, IPage* page, IPage* secondPage) {
+    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+        // What the operator typed and has not sent stays, and still counts as
+        // typed against no stored value.
+        const bool editedOnPage = EditedOnPage(*row, page);
+        const bool editedOnSecond = EditedOnPage(*row, secondPage);
+        {
+            std::lock_guard<std::mutex> guard(row->lock);
+            row->value = ParamValue{};
+        }
+        if (!editedOnPage) ClearValueOn(*row, page);
+        if (!editedOnSecond) ClearValueOn(*row, secondPage);
+    }
+}
 
 int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
                     IPage* secondPage, bool keepEdits, RowReading reading) {

@@ -90,6 +90,9 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
 
 // Shows the row's stored value (read under its lock); nothing when it has none.
 void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage);
+// The unit is gone: the rows of `table` hold no value any more, and their
+// controls on the pages (either may be null) show none.
+void ForgetTableValues(ParamEntry* table, IPage* page, IPage* secondPage);
 
 // Operator text that must not be sent: a frequency that is not a number and
 // text holding STX, ETX, ';' or NUL.

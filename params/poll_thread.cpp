@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "link/frame.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
@@ -36,9 +37,16 @@ public:
             params_.link->ReopenLostPort();
         }
         if (params_.link != nullptr && params_.link->IsConnected()) {
-            if (ReadSetting(params_.pollingEnabled) != 0 && address_ != 0) RunItems();
-            if (exchanges_ == 0) KeepAlive();
+            // The unit may come back at another address (another unit, or
+            // the same one set anew): while it is away, whichever unit is
+            // there is asked first, and polled at its address when it answers.
+            if (!state_.unitAway || FindUnit()) {
+                const int before = exchanges_;
+                if (ReadSetting(params_.pollingEnabled) != 0 && address_ != 0) RunItems();
+                if (exchanges_ == before) KeepAlive();
+            }
         }
+        if (exchanges_ > 0) state_.unitAway = !sample_.connected;
         sample_.timeMs = WallClockMs();
         state_.lamps = LampsAfter(state_.lamps, sample_);
         if (params_.sampleSink != nullptr) params_.sampleSink->OnPollSample(sample_);
@@ -98,6 +106,21 @@ private:
         return row != nullptr ? row : FindParam(LevelGraphList, code);
     }
 
+    // The any-unit probe; an answer gives the address polled from now on.
+    bool FindUnit() {
+        ++exchanges_;
+        const UnitReply reply = params_.link->Exchange(AnyUnitProbeRequest(), 1, ExchangeLocks::PollGateAndLink);
+        int address = 0;
+        if (!reply.Accepted() || !ParseUnitAddress(reply.data, address)) return false;
+        sample_.connected = true;
+        if (address != address_) {
+            DebugOut("The unit answers at address %d\r\n", address);
+            params_.unitAddress = address;
+            address_ = address;
+        }
+        return true;
+    }
+
     void KeepAlive() {
         const std::string request = address_ == 0 ? AnyUnitProbeRequest() : UnitAddressReadRequest(address_);
         ++exchanges_;
@@ -111,7 +134,7 @@ private:
     PollThreadParams& params_;
     PollCycleState& state_;
     PollSample& sample_;
-    const int32_t address_;
+    int32_t address_;
     int exchanges_ = 0;
 };
 

@@ -49,10 +49,15 @@ struct PollCycleReport {
 // State carried from one cycle to the next: the lamps and the lock value.
 struct PollCycleState {
     LampMemory lamps;
+    // The last cycle's exchanges all went unanswered: the next cycle sends the
+    // any-unit probe instead (a unit that comes back at another address is
+    // found, and its address taken into PollThreadParams::unitAddress).
+    bool unitAway = false;
 };
 
 // One cycle without the pause: the poll plan (RunPollPlan), or the
-// keep-alive when it made no exchange. Returns the number of exchanges made
+// keep-alive when it made no exchange, or the any-unit probe while the unit is
+// away. Returns the number of exchanges made
 // (keep-alive included). The cycle's readings go to `sample` when given,
 // and to the params' sample sink.
 int RunPollCycle(PollThreadParams& params, PollCycleState& state, PollSample* sample = nullptr);

@@ -215,6 +215,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnLinkLost() {
         SetConnectedLabel(false);
         SetLamp(ids::main_window::kConnectionLamp, kIconRed);
         SetReceptionLamps(kIconGrey);
+        session_->ForgetUnitValues();
     }
     busy_ = false;
 }
@@ -233,6 +234,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnPollCycleDone(uintptr_t packed) {
         // (then Unit answering reads its configuration anew).
         if (busy_ || !unitConnected_) return;
         unitConnected_ = false;
+        session_->ForgetUnitValues();
         SetConnectedLabel(false, kTextUnitDoesNotAnswer);
         SetLamp(kConnectionLamp, kIconRed);
         return;
@@ -256,9 +258,10 @@ void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
         SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
         ProbeAndTakeAddress();
         // The unit came back by itself (a silent unit that answers again, a
-        // serial device plugged back): what the operator typed meanwhile and
-        // has not sent stays on the pages.
-        session_->ReadUnitConfig(true, true);
+        // serial device plugged back, perhaps at another address): the same
+        // unit keeps what the operator typed meanwhile and has not sent on
+        // the pages; another unit is said and read afresh.
+        session_->UnitBack();
     }
     busy_ = false;
 }

@@ -20,9 +20,10 @@ constexpr int kServiceEdit = 1216;     // service name
 constexpr int kApplyButton = 1044;
 
 // A new unit on a new pseudo-terminal at the same ports/COM1 link.
-std::unique_ptr<sim::SimUnit> PlugInUnit(const std::string& programFolder) {
+std::unique_ptr<sim::SimUnit> PlugInUnit(const std::string& programFolder, int address = 1) {
     sim::SimOptions so;
     so.ptyLinkPath = programFolder + "/ports/COM1";
+    so.address = address;
     so.restartMs = 0;
     so.drift = false;
     auto unit = std::make_unique<sim::SimUnit>(so);
@@ -90,4 +91,38 @@ TEST(MainReconnect, SerialUnitUnpluggedAndPluggedBackIsReadAgainAndKeepsTheOpera
     Ctl<QPushButton>(page, kApplyButton)->click();
     EXPECT_EQ(Writes(*rig.unit), (std::vector<std::string>{"wedef;Harbour cam;"}));
     EXPECT_EQ(rig.unit->Value("edef"), "Harbour cam");
+}
+
+// Another unit comes at the same link, at address 7: while none answers the
+// pages show no values; the new one is found by the any-unit probe, the
+// operator is told it is another unit before anything is sent, and its
+// settings replace everything on the pages, the unsent edit included.
+TEST(MainReconnect, AnotherUnitAtAnotherAddressIsFoundSaidAndReadAfresh) {
+    Rig rig(FastPolling());
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    ASSERT_TRUE(w.UnitConnected());
+    CSimpleDemodDialog* page = w.SimplePage();
+    ASSERT_FALSE(page->GetText(kFrequencyEdit).empty());
+    Ctl<QLineEdit>(page, kServiceEdit)->setText("Harbour cam");
+
+    rig.unit->Stop();
+    rig.unit.reset();
+    ASSERT_TRUE(SpinUntil([&] { return !w.UnitConnected(); }));
+    EXPECT_EQ(page->GetText(kFrequencyEdit), "") << "the old unit's value is still shown";
+    EXPECT_EQ(page->GetText(kServiceEdit), "Harbour cam");
+
+    rig.unit = PlugInUnit(rig.folder.path, 7);
+    rig.unit->SetValue("gser", "830-99999");
+    rig.unit->SetValue("1ipf", "1.345600");
+    rig.unit->SetValue("edef", "New unit");
+    rig.unit->ClearRequests();
+    ASSERT_TRUE(SpinUntil([&] { return w.UnitConnected(); })) << "the unit at address 7 was not found";
+    ASSERT_TRUE(SpinUntil([&] { return page->GetText(kFrequencyEdit) == GhzTextToMhz("1.345600"); }));
+    EXPECT_EQ(page->GetText(kServiceEdit), "New unit");
+    const std::vector<std::string> said = rig.Texts();
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said.back().find("Another unit answers"), std::string::npos) << said.back();
+    EXPECT_NE(said.back().find("830-99999"), std::string::npos) << said.back();
+    EXPECT_TRUE(Writes(*rig.unit).empty());
+    EXPECT_FALSE(rig.RequestsStarting("r1snr;;").empty()) << "not polled at its address";
 }

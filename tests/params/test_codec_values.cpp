@@ -97,7 +97,8 @@ TEST_F(CodecValuesTest, IpModelTokenAndRadioPair) {
 
     Store(DecoderTable, "gbty", "K840");
     EXPECT_EQ(UnitModelFlag.load(), 1);
-    EXPECT_FALSE(HasStored(DecoderTable, "gbty"));
+    // Kept as text, to tell one unit from another.
+    EXPECT_EQ(ReadParamValue(*FindParam(DecoderTable, "gbty")).text, "K840");
     Store(DecoderTable, "gbty", "K8400");
     EXPECT_EQ(UnitModelFlag.load(), 0);
     Store(DecoderTable, "gbty", "K840");

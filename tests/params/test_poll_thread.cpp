@@ -370,14 +370,17 @@ TEST_F(PollTest, CycleEndsWithWhatItReadAndWhetherTheUnitAnswered) {
         uint8_t polling;
         uint8_t flags[4];
         int32_t address;     // 77: a unit that answers no request
+        bool away;           // the cycle before went unanswered
         bool answered;
         uint8_t itemsRead;
     } cases[] = {
-        {"all items", 1, {1, 1, 1, 1}, 1, true, 0xF},
-        {"decoder and levels", 1, {0, 1, 0, 1}, 1, true, 0xA},
-        {"polling off: keep-alive only", 0, {1, 1, 1, 1}, 1, true, 0},
-        {"silent unit", 1, {1, 0, 0, 0}, 77, false, 0x1},
-        {"silent unit, keep-alive", 0, {1, 1, 1, 1}, 77, false, 0},
+        {"all items", 1, {1, 1, 1, 1}, 1, false, true, 0xF},
+        {"decoder and levels", 1, {0, 1, 0, 1}, 1, false, true, 0xA},
+        {"polling off: keep-alive only", 0, {1, 1, 1, 1}, 1, false, true, 0},
+        {"silent unit", 1, {1, 0, 0, 0}, 77, false, false, 0x1},
+        {"silent unit, keep-alive", 0, {1, 1, 1, 1}, 77, false, false, 0},
+        // The unit at address 1 is found by the any-unit probe and polled there.
+        {"unit away: found at its address", 1, {1, 1, 1, 1}, 77, true, true, 0xF},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -385,7 +388,11 @@ TEST_F(PollTest, CycleEndsWithWhatItReadAndWhetherTheUnitAnswered) {
         std::memcpy(itemFlags, c.flags, sizeof itemFlags);
         params.unitAddress = c.address;
         window.Clear();
-        RunPollCycle(params, state);
+        PollCycleState fresh;
+        fresh.unitAway = c.away;
+        RunPollCycle(params, fresh);
+        EXPECT_EQ(fresh.unitAway, !c.answered);
+        EXPECT_EQ(params.unitAddress.load(), c.away ? 1 : c.address);
         const std::vector<Posted> m = window.Messages();
         ASSERT_FALSE(m.empty());
         ASSERT_EQ(m.back().msg, WM_POLL_CYCLE_DONE);

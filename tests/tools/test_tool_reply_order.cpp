@@ -145,6 +145,10 @@ TEST(ToolReplyOrder, ARepeatAfterTheNextRequestEndsInTheRightValuesOrAFailure) {
             sim.Unit().SetFault(sim::Fault::ReplyTwiceApart, c.repeats, c.delayMs, c.code);
             RunResult r = RunTool(Concat(transport, {"read", "1loc", "1snr", "1ina", "1ipf"}));
             ExpectOwnValues(r, sim.Unit(), how, 4);
+            // A single repeat is read past by reading once more.
+            if (c.repeats == 1) {
+                EXPECT_EQ(r.exitCode, 0) << how << "\n" << r.err;
+            }
             if (r.exitCode != 0) {
                 EXPECT_NE(r.err.find("not asked for"), std::string::npos) << how << r.err;
             }
@@ -159,10 +163,14 @@ TEST(ToolReplyOrder, ARepeatAfterTheNextRequestEndsInTheRightValuesOrAFailure) {
                 EXPECT_EQ(SavedItems(file), expected) << how;
             } else {
                 EXPECT_FALSE(std::filesystem::exists(file)) << how;
+                EXPECT_NE(r.err.find("not asked for"), std::string::npos) << how << r.err;
             }
             // Every code of the table is read by a save: a repeat on every
-            // request for it cannot be read past; a single one can.
-            EXPECT_EQ(r.exitCode == 0, c.repeats == 1) << how << "\n" << r.err;
+            // request for it is never read past. (A single one may be, or
+            // may fail the save when its trace shows only after the reads.)
+            if (c.repeats != 1) {
+                EXPECT_NE(r.exitCode, 0) << how;
+            }
             sim.Unit().ClearFault();
         }
     }

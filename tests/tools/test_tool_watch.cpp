@@ -253,7 +253,8 @@ bool LastRowConnected(const std::vector<std::string>& lines, const char* connect
 }
 
 // Watching COM1: the unit is unplugged (its pseudo-terminal and the ports/COM1
-// link go) and a new one appears at the same link; the watch picks it up.
+// link go) and a new one appears at the same link, at another address; the
+// watch finds it and picks it up.
 TEST(ToolWatchCom, AComPortWhoseUnitComesBackIsWatchedAgain) {
     SimulatedUnit unit;
     ASSERT_TRUE(unit.Started()) << unit.Error();
@@ -268,6 +269,7 @@ TEST(ToolWatchCom, AComPortWhoseUnitComesBackIsWatchedAgain) {
     sim::SimOptions options;
     options.ptyLinkPath = unit.ProgramFolder() + "/ports/COM1";
     options.drift = false;
+    options.address = 7;
     sim::SimUnit back(options);
     std::string error;
     ASSERT_TRUE(back.Start(&error)) << error;
