@@ -18,6 +18,7 @@
 #include "platform/debug_out.h"
 #include "platform/build_info.h"
 #include "platform/program_folder.h"
+#include "platform/std_streams.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
 #include "tools/tavrin_bridge/metrics.h"
@@ -82,6 +83,7 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenMissingStandardStreams()) return 1;
     BridgeOptions o;
     CLI::App app{
         "tavrin_bridge: serves one receiver unit to many clients over the unit's TCP protocol\n"
