@@ -36,6 +36,8 @@ public:
     void SetPollCycle(const PollValues& values, const Lamps& lamps);
     void SetUnitInfo(std::optional<UnitInfo> info);
     void SetClients(int count);
+    // A client refused because --max-clients were connected.
+    void CountRefusedClient();
 
     // The Prometheus text exposition of everything above.
     std::string Exposition() const;
@@ -51,6 +53,7 @@ private:
         uint64_t durationCount = 0;
         double durationSum = 0;
         int clients = 0;
+        uint64_t refusedClients = 0;
     };
     const std::string unit_;
     mutable std::mutex lock_;
