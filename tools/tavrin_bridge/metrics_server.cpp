@@ -33,6 +33,7 @@ const char kIndexPage[] =
 constexpr auto kWaitSlice = std::chrono::milliseconds(50);
 constexpr auto kGiveUpAfter = std::chrono::milliseconds(50);
 constexpr auto kRequestTime = std::chrono::seconds(kHttpRequestSeconds);
+constexpr int kHttpBacklog = 64;
 // Requests on one connection before it is closed.
 constexpr int kRequestsPerConnection = 100;
 
@@ -155,6 +156,7 @@ private:
 }  // namespace
 
 struct MetricsServer::Impl : httplib::Server {
+    int listenSocket = -1;
     std::atomic<size_t> queued{0};
     std::atomic<bool> stopping{false};
 
@@ -183,9 +185,10 @@ MetricsServer::MetricsServer(const BridgeMetrics& metrics) : impl_(std::make_uni
     // small answer's last segment for the delayed acknowledgement.
     s.set_tcp_nodelay(true);
     // Only SO_REUSEADDR: an address another program serves is refused.
-    s.set_socket_options([](socket_t sock) {
+    s.set_socket_options([&s](socket_t sock) {
         const int one = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        s.listenSocket = sock;
     });
     s.new_task_queue = [&s] { return new Workers(kHttpWorkers, s.queued); };
     s.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& response) {
@@ -204,6 +207,9 @@ bool MetricsServer::Start(const std::string& address, int port, std::string* err
         *error = errno != 0 ? std::strerror(errno) : "cannot be bound";
         return false;
     }
+    // The library's backlog of 5 drops connections that come in a burst
+    // (they are tried again a second later): a longer one.
+    ::listen(impl_->listenSocket, kHttpBacklog);
     thread_ = std::thread([this] { impl_->listen_after_bind(); });
     // A stop before the server thread has begun listening would be lost (the
     // thread would then listen for ever): Start returns once it listens.
