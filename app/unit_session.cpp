@@ -9,6 +9,7 @@
 #include "link/remote_control.h"
 #include "link/frame.h"
 #include "link/requests.h"
+#include "link/unrequested.h"
 #include "params/codec.h"
 #include "params/page.h"
 #include "params/param_table.h"
@@ -94,36 +95,46 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons, bool keepEdits, RowReadin
     }
     if (disableButtons) view_.EnableActionButtons(false);
     bool ok = false;
-    unansweredRows = 0;
     {
         LinkGuard gate(PollGateLock);
-        std::string reply;
-        ResultCode result = Transact(SlotInUseReadRequest(unitAddress), &reply);
-        if (result != kResultOk) {
-            Error(Printf("Error 0x%08x reading demod config", result));
-        } else if (const int slot = static_cast<int>(DecimalValue(reply)); slot < 1 || slot > 8) {
-            Error(Printf("Invalid config number (%d) returned from demod", slot));
-        } else {
-            view_.SetSlotHighlight(-1);
-            view_.SelectSlotTab(slot - 1);
-            currentConfig = slot;
-            result = Transact(DemodModeReadRequest(unitAddress), &reply);
-            if (result != kResultOk) {
-                Error(Printf("Error 0x%08x reading demod mode", result));
-            } else {
-                const int mode = static_cast<int>(DecimalValue(reply));
-                const int known = CurrentDemodMode.load();
-                if (mode != known && known != -1) WaitForRestart();
-                pageMode = mode;
-                CurrentDemodMode = mode;
-                view_.ApplyModeToPages(mode);
-                unansweredRows = ReadTablesToPages(mode, keepEdits, reading);
-                ok = true;
-            }
-        }
+        bool unrequested = false;
+        ok = RunReadsWatched(link_, [&] { return ReadSlotModeAndTables(keepEdits, reading); }, unrequested);
+        readShifted = unrequested;
+        if (unrequested) Error(kTextUnrequestedReplies);
     }
     if (disableButtons) view_.EnableActionButtons(true);
     return ok;
+}
+
+bool CUnitSession::ReadSlotModeAndTables(bool keepEdits, RowReading reading) {
+    unansweredRows = 0;
+    std::string reply;
+    ResultCode result = Transact(SlotInUseReadRequest(unitAddress), &reply);
+    if (result != kResultOk) {
+        Error(Printf("Error 0x%08x reading demod config", result));
+        return false;
+    }
+    const int slot = static_cast<int>(DecimalValue(reply));
+    if (slot < 1 || slot > 8) {
+        Error(Printf("Invalid config number (%d) returned from demod", slot));
+        return false;
+    }
+    view_.SetSlotHighlight(-1);
+    view_.SelectSlotTab(slot - 1);
+    currentConfig = slot;
+    result = Transact(DemodModeReadRequest(unitAddress), &reply);
+    if (result != kResultOk) {
+        Error(Printf("Error 0x%08x reading demod mode", result));
+        return false;
+    }
+    const int mode = static_cast<int>(DecimalValue(reply));
+    const int known = CurrentDemodMode.load();
+    if (mode != known && known != -1) WaitForRestart();
+    pageMode = mode;
+    CurrentDemodMode = mode;
+    view_.ApplyModeToPages(mode);
+    unansweredRows = ReadTablesToPages(mode, keepEdits, reading);
+    return true;
 }
 
 int CUnitSession::ReadTablesToPages(int mode, bool keepEdits, RowReading reading) {

@@ -82,8 +82,15 @@ public:
     // keeps its content (ReadTableToPage).
     // With RowReading::UntilUnanswered the tables are read no further than
     // the first row the unit did not answer.
+    // The reads are made once more when the unit sent a reply it was not
+    // asked for; when it does so again, the operator is told and
+    // `readShifted` set (the pages may hold shifted values).
     bool ReadUnitConfig(bool disableButtons, bool keepEdits = false, RowReading reading = RowReading::Every);
     int unansweredRows = 0;
+    bool readShifted = false;
+    // One run of ReadUnitConfig's reads; false (the operator told) when the
+    // slot or the mode could not be read.
+    bool ReadSlotModeAndTables(bool keepEdits, RowReading reading);
     // Reads the demod table of `mode` and the decoder table into the pages;
     // returns the number of rows the unit did not answer.
     int ReadTablesToPages(int mode, bool keepEdits = false, RowReading reading = RowReading::Every);

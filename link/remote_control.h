@@ -111,6 +111,22 @@ public:
     // Exchange in the buffer form: status/data/length are written only on
     // success; data holds at least 256 bytes. The caller holds LinkLock.
     ResultCode Transact(const char* request, int* status, char* data, int* length, uint8_t logLevel);
+    // Replies the unit sent that no request asked for, as far as the link can
+    // tell them: bytes found waiting before a request that followed an
+    // accepted reply, a second frame behind an accepted reply, and bytes that
+    // came during ExpectQuiet. Replies carry no request number, so a copy that
+    // arrives after the next request has gone out is taken as its answer; the
+    // shift it starts shows here at the end of the run at the latest.
+    uint64_t UnrequestedReplies() const { return unrequestedReplies_.load(); }
+    // After the last exchange of an operation of several: throws away what is
+    // waiting, then waits `ms` for anything more from the unit, counting what
+    // comes. Nothing is waited for after a failed exchange (its own settling
+    // takes care of late replies). Takes LinkLock.
+    void ExpectQuiet(uint32_t ms);
+    // Operations under way that watch for unrequested replies (they nest),
+    // and exchanges made since the link last listened (ExpectQuiet).
+    std::atomic<int> unrequestedWatches{0};
+    uint64_t ExchangesSinceQuiet() const { return exchangesSinceQuiet_.load(); }
     // "9999rgadd;;" with log level 1; sets connected from the result.
     ResultCode ProbeUnit();
 
@@ -176,7 +192,13 @@ private:
         if (mode == LinkModeSerial) return serial_;
         return tcp_;
     }
+    // Counts `discarded` bytes as an unrequested reply when they followed an
+    // accepted reply.
+    void NoteDiscarded(long discarded, bool afterAnswer);
     ConnectHandle nextConnectHandle_ = 1;
+    std::atomic<uint64_t> unrequestedReplies_{0};
+    std::atomic<uint64_t> exchangesSinceQuiet_{0};
+    bool lastAnswered_ = false;   // the last exchange brought an accepted reply (under LinkLock)
     SerialTransport serial_{*this};
     TcpTransport tcp_{*this};
 };

@@ -8,6 +8,7 @@
 #include "link/transaction_log.h"
 #include "link/transport.h"
 #include "platform/clock.h"
+#include "platform/debug_out.h"
 
 namespace {
 
@@ -32,7 +33,38 @@ UnitReply CFerritRemoteControl::Exchange(const std::string& request, uint8_t log
     if (locks != ExchangeLocks::Held) linkLock.lock();
     UnitReply out;
     out.result = ExchangeHeld(request, logLevel, out);
+    lastAnswered_ = out.result == kResultOk;
+    ++exchangesSinceQuiet_;
     return out;
+}
+
+void CFerritRemoteControl::NoteDiscarded(long discarded, bool afterAnswer) {
+    if (discarded <= 0 || !afterAnswer) return;
+    ++unrequestedReplies_;
+    DebugOut("The unit sent %ld bytes that were not asked for\r\n", discarded);
+    if (logFile) {
+        LogTimeStamped(logFile.get(), "Discarded bytes not asked for\r\n");
+        LogFlush(logFile.get());
+    }
+}
+
+void CFerritRemoteControl::ExpectQuiet(uint32_t ms) {
+    std::lock_guard<std::recursive_mutex> lock(LinkLock);
+    if (!lastAnswered_) {
+        if (ms != 0) exchangesSinceQuiet_ = 0;
+        return;
+    }
+    LinkTransport& line = SelectedTransport();
+    long discarded = 0;
+    if (!line.Purge(discarded)) {
+        lastAnswered_ = false;
+        return;
+    }
+    NoteDiscarded(discarded, lastAnswered_);
+    if (ms != 0) {
+        NoteDiscarded(line.DiscardArriving(ms), lastAnswered_);
+        exchangesSinceQuiet_ = 0;
+    }
 }
 
 ResultCode CFerritRemoteControl::Transact(const char* request, int* status, char* data, int* length,
@@ -72,7 +104,9 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
     // Replies to an earlier exchange that failed may still be on their way, and
     // whatever the line still holds belongs to no request of ours.
     line.SettleAfterFailure(TickMs() + SerialExchangeBoundMs(baudRate));
-    if (!line.Purge()) return fail(kErrRead);
+    long stale = 0;
+    if (!line.Purge(stale)) return fail(kErrRead);
+    NoteDiscarded(stale, lastAnswered_);
     if (!line.Reopen()) return finish(kErrNoConnection);
     if (!line.IsOpen()) return finish(kErrNoConnection);
 
@@ -81,7 +115,7 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
     const uint64_t deadline = TickMs() + SerialExchangeBoundMs(baudRate);
     bool retried = false;
     for (;;) {
-        if (retried && !line.Purge()) return fail(kErrRead);
+        if (retried && !line.Purge(stale)) return fail(kErrRead);
         if (logging) {
             const bool mask = logLevel >= 2;
             const auto* bytes = reinterpret_cast<const uint8_t*>(frame.data());
@@ -137,7 +171,7 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
         line.DropWhatFollows();
         return fail(rc);
     }
-    line.AfterReply(received, kept.size());
+    if (line.AfterReply(received, kept.size())) NoteDiscarded(long(received.size() - kept.size()), true);
 
     // The data fits the callers' 256-byte buffers with its terminator.
     if (reply.data.size() >= kReceiveBufferSize) reply.data.resize(kReceiveBufferSize - 1);

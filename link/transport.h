@@ -25,8 +25,12 @@ public:
     // again. False when that was tried and failed.
     virtual bool Reopen() = 0;
     // Throws away everything received and not consumed (a late or repeated
-    // reply from an earlier exchange). False when the unit floods the line.
-    virtual bool Purge() = 0;
+    // reply from an earlier exchange); `discarded` receives how many bytes.
+    // False when the unit floods the line.
+    virtual bool Purge(long& discarded) = 0;
+    // Waits `ms` for anything more from the unit and throws it away: the
+    // number of bytes that came.
+    virtual long DiscardArriving(uint32_t ms) = 0;
     // One attempt: sends the frame and receives the reply bytes. `deadline`
     // (TickMs) bounds the whole exchange however slowly bytes come: then
     // `received` is empty and `overran` set.
@@ -47,8 +51,8 @@ public:
     virtual void AfterFailure() = 0;
     virtual void SettleAfterFailure(uint64_t deadline) = 0;
     // After an accepted reply: `received` holds the reply up to `replyEnd`
-    // and whatever came with it.
-    virtual void AfterReply(const std::string& received, size_t replyEnd) = 0;
+    // and whatever came with it. True when a second frame came with it.
+    virtual bool AfterReply(const std::string& received, size_t replyEnd) = 0;
     // The debug line for received bytes that hold no ETX.
     virtual void TraceNoEtx(size_t bytesRead) const = 0;
     // Closes the port or drops the connection, without log lines.
@@ -63,7 +67,8 @@ public:
     explicit SerialTransport(CFerritRemoteControl& link) : link_(link) {}
     bool IsOpen() const override;
     bool Reopen() override { return true; }   // a port is opened by the operator only
-    bool Purge() override;
+    bool Purge(long& discarded) override;
+    long DiscardArriving(uint32_t ms) override;
     ResultCode Exchange(const std::string& frame, bool logging, uint64_t deadline, std::string& received,
                         bool& overran) override;
     bool ResendAfterSilence() const override { return true; }
@@ -71,7 +76,8 @@ public:
     void DropWhatFollows() override;
     void AfterFailure() override;
     void SettleAfterFailure(uint64_t deadline) override;
-    void AfterReply(const std::string&, size_t) override {}   // the line is purged before each request
+    // The line is purged before each request: what follows is found there.
+    bool AfterReply(const std::string&, size_t) override { return false; }
     void TraceNoEtx(size_t bytesRead) const override;
     void Close() override;
     void ReconnectAfterRestart() override {}  // the line outlives a restart
@@ -91,7 +97,8 @@ public:
     bool Reopen() override;
     // Also drops a connection left out of step by a failed exchange, and one
     // the unit has closed, so that Reopen makes it anew.
-    bool Purge() override;
+    bool Purge(long& discarded) override;
+    long DiscardArriving(uint32_t ms) override;
     ResultCode Exchange(const std::string& frame, bool logging, uint64_t deadline, std::string& received,
                         bool& overran) override;
     bool ResendAfterSilence() const override { return false; }
@@ -101,7 +108,7 @@ public:
     // drops such a connection: nothing to wait for.
     void AfterFailure() override {}
     void SettleAfterFailure(uint64_t) override {}
-    void AfterReply(const std::string& received, size_t replyEnd) override;
+    bool AfterReply(const std::string& received, size_t replyEnd) override;
     void TraceNoEtx(size_t bytesRead) const override;
     // Shuts down and closes the link's socket, if any; leaves `connected` alone.
     void Close() override;

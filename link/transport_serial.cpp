@@ -73,7 +73,8 @@ ResultCode SerialTransport::Exchange(const std::string& frame, bool logging, uin
     return rc;
 }
 
-bool SerialTransport::Purge() {
+bool SerialTransport::Purge(long& discarded) {
+    discarded = 0;
     if (!link_.serialHandle.IsOpen()) return true;
     const long stale = link_.serialHandle.DiscardReceived(kStaleInputLimit);
     if (stale > 0) DebugOut("Discarded %ld stale bytes\r\n", stale);
@@ -81,7 +82,15 @@ bool SerialTransport::Purge() {
         DebugOut("Unit floods the line\r\n");
         return false;
     }
+    discarded = stale;
     return true;
+}
+
+long SerialTransport::DiscardArriving(uint32_t ms) {
+    if (!link_.serialHandle.IsOpen()) return 0;
+    const long late = link_.serialHandle.DiscardUntilQuiet(ms, TickMs() + ms);
+    if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
+    return late > 0 ? late : 0;
 }
 
 // The line counts as quiet after the read-interval time-out, the greatest gap

@@ -113,7 +113,8 @@ bool TcpTransport::Reopen() {
     return ReconnectLogged();
 }
 
-bool TcpTransport::Purge() {
+bool TcpTransport::Purge(long& discarded) {
+    discarded = 0;
     if (link_.socketOutOfStep) {
         DebugOut("Dropping the connection of a failed exchange\r\n");
         Close();
@@ -131,7 +132,21 @@ bool TcpTransport::Purge() {
         DebugOut("Connection closed by the unit\r\n");
         Close();
     }
+    if (stale > 0) discarded = stale;
     return true;
+}
+
+long TcpTransport::DiscardArriving(uint32_t ms) {
+    const SocketHandle s = link_.socket.load();
+    if (s == kNoSocket || link_.socketOutOfStep) return 0;
+    const long late = ::DiscardArriving(s, ms, kStaleInputLimit);
+    if (late == kDiscardOverflow) {
+        // Only a unit that floods the line sends this much unasked.
+        link_.socketOutOfStep = true;
+        return kStaleInputLimit;
+    }
+    if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
+    return late;
 }
 
 ResultCode TcpTransport::Failed(bool sending, int error, bool connectionGone) {
@@ -188,10 +203,12 @@ ResultCode TcpTransport::Exchange(const std::string& frame, bool logging, uint64
 // The connection itself is dropped, and made anew by the next exchange.
 void TcpTransport::DropWhatFollows() { link_.socketOutOfStep = true; }
 
-void TcpTransport::AfterReply(const std::string& received, size_t replyEnd) {
+bool TcpTransport::AfterReply(const std::string& received, size_t replyEnd) {
     // A second frame came with this one (a unit that repeats its reply):
     // whatever else it sends must not answer the next request.
-    if (received.find(char(kStx), replyEnd) != std::string::npos) link_.socketOutOfStep = true;
+    if (received.find(char(kStx), replyEnd) == std::string::npos) return false;
+    link_.socketOutOfStep = true;
+    return true;
 }
 
 void TcpTransport::TraceNoEtx(size_t bytesRead) const { DebugOut("No ETX. nBytesRead = %d\r\n", int(bytesRead)); }

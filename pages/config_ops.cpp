@@ -14,6 +14,7 @@
 #include "app/unit_session.h"
 #include "link/locks.h"
 #include "link/requests.h"
+#include "link/unrequested.h"
 #include "params/codec.h"
 #include "params/page.h"
 #include "params/param_table.h"
@@ -195,11 +196,17 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         return false;
     }
     // The first record holds the values of the last read of the unit: when
-    // that read left rows unanswered, the record would be incomplete.
+    // that read left rows unanswered, the record would be incomplete, and
+    // when the unit sent replies unasked, its values may be shifted.
     if (session.unansweredRows != 0) {
         session.Error(kReadFailed);
         return false;
     }
+    if (session.readShifted) {
+        session.Error(kTextUnrequestedReplies);
+        return false;
+    }
+    UnrequestedWatch watch(session.Link());
     const int records = IsK840() ? 1 : 2;
     const int startMode = session.pageMode;
     if (records == 2 && startMode != 0 && startMode != 1) {
@@ -235,6 +242,11 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         session.Error(kReadFailed);
         return false;
     }
+    // A file is never written from a run the unit sent replies to unasked.
+    if (!watch.Clean(UnrequestedWatch::Listen::Always)) {
+        session.Error(kTextUnrequestedReplies);
+        return false;
+    }
     FinishConfigFile(image);
     // Every file written must load again: a value the unit gave that could
     // not be sent back refuses the save.
@@ -262,6 +274,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
     // The whole file is checked before anything is sent.
     if (!ReadCheckedFile(session, path, ConfigFileKind::Config, records, file)) return false;
     // Every exchange must be taken: a load the unit half took is a failure.
+    UnrequestedWatch watch(session.Link());
     int mode = session.pageMode;
     ConfigCursor cursor(file);
     for (int r = 0; r < records; ++r) {
@@ -284,8 +297,11 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
         }
         session.WaitForRestart();
     }
+    // Replies taken one exchange late may have hidden a refusal.
+    const bool clean = watch.Clean();
     session.ReadUnitConfig(true);
-    return true;
+    if (!clean) session.Error(kTextUnrequestedReplies);
+    return clean;
 }
 
 bool SaveConfigSet(CUnitSession& session, const std::string& path) {
@@ -297,6 +313,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     }
     const int total = IsK840() ? kSlots : 2 * kSlots;
     const int passes = total / kSlots;
+    UnrequestedWatch watch(session.Link());
     std::string image;
     image.reserve(16384);
     BeginConfigFile(image, static_cast<uint32_t>(total));
@@ -337,7 +354,9 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     }
     FinishConfigFile(image);
     const ConfigFileCheck check = CheckConfigFile(image, ConfigFileKind::Set, static_cast<uint32_t>(total));
-    const bool saved = check.ok && ReplaceFileAtomically(path, image);
+    // A file is never written from a run the unit sent replies to unasked.
+    const bool clean = watch.Clean(UnrequestedWatch::Listen::Always);
+    const bool saved = clean && check.ok && ReplaceFileAtomically(path, image);
     StoreSlot(session, prev);
     LoadSlot(session, 1);
     FixedWait(kSlotLoadWaitMs);
@@ -345,6 +364,10 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     session.ReadUnitConfig(true);
     view.SetPleaseWaitProgress(written + 2);
     view.HidePleaseWait();
+    if (!clean) {
+        session.Error(kTextUnrequestedReplies);
+        return false;
+    }
     if (!check.ok) {
         session.Error(InvalidFromUnit(check));
         return false;
@@ -376,6 +399,7 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
         session.Error(message);
         return false;
     };
+    UnrequestedWatch watch(session.Link());
     int prev = session.currentConfig;
     int sent = 0;
     ConfigCursor cursor(file);
@@ -401,6 +425,8 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
     if (LoadSlot(session, 1) != kResultOk) return stop(kSlotLoadFailed);
     FixedWait(kSlotLoadWaitMs);
     view.SetPleaseWaitProgress(sent + 1);
+    // Replies taken one exchange late may have hidden a refusal.
+    if (!watch.Clean()) return stop(kTextUnrequestedReplies);
     view.HidePleaseWait();
     session.ReadUnitConfig(true);
     session.Alert("Config set loaded");
@@ -418,6 +444,7 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
     auto note = [&failed](ResultCode result, const std::string& message) {
         if (result != kResultOk && failed.empty()) failed = message;
     };
+    UnrequestedWatch watch(session.Link());
     note(session.Transact(RestoreDefaultsRequest(session.unitAddress)), kRestoreFailed);
     session.WaitForRestart();
     int prev = session.currentConfig;
@@ -443,6 +470,7 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
     note(StoreSlot(session, prev), WithSlot(kSlotStoreFailed, prev));
     note(LoadSlot(session, 1), kSlotLoadFailed);
     FixedWait(kSlotLoadWaitMs);
+    if (!watch.Clean() && failed.empty()) failed = kTextUnrequestedReplies;
     session.ReadUnitConfig(true);
     if (failed.empty()) return true;
     session.Error(failed);

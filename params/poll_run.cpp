@@ -26,7 +26,9 @@ bool EndsCycle(PollFailure onFailure, const UnitReply& reply) {
 
 }  // namespace
 
-int RunPollPlan(const PollRun& run, PollSample& sample) {
+namespace {
+
+int RunPlanReads(const PollRun& run, PollSample& sample) {
     sample.itemsRead = 0;
     int exchanges = 0;
     const std::span<const PollRead> plan = run.plan;
@@ -58,6 +60,22 @@ int RunPollPlan(const PollRun& run, PollSample& sample) {
             }
         }
         row = end;
+    }
+    return exchanges;
+}
+
+}  // namespace
+
+int RunPollPlan(const PollRun& run, PollSample& sample) {
+    const uint64_t before = run.link ? run.link->UnrequestedReplies() : 0;
+    const int exchanges = RunPlanReads(run, sample);
+    if (run.link && run.link->UnrequestedReplies() != before) {
+        // A reply came unasked before or during the cycle: any of its
+        // readings may be its neighbour's. The cycle gains no wait for a
+        // late copy: that shows before the next cycle's first request.
+        sample.values = {};
+        sample.itemsRead = 0;
+        sample.shifted = true;
     }
     return exchanges;
 }

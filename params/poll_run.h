@@ -34,7 +34,9 @@ struct PollRun {
     // code at unitAddress. Null: the link's Exchange under PollGateLock and
     // LinkLock (log level 1).
     std::function<UnitReply(const PollRead& read, const std::string& request)> exchange;
-    CFerritRemoteControl* link = nullptr;   // for the default exchange
+    // For the default exchange, and for the count of replies the unit sent
+    // unasked (a cycle that met one keeps no values).
+    CFerritRemoteControl* link = nullptr;
     // After each read, in plan order: the row's index in `plan` and its reply.
     // The sample already holds the read's value.
     std::function<void(size_t row, const UnitReply& reply)> onRead;
@@ -44,7 +46,9 @@ struct PollRun {
 // `sample`: the value of each read that brought one (a '1' reply with a field
 // that is not empty) in its column, `connected` when any reply was accepted
 // (a refusal too), `itemsRead` with every item started. The sample's time and
-// lampsBefore are the caller's. Returns the number of exchanges made.
+// lampsBefore are the caller's. When the link counted a reply the unit sent
+// unasked during the cycle, the sample keeps no values, counts no item as read
+// (so every lamp shows grey) and is marked `shifted`. Returns the number of exchanges made.
 int RunPollPlan(const PollRun& run, PollSample& sample);
 
 // The parameter row a read's value is stored in: the live demodulator table's

@@ -27,6 +27,7 @@ struct PollSample {
     // As the unit sent them; empty when not polled or not received in the cycle.
     std::array<std::string, kSampleColumnCount> values;
     uint8_t itemsRead = kEveryPollItem;   // bit (1 << PollItem) per item the cycle ran
+    bool shifted = false;                 // a reply came unasked: the values are unknown
     LampMemory lampsBefore;               // what the lamps showed before the cycle
 };
 

@@ -148,6 +148,23 @@ long DiscardPending(SocketHandle s, long limit) {
     }
 }
 
+long DiscardArriving(SocketHandle s, uint32_t ms, long limit) {
+    const uint64_t until = TickMs() + ms;
+    long total = 0;
+    for (;;) {
+        const uint64_t now = TickMs();
+        if (now >= until) return total;
+        pollfd p{s, POLLIN, 0};
+        const int r = ::poll(&p, 1, int(until - now));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return total;
+        const long got = DiscardPending(s, limit - total);
+        if (got == kDiscardOverflow) return got;
+        if (got < 0) return total;   // closed: nothing more can come
+        total += got;
+    }
+}
+
 void ShutdownAndClose(SocketHandle s) {
     if (s == kNoSocket) return;
     ::shutdown(s, SHUT_RDWR);

@@ -31,5 +31,8 @@ long ReceiveOnce(SocketHandle s, uint8_t* buffer, size_t capacity);
 // that floods the connection).
 inline constexpr long kDiscardOverflow = -2;
 long DiscardPending(SocketHandle s, long limit);
+// Waits `ms` and throws away whatever arrives meanwhile. Returns the number of
+// bytes discarded (0 also when the peer closed), or kDiscardOverflow as above.
+long DiscardArriving(SocketHandle s, uint32_t ms, long limit);
 void ShutdownAndClose(SocketHandle s);
 void CloseSocket(SocketHandle s);

@@ -31,8 +31,9 @@ const char kUsage[] =
     "  --restart-ms N       silence after a mode change or factory reset (default 7000)\n"
     "  --no-drift           keep SNR, levels and lock values still\n"
     "  --seed N             seed of the wandering values (default 1)\n"
-    "  --fault NAME[:COUNT[:MS]]\n"
-    "                       misbehave on the next COUNT replies (default: all);\n"
+    "  --fault NAME[:COUNT[:MS[:CODE]]]\n"
+    "                       misbehave on the next COUNT replies (default: all),\n"
+    "                       with CODE only those to requests for that code;\n"
     "                       NAME is one of silence, noisebeforestx, badchecksum, noetx,\n"
     "                       splittcpsegment (pause MS, default 50), dropconnection,\n"
     "                       slowreply (delay MS), replytwice, replytwiceapart (the\n"
@@ -68,7 +69,7 @@ bool ParseNumber(const char* text, long low, long high, long* out) {
     return true;
 }
 
-bool ParseFaultOption(const std::string& text, sim::Fault* fault, int* count, uint32_t* ms) {
+bool ParseFaultOption(const std::string& text, sim::Fault* fault, int* count, uint32_t* ms, std::string* code) {
     const size_t c1 = text.find(':');
     if (!sim::ParseFault(text.substr(0, c1), fault)) return false;
     *count = -1;
@@ -79,9 +80,12 @@ bool ParseFaultOption(const std::string& text, sim::Fault* fault, int* count, ui
     if (!ParseNumber(text.substr(c1 + 1, c2 - c1 - 1).c_str(), -1, 1000000, &v)) return false;
     *count = int(v);
     if (c2 == std::string::npos) return true;
-    if (!ParseNumber(text.substr(c2 + 1).c_str(), 0, 600000, &v)) return false;
+    const size_t c3 = text.find(':', c2 + 1);
+    if (!ParseNumber(text.substr(c2 + 1, c3 - c2 - 1).c_str(), 0, 600000, &v)) return false;
     *ms = uint32_t(v);
-    return true;
+    if (c3 == std::string::npos) return true;
+    *code = text.substr(c3 + 1);
+    return code->size() == 4;
 }
 
 int Fail(const std::string& message) {
@@ -96,6 +100,7 @@ int main(int argc, char** argv) {
     sim::SimOptions options;
     sim::Fault fault = sim::Fault::None;
     int faultCount = -1;
+    std::string faultCode;
     uint32_t faultMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -153,7 +158,7 @@ int main(int argc, char** argv) {
                 options.randomFaultMaxMs = uint32_t(v);
             }
         } else if (arg == "--fault") {
-            if (!ParseFaultOption(argv[++i], &fault, &faultCount, &faultMs)) return Fail("bad fault (see --help)");
+            if (!ParseFaultOption(argv[++i], &fault, &faultCount, &faultMs, &faultCode)) return Fail("bad fault (see --help)");
         } else {
             return Fail("unknown option: " + arg + " (see --help)");
         }
@@ -169,7 +174,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     sim::SimUnit unit(options);
-    if (fault != sim::Fault::None) unit.SetFault(fault, faultCount, faultMs);
+    if (fault != sim::Fault::None) unit.SetFault(fault, faultCount, faultMs, faultCode);
     std::string error;
     if (!unit.Start(&error)) return Fail(error);
 

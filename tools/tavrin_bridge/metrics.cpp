@@ -98,6 +98,11 @@ const char* ResultLabel(ResultCode code) {
     return slot == kOtherSlot ? "other" : kResultRows[slot].label;
 }
 
+void BridgeMetrics::SetUnrequestedReplies(uint64_t count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    s_.unrequested = count;
+}
+
 void BridgeMetrics::RecordExchange(ResultCode result, double seconds) {
     std::lock_guard<std::mutex> guard(lock_);
     s_.up = result == kResultOk;
@@ -158,6 +163,10 @@ std::string BridgeMetrics::Exposition() const {
         const char* label = i == kOtherSlot ? "other" : kResultRows[i].label;
         w.Sample("tavrin_exchanges_total", std::string("result=\"") + label + "\"", std::to_string(s.exchanges[i]));
     }
+
+    w.Family("tavrin_unrequested_replies_total", "counter",
+             "Replies the unit sent that no request asked for (one may have answered another client's request).");
+    w.Sample("tavrin_unrequested_replies_total", "", std::to_string(s.unrequested));
 
     w.Family("tavrin_exchange_duration_seconds", "histogram", "Time of one exchange with the unit.");
     for (size_t i = 0; i < kDurationBucketCount; ++i)

@@ -38,6 +38,8 @@ public:
     void SetClients(int count);
     // A client refused because --max-clients were connected.
     void CountRefusedClient();
+    // The link's count of replies the unit sent that no request asked for.
+    void SetUnrequestedReplies(uint64_t count);
 
     // The Prometheus text exposition of everything above.
     std::string Exposition() const;
@@ -54,6 +56,7 @@ private:
         double durationSum = 0;
         int clients = 0;
         uint64_t refusedClients = 0;
+        uint64_t unrequested = 0;
     };
     const std::string unit_;
     mutable std::mutex lock_;

@@ -178,6 +178,15 @@ UnitReply UnitQueue::Exchange(const std::string& request, std::string* frame) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     metrics_.RecordExchange(reply.result, seconds);
     NoteAnswer(reply.result);
+    if (const uint64_t unrequested = link_.UnrequestedReplies(); unrequested != unrequestedSeen_) {
+        // Replies carry no request number: the copy may have been taken as
+        // the answer to a request of another client before it showed.
+        std::fprintf(stderr,
+                     "tavrin_bridge: the unit sent a reply that was not asked for; an earlier client may have "
+                     "received another request's reply\n");
+        unrequestedSeen_ = unrequested;
+        metrics_.SetUnrequestedReplies(unrequested);
+    }
     if (!reply.Answered()) infoKnown_ = false;   // the unit may have restarted or been replaced
     return reply;
 }
@@ -227,10 +236,12 @@ void UnitQueue::PollCycle() {
         // clients queued behind it wait for one failed exchange, not for eleven.
         run.onFailure = PollFailure::EndsCycle;
         run.exchange = [this](const PollRead&, const std::string& request) { return Exchange(request); };
+        run.link = &link_;
         run.onRead = [&values](size_t row, const UnitReply& reply) {
             if (reply.HasValue()) values[row] = LeadingDouble(reply.data);
         };
         RunPollPlan(run, sample);
+        if (sample.shifted) values = {};   // any of them may be its neighbour's
     }
     lamps_ = LampsAfter(lamps_, sample);
     metrics_.SetPollCycle(values, lamps_.shown);

@@ -90,6 +90,7 @@ private:
     std::function<void()> onRoom_;
     std::optional<int> address_;   // worker only
     bool infoKnown_ = false;       // worker only; read again after any failure
+    uint64_t unrequestedSeen_ = 0;  // worker only: the link's unrequested-reply count last looked at
     LampMemory lamps_;             // worker only
     std::optional<bool> answering_;                     // worker only: the last exchange's outcome
     std::chrono::steady_clock::time_point nextLook_{};  // worker only

@@ -16,35 +16,35 @@ std::string CheckKeyInputAndArguments(ToolOptions& options) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"probe", 0, 0, false, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}}},
-    {"send", 2, 2, false, Check<CheckSendArguments>, RunSend, nullptr,
+    {"probe", 0, 0, false, UnitRun::Single, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}}},
+    {"send", 2, 2, false, UnitRun::Single, Check<CheckSendArguments>, RunSend, nullptr,
      {{"ADDR TEXT",
        "send STX, the four address characters and\n"
        "TEXT as typed (e.g. r1loc;;); show both frames"}}},
-    {"read", 1, -1, false, Check<CheckReadArguments>, RunRead, nullptr,
+    {"read", 1, -1, false, UnitRun::Reads, Check<CheckReadArguments>, RunRead, nullptr,
      {{"CODE...", "read each code; print code, status and data"}}},
-    {"write", 2, 2, false, Check<CheckWriteArguments>, RunWrite, nullptr,
+    {"write", 2, 2, false, UnitRun::Single, Check<CheckWriteArguments>, RunWrite, nullptr,
      {{"CODE VALUE", "write one value; print the status"}}},
-    {"key", 2, 3, false, CheckKeyInputAndArguments, RunKey, nullptr,
+    {"key", 2, 3, false, UnitRun::Changes, CheckKeyInputAndArguments, RunKey, nullptr,
      {{"abs|aes128|aes256 HEX [UPPERHEX]", "write a decryption key (AES256: lower, upper)"},
       {"abs|aes128|aes256 -",
        "the same, the key (and the upper half) read\n"
        "from standard input, e.g. < FILE; a key on\n"
        "the command line is visible to other users\n"
        "in the process list"}}},
-    {"status", 0, 0, true, nullptr, RunStatus, nullptr, {{"", "one poll cycle: lamps, SNR and levels"}}},
-    {"dump", 0, 0, true, nullptr, RunDump, nullptr,
+    {"status", 0, 0, true, UnitRun::Reads, nullptr, RunStatus, nullptr, {{"", "one poll cycle: lamps, SNR and levels"}}},
+    {"dump", 0, 0, true, UnitRun::Reads, nullptr, RunDump, nullptr,
      {{"",
        "slot, mode and every demodulator and decoder\n"
        "setting as the pages show it"}}},
-    {"save-config", 1, 1, false, nullptr, RunSaveConfig, nullptr,
+    {"save-config", 1, 1, false, UnitRun::SelfChecked, nullptr, RunSaveConfig, nullptr,
      {{"FILE", "save the unit's configuration to FILE"}}},
-    {"load-config", 1, 1, false, nullptr, RunLoadConfig, nullptr,
+    {"load-config", 1, 1, false, UnitRun::SelfChecked, nullptr, RunLoadConfig, nullptr,
      {{"FILE", "send a configuration file to the unit"}}},
-    {"save-set", 1, 1, false, nullptr, RunSaveSet, nullptr, {{"FILE", "save every slot of the unit to FILE"}}},
-    {"load-set", 1, 1, false, nullptr, RunLoadSet, nullptr,
+    {"save-set", 1, 1, false, UnitRun::SelfChecked, nullptr, RunSaveSet, nullptr, {{"FILE", "save every slot of the unit to FILE"}}},
+    {"load-set", 1, 1, false, UnitRun::SelfChecked, nullptr, RunLoadSet, nullptr,
      {{"FILE", "send a configuration set file to the unit"}}},
-    {"watch", 0, 0, true, nullptr, RunWatch, nullptr,
+    {"watch", 0, 0, true, UnitRun::Single, nullptr, RunWatch, nullptr,
      {{"",
        "the poll cycle every --interval until --count\n"
        "cycles or Ctrl+C/SIGTERM (exit status 0): one\n"
@@ -56,7 +56,7 @@ constexpr ToolCommand kCommands[] = {
        "a cycle without an answer is a row with\n"
        "connected 0 and the watch goes on (with --com N\n"
        "a device plugged back is opened again)"}}},
-    {"inspect", 1, 1, true, nullptr, nullptr, RunInspect,
+    {"inspect", 1, 1, true, UnitRun::Single, nullptr, nullptr, RunInspect,
      {{"FILE",
        "check a configuration or set file and print\n"
        "its records (needs no unit)"}}},

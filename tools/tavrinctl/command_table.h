@@ -18,11 +18,20 @@ struct CommandForm {
     const char* help = nullptr;
 };
 
+// How a command's exchanges are watched for replies the unit sends unasked.
+enum class UnitRun {
+    Single,        // one exchange, or a cycle at a time (nothing to compare)
+    Reads,         // reads only: made once more when one came, then a failure
+    Changes,       // changes the unit: a failure when one came
+    SelfChecked,   // the operation checks where it matters (before a file is written)
+};
+
 struct ToolCommand {
     const char* name;
     int minArgs;
     int maxArgs;    // -1: no limit
     bool json;      // prints one JSON document with --json
+    UnitRun unitRun;
     // Checks the arguments before anything is opened or sent (and takes what
     // they leave to standard input): "" when they are fine, else the reason
     // (exit status 2). nullptr: nothing to check.

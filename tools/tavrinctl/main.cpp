@@ -18,6 +18,7 @@
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/commands.h"
 #include "tools/tavrinctl/connection.h"
+#include "tools/tavrinctl/watched_run.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     ToolContext tool(link, options, connection.address, stdout, stderr);
-    const int status = command.run(tool);
+    const int status = RunUnitCommand(command, tool);
     std::fflush(stdout);
     return status;
 }
