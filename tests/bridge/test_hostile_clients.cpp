@@ -32,6 +32,8 @@ const Crowd kCrowds[] = {
     {"twelve reads in one write, more than the backlog holds", 0, 1, 12},
 };
 
+void PrintTo(const Crowd& crowd, std::ostream* out) { *out << crowd.what; }
+
 class HostileCrowd : public ::testing::TestWithParam<Crowd> {};
 
 TEST_P(HostileCrowd, EveryClientLeftGetsItsRepliesInOrderAndTheBridgeSleeps) {

@@ -81,6 +81,8 @@ const HttpCrowd kHttpCrowds[] = {
     {"fifty idle keep-alive connections", 50, false},
 };
 
+void PrintTo(const HttpCrowd& crowd, std::ostream* out) { *out << crowd.what; }
+
 class MetricsUnderSiege : public ::testing::TestWithParam<HttpCrowd> {};
 
 TEST_P(MetricsUnderSiege, EveryScrapeIsAnsweredWithinASecond) {

@@ -24,7 +24,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t kReadChunk = 512;
-constexpr int kListenBacklog = 16;
+// Room for every client --max-clients allows to connect in one burst (a
+// connection beyond the backlog is tried again only a second later).
+constexpr int kListenBacklog = 256;
 // Bytes kept from a client short of whole envelopes it may send (far beyond
 // one envelope, which is at most 248 bytes).
 constexpr size_t kClientBufferLimit = 4096;
