@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/build_info.h"
+#include "platform/std_streams.h"
 #include "sim/sim_unit.h"
 
 namespace {
@@ -95,6 +96,7 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenMissingStandardStreams()) return 1;
     sim::SimOptions options;
     sim::Fault fault = sim::Fault::None;
     int faultCount = -1;

@@ -8,6 +8,7 @@
 
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
 #include "platform/build_info.h"
+#include "platform/std_streams.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ int HandleCommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenMissingStandardStreams()) return 1;
     const int handled = HandleCommandLine(argc, argv);
     if (handled >= 0) return handled;
     const char* platform = std::getenv("QT_QPA_PLATFORM");

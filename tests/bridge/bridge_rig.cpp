@@ -6,16 +6,19 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
 #include "link/envelope.h"
+#include "link/frame.h"
 #include "link/link_key.h"
 #include "link/locks.h"
 #include "platform/numbers.h"
@@ -60,8 +63,10 @@ Process::~Process() {
     if (pid_ > 0) Stop(SIGKILL);
 }
 
-bool Process::Start(const std::string& program, const std::vector<std::string>& args) {
-    pid_ = testsupport::SpawnProgram(program, args, "/dev/null", io_.File("out"), io_.File("err"));
+bool Process::Start(const std::string& program, const std::vector<std::string>& args, const std::vector<int>& closed) {
+    std::string files[] = {"/dev/null", io_.File("out"), io_.File("err")};
+    for (const int fd : closed) files[fd].clear();
+    pid_ = testsupport::SpawnProgram(program, args, files[0], files[1], files[2]);
     return pid_ > 0;
 }
 
@@ -144,24 +149,28 @@ BridgeRig::~BridgeRig() {
     if (unit) unit->Stop();
 }
 
-bool BridgeRig::Start() {
+bool BridgeRig::Start() { return StartUnit() && StartBridge(); }
+
+bool BridgeRig::StartUnit(int address) {
     sim::SimOptions so;
     if (options.unitOverTcp) {
         so.serial = false;
-        do unitIp = testsupport::RandomLoopbackAddress();
-        while (unitIp == ip);
+        while (unitIp.empty() || unitIp == ip) unitIp = testsupport::RandomLoopbackAddress();
         so.tcpAddress = unitIp;
+    } else if (options.viaComPort) {
+        ::mkdir(folder.File("ports").c_str(), 0700);
+        so.ptyLinkPath = folder.File("ports/COM1");
     } else {
         so.ptyLinkPath = folder.File("unit-pty");
     }
+    so.address = address;
     so.drift = false;
     so.restartMs = options.restartMs;
     so.oracle = options.oracle;
     so.seed = options.seed;
     unit = std::make_unique<sim::SimUnit>(so);
     std::string error;
-    if (!unit->Start(&error)) return false;
-    return StartBridge();
+    return unit->Start(&error);
 }
 
 bool BridgeRig::StartBridge() {
@@ -169,6 +178,8 @@ bool BridgeRig::StartBridge() {
                                      std::to_string(options.intervalMs)};
     if (options.unitOverTcp) {
         args.insert(args.begin(), {"--ip", unitIp});
+    } else if (options.viaComPort) {
+        args.insert(args.begin(), {"--com", "1", "--program-folder", folder.Path()});
     } else {
         args.insert(args.begin(), {"--serial", folder.File("unit-pty")});
     }
@@ -263,6 +274,56 @@ bool RawClient::WaitClosed(std::chrono::milliseconds limit) {
         if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return true;
     }
     return false;
+}
+
+std::vector<std::string> RawClient::Replies(size_t count, std::chrono::milliseconds limit) {
+    std::vector<std::string> data;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (data.size() < count) {
+        const EnvelopeTake take = TakeEnvelope(cipher_, pending_);
+        if (take.read == EnvelopeRead::NeedMore) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            const std::string got = Receive(left);
+            if (got.empty()) break;
+            pending_ += got;
+            continue;
+        }
+        if (take.read == EnvelopeRead::Bad) {
+            data.push_back("?");
+            pending_.clear();
+            continue;
+        }
+        pending_.erase(0, take.used);
+        std::string kept;
+        ParsedReply reply;
+        const bool ok = AcceptReply(reinterpret_cast<const uint8_t*>(take.frame.data()), take.frame.size(), kept,
+                                    reply) == kResultOk;
+        data.push_back(ok ? reply.data : "?");
+    }
+    return data;
+}
+
+namespace {
+// User and system time of a process so far, in clock ticks.
+long long CpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::atoll(field.c_str());
+    return ticks;
+}
+}  // namespace
+
+double CpuShare(pid_t pid, std::chrono::milliseconds window) {
+    const long long before = CpuTicks(pid);
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(window);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return double(CpuTicks(pid) - before) / double(::sysconf(_SC_CLK_TCK)) / seconds;
 }
 
 }  // namespace bridgetest

@@ -27,7 +27,8 @@ std::string BinPath(const std::string& program);
 class Process {
 public:
     ~Process();
-    bool Start(const std::string& program, const std::vector<std::string>& args);
+    // `closed`: standard descriptors (0 to 2) the program starts without.
+    bool Start(const std::string& program, const std::vector<std::string>& args, const std::vector<int>& closed = {});
     // Sends `signal` and waits (bounded) for the end; the exit status, or
     // 128 + signal, or -1 when it had to be killed.
     int Stop(int signal = SIGTERM, std::chrono::milliseconds limit = 10s);
@@ -66,6 +67,7 @@ struct RigOptions {
     uint32_t restartMs = 300;
     std::string name = "unit1";
     bool unitOverTcp = false;   // the unit on TCP port 9999 of a loopback address of its own
+    bool viaComPort = false;    // the unit's pty as ports/COM1 of a program folder: --com 1
     bool oracle = false;        // every value names its code (sim::OracleValue)
     uint32_t seed = 1;          // the unit's seed (its random faults among others)
 };
@@ -79,6 +81,8 @@ public:
     ~BridgeRig();
     // Starts the unit and the bridge and waits for the bridge's listeners.
     bool Start();
+    // The unit alone (again, after it was stopped: a new pty at the same path).
+    bool StartUnit(int address = 1);
     bool StartBridge();
     std::optional<std::string> Metrics() const { return HttpGet(ip, kMetricsPort, "/metrics"); }
     // Waits until `series` in the metrics reads `value`.
@@ -120,12 +124,19 @@ public:
     std::string Receive(std::chrono::milliseconds limit);
     // True when the bridge closes the connection within `limit`.
     bool WaitClosed(std::chrono::milliseconds limit);
+    // The data of the replies that came, in order, until `count` have or
+    // `limit` is over ("?" for a reply that is none).
+    std::vector<std::string> Replies(size_t count, std::chrono::milliseconds limit);
     void Close();
 
 private:
     int fd_ = -1;
     Blowfish cipher_;
+    std::string pending_;
 };
+
+// The share of one processor `pid` used over `window`.
+double CpuShare(pid_t pid, std::chrono::milliseconds window);
 
 Blowfish LinkCipher();
 

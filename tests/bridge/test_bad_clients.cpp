@@ -103,6 +103,8 @@ TEST(BadClients, ClientsBeyondTheMaximumAreRefused) {
     RawClient third(rig.ip);
     ASSERT_TRUE(third.SendFrame(Frame("0001rgser;;")));
     EXPECT_TRUE(third.WaitClosed(5s));
+    EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_bridge_clients_refused_total"), 1));
+    EXPECT_NE(rig.bridge.Err().find("refused: 2 clients already"), std::string::npos) << rig.bridge.Err();
     ExpectServed(*first, rig, "1snr");
     ExpectServed(second, rig, "1ina");
     EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_bridge_clients"), 2));

@@ -263,18 +263,40 @@ TEST_P(BridgeRandomFaults, EveryClientGetsItsOwnReplyOrNoneAndAllRecover) {
             }
         });
     }
-    // The raw client sends its batches for as long as the link clients run.
+    // The raw client sends its batches for as long as the link clients run;
+    // beside it, clients come, send one or two reads at once and hang up
+    // within 30 ms, mostly in the middle of their exchange.
     std::atomic<int> running{kClients};
     PipelineClient pipeline(rig.ip, codes[kClients]);
     std::thread pipelineThread([&] {
         std::mt19937 pick(seed + uint32_t(kClients));
         while (running > 0) pipeline.Batch(pick);
     });
+    std::atomic<int> hungUp{0};
+    std::thread hangUpThread([&] {
+        std::mt19937 pick(seed + uint32_t(kClients) + 1);
+        const Blowfish cipher = LinkCipher();
+        while (running > 0) {
+            RawClient gone(rig.ip);
+            std::string bytes;
+            for (int i = std::uniform_int_distribution<int>(1, 2)(pick); i > 0; --i) {
+                std::string frame;
+                BuildRequestFrame(BuildReadRequest(1, codes[0][0]), frame);
+                bytes += SealEnvelope(cipher, frame);
+            }
+            gone.SendBytes(bytes);
+            std::this_thread::sleep_for(milliseconds(std::uniform_int_distribution<int>(0, 30)(pick)));
+            gone.Close();
+            ++hungUp;
+            std::this_thread::sleep_for(milliseconds(150));
+        }
+    });
     for (std::thread& t : threads) {
         t.join();
         --running;
     }
     pipelineThread.join();
+    hangUpThread.join();
 
     const uint64_t drawn = rig.unit->Counters().randomFaults;
     int accepted = 0;
@@ -289,7 +311,8 @@ TEST_P(BridgeRandomFaults, EveryClientGetsItsOwnReplyOrNoneAndAllRecover) {
         EXPECT_EQ(t.unspecified, 0) << "client " << c;
         EXPECT_EQ(t.overran, 0) << "client " << c;
     }
-    std::printf("  faults drawn by the unit %llu\n", static_cast<unsigned long long>(drawn));
+    std::printf("  faults drawn by the unit %llu, clients that hung up %d\n", static_cast<unsigned long long>(drawn),
+                hungUp.load());
     EXPECT_GT(drawn, 0u) << "the unit drew no faults";
     EXPECT_GT(uint64_t(accepted), perClient * kClients / 2);
     // What is still on its way to the raw client comes once the faults stop.
@@ -334,6 +357,9 @@ TEST_P(BridgeRandomFaults, EveryClientGetsItsOwnReplyOrNoneAndAllRecover) {
     for (int c = 0; c < kClients; ++c) EXPECT_EQ(recovery[size_t(c)], "") << "client " << c;
 
     EXPECT_TRUE(StillRunning(rig.bridge)) << rig.bridge.Err();
+    // Only the raw client is still connected, and the bridge waits in poll().
+    EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_bridge_clients"), 1));
+    EXPECT_LT(CpuShare(rig.bridge.Pid(), milliseconds(1000)), 0.25) << "the bridge's processor share at rest";
     EXPECT_TRUE(rig.Metrics().has_value()) << "the bridge's metrics no longer answer";
     EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_up"), 1)) << "the poll cycle did not reach the unit again";
     EXPECT_EQ(rig.bridge.Stop(), 0) << rig.bridge.Err();

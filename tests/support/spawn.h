@@ -8,7 +8,8 @@
 namespace testsupport {
 
 // Starts `program` with `args`: standard input from `in`, output and errors
-// into `out` and `err` (made or emptied), and `extraEnv` ("NAME=value") on
+// into `out` and `err` (made or emptied; an empty name leaves the descriptor
+// closed), and `extraEnv` ("NAME=value") on
 // top of this process's environment. The child's pid, or -1 with the reason
 // (errno value) in `*error` when given.
 pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args, const std::string& in,

@@ -24,7 +24,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t kReadChunk = 512;
-constexpr int kListenBacklog = 16;
+// Room for every client --max-clients allows to connect in one burst (a
+// connection beyond the backlog is tried again only a second later).
+constexpr int kListenBacklog = 256;
 // Bytes kept from a client short of whole envelopes it may send (far beyond
 // one envelope, which is at most 248 bytes).
 constexpr size_t kClientBufferLimit = 4096;
@@ -60,6 +62,7 @@ struct ClientServer::Client {
     std::string pending;                  // enciphered bytes short of a whole envelope
     std::deque<std::string> waiting;      // requests not yet handed to the unit queue
     bool inQueue = false;                 // one request of this client is queued or running
+    bool stalled = false;                 // its next request waits for room in the unit queue
     int badFrames = 0;
     Clock::time_point lastActive;
     std::shared_ptr<std::atomic<bool>> gone = std::make_shared<std::atomic<bool>>(false);
@@ -94,7 +97,10 @@ bool ClientServer::Open(std::string* error) {
             CloseFd(fd);
             return false;
         }
+        socklen_t len = sizeof addr;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
         listeners_.push_back(fd);
+        bound_.push_back(Endpoint{e.address, ntohs(addr.sin_port)});
     }
     return true;
 }
@@ -108,10 +114,11 @@ void ClientServer::Close(uint64_t id, const char* why) {
     if (it == clients_.end()) return;
     Client& c = *it->second;
     if (why) Report(c, why);
-    *c.gone = true;   // its queued request, if any, is skipped; a reply is dropped
+    *c.gone = true;   // its queued request leaves the queue; a reply under way is dropped
     ::shutdown(c.fd, SHUT_RDWR);
     CloseFd(c.fd);
     clients_.erase(it);
+    queue_.DropCancelled();
     metrics_.SetClients(int(clients_.size()));
 }
 
@@ -126,6 +133,7 @@ void ClientServer::Accept(int listener) {
     if (int(clients_.size()) >= options_.maxClients) {
         std::fprintf(stderr, "tavrin_bridge: client %s refused: %d clients already\n", name.c_str(),
                      int(clients_.size()));
+        metrics_.CountRefusedClient();
         ::close(fd);
         return;
     }
@@ -141,21 +149,45 @@ void ClientServer::Accept(int listener) {
 }
 
 void ClientServer::SubmitNext(Client& c) {
-    if (c.inQueue || c.waiting.empty()) return;
-    std::string request = std::move(c.waiting.front());
-    c.waiting.pop_front();
+    if (c.inQueue || c.stalled || c.waiting.empty()) return;
+    // Clients that met a full queue before this one go first.
+    if (!stalled_.empty() || !TrySubmit(c)) {
+        c.stalled = true;
+        stalled_.push_back(c.id);
+    }
+}
+
+void ClientServer::Wake() {
+    const char b = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &b, 1);
+}
+
+bool ClientServer::TrySubmit(Client& c) {
     const uint64_t id = c.id;
     auto done = [this, id](std::optional<std::string> frame) {
         {
             std::lock_guard<std::mutex> guard(repliesLock_);
             replies_.push_back(Reply{id, std::move(frame)});
         }
-        const char b = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_[1], &b, 1);
+        Wake();
     };
-    // A full queue fails the request: the client hears nothing, as from a
-    // silent unit.
-    c.inQueue = queue_.Submit(std::move(request), c.gone, std::move(done));
+    // A full queue keeps the request at the front of the client's backlog.
+    if (!queue_.Submit(c.waiting.front(), c.gone, std::move(done))) return false;
+    c.waiting.pop_front();
+    c.inQueue = true;
+    return true;
+}
+
+void ClientServer::SubmitStalled() {
+    while (!stalled_.empty()) {
+        const auto it = clients_.find(stalled_.front());
+        if (it != clients_.end()) {
+            Client& c = *it->second;
+            if (!TrySubmit(c)) return;   // the queue tells when it has room again
+            c.stalled = false;
+        }
+        stalled_.pop_front();
+    }
 }
 
 void ClientServer::OnReadable(Client& c) {
@@ -171,16 +203,21 @@ void ClientServer::OnReadable(Client& c) {
         Close(c.id, "sent more than it waits for: disconnected");
         return;
     }
+    TakeRequests(c);
+}
+
+bool ClientServer::TakeRequests(Client& c) {
     const ClientBytes got = ReadClientBytes(cipher_, c.pending, kMaxWaitingPerClient - c.waiting.size());
     c.pending.erase(0, got.used);
     c.badFrames += got.badFrames;
     if (c.badFrames >= kMaxBadFrames) {
         Close(c.id, "sent no valid requests: disconnected");
-        return;
+        return false;
     }
     for (const std::string& r : got.requests) c.waiting.push_back(r);
     if (!got.requests.empty()) c.lastActive = Clock::now();
     SubmitNext(c);
+    return true;
 }
 
 void ClientServer::TakeReplies() {
@@ -207,14 +244,27 @@ void ClientServer::TakeReplies() {
                 continue;
             }
         }
-        SubmitNext(c);
+        // Requests it sent beyond its backlog have room now.
+        TakeRequests(c);
     }
+}
+
+void ClientServer::CloseIdle() {
+    const auto now = Clock::now();
+    std::vector<uint64_t> idle;
+    for (const auto& [id, c] : clients_)
+        if (!c->inQueue && c->waiting.empty() && now - c->lastActive >= std::chrono::seconds(options_.idleSeconds))
+            idle.push_back(id);
+    for (const uint64_t id : idle) Close(id, "idle: closed");
 }
 
 void ClientServer::Run(int stopFd) {
     std::vector<pollfd> fds;
     std::vector<uint64_t> ids;
     for (;;) {
+        // Clients with nothing under way that have been silent for too long;
+        // every client left has its idle end ahead, so poll() never spins.
+        CloseIdle();
         fds.clear();
         ids.clear();
         fds.push_back({stopFd, POLLIN, 0});
@@ -222,36 +272,38 @@ void ClientServer::Run(int stopFd) {
         for (const int l : listeners_) fds.push_back({l, POLLIN, 0});
         const size_t firstClient = fds.size();
         const auto now = Clock::now();
-        int timeoutMs = 1000;
+        long long timeoutMs = 1000;
         for (const auto& [id, c] : clients_) {
-            // While its queue is full nothing more is read from a client.
-            const short events = c->waiting.size() < kMaxWaitingPerClient ? POLLIN : 0;
+            // While its backlog is full nothing more is read from a client;
+            // that it hangs up is still seen.
+            const short events = short(POLLRDHUP | (c->waiting.size() < kMaxWaitingPerClient ? POLLIN : 0));
             fds.push_back({c->fd, events, 0});
             ids.push_back(id);
-            if (!c->inQueue) {
+            if (!c->inQueue && c->waiting.empty()) {
                 const auto idleEnd = c->lastActive + std::chrono::seconds(options_.idleSeconds);
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(idleEnd - now).count();
-                timeoutMs = int(std::max<long long>(0, std::min<long long>(timeoutMs, left + 1)));
+                timeoutMs = std::min(timeoutMs, std::max<long long>(1, left + 1));
             }
         }
-        const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+        const int ready = ::poll(fds.data(), fds.size(), int(timeoutMs));
         if (ready < 0 && errno != EINTR) break;
         if (fds[0].revents) break;
         if (fds[1].revents) TakeReplies();
         for (size_t i = 2; i < firstClient; ++i)
             if (fds[i].revents) Accept(fds[i].fd);
         for (size_t i = firstClient; i < fds.size(); ++i) {
-            if (!fds[i].revents) continue;
+            const short revents = fds[i].revents;
+            if (!revents) continue;
             const auto it = clients_.find(ids[i - firstClient]);
-            if (it != clients_.end()) OnReadable(*it->second);
+            if (it == clients_.end()) continue;
+            if (revents & POLLIN) {
+                OnReadable(*it->second);
+            } else {
+                // Gone while its backlog was full: its work is dropped.
+                Close(it->first, "disconnected");
+            }
         }
-        // Clients with nothing under way that have been silent for too long.
-        const auto later = Clock::now();
-        std::vector<uint64_t> idle;
-        for (const auto& [id, c] : clients_)
-            if (!c->inQueue && c->waiting.empty() && later - c->lastActive >= std::chrono::seconds(options_.idleSeconds))
-                idle.push_back(id);
-        for (const uint64_t id : idle) Close(id, "idle: closed");
+        SubmitStalled();
     }
     while (!clients_.empty()) Close(clients_.begin()->first, nullptr);
     for (int& fd : listeners_) CloseFd(fd);

@@ -1,8 +1,11 @@
 // The bridge's listeners and clients: one thread waits on every socket with
 // poll(), takes whole envelopes from each client, hands their requests to the
-// unit queue (one at a time per client) and sends each reply back to the
-// client that asked. Bad, silent, vanished and surplus clients are dropped
-// without the others noticing.
+// unit queue (one at a time per client, in the order they came) and sends
+// each reply back to the client that asked. Bad, silent, vanished and surplus
+// clients are dropped without the others noticing; the work of a client that
+// has gone is taken out of the queue. While the queue is full, clients wait
+// for room in the order they met it; the loop sleeps in poll() until
+// something can move.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -49,9 +52,14 @@ public:
 
     // Binds every listener; false (and `error`) when one cannot be bound.
     bool Open(std::string* error);
+    // The listeners as bound (a port 0 asked for is the port given).
+    const std::vector<Endpoint>& Listening() const { return bound_; }
     // Serves until `stopFd` becomes readable, then closes every client and
     // listener.
     void Run(int stopFd);
+    // From any thread: the loop looks again at what can move (the unit
+    // queue has room).
+    void Wake();
 
 private:
     struct Client;
@@ -61,8 +69,16 @@ private:
     };
     void Accept(int listener);
     void OnReadable(Client& client);
+    // Takes the whole requests out of the client's bytes, as many as its
+    // backlog has room for, and passes the next one on. False when the
+    // client was closed for what it sent.
+    bool TakeRequests(Client& client);
     void SubmitNext(Client& client);
+    bool TrySubmit(Client& client);
+    // Clients that met a full queue, in the order they met it.
+    void SubmitStalled();
     void TakeReplies();
+    void CloseIdle();
     void Close(uint64_t id, const char* why);
     void Report(const Client& client, const char* what) const;
 
@@ -71,7 +87,9 @@ private:
     BridgeMetrics& metrics_;
     const Blowfish& cipher_;
     std::vector<int> listeners_;
+    std::vector<Endpoint> bound_;
     std::map<uint64_t, std::unique_ptr<Client>> clients_;
+    std::deque<uint64_t> stalled_;   // clients waiting for room in the unit queue
     uint64_t nextId_ = 1;
     int wake_[2] = {-1, -1};
     // Replies handed over by the unit queue's worker.

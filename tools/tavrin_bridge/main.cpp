@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "platform/debug_out.h"
 #include "platform/build_info.h"
 #include "platform/program_folder.h"
+#include "platform/serial_port.h"
+#include "platform/std_streams.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
 #include "tools/tavrin_bridge/metrics.h"
@@ -42,6 +45,7 @@ struct BridgeOptions {
     int maxClients = kDefaultMaxClients;
     uint32_t idleSeconds = kDefaultIdleSeconds;
     std::string logFile;
+    std::string programFolder;
 };
 
 int stopPipe[2] = {-1, -1};
@@ -54,6 +58,25 @@ void OnStopSignal(int) {
 int Fail(const std::string& why) {
     std::fprintf(stderr, "tavrin_bridge: %s\n", why.c_str());
     return 1;
+}
+
+// The connection as the operator gave it, for the lines about the unit.
+std::string ConnectionText(const BridgeOptions& o) {
+    if (!o.serialPath.empty()) return o.serialPath;
+    if (o.comNumber != 0) return "COM" + std::to_string(o.comNumber);
+    return o.ip + " port " + std::to_string(kUnitTcpPort);
+}
+
+// Opens a serial unit whose device vanished, once it is back: a COM port as
+// the desktop program does, a device path by that path again (a link there
+// may now lead to another device node). Nothing for a unit over TCP.
+std::function<bool()> Reopener(const BridgeOptions& o, CFerritRemoteControl& link) {
+    if (o.comNumber != 0) return [&link] { return link.ReopenLostPort(); };
+    if (o.serialPath.empty()) return nullptr;
+    return [path = o.serialPath, &link] {
+        if (!DevicePathPresent(path)) return false;
+        return OpenSerialDevice(link, path) == kResultOk;
+    };
 }
 
 // Opens the unit's line; over Ethernet a unit that is not there yet is
@@ -82,6 +105,7 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenMissingStandardStreams()) return 1;
     BridgeOptions o;
     CLI::App app{
         "tavrin_bridge: serves one receiver unit to many clients over the unit's TCP protocol\n"
@@ -123,6 +147,8 @@ int main(int argc, char** argv) {
         ->type_name("SECONDS");
     app.add_option("--log", o.logFile, "transaction log file of the link (key data masked)")
         ->type_name("FILE");
+    app.add_option("--program-folder", o.programFolder, "use DIR as the program folder (COM port links in DIR/ports)")
+        ->type_name("DIR");
     app.footer(
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
         " waiting (nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
@@ -154,6 +180,8 @@ int main(int argc, char** argv) {
                                  : o.comNumber != 0   ? "COM" + std::to_string(o.comNumber)
                                                       : o.ip;
 
+    if (!o.programFolder.empty()) SetProgramFolder(o.programFolder, FolderMode::Portable);
+
     // The link's diagnostic lines are for developers; TAVRIN_DEBUG shows them.
     const char* debug = std::getenv("TAVRIN_DEBUG");
     if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
@@ -171,17 +199,24 @@ int main(int argc, char** argv) {
         return Fail(ResultCodeMessage(rc) + " (" + detail + ")");
 
     BridgeMetrics metrics(o.name);
-    UnitQueue queue(link, metrics, o.address, o.intervalMs);
+    UnitQueueSetup setup;
+    setup.address = o.address;
+    setup.pollIntervalMs = o.intervalMs;
+    setup.connection = ConnectionText(o);
+    setup.reopen = Reopener(o, link);
+    UnitQueue queue(link, metrics, std::move(setup));
     const Blowfish cipher(kLinkKey, sizeof kLinkKey);
     ClientServer clients(server, queue, metrics, cipher);
     std::string error;
     if (!clients.Open(&error)) return Fail(error);
     MetricsServer http(metrics);
-    if (metricsAt && !http.Start(metricsAt->address, metricsAt->port))
-        return Fail("cannot serve metrics on " + metricsAt->Text());
+    if (metricsAt && !http.Start(metricsAt->address, metricsAt->port, &error))
+        return Fail("cannot serve metrics on " + metricsAt->Text() + ": " + error);
 
+    queue.OnRoom([&clients] { clients.Wake(); });
     queue.Start();
-    for (const Endpoint& e : server.listen) std::fprintf(stderr, "tavrin_bridge: serving %s\n", e.Text().c_str());
+    for (const Endpoint& e : clients.Listening())
+        std::fprintf(stderr, "tavrin_bridge: serving %s\n", e.Text().c_str());
     if (metricsAt) std::fprintf(stderr, "tavrin_bridge: metrics on http://%s/metrics\n", metricsAt->Text().c_str());
     clients.Run(stopPipe[0]);
 

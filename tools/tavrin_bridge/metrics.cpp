@@ -129,6 +129,11 @@ void BridgeMetrics::SetClients(int count) {
     s_.clients = count;
 }
 
+void BridgeMetrics::CountRefusedClient() {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++s_.refusedClients;
+}
+
 std::string BridgeMetrics::Exposition() const {
     Snapshot s;
     {
@@ -173,6 +178,8 @@ std::string BridgeMetrics::Exposition() const {
 
     w.Family("tavrin_bridge_clients", "gauge", "Clients connected to the bridge.");
     w.Sample("tavrin_bridge_clients", "", std::to_string(s.clients));
+    w.Family("tavrin_bridge_clients_refused_total", "counter", "Clients refused because the most were connected.");
+    w.Sample("tavrin_bridge_clients_refused_total", "", std::to_string(s.refusedClients));
 
     w.Family("tavrin_unit_info", "gauge", "The unit's model, firmware, serial number and address.");
     if (s.info) {

@@ -36,6 +36,8 @@ public:
     void SetPollCycle(const PollValues& values, const Lamps& lamps);
     void SetUnitInfo(std::optional<UnitInfo> info);
     void SetClients(int count);
+    // A client refused because --max-clients were connected.
+    void CountRefusedClient();
     // The link's count of replies the unit sent that no request asked for.
     void SetUnrequestedReplies(uint64_t count);
 
@@ -53,6 +55,7 @@ private:
         uint64_t durationCount = 0;
         double durationSum = 0;
         int clients = 0;
+        uint64_t refusedClients = 0;
         uint64_t unrequested = 0;
     };
     const std::string unit_;

@@ -1,49 +1,226 @@
 #include "tools/tavrin_bridge/metrics_server.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
 
 #include "tools/tavrin_bridge/metrics.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 const char kIndexPage[] =
     "<!DOCTYPE html>\n<html><head><title>tavrin_bridge</title></head>\n"
     "<body><h1>tavrin_bridge</h1><p><a href=\"/metrics\">Metrics</a></p></body></html>\n";
 
+// A connection's waits are sliced so that it notices soon when its thread
+// is wanted by a connection waiting for one; one that has waited this long
+// for its request then gives its thread up.
+constexpr auto kWaitSlice = std::chrono::milliseconds(50);
+constexpr auto kGiveUpAfter = std::chrono::milliseconds(50);
+constexpr auto kRequestTime = std::chrono::seconds(kHttpRequestSeconds);
+constexpr int kHttpBacklog = 64;
+// Requests on one connection before it is closed.
+constexpr int kRequestsPerConnection = 100;
+
+int Milliseconds(Clock::duration d) {
+    return int(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
+// The server's threads, a fixed number; connections beyond them wait in
+// order, counted in `queued`, which the connections served look at.
+class Workers : public httplib::TaskQueue {
+public:
+    Workers(int count, std::atomic<size_t>& queued) : queued_(queued) {
+        for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
+    }
+    void enqueue(std::function<void()> fn) override {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            jobs_.push_back(std::move(fn));
+            queued_ = jobs_.size() > idle_ ? jobs_.size() - idle_ : 0;
+        }
+        wake_.notify_one();
+    }
+    void shutdown() override {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+
+private:
+    void Work() {
+        std::unique_lock<std::mutex> lock(lock_);
+        for (;;) {
+            ++idle_;
+            wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+            --idle_;
+            if (jobs_.empty()) return;   // stopping, and nothing left to serve
+            std::function<void()> fn = std::move(jobs_.front());
+            jobs_.pop_front();
+            queued_ = jobs_.size() > idle_ ? jobs_.size() - idle_ : 0;
+            lock.unlock();
+            fn();
+            lock.lock();
+        }
+    }
+    std::atomic<size_t>& queued_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> jobs_;
+    size_t idle_ = 0;
+    bool stop_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// One connection as the HTTP library reads and writes it: every read
+// waits at most until the request's deadline, and gives up early when the
+// connection has waited for its request while others wait for a thread.
+class DeadlineStream : public httplib::Stream {
+public:
+    DeadlineStream(int socket, const std::atomic<size_t>& queued, const std::atomic<bool>& stopping)
+        : socket_(socket), queued_(queued), stopping_(stopping) {}
+
+    // The next request starts: it must have come whole by kRequestTime.
+    void NextRequest() {
+        start_ = Clock::now();
+        deadline_ = start_ + kRequestTime;
+    }
+    bool is_readable() const override { return Wait(POLLIN); }
+    bool is_writable() const override { return Wait(POLLOUT); }
+    ssize_t read(char* ptr, size_t size) override {
+        if (!Wait(POLLIN)) return -1;
+        ssize_t n;
+        do n = ::recv(socket_, ptr, size, 0);
+        while (n < 0 && errno == EINTR);
+        return n;
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        if (!Wait(POLLOUT)) return -1;
+        ssize_t n;
+        do n = ::send(socket_, ptr, size, MSG_NOSIGNAL);
+        while (n < 0 && errno == EINTR);
+        return n;
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override { Address(true, ip, port); }
+    void get_local_ip_and_port(std::string& ip, int& port) const override { Address(false, ip, port); }
+    socket_t socket() const override { return socket_; }
+
+private:
+    bool Wait(short events) const {
+        for (;;) {
+            const auto now = Clock::now();
+            if (now >= deadline_ || stopping_) return false;
+            if (events == POLLIN && queued_ > 0 && now - start_ >= kGiveUpAfter) return false;
+            pollfd p{socket_, events, 0};
+            const int ready = ::poll(&p, 1, std::min(Milliseconds(deadline_ - now) + 1, Milliseconds(kWaitSlice)));
+            if (ready > 0) return true;
+            if (ready < 0 && errno != EINTR) return false;
+        }
+    }
+    void Address(bool peer, std::string& ip, int& port) const {
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        const int rc = peer ? ::getpeername(socket_, reinterpret_cast<sockaddr*>(&a), &len)
+                            : ::getsockname(socket_, reinterpret_cast<sockaddr*>(&a), &len);
+        char text[INET_ADDRSTRLEN] = "";
+        if (rc == 0) ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+        ip = text;
+        port = rc == 0 ? ntohs(a.sin_port) : 0;
+    }
+
+    const int socket_;
+    const std::atomic<size_t>& queued_;
+    const std::atomic<bool>& stopping_;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point deadline_ = start_ + kRequestTime;
+};
+
 }  // namespace
 
-struct MetricsServer::Impl {
-    httplib::Server server;
+struct MetricsServer::Impl : httplib::Server {
+    int listenSocket = -1;
+    std::atomic<size_t> queued{0};
+    std::atomic<bool> stopping{false};
+
+    // Each connection: requests read under their deadlines, answered by the
+    // library, until one does not come, the client closes or the count is
+    // reached.
+    bool process_and_close_socket(socket_t sock) override {
+        DeadlineStream stream(sock, queued, stopping);
+        bool ok = true;
+        for (int left = kRequestsPerConnection; left > 0; --left) {
+            stream.NextRequest();
+            if (!stream.is_readable()) break;
+            bool closed = false;
+            ok = process_request(stream, left == 1, closed, nullptr);
+            if (!ok || closed) break;
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        return ok;
+    }
 };
 
 MetricsServer::MetricsServer(const BridgeMetrics& metrics) : impl_(std::make_unique<Impl>()) {
+    Impl& s = *impl_;
     // A scraper that keeps its connection open would otherwise wait on the
     // small answer's last segment for the delayed acknowledgement.
-    impl_->server.set_tcp_nodelay(true);
-    impl_->server.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& response) {
+    s.set_tcp_nodelay(true);
+    // Only SO_REUSEADDR: an address another program serves is refused.
+    s.set_socket_options([&s](socket_t sock) {
+        const int one = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        s.listenSocket = sock;
+    });
+    s.new_task_queue = [&s] { return new Workers(kHttpWorkers, s.queued); };
+    s.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& response) {
         response.set_content(metrics.Exposition(), "text/plain; version=0.0.4; charset=utf-8");
     });
-    impl_->server.Get("/", [](const httplib::Request&, httplib::Response& response) {
+    s.Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(kIndexPage, "text/html; charset=utf-8");
     });
 }
 
 MetricsServer::~MetricsServer() { Stop(); }
 
-bool MetricsServer::Start(const std::string& address, int port) {
-    if (!impl_->server.bind_to_port(address.c_str(), port)) return false;
-    thread_ = std::thread([this] { impl_->server.listen_after_bind(); });
+bool MetricsServer::Start(const std::string& address, int port, std::string* error) {
+    errno = 0;
+    if (!impl_->bind_to_port(address.c_str(), port)) {
+        *error = errno != 0 ? std::strerror(errno) : "cannot be bound";
+        return false;
+    }
+    // The library's backlog of 5 drops connections that come in a burst
+    // (they are tried again a second later): a longer one.
+    ::listen(impl_->listenSocket, kHttpBacklog);
+    thread_ = std::thread([this] { impl_->listen_after_bind(); });
     // A stop before the server thread has begun listening would be lost (the
     // thread would then listen for ever): Start returns once it listens.
-    for (int i = 0; i < 5000 && !impl_->server.is_running(); ++i)
+    for (int i = 0; i < 5000 && !impl_->is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
 void MetricsServer::Stop() {
     if (!thread_.joinable()) return;
-    impl_->server.stop();
+    impl_->stopping = true;
+    impl_->stop();
     thread_.join();
 }

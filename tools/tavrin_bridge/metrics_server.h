@@ -1,11 +1,20 @@
 // GET /metrics (the exposition of BridgeMetrics) and GET / (a short page that
 // links to it), served on their own threads by the HTTP server library.
+//
+// Scrapes never wait behind other HTTP clients: a connection is served by one
+// of kHttpWorkers threads; its next request must have come whole within
+// kHttpRequestSeconds of its start or of its last answer (slow senders and
+// idle keep-alive connections alike are closed then); and while a connection
+// waits for a thread, those that wait for a request give theirs up.
 #pragma once
 #include <memory>
 #include <string>
 #include <thread>
 
 class BridgeMetrics;
+
+inline constexpr int kHttpWorkers = 16;
+inline constexpr int kHttpRequestSeconds = 2;
 
 class MetricsServer {
 public:
@@ -14,8 +23,9 @@ public:
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;
 
-    // Binds and starts serving; false when the address cannot be bound.
-    bool Start(const std::string& address, int port);
+    // Binds (never beside another socket on the same address) and starts
+    // serving; false and `error` when the address cannot be bound.
+    bool Start(const std::string& address, int port, std::string* error);
     void Stop();
 
 private:

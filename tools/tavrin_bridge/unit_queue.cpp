@@ -1,7 +1,9 @@
 #include "tools/tavrin_bridge/unit_queue.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <utility>
 
 #include "link/frame.h"
 #include "link/locks.h"
@@ -12,9 +14,38 @@
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/metrics.h"
 
-UnitQueue::UnitQueue(CFerritRemoteControl& link, BridgeMetrics& metrics, std::optional<int> address,
-                     uint32_t pollIntervalMs)
-    : link_(link), metrics_(metrics), givenAddress_(address), intervalMs_(pollIntervalMs), address_(address) {}
+namespace {
+
+struct FailureWords {
+    ResultCode code;
+    const char* words;
+};
+
+// What a failed exchange says about the unit, in words that hold for a
+// serial line and a TCP connection alike (the link's own texts name the
+// serial port for both).
+constexpr FailureWords kFailureWords[] = {
+    {kErrNoConnection, "no connection"},
+    {kErrWrite, "the request could not be sent"},
+    {kErrRead, "no reply could be read"},
+    {kErrTimedOut, "no reply in time"},
+    {kErrInvalidReply, "an invalid reply"},
+    {kErrBadChecksum, "a reply with a bad checksum"},
+    {kErrNoEtx, "a reply without its end"},
+};
+
+std::string FailureText(ResultCode code) {
+    for (const FailureWords& f : kFailureWords)
+        if (f.code == code) return f.words;
+    char text[32];
+    std::snprintf(text, sizeof text, "result 0x%08x", unsigned(code));
+    return text;
+}
+
+}  // namespace
+
+UnitQueue::UnitQueue(CFerritRemoteControl& link, BridgeMetrics& metrics, UnitQueueSetup setup)
+    : link_(link), metrics_(metrics), setup_(std::move(setup)), address_(setup_.address) {}
 
 UnitQueue::~UnitQueue() { Stop(); }
 
@@ -39,38 +70,57 @@ void UnitQueue::Stop() {
 bool UnitQueue::Submit(std::string request, std::shared_ptr<std::atomic<bool>> cancelled, Done done) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (stop_ || jobs_.size() >= kMaxQueuedExchanges) return false;
+        if (stop_ || jobs_.size() >= kMaxQueuedExchanges) {
+            refused_ = true;
+            return false;
+        }
         jobs_.push_back(Job{false, std::move(request), std::move(cancelled), std::move(done)});
     }
     wake_.notify_one();
     return true;
 }
 
+void UnitQueue::DropCancelled() {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::erase_if(jobs_, [](const Job& j) { return !j.poll && j.cancelled && *j.cancelled; });
+}
+
 void UnitQueue::Run() {
     using Clock = std::chrono::steady_clock;
+    const uint32_t intervalMs = setup_.pollIntervalMs;
     Clock::time_point nextPoll = Clock::now();
     std::unique_lock<std::mutex> lock(lock_);
     while (!stop_) {
         // The poll cycle joins the queue behind whatever is already in it.
-        if (intervalMs_ != 0 && !pollQueued_ && Clock::now() >= nextPoll) {
+        if (intervalMs != 0 && !pollQueued_ && Clock::now() >= nextPoll) {
             jobs_.push_back(Job{true, {}, nullptr, nullptr});
             pollQueued_ = true;
         }
         if (jobs_.empty()) {
-            if (intervalMs_ != 0) {
-                wake_.wait_until(lock, nextPoll);
-            } else {
+            lock.unlock();
+            LookForLostDevice();
+            lock.lock();
+            if (!jobs_.empty() || stop_) continue;
+            // A lost device is looked for while nothing else happens too.
+            Clock::time_point until = nextLook_ > Clock::now() ? nextLook_ : Clock::time_point::max();
+            if (intervalMs != 0) until = std::min(until, nextPoll);
+            if (until == Clock::time_point::max()) {
                 wake_.wait(lock);
+            } else {
+                wake_.wait_until(lock, until);
             }
             continue;
         }
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
+        const bool room = std::exchange(refused_, false);
         lock.unlock();
+        if (room && onRoom_) onRoom_();
         if (job.poll) {
             PollCycle();
-            nextPoll = Clock::now() + std::chrono::milliseconds(intervalMs_);
+            nextPoll = Clock::now() + std::chrono::milliseconds(intervalMs);
         } else if (!(job.cancelled && *job.cancelled)) {
+            LookForLostDevice();
             std::string frame;
             const UnitReply reply = Exchange(job.request, &frame);
             job.done(reply.Answered() ? std::optional<std::string>(std::move(frame)) : std::nullopt);
@@ -78,6 +128,38 @@ void UnitQueue::Run() {
         lock.lock();
         if (job.poll) pollQueued_ = false;
     }
+}
+
+void UnitQueue::LookForLostDevice() {
+    if (!setup_.reopen) return;
+    {
+        LinkGuard guard(LinkLock);
+        if (link_.IsConnected()) {
+            nextLook_ = {};
+            return;
+        }
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextLook_) return;
+    nextLook_ = now + std::chrono::milliseconds(kLostDeviceLookMs);
+    if (!setup_.reopen()) return;
+    // Perhaps another unit: its address and identity are learnt again.
+    std::fprintf(stderr, "tavrin_bridge: unit's port %s open again\n", setup_.connection.c_str());
+    nextLook_ = {};
+    address_ = setup_.address;
+    infoKnown_ = false;
+}
+
+void UnitQueue::NoteAnswer(ResultCode result) {
+    const bool answered = result == kResultOk;
+    if (answering_ == answered) return;
+    if (answered) {
+        if (answering_) std::fprintf(stderr, "tavrin_bridge: unit at %s answers again\n", setup_.connection.c_str());
+    } else {
+        std::fprintf(stderr, "tavrin_bridge: unit at %s not answering: %s\n", setup_.connection.c_str(),
+                     FailureText(result).c_str());
+    }
+    answering_ = answered;
 }
 
 UnitReply UnitQueue::Exchange(const std::string& request, std::string* frame) {
@@ -95,6 +177,7 @@ UnitReply UnitQueue::Exchange(const std::string& request, std::string* frame) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     metrics_.RecordExchange(reply.result, seconds);
+    NoteAnswer(reply.result);
     if (const uint64_t unrequested = link_.UnrequestedReplies(); unrequested != unrequestedSeen_) {
         // Replies carry no request number: the copy may have been taken as
         // the answer to a request of another client before it showed.
@@ -131,8 +214,9 @@ bool UnitQueue::ReadUnitInfo(int address) {
 }
 
 void UnitQueue::PollCycle() {
+    LookForLostDevice();
     if (!infoKnown_) {
-        if (!givenAddress_) {
+        if (!setup_.address) {
             // The any-unit probe, as the desktop sends it after opening a port.
             const UnitReply probe = Exchange(AnyUnitProbeRequest());
             int address = 0;

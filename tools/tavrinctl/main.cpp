@@ -13,6 +13,7 @@
 #include "platform/debug_out.h"
 #include "platform/numbers.h"
 #include "platform/program_folder.h"
+#include "platform/std_streams.h"
 #include "tools/tavrinctl/args.h"
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/commands.h"
@@ -49,6 +50,7 @@ int UsageError(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenMissingStandardStreams()) return 1;
     ToolOptions options;
     const ParseResult parsed = ParseArguments(argc, argv, options);
     if (!parsed.ok) return UsageError(parsed.error);
