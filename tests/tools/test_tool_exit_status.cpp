@@ -1,7 +1,6 @@
-// tavrinctl's exit statuses, one row a case: the command line, what the unit
-// or the file does, where standard output goes, the status and how standard
-// error begins. Every error line names what it is about and carries no raw
-// control byte.
+// tavrinctl's exit statuses, one row a case: the command line, what the unit,
+// the file or standard output does, the status and how standard error begins.
+// No error line carries a raw control byte.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -10,7 +9,6 @@
 #include <unistd.h>
 
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,61 +21,50 @@ namespace {
 
 constexpr int kSuccess = 0, kFailure = 1, kUsage = 2, kRefused = 3;
 
+// What a row does beyond its command line.
 enum class Setup {
     None,
     SilentAfterTwo,   // the unit answers the probe and one request, then no more
     EscapeCodeFile,   // @file: a configuration file with an item coded ESC "[2J"
+    DevFull,          // standard output on /dev/full
+    PipeReaderGone,   // standard output on a pipe whose reader goes, SIGPIPE ignored
 };
 
-enum class Output { Captured, DevFull, PipeReaderGone };
-
 struct Row {
-    const char* name;
-    std::vector<std::string> args;   // "@unit": the unit over TCP; "@file", "@tty": paths
+    std::vector<std::string> args;   // "@unit": the unit over TCP; "@file", "@tty": the row's paths
     Setup setup;
-    Output output;
     int status;
-    std::string errStart;   // "@file" and "@tty" stand for the row's paths
-    std::string errHas;     // also somewhere on standard error, or ""
+    std::string errStart;   // with "@file" and "@tty" as in the arguments
+    std::string errHas = "";
 };
 
 const char* const kFull = "tavrinctl: standard output: No space left on device\n";
+const char* const kItem = "tavrinctl: @file: Invalid item in file";
 
-const std::vector<Row>& Rows() {
-    static const std::vector<Row> rows = {
-        {"read", {"@unit", "read", "1loc"}, Setup::None, Output::Captured, kSuccess, "", ""},
-        {"send refused", {"@unit", "send", "0001", "rzzzz;;"}, Setup::None, Output::Captured, kSuccess, "", ""},
-        {"write unknown code", {"@unit", "write", "zzzz", "1"}, Setup::None, Output::Captured, kRefused,
-         "tavrinctl: zzzz: refused by the unit\n", ""},
-        {"write bad value", {"@unit", "write", "1ipf", "abc"}, Setup::None, Output::Captured, kRefused,
-         "tavrinctl: 1ipf: refused by the unit\n", ""},
-        {"read unknown code", {"@unit", "read", "1xyz"}, Setup::None, Output::Captured, kRefused,
-         "tavrinctl: 1xyz: refused by the unit\n", ""},
-        {"refusal then no reply", {"@unit", "read", "1xyz", "1loc"}, Setup::SilentAfterTwo, Output::Captured,
-         kFailure, "tavrinctl: 1xyz: refused by the unit\ntavrinctl: 1loc: ", ""},
-        {"bad code", {"@unit", "read", "1lo"}, Setup::None, Output::Captured, kUsage,
-         "tavrinctl: '1lo' is not a four-character parameter code\n", ""},
-        {"status on a full disk", {"@unit", "status"}, Setup::None, Output::DevFull, kFailure, kFull, ""},
-        {"dump on a full disk", {"@unit", "dump"}, Setup::None, Output::DevFull, kFailure, kFull, ""},
-        {"watch on a full disk", {"@unit", "watch", "--count", "1"}, Setup::None, Output::DevFull, kFailure,
-         kFull, ""},
-        {"help on a full disk", {"--help"}, Setup::None, Output::DevFull, kFailure, kFull, ""},
-        {"watch into a closed pipe", {"@unit", "watch", "--interval", "100"}, Setup::None, Output::PipeReaderGone,
-         kFailure, "tavrinctl: standard output: Broken pipe\n", ""},
-        {"inspect escapes codes", {"inspect", "@file"}, Setup::EscapeCodeFile, Output::Captured, kFailure,
-         "tavrinctl: @file: Invalid item in file: record 1, item ", "(\\x1b[2J): "},
-        {"load refuses the file", {"@unit", "load-config", "@file"}, Setup::EscapeCodeFile, Output::Captured,
-         kFailure, "tavrinctl: @file: Invalid item in file\n", ""},
-        {"load a missing file", {"@unit", "load-config", "@file"}, Setup::None, Output::Captured, kFailure,
-         "tavrinctl: @file: Unable to open file for reading: No such file or directory\n", ""},
-        {"save into a missing folder", {"@unit", "save-config", "@file/unit.cfg"}, Setup::None, Output::Captured,
-         kFailure, "tavrinctl: @file/unit.cfg: Unable to open file for writing: No such file or directory\n",
-         ""},
-        {"missing serial device", {"--serial", "@tty", "probe"}, Setup::None, Output::Captured, kFailure,
-         "tavrinctl: @tty: Unable to open serial port: No such file or directory\n", ""},
-    };
-    return rows;
-}
+const std::vector<Row> kRows = {
+    {{"@unit", "read", "1loc"}, Setup::None, kSuccess, ""},
+    {{"@unit", "send", "0001", "rzzzz;;"}, Setup::None, kSuccess, ""},   // a raw 'E' is shown, not judged
+    {{"@unit", "write", "zzzz", "1"}, Setup::None, kRefused, "tavrinctl: zzzz: refused by the unit\n"},
+    {{"@unit", "write", "1ipf", "abc"}, Setup::None, kRefused, "tavrinctl: 1ipf: refused by the unit\n"},
+    {{"@unit", "read", "1xyz"}, Setup::None, kRefused, "tavrinctl: 1xyz: refused by the unit\n"},
+    {{"@unit", "read", "1xyz", "1loc"}, Setup::SilentAfterTwo, kFailure,
+     "tavrinctl: 1xyz: refused by the unit\ntavrinctl: 1loc: "},
+    {{"@unit", "read", "1lo"}, Setup::None, kUsage, "tavrinctl: '1lo' is not a four-character parameter code\n"},
+    {{"@unit", "status"}, Setup::DevFull, kFailure, kFull},
+    {{"@unit", "dump"}, Setup::DevFull, kFailure, kFull},
+    {{"@unit", "watch", "--count", "1"}, Setup::DevFull, kFailure, kFull},
+    {{"--help"}, Setup::DevFull, kFailure, kFull},
+    {{"@unit", "watch", "--interval", "100"}, Setup::PipeReaderGone, kFailure,
+     "tavrinctl: standard output: Broken pipe\n"},
+    {{"inspect", "@file"}, Setup::EscapeCodeFile, kFailure, std::string(kItem) + ": record 1, item ", "(\\x1b[2J): "},
+    {{"@unit", "load-config", "@file"}, Setup::EscapeCodeFile, kFailure, std::string(kItem) + "\n"},
+    {{"@unit", "load-config", "@file"}, Setup::None, kFailure,
+     "tavrinctl: @file: Unable to open file for reading: No such file or directory\n"},
+    {{"@unit", "save-config", "@file/unit.cfg"}, Setup::None, kFailure,
+     "tavrinctl: @file/unit.cfg: Unable to open file for writing: No such file or directory\n"},
+    {{"--serial", "@tty", "probe"}, Setup::None, kFailure,
+     "tavrinctl: @tty: Unable to open serial port: No such file or directory\n"},
+};
 
 std::string Replaced(std::string text, const std::string& mark, const std::string& by) {
     for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + by.size()))
@@ -127,8 +114,7 @@ bool HasRawControl(const std::string& text) {
 TEST(ToolExitStatus, EveryRowEndsWithItsStatusAndItsErrorLine) {
     SimulatedUnit sim;
     ASSERT_TRUE(sim.Started()) << sim.Error();
-    for (const Row& row : Rows()) {
-        SCOPED_TRACE(row.name);
+    for (const Row& row : kRows) {
         TempFolder folder;
         // "@file" is the row's file, or one that does not exist.
         const std::string file = folder.File(row.setup == Setup::EscapeCodeFile ? "unit.cfg" : "none");
@@ -136,9 +122,6 @@ TEST(ToolExitStatus, EveryRowEndsWithItsStatusAndItsErrorLine) {
         const auto expand = [&](const std::string& text) {
             return Replaced(Replaced(text, "@file", file), "@tty", folder.File("ttyX"));
         };
-        sim.Unit().ClearFault();
-        sim.Unit().SetSilentAfter(row.setup == Setup::SilentAfterTwo ? 2 : -1);
-
         std::vector<std::string> args;
         for (const std::string& a : row.args) {
             if (a == "@unit")
@@ -146,42 +129,34 @@ TEST(ToolExitStatus, EveryRowEndsWithItsStatusAndItsErrorLine) {
             else
                 args.push_back(expand(a));
         }
-        RunResult r;
-        switch (row.output) {
-        case Output::Captured: r = RunTool(args, kFastWaits); break;
-        case Output::DevFull: r = RunToolInto(args, "/dev/full", kFastWaits); break;
-        case Output::PipeReaderGone: r = RunIntoVanishingReader(args, folder); break;
-        }
-
-        const std::string errStart = expand(row.errStart);
+        SCOPED_TRACE(args.back());
+        sim.Unit().SetSilentAfter(row.setup == Setup::SilentAfterTwo ? 2 : -1);
+        const RunResult r = row.setup == Setup::DevFull          ? RunToolInto(args, "/dev/full", kFastWaits)
+                            : row.setup == Setup::PipeReaderGone ? RunIntoVanishingReader(args, folder)
+                                                                 : RunTool(args, kFastWaits);
         EXPECT_EQ(r.exitCode, row.status) << r.err;
-        if (errStart.empty())
-            EXPECT_EQ(r.err, "");
-        else
-            EXPECT_EQ(r.err.substr(0, errStart.size()), errStart);
+        // Standard error begins with the row's lines; on success it is empty.
+        EXPECT_EQ(row.errStart.empty() ? r.err : r.err.substr(0, expand(row.errStart).size()), expand(row.errStart));
         EXPECT_NE(r.err.find(row.errHas), std::string::npos) << r.err;
         EXPECT_FALSE(HasRawControl(r.err)) << r.err;
     }
 }
 
-// The rows above try every status there is: those the help lists, and the
-// manual page lists the same.
-TEST(ToolExitStatus, HelpAndManualPageListEveryStatus) {
+// The rows above try every status there is: those the help and the manual
+// page list.
+TEST(ToolExitStatus, HelpAndManualPageListTheStatusesTheRowsTry) {
     std::set<int> tried, helped, paged;
-    for (const Row& row : Rows()) tried.insert(row.status);
+    for (const Row& row : kRows) tried.insert(row.status);
     const std::string help = RunTool({"--help"}).out;
-    std::istringstream lines(help.substr(help.find("\nExit status:\n") + 1));
-    std::string line;
-    std::getline(lines, line);
-    while (std::getline(lines, line))
-        if (line.size() > 3 && line.compare(0, 2, "  ") == 0 && std::isdigit(static_cast<unsigned char>(line[2])))
-            helped.insert(line[2] - '0');
     const std::string page = ReadFile(TAVRIN_MANUAL_PAGE);
     const size_t section = page.find("# EXIT STATUS\n");
     ASSERT_NE(section, std::string::npos);
     const std::string exits = page.substr(section, page.find("\n# ", section + 1) - section);
-    for (int status = 0; status < 10; ++status)
-        if (exits.find("\n*" + std::to_string(status) + "*\n") != std::string::npos) paged.insert(status);
+    for (int status = 0; status < 10; ++status) {
+        const std::string n = std::to_string(status);
+        if (help.find("\n  " + n + "   ") != std::string::npos) helped.insert(status);
+        if (exits.find("\n*" + n + "*\n") != std::string::npos) paged.insert(status);
+    }
     EXPECT_EQ(tried, helped);
     EXPECT_EQ(tried, paged);
 }
