@@ -34,8 +34,9 @@ bool FileUsable(FILE* err, const std::string& path, FileUse use) {
     return true;
 }
 
-// Reads the unit's slot, mode and settings first, as the desktop program has
-// done by the time the operator can press a file button, then runs `operation`.
+// Checks the file, reads the unit's slot, mode and settings, as the desktop
+// program has done by the time the operator can press a file button, then
+// runs `operation`.
 int RunWithSession(ToolContext& tool, FileOperation operation, FileUse use, const char* doneText) {
     const std::string& path = tool.options.args[0];
     if (!FileUsable(tool.err, path, use)) return kExitFailure;
