@@ -45,6 +45,13 @@ TEST(BridgeMetrics, ValuesAreTheUnitsAndPromtoolAcceptsThem) {
     ASSERT_TRUE(index.has_value());
     EXPECT_NE(index->find("href=\"/metrics\""), std::string::npos);
 
+    // A reply sent twice may have answered another client's request: counted
+    // and logged.
+    EXPECT_EQ(Sample(text, rig.Series("tavrin_unrequested_replies_total")), 0.0);
+    rig.unit->SetFault(sim::Fault::ReplyTwice, 1, 0, "1snr");
+    EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_unrequested_replies_total"), 1)) << *rig.Metrics();
+    EXPECT_NE(rig.bridge.Err().find("not asked for"), std::string::npos) << rig.bridge.Err();
+
     // A unit that stops answering: tavrin_up 0, its readings gone.
     rig.unit->SetSilentAfter(0);
     EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_up"), 0, 30s)) << *rig.Metrics();

@@ -205,6 +205,41 @@ TEST_P(ReplyOrder, OddReportedAddressIsNoAddress) {
     EXPECT_EQ(address, 0);
 }
 
+// The link's count of replies sent unasked: what follows an accepted reply
+// counts (with it, before the next request, or while the link listens after
+// the last one), a late answer to a failed exchange does not.
+TEST_P(ReplyOrder, RepliesSentUnaskedAreCountedLateAnswersToFailuresAreNot) {
+    struct Case {
+        const char* name;
+        Fault fault;
+        uint32_t delayMs;   // 0: the bound of an attempt and more (a slow reply)
+        const char* code;
+        bool countedByTheReads;    // before the listening
+        bool countedAfterListening;
+    };
+    const Case cases[] = {
+        {"no fault", Fault::None, 0, "1loc", false, false},
+        {"copy in the same write", Fault::ReplyTwice, 0, "1loc", true, true},
+        {"copy 20 ms behind the last reply", Fault::ReplyTwiceApart, 20, "1ina", false, true},
+        {"answer after the attempt failed", Fault::SlowReply, 0, "1snr", false, false},
+    };
+    for (const Case& c : cases) {
+        const uint32_t slow = uint32_t((rig.AttemptBound() + milliseconds(300)).count());
+        if (c.fault != Fault::None) rig.unit->SetFault(c.fault, 1, c.delayMs ? c.delayMs : slow, c.code);
+        const uint64_t before = rig.link->UnrequestedReplies();
+        for (const char* code : {"1loc", "1snr", "1ina"}) rig.Transact(std::string("0001r") + code + ";;");
+        // The slow reply arrives while the next requests are made.
+        if (c.fault == Fault::SlowReply) {
+            std::this_thread::sleep_for(milliseconds(slow) - rig.AttemptBound());
+            rig.Transact("0001r1loc;;");
+        }
+        EXPECT_EQ(rig.link->UnrequestedReplies() != before, c.countedByTheReads) << c.name;
+        rig.link->ExpectQuiet(100);
+        EXPECT_EQ(rig.link->UnrequestedReplies() != before, c.countedAfterListening) << c.name;
+        rig.unit->ClearFault();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, ReplyOrder, ::testing::Values(Transport::Serial, Transport::Tcp),
                          [](const ::testing::TestParamInfo<Transport>& p) { return std::string(TransportName(p.param)); });
 

@@ -128,7 +128,14 @@ TEST(MainInput, AnEmptyReplyLeavesTheShownFrequency) {
 TEST(MainInput, NumbersKeepThePointUnderACommaLocale) {
     testsupport::ScopedLocale locale(testsupport::kCommaLocale);
     ASSERT_TRUE(locale.Active());
-    Rig rig(Quiet());
+    RigOptions polling = Quiet();
+    polling.settings = [](AppSettingsData& s) {
+        s.ReadTotalTimeoutConstant = 150;
+        s.AppTitle = kDefaultAppTitle;
+        s.PollIntervalMs = 100;
+    };
+    Rig rig(polling);
+    rig.unit->SetValue("1snr", "12.5");
     CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
     CSimpleDemodDialog* page = w.SimplePage();
     EXPECT_EQ(page->GetText(1200), "1750.000");
@@ -139,14 +146,9 @@ TEST(MainInput, NumbersKeepThePointUnderACommaLocale) {
     EXPECT_EQ(Writes(*rig.unit), (std::vector<std::string>{"w1ipf;1.234500;"}));
     EXPECT_EQ(page->GetText(1200), "1234.500");
 
-    // A graph sample read as a number, not cut at the point.
-    ParamEntry* snrA = FindParam(SnrGraphList, "1snr");
-    ParamValue v;
-    v.has = true;
-    v.text = "12.5";
-    StoreParamValue(*snrA, v);
-    w.MessageTarget().PostRowMsg(WM_GRAPH_SAMPLE, 0, snrA);
-    ASSERT_TRUE(SpinUntil([&] { return page->Graphs()->Snr(0) != 0.0f; }));
+    // The poll cycle's SNR sample read as a number, not cut at the point.
+    ASSERT_TRUE(SpinUntil([&] {
+        return page->Graphs()->ComputeBars(0, QRect(0, 0, 300, 200)).snrText.toStdString() == "12.5";
+    }));
     EXPECT_EQ(page->Graphs()->Snr(0), 12.5f);
-    EXPECT_EQ(page->Graphs()->ComputeBars(0, QRect(0, 0, 300, 200)).snrText.toStdString(), "12.5");
 }

@@ -2,11 +2,13 @@
 // link: what goes on the wire, what lands on disk, and what the operator is told.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "link/frame.h"
+#include "link/unrequested.h"
 #include "pages/config_file.h"
 #include "pages/config_ops.h"
 #include "platform/program_folder.h"
@@ -496,3 +498,48 @@ TEST(RestoreDefaults, TableMatchesTheDialogChoices) {
 }
 
 }  // namespace
+
+// ---- a unit that sends a reply a second time, unasked --------------------------
+
+// The copy comes 20 ms after the reply, when the next request has gone out, on
+// every request for 1ipf: each operation tells the operator, a save leaves the
+// file as it was, a load is not reported done.
+TEST(ConfigUnrequested, EveryOperationFailsAndNoSaveWritesAFile) {
+    using Operation = bool (*)(CUnitSession&, const std::string&);
+    struct Case {
+        const char* name;
+        Operation operation;
+        bool save;
+    };
+    const Case cases[] = {{"save config", SaveConfigToFile, true},
+                          {"save set", SaveConfigSet, true},
+                          {"load config", LoadConfigFromFile, false},
+                          {"load set", LoadConfigSet, false}};
+    for (const auto transport : {testsupport::Transport::Serial, testsupport::Transport::Tcp}) {
+        UnitRig rig(false, transport);
+        ASSERT_TRUE(rig.started);
+        rig.Connect();
+        const std::string config = rig.folder.File("unit.cfg"), set = rig.folder.File("unit.set");
+        ASSERT_TRUE(SaveConfigToFile(*rig.session, config));
+        ASSERT_TRUE(SaveConfigSet(*rig.session, set));
+        for (const Case& c : cases) {
+            const std::string path = c.operation == SaveConfigSet || c.operation == LoadConfigSet ? set : config;
+            const std::string before = Read(path);
+            rig.Forget();
+            rig.unit->SetFault(sim::Fault::ReplyTwiceApart, -1, 20, "1ipf");
+            EXPECT_FALSE(c.operation(*rig.session, path)) << c.name;
+            rig.unit->ClearFault();
+            // The reason, and where a step failed on it, the step's own text.
+            const auto& said = rig.view.messages;
+            EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                                    [](const auto& m) { return m.text == kTextUnrequestedReplies; }))
+                << c.name;
+            if (c.save) {
+                EXPECT_EQ(Read(path), before) << c.name;
+            }
+            // Read afresh, a clean unit is trusted again.
+            EXPECT_TRUE(rig.session->ReadUnitConfig(true));
+            EXPECT_FALSE(rig.session->readShifted);
+        }
+    }
+}

@@ -3,12 +3,15 @@
 // its exchanges.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "link/locks.h"
+#include "link/messages.h"
 #include "params/codec.h"
+#include "params/lamps.h"
 #include "params/poll_run.h"
 #include "sim_link.h"
 
@@ -105,4 +108,32 @@ TEST_F(PollRunTest, TheDefaultExchangeWaitsForASequenceHoldingThePollGate) {
     gate.unlock();
     poll.join();
     EXPECT_EQ(Codes(), std::vector<std::string>{"eloc"});
+}
+
+// A reply the unit sends unasked: the cycle that meets it keeps no values and
+// counts no item as read (every lamp grey), and the cycles after it are whole
+// again. A copy behind a cycle's last reply shows before the next cycle's
+// first request: that cycle is the one that keeps nothing.
+TEST_F(PollRunTest, TheCycleThatMeetsAReplySentUnaskedKeepsNoValues) {
+    struct Case {
+        sim::Fault fault;
+        uint32_t delayMs;
+        const char* code;
+        int shiftedCycle;
+    };
+    const Case cases[] = {{sim::Fault::ReplyTwice, 0, "1loc", 0},
+                          {sim::Fault::ReplyTwiceApart, 20, "1snr", 0},
+                          {sim::Fault::ReplyTwiceApart, 30, "1ind", 1}};
+    for (const Case& c : cases) {
+        sim.unit->SetFault(c.fault, 1, c.delayMs, c.code);
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            PollSample sample;
+            RunPollPlan(run, sample);
+            if (cycle == 0) std::this_thread::sleep_for(std::chrono::milliseconds(60));   // the late copy lands
+            const bool shifted = cycle == c.shiftedCycle;
+            EXPECT_EQ(sample.shifted, shifted) << c.code << " cycle " << cycle;
+            EXPECT_EQ(sample.values[kColDemodLock].empty(), shifted) << c.code << " cycle " << cycle;
+            EXPECT_EQ(SampleLamps(sample).demodLock == kIconGrey, shifted) << c.code << " cycle " << cycle;
+        }
+    }
 }
