@@ -10,3 +10,7 @@ inline constexpr const char* kTextNoConnection = "No connection currently";
 inline constexpr const char* kTextAnotherUnit =
     "Another unit answers: model %s, serial number %s before; model %s, serial number %s now. "
     "Its settings are read afresh; nothing has been sent to it.";
+
+// Error boxes when a configuration file cannot be read or written.
+inline constexpr const char* kTextCannotReadFile = "Unable to open file for reading";
+inline constexpr const char* kTextCannotWriteFile = "Unable to open file for writing";

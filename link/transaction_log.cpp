@@ -3,17 +3,21 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "link/frame.h"
 #include "platform/clock.h"
 
 namespace {
 
 // Masking switches over after every ';': the data field between the first and
-// the second ';' is hidden, the separators themselves never are.
+// the second ';' is hidden, the separators themselves never are. The checksum
+// byte before the ETX is hidden too: it is the sum of the data, and would give
+// away about seven bits of it.
 template <typename Emit>
 void ForEachMasked(const uint8_t* bytes, size_t length, bool mask, Emit emit) {
     bool masking = false;
+    const size_t checksumAt = length >= 2 && bytes[length - 1] == kEtx ? length - 2 : length;
     for (size_t i = 0; i < length; ++i) {
-        const bool hide = mask && masking && bytes[i] != ';';
+        const bool hide = mask && ((masking && bytes[i] != ';') || i == checksumAt);
         emit(bytes[i], hide);
         if (bytes[i] == ';') masking = !masking;
     }

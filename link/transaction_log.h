@@ -12,7 +12,7 @@ void LogFlush(std::ofstream* log);
 // "HH:MM:SS " (UTC time of day) followed by `text`.
 void LogTimeStamped(std::ofstream* log, const char* text);
 // Every byte as "%2x "; with `mask` the bytes between a ';' and the next ';'
-// are written as "** ".
+// and the checksum byte before a closing ETX are written as "** ".
 void LogHexDump(std::ofstream* log, const uint8_t* bytes, size_t length, bool mask = false);
 // Every byte as itself; with `mask` the masked bytes are written as '*'.
 void LogCharDump(std::ofstream* log, const uint8_t* bytes, size_t length, bool mask = false);

@@ -124,7 +124,7 @@ namespace {
 // A read or a mode change during a save went unanswered: nothing is written.
 constexpr char kReadFailed[] = "Unable to read config from demod";
 // A file that cannot be written, or one with an item that cannot be sent.
-constexpr char kCannotWrite[] = "Unable to open file for writing";
+constexpr const char* kCannotWrite = kTextCannotWriteFile;
 constexpr char kInvalidItem[] = "Invalid item in file";
 // The unit's mode could not be read or set while a file was sent.
 constexpr char kModeReadFailed[] = "Error 0x%08x reading demod mode";
@@ -146,7 +146,7 @@ std::string InvalidFromUnit(const ConfigFileCheck& check) {
 bool ReadCheckedFile(CUnitSession& session, const std::string& path, ConfigFileKind kind, int records,
                      std::string& file) {
     if (!ReadWholeFile(path, file)) {
-        session.Error("Unable to open file for reading");
+        session.Error(kTextCannotReadFile);
         return false;
     }
     const ConfigFileCheck check = CheckConfigFile(file, kind, static_cast<uint32_t>(records));

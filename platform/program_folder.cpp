@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <random>
 #include <utility>
@@ -195,39 +196,61 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
     return true;
 }
 
-bool CanCreateFileBeside(const std::string& path) {
+bool CanCreateFileBeside(const std::string& path, std::string* why) {
+    const auto refuse = [why](int error) {
+        if (why) *why = std::strerror(error);
+        return false;
+    };
     const std::string target = FollowLinks(path);
-    if (target.empty()) return false;
+    if (target.empty()) return refuse(ELOOP);
+    struct stat info {};
+    if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return refuse(EISDIR);
     std::string probe;
     const int fd = CreatePartialFile(target, probe);
-    if (fd < 0) return false;
+    if (fd < 0) return refuse(errno);
     unlink(probe.c_str());
     close(fd);
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes) {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+namespace {
+
+// Reads all of an open file into `bytes`: "" when it is a regular file of at
+// most `maxBytes`, else why not.
+std::string ReadOpenFile(int fd, size_t maxBytes, std::string& bytes) {
     struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) <= maxBytes;
-    std::string bytes;
+    if (fstat(fd, &info) != 0) return std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+    if (!S_ISREG(info.st_mode)) return "not a regular file";
+    if (uint64_t(info.st_size) > maxBytes) return std::strerror(EFBIG);
     char buffer[8192];
-    while (ok) {
+    for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-        } else if (n == 0) {
-            break;
-        } else if (bytes.size() + size_t(n) > maxBytes) {
-            ok = false;   // grew while being read
-        } else {
-            bytes.append(buffer, size_t(n));
-        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::strerror(errno);
+        if (n == 0) return {};
+        if (bytes.size() + size_t(n) > maxBytes) return std::strerror(EFBIG);   // grew while being read
+        bytes.append(buffer, size_t(n));
     }
-    close(fd);
-    if (ok) contents = std::move(bytes);
-    return ok;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes, std::string* why) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    std::string bytes;
+    std::string problem;
+    if (fd < 0) {
+        problem = std::strerror(errno);
+    } else {
+        problem = ReadOpenFile(fd, maxBytes, bytes);
+        close(fd);
+    }
+    if (!problem.empty()) {
+        if (why) *why = problem;
+        return false;
+    }
+    contents = std::move(bytes);
+    return true;
 }

@@ -36,13 +36,17 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
 
 // Whether a file could be created where `path` would be replaced (its folder,
 // after following symbolic links), checked by creating and removing a
-// temporary file of the same naming.
-bool CanCreateFileBeside(const std::string& path);
+// temporary file of the same naming. A folder is never replaced. On false,
+// `why` (when given) gets the system's reason ("No such file or directory").
+bool CanCreateFileBeside(const std::string& path, std::string* why = nullptr);
 
 // Reads a whole regular file of at most `maxBytes` bytes; false when it cannot
 // be opened or read, is not a regular file (a folder, a device, a FIFO) or is
-// larger. Never blocks on a FIFO.
-bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes = kMaxReadFileBytes);
+// larger. Never blocks on a FIFO. On false, `why` (when given) gets the reason:
+// the system's text ("Permission denied", "Is a directory", "File too large")
+// or "not a regular file".
+bool ReadWholeFile(const std::string& path, std::string& contents, size_t maxBytes = kMaxReadFileBytes,
+                   std::string* why = nullptr);
 
 // Writes all of `contents` to a descriptor, again after an interruption;
 // false on the first failed write (errno tells why).

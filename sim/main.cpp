@@ -88,9 +88,14 @@ bool ParseFaultOption(const std::string& text, sim::Fault* fault, int* count, ui
     return code->size() == 4;
 }
 
-int Fail(const std::string& message) {
+// Exit statuses as tavrinctl has them: 2 bad arguments, 1 a unit that could
+// not start (its pseudo-terminal, link or TCP address), 0 a clean stop.
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int Fail(const std::string& message, int status = kExitUsage) {
     std::fprintf(stderr, "tavrin_unit_sim: %s\n", message.c_str());
-    return 2;
+    return status;
 }
 
 }  // namespace
@@ -176,7 +181,7 @@ int main(int argc, char** argv) {
     sim::SimUnit unit(options);
     if (fault != sim::Fault::None) unit.SetFault(fault, faultCount, faultMs, faultCode);
     std::string error;
-    if (!unit.Start(&error)) return Fail(error);
+    if (!unit.Start(&error)) return Fail(error, kExitFailure);
 
     if (options.serial) {
         std::printf("pty: %s\n", unit.PtySlavePath().c_str());

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "platform/build_info.h"
 #include "platform/program_folder.h"
@@ -84,10 +86,18 @@ TEST(SimProgram, HelpDocumentsEveryOption) {
                                "--no-drift", "--seed", "--fault", "--request-log", "--help", "k840", "two-mode"})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
-    Child bad = Launch({program, "--address", "12345"});
-    ReadUntil(bad.out, "\x04");
-    ::close(bad.out);
-    EXPECT_EQ(WaitExit(bad.pid), 2);
+    // Bad arguments exit 2; a unit that cannot start (a link in a folder that
+    // does not exist) exits 1.
+    const std::pair<std::vector<std::string>, int> failures[] = {
+        {{program, "--address", "12345"}, 2},
+        {{program, "--serial-link", "/nonexistent-folder/COM1"}, 1},
+    };
+    for (const auto& [args, status] : failures) {
+        Child bad = Launch(args);
+        ReadUntil(bad.out, "\x04");
+        ::close(bad.out);
+        EXPECT_EQ(WaitExit(bad.pid), status) << args[1];
+    }
 }
 
 TEST(SimProgram, VersionIsTheProgramsOneVersion) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/frame.h"
@@ -135,10 +136,14 @@ TEST(ToolInspect, ThingsThatAreNotSmallFilesAreRefusedWithoutHanging) {
     WriteFile(big, std::string(1024 * 1024, '\0'));
     const std::string zeroLink = folder.File("zero.cfg");
     ASSERT_EQ(symlink("/dev/zero", zeroLink.c_str()), 0);
-    for (const std::string& path : {std::string("/dev/zero"), zeroLink, fifo, folder.Path(), big}) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"/dev/zero", "not a regular file"}, {zeroLink, "not a regular file"}, {fifo, "not a regular file"},
+        {folder.Path(), "Is a directory"},   {big, "File too large"},
+    };
+    for (const auto& [path, reason] : cases) {
         const RunResult r = RunTool({"inspect", path});
         EXPECT_EQ(r.exitCode, 1) << path;
-        EXPECT_EQ(r.err, "Unable to open file for reading\n") << path;
+        EXPECT_EQ(r.err, "tavrinctl: " + path + ": Unable to open file for reading: " + reason + "\n") << path;
         EXPECT_EQ(r.out, "") << path;
     }
 }

@@ -144,7 +144,7 @@ TEST(ToolSend, RejectedReplyIsStillShownButFails) {
     EXPECT_EQ(r.out.find("Status:"), std::string::npos);
     // Only the failure reaches standard error; the link's diagnostic lines
     // come only on request.
-    EXPECT_EQ(r.err, "Bad checksum in response message\n");
+    EXPECT_EQ(r.err, "tavrinctl: " + sim.Ip() + ": Bad checksum in response message\n");
     sim.Unit().SetFault(sim::Fault::BadChecksum, 1);
     const RunResult debug =
         RunTool(Concat(sim.TcpArgs(), {"--no-probe", "send", "0001", "rgmod;;"}), {"TAVRIN_DEBUG=1"});
@@ -157,8 +157,10 @@ TEST(ToolReadWrite, ReadsPrintCodeStatusDataAndWritesReachTheUnit) {
     ASSERT_TRUE(sim.Started()) << sim.Error();
     sim.Unit().SetValue("1ipf", "1.75");
     RunResult r = RunTool(Concat(sim.TcpArgs(), {"read", "1ipf", "zzzz", "gudm"}));
-    EXPECT_EQ(r.exitCode, 0) << r.err;   // a refused code is still an exchange that worked
-    EXPECT_EQ(r.out, "1ipf 1 1.75\nzzzz E \ngudm 1 " + sim.Unit().Value("gudm") + "\n");
+    // A refused code is said on standard error; the others are read as usual.
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_EQ(r.out, "1ipf 1 1.75\ngudm 1 " + sim.Unit().Value("gudm") + "\n");
+    EXPECT_EQ(r.err, "tavrinctl: zzzz: refused by the unit\n");
 
     r = RunTool(Concat(sim.SerialArgs(), {"write", "edef", "Field unit 3"}));
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -217,11 +219,12 @@ TEST(ToolKey, Aes256KeyIsSentInTwoHalvesAndMaskedInTheLog) {
     EXPECT_EQ(log.find(lower.substr(0, 8)), std::string::npos);
     EXPECT_EQ(log.find(upper.substr(0, 8)), std::string::npos);
     EXPECT_EQ(log.find("61 31 62 32"), std::string::npos);   // "a1b2" in hex
-    EXPECT_NE(log.find("wzaes;" + std::string(32, '*') + ";"), std::string::npos);
-    EXPECT_NE(log.find("wza25;" + std::string(32, '*') + ";"), std::string::npos);
+    // The checksum, a sum of the key's digits, is masked as well.
+    EXPECT_NE(log.find("wzaes;" + std::string(32, '*') + ";*\x03"), std::string::npos);
+    EXPECT_NE(log.find("wza25;" + std::string(32, '*') + ";*\x03"), std::string::npos);
     size_t masked = 0;
     for (size_t at = log.find("** "); at != std::string::npos; at = log.find("** ", at + 3)) ++masked;
-    EXPECT_EQ(masked, 64u);
+    EXPECT_EQ(masked, 66u);
     // The probe is logged in the clear.
     EXPECT_NE(log.find("9999rgadd;;"), std::string::npos);
 }

@@ -34,8 +34,9 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 ToolProcess::ToolProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                         const std::string* input) {
-    outPath_ = io_.File("out");
+                         const std::string* input, const std::string& outPath) {
+    ownOut_ = outPath.empty();
+    outPath_ = ownOut_ ? io_.File("out") : outPath;
     errPath_ = io_.File("err");
     const std::string inPath = io_.File("in");
     if (input) WriteFile(inPath, *input);
@@ -58,7 +59,7 @@ void ToolProcess::Signal(int signal) {
     if (pid_ > 0) ::kill(pid_, signal);
 }
 
-std::string ToolProcess::OutSoFar() const { return ReadFile(outPath_); }
+std::string ToolProcess::OutSoFar() const { return ownOut_ ? ReadFile(outPath_) : std::string(); }
 
 RunResult ToolProcess::Wait() {
     RunResult result;
@@ -71,7 +72,7 @@ RunResult ToolProcess::Wait() {
     }
     pid_ = -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(outPath_);
+    result.out = OutSoFar();
     result.err = ReadFile(errPath_);
     return result;
 }
@@ -90,6 +91,11 @@ RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::s
 
 RunResult RunToolWithInput(const std::vector<std::string>& args, const std::string& input) {
     return Run(args, {}, &input);
+}
+
+RunResult RunToolInto(const std::vector<std::string>& args, const std::string& outPath,
+                      const std::vector<std::string>& env) {
+    return ToolProcess(args, env, nullptr, outPath).Wait();
 }
 
 

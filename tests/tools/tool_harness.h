@@ -31,13 +31,18 @@ RunResult RunTool(const std::vector<std::string>& args, const std::vector<std::s
 inline const std::vector<std::string> kFastWaits = {"TAVRIN_WAIT_SCALE=0.01"};
 // The same with `input` as standard input.
 RunResult RunToolWithInput(const std::vector<std::string>& args, const std::string& input);
+// The same with standard output opened from `outPath` (e.g. "/dev/full"); the
+// result's `out` is then empty.
+RunResult RunToolInto(const std::vector<std::string>& args, const std::string& outPath,
+                      const std::vector<std::string>& env = {});
 
 // tavrinctl started as a child process, to be signalled while it runs.
 // Killed (SIGKILL) and reaped if still running at destruction.
 class ToolProcess {
 public:
+    // Standard output goes to `outPath` when given (a device, a FIFO).
     explicit ToolProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                         const std::string* input = nullptr);
+                         const std::string* input = nullptr, const std::string& outPath = "");
     ~ToolProcess();
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
@@ -52,6 +57,7 @@ public:
 private:
     TempFolder io_;
     std::string outPath_;
+    bool ownOut_ = true;   // outPath_ is a file of ours, read back at the end
     std::string errPath_;
     std::string startError_;
     pid_t pid_ = -1;

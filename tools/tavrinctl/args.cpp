@@ -8,6 +8,7 @@
 
 #include "platform/numbers.h"
 #include "tools/tavrinctl/command_table.h"
+#include "tools/tavrinctl/exit_status.h"
 
 namespace {
 
@@ -425,9 +426,8 @@ std::string BuildUsageText() {
         "                        or a slot load (1,000 ms) by F; a test and training\n"
         "                        aid for the simulated unit, never for a real one\n"
         "  TAVRIN_DEBUG=1        also show the link's diagnostic lines on standard error\n"
-        "Exit status: 0 every exchange succeeded (watch: it ran to its end, its rows\n"
-        "say whether the unit answered); 1 an exchange or file failed (the reason on\n"
-        "standard error); 2 bad arguments.\n";
+        "Exit status:\n";
+    for (const ExitStatusRow& row : kExitStatusTable) AddUsageRow(text, std::to_string(row.status), row.meaning, 6);
     return text;
 }
 

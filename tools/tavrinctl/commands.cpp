@@ -7,7 +7,11 @@
 #include "pages/key_check.h"
 #include "params/codec.h"
 #include "params/param_table.h"
+#include "tools/tavrinctl/connection.h"
 #include "tools/tavrinctl/output.h"
+
+ToolContext::ToolContext(CFerritRemoteControl& link, const ToolOptions& options, int address, FILE* out, FILE* err)
+    : link(link), options(options), address(address), out(out), err(err), where(ConnectionName(options)) {}
 
 ExchangeReply ToolContext::Exchange(const std::string& request, uint8_t logLevel, const std::string& what) {
     ExchangeReply reply = link.Exchange(request, logLevel);
@@ -18,12 +22,12 @@ ExchangeReply ToolContext::Exchange(const std::string& request, uint8_t logLevel
 void ToolContext::Fail(ResultCode code, const std::string& what) {
     failed = true;
     lastFailure = code;
-    const std::string text = ResultCodeMessage(code);
-    if (what.empty())
-        std::fprintf(err, "%s\n", text.c_str());
-    else
-        std::fprintf(err, "%s: %s\n", what.c_str(), text.c_str());
-    std::fflush(err);
+    PrintError(err, what.empty() ? where : what, ResultCodeMessage(code));
+}
+
+void ToolContext::Refuse(const std::string& code, const std::string& data) {
+    refused = true;
+    PrintError(err, code, kTextRefused, data);
 }
 
 namespace {
@@ -92,6 +96,9 @@ int RunSend(ToolContext& tool) {
     // STX, the four address characters, then the command as typed.
     const std::string request = TypedRequest(address, command);
     const ExchangeReply reply = tool.Exchange(request);
+    // A raw engineering command: the reply is shown as the unit sent it and
+    // judged by whoever typed the request, so an 'E' is no refusal of the
+    // tool's; only an exchange that failed fails the run.
     // A rejected reply was still received: show it like an accepted one.
     if (reply.result == kResultOk || reply.result == kErrInvalidReply || reply.result == kErrBadChecksum) {
         std::fprintf(tool.out, "%s\n", SendingLine(tool.link.lastRequest).c_str());
@@ -106,8 +113,11 @@ int RunRead(ToolContext& tool) {
     for (const std::string& code : tool.options.args) {
         if (tool.LinkGone()) break;
         const ExchangeReply reply = tool.Exchange(BuildReadRequest(tool.address, code.c_str()), 1, code);
-        if (reply.result == kResultOk)
+        if (reply.result != kResultOk) continue;
+        if (reply.Accepted())
             std::fprintf(tool.out, "%s %c %s\n", code.c_str(), reply.status, TerminalText(reply.data).c_str());
+        else
+            tool.Refuse(code, reply.data);
     }
     return tool.ExitStatus();
 }
@@ -116,7 +126,10 @@ int RunWrite(ToolContext& tool) {
     const std::string& code = tool.options.args[0];
     const ExchangeReply reply =
         tool.Exchange(BuildWriteRequest(tool.address, code.c_str(), tool.options.args[1]), 1, code);
-    if (reply.result == kResultOk) std::fprintf(tool.out, "%c\n", reply.status);
+    if (reply.Accepted())
+        std::fprintf(tool.out, "%c\n", reply.status);
+    else if (reply.Answered())
+        tool.Refuse(code, reply.data);
     return tool.ExitStatus();
 }
 
@@ -125,15 +138,18 @@ int RunKey(ToolContext& tool) {
     const int type = ParseKeyTypeName(a[0]);
     const KeyCheckResult check = CheckKeyFields(type, a[1], a.size() > 2 ? a[2] : std::string());
     if (!check.accepted) {   // already refused by the argument checks
-        std::fprintf(tool.err, "%s\n", check.message.c_str());
-        return 2;
+        PrintError(tool.err, "", check.message);
+        return kExitUsage;
     }
     // The key's digits are masked in the transaction log (log level 2).
     for (const std::string& request : KeyRequests(type, tool.address, check.lower, check.upper)) {
         const std::string code = request.substr(5, 4);
         const ExchangeReply reply = tool.Exchange(request, 2, code);
         if (reply.result != kResultOk) break;
-        std::fprintf(tool.out, "%s %c\n", code.c_str(), reply.status);
+        if (reply.Accepted())
+            std::fprintf(tool.out, "%s %c\n", code.c_str(), reply.status);
+        else
+            tool.Refuse(code, reply.data);
     }
     return tool.ExitStatus();
 }

@@ -1,5 +1,6 @@
-// tavrinctl's commands. Each returns the process exit status: 0 when every
-// exchange succeeded, 1 when one failed (its text on standard error).
+// tavrinctl's commands. Each returns the process exit status (exit_status.h):
+// 0 when every exchange succeeded, 1 when one failed, 3 when the unit refused
+// a request (the reason on standard error).
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "link/result_codes.h"
 #include "link/unit_reply.h"
 #include "tools/tavrinctl/args.h"
+#include "tools/tavrinctl/exit_status.h"
 
 class CFerritRemoteControl;
 
@@ -16,25 +18,28 @@ using ExchangeReply = UnitReply;
 // What every command has at hand.
 class ToolContext {
 public:
-    ToolContext(CFerritRemoteControl& link, const ToolOptions& options, int address, FILE* out, FILE* err)
-        : link(link), options(options), address(address), out(out), err(err) {}
+    ToolContext(CFerritRemoteControl& link, const ToolOptions& options, int address, FILE* out, FILE* err);
 
     // The link's Exchange under LinkLock. A failure is recorded and reported
-    // on the error stream, prefixed by `what` when given.
+    // on the error stream, naming `what` (a code) or else the connection.
     ExchangeReply Exchange(const std::string& request, uint8_t logLevel = 1, const std::string& what = "");
     // Records a failure (shown on the error stream).
     void Fail(ResultCode code, const std::string& what = "");
+    // Records that the unit refused `code` ('E'), with the data it sent.
+    void Refuse(const std::string& code, const std::string& data);
     // The unit stopped answering or the transport failed: the remaining
     // exchanges of a command are skipped rather than each waiting its time-out.
     bool LinkGone() const { return MeansNoReply(lastFailure); }
-    int ExitStatus() const { return failed ? 1 : 0; }
+    int ExitStatus() const { return failed ? kExitFailure : refused ? kExitRefused : kExitSuccess; }
 
     CFerritRemoteControl& link;
     const ToolOptions& options;
     int address;
     FILE* out;
     FILE* err;
+    std::string where;   // the connection as given: device path, COMn or IP address
     bool failed = false;
+    bool refused = false;
     ResultCode lastFailure = kResultOk;
 };
 

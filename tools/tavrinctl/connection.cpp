@@ -1,5 +1,8 @@
 #include "tools/tavrinctl/connection.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "link/frame.h"
@@ -9,6 +12,26 @@
 #include "link/serial_device.h"
 #include "params/codec.h"
 #include "platform/program_folder.h"
+
+namespace {
+
+// Why a device could not be opened, as far as its path tells: the system's
+// text when it is missing or out of reach, else "" (the link refused it).
+std::string DeviceReason(const std::string& path) {
+    return access(path.c_str(), R_OK | W_OK) != 0 ? std::strerror(errno) : std::string();
+}
+
+}  // namespace
+
+std::string ConnectionName(const ToolOptions& options) {
+    switch (options.transport) {
+    case Transport::SerialPath: return options.serialPath;
+    case Transport::ComPort: return "COM" + std::to_string(options.comNumber);
+    case Transport::Ethernet: return options.ipAddress;
+    case Transport::None: break;
+    }
+    return {};
+}
 
 ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& link) {
     ConnectOutcome outcome;
@@ -24,7 +47,7 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
     switch (options.transport) {
     case Transport::SerialPath:
         outcome.result = OpenSerialDevice(link, options.serialPath);
-        if (outcome.result != kResultOk) outcome.detail = options.serialPath;
+        if (outcome.result != kResultOk) outcome.reason = DeviceReason(options.serialPath);
         break;
     case Transport::ComPort: {
         // COMn as the program folder names it (--program-folder, else this
@@ -33,8 +56,8 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
         outcome.result = link.OpenSerialPort(options.comNumber - 1);
         if (outcome.result != kResultOk) {
             const std::string device = ComPortDevicePath(options.comNumber - 1);
-            outcome.detail = "COM" + std::to_string(options.comNumber) +
-                             (device.empty() ? std::string(" has no device") : " (" + device + ")");
+            const std::string why = device.empty() ? std::string() : DeviceReason(device);
+            outcome.reason = device.empty() ? "no device" : why.empty() ? device : device + ": " + why;
         }
         break;
     }
@@ -44,8 +67,7 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
         const int error = link.ConnectSocket();
         if (error != 0) {
             outcome.result = kErrNoConnection;
-            outcome.detail = "cannot reach " + options.ipAddress + " port " + std::to_string(kUnitTcpPort) +
-                             ": " + std::strerror(error);
+            outcome.reason = "port " + std::to_string(kUnitTcpPort) + ": " + std::strerror(error);
         }
         break;
     }
@@ -62,14 +84,14 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
         const std::string& data = reply.data;
         outcome.result = reply.result;
         if (outcome.result != kResultOk) {
-            outcome.detail = "the unit did not answer the probe";
+            outcome.reason = "the unit did not answer the probe";
             return outcome;
         }
         // An address outside 0..9999 would not fit the frames: an invalid reply.
         int address = 0;
         if (!ParseUnitAddress(data, address)) {
             outcome.result = kErrInvalidReply;
-            outcome.detail = "the unit reported no valid address";
+            outcome.reason = "the unit reported no valid address";
             return outcome;
         }
         outcome.probed = true;

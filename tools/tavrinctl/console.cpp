@@ -2,6 +2,7 @@
 
 #include "params/codec.h"
 #include "params/param_table.h"
+#include "tools/tavrinctl/output.h"
 
 ConsolePage::ConsolePage() {
     AddUnitControls();
@@ -16,17 +17,16 @@ void ConsoleView::ShowMessage(const std::string& text, const std::string& captio
     if (icon == MessageIcon::Warning || caption == kCaptionError) {
         failed_ = true;
         errors_.push_back(text);
-        std::fprintf(err_, "%s\n", text.c_str());
-        std::fflush(err_);
+        PrintError(err_, subject_, text);
     } else {
-        std::fprintf(out_, "%s\n", text.c_str());
+        std::fprintf(out_, "%s\n", TerminalText(text).c_str());
         std::fflush(out_);
     }
 }
 
 void ConsoleView::ShowPleaseWait(const std::string& text, int progressMax) {
     progressMax_ = progressMax;
-    std::fprintf(out_, "%s\n", text.c_str());
+    std::fprintf(out_, "%s\n", TerminalText(text).c_str());
     std::fflush(out_);
 }
 

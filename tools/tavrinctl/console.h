@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/unit_session.h"
@@ -16,11 +17,12 @@ public:
     ConsolePage();
 };
 
-// Errors go to standard error and mark the run failed; notices and progress
-// go to standard output.
+// Errors go to standard error as error lines about `subject` (the file of
+// the operation) and mark the run failed; notices and progress go to standard
+// output. Texts are escaped: they may name codes from a file.
 class ConsoleView : public IUnitView {
 public:
-    ConsoleView(FILE* out, FILE* err) : out_(out), err_(err) {}
+    ConsoleView(FILE* out, FILE* err, std::string subject) : out_(out), err_(err), subject_(std::move(subject)) {}
 
     bool UnitConnected() const override { return true; }
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
@@ -39,6 +41,7 @@ public:
 private:
     FILE* out_;
     FILE* err_;
+    std::string subject_;
     ConsolePage page_;
     int progressMax_ = -1;
     bool failed_ = false;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/operator_texts.h"
 #include "app/unit_session.h"
 #include "pages/config_file.h"
 #include "pages/config_ops.h"
@@ -15,18 +16,38 @@ namespace {
 
 using FileOperation = bool (*)(CUnitSession&, const std::string&);
 
-// Reads the unit's slot, mode and settings first, as the desktop program has
-// done by the time the operator can press a file button, then runs `operation`.
-int RunWithSession(ToolContext& tool, FileOperation operation, const char* doneText) {
-    ConsoleView view(tool.out, tool.err);
+enum class FileUse { Read, Write };
+
+// The file checked before the unit is: what the operation would find later,
+// said at once with the system's reason.
+bool FileUsable(FILE* err, const std::string& path, FileUse use) {
+    std::string why;
+    std::string contents;
+    if (use == FileUse::Read && !ReadWholeFile(path, contents, kMaxReadFileBytes, &why)) {
+        PrintError(err, path, kTextCannotReadFile, why);
+        return false;
+    }
+    if (use == FileUse::Write && !CanCreateFileBeside(path, &why)) {
+        PrintError(err, path, kTextCannotWriteFile, why);
+        return false;
+    }
+    return true;
+}
+
+// Checks the file, reads the unit's slot, mode and settings, as the desktop
+// program has done by the time the operator can press a file button, then
+// runs `operation`.
+int RunWithSession(ToolContext& tool, FileOperation operation, FileUse use, const char* doneText) {
+    const std::string& path = tool.options.args[0];
+    if (!FileUsable(tool.err, path, use)) return kExitFailure;
+    ConsoleView view(tool.out, tool.err, path);
     CUnitSession session(tool.link, view);
     session.unitAddress = tool.address;
-    if (!session.ReadUnitConfig(true) || view.Failed()) return 1;
-    const std::string& path = tool.options.args[0];
+    if (!session.ReadUnitConfig(true) || view.Failed()) return kExitFailure;
     const bool ok = operation(session, path);
-    if (!ok || view.Failed()) return 1;
-    if (doneText) std::fprintf(tool.out, "%s %s\n", doneText, path.c_str());
-    return 0;
+    if (!ok || view.Failed()) return kExitFailure;
+    if (doneText) std::fprintf(tool.out, "%s %s\n", doneText, TerminalText(path).c_str());
+    return kExitSuccess;
 }
 
 const char* ModeName(int mode) {
@@ -91,22 +112,25 @@ void PrintFile(FILE* out, const std::string& path, const DescribedFile& d) {
 
 }  // namespace
 
-int RunSaveConfig(ToolContext& tool) { return RunWithSession(tool, SaveConfigToFile, "Configuration saved to"); }
-
-int RunLoadConfig(ToolContext& tool) {
-    return RunWithSession(tool, LoadConfigFromFile, "Configuration loaded from");
+int RunSaveConfig(ToolContext& tool) {
+    return RunWithSession(tool, SaveConfigToFile, FileUse::Write, "Configuration saved to");
 }
 
-int RunSaveSet(ToolContext& tool) { return RunWithSession(tool, SaveConfigSet, nullptr); }
+int RunLoadConfig(ToolContext& tool) {
+    return RunWithSession(tool, LoadConfigFromFile, FileUse::Read, "Configuration loaded from");
+}
 
-int RunLoadSet(ToolContext& tool) { return RunWithSession(tool, LoadConfigSet, nullptr); }
+int RunSaveSet(ToolContext& tool) { return RunWithSession(tool, SaveConfigSet, FileUse::Write, nullptr); }
+
+int RunLoadSet(ToolContext& tool) { return RunWithSession(tool, LoadConfigSet, FileUse::Read, nullptr); }
 
 int RunInspect(const ToolOptions& options, FILE* out, FILE* err) {
     const std::string& path = options.args[0];
     std::string contents;
-    if (!ReadWholeFile(path, contents)) {
-        std::fprintf(err, "Unable to open file for reading\n");
-        return 1;
+    std::string why;
+    if (!ReadWholeFile(path, contents, kMaxReadFileBytes, &why)) {
+        PrintError(err, path, kTextCannotReadFile, why);
+        return kExitFailure;
     }
     // The listing, and the very check a load makes before sending anything.
     const DescribedFile d = DescribeConfigFile(contents);
@@ -117,8 +141,8 @@ int RunInspect(const ToolOptions& options, FILE* out, FILE* err) {
     else
         PrintFile(out, path, d);
     if (!message.empty()) {
-        std::fprintf(err, "%s\n", message.c_str());
-        return 1;
+        PrintError(err, path, message);   // the message may name an item's code from the file
+        return kExitFailure;
     }
-    return 0;
+    return kExitSuccess;
 }

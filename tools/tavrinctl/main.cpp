@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,9 +16,12 @@
 #include "platform/program_folder.h"
 #include "platform/std_streams.h"
 #include "tools/tavrinctl/args.h"
+#include "tools/tavrinctl/checked_output.h"
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/commands.h"
 #include "tools/tavrinctl/connection.h"
+#include "tools/tavrinctl/exit_status.h"
+#include "tools/tavrinctl/output.h"
 #include "tools/tavrinctl/watched_run.h"
 
 namespace {
@@ -30,7 +34,7 @@ void InstallWaiter() {
     const std::optional<double> parsed = ParseDecimal(text);
     const double scale = parsed.value_or(-1.0);
     if (!parsed || !(scale >= 0.0) || scale > 100.0) {
-        std::fprintf(stderr, "tavrinctl: ignoring TAVRIN_WAIT_SCALE=%s (not a number from 0 to 100)\n", text);
+        PrintError(stderr, std::string("TAVRIN_WAIT_SCALE=") + text, "ignored", "not a number from 0 to 100");
         return;
     }
     SetWaiter([scale](uint32_t ms) {
@@ -42,9 +46,18 @@ int UsageError(const std::string& why) {
     // The first lines of the usage text: the forms of the command line.
     const std::string& usage = UsageText();
     const size_t formsEnd = usage.find("\n\n");
-    std::fprintf(stderr, "tavrinctl: %s\n%s\nRun \"tavrinctl --help\" for the options and commands.\n",
-                 why.c_str(), usage.substr(0, formsEnd + 1).c_str());
-    return 2;
+    std::fprintf(stderr, "%s\n%s\nRun \"tavrinctl --help\" for the options and commands.\n",
+                 ErrorLine("", why).c_str(), usage.substr(0, formsEnd + 1).c_str());
+    return kExitUsage;
+}
+
+// Standard output written out and closed: output that could not be written
+// makes the run a failure, whatever else it was.
+int Finished(CheckedOutput& output, int status) {
+    const int error = output.Close();
+    if (error == 0) return status;
+    PrintError(stderr, "standard output", std::strerror(error));
+    return WorseExit(status, kExitFailure);
 }
 
 }  // namespace
@@ -54,13 +67,15 @@ int main(int argc, char** argv) {
     ToolOptions options;
     const ParseResult parsed = ParseArguments(argc, argv, options);
     if (!parsed.ok) return UsageError(parsed.error);
+    CheckedOutput output;
+    FILE* const out = output.Stream();
     if (options.help) {
-        std::fputs(UsageText().c_str(), stdout);
-        return 0;
+        std::fputs(UsageText().c_str(), out);
+        return Finished(output, kExitSuccess);
     }
     if (options.version) {
-        std::printf("tavrinctl %s\n", kProgramVersion);
-        return 0;
+        std::fprintf(out, "tavrinctl %s\n", kProgramVersion);
+        return Finished(output, kExitSuccess);
     }
     const ToolCommand& command = *FindToolCommand(options.command);
     if (command.check) {
@@ -75,17 +90,14 @@ int main(int argc, char** argv) {
     if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
     // A folder named on the command line is taken as it is: its own ports/.
     if (!options.programFolder.empty()) SetProgramFolder(options.programFolder, FolderMode::Portable);
-    if (command.runWithoutUnit) return command.runWithoutUnit(options, stdout, stderr);
+    if (command.runWithoutUnit) return Finished(output, command.runWithoutUnit(options, out, stderr));
 
     CFerritRemoteControl link(nullptr);
     const ConnectOutcome connection = ConnectUnit(options, link);
     if (connection.result != kResultOk) {
-        std::fprintf(stderr, "%s\n", ResultCodeMessage(connection.result).c_str());
-        if (!connection.detail.empty()) std::fprintf(stderr, "(%s)\n", connection.detail.c_str());
-        return 1;
+        PrintError(stderr, ConnectionName(options), ResultCodeMessage(connection.result), connection.reason);
+        return Finished(output, kExitFailure);
     }
-    ToolContext tool(link, options, connection.address, stdout, stderr);
-    const int status = RunUnitCommand(command, tool);
-    std::fflush(stdout);
-    return status;
+    ToolContext tool(link, options, connection.address, out, stderr);
+    return Finished(output, RunUnitCommand(command, tool));
 }

@@ -19,6 +19,19 @@ std::string TerminalText(const std::string& text) {
     return out;
 }
 
+std::string ErrorLine(const std::string& subject, const std::string& text, const std::string& reason) {
+    std::string line = "tavrinctl: ";
+    if (!subject.empty()) line += TerminalText(subject) + ": ";
+    line += TerminalText(text);
+    if (!reason.empty()) line += ": " + TerminalText(reason);
+    return line;
+}
+
+void PrintError(FILE* err, const std::string& subject, const std::string& text, const std::string& reason) {
+    std::fprintf(err, "%s\n", ErrorLine(subject, text, reason).c_str());
+    std::fflush(err);
+}
+
 std::string HexColumns(const std::string& bytes) {
     std::string out;
     char cell[8];

@@ -1,5 +1,6 @@
 // What tavrinctl prints: the raw frame lines, lamp names and JSON text.
 #pragma once
+#include <cstdio>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -7,6 +8,18 @@
 // Text from the unit made safe for a terminal: control bytes (0x00-0x1F,
 // 0x7F and 0x80-0x9F) as "\xHH", every other byte as it is.
 std::string TerminalText(const std::string& text);
+
+// What the tool says of a request the unit answered with 'E'.
+inline constexpr char kTextRefused[] = "refused by the unit";
+
+// An error line, "tavrinctl: SUBJECT: TEXT: REASON": the file, connection or
+// code it concerns, the system's own text ("Unable to open file for reading")
+// and the reason ("No such file or directory"); an empty subject or reason is
+// left out with its ": ". Every part is TerminalText, as it may carry bytes
+// from a file or the unit.
+std::string ErrorLine(const std::string& subject, const std::string& text, const std::string& reason = {});
+// The error line and a newline on `err`, flushed.
+void PrintError(FILE* err, const std::string& subject, const std::string& text, const std::string& reason = {});
 
 // Each byte as "%2x " (lower-case hexadecimal, two columns, a blank after).
 std::string HexColumns(const std::string& bytes);

@@ -96,7 +96,7 @@ void PrintRow(FILE* out, const ShownRow& r) {
     if (!r.ok) {
         std::fprintf(out, "%s: (no reply)\n", r.label.c_str());
     } else if (r.status != '1') {
-        std::fprintf(out, "%s: (refused by the unit)\n", r.label.c_str());
+        std::fprintf(out, "%s: (%s)\n", r.label.c_str(), kTextRefused);
     } else {
         std::fprintf(out, "%s: %s\n", r.label.c_str(), TerminalText(r.value).c_str());
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "app/operator_texts.h"
 #include "link/messages.h"
 #include "params/csv_recorder.h"
 #include "params/poll_sample.h"
@@ -108,8 +109,8 @@ int RunWatch(ToolContext& tool) {
     CCsvRecorder recorder;
     std::string error;
     if (!watch.csvFile.empty() && !recorder.Start(watch.csvFile, error)) {
-        std::fprintf(tool.err, "cannot record to %s: %s\n", watch.csvFile.c_str(), error.c_str());
-        return 1;
+        PrintError(tool.err, watch.csvFile, kTextCannotWriteFile, error);
+        return kExitFailure;
     }
 
     uint8_t pollingEnabled = 1;
@@ -130,10 +131,14 @@ int RunWatch(ToolContext& tool) {
         RunPollCycle(params, state, &sample);
         const std::string line = tool.options.json ? SampleJson(sample) : SampleLine(sample);
         std::fprintf(tool.out, "%s\n", line.c_str());
-        std::fflush(tool.out);
+        // Lines nobody can read end the watch (main() says why).
+        if (std::fflush(tool.out) != 0 || std::ferror(tool.out)) {
+            status = kExitFailure;
+            break;
+        }
         if (recorder.IsRecording() && !recorder.Append(sample, error)) {
-            std::fprintf(tool.err, "recording to %s stopped: %s\n", watch.csvFile.c_str(), error.c_str());
-            status = 1;
+            PrintError(tool.err, watch.csvFile, "recording stopped", error);
+            status = kExitFailure;
             break;
         }
         if (watch.count > 0 && cycle >= watch.count) break;

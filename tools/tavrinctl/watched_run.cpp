@@ -1,10 +1,13 @@
 #include "tools/tavrinctl/watched_run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "link/unrequested.h"
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/commands.h"
+#include "tools/tavrinctl/output.h"
 
 namespace {
 
@@ -29,19 +32,28 @@ public:
     HeldOutput(const HeldOutput&) = delete;
     HeldOutput& operator=(const HeldOutput&) = delete;
 
-    void Release() {
-        Copy(heldOut_, out_);
-        Copy(heldErr_, err_);
+    // False, with the reason on the error stream, when what was held could not
+    // be kept whole; the errors held are passed on all the same. A failed
+    // write to the real streams shows in their error state.
+    bool Release() {
+        const int outError = Copy(heldOut_, out_);
+        const int errError = Copy(heldErr_, err_);
+        const int error = outError != 0 ? outError : errError;
+        if (error != 0) PrintError(err_, "held output", std::strerror(error));
+        return error == 0;
     }
 
 private:
-    static void Copy(FILE* from, FILE* to) {
-        if (!from) return;
-        std::fflush(from);
+    // 0, or the errno of the held file's failure.
+    static int Copy(FILE* from, FILE* to) {
+        if (!from) return 0;
+        if (std::fflush(from) != 0) return errno;
+        if (std::ferror(from)) return EIO;
         std::rewind(from);
         char buffer[4096];
         size_t n = 0;
         while ((n = std::fread(buffer, 1, sizeof buffer, from)) > 0) std::fwrite(buffer, 1, n, to);
+        return std::ferror(from) ? EIO : 0;
     }
     ToolContext& tool_;
     FILE* out_;
@@ -51,8 +63,8 @@ private:
 };
 
 int Unrequested(ToolContext& tool) {
-    std::fprintf(tool.err, "tavrinctl: %s\n", kTextUnrequestedReplies);
-    return 1;
+    PrintError(tool.err, tool.where, kTextUnrequestedReplies);
+    return kExitFailure;
 }
 
 int RunReads(const ToolCommand& command, ToolContext& tool) {
@@ -60,12 +72,14 @@ int RunReads(const ToolCommand& command, ToolContext& tool) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         HeldOutput held(tool);
         tool.failed = false;
+        tool.refused = false;
         tool.lastFailure = kResultOk;
         const int status = command.run(tool);
         const bool clean = watch.Clean();
         // A run that failed on its own is not made again: what it said stands.
-        if (clean || status != 0) {
-            held.Release();
+        // A refusal may have been another request's reply: that run is made again.
+        if (clean || status == kExitFailure) {
+            if (!held.Release()) return kExitFailure;
             return clean ? status : Unrequested(tool);
         }
         watch.Restart();
@@ -84,7 +98,7 @@ int RunUnitCommand(const ToolCommand& command, ToolContext& tool) {
     case UnitRun::Changes: {
         UnrequestedWatch watch(tool.link);
         const int status = command.run(tool);
-        if (!watch.Clean() && status == 0) return Unrequested(tool);
+        if (!watch.Clean() && status != kExitFailure) return Unrequested(tool);
         return status;
     }
     case UnitRun::SelfChecked: {
