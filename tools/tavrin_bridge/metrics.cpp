@@ -1,6 +1,7 @@
 #include "tools/tavrin_bridge/metrics.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 
 namespace {
@@ -8,19 +9,23 @@ namespace {
 struct ResultRow {
     ResultCode code;
     const char* label;
+    // What a failure says about the unit, in words that hold for a serial
+    // line and a TCP connection alike (the link's own texts name the serial
+    // port for both).
+    const char* words;
 };
 
 // Every code the link returns, then "other" for anything else.
 constexpr ResultRow kResultRows[] = {
-    {kResultOk, "ok"},
-    {kErrNoConnection, "no_connection"},
-    {kErrInvalidCommand, "invalid_command"},
-    {kErrWrite, "write_error"},
-    {kErrRead, "read_error"},
-    {kErrTimedOut, "timed_out"},
-    {kErrInvalidReply, "invalid_reply"},
-    {kErrBadChecksum, "bad_checksum"},
-    {kErrNoEtx, "no_etx"},
+    {kResultOk, "ok", "an accepted reply"},
+    {kErrNoConnection, "no_connection", "no connection"},
+    {kErrInvalidCommand, "invalid_command", "a request no frame can carry"},
+    {kErrWrite, "write_error", "the request could not be sent"},
+    {kErrRead, "read_error", "no reply could be read"},
+    {kErrTimedOut, "timed_out", "no reply in time"},
+    {kErrInvalidReply, "invalid_reply", "an invalid reply"},
+    {kErrBadChecksum, "bad_checksum", "a reply with a bad checksum"},
+    {kErrNoEtx, "no_etx", "a reply without its end"},
 };
 constexpr size_t kResultRowCount = sizeof kResultRows / sizeof kResultRows[0];
 constexpr size_t kOtherSlot = kResultRowCount;
@@ -92,6 +97,14 @@ void LampSample(Writer& w, const char* name, int icon) {
 }
 
 }  // namespace
+
+std::string ResultWords(ResultCode code) {
+    const size_t slot = ResultSlot(code);
+    if (slot != kOtherSlot) return kResultRows[slot].words;
+    char text[32];
+    std::snprintf(text, sizeof text, "result 0x%08x", unsigned(code));
+    return text;
+}
 
 const char* ResultLabel(ResultCode code) {
     const size_t slot = ResultSlot(code);

@@ -23,6 +23,8 @@ inline constexpr size_t kDurationBucketCount = sizeof kDurationBuckets / sizeof 
 
 // The label value of a result code in tavrin_exchanges_total: short and stable.
 const char* ResultLabel(ResultCode code);
+// What an exchange's result says about the unit, for the bridge's log lines.
+std::string ResultWords(ResultCode code);
 
 class BridgeMetrics {
 public:

@@ -14,36 +14,6 @@
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/metrics.h"
 
-namespace {
-
-struct FailureWords {
-    ResultCode code;
-    const char* words;
-};
-
-// What a failed exchange says about the unit, in words that hold for a
-// serial line and a TCP connection alike (the link's own texts name the
-// serial port for both).
-constexpr FailureWords kFailureWords[] = {
-    {kErrNoConnection, "no connection"},
-    {kErrWrite, "the request could not be sent"},
-    {kErrRead, "no reply could be read"},
-    {kErrTimedOut, "no reply in time"},
-    {kErrInvalidReply, "an invalid reply"},
-    {kErrBadChecksum, "a reply with a bad checksum"},
-    {kErrNoEtx, "a reply without its end"},
-};
-
-std::string FailureText(ResultCode code) {
-    for (const FailureWords& f : kFailureWords)
-        if (f.code == code) return f.words;
-    char text[32];
-    std::snprintf(text, sizeof text, "result 0x%08x", unsigned(code));
-    return text;
-}
-
-}  // namespace
-
 UnitQueue::UnitQueue(CFerritRemoteControl& link, BridgeMetrics& metrics, UnitQueueSetup setup)
     : link_(link), metrics_(metrics), setup_(std::move(setup)), address_(setup_.address) {}
 
@@ -157,7 +127,7 @@ void UnitQueue::NoteAnswer(ResultCode result) {
         if (answering_) std::fprintf(stderr, "tavrin_bridge: unit at %s answers again\n", setup_.connection.c_str());
     } else {
         std::fprintf(stderr, "tavrin_bridge: unit at %s not answering: %s\n", setup_.connection.c_str(),
-                     FailureText(result).c_str());
+                     ResultWords(result).c_str());
     }
     answering_ = answered;
 }
