@@ -4,6 +4,7 @@
 // locale; a unit that goes away while it is watched.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "params/csv_recorder.h"
 #include "params/poll_sample.h"
 #include "platform/numbers.h"
 #include "tool_harness.h"
@@ -296,6 +298,55 @@ TEST(ToolWatchCom, AComPortWhoseUnitComesBackIsWatchedAgain) {
     ASSERT_LT(row, lines.size());
     EXPECT_TRUE(std::any_of(lines.begin() + long(row), lines.end(), fromNewUnit));
     EXPECT_FALSE(back.Requests().empty());
+}
+
+// A watch's recording meets a full disk (a file size limit) at a row's end or
+// in the middle of a row, or loses its file: the watch says so and stops with
+// status 1, and the file holds whole rows only.
+TEST(ToolWatchRecording, RowsStayWholeAndALostFileStopsTheWatch) {
+    enum class Mishap { None, Deleted, Replaced };
+    struct Case {
+        const char* name;
+        long limit;   // bytes allowed past the header and two rows; -1 for no limit
+        Mishap mishap;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"full at a row's end", 0, Mishap::None, "a row could not be written and was taken back: File too large"},
+        {"full in a row", 30, Mishap::None, "a row could not be written and was taken back: File too large"},
+        {"deleted", -1, Mishap::Deleted, "the recording file was deleted"},
+        {"replaced", -1, Mishap::Replaced, "the recording file was replaced by another file"},
+    };
+    SimulatedUnit unit;
+    ASSERT_TRUE(unit.Started()) << unit.Error();
+    PollSample sample;
+    sample.connected = true;
+    for (int c = 0; c < kSampleColumnCount; ++c) sample.values[c] = unit.Unit().Value(kSampleColumns[c].code);
+    const size_t twoRows = CsvHeaderLine().size() + 2 * CsvRow(sample).size();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string csv = folder.File("rec.csv");
+        const std::vector<std::string> args =
+            Concat(unit.TcpArgs(), {"watch", "--interval", "100", "--count", "30", "--csv", csv});
+        ToolProcess tool(args, {}, nullptr, "/dev/null", c.limit < 0 ? 0 : twoRows + size_t(c.limit));
+        ASSERT_TRUE(tool.Started());
+        if (c.mishap != Mishap::None) {
+            ASSERT_TRUE(WaitForCsv(csv, [](const auto& lines) { return lines.size() >= 3; }));
+            if (c.mishap == Mishap::Replaced) WriteFile(folder.File("new.csv"), "another file\n");
+            ASSERT_EQ(c.mishap == Mishap::Deleted ? ::unlink(csv.c_str())
+                                                  : ::rename(folder.File("new.csv").c_str(), csv.c_str()),
+                      0);
+        }
+        const RunResult r = tool.Wait();
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "tavrinctl: " + csv + ": recording stopped: " + c.reason + "\n");
+        if (c.mishap == Mishap::None) {
+            ExpectCsvOfUnit(ReadFile(csv), unit.Unit(), 2);
+        } else if (c.mishap == Mishap::Replaced) {
+            EXPECT_EQ(ReadFile(csv), "another file\n");
+        }
+    }
 }
 
 TEST(ToolWatchLine, IntervalCountAndCsvAreCheckedAndBelongToWatch) {
