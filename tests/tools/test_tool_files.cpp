@@ -28,6 +28,23 @@ Json InspectJson(const std::string& path) {
     return doc;
 }
 
+// A configuration file of one record whose items are `items`, built by hand.
+std::string OneRecordFile(const std::string& items) {
+    std::string file;
+    BeginConfigFile(file, 1);
+    file += "DEM";
+    AppendU32(file, 1);
+    file += items + "----";
+    FinishConfigFile(file);
+    return file;
+}
+
+std::string OptionItem(const std::string& code, uint32_t number) {
+    std::string item = code + '\x01';
+    AppendU32(item, number);
+    return item;
+}
+
 size_t CountWrites(const std::vector<std::string>& requests) {
     size_t n = 0;
     for (const std::string& f : requests)
@@ -354,5 +371,40 @@ TEST(ToolConfigFile, FilesWithForbiddenCodesReachNeitherTheUnitNorInspect) {
         EXPECT_NE(r.err.find("Invalid item in file"), std::string::npos) << r.err;
         EXPECT_EQ(CountWrites(sim.Unit().Requests()), 0u) << code;
         EXPECT_EQ(sim.Unit().Address(), 1);
+    }
+}
+
+// inspect says how a load takes a record's mode: the two modes by name, any
+// other value as the number a load refuses (a record whose mode item is 7 is
+// not a narrowband record), in the listing and in JSON.
+TEST(ToolInspect, AModeALoadRefusesIsShownAsRefused) {
+    struct Case {
+        uint32_t mode;
+        const char* record;   // the record's line after "mode "
+        const char* item;     // the gudm item's value
+        const char* takenAs;  // JSON modeTakenAs, nullptr for null
+    };
+    const Case cases[] = {
+        {0, "0 (Narrowband)", "Narrowband", "narrowband"},
+        {1, "1 (DVBT)", "DVBT", "dvbt"},
+        {7, "7 (refused by a load)", "7 (refused by a load)", nullptr},
+        {256, "256 (refused by a load)", "256 (refused by a load)", nullptr},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const std::string file = folder.File("mode" + std::to_string(c.mode) + ".cfg");
+        WriteFile(file, OneRecordFile(OptionItem("gudm", c.mode) + OptionItem("tdat", 1)));
+        const RunResult r = RunTool({"inspect", file});
+        EXPECT_EQ(r.exitCode, c.takenAs ? 0 : 1) << r.err;
+        EXPECT_NE(r.out.find("Record 1: DEM, slot 1, mode " + std::string(c.record) + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("Demod mode                     ") + c.item + "\n"), std::string::npos) << r.out;
+        const Json record = InspectJson(file)["records"][0];
+        EXPECT_EQ(record["mode"].number, c.mode);
+        EXPECT_EQ(record["modeTakenAs"].type, c.takenAs ? Json::String : Json::Null);
+        const std::string refusal = "tavrinctl: " + file + ": Invalid item in file: record 1, item 1 (gudm): demod mode " +
+                                    std::to_string(c.mode) + " is not 0 or 1\n";
+        EXPECT_EQ(record["modeTakenAs"].text, c.takenAs ? c.takenAs : "");
+        EXPECT_EQ(r.err, c.takenAs ? "" : refusal);
     }
 }
