@@ -1,6 +1,7 @@
 // The event log and the signal history's events: names, lines, the bounded
 // file, and the lock and connection changes a run of samples makes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -171,6 +172,22 @@ TEST(SignalHistoryEvents, RecordingWritesEveryCycleAcrossADisconnection) {
     EXPECT_FALSE(history.StartRecording(folder.File("none/r.csv"), error));
     EXPECT_FALSE(history.IsRecording());
     EXPECT_EQ(history.Events().Recent().size(), 2u);
+}
+
+// The operator learns that a recording stopped by itself, where and why.
+TEST(SignalHistoryEvents, ARecordingWhoseFileWasDeletedStopsWithAnEventSayingSo) {
+    testsupport::TempFolder folder;
+    CSignalHistory history(100);
+    std::string error;
+    const std::string path = folder.File("r.csv");
+    ASSERT_TRUE(history.StartRecording(path, error)) << error;
+    history.OnPollSample(Sample(1000, true, "1", "0", "1"));
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    history.OnPollSample(Sample(2000, true, "1", "0", "1"));
+    EXPECT_FALSE(history.IsRecording());
+    const EventRecord stopped = history.Events().Recent()[0];
+    EXPECT_STREQ(EventName(stopped.kind), "recording-stopped");
+    EXPECT_EQ(stopped.detail, path + " (1 rows): the recording file was deleted");
 }
 
 TEST(SignalHistoryAlignment, BestInputLiveAndItsPeakUntilReset) {
