@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -162,95 +160,37 @@ TEST(CsvRecorder, FailuresAreReportedNotSwallowed) {
     EXPECT_FALSE(recorder.IsRecording());
 }
 
-namespace {
-
-// What befalls a recording after its second row.
-enum class Mishap { None, Deleted, Renamed, Replaced };
-// What a file holds afterwards: the header and two rows, nothing, another
-// file's text, or there is no such file.
-enum class Left { Rows, Empty, Another, Nothing };
-
-struct RecorderCase {
-    const char* name;
-    long limit;            // the file size limit past the header and two rows, in bytes; kNoLimit for none
-    Mishap mishap;
-    const char* outcome;   // rows appended, whether still recording, the reason
-    const char* file;      // the file looked at afterwards
-    Left left;
-};
-constexpr long kNoLimit = 1L << 40;
-
-// Runs a case in a child process, so that its file size limit stays there:
-// Start, two rows, the mishap, a third row. Returns the outcome.
-std::string RunRecorderCase(const RecorderCase& c, const std::string& path) {
-    const std::string header = CsvHeaderLine(), row = CsvRow(FullSample());
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return "no pipe";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
-        ::signal(SIGXFSZ, SIG_IGN);   // past the limit a write fails with EFBIG
-        const long limit = long(header.size() + 2 * row.size()) + c.limit;
-        const rlimit size{rlim_t(limit), rlim_t(limit)};
-        if (c.limit != kNoLimit) ::setrlimit(RLIMIT_FSIZE, &size);
-        CCsvRecorder recorder;
-        std::string error, outcome;
-        int appended = 0;
-        if (recorder.Start(path, error)) {
-            while (appended < 2 && recorder.Append(FullSample(), error)) ++appended;
-            if (c.mishap == Mishap::Deleted) ::unlink(path.c_str());
-            if (c.mishap == Mishap::Renamed) ::rename(path.c_str(), (path + ".moved").c_str());
-            if (c.mishap == Mishap::Replaced) {
-                std::ofstream(path + ".new") << "another file\n";
-                ::rename((path + ".new").c_str(), path.c_str());
-            }
-            if (appended == 2 && recorder.Append(FullSample(), error)) ++appended;
-            outcome = std::to_string(appended) + (recorder.IsRecording() ? " recording: " : " stopped: ") + error;
-        } else {
-            outcome = "not started: " + error;
-        }
-        const bool sent = ::write(pipeFds[1], outcome.data(), outcome.size()) == ssize_t(outcome.size());
-        ::_exit(sent ? 0 : 1);
-    }
-    ::close(pipeFds[1]);
-    std::string outcome;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) outcome.append(buffer, size_t(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? outcome : "the child failed";
-}
-
-}  // namespace
-
-// Every row in the file is whole, and a file that is no longer at its path
-// stops the recording: a full disk (a file size limit) at a row's end, in the
-// middle of a row or of the header, and a file deleted, renamed or replaced.
-TEST(CsvRecorder, RowsStayWholeAndAVanishedFileStopsTheRecording) {
-    const std::string rows = CsvHeaderLine() + CsvRow(FullSample()) + CsvRow(FullSample());
-    const long headerLimit = -long(rows.size()) + 20;   // 20 bytes: within the header
-    const RecorderCase cases[] = {
-        {"full at a row's end", 0, Mishap::None, "2 stopped: a row could not be written and was taken back: File too large",
-         "rec.csv", Left::Rows},
-        {"full in a row", 40, Mishap::None, "2 stopped: a row could not be written and was taken back: File too large",
-         "rec.csv", Left::Rows},
-        {"full in the header", headerLimit, Mishap::None, "not started: File too large", "rec.csv", Left::Empty},
-        {"deleted", kNoLimit, Mishap::Deleted, "2 stopped: the recording file was deleted", "rec.csv", Left::Nothing},
-        {"renamed", kNoLimit, Mishap::Renamed, "2 stopped: the recording file was renamed or moved", "rec.csv.moved",
-         Left::Rows},
-        {"replaced", kNoLimit, Mishap::Replaced, "2 stopped: the recording file was replaced by another file",
-         "rec.csv", Left::Another},
+// A full disk, as a file size limit of this process (SIGXFSZ ignored, so a
+// write past it fails with EFBIG), in the middle of the header or of the
+// third row or at its start: the file keeps whole rows only.
+TEST(CsvRecorder, ARowThatCannotBeWrittenWholeIsTakenBack) {
+    const std::string header = CsvHeaderLine(), twoRows = header + CsvRow(FullSample()) + CsvRow(FullSample());
+    const struct {
+        size_t limit;
+        const char* outcome;
+        std::string left;
+    } cases[] = {
+        {20, "not started: File too large", ""},
+        {twoRows.size() + 30, "2 stopped: a row could not be written and was taken back: File too large", twoRows},
+        {twoRows.size(), "2 stopped: a row could not be written and was taken back: File too large", twoRows},
     };
-    const std::string texts[] = {rows, "", "another file\n"};
-    for (const RecorderCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    for (const auto& c : cases) {
         testsupport::TempFolder folder;
-        EXPECT_EQ(RunRecorderCase(c, folder.File("rec.csv")), c.outcome);
-        const std::string file = folder.File(c.file);
-        EXPECT_EQ(::access(file.c_str(), F_OK) == 0, c.left != Left::Nothing);
-        if (c.left != Left::Nothing) {
-            EXPECT_EQ(Slurp(file), texts[int(c.left)]);
+        CCsvRecorder recorder;
+        std::string error, outcome = "not started: ";
+        const rlimit limit{c.limit, old.rlim_max};
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        if (recorder.Start(folder.File("rec.csv"), error)) {
+            int rows = 0;
+            while (rows < 3 && recorder.Append(FullSample(), error)) ++rows;
+            outcome = std::to_string(rows) + (recorder.IsRecording() ? " recording: " : " stopped: ");
         }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(outcome + error, c.outcome) << c.limit;
+        EXPECT_EQ(Slurp(folder.File("rec.csv")), c.left) << c.limit;
     }
+    ::signal(SIGXFSZ, SIG_DFL);
 }

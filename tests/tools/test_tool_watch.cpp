@@ -301,51 +301,48 @@ TEST(ToolWatchCom, AComPortWhoseUnitComesBackIsWatchedAgain) {
 }
 
 // A watch's recording meets a full disk (a file size limit) at a row's end or
-// in the middle of a row, or loses its file: the watch says so and stops with
-// status 1, and the file holds whole rows only.
+// in the middle of a row, or loses its file once it holds two rows: the watch
+// says so and stops with status 1, and the file holds whole rows only.
 TEST(ToolWatchRecording, RowsStayWholeAndALostFileStopsTheWatch) {
-    enum class Mishap { None, Deleted, Replaced };
-    struct Case {
-        const char* name;
-        long limit;   // bytes allowed past the header and two rows; -1 for no limit
+    using Mishap = int (*)(const std::string& csv);
+    const struct {
+        long limit;   // bytes allowed past the header and two rows; -1 for none
         Mishap mishap;
         const char* reason;
-    };
-    const Case cases[] = {
-        {"full at a row's end", 0, Mishap::None, "a row could not be written and was taken back: File too large"},
-        {"full in a row", 30, Mishap::None, "a row could not be written and was taken back: File too large"},
-        {"deleted", -1, Mishap::Deleted, "the recording file was deleted"},
-        {"replaced", -1, Mishap::Replaced, "the recording file was replaced by another file"},
+    } cases[] = {
+        {0, nullptr, "a row could not be written and was taken back: File too large"},
+        {30, nullptr, "a row could not be written and was taken back: File too large"},
+        {-1, [](const std::string& csv) { return ::unlink(csv.c_str()); }, "the recording file was deleted"},
+        {-1, [](const std::string& csv) { return ::rename(csv.c_str(), (csv + ".old").c_str()); },
+         "the recording file was renamed or moved"},
+        {-1,
+         [](const std::string& csv) {
+             WriteFile(csv + ".new", "another file\n");
+             return ::rename((csv + ".new").c_str(), csv.c_str());
+         },
+         "the recording file was replaced by another file"},
     };
     SimulatedUnit unit;
     ASSERT_TRUE(unit.Started()) << unit.Error();
     PollSample sample;
-    sample.connected = true;
     for (int c = 0; c < kSampleColumnCount; ++c) sample.values[c] = unit.Unit().Value(kSampleColumns[c].code);
     const size_t twoRows = CsvHeaderLine().size() + 2 * CsvRow(sample).size();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempFolder folder;
-        const std::string csv = folder.File("rec.csv");
-        const std::vector<std::string> args =
-            Concat(unit.TcpArgs(), {"watch", "--interval", "100", "--count", "30", "--csv", csv});
-        ToolProcess tool(args, {}, nullptr, "/dev/null", c.limit < 0 ? 0 : twoRows + size_t(c.limit));
+    TempFolder folder;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const std::string csv = folder.File(std::to_string(i) + ".csv");
+        const long limit = cases[i].limit;
+        ToolProcess tool(Concat(unit.TcpArgs(), {"watch", "--interval", "100", "--count", "30", "--csv", csv}), {},
+                         nullptr, "/dev/null", limit < 0 ? 0 : twoRows + size_t(limit));
         ASSERT_TRUE(tool.Started());
-        if (c.mishap != Mishap::None) {
+        if (cases[i].mishap) {
             ASSERT_TRUE(WaitForCsv(csv, [](const auto& lines) { return lines.size() >= 3; }));
-            if (c.mishap == Mishap::Replaced) WriteFile(folder.File("new.csv"), "another file\n");
-            ASSERT_EQ(c.mishap == Mishap::Deleted ? ::unlink(csv.c_str())
-                                                  : ::rename(folder.File("new.csv").c_str(), csv.c_str()),
-                      0);
+            ASSERT_EQ(cases[i].mishap(csv), 0);
         }
         const RunResult r = tool.Wait();
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, "tavrinctl: " + csv + ": recording stopped: " + c.reason + "\n");
-        if (c.mishap == Mishap::None) {
-            ExpectCsvOfUnit(ReadFile(csv), unit.Unit(), 2);
-        } else if (c.mishap == Mishap::Replaced) {
-            EXPECT_EQ(ReadFile(csv), "another file\n");
-        }
+        EXPECT_EQ(r.err, "tavrinctl: " + csv + ": recording stopped: " + cases[i].reason + "\n");
+        if (!cases[i].mishap) ExpectCsvOfUnit(ReadFile(csv), unit.Unit(), 2);
     }
 }
 
