@@ -12,6 +12,7 @@ namespace {
 
 QtOperatorPrompts g_qtPrompts;
 IOperatorPrompts* g_prompts = nullptr;
+bool g_promptsEnded = false;
 
 QMessageBox::Icon ToQtIcon(PromptIcon icon) {
     switch (icon) {
@@ -32,6 +33,7 @@ QWidget* DialogParent() {
 
 IOperatorPrompts& Prompts() { return g_prompts ? *g_prompts : g_qtPrompts; }
 void SetPrompts(IOperatorPrompts* prompts) { g_prompts = prompts; }
+void EndPrompts() { g_promptsEnded = true; }
 
 void ShowMessage(const std::string& text, const std::string& caption, PromptIcon icon) {
     Prompts().Message(PromptMessage{text, caption, icon});
@@ -82,12 +84,14 @@ std::string WithDefaultExtension(const std::string& path, const std::string& ext
 }
 
 void QtOperatorPrompts::Message(const PromptMessage& message) {
+    if (g_promptsEnded) return;
     QMessageBox box(ToQtIcon(message.icon), QString::fromStdString(message.caption),
                     QString::fromStdString(message.text), QMessageBox::Ok, DialogParent());
     box.exec();
 }
 
 bool QtOperatorPrompts::Question(const PromptMessage& message) {
+    if (g_promptsEnded) return false;
     QMessageBox box(ToQtIcon(message.icon), QString::fromStdString(message.caption),
                     QString::fromStdString(message.text), QMessageBox::Yes | QMessageBox::No,
                     DialogParent());
@@ -95,6 +99,7 @@ bool QtOperatorPrompts::Question(const PromptMessage& message) {
 }
 
 std::optional<std::string> QtOperatorPrompts::AskFile(const FileDialogRequest& request) {
+    if (g_promptsEnded) return std::nullopt;
     QFileDialog dialog(DialogParent(), QString::fromStdString(request.title),
                        QString::fromStdString(request.startFolder));
     dialog.setNameFilter(QString::fromStdString(QtFileFilter(request.filter)));

@@ -41,6 +41,11 @@ IOperatorPrompts& Prompts();
 // Installs `prompts` (not owned); nullptr restores the Qt dialogs.
 void SetPrompts(IOperatorPrompts* prompts);
 
+// The program has been asked to end (SIGTERM, SIGINT): from now on the Qt
+// dialogs are not shown (a message is passed over, a question answered No, a
+// file dialog cancelled), so that nothing waits for an operator.
+void EndPrompts();
+
 // Caption "Error", warning icon.
 void ShowError(const std::string& text);
 // Caption "Alert", information icon.

@@ -12,8 +12,10 @@ public:
     ~CTavrin_rx_ctrl_v2App();
 
     // Steps before the main window: program folder, settings file, defaults,
-    // the user's icon, the GUI waiter.
-    void Startup();
+    // the user's icon, the GUI waiter. `stopSignals` (StopSignalDescriptor,
+    // or -1): from then on SIGTERM and SIGINT end the program as the main
+    // window's close does, whatever dialog is open.
+    void Startup(int stopSignals = -1);
     // Builds the main window and initialises it (connecting to the unit).
     CTavrin_rx_ctrl_v2Dlg& CreateMainWindow();
     // Shows the main window and runs it until it closes; then destroys it.
@@ -28,4 +30,5 @@ private:
     std::string settingsPath_;
     std::unique_ptr<CTavrin_rx_ctrl_v2Dlg> mainWindow_;
     bool exited_ = false;
+    bool stopRequested_ = false;
 };

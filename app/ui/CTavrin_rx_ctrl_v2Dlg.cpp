@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/folder_check.h"
 #include "app/settings.h"
 #include "app/signal_history.h"
 #include "app/ui/lamp_texts.h"
@@ -256,6 +257,10 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     // The reception lamps stay red until the unit reports (grey after a failed
     // serial start-up).
     SetReceptionLamps(kIconRed);
+    // A folder that cannot be written loses settings or logs: said once,
+    // before the unit is looked for; the program goes on without them.
+    if (const std::string problems = FolderProblemsText(UnwritableFolders()); !problems.empty())
+        view_->ShowMessage(problems, kCaptionAlert, MessageIcon::Warning);
     ScanComPorts();
     StartupConnection();
     SetLamp(kConnectionLamp, link_->IsConnected() ? kIconGreen : kIconRed);

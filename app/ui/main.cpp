@@ -9,6 +9,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
 #include "platform/build_info.h"
 #include "platform/std_streams.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
     if (!OpenMissingStandardStreams()) return 1;
     const int handled = HandleCommandLine(argc, argv);
     if (handled >= 0) return handled;
+    // From here on SIGTERM and SIGINT are kept until the program can close
+    // as the main window's close button does (the settings saved).
+    const int stopSignals = StopSignalDescriptor();
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const bool headless = platform && *platform;
     if (!headless && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
@@ -53,7 +57,7 @@ int main(int argc, char** argv) {
     // The desktop entry it is installed with, so that launchers match the window to it.
     QApplication::setDesktopFileName(QStringLiteral("org.tavrin.RxCtrl"));
     CTavrin_rx_ctrl_v2App app;
-    app.Startup();
+    app.Startup(stopSignals);
     app.CreateMainWindow();
     app.RunMainWindow();
     app.Exit();

@@ -5,6 +5,10 @@
 #include "gui/test_main_support.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstring>
 
 #include <fstream>
 #include <set>
@@ -13,6 +17,8 @@
 #include "platform/build_info.h"
 #include "platform/user_folders.h"
 #include "support/scoped_env.h"
+#include "support/spawn.h"
+#include "support/wait.h"
 
 using namespace guitest;
 namespace fs = std::filesystem;
@@ -114,4 +120,57 @@ TEST(MainInstalled, ThePortableAboutBoxNamesTheProgramFolder) {
     EXPECT_EQ(about.FilesLabel()->text().toStdString(),
               "Settings: " + rig.folder.path + "/tavrin_rx_ctrl_v2.3.5.ini\nLogs: " + rig.folder.path + "/");
     EXPECT_EQ(about.TitleLabel()->text().toStdString(), std::string("Tavrin receiver control v") + kProgramVersion);
+}
+
+// A state folder that cannot be made (its parent is a file: no permission
+// overrides that) loses the transaction log and the event log: said once at
+// start with the folder and the reason, and the program goes on.
+TEST(MainInstalled, AFolderThatCannotBeWrittenIsSaidOnceAndTheProgramGoesOn) {
+    RigOptions options;
+    options.settings = nullptr;
+    options.hideMachinePorts = false;
+    Rig rig(options);
+    testsupport::TempFolder root("tavrin-unwritable");
+    const std::string config = root.File("cfg/tavrin_rx_ctrl");
+    fs::create_directories(config + "/ports");
+    for (int n = 2; n <= 96; ++n) fs::create_symlink("/dev/null", config + "/ports/COM" + std::to_string(n));
+    fs::create_symlink(rig.unit->PtySlavePath(), config + "/ports/COM1");
+    std::ofstream(root.File("state")) << "a file, not a folder";
+    testsupport::ScopedEnv env;
+    env.Set("HOME", root.File("cfg")).Set("XDG_CONFIG_HOME", root.File("cfg")).Set("XDG_STATE_HOME", root.File("state"));
+    SetProgramFolder(rig.folder.path, FolderMode::Installed);
+
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    EXPECT_TRUE(w.UnitConnected());
+    const std::vector<std::string> said = rig.Texts();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0], "Unable to keep the transaction log and the event log: " + root.File("state") +
+                           "/tavrin_rx_ctrl: Not a directory\nThe program goes on without them.");
+    rig.Exit();
+    EXPECT_TRUE(fs::is_regular_file(config + "/tavrin_rx_ctrl_v2.3.5.ini")) << "the settings were still saved";
+}
+
+// SIGTERM and SIGINT close the program as its window's close does: status 0,
+// the settings saved. The program runs as a user starts it, from a folder of
+// its own that holds only links to nothing as its COM ports.
+TEST(MainSignals, TermAndIntCloseTheProgramWithItsSettingsSaved) {
+    const char* bin = std::getenv("TAVRIN_BIN_DIR");
+    ASSERT_NE(bin, nullptr);
+    for (const int signal : {SIGTERM, SIGINT}) {
+        testsupport::TempFolder folder("tavrin-signal");
+        const std::string program = folder.File("tavrin_rx_ctrl");
+        fs::copy_file(std::string(bin) + "/tavrin_rx_ctrl", program);
+        fs::create_directories(folder.File("ports"));
+        for (int n = 1; n <= 96; ++n) fs::create_symlink("/dev/null", folder.File("ports/COM" + std::to_string(n)));
+        const pid_t pid = testsupport::SpawnProgram(program, {}, "/dev/null", folder.File("out"), folder.File("err"),
+                                                    {"QT_QPA_PLATFORM=offscreen"});
+        ASSERT_GT(pid, 0);
+        // Started: it has opened its transaction log.
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(folder.File("tavrin_rx_ctrl_v2.3.5.log")); }));
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << strsignal(signal) << " status " << status;
+        EXPECT_TRUE(fs::is_regular_file(folder.File("tavrin_rx_ctrl_v2.3.5.ini"))) << strsignal(signal);
+    }
 }

@@ -1,0 +1,12 @@
+// SIGTERM and SIGINT as a readable descriptor, for a program with an event
+// loop: it closes as its operator's own close would, instead of dying where it
+// stands.
+#pragma once
+
+// Installs handlers for SIGTERM and SIGINT that write a byte into a pipe and
+// returns the pipe's read end (non-blocking), or -1 when the pipe cannot be
+// made (the signals then keep their default). Once per process.
+int StopSignalDescriptor();
+
+// Reads what the handlers wrote; the signal number of the first, or 0.
+int TakeStopSignal(int descriptor);
