@@ -24,10 +24,13 @@ void CSignalHistory::OnPollSample(const PollSample& sample) {
         std::lock_guard<std::mutex> lock(mutex_);
         ring_.Push(point);
         UpdateAlignment(point);
-        if (recorder_.IsRecording() && !recorder_.Append(sample, failure)) recordingFailed = true;
+        if (recorder_.IsRecording() && !recorder_.Append(sample, failure)) {
+            recordingFailed = true;
+            failure = recorder_.Path() + " (" + std::to_string(recorder_.Rows()) + " rows): " + failure;
+        }
     }
     // Events are added outside the history's lock: their listener may read the history.
-    if (recordingFailed) events_.Add(EventKind::RecordingStopped, "write failed: " + failure, sample.timeMs);
+    if (recordingFailed) events_.Add(EventKind::RecordingStopped, failure, sample.timeMs);
     NoteConnection(sample.connected, sample.timeMs);
     if (!sample.connected) return;
     for (int band = 0; band < kLockBandCount; ++band) NoteLockChange(band, point.locks[band], sample.timeMs);

@@ -36,8 +36,9 @@ public:
     void NoteDisconnected();
 
     // Recording to CSV. Start empties or creates the file; Stop adds the
-    // "recording-stopped" event. A write failure ends the recording with a
-    // "recording-stopped" event that names the failure.
+    // "recording-stopped" event. A row that cannot be written whole, or a file
+    // deleted or replaced, ends the recording with a "recording-stopped" event
+    // "PATH (N rows): REASON".
     bool StartRecording(const std::string& path, std::string& error);
     void StopRecording();
     bool IsRecording() const;

@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(described.recordCount == count && described.records.size() == count);
     for (const DescribedRecord& record : described.records) {
         FUZZ_CHECK(record.type == "DEM" && record.complete);
-        FUZZ_CHECK(record.mode == 0 || record.mode == 1);
+        FUZZ_CHECK((record.mode == 0 || record.mode == 1) && record.modeTaken != DemodModeTaken::Refused);
         FUZZ_CHECK(!record.items.empty() && record.items[0].code == "gudm");
     }
     SendToUnit(accepted, count);

@@ -199,6 +199,11 @@ bool BuildItemRequest(int unitAddress, const ParamItem& item, std::string& reque
 
 // ---- checking a whole file -----------------------------------------------------
 
+DemodModeTaken TakeDemodMode(const ParamItem& item) {
+    if (item.kind != kItemOptionList || item.number > 1) return DemodModeTaken::Refused;
+    return item.number == 1 ? DemodModeTaken::Dvbt : DemodModeTaken::Narrowband;
+}
+
 namespace {
 
 constexpr size_t kMaxItemText = 243;
@@ -228,9 +233,9 @@ bool IsSavedKind(ParamKind kind) {
 std::string ItemFault(const ParamItem& item, size_t index, ParamEntry* demod) {
     if (item.code == kGudm) {
         if (index != 0) return "the demod mode item out of place";
+        if (TakeDemodMode(item) != DemodModeTaken::Refused) return "";
         if (item.kind != kItemOptionList) return "the demod mode item is not an option";
-        if (item.number > 1) return "demod mode " + std::to_string(item.number) + " is not 0 or 1";
-        return "";
+        return "demod mode " + std::to_string(item.number) + " is not 0 or 1";
     }
     if (index == 0) return "the record does not begin with the demod mode item (gudm)";
     const ParamEntry* row = FindParam(demod, item.code.c_str());
@@ -406,7 +411,14 @@ RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, Co
 namespace {
 
 std::string DescribeValue(const ParamEntry* row, const ParamItem& item) {
-    if (item.code == kGudm) return (item.number & 0xFF) == 1 ? "DVBT" : "Narrowband";
+    if (item.code == kGudm) {
+        switch (TakeDemodMode(item)) {
+        case DemodModeTaken::Narrowband: return "Narrowband";
+        case DemodModeTaken::Dvbt: return "DVBT";
+        case DemodModeTaken::Refused: break;
+        }
+        return std::to_string(item.number) + " (refused by a load)";
+    }
     switch (item.kind) {
     case kItemText: {
         if (!row) return item.text;
@@ -469,8 +481,9 @@ DescribedFile DescribeConfigFile(std::string_view file) {
             }
             if (kind != ConfigCursor::Item::Param) break;
             if (item.code == kGudm) {
-                record.mode = static_cast<int>(item.number & 0xFF);
-                demod = DemodTableForMode(record.mode);
+                record.mode = item.number;
+                record.modeTaken = TakeDemodMode(item);
+                demod = DemodTableForMode(record.modeTaken == DemodModeTaken::Dvbt ? 1 : 0);
             }
             const ParamEntry* row = FindParam(demod, item.code.c_str());
             if (!row) row = FindParam(DecoderTable, item.code.c_str());

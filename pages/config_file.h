@@ -118,6 +118,12 @@ struct ConfigFileCheck {
     std::string Text() const;
 };
 
+// How a load takes a record's demod mode item (gudm): an option of 0 is
+// narrowband, of 1 DVB-T; any other value, or an item that is no option, makes
+// the check below refuse the file.
+enum class DemodModeTaken { Narrowband, Dvbt, Refused };
+DemodModeTaken TakeDemodMode(const ParamItem& item);
+
 // Checks the whole file: checksum; record count against `kind` and
 // `recordsNeeded` (what the unit model takes); every record's type, slot and
 // end mark; "///" and nothing else after the last record; and every item: a
@@ -171,14 +177,16 @@ struct DescribedItem {
     std::string code;
     int kind = 0;
     std::string label;      // the caption the pages show beside it ("" when unknown)
-    std::string value;      // as the pages would show it
+    std::string value;      // as the pages would show it; a mode a load refuses as
+                            // "7 (refused by a load)"
     std::string raw;        // as stored: text, or the number in decimal
 };
 
 struct DescribedRecord {
     std::string type;       // "DEM" for a configuration record
     uint32_t slot = 0;
-    int mode = -1;          // value of the gudm item, -1 when absent
+    int64_t mode = -1;      // value of the gudm item (all of it), -1 when absent
+    DemodModeTaken modeTaken = DemodModeTaken::Refused;   // a record without one is refused too
     std::vector<DescribedItem> items;
     bool complete = false;  // ended with "----"
 };

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
@@ -49,10 +50,15 @@ bool CCsvRecorder::Start(const std::string& path, std::string& error) {
     }
     // Opened without waiting (a FIFO with no reader fails at once); written with waiting.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    struct stat info {};
     fd_ = fd;
+    regular_ = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     path_ = path;
     rows_ = 0;
-    if (!WriteAll(CsvHeaderLine(), error)) {
+    end_ = 0;
+    if (!WriteWhole(CsvHeaderLine(), error)) {
+        // The caller says the recording could not start; the system's reason is enough.
+        error = std::strerror(errno);
         Stop();
         return false;
     }
@@ -64,7 +70,8 @@ bool CCsvRecorder::Append(const PollSample& sample, std::string& error) {
         error = "not recording";
         return false;
     }
-    if (!WriteAll(CsvRow(sample), error)) {
+    error = FileGone();
+    if (!error.empty() || !WriteWhole(CsvRow(sample), error)) {
         Stop();
         return false;
     }
@@ -77,10 +84,36 @@ void CCsvRecorder::Stop() {
     fd_ = -1;
 }
 
-bool CCsvRecorder::WriteAll(const std::string& text, std::string& error) {
+std::string CCsvRecorder::FileGone() const {
+    if (!regular_) return "";
+    struct stat open {}, named {};
+    if (::fstat(fd_, &open) != 0) return std::string("the recording file cannot be checked: ") + std::strerror(errno);
+    if (::stat(path_.c_str(), &named) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            return std::string("the recording file cannot be found: ") + std::strerror(errno);
+        return open.st_nlink == 0 ? "the recording file was deleted" : "the recording file was renamed or moved";
+    }
+    if (named.st_dev != open.st_dev || named.st_ino != open.st_ino)
+        return "the recording file was replaced by another file";
+    return "";
+}
+
+bool CCsvRecorder::WriteWhole(const std::string& text, std::string& error) {
     // One write per row goes straight to the file: nothing waits in a buffer
     // of ours when the program ends unexpectedly.
-    if (::WriteAll(fd_, text)) return true;
-    error = std::strerror(errno);
+    if (::WriteAll(fd_, text)) {
+        end_ += off_t(text.size());
+        return true;
+    }
+    const int why = errno;
+    if (!regular_) {
+        error = std::string("a row could not be written: ") + std::strerror(why);
+    } else if (::ftruncate(fd_, end_) != 0) {
+        error = std::string("a row could not be written (") + std::strerror(why) +
+                ") and could not be taken back: " + std::strerror(errno);
+    } else {
+        error = std::string("a row could not be written and was taken back: ") + std::strerror(why);
+    }
+    errno = why;
     return false;
 }

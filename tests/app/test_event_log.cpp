@@ -1,6 +1,7 @@
 // The event log and the signal history's events: names, lines, the bounded
 // file, and the lock and connection changes a run of samples makes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -171,6 +172,18 @@ TEST(SignalHistoryEvents, RecordingWritesEveryCycleAcrossADisconnection) {
     EXPECT_FALSE(history.StartRecording(folder.File("none/r.csv"), error));
     EXPECT_FALSE(history.IsRecording());
     EXPECT_EQ(history.Events().Recent().size(), 2u);
+}
+
+// The operator learns that a recording stopped by itself, where and why.
+TEST(SignalHistoryEvents, ARecordingWhoseFileWasDeletedStopsWithAnEventSayingSo) {
+    testsupport::TempFolder folder;
+    CSignalHistory history(100);
+    std::string error;
+    ASSERT_TRUE(history.StartRecording(folder.File("r.csv"), error)) << error;
+    ASSERT_EQ(::unlink(folder.File("r.csv").c_str()), 0);
+    history.OnPollSample(Sample(2000, true, "1", "0", "1"));
+    EXPECT_FALSE(history.IsRecording());
+    EXPECT_EQ(history.Events().Recent()[0].detail, folder.File("r.csv") + " (0 rows): the recording file was deleted");
 }
 
 TEST(SignalHistoryAlignment, BestInputLiveAndItsPeakUntilReset) {

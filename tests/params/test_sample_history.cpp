@@ -1,6 +1,8 @@
 // The history's pieces without a unit: sample columns, the bounded ring, the
 // CSV text and the recorder's file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <fstream>
@@ -156,4 +158,39 @@ TEST(CsvRecorder, FailuresAreReportedNotSwallowed) {
     EXPECT_FALSE(recorder.Start("/dev/full", error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(recorder.IsRecording());
+}
+
+// A full disk, as a file size limit of this process (SIGXFSZ ignored, so a
+// write past it fails with EFBIG), in the middle of the header or of the
+// third row or at its start: the file keeps whole rows only.
+TEST(CsvRecorder, ARowThatCannotBeWrittenWholeIsTakenBack) {
+    const std::string header = CsvHeaderLine(), twoRows = header + CsvRow(FullSample()) + CsvRow(FullSample());
+    const struct {
+        size_t limit;
+        const char* outcome;
+        std::string left;
+    } cases[] = {
+        {20, "not started: File too large", ""},
+        {twoRows.size() + 30, "2 stopped: a row could not be written and was taken back: File too large", twoRows},
+        {twoRows.size(), "2 stopped: a row could not be written and was taken back: File too large", twoRows},
+    };
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    for (const auto& c : cases) {
+        testsupport::TempFolder folder;
+        CCsvRecorder recorder;
+        std::string error, outcome = "not started: ";
+        const rlimit limit{c.limit, old.rlim_max};
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        if (recorder.Start(folder.File("rec.csv"), error)) {
+            int rows = 0;
+            while (rows < 3 && recorder.Append(FullSample(), error)) ++rows;
+            outcome = std::to_string(rows) + (recorder.IsRecording() ? " recording: " : " stopped: ");
+        }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(outcome + error, c.outcome) << c.limit;
+        EXPECT_EQ(Slurp(folder.File("rec.csv")), c.left) << c.limit;
+    }
+    ::signal(SIGXFSZ, SIG_DFL);
 }

@@ -15,7 +15,7 @@ namespace testsupport {
 // loaded), each with its items and their stored values in file order. The
 // order of the records follows the mode a walk started in and says nothing
 // about the unit.
-using RecordKey = std::pair<int, uint32_t>;
+using RecordKey = std::pair<int64_t, uint32_t>;
 using RecordItems = std::vector<std::pair<std::string, std::string>>;
 inline std::map<RecordKey, RecordItems> Records(const std::string& file, bool set) {
     std::map<RecordKey, RecordItems> out;

@@ -356,3 +356,34 @@ TEST(ToolConfigFile, FilesWithForbiddenCodesReachNeitherTheUnitNorInspect) {
         EXPECT_EQ(sim.Unit().Address(), 1);
     }
 }
+
+// inspect says how a load takes a record's mode: by name, or as the number a
+// load refuses (a mode item of 7 or 256 is no narrowband record).
+TEST(ToolInspect, AModeALoadRefusesIsShownAsRefused) {
+    const struct {
+        uint32_t mode;
+        const char* record;    // after "mode "
+        const char* item;      // the mode item's value
+        const char* takenAs;   // nullptr: JSON null
+    } cases[] = {{1, "1 (DVBT)", "DVBT", "dvbt"},
+                 {7, "7 (refused by a load)", "7 (refused by a load)", nullptr},
+                 {256, "256 (refused by a load)", "256 (refused by a load)", nullptr}};
+    TempFolder folder;
+    for (const auto& c : cases) {
+        std::string file;   // one record: the mode item and one option
+        BeginConfigFile(file, 1);
+        file += "DEM" + std::string("\x01\0\0\0gudm\x01", 9);
+        AppendU32(file, c.mode);
+        file += "tdat" + std::string("\x01\x01\0\0\0", 5) + "----";
+        FinishConfigFile(file);
+        WriteFile(folder.File("m.cfg"), file);
+        const RunResult r = RunTool({"inspect", folder.File("m.cfg")});
+        EXPECT_EQ(r.exitCode, c.takenAs ? 0 : 1) << r.err;
+        EXPECT_NE(r.out.find("Record 1: DEM, slot 1, mode " + std::string(c.record) + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("Demod mode") + std::string(21, ' ') + c.item + "\n"), std::string::npos) << r.out;
+        const Json record = InspectJson(folder.File("m.cfg"))["records"][0];
+        EXPECT_EQ(record["mode"].number, c.mode);
+        EXPECT_EQ(record["modeTakenAs"].type, c.takenAs ? Json::String : Json::Null);
+        EXPECT_EQ(record["modeTakenAs"].text, c.takenAs ? c.takenAs : "");
+    }
+}

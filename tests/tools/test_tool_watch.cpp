@@ -4,6 +4,7 @@
 // locale; a unit that goes away while it is watched.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "params/csv_recorder.h"
 #include "params/poll_sample.h"
 #include "platform/numbers.h"
 #include "tool_harness.h"
@@ -296,6 +298,52 @@ TEST(ToolWatchCom, AComPortWhoseUnitComesBackIsWatchedAgain) {
     ASSERT_LT(row, lines.size());
     EXPECT_TRUE(std::any_of(lines.begin() + long(row), lines.end(), fromNewUnit));
     EXPECT_FALSE(back.Requests().empty());
+}
+
+// A watch's recording meets a full disk (a file size limit) at a row's end or
+// in the middle of a row, or loses its file once it holds two rows: the watch
+// says so and stops with status 1, and the file holds whole rows only.
+TEST(ToolWatchRecording, RowsStayWholeAndALostFileStopsTheWatch) {
+    using Mishap = int (*)(const std::string& csv);
+    const struct {
+        long limit;   // bytes allowed past the header and two rows; -1 for none
+        Mishap mishap;
+        const char* reason;
+    } cases[] = {
+        {0, nullptr, "a row could not be written and was taken back: File too large"},
+        {30, nullptr, "a row could not be written and was taken back: File too large"},
+        {-1, [](const std::string& csv) { return ::unlink(csv.c_str()); }, "the recording file was deleted"},
+        {-1, [](const std::string& csv) { return ::rename(csv.c_str(), (csv + ".old").c_str()); },
+         "the recording file was renamed or moved"},
+        {-1,
+         [](const std::string& csv) {
+             WriteFile(csv + ".new", "another file\n");
+             return ::rename((csv + ".new").c_str(), csv.c_str());
+         },
+         "the recording file was replaced by another file"},
+    };
+    SimulatedUnit unit;
+    ASSERT_TRUE(unit.Started()) << unit.Error();
+    PollSample sample;
+    for (int c = 0; c < kSampleColumnCount; ++c) sample.values[c] = unit.Unit().Value(kSampleColumns[c].code);
+    const size_t twoRows = CsvHeaderLine().size() + 2 * CsvRow(sample).size();
+    TempFolder folder;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const std::string csv = folder.File(std::to_string(i) + ".csv");
+        const long limit = cases[i].limit;
+        ToolProcess tool(Concat(unit.TcpArgs(), {"watch", "--interval", "100", "--count", "30", "--csv", csv}), {},
+                         nullptr, "/dev/null", limit < 0 ? 0 : twoRows + size_t(limit));
+        ASSERT_TRUE(tool.Started());
+        if (cases[i].mishap) {
+            ASSERT_TRUE(WaitForCsv(csv, [](const auto& lines) { return lines.size() >= 3; }));
+            ASSERT_EQ(cases[i].mishap(csv), 0);
+        }
+        const RunResult r = tool.Wait();
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "tavrinctl: " + csv + ": recording stopped: " + cases[i].reason + "\n");
+        if (!cases[i].mishap) ExpectCsvOfUnit(ReadFile(csv), unit.Unit(), 2);
+    }
 }
 
 TEST(ToolWatchLine, IntervalCountAndCsvAreCheckedAndBelongToWatch) {

@@ -34,7 +34,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 ToolProcess::ToolProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                         const std::string* input, const std::string& outPath) {
+                         const std::string* input, const std::string& outPath, size_t fileSizeLimit) {
     ownOut_ = outPath.empty();
     outPath_ = ownOut_ ? io_.File("out") : outPath;
     errPath_ = io_.File("err");
@@ -42,10 +42,18 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, const std::vector
     if (input) WriteFile(inPath, *input);
 
     int rc = 0;
-    pid_ = testsupport::SpawnProgram(ToolPath(), args, input ? inPath : "/dev/null", outPath_, errPath_, env, &rc);
+    std::string program = ToolPath();
+    std::vector<std::string> argv = args;
+    if (fileSizeLimit > 0) {
+        // An ignored signal stays ignored in the child, through prlimit and exec.
+        ::signal(SIGXFSZ, SIG_IGN);
+        argv = Concat({"--fsize=" + std::to_string(fileSizeLimit), "--", program}, args);
+        program = "/usr/bin/prlimit";
+    }
+    pid_ = testsupport::SpawnProgram(program, argv, input ? inPath : "/dev/null", outPath_, errPath_, env, &rc);
     if (rc != 0) {
         pid_ = -1;
-        startError_ = std::string("cannot start ") + ToolPath() + ": " + std::strerror(rc);
+        startError_ = std::string("cannot start ") + program + ": " + std::strerror(rc);
     }
 }
 

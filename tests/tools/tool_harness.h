@@ -40,9 +40,12 @@ RunResult RunToolInto(const std::vector<std::string>& args, const std::string& o
 // Killed (SIGKILL) and reaped if still running at destruction.
 class ToolProcess {
 public:
-    // Standard output goes to `outPath` when given (a device, a FIFO).
+    // Standard output goes to `outPath` when given (a device, a FIFO). A
+    // `fileSizeLimit` (bytes) is the tool's RLIMIT_FSIZE, set by prlimit(1),
+    // with SIGXFSZ ignored: a write past it fails with EFBIG, as on a full disk.
     explicit ToolProcess(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                         const std::string* input = nullptr, const std::string& outPath = "");
+                         const std::string* input = nullptr, const std::string& outPath = "",
+                         size_t fileSizeLimit = 0);
     ~ToolProcess();
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;

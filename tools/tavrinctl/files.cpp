@@ -50,12 +50,21 @@ int RunWithSession(ToolContext& tool, FileOperation operation, FileUse use, cons
     return kExitSuccess;
 }
 
-const char* ModeName(int mode) {
-    switch (mode) {
-    case 0: return "Narrowband";
-    case 1: return "DVBT";
-    default: return "unknown";
+// A record's mode as a load takes it: "0 (Narrowband)", "7 (refused by a load)".
+std::string ModeText(const DescribedRecord& r) {
+    if (r.mode < 0) return "none (refused by a load)";
+    const char* const taken[] = {"Narrowband", "DVBT", "refused by a load"};
+    return std::to_string(r.mode) + " (" + taken[static_cast<int>(r.modeTaken)] + ")";
+}
+
+// The same for JSON: "narrowband", "dvbt", or null when a load refuses it.
+JsonDocument ModeTakenJson(DemodModeTaken taken) {
+    switch (taken) {
+    case DemodModeTaken::Narrowband: return "narrowband";
+    case DemodModeTaken::Dvbt: return "dvbt";
+    case DemodModeTaken::Refused: break;
     }
+    return nullptr;
 }
 
 std::string Hex32(uint32_t v) {
@@ -77,6 +86,7 @@ std::string FileJson(const std::string& path, const DescribedFile& d, const std:
         records.push_back({{"type", JsonBytes(r.type)},
                            {"slot", r.slot},
                            {"mode", r.mode},
+                           {"modeTakenAs", ModeTakenJson(r.modeTaken)},
                            {"complete", r.complete},
                            {"items", items}});
     }
@@ -102,8 +112,8 @@ void PrintFile(FILE* out, const std::string& path, const DescribedFile& d) {
     std::fprintf(out, "Records: %u\n", d.recordCount);
     int n = 0;
     for (const DescribedRecord& r : d.records) {
-        std::fprintf(out, "Record %d: %s, slot %u, mode %d (%s)%s\n", ++n, TerminalText(r.type).c_str(), r.slot, r.mode,
-                     ModeName(r.mode), r.complete ? "" : ", incomplete");
+        std::fprintf(out, "Record %d: %s, slot %u, mode %s%s\n", ++n, TerminalText(r.type).c_str(), r.slot,
+                     ModeText(r).c_str(), r.complete ? "" : ", incomplete");
         for (const DescribedItem& i : r.items)
             std::fprintf(out, "  %-4s  %-30s %s\n", TerminalText(i.code).c_str(),
                          i.label.empty() ? "-" : TerminalText(i.label).c_str(), TerminalText(i.value).c_str());
