@@ -1,11 +1,20 @@
 #include "ui/CIpAddressCtrl.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
+
+namespace {
+constexpr int kFieldMax = 255;
+const char* const kRefusedStyle = "QLineEdit { color: rgb(192, 0, 0); background: rgb(255, 224, 224); }";
+const char* const kRefusedTip = "A number from 0 to 255";
+}  // namespace
 
 CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
@@ -15,7 +24,9 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (i > 0) layout->addWidget(new QLabel(QStringLiteral("."), this));
         auto* field = new QLineEdit(this);
-        field->setValidator(new QIntValidator(0, 255, field));
+        // Three digits pass (the validator calls 256 to 999 intermediate); a
+        // number above 255 stays as typed and is shown as refused.
+        field->setValidator(new QIntValidator(0, kFieldMax, field));
         field->setMaxLength(3);
         field->setAlignment(Qt::AlignCenter);
         field->setObjectName(QStringLiteral("ipField%1").arg(i));
@@ -23,15 +34,12 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
         field->installEventFilter(this);
         fields_[i] = field;
         layout->addWidget(field);
-        // A number above 255 becomes 255, as in the system's control.
-        connect(field, &QLineEdit::textChanged, this, [field](const QString& text) {
-            if (text.toInt() > 255) field->setText(QStringLiteral("255"));
-        });
+        connect(field, &QLineEdit::textChanged, this, [this, i] { ShowRefused(static_cast<int>(i)); });
         // Three digits move on to the next field, as in the system's control.
         connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
             if (text.size() == 3 && i + 1 < fields_.size()) {
-                fields_[i + 1]->setFocus();
-                fields_[i + 1]->selectAll();
+                MoveTo(static_cast<int>(i) + 1);
+                jumpedInto_ = static_cast<int>(i) + 1;
             }
         });
     }
@@ -46,31 +54,66 @@ void CIpAddressCtrl::SetNames(const QString& name) {
         fields_[i]->setAccessibleName(QStringLiteral("%1 field %2").arg(name).arg(i + 1));
 }
 
+int CIpAddressCtrl::IndexOf(QObject* field) const {
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (fields_[i] == field) return static_cast<int>(i);
+    return -1;
+}
+
+void CIpAddressCtrl::MoveTo(int i) {
+    fields_[static_cast<size_t>(i)]->setFocus();
+    fields_[static_cast<size_t>(i)]->selectAll();
+}
+
+// A dot ends the field and moves to the next, unless the field was just
+// entered by three digits or is still empty: the dot then belongs to the
+// field before, so "127.0.70.1" typed as it is written fills all four fields.
+bool CIpAddressCtrl::TakeDot(int i) {
+    const bool justEntered = i == jumpedInto_ || fields_[static_cast<size_t>(i)]->text().isEmpty();
+    jumpedInto_ = -1;
+    if (!justEntered && i + 1 < static_cast<int>(fields_.size())) MoveTo(i + 1);
+    return true;
+}
+
+// Pasted digits go into the field as typed ones; pasted text with anything
+// else must be a whole address, which fills all four fields, or is refused.
+bool CIpAddressCtrl::TakePaste(int) {
+    const QString text = QGuiApplication::clipboard()->text().trimmed();
+    static const QRegularExpression digits(QStringLiteral("^[0-9]*$"));
+    if (digits.match(text).hasMatch()) return false;
+    if (SetText(text.toStdString())) MoveTo(static_cast<int>(fields_.size()) - 1);
+    return true;
+}
+
 bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
+    const int i = IndexOf(watched);
+    if (i >= 0 && event->type() == QEvent::FocusOut && i == jumpedInto_) jumpedInto_ = -1;
+    if (i >= 0 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->text() == QStringLiteral(".")) {
-            for (size_t i = 0; i + 1 < fields_.size(); ++i) {
-                // A dot in a field still empty (three digits just moved the
-                // caret into it) belongs to the field before: "127.0.0.1" typed
-                // as it is written fills all four fields.
-                if (watched == fields_[i] && fields_[i]->text().isEmpty()) return true;
-                if (watched == fields_[i]) {
-                    fields_[i + 1]->setFocus();
-                    fields_[i + 1]->selectAll();
-                    return true;
-                }
-            }
-            return true;
-        }
+        if (key->matches(QKeySequence::Paste)) return TakePaste(i);
+        if (key->text() == QStringLiteral(".")) return TakeDot(i);
+        if (!key->text().isEmpty()) jumpedInto_ = -1;
     }
     return QWidget::eventFilter(watched, event);
 }
 
+bool CIpAddressCtrl::FieldRefused(int i) const {
+    const QString text = fields_[static_cast<size_t>(i)]->text();
+    return !text.isEmpty() && text.toInt() > kFieldMax;
+}
+
+void CIpAddressCtrl::ShowRefused(int i) {
+    QLineEdit* field = fields_[static_cast<size_t>(i)];
+    const bool refused = FieldRefused(i);
+    field->setStyleSheet(refused ? QString::fromLatin1(kRefusedStyle) : QString());
+    field->setToolTip(refused ? QString::fromLatin1(kRefusedTip) : QString());
+    field->setAccessibleDescription(refused ? QStringLiteral("refused") : QString());
+}
+
 int CIpAddressCtrl::FilledFieldCount() const {
     int n = 0;
-    for (QLineEdit* f : fields_)
-        if (!f->text().isEmpty()) ++n;
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (!fields_[i]->text().isEmpty() && !FieldRefused(static_cast<int>(i))) ++n;
     return n;
 }
 
@@ -96,13 +139,11 @@ std::string CIpAddressCtrl::Text() const {
 }
 
 bool CIpAddressCtrl::SetText(const std::string& dotted) {
+    static const QRegularExpression field(QStringLiteral("^[0-9]{1,3}$"));
     QStringList parts = QString::fromStdString(dotted).split('.');
     if (parts.size() != 4) return false;
-    for (const QString& p : parts) {
-        bool ok = false;
-        int v = p.toInt(&ok);
-        if (!ok || v < 0 || v > 255) return false;
-    }
+    for (const QString& p : parts)
+        if (!field.match(p).hasMatch() || p.toInt() > kFieldMax) return false;
     for (size_t i = 0; i < fields_.size(); ++i)
         fields_[i]->setText(QString::number(parts[static_cast<int>(i)].toInt()));
     return true;
@@ -112,4 +153,8 @@ void CIpAddressCtrl::Clear() {
     for (QLineEdit* f : fields_) f->clear();
 }
 
-bool CIpAddressCtrl::IsBlank() const { return FilledFieldCount() == 0; }
+bool CIpAddressCtrl::IsBlank() const {
+    for (QLineEdit* f : fields_)
+        if (!f->text().isEmpty()) return false;
+    return true;
+}

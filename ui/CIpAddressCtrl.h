@@ -12,13 +12,17 @@ class CIpAddressCtrl : public QWidget {
 public:
     explicit CIpAddressCtrl(QWidget* parent = nullptr);
 
-    // Number of fields holding a number (the address is complete at 4).
+    // Number of fields holding a number of 0 to 255 (the address is complete
+    // at 4); a field holding a larger number is refused and not counted.
     int FilledFieldCount() const;
+    // A field holding a number above 255 (shown as refused).
+    bool FieldRefused(int i) const;
     // First field in the most significant byte; empty fields count as 0.
     uint32_t Address() const;
     void SetAddress(uint32_t address);
     // Dotted text of the four fields, e.g. "127.0.0.1" ("" for an empty control).
     std::string Text() const;
+    // Takes four numbers of 0 to 255 and one to three digits, separated by dots.
     bool SetText(const std::string& dotted);
     void Clear();
     bool IsBlank() const;
@@ -32,5 +36,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    int IndexOf(QObject* field) const;
+    void MoveTo(int i);
+    bool TakeDot(int i);
+    bool TakePaste(int i);
+    void ShowRefused(int i);
+
     std::array<QLineEdit*, 4> fields_{};
+    int jumpedInto_ = -1;   // the field three digits just moved the caret into
 };

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -164,6 +165,9 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     tabs_ = SetCtrlId(new QTabBar(this), kSlotTabs);
     tabs_->setExpanding(false);
     tabs_->setDrawBase(false);
+    // A slot changes only by intent: a click or Ctrl+1 to Ctrl+8, never by
+    // arrow keys on a tab strip that Tab or the start-up focus reached.
+    tabs_->setFocusPolicy(Qt::NoFocus);
     tabArea->addWidget(tabs_);
     tabFrame_ = new QFrame(this);
     tabFrame_->setObjectName(QStringLiteral("tabFrame"));
@@ -240,7 +244,13 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     PlaceLogo();
     // Eight slot tabs, the first selected.
     ++tabGuard_;
-    for (int i = 1; i <= 8; ++i) tabs_->addTab(QStringLiteral("Config %1").arg(i));
+    for (int i = 1; i <= 8; ++i) {
+        tabs_->addTab(QStringLiteral("Config %1").arg(i));
+        tabs_->setTabToolTip(i - 1, QStringLiteral("Config %1 (Ctrl+%1)").arg(i));
+        // The same path as a click: the tab strip's change stores and loads.
+        auto* key = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(i)), this);
+        connect(key, &QShortcut::activated, this, [this, i] { tabs_->setCurrentIndex(i - 1); });
+    }
     tabs_->setCurrentIndex(0);
     --tabGuard_;
     shownTab_ = 0;

@@ -339,6 +339,20 @@ class Screen:
             obj = min(inner, key=lambda o: self.extents(o)[0]) if inner else None
         return obj
 
+    def focused(self, window):
+        """The control of `window` that has the keyboard focus, or None (a
+        tab calls itself focused whenever it is the current one: only a
+        control that can take the focus counts)."""
+        root = self.window(window)
+        for obj in self.walk(root) if root else []:
+            try:
+                state = obj.getState()
+                if state.contains(self.atspi.STATE_FOCUSED) and state.contains(self.atspi.STATE_FOCUSABLE):
+                    return obj
+            except Exception:
+                pass
+        return None
+
     def text_of(self, obj):
         try:
             t = obj.queryText()
@@ -438,6 +452,31 @@ class Runner:
         self.screen.click(obj)
         self.screen.key("ctrl+a")
         self.screen.type(text)
+
+    def op_paste_into(self, name, window=None):
+        """Ctrl+V in the field `name` (its first field, for the IP address)."""
+        obj = self.need(lambda: self.screen.field(name, window), "the field %r" % name)
+        self.screen.click(obj)
+        self.screen.key("ctrl+v")
+
+    def op_tab_round(self, window, never_roles):
+        """Tab goes once round `window` (until a control comes back, at most
+        60 presses) and never gives the focus to a control of `never_roles`."""
+        self.op_activate(window)
+        seen = []
+        for _ in range(60):
+            self.screen.key("Tab")
+            obj = self.need(lambda: self.screen.focused(window), "a focused control in %r" % window)
+            role, name = self.screen.role(obj), obj.name or ""
+            if role in never_roles:
+                raise Failure("Tab gave the focus to the %s %r" % (role, name))
+            place = (role, name, self.screen.extents(obj))
+            if place in seen:
+                break
+            seen.append(place)
+        print("  Tab went round %d controls" % len(seen), flush=True)
+        if len(seen) < 3:
+            raise Failure("Tab reached only %r" % seen)
 
     def op_type(self, text):
         self.screen.type(text)

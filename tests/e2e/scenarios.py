@@ -148,6 +148,47 @@ ETHERNET_CONNECT = [
     ("state", RADIO, "Ethernet", "checked", MAIN_TITLE),
 ]
 
+# The address typed in one go over an address already shown (a dot right
+# after three digits moved on stays in its field), and a number above 255
+# refused at Connect.
+ETHERNET_TYPED = [
+    ("click", RADIO, "Ethernet", MAIN_TITLE),
+    ("type_into", "Address", "10.20.30.40", MAIN_TITLE),
+    ("type_into", "Address", "127.0.701.9", MAIN_TITLE),
+    ("click", BUTTON, "Connect", MAIN_TITLE),
+    ("window", "Error"),
+    ("text", "label", "Invalid IP address entered", "Error", "Invalid IP address entered"),
+    ("click", BUTTON, "OK", "Error"),
+    ("gone", "Error"),
+    ("type_into", "Address", "{address}", MAIN_TITLE),
+] + ETHERNET_CONNECT[2:]
+
+# The address pasted whole into the IP field's first box: copied from a field
+# of the engineering window, so the program's own clipboard carries it.
+ETHERNET_PASTED = [
+    ("click", RADIO, "Ethernet", MAIN_TITLE),
+    ("type_into", "Address", "10.20.30.40", MAIN_TITLE),
+    ("menu", "Options", "Engineering"),   # Ctrl+E is the field's own key
+    ("window", ENGINEERING),
+    ("type_into", "Command and data", "{address}", ENGINEERING),
+    ("key", "ctrl+a ctrl+c", ENGINEERING),
+    ("close", ENGINEERING),
+    ("paste_into", "Address", MAIN_TITLE),
+] + ETHERNET_CONNECT[2:]
+
+# The slot tabs take no focus from Tab; Ctrl+3 stores the running slot and
+# loads slot 3 as a click on "Config 3" does.
+SLOT_KEYS = [
+    ("tab_round", MAIN_TITLE, ("page tab", "page tab list")),
+    ("mark",),
+    ("key", "ctrl+3", MAIN_TITLE),
+    ("received", r"^0001wdsto;[1-8];$"),
+    ("received", r"^0001wdloa;3;$"),
+    ("received", r"^0001rdlas;;$"),
+    ("selected", "Config 3", MAIN_TITLE),
+    ("event", "slot-changed", 10, "Config 3"),
+]
+
 # The configuration of the unit to a file and back.
 CONFIG_FILE = [
     ("click", BUTTON, "Save config to file", MAIN_TITLE),
@@ -222,6 +263,21 @@ CASES = [
         "name": "ethernet_operations",
         "timeout": 300,
         "steps": SERIAL_START + ETHERNET_CONNECT + CONFIG_FILE + MODE_CHANGE + RESTORE_DEFAULTS,
+    },
+    {
+        "name": "ethernet_address_typed",
+        "timeout": 150,
+        "steps": SERIAL_START + ETHERNET_TYPED,
+    },
+    {
+        "name": "ethernet_address_pasted",
+        "timeout": 150,
+        "steps": SERIAL_START + ETHERNET_PASTED,
+    },
+    {
+        "name": "slot_keys",
+        "timeout": 200,
+        "steps": SERIAL_START + SLOT_KEYS,
     },
     {
         "name": "serial_unit_vanishes",

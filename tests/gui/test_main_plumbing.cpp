@@ -2,7 +2,10 @@
 // fixed waits, the page adapter, the IP address control and the prompt helpers.
 #include "gui/test_main_support.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -138,11 +141,47 @@ TEST(IpAddressControl, CountsFilledFieldsAndRefusesBadText) {
     EXPECT_EQ(ip.Text(), "10.0.0.254");
     ip.Field(2)->clear();
     EXPECT_EQ(ip.FilledFieldCount(), 3);
-    // A field takes at most three digits up to 255.
+    // A field takes at most three digits; above 255 it keeps them, refused.
     ip.Field(0)->clear();
     ip.Field(0)->insert("999");
-    EXPECT_EQ(ip.Field(0)->text().toStdString(), "255");
-    EXPECT_EQ(ip.Address() >> 24, 255u);
+    EXPECT_EQ(ip.Field(0)->text().toStdString(), "999");
+    EXPECT_TRUE(ip.FieldRefused(0));
+    EXPECT_EQ(ip.FilledFieldCount(), 2);
+    EXPECT_FALSE(ip.SetText("1.2.3.+4"));
+    EXPECT_FALSE(ip.SetText("1.2.3. 4"));
+}
+
+// Keys typed, or an address pasted (Ctrl+V), into the first field over the
+// text `before`; each key goes to the field the control gave the focus to.
+TEST(IpAddressControl, TypedAndPastedAddresses) {
+    const struct { const char *before, *pasted, *typed, *fields; } cases[] = {
+        {"10.20.30.40", "", "127.0.70.1", "127|0|70|1"},   // a dot after a jump stays
+        {"", "", "1..2.3.4", "1|2|3|4"},                   // a dot in an empty field stays
+        {"", "", "127.0.701.1", "127|0|701|1"},            // kept, refused
+        {"", " 10.1.2.3\n", "", "10|1|2|3"},
+        {"9.9.9.9", "10.1.2", "", "9|9|9|9"},              // not an address: refused
+        {"", "42", "", "42|||"},                           // digits go into the field
+    };
+    QWidget window;
+    auto* ip = new CIpAddressCtrl(&window);
+    auto send = [&window](int key, Qt::KeyboardModifiers mods, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, key, mods, text), release(QEvent::KeyRelease, key, mods, text);
+        QApplication::sendEvent(window.focusWidget(), &press);
+        QApplication::sendEvent(window.focusWidget(), &release);
+    };
+    for (const auto& c : cases) {
+        ip->Clear();
+        ip->SetText(c.before);
+        ip->Field(0)->setFocus();
+        ip->Field(0)->selectAll();
+        QGuiApplication::clipboard()->setText(QString::fromLatin1(c.pasted));
+        if (*c.pasted) send(Qt::Key_V, Qt::ControlModifier, QString());
+        for (const char* k = c.typed; *k; ++k)
+            send(*k == '.' ? Qt::Key_Period : Qt::Key_0 + (*k - '0'), Qt::NoModifier, QString(QChar(*k)));
+        QStringList shown;
+        for (int i = 0; i < 4; ++i) shown << ip->Field(i)->text();
+        EXPECT_EQ(shown.join('|').toStdString(), c.fields);
+    }
 }
 
 TEST(Prompts, FileFiltersAndDefaultExtensions) {
