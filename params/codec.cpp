@@ -395,6 +395,14 @@ Change ChangedData(ParamEntry& row, const IPage& page, std::string& data) {
         return Change::Write;
     }
     case ParamKind::IpAddress: {
+        // A box left empty or holding a number over 255 is refused, never
+        // sent as some other address; an empty control never read is no change.
+        const int filled = page.IpFilledFields(id);
+        if (filled == 0 && !stored.has) return Change::None;
+        if (filled != 4) {
+            data = kInvalidIpMessage;
+            return Change::Refused;
+        }
         const uint32_t address = page.GetIp(id);
         if (stored.has && address == static_cast<uint32_t>(stored.number)) return Change::None;
         data = FormatIp(address);

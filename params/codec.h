@@ -98,6 +98,7 @@ void ForgetTableValues(ParamEntry* table, IPage* page, IPage* secondPage);
 // text holding STX, ETX, ';' or NUL.
 inline constexpr const char* kInvalidFrequencyMessage = "Invalid frequency value";
 inline constexpr const char* kInvalidTextMessage = "Invalid characters in text field";
+inline constexpr const char* kInvalidIpMessage = "Invalid IP address entered";
 // The message for the first changed row of the tables on `page` whose text is
 // refused (above); empty when every changed row can be written. Pages check
 // all the tables they write with it before they write anything.

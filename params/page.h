@@ -22,6 +22,9 @@ public:
     // IP address control: first number in the top byte.
     virtual uint32_t GetIp(int id) const = 0;
     virtual void SetIp(int id, uint32_t address) = 0;
+    // How many of the control's four boxes hold a number from 0 to 255: GetIp
+    // of anything but four is not what the operator typed.
+    virtual int IpFilledFields(int) const { return 4; }
 
     virtual bool IsChecked(int id) const = 0;
     virtual void Check(int id, bool checked) = 0;

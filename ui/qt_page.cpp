@@ -118,6 +118,11 @@ uint32_t QtPage::GetIp(int id) const {
     return 0;
 }
 
+int QtPage::IpFilledFields(int id) const {
+    if (auto* ip = qobject_cast<CIpAddressCtrl*>(Control(id))) return ip->FilledFieldCount();
+    return 0;
+}
+
 void QtPage::SetIp(int id, uint32_t address) {
     if (auto* ip = qobject_cast<CIpAddressCtrl*>(Control(id))) ip->SetAddress(address);
 }

@@ -43,6 +43,7 @@ public:
     void AddItem(int id, const std::string& text) override;
     uint32_t GetIp(int id) const override;
     void SetIp(int id, uint32_t address) override;
+    int IpFilledFields(int id) const override;
     bool IsChecked(int id) const override;
     void Check(int id, bool checked) override;
     void Enable(int id, bool enabled) override;

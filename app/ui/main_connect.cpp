@@ -143,7 +143,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectSerial() {
 
 void CTavrin_rx_ctrl_v2Dlg::ConnectEthernet() {
     if (ipAddress_->FilledFieldCount() < 4) {
-        ShowError("Invalid IP address entered");
+        ShowError(kInvalidIpMessage);
         return;
     }
     const std::string text = ipAddress_->Text();
