@@ -40,7 +40,6 @@ public:
     bool Clean(Listen listen = Listen::WhenOutermost);
     // Starts counting afresh (before a run is made again).
     void Restart();
-    bool Outermost() const { return outermost_; }
 
 private:
     CFerritRemoteControl& link_;
@@ -50,17 +49,18 @@ private:
 
 // Runs `run` (true when it ran to its end) under a watch. A run of reads that
 // met an unrequested reply is made once more. Returns false when `run` failed
-// (it has said why) or the unit sent unrequested replies again (then
-// `unrequested` is set and the caller says so).
+// (it has said why) or the unit sent unrequested replies again; `unrequested`
+// tells whether the last attempt met one (a run that failed is not made
+// again, but its watch is still read: the failure may be the shift's doing).
 template <class Run>
 bool RunReadsWatched(CFerritRemoteControl& link, Run&& run, bool& unrequested) {
-    unrequested = false;
     UnrequestedWatch watch(link);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!run()) return false;
-        if (watch.Clean()) return true;
+        const bool ran = run();
+        unrequested = !watch.Clean();
+        if (!ran) return false;
+        if (!unrequested) return true;
         watch.Restart();
     }
-    unrequested = true;
     return false;
 }

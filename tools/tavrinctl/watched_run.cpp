@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "link/unrequested.h"
 #include "tools/tavrinctl/command_table.h"
@@ -67,24 +68,30 @@ int Unrequested(ToolContext& tool) {
     return kExitFailure;
 }
 
+// A read's output is held back until its watch is read: a run made again
+// prints only once, and a shifted run's values are never shown.
 int RunReads(const ToolCommand& command, ToolContext& tool) {
-    UnrequestedWatch watch(tool.link);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        HeldOutput held(tool);
-        tool.failed = false;
-        tool.refused = false;
-        tool.lastFailure = kResultOk;
-        const int status = command.run(tool);
-        const bool clean = watch.Clean();
-        // A run that failed on its own is not made again: what it said stands.
-        // A refusal may have been another request's reply: that run is made again.
-        if (clean || status == kExitFailure) {
-            if (!held.Release()) return kExitFailure;
-            return clean ? status : Unrequested(tool);
-        }
-        watch.Restart();
-    }
-    return Unrequested(tool);
+    std::optional<HeldOutput> held;
+    int status = kExitFailure;
+    bool unrequested = false;
+    RunReadsWatched(
+        tool.link,
+        [&] {
+            held.reset();
+            held.emplace(tool);
+            tool.failed = false;
+            tool.refused = false;
+            tool.lastFailure = kResultOk;
+            status = command.run(tool);
+            // A refusal may have been another request's reply: such a run is
+            // made again. A run that failed on its own is not.
+            return status != kExitFailure;
+        },
+        unrequested);
+    // What a failed run said stands, beside the word about the replies.
+    if ((!unrequested || status == kExitFailure) && !held->Release()) return kExitFailure;
+    held.reset();
+    return unrequested ? Unrequested(tool) : status;
 }
 
 }  // namespace
