@@ -241,8 +241,10 @@ void CUnitSession::ApplySimplePage() {
         }
     }
     view_.EnableActionButtons(false);
+    bool shifted = false;
     {
         LinkGuard gate(PollGateLock);
+        UnrequestedWatch watch(link_);
         IPage* full = view_.FullPage();
         if (simple) {
             for (ParamEntry* table : {DemodTableForMode(pageMode), DecoderTable}) {
@@ -250,8 +252,15 @@ void CUnitSession::ApplySimplePage() {
                     ReadTableToPage(link_, *simple, table, unitAddress, full);
             }
         }
+        shifted = !watch.Clean();
     }
     view_.EnableActionButtons(true);
+    if (shifted) {
+        // A write's answer may have been another request's: the operator is
+        // told, and the pages show what the unit holds now.
+        Error(kTextUnrequestedReplies);
+        ReadUnitConfig(true);
+    }
 }
 
 void CUnitSession::SetUnitAddress(int address) {

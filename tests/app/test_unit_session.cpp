@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/unrequested.h"
 #include "support/session_rig.h"
 
 namespace {
@@ -207,6 +208,22 @@ TEST(UnitSessionApply, WritesOnlyWhatChangedThenReadsThatTableBack) {
     EXPECT_EQ(requests[1], "0001r1los;;");
     EXPECT_TRUE(rig.RequestsWith("rtdat").empty());
     EXPECT_EQ(rig.view.simple.GetText(kNarrowbandFreqEdit), "1500.000");
+}
+
+TEST(UnitSessionApply, AWriteAnswerRepeatedAfterTheReadBackWentSaysSoAndShowsTheUnitsValues) {
+    UnitRig rig(false, UnitRig::Transport::Tcp);
+    ASSERT_TRUE(rig.started);
+    rig.Connect();
+    // The write's answer comes again once the read-back's first request has gone.
+    rig.unit->SetFault(sim::Fault::ReplyTwiceApart, 1, 30, "1ipf");
+    rig.view.simple.SetText(kNarrowbandFreqEdit, "1500");
+    rig.session->ApplySimplePage();
+    rig.unit->ClearFault();
+    ASSERT_FALSE(rig.view.messages.empty());
+    EXPECT_EQ(rig.view.messages[0].text, kTextUnrequestedReplies);
+    EXPECT_EQ(rig.unit->Value("1ipf"), "1.500000");
+    EXPECT_EQ(rig.view.simple.GetText(kNarrowbandFreqEdit), "1500.000");
+    EXPECT_EQ(rig.view.buttons.back(), true);
 }
 
 TEST(UnitSessionAddress, NewAddressGoesToTheUnitAndIsUsedFromThenOn) {
