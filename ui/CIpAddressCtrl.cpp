@@ -1,6 +1,10 @@
 #include "ui/CIpAddressCtrl.h"
 
+#include <memory>
+
+#include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -8,12 +12,22 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QRegularExpression>
 
 namespace {
 constexpr int kFieldMax = 255;
 const char* const kRefusedStyle = "QLineEdit { color: rgb(192, 0, 0); background: rgb(255, 224, 224); }";
 const char* const kRefusedTip = "A number from 0 to 255";
+
+// The line edit's menu names its Paste action in newer Qt only; older ones
+// are known by the key shown beside the text, whatever the language.
+bool IsPasteAction(const QAction& action) {
+    if (action.objectName() == QStringLiteral("edit-paste")) return true;
+    const QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Paste);
+    return !keys.isEmpty() && action.text().endsWith(QLatin1Char('\t') + keys.first().toString(QKeySequence::NativeText));
+}
 }  // namespace
 
 CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QWidget(parent) {
@@ -77,22 +91,54 @@ bool CIpAddressCtrl::TakeDot(int i) {
 
 // Pasted digits go into the field as typed ones; pasted text with anything
 // else must be a whole address, which fills all four fields, or is refused.
-bool CIpAddressCtrl::TakePaste(int) {
-    const QString text = QGuiApplication::clipboard()->text().trimmed();
+// The same for Ctrl+V, the field's menu and a middle click.
+bool CIpAddressCtrl::TakePaste(bool selection) {
+    const QString text =
+        QGuiApplication::clipboard()->text(selection ? QClipboard::Selection : QClipboard::Clipboard).trimmed();
     static const QRegularExpression digits(QStringLiteral("^[0-9]*$"));
     if (digits.match(text).hasMatch()) return false;
     if (SetText(text.toStdString())) MoveTo(static_cast<int>(fields_.size()) - 1);
     return true;
 }
 
+// The field's own menu, whose Paste takes an address as Ctrl+V does.
+void CIpAddressCtrl::ShowMenu(int i, const QPoint& where) {
+    QLineEdit* field = fields_[static_cast<size_t>(i)];
+    std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+    for (QAction* action : menu->actions()) {
+        if (!IsPasteAction(*action)) continue;
+        disconnect(action, &QAction::triggered, nullptr, nullptr);
+        connect(action, &QAction::triggered, field, [this, field] {
+            if (!TakePaste(false)) field->paste();
+        });
+    }
+    menu->exec(where);
+}
+
 bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
     const int i = IndexOf(watched);
-    if (i >= 0 && event->type() == QEvent::FocusOut && i == jumpedInto_) jumpedInto_ = -1;
-    if (i >= 0 && event->type() == QEvent::KeyPress) {
+    if (i < 0) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::FocusOut:
+        if (i == jumpedInto_) jumpedInto_ = -1;
+        break;
+    case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->matches(QKeySequence::Paste)) return TakePaste(i);
+        if (key->matches(QKeySequence::Paste)) return TakePaste(false);
         if (key->text() == QStringLiteral(".")) return TakeDot(i);
         if (!key->text().isEmpty()) jumpedInto_ = -1;
+        break;
+    }
+    case QEvent::ContextMenu:
+        ShowMenu(i, static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton &&
+            QGuiApplication::clipboard()->supportsSelection())
+            return TakePaste(true);
+        break;
+    default:
+        break;
     }
     return QWidget::eventFilter(watched, event);
 }

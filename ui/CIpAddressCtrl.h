@@ -39,7 +39,9 @@ private:
     int IndexOf(QObject* field) const;
     void MoveTo(int i);
     bool TakeDot(int i);
-    bool TakePaste(int i);
+    // `selection`: the X selection a middle click pastes, else the clipboard.
+    bool TakePaste(bool selection);
+    void ShowMenu(int i, const QPoint& where);
     void ShowRefused(int i);
 
     std::array<QLineEdit*, 4> fields_{};

@@ -381,12 +381,18 @@ class Screen:
     def xdo(self, *args):
         subprocess.run(["xdotool"] + list(args), env=self.rig.env, check=True, capture_output=True)
 
-    def click(self, obj):
+    def click(self, obj, button="1"):
         x, y, w, h = self.extents(obj)
         if w <= 0 or h <= 0:
             raise Failure("%s %r has no place on the screen" % (self.role(obj), obj.name))
         self.xdo("mousemove", "--sync", str(x + w // 2), str(y + h // 2))
-        self.xdo("click", "1")
+        self.xdo("click", button)
+
+    def program_windows(self):
+        """The program's X windows on the screen (popup menus included)."""
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", PROGRAM],
+                               env=self.rig.env, capture_output=True, text=True)
+        return found.stdout.split()
 
     def type(self, text):
         self.xdo("type", "--delay", "40", "--", text)
@@ -453,11 +459,24 @@ class Runner:
         self.screen.key("ctrl+a")
         self.screen.type(text)
 
-    def op_paste_into(self, name, window=None):
-        """Ctrl+V in the field `name` (its first field, for the IP address)."""
+    PASTES = {
+        "keys": (("1",), ("ctrl+v",)),        # a click, then Ctrl+V
+        "menu": (("3",), ("p",)),             # the field's menu, its "&Paste"
+        "middle": (("2",), ()),               # the X selection, by a middle click
+    }
+
+    def op_paste_into(self, name, window=None, how="keys"):
+        """A paste into the field `name` (its first field, for the IP address)."""
         obj = self.need(lambda: self.screen.field(name, window), "the field %r" % name)
-        self.screen.click(obj)
-        self.screen.key("ctrl+v")
+        buttons, keys = self.PASTES[how]
+        shown = len(self.screen.program_windows())
+        for button in buttons:
+            self.screen.click(obj, button)
+        if how == "menu":
+            # A popup menu is not in the accessibility tree: it is an X window of the program's.
+            self.need(lambda: len(self.screen.program_windows()) > shown, "the field's menu")
+        if keys:
+            self.screen.key(*keys)
 
     def op_tab_round(self, window, never_roles):
         """Tab goes once round `window` (until a control comes back, at most

@@ -176,6 +176,16 @@ ETHERNET_PASTED = [
     ("paste_into", "Address", MAIN_TITLE),
 ] + ETHERNET_CONNECT[2:]
 
+# The same address by the mouse: the X selection left by selecting it, put in
+# by a middle click, then over another address the field menu's Paste.
+ETHERNET_PASTED_BY_MOUSE = ETHERNET_PASTED[:6] + [
+    ("close", ENGINEERING),
+    ("paste_into", "Address", MAIN_TITLE, "middle"),
+    ("text", "text", "Address field 1", MAIN_TITLE, "127"),
+    ("type_into", "Address", "10.20.30.40", MAIN_TITLE),
+    ("paste_into", "Address", MAIN_TITLE, "menu"),
+] + ETHERNET_CONNECT[2:]
+
 # The slot tabs take no focus from Tab; Ctrl+3 stores the running slot and
 # loads slot 3 as a click on "Config 3" does.
 SLOT_KEYS = [
@@ -273,6 +283,11 @@ CASES = [
         "name": "ethernet_address_pasted",
         "timeout": 150,
         "steps": SERIAL_START + ETHERNET_PASTED,
+    },
+    {
+        "name": "ethernet_address_pasted_by_mouse",
+        "timeout": 150,
+        "steps": SERIAL_START + ETHERNET_PASTED_BY_MOUSE,
     },
     {
         "name": "slot_keys",
