@@ -39,6 +39,7 @@
 #include "ui/control_ids.h"
 #include "ui/operator_texts.h"
 #include "ui/program_icon.h"
+#include "ui/theme_colours.h"
 
 using namespace ids::main_window;
 
@@ -195,7 +196,6 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     auto* labels = new QVBoxLayout;
     labels->setSpacing(4);
     pollingLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextPollingEnabled), this), kPollingLabel);
-    pollingLabel_->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
     connectedLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextNotConnected), this), kConnectedLabel);
     labels->addWidget(pollingLabel_);
     labels->addWidget(connectedLabel_);
@@ -304,8 +304,22 @@ void CTavrin_rx_ctrl_v2Dlg::SetReceptionLamps(int iconId) {
 void CTavrin_rx_ctrl_v2Dlg::SetConnectedLabel(bool connected, const char* text) {
     if (text == nullptr) text = connected ? kTextConnected : kTextNotConnected;
     connectedLabel_->setText(QString::fromLatin1(text));
-    connectedLabel_->setStyleSheet(connected ? QStringLiteral("color: rgb(0, 160, 0);")
-                                             : QStringLiteral("color: rgb(220, 0, 0);"));
+    connectedShown_ = connected;
+    ApplyPaletteColours();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::ApplyPaletteColours() {
+    if (pollingLabel_) SetTextColour(pollingLabel_, ToneColour(TextTone::Emphasis, palette()));
+    if (connectedLabel_)
+        SetTextColour(connectedLabel_, ToneColour(connectedShown_ ? TextTone::Good : TextTone::Bad, palette()));
+    if (tabs_ && highlightedTab_ >= 0) SetSlotHighlight(highlightedTab_);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (!IsPaletteChange(event)) return;
+    ApplyPaletteColours();
+    ApplyToolbarImages();
 }
 
 void CTavrin_rx_ctrl_v2Dlg::SetProgramIcon(const QIcon& icon) {

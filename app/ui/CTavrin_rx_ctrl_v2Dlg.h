@@ -160,15 +160,22 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A palette change (the desktop's theme switched) takes the coloured texts
+    // and the toolbar's images along.
+    void changeEvent(QEvent* event) override;
 
 private:
     // construction and layout (CTavrin_rx_ctrl_v2Dlg.cpp)
     void BuildControls();
     void BuildMenuAndToolbar();    // main_menu.cpp
+    // The toolbar's images for the current palette (main_menu.cpp).
+    void ApplyToolbarImages();
+    // The coloured texts (polling, connection, selected slot) for the current palette.
+    void ApplyPaletteColours();
     void SetLamp(int ctrlId, int iconId);
     // The demodulator lock, reception and decoder lock lamps, all three alike.
     void SetReceptionLamps(int iconId);
-    // "Connected" in green, else `text` ("Not connected" by default) in red.
+    // "Connected" in the good colour, else `text` ("Not connected" by default) in the bad one.
     void SetConnectedLabel(bool connected, const char* text = nullptr);
     // The end of a poll cycle: what it did not read, or a unit that did not
     // answer at all, is shown as unknown, never in its last colours.
@@ -241,4 +248,5 @@ private:
     int tabGuard_ = 0;               // selection changes made by the program
     int shownTab_ = 0;               // the tab selected before a change
     int highlightedTab_ = -1;
+    bool connectedShown_ = false;    // the connection label's colour
 };

@@ -12,6 +12,7 @@
 #include "app/ui/CAboutDlg.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "ui/operator_texts.h"
+#include "ui/theme_colours.h"
 
 // The toolbar images (res/toolbar.qrc) live in the static GUI library; their
 // registration must be pulled in explicitly.
@@ -21,15 +22,16 @@ namespace {
 
 constexpr int kAboutCommand = 16;
 
-// The toolbar image of a command, drawn into res/toolbar/ when there is one.
-QIcon ToolbarImage(int commandId) {
+// The toolbar image of a command, drawn into res/toolbar/ when there is one,
+// made to show on the palette's window colour.
+QIcon ToolbarImage(int commandId, const QPalette& palette) {
     static const bool registered = [] {
         InitToolbarResources();
         return true;
     }();
     (void)registered;
     const QString path = QStringLiteral(":/toolbar/%1.png").arg(commandId);
-    return QFile::exists(path) ? QIcon(path) : QIcon();
+    return QFile::exists(path) ? IconForPalette(path, palette) : QIcon();
 }
 
 }  // namespace
@@ -90,8 +92,6 @@ void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     auto tool = [&](int id, const char* tip) {
         QAction* action = actions_.count(id) ? actions_[id] : add(nullptr, id, tip, nullptr);
         action->setToolTip(QString::fromLatin1(tip));
-        QIcon image = ToolbarImage(id);
-        if (!image.isNull()) action->setIcon(image);
         action->setIconText(QString::fromLatin1(tip));
         toolBar_->addAction(action);
     };
@@ -104,6 +104,15 @@ void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     tool(ID_WRITE_KEY, kTextWriteKey);
     toolBar_->addSeparator();
     tool(ID_RESTORE_DEFAULTS, "Restore defaults");
+    ApplyToolbarImages();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::ApplyToolbarImages() {
+    if (!toolBar_) return;
+    for (QAction* action : toolBar_->actions()) {
+        const QIcon image = ToolbarImage(action->property("cmdId").toInt(), palette());
+        if (!image.isNull()) action->setIcon(image);
+    }
 }
 
 QAction* CTavrin_rx_ctrl_v2Dlg::CommandAction(int commandId) const {

@@ -8,6 +8,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "app/ui/main_view.h"
 #include "ui/prompts.h"
+#include "ui/theme_colours.h"
 #include "app/unit_session.h"
 #include "pages/ui/CDemodDialog.h"
 #include "pages/ui/CSimpleDemodDialog.h"
@@ -79,7 +80,8 @@ void CTavrin_rx_ctrl_v2Dlg::SelectSlotTab(int tab) {
 void CTavrin_rx_ctrl_v2Dlg::SetSlotHighlight(int tab) {
     highlightedTab_ = tab;
     for (int i = 0; i < tabs_->count(); ++i) {
-        tabs_->setTabTextColor(i, i == tab ? QColor(0, 0, 192) : palette().color(QPalette::WindowText));
+        tabs_->setTabTextColor(i, i == tab ? ToneColour(TextTone::Emphasis, palette())
+                                           : palette().color(QPalette::WindowText));
         tabs_->setTabData(i, i == tab);
     }
 }

@@ -6,6 +6,7 @@
 #include "app/signal_history.h"
 #include "platform/clock.h"
 #include "ui/accessible.h"
+#include "ui/theme_colours.h"
 
 namespace {
 
@@ -102,7 +103,6 @@ void CHistoryChart::BuildAxes() {
         // Solid lines one pixel wide: a wider or dashed line through a day's
         // zigzag of extremes costs a repaint many times over. Levels are the
         // lighter ones.
-        g->setPen(QPen(SeriesColour(s), 1.0));
         g->setAdaptiveSampling(true);
         series_[size_t(s)] = g;
     }
@@ -114,29 +114,70 @@ void CHistoryChart::BuildAxes() {
             bands_[size_t(b)][size_t(on)] = g;
         }
     }
+    // The legend in a row of its own under the time axis: it never covers the lines.
     legend->setVisible(true);
     legend->setFont(QFont(font().family(), 8));
     legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     legend->setWrap(kInputs);
-    legend->setBrush(QColor(255, 255, 255, 200));
-    values->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+    auto* legendRow = new QCPLayoutGrid;
+    values->insetLayout()->take(legend);
+    values->insetLayout()->simplify();
+    plotLayout()->addElement(2, 0, legendRow);
+    legendRow->addElement(0, 0, legend);
+    legendRow->setMargins(QMargins(0, 0, 0, 4));
+    plotLayout()->setRowStretchFactor(2, 0.001);
 
     cursor_ = new QCPItemStraightLine(this);
     cursor_->setClipAxisRect(values);
     cursor_->point1->setAxes(xAxis, yAxis);
     cursor_->point2->setAxes(xAxis, yAxis);
-    cursor_->setPen(QPen(QColor(90, 90, 90), 1, Qt::DotLine));
     cursor_->setVisible(false);
 
     yAxis->setRange(0, 40);
     yAxis2->setRange(-100, 0);
+    ApplyPalette();
 }
 
-QColor CHistoryChart::SeriesColour(int series) {
+void CHistoryChart::ApplyPalette() {
+    const QPalette& p = palette();
+    const QColor text = p.color(QPalette::WindowText);
+    const QColor base = p.color(QPalette::Base);
+    QColor grid = p.color(QPalette::Text);
+    grid.setAlpha(60);
+    setBackground(p.brush(QPalette::Window));
+    for (QCPAxisRect* rect : axisRects()) {
+        rect->setBackground(p.brush(QPalette::Base));
+        for (QCPAxis* axis : rect->axes()) {
+            axis->setBasePen(QPen(text, 0));
+            axis->setTickPen(QPen(text, 0));
+            axis->setSubTickPen(QPen(text, 0));
+            axis->setTickLabelColor(text);
+            axis->setLabelColor(text);
+            axis->grid()->setPen(QPen(grid, 0, Qt::DotLine));
+            axis->grid()->setZeroLinePen(QPen(grid, 0));
+        }
+    }
+    legend->setBrush(p.brush(QPalette::Window));
+    legend->setBorderPen(QPen(p.color(QPalette::Mid), 0));
+    legend->setTextColor(text);
+    for (int s = 0; s < kSeriesCount; ++s) series_[size_t(s)]->setPen(QPen(SeriesColour(s, base), 1.0));
+    QColor cursor = p.color(QPalette::Text);
+    cursor.setAlpha(160);
+    cursor_->setPen(QPen(cursor, 1, Qt::DotLine));
+}
+
+void CHistoryChart::changeEvent(QEvent* event) {
+    QCustomPlot::changeEvent(event);
+    if (!IsPaletteChange(event)) return;
+    ApplyPalette();
+    replot(rpQueuedReplot);
+}
+
+QColor CHistoryChart::SeriesColour(int series, const QColor& background) {
     static const QColor colours[kInputs] = {QColor(0, 90, 220), QColor(220, 120, 0), QColor(0, 150, 80),
                                             QColor(160, 40, 180)};
     const QColor c = colours[series % kInputs];
-    return IsLevel(series) ? c.lighter(150) : c;
+    return ReadableOn(IsLevel(series) ? c.lighter(150) : c, background, kGraphicContrast);
 }
 
 QString CHistoryChart::SeriesName(int series) {

@@ -33,7 +33,8 @@ public:
     QCPGraph* SeriesGraph(int series) const { return series_[size_t(series)]; }
     // The graph that draws a band's stretches of `state` (On or Off).
     QCPGraph* BandGraph(int band, LockState state) const;
-    static QColor SeriesColour(int series);
+    // A series' colour, as light or dark as lines on `background` need.
+    static QColor SeriesColour(int series, const QColor& background);
     // "SNR A", ..., "Level D".
     static QString SeriesName(int series);
 
@@ -45,6 +46,10 @@ public:
     // connected): the chart's accessible description and tool tip.
     static QString LatestText(const HistoryPoint* newest);
 
+protected:
+    // Background, axes, grid, legend and lines follow the widget's palette.
+    void changeEvent(QEvent* event) override;
+
 signals:
     // The operator panned or zoomed: following has ended.
     void followEnded();
@@ -53,6 +58,7 @@ signals:
 
 private:
     void BuildAxes();
+    void ApplyPalette();
     void ShowView(const HistoryView& view);
     void FitValueAxes();
     void OnRangeChanged(const QCPRange& range);

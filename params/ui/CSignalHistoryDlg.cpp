@@ -20,6 +20,7 @@
 #include "ui/control_ids.h"
 #include "ui/prompts.h"
 #include "ui/qt_page.h"
+#include "ui/theme_colours.h"
 
 using namespace ids::signal_history;
 
@@ -102,8 +103,6 @@ void CSignalHistoryDlg::BuildControls() {
     for (int s = 0; s < kSeriesCount; ++s) {
         auto* box = SetCtrlId(new QCheckBox(CHistoryChart::SeriesName(s), this), kFirstSeries + s);
         box->setChecked(true);
-        const QColor c = CHistoryChart::SeriesColour(s);
-        box->setStyleSheet(QStringLiteral("color: rgb(%1, %2, %3);").arg(c.red()).arg(c.green()).arg(c.blue()));
         seriesBoxes_[size_t(s)] = box;
         controls->addWidget(box);
     }
@@ -157,6 +156,19 @@ void CSignalHistoryDlg::BuildControls() {
     connect(chart_, &CHistoryChart::cursorAt, this,
             [this](double key) { cursorLabel_->setText(chart_->ValuesAt(key)); });
     span_->setCurrentIndex(1);
+    ApplyPaletteColours();
+}
+
+void CSignalHistoryDlg::ApplyPaletteColours() {
+    // Each series box names its line in the line's colour, readable as text.
+    const QColor window = palette().color(QPalette::Window);
+    for (int s = 0; s < kSeriesCount; ++s)
+        SetTextColour(seriesBoxes_[size_t(s)], ReadableOn(CHistoryChart::SeriesColour(s, window), window));
+}
+
+void CSignalHistoryDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (IsPaletteChange(event) && seriesBoxes_[0]) ApplyPaletteColours();
 }
 
 void CSignalHistoryDlg::SetSpan(int index) {

@@ -45,11 +45,14 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // The series boxes' colours follow a palette change.
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildControls();
     void ShowAlignment();
     void ShowRecordingState();
+    void ApplyPaletteColours();
 
     CSignalHistory& history_;
     CHistoryChart* chart_ = nullptr;

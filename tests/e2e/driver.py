@@ -33,6 +33,10 @@ SCREEN = "1280x1024x24"
 STEP_WAIT_S = 15.0          # default wait for a condition to come true
 POLL_S = 0.2
 KILLED = "--- killed ---\n"
+# A dark colour scheme in KDE's format (red,green,blue) and the Fusion style.
+DARK_KDEGLOBALS = "[General]\nwidgetStyle=Fusion\n" + "".join(
+    "[Colors:%s]\nBackgroundNormal=%s\nForegroundNormal=230,230,230\n" % group
+    for group in (("Button", "55,55,60"), ("Window", "45,45,48"), ("View", "30,30,32"), ("Selection", "61,110,200")))
 
 
 class Failure(Exception):
@@ -143,6 +147,16 @@ class Rig:
         self.pids.remove(self.sim.pid)
         with open(os.path.join(self.work, "sim.out"), "a") as f:
             f.write(KILLED)
+
+    def dark_desktop(self):
+        """A dark desktop as KDE Plasma gives one to every Qt program: its
+        colour scheme in kdeglobals, read by Qt's own KDE theme. Takes effect
+        for the program started after it."""
+        config = os.path.join(self.work, "config")
+        os.makedirs(config, exist_ok=True)
+        with open(os.path.join(config, "kdeglobals"), "w") as f:
+            f.write(DARK_KDEGLOBALS)
+        self.env.update(XDG_CONFIG_HOME=config, XDG_CURRENT_DESKTOP="KDE", KDE_SESSION_VERSION="5")
 
     def start_program(self):
         exe = os.path.join(self.program_folder, PROGRAM)
@@ -436,6 +450,9 @@ class Runner:
     def op_sim(self, serial=True, tcp=False):
         self.rig.start_sim(serial, tcp)
 
+    def op_dark_desktop(self):
+        self.rig.dark_desktop()
+
     def op_kill_sim(self):
         self.rig.kill_sim()
 
@@ -631,6 +648,14 @@ class Runner:
             os.makedirs(self.screenshots, exist_ok=True)
             shutil.copy(path, os.path.join(self.screenshots, name))
         print("  screenshot: %s" % path, flush=True)
+
+
+    def op_dark(self, name):
+        """The screenshot `name` is mostly dark: the program took the desktop's palette."""
+        mean = subprocess.run(["convert", os.path.join(self.rig.work, name), "-colorspace", "Gray", "-format",
+                               "%[fx:mean]", "info:"], capture_output=True, text=True, check=True).stdout
+        if float(mean) >= 0.4:
+            raise Failure("%s is not dark: mean lightness %s" % (name, mean))
 
 
 def main():

@@ -257,6 +257,25 @@ def unit_vanishes(lost_label, restart):
     ]
 
 
+# On a dark desktop: the main window and the signal history window with some
+# samples, pictured; looked at for readable texts.
+HISTORY = "Signal history"
+DARK_WINDOWS = [
+    ("label", "Polling enabled"),
+    ("sleep", 3),
+    ("screenshot", MAIN_TITLE, "main-window-dark.png"),
+    ("dark", "main-window-dark.png"),
+    ("key", "ctrl+h", MAIN_TITLE),
+    ("window", HISTORY),
+    ("click", "combo box", "Span", HISTORY),
+    ("key", "Home Return"),
+    ("sleep", 6),
+    ("screenshot", HISTORY, "history-window-dark.png"),
+    ("dark", "history-window-dark.png"),
+    ("close", HISTORY),
+    ("gone", HISTORY),
+]
+
 CASES = [
     {
         "name": "advanced_window",
@@ -303,5 +322,10 @@ CASES = [
         "name": "tcp_unit_vanishes",
         "timeout": 240,
         "steps": SERIAL_START + ETHERNET_CONNECT + unit_vanishes("Unit does not answer", ("sim", True, True)),
+    },
+    {
+        "name": "dark_desktop",
+        "timeout": 150,
+        "steps": [("dark_desktop",)] + SERIAL_START + DARK_WINDOWS,
     },
 ]
