@@ -32,16 +32,11 @@ std::string OneTransport(const ToolOptions& o) {
 
 // ---- the options ------------------------------------------------------------
 
-std::string NoteWatchOption(ToolOptions& o, const char* name) {
-    if (o.watch.firstGiven.empty()) o.watch.firstGiven = name;
-    return {};
-}
-
-// "status, dump, inspect and watch": the commands that take --json.
-std::string JsonCommandNames() {
+// "status, dump, watch and inspect": the commands `option` applies to.
+std::string CommandNamesFor(const ToolOption& option) {
     std::vector<std::string> names;
     for (const ToolCommand& c : ToolCommands())
-        if (c.json) names.push_back(c.name);
+        if (OptionApplies(option, c)) names.push_back(c.name);
     std::string text;
     for (size_t i = 0; i < names.size(); ++i) {
         if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
@@ -123,20 +118,20 @@ const ToolOption kOptions[] = {
          if (!ParseInt(v, kWatchMinIntervalMs, kWatchMaxIntervalMs, n))
              return "--interval takes milliseconds from 100 to 86400000";
          o.watch.intervalMs = uint32_t(n);
-         return NoteWatchOption(o, "--interval");
+         return {};
      }},
     {"", "--count", "N", false, OptionScope::Watch, "watch: stop after N poll cycles",
      [](ToolOptions& o, const std::string& v) -> std::string {
          long n = 0;
          if (!ParseInt(v, 1, 1000000000L, n)) return "--count takes a number of cycles from 1 to 1000000000";
          o.watch.count = n;
-         return NoteWatchOption(o, "--count");
+         return {};
      }},
     {"", "--csv", "FILE", false, OptionScope::Watch, "watch: record every cycle to FILE as CSV (the\ndesktop program's recording columns)",
      [](ToolOptions& o, const std::string& v) -> std::string {
          if (v.empty()) return "--csv needs a file name";
          o.watch.csvFile = v;
-         return NoteWatchOption(o, "--csv");
+         return {};
      }},
     {"-j", "--json", nullptr, false, OptionScope::Json,
      "print JSON: one document (status, dump, inspect),\n"
@@ -356,10 +351,12 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
 
     // The options in the order they were given, each checked as it comes.
     std::map<const CLI::Option*, size_t> seen;
+    std::vector<const ToolOption*> givenRows;
     std::string problem;
     for (const CLI::Option* given : app.parse_order()) {
         auto row = optionRows.find(given);
         if (row == optionRows.end()) continue;
+        givenRows.push_back(row->second);
         const size_t occurrence = seen[given]++;
         std::string value;
         if (row->second->valueName && occurrence < given->results().size())
@@ -393,9 +390,11 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
         return Fail("wrong number of arguments for " + options.command);
     if (command.run && options.transport == Transport::None)
         return Fail(options.command + " needs one of --serial, --com or --ip");
-    if (options.json && !command.json) return Fail("--json applies to " + JsonCommandNames() + " only");
-    if (!options.watch.firstGiven.empty() && options.command != "watch")
-        return Fail(options.watch.firstGiven + " applies to watch only");
+    // An option meant for other commands is refused; the connection and link
+    // options are taken (and left unused) by commands without a unit.
+    for (const ToolOption* given : givenRows)
+        if (given->scope != OptionScope::Unit && !OptionApplies(*given, command))
+            return Fail(std::string(given->longName) + " applies to " + CommandNamesFor(*given) + " only");
     return ParseResult{true, {}};
 }
 

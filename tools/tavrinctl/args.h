@@ -14,7 +14,6 @@ struct WatchOptions {
     uint32_t intervalMs = 2000;  // --interval
     long count = 0;              // --count; 0: until stopped
     std::string csvFile;         // --csv
-    std::string firstGiven;      // the first of them on the command line, or ""
 };
 
 inline constexpr uint32_t kWatchMinIntervalMs = 100;
