@@ -69,7 +69,8 @@ if(TARGET tavrin_rx_ctrl)
 endif()
 
 # --- bash completion, the udev example, copyright and changelog --------------------
-install(FILES ${TAVRIN_PACKAGING}/completion/tavrinctl
+# The completion is built from the tool's tables (tools/tavrinctl/CMakeLists.txt).
+install(FILES ${TAVRINCTL_COMPLETION}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${CMAKE_SOURCE_DIR}/deploy/99-tavrin-serial.rules DESTINATION ${TAVRIN_DEB_DOCDIR}/examples)
 install(FILES ${TAVRIN_PACKAGING}/copyright DESTINATION ${TAVRIN_DEB_DOCDIR})

@@ -1,21 +1,26 @@
 // tavrin_unit_sim: a simulated receiver unit on a pseudo-terminal and/or TCP.
 #include <pthread.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/build_info.h"
 #include "platform/std_streams.h"
 #include "sim/sim_unit.h"
+#include "tools/tavrinctl/nearest_word.h"
 
 namespace {
 
+const char kUsageLine[] = "Usage: tavrin_unit_sim [OPTIONS]\n";
+
 const char kUsage[] =
-    "Usage: tavrin_unit_sim [options]\n"
+    "Usage: tavrin_unit_sim [OPTIONS]\n"
     "A simulated receiver unit. It answers the unit protocol on a pseudo-terminal\n"
     "and, when asked, on TCP, until it receives SIGINT or SIGTERM.\n"
     "\n"
@@ -54,11 +59,28 @@ const char kUsage[] =
     "                       read from (integer TTnnnn, number TT.nnnn, frequency\n"
     "                       TT.00nnnn, text TT-nnnn; TT is the code's own tag), so that\n"
     "                       a reply tells which request it answers\n"
-    "  --help               show this text\n"
+    "  -h, --help           show this text\n"
     "  --version            print the version\n"
     "\n"
     "On start it prints the pseudo-terminal's path and the TCP address it listens on;\n"
-    "when it stops, a line of counters (requests, replies, faults, connections).\n";
+    "when it stops, a line of counters (requests, replies, faults, connections).\n"
+    "Exit status: 0 stopped by SIGINT or SIGTERM (or --help, --version), 1 a unit\n"
+    "that could not start, 2 a bad command line.\n"
+    "Example:\n"
+    "  tavrin_unit_sim --serial-link /tmp/COM1 --tcp 127.0.0.2 --fault slowreply:3:800\n";
+
+// The options the usage text lists, for the suggestion after a mistyped one.
+std::vector<std::string> OptionNames() {
+    std::vector<std::string> names;
+    const std::string text = kUsage;
+    for (size_t at = text.find("\n  "); at != std::string::npos; at = text.find("\n  ", at + 1)) {
+        size_t begin = at + 3;
+        if (text.compare(begin, 4, "-h, ") == 0) begin += 4;
+        if (text.compare(begin, 2, "--") != 0) continue;
+        names.push_back(text.substr(begin, text.find_first_of(" \n", begin) - begin));
+    }
+    return names;
+}
 
 bool ParseNumber(const char* text, long low, long high, long* out) {
     char* end = nullptr;
@@ -93,9 +115,17 @@ bool ParseFaultOption(const std::string& text, sim::Fault* fault, int* count, ui
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+// A bad command line, as tavrinctl reports one: the reason, the usage line,
+// where the rest is; exit status 2. A unit that cannot start: the reason.
 int Fail(const std::string& message, int status = kExitUsage) {
     std::fprintf(stderr, "tavrin_unit_sim: %s\n", message.c_str());
+    if (status == kExitUsage) std::fprintf(stderr, "%s\nRun \"tavrin_unit_sim --help\" for the options.\n", kUsageLine);
     return status;
+}
+
+int UnknownWord(const std::string& word) {
+    if (word.rfind('-', 0) != 0) return Fail("unexpected argument '" + word + "'");
+    return Fail("unknown option '" + word + "'" + DidYouMean(word, OptionNames()));
 }
 
 }  // namespace
@@ -124,7 +154,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--oracle") {
             options.oracle = true;
         } else if (!hasValue) {
-            return Fail("unknown option or missing value: " + arg + " (see --help)");
+            const std::vector<std::string> known = OptionNames();
+            if (std::find(known.begin(), known.end(), arg) == known.end()) return UnknownWord(arg);
+            return Fail(arg + " needs a value");
         } else if (arg == "--serial-link") {
             options.ptyLinkPath = argv[++i];
         } else if (arg == "--request-log") {
@@ -165,7 +197,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--fault") {
             if (!ParseFaultOption(argv[++i], &fault, &faultCount, &faultMs, &faultCode)) return Fail("bad fault (see --help)");
         } else {
-            return Fail("unknown option: " + arg + " (see --help)");
+            return UnknownWord(arg);
         }
     }
     if (!options.serial && options.tcpAddress.empty()) return Fail("nothing to listen on: --no-serial needs --tcp");

@@ -114,19 +114,37 @@ TEST(BridgeCommandLine, HelpVersionAndBadLines) {
     const ProgramResult version = RunWithInput(BinPath("tavrin_bridge"), {"--version"}, "");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, std::string("tavrin_bridge ") + TAVRIN_VERSION + "\n");
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"--ip", "127.0.0.1", "--serial", "/dev/null"},
-        {"--ip", "127.0.0.300"},
-        {"--ip", "127.0.0.1", "--listen", "localhost"},
-        {"--ip", "127.0.0.1", "--listen", "127.0.0.1:70000"},
-        {"--ip", "127.0.0.1", "--metrics", "127.0.0.1"},
-        {"--ip", "127.0.0.1", "--max-clients", "0"},
-        {"--serial", "/nonexistent/tty"},
+    EXPECT_NE(help.out.find("Usage: tavrin_bridge "), std::string::npos);
+    EXPECT_NE(help.out.find("\nExample:\n  tavrin_bridge --serial "), std::string::npos) << help.out;
+    // A bad command line exits 2 with its reason first, as tavrinctl's does; a
+    // unit port that cannot be opened is a failure (1).
+    struct Bad {
+        std::vector<std::string> args;
+        int status;
+        std::string line;   // the first line of the output, when given
     };
-    for (const auto& args : bad) {
-        const ProgramResult r = RunWithInput(BinPath("tavrin_bridge"), args, "");
-        EXPECT_NE(r.exitCode, 0) << (args.empty() ? "" : args.back()) << r.out;
+    const std::vector<Bad> bad = {
+        {{}, 2, "tavrin_bridge: give exactly one of --serial, --com and --ip"},
+        {{"--ip", "127.0.0.1", "--serial", "/dev/null"}, 2, ""},
+        {{"--ip", "127.0.0.300"}, 2, ""},
+        {{"--ip", "127.0.0.1", "--listen", "localhost"}, 2, ""},
+        {{"--ip", "127.0.0.1", "--listen", "127.0.0.1:70000"}, 2, ""},
+        {{"--ip", "127.0.0.1", "--metrics", "127.0.0.1"}, 2, ""},
+        {{"--ip", "127.0.0.1", "--max-clients", "0"}, 2, ""},
+        {{"--ip", "127.0.0.1", "--interval", "soon"}, 2, ""},
+        {{"--ip", "127.0.0.1", "--lisen", "127.0.0.1"}, 2, "tavrin_bridge: unknown option '--lisen': did you mean '--listen'?"},
+        {{"--ip", "127.0.0.1", "stray"}, 2, "tavrin_bridge: unexpected argument 'stray'"},
+        {{"--serial", "/nonexistent/tty"}, 1, ""},
+    };
+    for (const Bad& b : bad) {
+        const ProgramResult r = RunWithInput(BinPath("tavrin_bridge"), b.args, "");
+        const std::string last = b.args.empty() ? "" : b.args.back();
+        EXPECT_EQ(r.exitCode, b.status) << last << r.out;
         EXPECT_FALSE(r.out.empty());
+        const std::string hint = "\nRun \"tavrin_bridge --help\" for the options.\n";
+        EXPECT_EQ(r.out.find(hint) != std::string::npos, b.status == 2) << r.out;
+        if (!b.line.empty()) {
+            EXPECT_EQ(r.out.substr(0, r.out.find('\n')), b.line);
+        }
     }
 }

@@ -1,15 +1,21 @@
 #!/usr/bin/env python3
-"""Checks the bash completion of tavrinctl against the program itself.
+"""Checks the bash completion of tavrinctl, and the manual page's lists,
+against the program itself and the parameter tables.
 
 Runs the completion function in bash (with the bash-completion library) and
 checks that it offers every command and every option that `tavrinctl --help`
-lists, and every parameter code of the parameter tables after `read`.
+lists, every parameter code of the parameter tables after `read` and exactly
+the writable ones after `write`, the ports present after `--com`, and after a
+command the options that apply to it; and that the manual page lists the
+commands of `tavrinctl --help` and the codes of the tables.
 
-  check_completion.py TAVRINCTL COMPLETION_FILE PARAM_TABLE_CPP
+  check_completion.py TAVRINCTL COMPLETION_FILE PARAM_TABLE_CPP MANUAL_SCD
 """
+import os
 import re
 import subprocess
 import sys
+import tempfile
 
 BASH_COMPLETION = "/usr/share/bash-completion/bash_completion"
 
@@ -46,11 +52,38 @@ def table_codes(param_table):
     return set(re.findall(r'\{"(\w{4})",', block))
 
 
+def table_rows(param_table):
+    """Every code of the tables' rows, and those the unit takes writes for."""
+    rows = re.findall(r'\{"(\w{4})", ([01]),', open(param_table, encoding="utf-8").read())
+    return {code for code, _ in rows}, {code for code, writable in rows if writable == "1"}
+
+
+def manual_problems(manual, commands, codes, writable):
+    """The manual's COMMANDS section names each command; its PARAMETER CODES
+    section lists the codes read takes and the ones write takes."""
+    text = open(manual, encoding="utf-8").read()
+    section = lambda name: text.split("\n# " + name + "\n", 1)[1].split("\n# ", 1)[0]
+    problems = []
+    listed = set(re.findall(r"^\*([a-z][a-z-]*)\*", section("COMMANDS"), re.M))
+    if listed != commands:
+        problems.append(f"the manual's commands differ: missing {sorted(commands - listed)}, "
+                        f"extra {sorted(listed - commands)}")
+    part = section("PARAMETER CODES")
+    for name, wanted in (("read", codes), ("write", writable)):
+        found = re.search(r"^\*" + name + r"\*:\n((?:\t.*\n)+)", part, re.M)
+        listed = set(found.group(1).split()) if found else set()
+        if listed != wanted:
+            problems.append(f"the manual's {name} codes differ: missing {sorted(wanted - listed)}, "
+                            f"extra {sorted(listed - wanted)}")
+    return problems
+
+
 def main():
-    tavrinctl, completion, param_table = sys.argv[1:4]
+    tavrinctl, completion, param_table, manual = sys.argv[1:5]
     options, commands = help_words(tavrinctl)
     codes = table_codes(param_table)
-    problems = []
+    all_codes, writable = table_rows(param_table)
+    problems = manual_problems(manual, commands, all_codes, writable)
     if len(commands) < 10 or len(options) < 15 or len(codes) < 40:
         problems.append(f"too few words found: {len(commands)} commands, {len(options)} options, {len(codes)} codes")
     offered_commands = complete(completion, ["tavrinctl", "--ip", "127.0.0.1", ""])
@@ -64,6 +97,24 @@ def main():
     for option in ("--interval", "--count", "--csv", "--json"):
         if option not in complete(completion, ["tavrinctl", "-i", "127.0.0.1", "watch", "-"]):
             problems.append(f"watch does not offer {option}")
+    # Exactly the codes: every one after read, the writable ones after write.
+    for command, wanted in (("read", all_codes), ("write", writable)):
+        offered = complete(completion, ["tavrinctl", "-i", "127.0.0.1", command, ""])
+        if offered != wanted:
+            problems.append(f"{command} offers {sorted(offered - wanted)} too and lacks {sorted(wanted - offered)}")
+    # After a command, the options that apply to it; help names the commands.
+    status_options = complete(completion, ["tavrinctl", "-i", "127.0.0.1", "status", "--"])
+    if "--json" not in status_options or "--interval" in status_options:
+        problems.append(f"status offers {sorted(status_options)}")
+    if complete(completion, ["tavrinctl", "help", ""]) != commands:
+        problems.append("help does not offer the commands")
+    # --com: the ports present, here a link ports/COM7 in the program folder.
+    with tempfile.TemporaryDirectory() as folder:
+        os.mkdir(folder + "/ports")
+        os.symlink("/dev/null", folder + "/ports/COM7")
+        ports = complete(completion, ["tavrinctl", "--program-folder", folder, "--com", ""])
+        if "7" not in ports or not all(p.isdigit() for p in ports):
+            problems.append(f"--com offers {sorted(ports)}")
     for problem in problems:
         print(problem)
     return 1 if problems else 0

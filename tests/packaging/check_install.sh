@@ -120,6 +120,10 @@ for page in "$share"/man/man1/*.1.gz; do
     zcat "$page" | grep -q "$name" || fail "$page does not name $name"
 done
 [ -f "$share/bash-completion/completions/tavrinctl" ] || fail "no bash completion for tavrinctl"
+# The one built from the tables: its words filled in, none left as @WORDS@.
+grep -q '^    local write_codes="1' "$share/bash-completion/completions/tavrinctl" &&
+    ! grep -q '@[A-Z_]*@' "$share/bash-completion/completions/tavrinctl" ||
+    fail "the installed completion is not the one built from the tables"
 [ -f "$share/doc/tavrin-rx-ctrl/copyright" ] || fail "no copyright file"
 [ -f "$share/doc/tavrin-rx-ctrl/changelog.gz" ] || fail "no changelog"
 

@@ -1,5 +1,7 @@
 #include "tool_harness.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -106,6 +108,37 @@ RunResult RunToolInto(const std::vector<std::string>& args, const std::string& o
     return ToolProcess(args, env, nullptr, outPath).Wait();
 }
 
+RunResult RunToolOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    RunResult result;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        result.err = "no pseudo-terminal";
+        if (master >= 0) ::close(master);
+        return result;
+    }
+    const std::string slavePath = ::ptsname(master);
+    // Held open here too, so that the terminal stays until everything is read.
+    const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    TempFolder io;
+    const pid_t pid = testsupport::SpawnProgram(ToolPath(), args, "/dev/null", io.File("out"), slavePath, env);
+    int status = 0;
+    for (bool running = pid > 0; running;) {
+        running = ::waitpid(pid, &status, WNOHANG) == 0;
+        pollfd p{master, POLLIN, 0};
+        // Whatever came meanwhile, and after the end whatever is left.
+        while (::poll(&p, 1, running ? 50 : 0) > 0 && (p.revents & POLLIN)) {
+            char buffer[512];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) break;
+            result.err.append(buffer, size_t(n));
+        }
+    }
+    result.exitCode = pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadFile(io.File("out"));
+    if (slave >= 0) ::close(slave);
+    ::close(master);
+    return result;
+}
 
 SimulatedUnit::SimulatedUnit(bool k840, int address, bool oracle) {
     const std::string ports = folder_.File("ports");

@@ -36,6 +36,10 @@ RunResult RunToolWithInput(const std::vector<std::string>& args, const std::stri
 RunResult RunToolInto(const std::vector<std::string>& args, const std::string& outPath,
                       const std::vector<std::string>& env = {});
 
+// The same with standard error on a pseudo-terminal (as at an operator's
+// terminal): `err` is what reached the terminal, its "\n" as "\r\n".
+RunResult RunToolOnTerminal(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+
 // tavrinctl started as a child process, to be signalled while it runs.
 // Killed (SIGKILL) and reaped if still running at destruction.
 class ToolProcess {

@@ -26,6 +26,7 @@
 #include "tools/tavrin_bridge/metrics.h"
 #include "tools/tavrin_bridge/metrics_server.h"
 #include "tools/tavrin_bridge/unit_queue.h"
+#include "tools/tavrinctl/nearest_word.h"
 
 namespace {
 
@@ -55,9 +56,59 @@ void OnStopSignal(int) {
     [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &b, 1);
 }
 
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
 int Fail(const std::string& why) {
     std::fprintf(stderr, "tavrin_bridge: %s\n", why.c_str());
-    return 1;
+    return kExitFailure;
+}
+
+const char kUsageLine[] =
+    "Usage: tavrin_bridge (--serial PATH | --com N | --ip A.B.C.D) [OPTIONS]\n";
+
+// A bad command line, as tavrinctl reports one: the reason, the usage line,
+// where the rest is; exit status 2.
+int UsageError(const std::string& why) {
+    std::fprintf(stderr, "tavrin_bridge: %s\n%s\nRun \"tavrin_bridge --help\" for the options.\n", why.c_str(),
+                 kUsageLine);
+    return kExitUsage;
+}
+
+// "  --name VALUE" padded to the help column, continuation lines indented.
+std::string OptionRow(const CLI::Option& option) {
+    constexpr size_t kColumn = 30;
+    std::string name = "  " + option.get_name(false, true);
+    if (const size_t comma = name.find(','); comma != std::string::npos) name.insert(comma + 1, " ");
+    if (!option.get_option_text().empty()) name += " " + option.get_option_text();
+    std::string row = name + (name.size() + 1 > kColumn ? "\n" + std::string(kColumn, ' ')
+                                                       : std::string(kColumn - name.size(), ' '));
+    for (char c : option.get_description()) row += c == '\n' ? "\n" + std::string(kColumn, ' ') : std::string(1, c);
+    return row + "\n";
+}
+
+// The help in tavrinctl's form: usage, what it does, the options, an example.
+std::string HelpText(const CLI::App& app, const std::string& about, const std::string& bounds) {
+    std::string text = std::string(kUsageLine) + "\n" + about + "\n\nUnit (exactly one):\n";
+    const auto options = app.get_options();
+    for (const CLI::Option* o : options)
+        if (o->get_group() == "unit") text += OptionRow(*o);
+    text += "Options:\n";
+    for (const CLI::Option* o : options)
+        if (o->get_group() != "unit") text += OptionRow(*o);
+    text += bounds + "\n";
+    text +=
+        "Example:\n"
+        "  tavrin_bridge --serial /dev/ttyUSB0 --listen 10.0.0.20 --metrics 127.0.0.1:9464 --name rx1\n";
+    return text;
+}
+
+// The long names of the options, for the suggestion after a mistyped one.
+std::vector<std::string> OptionNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::Option* o : app.get_options())
+        for (const std::string& name : o->get_lnames()) names.push_back("--" + name);
+    return names;
 }
 
 // The connection as the operator gave it, for the lines about the unit.
@@ -107,58 +158,78 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
 int main(int argc, char** argv) {
     if (!OpenMissingStandardStreams()) return 1;
     BridgeOptions o;
-    CLI::App app{
+    const std::string about =
         "tavrin_bridge: serves one receiver unit to many clients over the unit's TCP protocol\n"
         "(length byte, frame, padding, Blowfish with the link key) and shows its state as\n"
         "Prometheus metrics. The unit protocol has no authentication beyond the shared key:\n"
-        "listen on trusted networks only.",
-        "tavrin_bridge"};
-    app.set_version_flag("--version", std::string("tavrin_bridge ") + kProgramVersion);
-    auto* unit = app.add_option_group("unit", "How the unit is reached (exactly one)");
-    unit->add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0")
-        ->type_name("PATH");
-    unit->add_option("--com", o.comNumber, "COM port number (ports/COMn beside the program, else /dev/tty*)")
+        "listen on trusted networks only.";
+    CLI::App app{about, "tavrin_bridge"};
+    app.set_help_flag("-h,--help", "print this text");
+    app.set_version_flag("--version", std::string("tavrin_bridge ") + kProgramVersion, "print the version");
+    app.allow_extras();   // reported below, with the nearest option
+    app.add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0")
+        ->option_text("PATH")
+        ->group("unit");
+    app.add_option("--com", o.comNumber, "COM port number (ports/COMn beside the program, else /dev/tty*)")
         ->check(CLI::Range(1, 256))
-        ->type_name("N");
-    unit->add_option("--ip", o.ip, "IPv4 address of a unit on TCP port 9999")
-        ->type_name("A.B.C.D");
-    unit->require_option(1);
+        ->option_text("N")
+        ->group("unit");
+    app.add_option("--ip", o.ip, "IPv4 address of a unit on TCP port 9999")
+        ->option_text("A.B.C.D")
+        ->group("unit");
     app.add_option("--baud", o.baud, "serial baud rate (default 9600)")->check(CLI::Range(110, 921600))
-        ->type_name("N");
+        ->option_text("N");
     app.add_option("--address", o.address,
-                   "unit address for the poll reads, 0..9998 (default: asked with the any-unit probe)")
+                   "unit address for the poll reads, 0..9998 (default: asked with\nthe any-unit probe)")
         ->check(CLI::Range(0, 9998))
-        ->type_name("N");
+        ->option_text("N");
     app.add_option("--listen", o.listen,
-                   "ADDR[:PORT] to serve the unit protocol on; repeatable (default 127.0.0.1:9999)")
-        ->type_name("ADDR[:PORT]");
+                   "ADDR[:PORT] to serve the unit protocol on; repeatable\n(default 127.0.0.1:9999)")
+        ->option_text("ADDR[:PORT]");
     app.add_option("--metrics", o.metrics, "ADDR:PORT to serve GET /metrics and GET / on (default: none)")
-        ->type_name("ADDR:PORT");
+        ->option_text("ADDR:PORT");
     app.add_option("--interval", o.intervalMs, "poll cycle for the metrics, ms; 0 = none (default 2000)")
-        ->type_name("MS");
+        ->option_text("MS");
     app.add_option("--name", o.name, "unit label of every metric (default: the connection as given)")
-        ->type_name("NAME");
+        ->option_text("NAME");
     app.add_option("--max-clients", o.maxClients, "clients served at once; more are refused (default 8)")
         ->check(CLI::Range(1, 256))
-        ->type_name("N");
+        ->option_text("N");
     app.add_option("--idle-timeout", o.idleSeconds,
-                   "seconds after which a client with nothing under way is closed (default 30)")
+                   "seconds after which a client with nothing under way is closed\n(default 30)")
         ->check(CLI::Range(1, 86400))
-        ->type_name("SECONDS");
+        ->option_text("SECONDS");
     app.add_option("--log", o.logFile, "transaction log file of the link (key data masked)")
-        ->type_name("FILE");
+        ->option_text("FILE");
     app.add_option("--program-folder", o.programFolder, "use DIR as the program folder (COM port links in DIR/ports)")
-        ->type_name("DIR");
-    app.footer(
+        ->option_text("DIR");
+    const std::string bounds =
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
-        " waiting (nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
-        " envelopes or frames that are none end its connection; at most " + std::to_string(kMaxQueuedExchanges) +
-        " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.");
+        " waiting\n(nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
+        " envelopes or frames that are none end its\nconnection; at most " + std::to_string(kMaxQueuedExchanges) +
+        " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
+        "Exit status: 0 stopped by a signal (or --help, --version), 1 a failure (the\n"
+        "unit's port, a listening address), 2 a bad command line.";
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(HelpText(app, about, bounds).c_str(), stdout);
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        std::printf("tavrin_bridge %s\n", kProgramVersion);
+        return 0;
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        return UsageError(e.what());
     }
+    for (const std::string& word : app.remaining()) {
+        if (word.rfind('-', 0) == 0) {
+            const std::string name = word.substr(0, word.find('='));
+            return UsageError("unknown option '" + name + "'" + DidYouMean(name, OptionNames(app)));
+        }
+        return UsageError("unexpected argument '" + word + "'");
+    }
+    const int transports = int(!o.serialPath.empty()) + int(o.comNumber != 0) + int(!o.ip.empty());
+    if (transports != 1) return UsageError("give exactly one of --serial, --com and --ip");
 
     ServerOptions server;
     server.maxClients = o.maxClients;
@@ -166,16 +237,16 @@ int main(int argc, char** argv) {
     if (o.listen.empty()) o.listen.push_back("127.0.0.1");
     for (const std::string& text : o.listen) {
         const std::optional<Endpoint> e = ParseEndpoint(text, kDefaultListenPort, false);
-        if (!e) return Fail("--listen " + text + ": not an IPv4 ADDR[:PORT]");
+        if (!e) return UsageError("--listen " + text + ": not an IPv4 ADDR[:PORT]");
         server.listen.push_back(*e);
     }
     std::optional<Endpoint> metricsAt;
     if (!o.metrics.empty()) {
         metricsAt = ParseEndpoint(o.metrics, 0, true);
-        if (!metricsAt) return Fail("--metrics " + o.metrics + ": not an IPv4 ADDR:PORT");
+        if (!metricsAt) return UsageError("--metrics " + o.metrics + ": not an IPv4 ADDR:PORT");
     }
     if (!o.ip.empty() && !ParseEndpoint(o.ip, kUnitTcpPort, false))
-        return Fail("--ip " + o.ip + ": not an IPv4 address");
+        return UsageError("--ip " + o.ip + ": not an IPv4 address");
     if (o.name.empty()) o.name = !o.serialPath.empty() ? o.serialPath
                                  : o.comNumber != 0   ? "COM" + std::to_string(o.comNumber)
                                                       : o.ip;

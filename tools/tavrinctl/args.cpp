@@ -9,6 +9,7 @@
 #include "platform/numbers.h"
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/exit_status.h"
+#include "tools/tavrinctl/nearest_word.h"
 
 namespace {
 
@@ -31,16 +32,11 @@ std::string OneTransport(const ToolOptions& o) {
 
 // ---- the options ------------------------------------------------------------
 
-std::string NoteWatchOption(ToolOptions& o, const char* name) {
-    if (o.watch.firstGiven.empty()) o.watch.firstGiven = name;
-    return {};
-}
-
-// "status, dump, inspect and watch": the commands that take --json.
-std::string JsonCommandNames() {
+// "status, dump, watch and inspect": the commands `option` applies to.
+std::string CommandNamesFor(const ToolOption& option) {
     std::vector<std::string> names;
     for (const ToolCommand& c : ToolCommands())
-        if (c.json) names.push_back(c.name);
+        if (OptionApplies(option, c)) names.push_back(c.name);
     std::string text;
     for (size_t i = 0; i < names.size(); ++i) {
         if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
@@ -49,20 +45,8 @@ std::string JsonCommandNames() {
     return text;
 }
 
-// Checks an option's value and stores it: "" when it is fine, else the reason.
-using ApplyOption = std::string (*)(ToolOptions&, const std::string& value);
-
-struct ToolOption {
-    const char* shortName;   // "" when there is none
-    const char* longName;
-    const char* valueName;   // nullptr for a switch without a value
-    bool connection;         // one of the ways to reach the unit
-    const char* help;        // continuation lines start with '\n'
-    ApplyOption apply;
-};
-
 const ToolOption kOptions[] = {
-    {"-s", "--serial", "PATH", true, "a serial device (tty) the unit is attached to",
+    {"-s", "--serial", "PATH", true, OptionScope::Unit, "a serial device (tty) the unit is attached to",
      [](ToolOptions& o, const std::string& v) -> std::string {
          if (!OneTransport(o).empty()) return OneTransport(o);
          if (v.empty()) return "--serial needs a device path";
@@ -70,7 +54,7 @@ const ToolOption kOptions[] = {
          o.serialPath = v;
          return {};
      }},
-    {"-c", "--com", "N", true,
+    {"-c", "--com", "N", true, OptionScope::Unit,
      "COMn as the desktop program resolves it: a link\n"
      "named COMn in the program folder's \"ports\" folder\n"
      "(installed: ~/.config/tavrin_rx_ctrl/ports),\n"
@@ -83,7 +67,7 @@ const ToolOption kOptions[] = {
          o.comNumber = int(n);
          return {};
      }},
-    {"-i", "--ip", "A.B.C.D", true, "the unit's IPv4 address (TCP port 9999)",
+    {"-i", "--ip", "A.B.C.D", true, OptionScope::Unit, "the unit's IPv4 address (TCP port 9999)",
      [](ToolOptions& o, const std::string& v) -> std::string {
          if (!OneTransport(o).empty()) return OneTransport(o);
          if (!IsDottedQuad(v)) return "--ip takes an IPv4 address A.B.C.D";
@@ -91,7 +75,7 @@ const ToolOption kOptions[] = {
          o.ipAddress = v;
          return {};
      }},
-    {"-b", "--baud", "N", false, "serial line speed (default 9600)",
+    {"-b", "--baud", "N", false, OptionScope::Unit, "serial line speed (default 9600)",
      [](ToolOptions& o, const std::string& v) -> std::string {
          long n = 0;
          if (!ParseInt(v, 1, 4000000, n)) return "--baud takes a positive line speed";
@@ -99,7 +83,7 @@ const ToolOption kOptions[] = {
          o.baudRate = unsigned(n);
          return {};
      }},
-    {"-a", "--address", "N", false,
+    {"-a", "--address", "N", false, OptionScope::Unit,
      "unit address to use (default: the address the unit\n"
      "reports to the any-unit probe; 1 with --no-probe)",
      [](ToolOptions& o, const std::string& v) -> std::string {
@@ -109,18 +93,18 @@ const ToolOption kOptions[] = {
          o.address = int(n);
          return {};
      }},
-    {"-l", "--log", "FILE", false, "write the transaction log to FILE",
+    {"-l", "--log", "FILE", false, OptionScope::Unit, "write the transaction log to FILE",
      [](ToolOptions& o, const std::string& v) -> std::string {
          if (v.empty()) return "--log needs a file name";
          o.logFile = v;
          return {};
      }},
-    {"", "--no-probe", nullptr, false, "do not send the any-unit probe after connecting",
+    {"", "--no-probe", nullptr, false, OptionScope::Unit, "do not send the any-unit probe after connecting",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.noProbe = true;
          return {};
      }},
-    {"", "--program-folder", "DIR", false,
+    {"", "--program-folder", "DIR", false, OptionScope::Unit,
      "use DIR as the program folder (COM port links in\n"
      "DIR/ports)",
      [](ToolOptions& o, const std::string& v) -> std::string {
@@ -128,45 +112,77 @@ const ToolOption kOptions[] = {
          o.programFolder = v;
          return {};
      }},
-    {"", "--interval", "MS", false, "watch: milliseconds from one poll cycle to the\nnext (default 2000, at least 100)",
+    {"", "--interval", "MS", false, OptionScope::Watch, "watch: milliseconds from one poll cycle to the\nnext (default 2000, at least 100)",
      [](ToolOptions& o, const std::string& v) -> std::string {
          long n = 0;
          if (!ParseInt(v, kWatchMinIntervalMs, kWatchMaxIntervalMs, n))
              return "--interval takes milliseconds from 100 to 86400000";
          o.watch.intervalMs = uint32_t(n);
-         return NoteWatchOption(o, "--interval");
+         return {};
      }},
-    {"", "--count", "N", false, "watch: stop after N poll cycles",
+    {"", "--count", "N", false, OptionScope::Watch, "watch: stop after N poll cycles",
      [](ToolOptions& o, const std::string& v) -> std::string {
          long n = 0;
          if (!ParseInt(v, 1, 1000000000L, n)) return "--count takes a number of cycles from 1 to 1000000000";
          o.watch.count = n;
-         return NoteWatchOption(o, "--count");
+         return {};
      }},
-    {"", "--csv", "FILE", false, "watch: record every cycle to FILE as CSV (the\ndesktop program's recording columns)",
+    {"", "--csv", "FILE", false, OptionScope::Watch, "watch: record every cycle to FILE as CSV (the\ndesktop program's recording columns)",
      [](ToolOptions& o, const std::string& v) -> std::string {
          if (v.empty()) return "--csv needs a file name";
          o.watch.csvFile = v;
-         return NoteWatchOption(o, "--csv");
+         return {};
      }},
-    {"-j", "--json", nullptr, false,
+    {"-j", "--json", nullptr, false, OptionScope::Json,
      "print JSON: one document (status, dump, inspect),\n"
      "one object a line (watch)",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.json = true;
          return {};
      }},
-    {"-h", "--help", nullptr, false, "print this text",
+    {"-q", "--quiet", nullptr, false, OptionScope::Any,
+     "no progress on standard error (it is shown only\n"
+     "when standard error is a terminal)",
+     [](ToolOptions& o, const std::string&) -> std::string {
+         o.quiet = true;
+         return {};
+     }},
+    {"-h", "--help", nullptr, false, OptionScope::Any, "print this text (after a command: the command's)",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.help = true;
          return {};
      }},
-    {"-V", "--version", nullptr, false, "print the version of tavrinctl",
+    {"-V", "--version", nullptr, false, OptionScope::Any, "print the version of tavrinctl",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.version = true;
          return {};
      }},
 };
+
+std::vector<std::string> OptionNames() {
+    std::vector<std::string> names;
+    for (const ToolOption& o : kOptions) {
+        if (*o.shortName) names.push_back(o.shortName);
+        names.push_back(o.longName);
+    }
+    return names;
+}
+
+std::vector<std::string> CommandNames() {
+    std::vector<std::string> names;
+    for (const ToolCommand& c : ToolCommands()) names.push_back(c.name);
+    return names;
+}
+
+// "unknown command 'stauts': did you mean 'status'?"; a word starting with
+// '-' is compared with the options.
+std::string UnknownCommand(const std::string& word) {
+    return "unknown command '" + word + "'" + DidYouMean(word, word.rfind('-', 0) == 0 ? OptionNames() : CommandNames());
+}
+
+std::string UnknownOption(const std::string& word) {
+    return "unknown option '" + word + "'" + DidYouMean(word, OptionNames());
+}
 
 const ToolOption* FindOption(const std::string& name) {
     if (name.empty()) return nullptr;
@@ -335,10 +351,12 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
 
     // The options in the order they were given, each checked as it comes.
     std::map<const CLI::Option*, size_t> seen;
+    std::vector<const ToolOption*> givenRows;
     std::string problem;
     for (const CLI::Option* given : app.parse_order()) {
         auto row = optionRows.find(given);
         if (row == optionRows.end()) continue;
+        givenRows.push_back(row->second);
         const size_t occurrence = seen[given]++;
         std::string value;
         if (row->second->valueName && occurrence < given->results().size())
@@ -352,30 +370,31 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
     std::vector<std::string> extras;
     for (const std::string& word : app.remaining(true)) {
         if (word.size() >= 3 && word.compare(0, 2, "--") == 0)
-            return Fail("unknown option " + word.substr(0, word.find('=')));
+            return Fail(UnknownOption(word.substr(0, word.find('='))));
         extras.push_back(line.Restore(word));
     }
-    if (!line.SwitchWithValue().empty()) return Fail("unknown option " + line.SwitchWithValue());
+    if (!line.SwitchWithValue().empty()) return Fail(UnknownOption(line.SwitchWithValue()));
     if (!problem.empty()) return Fail(problem);
     if (!line.MissingValue().empty()) return Fail(line.MissingValue() + " needs a value");
-    if (options.help || options.version) return ParseResult{true, {}};
 
     const std::vector<CLI::App*> chosen = app.get_subcommands();
-    if (chosen.empty()) {
-        if (extras.empty()) return Fail("no command given");
-        return Fail("unknown command " + extras.front());
-    }
+    if (chosen.empty() && !extras.empty()) return Fail(UnknownCommand(extras.front()));
+    if (!chosen.empty()) options.command = commandRows.at(chosen.front())->name;
+    // --help after a command is that command's help.
+    if (options.help || options.version) return ParseResult{true, {}};
+    if (chosen.empty()) return Fail("no command given");
     const ToolCommand& command = *commandRows.at(chosen.front());
-    options.command = command.name;
     for (const std::string& word : commandArgs[chosen.front()]) options.args.push_back(line.Restore(word));
     const int count = int(options.args.size() + extras.size());
     if (count < command.minArgs || (command.maxArgs >= 0 && count > command.maxArgs))
         return Fail("wrong number of arguments for " + options.command);
     if (command.run && options.transport == Transport::None)
         return Fail(options.command + " needs one of --serial, --com or --ip");
-    if (options.json && !command.json) return Fail("--json applies to " + JsonCommandNames() + " only");
-    if (!options.watch.firstGiven.empty() && options.command != "watch")
-        return Fail(options.watch.firstGiven + " applies to watch only");
+    // An option meant for other commands is refused; the connection and link
+    // options are taken (and left unused) by commands without a unit.
+    for (const ToolOption* given : givenRows)
+        if (given->scope != OptionScope::Unit && !OptionApplies(*given, command))
+            return Fail(std::string(given->longName) + " applies to " + CommandNamesFor(*given) + " only");
     return ParseResult{true, {}};
 }
 
@@ -436,4 +455,52 @@ std::string BuildUsageText() {
 const std::string& UsageText() {
     static const std::string text = BuildUsageText();
     return text;
+}
+
+std::span<const ToolOption> ToolOptionTable() { return kOptions; }
+
+bool OptionApplies(const ToolOption& option, const ToolCommand& command) {
+    switch (option.scope) {
+        case OptionScope::Unit: return command.run != nullptr;
+        case OptionScope::Watch: return std::string(command.name) == "watch";
+        case OptionScope::Json: return command.json;
+        case OptionScope::Any: return true;
+    }
+    return false;
+}
+
+std::string CommandHelpText(const ToolCommand& command) {
+    constexpr size_t kOptionColumn = 28;
+    const std::string head = std::string("tavrinctl ") + (command.run ? "CONNECTION " : "") + "[OPTIONS] " + command.name;
+    std::string text;
+    for (const CommandForm& form : command.forms)
+        if (form.help) text += (text.empty() ? "Usage: " : "       ") + head + (*form.arguments ? " " : "") + form.arguments + "\n";
+    for (const CommandForm& form : command.forms) {
+        if (!form.help) continue;
+        text += "\n  ";
+        for (const char* p = form.help; *p; ++p) text += *p == '\n' ? std::string("\n  ") : std::string(1, *p);
+        text += "\n";
+    }
+    text += "\n";
+    if (command.run) {
+        text += "Connection (one of):\n";
+        for (const ToolOption& o : kOptions)
+            if (o.connection) AddUsageRow(text, OptionName(o), o.help, kOptionColumn);
+    }
+    text += "Options:\n";
+    for (const ToolOption& o : kOptions)
+        if (!o.connection && OptionApplies(o, command)) AddUsageRow(text, OptionName(o), o.help, kOptionColumn);
+    text += std::string("Example:\n  ") + command.example + "\n";
+    return text;
+}
+
+std::string CheckHelpArguments(const ToolOptions& options) {
+    if (options.args.empty() || FindToolCommand(options.args[0])) return {};
+    return UnknownCommand(options.args[0]);
+}
+
+int RunHelp(const ToolOptions& options, FILE* out, FILE*) {
+    const std::string text = options.args.empty() ? UsageText() : CommandHelpText(*FindToolCommand(options.args[0]));
+    std::fputs(text.c_str(), out);
+    return kExitSuccess;
 }

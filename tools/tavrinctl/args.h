@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,6 @@ struct WatchOptions {
     uint32_t intervalMs = 2000;  // --interval
     long count = 0;              // --count; 0: until stopped
     std::string csvFile;         // --csv
-    std::string firstGiven;      // the first of them on the command line, or ""
 };
 
 inline constexpr uint32_t kWatchMinIntervalMs = 100;
@@ -33,12 +33,41 @@ struct ToolOptions {
     bool json = false;           // --json
     std::string programFolder;   // --program-folder
     bool help = false;           // --help
+    bool quiet = false;          // --quiet: no progress
     bool version = false;        // --version
     WatchOptions watch;
 
     std::string command;
     std::vector<std::string> args;
 };
+
+struct ToolCommand;
+
+// The commands an option applies to.
+enum class OptionScope {
+    Unit,    // those that talk to a unit (the connection and the link)
+    Watch,   // watch
+    Json,    // those that print JSON (the command table's `json`)
+    Any,     // every command
+};
+
+// Checks an option's value and stores it: "" when it is fine, else the reason.
+using ApplyOption = std::string (*)(ToolOptions&, const std::string& value);
+
+// One row of the option table, which the parser, the usage texts and the
+// bash completion read.
+struct ToolOption {
+    const char* shortName;   // "" when there is none
+    const char* longName;
+    const char* valueName;   // nullptr for a switch without a value
+    bool connection;         // one of the ways to reach the unit
+    OptionScope scope;
+    const char* help;        // continuation lines start with '\n'
+    ApplyOption apply;
+};
+
+std::span<const ToolOption> ToolOptionTable();
+bool OptionApplies(const ToolOption& option, const ToolCommand& command);
 
 struct ParseResult {
     bool ok = false;
@@ -59,3 +88,11 @@ std::string TakeKeyFromInput(ToolOptions& options, FILE* in);
 // The usage text (--help); its first paragraph holds the forms of the
 // command line.
 const std::string& UsageText();
+
+// One command's usage, the options that apply to it and an example
+// (`COMMAND --help`, `help COMMAND`).
+std::string CommandHelpText(const ToolCommand& command);
+
+// `help [COMMAND]`: the command must be one of ours.
+std::string CheckHelpArguments(const ToolOptions& options);
+int RunHelp(const ToolOptions& options, FILE* out, FILE* err);

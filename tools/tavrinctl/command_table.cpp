@@ -16,34 +16,35 @@ std::string CheckKeyInputAndArguments(ToolOptions& options) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"probe", 0, 0, false, UnitRun::Single, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}}},
+    {"probe", 0, 0, false, UnitRun::Single, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}},
+     "tavrinctl --serial /dev/ttyUSB0 probe"},
     {"send", 2, 2, false, UnitRun::Single, Check<CheckSendArguments>, RunSend, nullptr,
      {{"ADDR TEXT",
        "send STX, the four address characters and\n"
-       "TEXT as typed (e.g. r1loc;;); show both frames"}}},
+       "TEXT as typed (e.g. r1loc;;); show both frames"}}, "tavrinctl --ip 192.0.2.10 send 0001 'r1loc;;'"},
     {"read", 1, -1, false, UnitRun::Reads, Check<CheckReadArguments>, RunRead, nullptr,
-     {{"CODE...", "read each code; print code, status and data"}}},
+     {{"CODE...", "read each code; print code, status and data"}}, "tavrinctl --ip 192.0.2.10 read 1loc 1snr"},
     {"write", 2, 2, false, UnitRun::Single, Check<CheckWriteArguments>, RunWrite, nullptr,
-     {{"CODE VALUE", "write one value; print the status"}}},
+     {{"CODE VALUE", "write one value; print the status"}}, "tavrinctl --com 1 write 1ipf 1.4500"},
     {"key", 2, 3, false, UnitRun::Changes, CheckKeyInputAndArguments, RunKey, nullptr,
      {{"abs|aes128|aes256 HEX [UPPERHEX]", "write a decryption key (AES256: lower, upper)"},
       {"abs|aes128|aes256 -",
        "the same, the key (and the upper half) read\n"
        "from standard input, e.g. < FILE; a key on\n"
        "the command line is visible to other users\n"
-       "in the process list"}}},
-    {"status", 0, 0, true, UnitRun::Reads, nullptr, RunStatus, nullptr, {{"", "one poll cycle: lamps, SNR and levels"}}},
+       "in the process list"}}, "tavrinctl --ip 192.0.2.10 key aes128 - < key.txt"},
+    {"status", 0, 0, true, UnitRun::Reads, nullptr, RunStatus, nullptr, {{"", "one poll cycle: lamps, SNR and levels"}}, "tavrinctl --ip 192.0.2.10 status --json"},
     {"dump", 0, 0, true, UnitRun::Reads, nullptr, RunDump, nullptr,
      {{"",
        "slot, mode and every demodulator and decoder\n"
-       "setting as the pages show it"}}},
+       "setting as the pages show it"}}, "tavrinctl --com 1 dump"},
     {"save-config", 1, 1, false, UnitRun::SelfChecked, nullptr, RunSaveConfig, nullptr,
-     {{"FILE", "save the unit's configuration to FILE"}}},
+     {{"FILE", "save the unit's configuration to FILE"}}, "tavrinctl --ip 192.0.2.10 save-config unit.cfg"},
     {"load-config", 1, 1, false, UnitRun::SelfChecked, nullptr, RunLoadConfig, nullptr,
-     {{"FILE", "send a configuration file to the unit"}}},
-    {"save-set", 1, 1, false, UnitRun::SelfChecked, nullptr, RunSaveSet, nullptr, {{"FILE", "save every slot of the unit to FILE"}}},
+     {{"FILE", "send a configuration file to the unit"}}, "tavrinctl --ip 192.0.2.10 load-config unit.cfg"},
+    {"save-set", 1, 1, false, UnitRun::SelfChecked, nullptr, RunSaveSet, nullptr, {{"FILE", "save every slot of the unit to FILE"}}, "tavrinctl --ip 192.0.2.10 save-set unit.set"},
     {"load-set", 1, 1, false, UnitRun::SelfChecked, nullptr, RunLoadSet, nullptr,
-     {{"FILE", "send a configuration set file to the unit"}}},
+     {{"FILE", "send a configuration set file to the unit"}}, "tavrinctl --ip 192.0.2.10 load-set unit.set"},
     {"watch", 0, 0, true, UnitRun::Single, nullptr, RunWatch, nullptr,
      {{"",
        "the poll cycle every --interval until --count\n"
@@ -55,11 +56,14 @@ constexpr ToolCommand kCommands[] = {
        "number, else a string, null when not received;\n"
        "a cycle without an answer is a row with\n"
        "connected 0 and the watch goes on (with --com N\n"
-       "a device plugged back is opened again)"}}},
+       "a device plugged back is opened again)"}}, "tavrinctl --ip 192.0.2.10 watch --interval 500 --csv signal.csv"},
     {"inspect", 1, 1, true, UnitRun::Single, nullptr, nullptr, RunInspect,
      {{"FILE",
        "check a configuration or set file and print\n"
-       "its records (needs no unit)"}}},
+       "its records (needs no unit)"}}, "tavrinctl inspect unit.cfg"},
+    {"help", 0, 1, false, UnitRun::Single, Check<CheckHelpArguments>, nullptr, RunHelp,
+     {{"[COMMAND]", "print this text, or COMMAND's usage, options\nand an example (as COMMAND --help does)"}},
+     "tavrinctl help save-set"},
 };
 
 }  // namespace

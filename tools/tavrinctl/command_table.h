@@ -41,6 +41,7 @@ struct ToolCommand {
     int (*run)(ToolContext& tool);
     int (*runWithoutUnit)(const ToolOptions& options, FILE* out, FILE* err);
     CommandForm forms[2];
+    const char* example;   // a whole command line, for the command's help
 };
 
 std::span<const ToolCommand> ToolCommands();

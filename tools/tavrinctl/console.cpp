@@ -1,5 +1,7 @@
 #include "tools/tavrinctl/console.h"
 
+#include <unistd.h>
+
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "tools/tavrinctl/output.h"
@@ -13,7 +15,10 @@ ConsolePage::ConsolePage() {
     }
 }
 
+bool ConsoleView::ProgressWanted(FILE* err, bool quiet) { return !quiet && ::isatty(::fileno(err)) == 1; }
+
 void ConsoleView::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
+    EndProgressLine();
     if (icon == MessageIcon::Warning || caption == kCaptionError) {
         failed_ = true;
         errors_.push_back(text);
@@ -25,15 +30,29 @@ void ConsoleView::ShowMessage(const std::string& text, const std::string& captio
 }
 
 void ConsoleView::ShowPleaseWait(const std::string& text, int progressMax) {
+    EndProgressLine();
     progressMax_ = progressMax;
-    std::fprintf(out_, "%s\n", TerminalText(text).c_str());
-    std::fflush(out_);
+    progressText_ = TerminalText(text);
+    if (!showProgress_) return;
+    std::fprintf(err_, "%s", progressText_.c_str());
+    std::fflush(err_);
+    progressLineOpen_ = true;
 }
 
 void ConsoleView::SetPleaseWaitProgress(int position) {
-    if (progressMax_ >= 0)
-        std::fprintf(out_, "Progress %d/%d\n", position, progressMax_);
-    else
-        std::fprintf(out_, "Progress %d\n", position);
-    std::fflush(out_);
+    if (!showProgress_) return;
+    const std::string count =
+        progressMax_ >= 0 ? std::to_string(position) + "/" + std::to_string(progressMax_) : std::to_string(position);
+    // The line is written whole each time, so that nothing of a longer one
+    // before it is left over.
+    std::fprintf(err_, "\r%s %s", progressText_.c_str(), count.c_str());
+    std::fflush(err_);
+    progressLineOpen_ = true;
+}
+
+void ConsoleView::EndProgressLine() {
+    if (!progressLineOpen_) return;
+    std::fputc('\n', err_);
+    std::fflush(err_);
+    progressLineOpen_ = false;
 }

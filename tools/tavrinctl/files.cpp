@@ -40,7 +40,7 @@ bool FileUsable(FILE* err, const std::string& path, FileUse use) {
 int RunWithSession(ToolContext& tool, FileOperation operation, FileUse use, const char* doneText) {
     const std::string& path = tool.options.args[0];
     if (!FileUsable(tool.err, path, use)) return kExitFailure;
-    ConsoleView view(tool.out, tool.err, path);
+    ConsoleView view(tool.out, tool.err, path, ConsoleView::ProgressWanted(tool.err, tool.options.quiet));
     CUnitSession session(tool.link, view);
     session.unitAddress = tool.address;
     if (!session.ReadUnitConfig(true) || view.Failed()) return kExitFailure;

@@ -70,7 +70,9 @@ int main(int argc, char** argv) {
     CheckedOutput output;
     FILE* const out = output.Stream();
     if (options.help) {
-        std::fputs(UsageText().c_str(), out);
+        const std::string text =
+            options.command.empty() ? UsageText() : CommandHelpText(*FindToolCommand(options.command));
+        std::fputs(text.c_str(), out);
         return Finished(output, kExitSuccess);
     }
     if (options.version) {
