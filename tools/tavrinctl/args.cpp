@@ -150,10 +150,18 @@ const ToolOption kOptions[] = {
          return NoteWatchOption(o, "--csv");
      }},
     {"-j", "--json", nullptr, false,
-     "print JSON: one document (status, dump, inspect),\n"
-     "one object a line (watch)",
+     "print JSON: one document (probe, send, read,\n"
+     "status, dump, inspect), one object a line (watch)",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.json = true;
+         return {};
+     }},
+    {"", "--pages", nullptr, false,
+     "read, write, dump: values as the pages show and\n"
+     "take them (MHz, option texts), the unit named;\n"
+     "write checks the value as the page does",
+     [](ToolOptions& o, const std::string&) -> std::string {
+         o.pages = true;
          return {};
      }},
     {"-h", "--help", nullptr, false, "print this text",
@@ -374,6 +382,8 @@ ParseResult ParseArguments(int argc, const char* const* argv, ToolOptions& optio
     if (command.run && options.transport == Transport::None)
         return Fail(options.command + " needs one of --serial, --com or --ip");
     if (options.json && !command.json) return Fail("--json applies to " + JsonCommandNames() + " only");
+    if (options.pages && options.command != "read" && options.command != "write" && options.command != "dump")
+        return Fail("--pages applies to read, write and dump only");
     if (!options.watch.firstGiven.empty() && options.command != "watch")
         return Fail(options.watch.firstGiven + " applies to watch only");
     return ParseResult{true, {}};

@@ -31,6 +31,7 @@ struct ToolOptions {
     std::string logFile;         // --log
     bool noProbe = false;        // --no-probe
     bool json = false;           // --json
+    bool pages = false;          // --pages: read, write and dump in the pages' form
     std::string programFolder;   // --program-folder
     bool help = false;           // --help
     bool version = false;        // --version

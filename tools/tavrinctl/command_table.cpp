@@ -16,12 +16,12 @@ std::string CheckKeyInputAndArguments(ToolOptions& options) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"probe", 0, 0, false, UnitRun::Single, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}}},
-    {"send", 2, 2, false, UnitRun::Single, Check<CheckSendArguments>, RunSend, nullptr,
+    {"probe", 0, 0, true, UnitRun::Single, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}}},
+    {"send", 2, 2, true, UnitRun::Single, Check<CheckSendArguments>, RunSend, nullptr,
      {{"ADDR TEXT",
        "send STX, the four address characters and\n"
        "TEXT as typed (e.g. r1loc;;); show both frames"}}},
-    {"read", 1, -1, false, UnitRun::Reads, Check<CheckReadArguments>, RunRead, nullptr,
+    {"read", 1, -1, true, UnitRun::Reads, Check<CheckReadArguments>, RunRead, nullptr,
      {{"CODE...", "read each code; print code, status and data"}}},
     {"write", 2, 2, false, UnitRun::Single, Check<CheckWriteArguments>, RunWrite, nullptr,
      {{"CODE VALUE", "write one value; print the status"}}},
@@ -50,7 +50,8 @@ constexpr ToolCommand kCommands[] = {
        "cycles or Ctrl+C/SIGTERM (exit status 0): one\n"
        "line a cycle (lamps, SNR A-D, levels A-D), or\n"
        "with --json one object a line: time_utc,\n"
-       "connected (1/0) and the --csv column names;\n"
+       "connected and lamps (true/false) and the\n"
+       "--csv column names;\n"
        "a value is a number when the unit sent a plain\n"
        "number, else a string, null when not received;\n"
        "a cycle without an answer is a row with\n"
