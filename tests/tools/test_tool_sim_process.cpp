@@ -120,56 +120,43 @@ TEST(ToolWithSimProcess, PagesFormReadsWritesAndRefusesAsThePageDoes) {
     SimProcess sim({"--serial-link", folder.File("COM1"), "--tcp", ip, "--no-drift", "--request-log", log}, out);
     ASSERT_TRUE(WaitForSim(sim, folder.File("COM1"), out, ip)) << ReadFile(out);
     const std::vector<std::string> unit = {"--ip", ip};
-    auto writesLogged = [&log] {
+    auto writesLogged = [&log] {   // request lines "0001w1ipf;1.395000;"
         const std::string text = ReadFile(log);
         std::vector<std::string> writes;
-        for (size_t begin = 0, end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1)
-            if (text.compare(begin + 4, 1, "w") == 0) writes.push_back(text.substr(begin, end - begin));
+        for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+            if (text.compare(at + 4, 1, "w") == 0) writes.push_back(text.substr(at, end - at));
         return writes;
     };
 
-    struct Refusal {
-        std::vector<std::string> args;
-        std::string message;
+    struct Case {
+        std::string code, value;
+        std::string sentOrMessage;   // the write request, or the start of the refusal
+        std::string readBack;        // read --pages afterwards; "" for a refusal
     };
-    const Refusal refusals[] = {
-        {{"1ipf", "-5"}, "tavrinctl: 1ipf: Invalid frequency value"},
-        {{"1ipf", "1.395 GHz"}, "tavrinctl: 1ipf: Invalid frequency value"},
-        {{"1wid", "8MHz"}, "tavrinctl: 1wid: the page offers 2.5MHz, 1.25MHz, 625kHz"},   // a DVB-T option
-        {{"1los", "1"}, "tavrinctl: 1los: the page offers Low, High"},
-        {{"1loc", "Locked"}, "tavrinctl: 1loc: the pages show this value but do not change it"},
+    const Case cases[] = {
+        {"1ipf", "-5", "tavrinctl: 1ipf: Invalid frequency value", ""},
+        {"1wid", "8MHz", "tavrinctl: 1wid: the page offers 2.5MHz, 1.25MHz, 625kHz", ""},   // a DVB-T option
+        {"1ipf", "1395", "0001w1ipf;1.395000;", "1ipf 1 1395.000 MHz\n"},
+        {"1wid", "625kHz", "0001w1wid;5;", "1wid 1 625kHz\n"},
+        {"gmod", "Chaining input", "0001wgmod;8;", "gmod 1 Chaining input\n"},
     };
-    for (const Refusal& c : refusals) {
-        const RunResult r = RunTool(Concat(Concat(unit, {"--pages", "write"}), c.args));
-        EXPECT_EQ(r.exitCode, 2) << c.args[1];
-        EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
-        EXPECT_TRUE(r.out.empty()) << r.out;
-    }
-    EXPECT_TRUE(writesLogged().empty()) << ReadFile(log);
-
-    struct Accepted {
-        std::vector<std::string> args;
-        std::string sent;
-        std::string readBack;   // read --pages
-    };
-    const Accepted writes[] = {
-        {{"1ipf", "1395"}, "0001w1ipf;1.395000;", "1ipf 1 1395.000 MHz\n"},
-        {{"1wid", "625kHz"}, "0001w1wid;5;", "1wid 1 625kHz\n"},
-        {{"gmod", "Chaining input"}, "0001wgmod;8;", "gmod 1 Chaining input\n"},
-    };
-    for (const Accepted& c : writes) {
-        RunResult r = RunTool(Concat(Concat(unit, {"--pages", "write"}), c.args));
+    for (const Case& c : cases) {
+        const size_t writesBefore = writesLogged().size();
+        const RunResult r = RunTool(Concat(unit, {"--pages", "write", c.code, c.value}));
+        if (c.readBack.empty()) {
+            EXPECT_EQ(r.exitCode, 2) << c.value;
+            EXPECT_EQ(r.err.rfind(c.sentOrMessage, 0), 0u) << r.err;
+            EXPECT_EQ(writesLogged().size(), writesBefore) << ReadFile(log);
+            continue;
+        }
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(writesLogged().back(), c.sent);
-        r = RunTool(Concat(unit, {"--pages", "read", c.args[0]}));
-        EXPECT_EQ(r.out, c.readBack) << r.err;
+        EXPECT_EQ(writesLogged().back(), c.sentOrMessage);
+        EXPECT_EQ(RunTool(Concat(unit, {"--pages", "read", c.code})).out, c.readBack);
     }
 
-    // Without --pages, read and write keep the unit's own form.
-    RunResult r = RunTool(Concat(unit, {"read", "1ipf"}));
-    EXPECT_EQ(r.out, "1ipf 1 1.395000\n") << r.err;
-    r = RunTool(Concat(unit, {"--pages", "--json", "read", "1ipf"}));
-    const ordered_json value = ordered_json::parse(r.out)["values"][0];
-    EXPECT_EQ(value["value"], 1395.0);
-    EXPECT_EQ(value["unit"], "MHz");
+    // Without --pages, read keeps the unit's own form.
+    EXPECT_EQ(RunTool(Concat(unit, {"read", "1ipf"})).out, "1ipf 1 1.395000\n");
+    const ordered_json value = ordered_json::parse(RunTool(Concat(unit, {"--pages", "-j", "read", "1ipf"})).out);
+    EXPECT_EQ(value["values"][0]["value"], 1395.0);
+    EXPECT_EQ(value["values"][0]["unit"], "MHz");
 }
