@@ -9,6 +9,7 @@
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
+#include "pages/page_form.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 
@@ -438,7 +439,7 @@ std::string DescribeValue(const ParamEntry* row, const ParamItem& item) {
     case kItemIpAddress:
         return FormatIp(item.number);
     case kItemRadioPair:
-        if (item.code == "gmod") return item.number != 0 ? "Chaining input" : "RF input";
+        if (item.code == "gmod") return InputSelectionText(item.number);
         return std::to_string(item.number);
     default:
         return "";

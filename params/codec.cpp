@@ -351,6 +351,17 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
 
 // ---- Writing ------------------------------------------------------------------------
 
+TypedInput TextRowInput(const ParamEntry& row, const std::string& typed) {
+    if (row.Has(ParamFlags::FreqGhz)) {
+        // Empty or not a number would retune the unit to 0 GHz.
+        const std::optional<double> mhz = OperatorFrequencyMhz(typed);
+        if (!mhz) return {true, kInvalidFrequencyMessage};
+        return {false, FormatFixed(*mhz / 1000.0, 6)};
+    }
+    if (HasUnsafeRequestByte(typed)) return {true, kInvalidTextMessage};
+    return {false, typed};
+}
+
 namespace {
 
 enum class Change { None, Write, Refused };
@@ -368,22 +379,9 @@ Change ChangedData(ParamEntry& row, const IPage& page, std::string& data) {
         if (stored.has && text == stored.text) return Change::None;
         // A row never read whose control is empty holds nothing to write.
         if (!stored.has && text.empty()) return Change::None;
-        if (row.Has(ParamFlags::FreqGhz)) {
-            // Empty or not a number would retune the unit to 0 GHz.
-            const std::optional<double> mhz = OperatorFrequencyMhz(text);
-            if (!mhz) {
-                data = kInvalidFrequencyMessage;
-                return Change::Refused;
-            }
-            data = FormatFixed(*mhz / 1000.0, 6);
-            return Change::Write;
-        }
-        if (HasUnsafeRequestByte(text)) {
-            data = kInvalidTextMessage;
-            return Change::Refused;
-        }
-        data = text;
-        return Change::Write;
+        TypedInput input = TextRowInput(row, text);
+        data = std::move(input.text);
+        return input.refused ? Change::Refused : Change::Write;
     }
     case ParamKind::OptionList: {
         const int selection = page.GetSelection(id);

@@ -99,6 +99,16 @@ void ForgetTableValues(ParamEntry* table, IPage* page, IPage* secondPage);
 inline constexpr const char* kInvalidFrequencyMessage = "Invalid frequency value";
 inline constexpr const char* kInvalidTextMessage = "Invalid characters in text field";
 inline constexpr const char* kInvalidIpMessage = "Invalid IP address entered";
+// What a page sends for the text typed into a Text row's control: the text
+// for the write request, or the message that refuses it (a frequency that is
+// not a number, kInvalidFrequencyMessage; bytes a request cannot carry,
+// kInvalidTextMessage). A frequency is typed in MHz and sent in GHz.
+struct TypedInput {
+    bool refused = false;
+    std::string text;   // the request's data, or the message
+};
+TypedInput TextRowInput(const ParamEntry& row, const std::string& typed);
+
 // The message for the first changed row of the tables on `page` whose text is
 // refused (above); empty when every changed row can be written. Pages check
 // all the tables they write with it before they write anything.

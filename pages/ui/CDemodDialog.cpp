@@ -16,6 +16,7 @@
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
+#include "pages/page_form.h"
 #include "pages/ui/CSimpleDemodDialog.h"
 #include "pages/ui/page_host.h"
 #include "params/codec.h"
@@ -106,7 +107,8 @@ void CDemodDialog::BuildControls() {
     const struct {
         int id;
         const char* text;
-    } radioDefs[] = {{kNarrowband, "Narrowband"}, {kDvbt, "DVBT"}, {kRfInput, "RF input"}, {kChainingInput, "Chaining input"}};
+    } radioDefs[] = {
+        {kNarrowband, "Narrowband"}, {kDvbt, "DVBT"}, {kRfInput, kRfInputText}, {kChainingInput, kChainingInputText}};
     for (const auto& r : radioDefs) {
         auto* radio = SetCtrlId(new QRadioButton(QString::fromLatin1(r.text), this), r.id);
         radio->setAutoExclusive(false);   // checked by the program from the unit's values
@@ -237,7 +239,7 @@ void CDemodDialog::OnInputRadio(int id) {
         std::lock_guard<std::recursive_mutex> gate(PollGateLock);
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
-        ExchangeLocked(link, InputModeRequest(address, id == kChainingInput ? 8 : 0), nullptr);
+        ExchangeLocked(link, InputModeRequest(address, id == kChainingInput ? kChainingInputMode : kRfInputMode), nullptr);
         ReadTableToPage(link, *this, DecoderTable, address, nullptr);
         if (simple_) ReadTableToPage(link, *simple_, DecoderTable, address, nullptr);
     }

@@ -44,7 +44,7 @@ TEST(ToolCommandLine, ShortOptionsDoWhatTheLongOnesDo) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     Json doc;
     ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
-    EXPECT_TRUE(doc["ok"].boolean);
+    EXPECT_TRUE(doc["connected"].boolean);
     EXPECT_EQ(doc["lamps"].type, Json::Object);
 
     r = RunTool({"-h"});
@@ -81,7 +81,15 @@ TEST(ToolCommandLine, EveryBadCommandLineExitsTwoWithItsReason) {
         {{"--ip", "127.0.0.1", "write", "edef", "-3", "-4"}, "wrong number of arguments for write"},
         {{"--ip", "1.2.3.4", "--com", "300", "probe"}, "give only one of --serial, --com and --ip"},
         {{"--com", "0", "--baud"}, "--com takes a port number from 1 to 256"},
-        {{"--ip", "127.0.0.1", "-j", "read", "1loc"}, "--json applies to status, dump, watch and inspect only"},
+        {{"--ip", "127.0.0.1", "-j", "write", "edef", "x"},
+         "--json applies to probe, send, read, status, dump, watch and inspect only"},
+        {{"--ip", "127.0.0.1", "--pages", "status"}, "--pages applies to read, write and dump only"},
+        {{"--ip", "127.0.0.1", "--pages", "read", "gudm"}, "no page shows 'gudm'"},
+        {{"--ip", "127.0.0.1", "--pages", "write", "1ipf", "1,75"}, "1ipf: Invalid frequency value"},
+        {{"--ip", "127.0.0.1", "--pages", "write", "edef", "a;b"}, "edef: Invalid characters in text field"},
+        {{"--ip", "127.0.0.1", "--pages", "write", "1los", "2"}, "1los: the page offers Low, High"},
+        {{"--ip", "127.0.0.1", "--pages", "write", "1snr", "3"},
+         "1snr: the pages show this value but do not change it"},
         {{"-a", "10000", "inspect", "x"}, "--address takes a unit address from 0 to 9999"},
         {{"--serial=", "probe"}, "--serial needs a device path"},
     };

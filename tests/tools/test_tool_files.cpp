@@ -51,16 +51,14 @@ TEST(ToolStatus, LampsAndValuesOfOnePollCycle) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     Json doc;
     ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
-    EXPECT_EQ(doc["lamps"]["demodLock"].text, "green");
-    EXPECT_EQ(doc["lamps"]["reception"].text, "red");   // locked, but packet errors
-    EXPECT_EQ(doc["lamps"]["decoderLock"].text, "red");
-    EXPECT_EQ(doc["packetErrors"].number, 3);
-    ASSERT_EQ(doc["snr"].items.size(), 4u);
-    ASSERT_EQ(doc["levels"].items.size(), 4u);
-    EXPECT_EQ(doc["snr"][0]["code"].text, "1snr");
-    EXPECT_EQ(doc["snr"][0]["label"].text, "Input A SNR");
-    EXPECT_EQ(doc["snr"][0]["value"].text, "17.5");
-    EXPECT_EQ(doc["levels"][3]["value"].text, "-61");
+    EXPECT_TRUE(doc["lamps"]["demod_lock"].boolean);
+    EXPECT_FALSE(doc["lamps"]["reception"].boolean);   // locked, but packet errors
+    EXPECT_EQ(doc["lamps"]["reception"].type, Json::Bool);
+    EXPECT_EQ(doc["lamps"]["decoder_lock"].type, Json::Bool);
+    EXPECT_FALSE(doc["lamps"]["decoder_lock"].boolean);
+    EXPECT_EQ(doc["packet_errors"].number, 3);
+    EXPECT_EQ(doc["snr_a_db"].number, 17.5);
+    EXPECT_EQ(doc["level_d_dbm"].number, -61);
 
     // The eleven reads of a full poll cycle, in the poll thread's order.
     const std::vector<std::string> expected = {"1loc", "1pkt", "eloc", "1snr", "1mer", "1cer",
@@ -90,11 +88,10 @@ TEST(ToolStatus, FailedReadsLeaveLampsGreyAndFail) {
     EXPECT_NE(r.err.find("An error occurred trying to read from the serial port"), std::string::npos) << r.err;
     Json doc;
     ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
-    EXPECT_EQ(doc["lamps"]["demodLock"].text, "grey");
-    EXPECT_EQ(doc["lamps"]["reception"].text, "grey");
-    EXPECT_EQ(doc["lamps"]["decoderLock"].text, "grey");
-    EXPECT_EQ(doc["packetErrors"].type, Json::Null);
-    EXPECT_FALSE(doc["ok"].boolean);
+    for (const char* lamp : {"demod_lock", "reception", "decoder_lock"})
+        EXPECT_EQ(doc["lamps"][lamp].type, Json::Null) << lamp;
+    EXPECT_EQ(doc["packet_errors"].type, Json::Null);
+    EXPECT_FALSE(doc["connected"].boolean);
 }
 
 TEST(ToolDump, ShowsEverySettingAsThePagesDo) {
@@ -118,8 +115,8 @@ TEST(ToolDump, ShowsEverySettingAsThePagesDo) {
     const Json* ipf = FindRow(doc["demod"], "1ipf");
     ASSERT_NE(ipf, nullptr);
     EXPECT_EQ((*ipf)["label"].text, "Input frequency (MHz)");
-    EXPECT_EQ((*ipf)["value"].text, "1750.000");
-    EXPECT_EQ((*FindRow(doc["demod"], "1pre"))["value"].text, "12.5");
+    EXPECT_EQ((*ipf)["value"].number, 1750);
+    EXPECT_EQ((*FindRow(doc["demod"], "1pre"))["value"].number, 12.5);
     EXPECT_EQ((*FindRow(doc["demod"], "edef"))["value"].text, "Bay \"7\"");
     EXPECT_EQ((*FindRow(doc["decoder"], "gfpg"))["value"].text, "1234");
     EXPECT_EQ((*FindRow(doc["decoder"], "zdes"))["value"].text, "AES128");
@@ -149,7 +146,7 @@ TEST(ToolConfigFile, SaveHoldsBothModesAndLoadSendsBothRecords) {
 
     Json doc = InspectJson(file);
     EXPECT_TRUE(doc["valid"].boolean);
-    ASSERT_EQ(doc["recordCount"].number, 2);
+    ASSERT_EQ(doc["record_count"].number, 2);
     ASSERT_EQ(doc["records"].items.size(), 2u);
     const Json& first = doc["records"][0];
     const Json& second = doc["records"][1];
@@ -206,7 +203,7 @@ TEST(ToolConfigFile, DamagedFileIsRefusedBeforeAnythingIsSent) {
     EXPECT_NE(r.err.find("Invalid checksum in file"), std::string::npos) << r.err;
     Json doc = InspectJson(file);
     EXPECT_FALSE(doc["valid"].boolean);
-    EXPECT_FALSE(doc["checksumOk"].boolean);
+    EXPECT_FALSE(doc["checksum_ok"].boolean);
     EXPECT_EQ(doc["error"].text, "Invalid checksum in file");
 
     sim.Unit().ClearRequests();
@@ -232,7 +229,7 @@ TEST(ToolConfigSet, SaveAndLoadEverySlotOfAModelK840Unit) {
     EXPECT_EQ(sim.Unit().LastLoadedSlot(), 1);
 
     Json doc = InspectJson(file);
-    ASSERT_EQ(doc["recordCount"].number, 8);
+    ASSERT_EQ(doc["record_count"].number, 8);
     ASSERT_EQ(doc["records"].items.size(), 8u);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(doc["records"][size_t(i)]["slot"].number, i + 1);
@@ -409,7 +406,7 @@ TEST(ToolInspect, AModeALoadRefusesIsShownAsRefused) {
         EXPECT_NE(r.out.find(std::string("Demod mode") + std::string(21, ' ') + c.item + "\n"), std::string::npos) << r.out;
         const Json record = InspectJson(folder.File("m.cfg"))["records"][0];
         EXPECT_EQ(record["mode"].number, c.mode);
-        EXPECT_EQ(record["modeTakenAs"].type, c.takenAs ? Json::String : Json::Null);
-        EXPECT_EQ(record["modeTakenAs"].text, c.takenAs ? c.takenAs : "");
+        EXPECT_EQ(record["mode_taken_as"].type, c.takenAs ? Json::String : Json::Null);
+        EXPECT_EQ(record["mode_taken_as"].text, c.takenAs ? c.takenAs : "");
     }
 }

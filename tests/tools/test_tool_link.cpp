@@ -37,7 +37,7 @@ TEST(ToolArguments, BadCommandLinesGiveUsageAndStatusTwo) {
         {"--ip", "127.0.0.1", "read", "1lo"},
         {"--ip", "127.0.0.1", "write", "edef", "a;b"},
         {"--ip", "127.0.0.1", "send", "001", "r1loc;;"},
-        {"--ip", "127.0.0.1", "--json", "read", "1loc"},
+        {"--ip", "127.0.0.1", "--json", "write", "edef", "x"},
         {"--ip", "127.0.0.1", "key", "des", "12345678"},
         {"--ip", "127.0.0.1", "--bogus", "probe"},
     };

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "support/spawn.h"
@@ -14,6 +15,7 @@
 
 
 using namespace tooltest;
+using nlohmann::ordered_json;
 
 namespace {
 
@@ -79,7 +81,7 @@ TEST(ToolWithSimProcess, ComPortLinkAndTcpReachTheSameUnit) {
     ASSERT_TRUE(ParseJson(r.out, doc)) << r.out;
     EXPECT_EQ(doc["address"].number, 5);
     EXPECT_EQ(doc["mode"].number, 1);
-    EXPECT_EQ(doc["modeName"].text, "DVBT");
+    EXPECT_EQ(doc["mode_name"].text, "DVBT");
     bool found = false;
     for (const Json& row : doc["demod"].items)
         if (row["code"].text == "edef") {
@@ -106,4 +108,55 @@ TEST(ToolWithSimProcess, ComPortLinkAndTcpReachTheSameUnit) {
     r = RunTool(Concat(com, {"read", "edef", "gudm"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "edef 1 Over the line\ngudm 1 0\n");
+}
+
+// --pages: values as the pages show and take them; a value the page refuses
+// is never sent (the unit's request log holds no write).
+TEST(ToolWithSimProcess, PagesFormReadsWritesAndRefusesAsThePageDoes) {
+    TempFolder folder;
+    const std::string ip = RandomLoopbackAddress();
+    const std::string out = folder.File("sim.out");
+    const std::string log = folder.File("requests.log");
+    SimProcess sim({"--serial-link", folder.File("COM1"), "--tcp", ip, "--no-drift", "--request-log", log}, out);
+    ASSERT_TRUE(WaitForSim(sim, folder.File("COM1"), out, ip)) << ReadFile(out);
+    const std::vector<std::string> unit = {"--ip", ip};
+    auto writesLogged = [&log] {   // request lines "0001w1ipf;1.395000;"
+        const std::string text = ReadFile(log);
+        std::vector<std::string> writes;
+        for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+            if (text.compare(at + 4, 1, "w") == 0) writes.push_back(text.substr(at, end - at));
+        return writes;
+    };
+
+    struct Case {
+        std::string code, value;
+        std::string sentOrMessage;   // the write request, or the start of the refusal
+        std::string readBack;        // read --pages afterwards; "" for a refusal
+    };
+    const Case cases[] = {
+        {"1ipf", "-5", "tavrinctl: 1ipf: Invalid frequency value", ""},
+        {"1wid", "8MHz", "tavrinctl: 1wid: the page offers 2.5MHz, 1.25MHz, 625kHz", ""},   // a DVB-T option
+        {"1ipf", "1395", "0001w1ipf;1.395000;", "1ipf 1 1395.000 MHz\n"},
+        {"1wid", "625kHz", "0001w1wid;5;", "1wid 1 625kHz\n"},
+        {"gmod", "Chaining input", "0001wgmod;8;", "gmod 1 Chaining input\n"},
+    };
+    for (const Case& c : cases) {
+        const size_t writesBefore = writesLogged().size();
+        const RunResult r = RunTool(Concat(unit, {"--pages", "write", c.code, c.value}));
+        if (c.readBack.empty()) {
+            EXPECT_EQ(r.exitCode, 2) << c.value;
+            EXPECT_EQ(r.err.rfind(c.sentOrMessage, 0), 0u) << r.err;
+            EXPECT_EQ(writesLogged().size(), writesBefore) << ReadFile(log);
+            continue;
+        }
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(writesLogged().back(), c.sentOrMessage);
+        EXPECT_EQ(RunTool(Concat(unit, {"--pages", "read", c.code})).out, c.readBack);
+    }
+
+    // Without --pages, read keeps the unit's own form.
+    EXPECT_EQ(RunTool(Concat(unit, {"read", "1ipf"})).out, "1ipf 1 1.395000\n");
+    const ordered_json value = ordered_json::parse(RunTool(Concat(unit, {"--pages", "-j", "read", "1ipf"})).out);
+    EXPECT_EQ(value["values"][0]["value"], 1395.0);
+    EXPECT_EQ(value["values"][0]["unit"], "MHz");
 }

@@ -105,9 +105,10 @@ void ExpectJsonOfUnit(const std::string& out, const sim::SimUnit& unit, size_t r
     for (const std::string& line : lines) {
         Json doc;
         ASSERT_TRUE(ParseJson(line, doc)) << line;
-        EXPECT_EQ(doc.members.size(), size_t(2 + kSampleColumnCount));
+        EXPECT_EQ(doc.members.size(), size_t(3 + kSampleColumnCount));
         EXPECT_TRUE(LooksLikeUtcMs(doc["time_utc"].text)) << line;
-        EXPECT_EQ(doc["connected"].number, 1) << line;
+        EXPECT_EQ(doc["connected"].type, Json::Bool) << line;
+        EXPECT_TRUE(doc["connected"].boolean) << line;
         for (const SampleColumnInfo& column : kSampleColumns)
             ExpectJsonValue(doc[column.name], unit.Value(column.code), column.name);
     }
@@ -231,7 +232,8 @@ TEST_P(ToolWatch, AUnitThatStopsAnsweringGivesNotConnectedRows) {
     ASSERT_EQ(objects.size(), 8u);
     Json doc;
     ASSERT_TRUE(ParseJson(objects.back(), doc)) << objects.back();
-    EXPECT_EQ(doc["connected"].number, 0);
+    EXPECT_EQ(doc["connected"].type, Json::Bool);
+    EXPECT_FALSE(doc["connected"].boolean);
     EXPECT_EQ(doc["snr_a_db"].type, Json::Null);
 }
 

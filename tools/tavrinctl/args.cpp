@@ -134,8 +134,8 @@ const ToolOption kOptions[] = {
          return {};
      }},
     {"-j", "--json", nullptr, false, OptionScope::Json,
-     "print JSON: one document (status, dump, inspect),\n"
-     "one object a line (watch)",
+     "print JSON: one document (probe, send, read,\n"
+     "status, dump, inspect), one object a line (watch)",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.json = true;
          return {};
@@ -145,6 +145,14 @@ const ToolOption kOptions[] = {
      "when standard error is a terminal)",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.quiet = true;
+         return {};
+     }},
+    {"", "--pages", nullptr, false, OptionScope::Pages,
+     "values as the pages show and take them (MHz,\n"
+     "option texts), the unit named; write checks the\n"
+     "value as the page does",
+     [](ToolOptions& o, const std::string&) -> std::string {
+         o.pages = true;
          return {};
      }},
     {"-h", "--help", nullptr, false, OptionScope::Any, "print this text (after a command: the command's)",
@@ -464,6 +472,10 @@ bool OptionApplies(const ToolOption& option, const ToolCommand& command) {
         case OptionScope::Unit: return command.run != nullptr;
         case OptionScope::Watch: return std::string(command.name) == "watch";
         case OptionScope::Json: return command.json;
+        case OptionScope::Pages: {
+            const std::string name = command.name;
+            return name == "read" || name == "write" || name == "dump";
+        }
         case OptionScope::Any: return true;
     }
     return false;

@@ -31,6 +31,7 @@ struct ToolOptions {
     std::string logFile;         // --log
     bool noProbe = false;        // --no-probe
     bool json = false;           // --json
+    bool pages = false;          // --pages: read, write and dump in the pages' form
     std::string programFolder;   // --program-folder
     bool help = false;           // --help
     bool quiet = false;          // --quiet: no progress
@@ -48,6 +49,7 @@ enum class OptionScope {
     Unit,    // those that talk to a unit (the connection and the link)
     Watch,   // watch
     Json,    // those that print JSON (the command table's `json`)
+    Pages,   // read, write and dump (values in the pages' form)
     Any,     // every command
 };
 

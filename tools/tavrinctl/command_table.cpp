@@ -16,13 +16,13 @@ std::string CheckKeyInputAndArguments(ToolOptions& options) {
 }
 
 constexpr ToolCommand kCommands[] = {
-    {"probe", 0, 0, false, UnitRun::Single, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}},
+    {"probe", 0, 0, true, UnitRun::Single, nullptr, RunProbe, nullptr, {{"", "print the unit's address"}},
      "tavrinctl --serial /dev/ttyUSB0 probe"},
-    {"send", 2, 2, false, UnitRun::Single, Check<CheckSendArguments>, RunSend, nullptr,
+    {"send", 2, 2, true, UnitRun::Single, Check<CheckSendArguments>, RunSend, nullptr,
      {{"ADDR TEXT",
        "send STX, the four address characters and\n"
        "TEXT as typed (e.g. r1loc;;); show both frames"}}, "tavrinctl --ip 192.0.2.10 send 0001 'r1loc;;'"},
-    {"read", 1, -1, false, UnitRun::Reads, Check<CheckReadArguments>, RunRead, nullptr,
+    {"read", 1, -1, true, UnitRun::Reads, Check<CheckReadArguments>, RunRead, nullptr,
      {{"CODE...", "read each code; print code, status and data"}}, "tavrinctl --ip 192.0.2.10 read 1loc 1snr"},
     {"write", 2, 2, false, UnitRun::Single, Check<CheckWriteArguments>, RunWrite, nullptr,
      {{"CODE VALUE", "write one value; print the status"}}, "tavrinctl --com 1 write 1ipf 1.4500"},
@@ -51,7 +51,8 @@ constexpr ToolCommand kCommands[] = {
        "cycles or Ctrl+C/SIGTERM (exit status 0): one\n"
        "line a cycle (lamps, SNR A-D, levels A-D), or\n"
        "with --json one object a line: time_utc,\n"
-       "connected (1/0) and the --csv column names;\n"
+       "connected and lamps (true/false) and the\n"
+       "--csv column names;\n"
        "a value is a number when the unit sent a plain\n"
        "number, else a string, null when not received;\n"
        "a cycle without an answer is a row with\n"

@@ -1,10 +1,14 @@
 #include "tools/tavrinctl/commands.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "link/frame.h"
 #include "link/messages.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
 #include "pages/key_check.h"
+#include "pages/page_form.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "tools/tavrinctl/connection.h"
@@ -49,6 +53,47 @@ bool IsPrintableWithoutSemicolon(const std::string& text) {
 // Address, operation, code, two ';' and the data must fit the request text.
 constexpr size_t kFrameOverhead = 4 + 1 + 4 + 2;
 
+std::string NoPageShows(const std::string& code) { return "no page shows '" + code + "'"; }
+
+// The unit's demodulation mode (gudm) for the rows whose page form depends on
+// it: 0 narrowband, 1 DVB-T, -1 when the read failed (already reported).
+int ReadUnitMode(ToolContext& tool) {
+    const ExchangeReply mode = tool.Exchange(DemodModeReadRequest(tool.address), 1, "gudm");
+    if (!mode.Accepted()) {
+        if (mode.Answered()) tool.Refuse("gudm", mode.data);
+        return -1;
+    }
+    return DecimalValue(mode.data) == 1 ? 1 : 0;
+}
+
+// The page row of `code` for --pages (the unit's mode read once, when the
+// row needs it); null when the mode could not be read.
+ParamEntry* PageRowOf(ToolContext& tool, const std::string& code, int& mode) {
+    if (PageFormNeedsMode(code) && mode < 0) mode = ReadUnitMode(tool);
+    if (PageFormNeedsMode(code) && mode < 0) return nullptr;
+    return PageRow(code, mode < 0 ? 0 : mode);
+}
+
+// One code as read prints it: the unit's data, or with --pages the value as
+// its page shows it and the unit its caption names.
+struct ReadLine {
+    std::string code;
+    bool answered = false;
+    char status = 0;
+    std::string value;
+    std::string unit;
+};
+
+JsonDocument ReadLineJson(const ReadLine& line, bool pages) {
+    JsonDocument o;
+    o["code"] = JsonBytes(line.code);
+    if (pages) o["label"] = ParamLabel(line.code.c_str()) ? ParamLabel(line.code.c_str()) : line.code;
+    o["status"] = StatusJson(line.answered, line.status);
+    o["value"] = line.answered && line.status == '1' ? UnitValueJson(line.value, line.code) : JsonDocument(nullptr);
+    if (pages) o["unit"] = line.unit.empty() ? JsonDocument(nullptr) : JsonDocument(line.unit);
+    return o;
+}
+
 }  // namespace
 
 std::string CheckSendArguments(const ToolOptions& options) {
@@ -59,14 +104,27 @@ std::string CheckSendArguments(const ToolOptions& options) {
 }
 
 std::string CheckReadArguments(const ToolOptions& options) {
-    for (const std::string& code : options.args)
+    for (const std::string& code : options.args) {
         if (!IsCode(code)) return "'" + code + "' is not a four-character parameter code";
+        if (options.pages && !PageRow(code, 0) && !PageRow(code, 1)) return NoPageShows(code);
+    }
     return {};
 }
 
 std::string CheckWriteArguments(const ToolOptions& options) {
     const auto& a = options.args;
     if (!IsCode(a[0])) return "'" + a[0] + "' is not a four-character parameter code";
+    if (options.pages) {
+        if (!PageRow(a[0], 0) && !PageRow(a[0], 1)) return NoPageShows(a[0]);
+        // The page's own check, said before anything is sent; a row whose page
+        // depends on the unit's mode is checked once the mode is read.
+        if (!PageFormNeedsMode(a[0])) {
+            const TypedInput input = PageFormInput(*PageRow(a[0], 0), a[1]);
+            if (input.refused) return a[0] + ": " + input.text;
+            if (kFrameOverhead + input.text.size() > kMaxRequestText) return "the value is too long for one frame";
+            return {};
+        }
+    }
     if (!IsPrintableWithoutSemicolon(a[1])) return "the value must not hold ';' or control characters";
     if (kFrameOverhead + a[1].size() > kMaxRequestText) return "the value is too long for one frame";
     return {};
@@ -85,8 +143,12 @@ std::string CheckKeyArguments(const ToolOptions& options) {
 int RunProbe(ToolContext& tool) {
     const ExchangeReply reply = tool.Exchange(AnyUnitProbeRequest());
     int address = 0;
-    if (reply.result == kResultOk && !ParseUnitAddress(reply.data, address)) tool.Fail(kErrInvalidReply);
-    else if (reply.result == kResultOk) std::fprintf(tool.out, "%d\n", address);
+    const bool ok = reply.result == kResultOk && ParseUnitAddress(reply.data, address);
+    if (reply.result == kResultOk && !ok) tool.Fail(kErrInvalidReply);
+    if (tool.options.json)
+        std::fprintf(tool.out, "%s\n", JsonText({{"address", ok ? JsonDocument(address) : JsonDocument(nullptr)}}).c_str());
+    else if (ok)
+        std::fprintf(tool.out, "%d\n", address);
     return tool.ExitStatus();
 }
 
@@ -100,7 +162,20 @@ int RunSend(ToolContext& tool) {
     // judged by whoever typed the request, so an 'E' is no refusal of the
     // tool's; only an exchange that failed fails the run.
     // A rejected reply was still received: show it like an accepted one.
-    if (reply.result == kResultOk || reply.result == kErrInvalidReply || reply.result == kErrBadChecksum) {
+    const bool received =
+        reply.result == kResultOk || reply.result == kErrInvalidReply || reply.result == kErrBadChecksum;
+    if (tool.options.json) {
+        const std::string& lastReply = tool.link.lastReply;
+        const size_t length = std::min(lastReply.size(), size_t(std::max(tool.link.lastReplyLength, 0)));
+        JsonDocument doc;
+        doc["request"] = JsonBytes(tool.link.lastRequest);
+        doc["reply"] = received ? JsonBytes(lastReply.substr(0, length)) : JsonDocument(nullptr);
+        doc["status"] = StatusJson(reply.result == kResultOk, reply.status);
+        doc["data"] = reply.result == kResultOk ? JsonBytes(reply.data) : JsonDocument(nullptr);
+        std::fprintf(tool.out, "%s\n", JsonText(doc).c_str());
+        return tool.ExitStatus();
+    }
+    if (received) {
         std::fprintf(tool.out, "%s\n", SendingLine(tool.link.lastRequest).c_str());
         std::fprintf(tool.out, "%s\n", ReplyLine(tool.link.lastReply, tool.link.lastReplyLength).c_str());
     }
@@ -110,22 +185,58 @@ int RunSend(ToolContext& tool) {
 }
 
 int RunRead(ToolContext& tool) {
+    const bool pages = tool.options.pages;
+    int mode = -1;
+    std::vector<ReadLine> lines;
     for (const std::string& code : tool.options.args) {
         if (tool.LinkGone()) break;
+        ParamEntry* row = pages ? PageRowOf(tool, code, mode) : nullptr;
+        if (pages && !row) break;   // the mode read failed
+        ReadLine line;
+        line.code = code;
         const ExchangeReply reply = tool.Exchange(BuildReadRequest(tool.address, code.c_str()), 1, code);
-        if (reply.result != kResultOk) continue;
-        if (reply.Accepted())
-            std::fprintf(tool.out, "%s %c %s\n", code.c_str(), reply.status, TerminalText(reply.data).c_str());
-        else
-            tool.Refuse(code, reply.data);
+        line.answered = reply.result == kResultOk;
+        line.status = reply.status;
+        line.value = reply.data;
+        if (line.answered && !reply.Accepted()) tool.Refuse(code, reply.data);
+        if (row && reply.Accepted()) {
+            std::string text = reply.data;
+            StoreReplyValue(text, *row);
+            line.value = ShownPageValue(*row, reply.data);
+            line.unit = PageUnit(row->code);
+        }
+        if (!tool.options.json && reply.Accepted()) {
+            const std::string unit = line.unit.empty() || line.value.empty() ? std::string() : " " + line.unit;
+            std::fprintf(tool.out, "%s %c %s%s\n", code.c_str(), reply.status, TerminalText(line.value).c_str(),
+                         unit.c_str());
+        }
+        lines.push_back(line);
+    }
+    if (tool.options.json) {
+        JsonDocument values = JsonDocument::array();
+        for (const ReadLine& line : lines) values.push_back(ReadLineJson(line, pages));
+        std::fprintf(tool.out, "%s\n", JsonText({{"address", tool.address}, {"values", values}}).c_str());
     }
     return tool.ExitStatus();
 }
 
 int RunWrite(ToolContext& tool) {
     const std::string& code = tool.options.args[0];
-    const ExchangeReply reply =
-        tool.Exchange(BuildWriteRequest(tool.address, code.c_str(), tool.options.args[1]), 1, code);
+    std::string data = tool.options.args[1];
+    if (tool.options.pages) {
+        // Taken in the page's form and checked as the page checks it; a value
+        // the page refuses is never sent.
+        int mode = -1;
+        const ParamEntry* row = PageRowOf(tool, code, mode);
+        if (!row) return tool.ExitStatus();
+        const TypedInput input = PageFormInput(*row, data);
+        if (input.refused) {
+            PrintError(tool.err, code, input.text);
+            return kExitUsage;
+        }
+        data = input.text;
+    }
+    const ExchangeReply reply = tool.Exchange(BuildWriteRequest(tool.address, code.c_str(), data), 1, code);
     if (reply.Accepted())
         std::fprintf(tool.out, "%c\n", reply.status);
     else if (reply.Answered())

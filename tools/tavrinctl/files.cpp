@@ -81,12 +81,12 @@ std::string FileJson(const std::string& path, const DescribedFile& d, const std:
             items.push_back({{"code", JsonBytes(i.code)},
                              {"kind", i.kind},
                              {"label", JsonBytes(i.label)},
-                             {"value", JsonBytes(i.value)},
+                             {"value", UnitValueJson(i.value, i.code)},
                              {"raw", JsonBytes(i.raw)}});
         records.push_back({{"type", JsonBytes(r.type)},
                            {"slot", r.slot},
                            {"mode", r.mode},
-                           {"modeTakenAs", ModeTakenJson(r.modeTaken)},
+                           {"mode_taken_as", ModeTakenJson(r.modeTaken)},
                            {"complete", r.complete},
                            {"items", items}});
     }
@@ -94,11 +94,11 @@ std::string FileJson(const std::string& path, const DescribedFile& d, const std:
     doc["file"] = JsonBytes(path);
     doc["size"] = static_cast<long long>(d.size);
     doc["valid"] = message.empty();
-    doc["checksumOk"] = d.checksumOk;
-    doc["storedCrc"] = Hex32(d.storedCrc);
-    doc["computedCrc"] = Hex32(d.computedCrc);
-    doc["recordCount"] = d.recordCount;
-    doc["endMarkOk"] = d.endMarkOk;
+    doc["checksum_ok"] = d.checksumOk;
+    doc["stored_crc"] = Hex32(d.storedCrc);
+    doc["computed_crc"] = Hex32(d.computedCrc);
+    doc["record_count"] = d.recordCount;
+    doc["end_mark_ok"] = d.endMarkOk;
     doc["error"] = message.empty() ? JsonDocument(nullptr) : JsonBytes(message);
     doc["records"] = records;
     return JsonText(doc);

@@ -3,6 +3,10 @@
 #include <cstdio>
 
 #include "link/messages.h"
+#include "pages/page_form.h"
+#include "params/poll_sample.h"
+#include "platform/clock.h"
+#include "platform/numbers.h"
 
 std::string TerminalText(const std::string& text) {
     std::string out;
@@ -96,4 +100,56 @@ std::string JsonText(const JsonDocument& document) {
             out += {'\\', next};
     }
     return out;
+}
+
+namespace {
+
+// "-12", "3.25": an optional minus, digits, an optional fraction.
+bool IsPlainNumber(const std::string& text) {
+    size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
+    size_t digits = 0;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++digits;
+    if (digits == 0) return false;
+    if (i == text.size()) return true;
+    if (text[i] != '.' || ++i == text.size()) return false;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i;
+    return i == text.size();
+}
+
+}  // namespace
+
+JsonDocument UnitValueJson(const std::string& text, const std::string& code) {
+    if (text.empty()) return nullptr;
+    if (!IsTextValue(code) && IsPlainNumber(text)) {
+        if (text.find('.') == std::string::npos) {
+            if (const std::optional<int64_t> whole = ParseInteger(text)) return *whole;
+        }
+        if (const std::optional<double> value = ParseDecimal(text)) return *value;
+    }
+    return JsonBytes(text);
+}
+
+JsonDocument StatusJson(bool answered, char status) {
+    return answered ? JsonDocument(std::string(1, status)) : JsonDocument(nullptr);
+}
+
+JsonDocument LampJson(int icon) {
+    switch (icon) {
+    case kIconGreen: return true;
+    case kIconRed: return false;
+    default: return nullptr;
+    }
+}
+
+JsonDocument PollSampleJson(const PollSample& sample) {
+    const Lamps lamps = SampleLamps(sample);
+    JsonDocument doc;
+    doc["time_utc"] = FormatUtcMs(sample.timeMs);
+    doc["connected"] = sample.connected;
+    doc["lamps"] = {{"demod_lock", LampJson(lamps.demodLock)},
+                    {"reception", LampJson(lamps.reception)},
+                    {"decoder_lock", LampJson(lamps.decoderLock)}};
+    for (int column = 0; column < kSampleColumnCount; ++column)
+        doc[kSampleColumns[column].name] = UnitValueJson(sample.values[column]);
+    return doc;
 }

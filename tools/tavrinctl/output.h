@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+struct PollSample;
+
 // Text from the unit made safe for a terminal: control bytes (0x00-0x1F,
 // 0x7F and 0x80-0x9F) as "\xHH", every other byte as it is.
 std::string TerminalText(const std::string& text);
@@ -32,9 +34,22 @@ std::string ReplyLine(const std::string& lastReply, int length);
 // "green", "red" or "grey" for the lamp icons 129, 130 and 134.
 const char* LampName(int icon);
 
-// The JSON documents (status, dump, inspect) keep their members in the order
-// they are added.
+// The JSON documents keep their members in the order they are added. Every
+// command that prints data has one style: snake_case keys, a value the unit
+// (or a file) holds as a plain decimal number as a JSON number, any other
+// value as a string, null for a value not received, and true/false for the
+// tool's own yes and no (a lamp not known is null).
 using JsonDocument = nlohmann::ordered_json;
+
+// A value as the unit sent it: a number when it is a plain decimal one
+// ("-61.25", "000003" is 3), else a string; null when empty (not received).
+// A code whose value is a text (IsTextValue: a name, a version) is always a
+// string.
+JsonDocument UnitValueJson(const std::string& text, const std::string& code = "");
+// A reply's status character ("1", "E"), null when there was no reply.
+JsonDocument StatusJson(bool answered, char status);
+// A lamp icon as a JSON value: green true, red false, grey (not known) null.
+JsonDocument LampJson(int icon);
 
 // A text from the unit or a file as a JSON string. Unit texts are bytes, not
 // UTF-8: each byte stands for the character of the same number, so that every
@@ -46,3 +61,9 @@ JsonDocument JsonBytes(const std::string& bytes);
 // escaped as "\u00XX" (with "\n", "\r", "\t", "\"" and "\\" as the
 // exceptions).
 std::string JsonText(const JsonDocument& document);
+
+// One poll cycle (status, and each line of watch): time_utc, connected, the
+// three lamps by the desktop program's lamp rule (demod_lock, reception,
+// decoder_lock under "lamps") and the values under the recording's column
+// names as the unit sent them.
+JsonDocument PollSampleJson(const PollSample& sample);

@@ -7,9 +7,11 @@
 #include "link/frame.h"
 #include "link/messages.h"
 #include "link/requests.h"
+#include "pages/page_form.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "params/poll_run.h"
+#include "platform/clock.h"
 #include "tools/tavrinctl/commands.h"
 #include "tools/tavrinctl/output.h"
 
@@ -20,27 +22,9 @@ std::string LabelOf(const char* code) {
     return code;
 }
 
-// The row's stored value as its control shows it.
-std::string ShownValue(const ParamEntry& row, const std::string& reply) {
-    const ParamValue v = ReadParamValue(row);
-    switch (row.kind) {
-    case ParamKind::Text: return v.has ? v.text : std::string();
-    case ParamKind::OptionList:
-    case ParamKind::OptionText: {
-        const char* text = v.has ? OptionTextAtComboIndex(row.options, v.number) : nullptr;
-        return text ? text : std::string();
-    }
-    case ParamKind::IpAddress: return v.has ? FormatIp(uint32_t(v.number)) : std::string();
-    case ParamKind::RadioPair:
-        if (!v.has) return {};
-        return v.number != 0 ? "Chaining input" : "RF input";
-    case ParamKind::ModelToken: return reply;
-    }
-    return {};
-}
-
 struct ShownRow {
     const char* code = nullptr;
+    std::string unit;      // as the caption names it
     std::string label;
     bool ok = false;       // the exchange succeeded
     char status = 0;
@@ -52,6 +36,7 @@ ShownRow NotRead(const char* code) {
     ShownRow shown;
     shown.code = code;
     shown.label = LabelOf(code);
+    shown.unit = PageUnit(code);
     return shown;
 }
 
@@ -66,7 +51,7 @@ ShownRow AnsweredRow(ParamEntry* row, const char* code, const UnitReply& reply) 
     if (reply.status != '1' || row == nullptr) return shown;   // the unit refused the code
     std::string text = reply.data;
     StoreReplyValue(text, *row);
-    shown.value = ShownValue(*row, reply.data);
+    shown.value = ShownPageValue(*row, reply.data);
     return shown;
 }
 
@@ -77,28 +62,32 @@ ShownRow ReadRow(ToolContext& tool, ParamEntry& row) {
     return AnsweredRow(&row, row.code, tool.Exchange(BuildReadRequest(tool.address, row.code), 1, row.code));
 }
 
-JsonDocument RowJson(const ShownRow& r) {
+// A row of dump: the value as the page shows it, a number when it is a plain
+// one; with --pages also the unit the caption names (null when none).
+JsonDocument RowJson(const ShownRow& r, bool pages) {
     JsonDocument o;
     o["code"] = r.code;
     o["label"] = JsonBytes(r.label);
-    o["value"] = r.ok && r.status == '1' ? JsonBytes(r.value) : JsonDocument(nullptr);
-    o["status"] = r.ok ? std::string(1, r.status) : std::string();
+    o["status"] = StatusJson(r.ok, r.status);
+    o["value"] = r.ok && r.status == '1' ? UnitValueJson(r.value, r.code) : JsonDocument(nullptr);
+    if (pages) o["unit"] = r.unit.empty() ? JsonDocument(nullptr) : JsonDocument(r.unit);
     return o;
 }
 
-JsonDocument RowsJson(const std::vector<ShownRow>& rows) {
+JsonDocument RowsJson(const std::vector<ShownRow>& rows, bool pages) {
     JsonDocument array = JsonDocument::array();
-    for (const ShownRow& r : rows) array.push_back(RowJson(r));
+    for (const ShownRow& r : rows) array.push_back(RowJson(r, pages));
     return array;
 }
 
-void PrintRow(FILE* out, const ShownRow& r) {
+void PrintRow(FILE* out, const ShownRow& r, bool pages = false) {
     if (!r.ok) {
         std::fprintf(out, "%s: (no reply)\n", r.label.c_str());
     } else if (r.status != '1') {
         std::fprintf(out, "%s: (%s)\n", r.label.c_str(), kTextRefused);
     } else {
-        std::fprintf(out, "%s: %s\n", r.label.c_str(), TerminalText(r.value).c_str());
+        const std::string unit = pages && !r.unit.empty() && !r.value.empty() ? " " + r.unit : std::string();
+        std::fprintf(out, "%s: %s%s\n", r.label.c_str(), TerminalText(r.value).c_str(), unit.c_str());
     }
 }
 
@@ -124,23 +113,15 @@ int RunStatus(ToolContext& tool) {
     const ShownRow& packets = rows[kColPacketErrors];
     std::vector<ShownRow> snr(rows.begin() + kColSnrA, rows.begin() + kColSnrD + 1);
     std::vector<ShownRow> levels(rows.begin() + kColLevelA, rows.begin() + kColLevelD + 1);
-    const bool packetsRead = !sample.values[kColPacketErrors].empty();
-    const long long packetErrors = packetsRead ? static_cast<long long>(DecimalValue(packets.raw)) : -1;
     const Lamps lamps = SampleLamps(sample);
     const int demodLamp = lamps.demodLock;
     const int receptionLamp = lamps.reception;
     const int decoderLamp = lamps.decoderLock;
 
     if (tool.options.json) {
-        JsonDocument doc;
-        doc["lamps"] = {{"demodLock", LampName(demodLamp)},
-                        {"reception", LampName(receptionLamp)},
-                        {"decoderLock", LampName(decoderLamp)}};
-        doc["packetErrors"] = packetsRead ? JsonDocument(packetErrors) : JsonDocument(nullptr);
-        doc["snr"] = RowsJson(snr);
-        doc["levels"] = RowsJson(levels);
-        doc["ok"] = !tool.failed;
-        std::fprintf(tool.out, "%s\n", JsonText(doc).c_str());
+        // The object watch prints each cycle.
+        sample.timeMs = WallClockMs();
+        std::fprintf(tool.out, "%s\n", JsonText(PollSampleJson(sample)).c_str());
     } else {
         std::fprintf(tool.out, "Demod lock: %s\n", LampName(demodLamp));
         std::fprintf(tool.out, "Reception: %s\n", LampName(receptionLamp));
@@ -171,17 +152,17 @@ int RunDump(ToolContext& tool) {
         doc["address"] = tool.address;
         doc["slot"] = slotNumber;
         doc["mode"] = m;
-        doc["modeName"] = modeName;
-        doc["demod"] = RowsJson(demodRows);
-        doc["decoder"] = RowsJson(decoderRows);
+        doc["mode_name"] = modeName;
+        doc["demod"] = RowsJson(demodRows, tool.options.pages);
+        doc["decoder"] = RowsJson(decoderRows, tool.options.pages);
         doc["ok"] = !tool.failed;
         std::fprintf(tool.out, "%s\n", JsonText(doc).c_str());
     } else {
         std::fprintf(tool.out, "Slot: %lld\nMode: %s\n", slotNumber, modeName);
         std::fprintf(tool.out, "[%s demodulator]\n", modeName);
-        for (const ShownRow& r : demodRows) PrintRow(tool.out, r);
+        for (const ShownRow& r : demodRows) PrintRow(tool.out, r, tool.options.pages);
         std::fprintf(tool.out, "[Decoder]\n");
-        for (const ShownRow& r : decoderRows) PrintRow(tool.out, r);
+        for (const ShownRow& r : decoderRows) PrintRow(tool.out, r, tool.options.pages);
     }
     return tool.ExitStatus();
 }

@@ -53,40 +53,6 @@ private:
     std::thread thread_;
 };
 
-// "-12", "3.25": an optional minus, digits, an optional fraction.
-bool IsPlainNumber(const std::string& text) {
-    size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
-    size_t digits = 0;
-    while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++digits;
-    if (digits == 0) return false;
-    if (i == text.size()) return true;
-    if (text[i] != '.' || ++i == text.size()) return false;
-    while (i < text.size() && IsAsciiDigit(text[i])) ++i;
-    return i == text.size();
-}
-
-// A value as the unit sent it: a number when it is a plain one, else a
-// string; null when the cycle did not bring it.
-JsonDocument ValueJson(const std::string& text) {
-    if (text.empty()) return nullptr;
-    if (IsPlainNumber(text)) {
-        if (text.find('.') == std::string::npos) {
-            if (const std::optional<int64_t> whole = ParseInteger(text)) return *whole;
-        }
-        if (const std::optional<double> value = ParseDecimal(text)) return *value;
-    }
-    return JsonBytes(text);
-}
-
-std::string SampleJson(const PollSample& sample) {
-    JsonDocument doc;
-    doc["time_utc"] = FormatUtcMs(sample.timeMs);
-    doc["connected"] = sample.connected ? 1 : 0;
-    for (int column = 0; column < kSampleColumnCount; ++column)
-        doc[kSampleColumns[column].name] = ValueJson(sample.values[column]);
-    return JsonText(doc);
-}
-
 std::string Shown(const std::string& value) { return value.empty() ? "-" : TerminalText(value); }
 
 std::string SampleLine(const PollSample& sample) {
@@ -129,7 +95,7 @@ int RunWatch(ToolContext& tool) {
     for (long cycle = 1;; ++cycle) {
         PollSample sample;
         RunPollCycle(params, state, &sample);
-        const std::string line = tool.options.json ? SampleJson(sample) : SampleLine(sample);
+        const std::string line = tool.options.json ? JsonText(PollSampleJson(sample)) : SampleLine(sample);
         std::fprintf(tool.out, "%s\n", line.c_str());
         // Lines nobody can read end the watch (main() says why).
         if (std::fflush(tool.out) != 0 || std::ferror(tool.out)) {
