@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/serial_device.h"
 #include "platform/debug_out.h"
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/program_folder.h"
 #include "platform/serial_port.h"
 #include "platform/std_streams.h"
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
         "Prometheus metrics. The unit protocol has no authentication beyond the shared key:\n"
         "listen on trusted networks only.",
         "tavrin_bridge"};
-    app.set_version_flag("--version", std::string("tavrin_bridge ") + kProgramVersion);
+    app.set_version_flag("--version", std::string("tavrin_bridge ") + ProgramVersion());
     auto* unit = app.add_option_group("unit", "How the unit is reached (exactly one)");
     unit->add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0")
         ->type_name("PATH");
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     setup.connection = ConnectionText(o);
     setup.reopen = Reopener(o, link);
     UnitQueue queue(link, metrics, std::move(setup));
-    const Blowfish cipher(kLinkKey, sizeof kLinkKey);
+    const Blowfish cipher(LinkKey(), kLinkKeyLength);
     ClientServer clients(server, queue, metrics, cipher);
     std::string error;
     if (!clients.Open(&error)) return Fail(error);
