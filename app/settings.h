@@ -9,11 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/build_info.h"
-
 // The files' base name is fixed; it does not follow the program's version.
 inline constexpr const char* kSettingsBaseName = "tavrin_rx_ctrl_v2.3.5";
-inline constexpr const char* kAppVersionText = kProgramVersion;
 inline constexpr const char* kDefaultAppTitle = "Tavrin receiver control";
 inline constexpr const char* kDefaultIpAddress = "0.0.0.0";
 

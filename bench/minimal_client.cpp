@@ -11,9 +11,9 @@
 
 #include <cstring>
 
-#include "link/link_key.h"
+#include "link/shared_key.h"
 
-MinimalTcpClient::MinimalTcpClient() : cipher_(kLinkKey, sizeof kLinkKey) {}
+MinimalTcpClient::MinimalTcpClient() : cipher_(LinkKey(), kLinkKeyLength) {}
 
 MinimalTcpClient::~MinimalTcpClient() { Close(); }
 

@@ -7,13 +7,13 @@
 #include "fuzz/seed_frames.h"
 #include "link/envelope.h"
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 
 namespace {
 
 const Blowfish& LinkCipher() {
-    static const Blowfish cipher(kLinkKey, sizeof kLinkKey);
+    static const Blowfish cipher(LinkKey(), kLinkKeyLength);
     return cipher;
 }
 

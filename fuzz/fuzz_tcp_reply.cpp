@@ -8,12 +8,12 @@
 #include "fuzz/seed_frames.h"
 #include "link/blowfish.h"
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 
 namespace {
 
 const Blowfish& LinkCipher() {
-    static const Blowfish cipher(kLinkKey, sizeof kLinkKey);
+    static const Blowfish cipher(LinkKey(), kLinkKeyLength);
     return cipher;
 }
 

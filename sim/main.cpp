@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/std_streams.h"
 #include "sim/sim_unit.h"
-#include "tools/tavrinctl/nearest_word.h"
+#include "platform/nearest_word.h"
 
 namespace {
 
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (arg == "--version") {
-            std::printf("tavrin_unit_sim %s\n", kProgramVersion);
+            std::printf("tavrin_unit_sim %s\n", ProgramVersion());
             return 0;
         } else if (arg == "--no-serial") {
             options.serial = false;

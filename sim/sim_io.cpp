@@ -17,7 +17,7 @@
 
 #include "link/envelope.h"
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "platform/clock.h"
 
 namespace sim {
@@ -35,7 +35,7 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-SimUnit::Io::Io(State& state) : state_(state), cipher_(kLinkKey, sizeof kLinkKey) {
+SimUnit::Io::Io(State& state) : state_(state), cipher_(LinkKey(), kLinkKeyLength) {
     linkPath = state.options.ptyLinkPath;
     tcpAddress = state.options.tcpAddress;
     tcpPort = state.options.tcpPort;

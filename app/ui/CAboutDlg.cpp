@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "app/settings.h"
+#include "platform/version.h"
 #include "ui/program_icon.h"
 #include "ui/control_ids.h"
 #include "ui/qt_page.h"
@@ -20,7 +21,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     icon_->setFixedSize(36, 36);
     icon_->setAlignment(Qt::AlignCenter);
     // "%s v%s" with the title and the version, at most 63 characters.
-    std::string text = AppSettings.AppTitle.value_or(std::string()) + " v" + kAppVersionText;
+    std::string text = AppSettings.AppTitle.value_or(std::string()) + " v" + ProgramVersion();
     if (text.size() > 63) text.resize(63);
     text_ = SetCtrlId(new QLabel(QString::fromStdString(text), this), ids::about::kText);
     text_->setMinimumWidth(220);

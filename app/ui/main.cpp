@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/std_streams.h"
 #include "platform/stop_signals.h"
 
@@ -22,7 +22,7 @@ const char kUsage[] =
 int HandleCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("tavrin_rx_ctrl %s\n", kProgramVersion);
+            std::printf("tavrin_rx_ctrl %s\n", ProgramVersion());
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     }
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrin_rx_ctrl"));
-    QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
+    QApplication::setApplicationVersion(QString::fromLatin1(ProgramVersion()));
     // The desktop entry it is installed with, so that launchers match the window to it.
     QApplication::setDesktopFileName(QStringLiteral("org.tavrin.RxCtrl"));
     CTavrin_rx_ctrl_v2App app;

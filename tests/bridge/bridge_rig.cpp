@@ -19,7 +19,7 @@
 
 #include "link/envelope.h"
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "link/locks.h"
 #include "platform/numbers.h"
 #include "support/loopback.h"
@@ -57,7 +57,7 @@ std::string BinPath(const std::string& program) {
     return std::string(dir ? dir : ".") + "/" + program;
 }
 
-Blowfish LinkCipher() { return Blowfish(kLinkKey, sizeof kLinkKey); }
+Blowfish LinkCipher() { return Blowfish(LinkKey(), kLinkKeyLength); }
 
 Process::~Process() {
     if (pid_ > 0) Stop(SIGKILL);

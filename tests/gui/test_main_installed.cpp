@@ -15,7 +15,7 @@
 #include <set>
 
 #include "app/ui/CAboutDlg.h"
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/user_folders.h"
 #include "support/scoped_env.h"
 #include "support/spawn.h"
@@ -35,7 +35,7 @@ TEST(MainInstalled, SettingsLogAndPortsLiveInTheUsersFoldersNeverInTheTree) {
 
     testsupport::TempFolder root("tavrin-installed-gui");
     const std::string bin = root.File("usr/bin"), home = root.File("home");
-    const std::string mark = bin + "/" + kInstalledMarkFromProgramFolder;
+    const std::string mark = bin + "/" + InstalledMarkFromProgramFolder();
     fs::create_directories(bin);
     fs::create_directories(fs::path(mark).parent_path());
     std::ofstream(mark) << "";
@@ -120,7 +120,7 @@ TEST(MainInstalled, ThePortableAboutBoxNamesTheProgramFolder) {
     CAboutDlg about;
     EXPECT_EQ(about.FilesLabel()->text().toStdString(),
               "Settings: " + rig.folder.path + "/tavrin_rx_ctrl_v2.3.5.ini\nLogs: " + rig.folder.path + "/");
-    EXPECT_EQ(about.TitleLabel()->text().toStdString(), std::string("Tavrin receiver control v") + kProgramVersion);
+    EXPECT_EQ(about.TitleLabel()->text().toStdString(), std::string("Tavrin receiver control v") + ProgramVersion());
 }
 
 // A state folder that cannot be made (its parent is a file: no permission

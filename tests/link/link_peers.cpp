@@ -18,7 +18,7 @@
 #include <stdexcept>
 
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "platform/debug_out.h"
 #include "support/loopback.h"
 
@@ -167,7 +167,7 @@ std::string Encipher(const Blowfish& cipher, const std::string& plain) {
     return out;
 }
 
-TcpUnit::TcpUnit() : cipher_(kLinkKey, sizeof kLinkKey) {
+TcpUnit::TcpUnit() : cipher_(LinkKey(), kLinkKeyLength) {
     for (int attempt = 0; attempt < 50 && listener_ < 0; ++attempt) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in sa{};

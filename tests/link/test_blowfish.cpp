@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "link/blowfish.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST(Blowfish, PublishedVectorsEncipherAndDecipher) {
 }
 
 TEST(Blowfish, BlockBytesAreLittleEndianHalves) {
-    Blowfish bf(kLinkKey, sizeof kLinkKey);
+    Blowfish bf(LinkKey(), kLinkKeyLength);
     uint8_t block[8] = {0, 1, 2, 3, 4, 5, 6, 7};
     uint32_t l = 0x03020100, r = 0x07060504;
     bf.EncipherHalves(l, r);
@@ -47,7 +47,7 @@ TEST(Blowfish, BlockBytesAreLittleEndianHalves) {
 }
 
 TEST(Blowfish, DefaultLinkKeyIsTheAgreedText) {
-    EXPECT_EQ(std::memcmp(kLinkKey, "Tavrin unit link: shared Blowfish key, 52 bytes long", 52), 0);
+    EXPECT_EQ(std::memcmp(LinkKey(), "Tavrin unit link: shared Blowfish key, 52 bytes long", 52), 0);
 }
 
 }  // namespace

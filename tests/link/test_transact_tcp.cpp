@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link_peers.h"
@@ -61,7 +61,7 @@ TEST_F(TcpExchange, EnvelopeSizesFollowTheFrameLength) {
     for (int i = 0; i < 4; ++i) ASSERT_EQ(Send(texts[i]), kResultOk) << texts[i];
     const auto envelopes = unit.Envelopes();
     ASSERT_EQ(envelopes.size(), 4u);
-    Blowfish cipher(kLinkKey, sizeof kLinkKey);
+    Blowfish cipher(LinkKey(), kLinkKeyLength);
     for (int i = 0; i < 4; ++i) {
         std::string frame;
         ASSERT_TRUE(BuildRequestFrame(texts[i], frame));

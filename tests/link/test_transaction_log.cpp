@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link_peers.h"
@@ -106,7 +106,7 @@ TEST_F(SerialLog, SilentRetryAndMissingEtxShareTheResponseLine) {
 
 TEST_F(SerialLog, KeyWriteIsMaskedCharacterByCharacter) {
     unit.Push(ReplyFrame("00011" ";"));
-    const std::string key(reinterpret_cast<const char*>(kLinkKey), 16);
+    const std::string key(reinterpret_cast<const char*>(LinkKey()), 16);
     const std::string text = "0001wzaes;" + key + ";";
     ASSERT_EQ(Send(text.c_str(), 2), kResultOk);
     const std::string frame = Frame(text);

@@ -15,7 +15,7 @@
 #include <set>
 #include <string>
 
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/program_folder.h"
 #include "platform/serial_port.h"
 #include "platform/user_folders.h"
@@ -40,7 +40,7 @@ struct InstalledTree {
     InstalledTree() {
         fs::create_directories(bin);
         fs::create_directories(home);
-        const std::string mark = bin + "/" + kInstalledMarkFromProgramFolder;
+        const std::string mark = bin + "/" + InstalledMarkFromProgramFolder();
         fs::create_directories(fs::path(mark).parent_path());
         std::ofstream(mark) << "";
     }

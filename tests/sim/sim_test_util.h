@@ -18,7 +18,7 @@
 
 #include "link/blowfish.h"
 #include "link/frame.h"
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "platform/clock.h"
 #include "sim/sim_unit.h"
 #include "support/frame_text.h"
@@ -113,7 +113,7 @@ private:
 
 class TcpClient {
 public:
-    TcpClient() : cipher_(kLinkKey, sizeof kLinkKey) {}
+    TcpClient() : cipher_(LinkKey(), kLinkKeyLength) {}
     ~TcpClient() { Close(); }
     bool Connect(const std::string& address, uint16_t port) {
         Close();

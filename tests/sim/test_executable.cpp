@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/program_folder.h"
 #include "sim_test_util.h"
 
@@ -111,7 +111,7 @@ TEST(SimProgram, VersionIsTheProgramsOneVersion) {
     const std::string text = ReadUntil(c.out, "\x04");
     ::close(c.out);
     EXPECT_EQ(WaitExit(c.pid), 0);
-    EXPECT_EQ(text, std::string("tavrin_unit_sim ") + kProgramVersion + "\n");
+    EXPECT_EQ(text, std::string("tavrin_unit_sim ") + ProgramVersion() + "\n");
 }
 
 TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tool_harness.h"
-#include "tools/tavrinctl/nearest_word.h"
+#include "platform/nearest_word.h"
 
 using namespace tooltest;
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "link/link_key.h"
+#include "link/shared_key.h"
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/serial_device.h"
 #include "platform/debug_out.h"
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/program_folder.h"
 #include "platform/serial_port.h"
 #include "platform/std_streams.h"
@@ -26,7 +26,7 @@
 #include "tools/tavrin_bridge/metrics.h"
 #include "tools/tavrin_bridge/metrics_server.h"
 #include "tools/tavrin_bridge/unit_queue.h"
-#include "tools/tavrinctl/nearest_word.h"
+#include "platform/nearest_word.h"
 
 namespace {
 
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
         "listen on trusted networks only.";
     CLI::App app{about, "tavrin_bridge"};
     app.set_help_flag("-h,--help", "print this text");
-    app.set_version_flag("--version", std::string("tavrin_bridge ") + kProgramVersion, "print the version");
+    app.set_version_flag("--version", std::string("tavrin_bridge ") + ProgramVersion(), "print the version");
     app.allow_extras();   // reported below, with the nearest option
     app.add_option("--serial", o.serialPath, "serial device path, e.g. /dev/ttyUSB0")
         ->option_text("PATH")
@@ -276,7 +276,7 @@ int main(int argc, char** argv) {
     setup.connection = ConnectionText(o);
     setup.reopen = Reopener(o, link);
     UnitQueue queue(link, metrics, std::move(setup));
-    const Blowfish cipher(kLinkKey, sizeof kLinkKey);
+    const Blowfish cipher(LinkKey(), kLinkKeyLength);
     ClientServer clients(server, queue, metrics, cipher);
     std::string error;
     if (!clients.Open(&error)) return Fail(error);

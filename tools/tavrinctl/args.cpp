@@ -9,7 +9,7 @@
 #include "platform/numbers.h"
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/exit_status.h"
-#include "tools/tavrinctl/nearest_word.h"
+#include "platform/nearest_word.h"
 
 namespace {
 

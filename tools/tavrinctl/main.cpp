@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "link/remote_control.h"
-#include "platform/build_info.h"
+#include "platform/version.h"
 #include "platform/clock.h"
 #include "platform/debug_out.h"
 #include "platform/numbers.h"
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         return Finished(output, kExitSuccess);
     }
     if (options.version) {
-        std::fprintf(out, "tavrinctl %s\n", kProgramVersion);
+        std::fprintf(out, "tavrinctl %s\n", ProgramVersion());
         return Finished(output, kExitSuccess);
     }
     const ToolCommand& command = *FindToolCommand(options.command);

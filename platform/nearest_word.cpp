@@ -1,4 +1,4 @@
-#include "tools/tavrinctl/nearest_word.h"
+#include "platform/nearest_word.h"
 
 #include <algorithm>
 
