@@ -4,10 +4,11 @@
 # Without a display it reads the simulated unit's live values with tavrinctl.
 set -euo pipefail
 cd "$(dirname "$0")"
-bash scripts/deps.sh
+# Only what building and running the programs needs (./test.sh adds the rest).
+bash scripts/deps.sh build
 
 cmake -S . -B build >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --build build -j"$(nproc)" --target tavrin_unit_sim tavrinctl tavrin_rx_ctrl
 
 bin=build/bin
 mkdir -p "$bin/ports"

@@ -8,7 +8,7 @@
 #   ./test.sh -R link                      extra arguments go to ctest
 set -euo pipefail
 cd "$(dirname "$0")"
-bash scripts/deps.sh
+bash scripts/deps.sh test
 # The locales the suite also runs under (generated when the machine lacks them).
 bash scripts/locales.sh
 
@@ -30,7 +30,8 @@ case "$sanitize" in
     *) build=build-asan ;;
 esac
 
-cmake -S . -B "$build" -DTAVRIN_SANITIZE="$sanitize" -DTAVRIN_WERROR=ON >/dev/null
+cmake -S . -B "$build" -DTAVRIN_SANITIZE="$sanitize" -DTAVRIN_WERROR=ON \
+    -DTAVRIN_BUILD_TESTS=ON -DTAVRIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 build=build-bench
 log="$build/bench-build.log"
 mkdir -p "$build"
-if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVRIN_BUILD_GUI=OFF &&
+if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVRIN_BUILD_GUI=OFF -DTAVRIN_BUILD_BENCH=ON &&
        cmake --build "$build" -j"$(nproc)" --target tavrin_bench; } >"$log" 2>&1; then
     cat "$log" >&2
     echo "bench/run.sh: the build failed (log: $log)" >&2

@@ -38,7 +38,7 @@ restart_ms="${SOAK_RESTART_MS:-1000}"
 seed="${SOAK_SEED:-$((RANDOM * 32768 + RANDOM))}"
 
 build=build-rel
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_BUILD_GUI=ON >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_BUILD_GUI=ON -DTAVRIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target tavrin_rx_ctrl tavrin_unit_sim tavrinctl tavrin_bridge tavrin_oracle_check >/dev/null
 bin="$root/$build/bin"
 
