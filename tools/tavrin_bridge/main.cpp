@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
         std::fputs(HelpText(app, about, bounds).c_str(), stdout);
         return 0;
     } catch (const CLI::CallForVersion&) {
-        std::printf("tavrin_bridge %s\n", kProgramVersion);
+        std::printf("tavrin_bridge %s\n", ProgramVersion());
         return 0;
     } catch (const CLI::ParseError& e) {
         return UsageError(e.what());
