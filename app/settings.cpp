@@ -11,8 +11,6 @@
 #include "platform/user_folders.h"
 
 AppSettingsData AppSettings;
-std::string UnitIpAddress = kDefaultIpAddress;
-std::atomic<int> CurrentUnitAddress{1};
 
 std::array<SettingsRow, kSettingsRowCount> SettingsRows(AppSettingsData& s) {
     using K = SettingsRowKind;
@@ -145,8 +143,10 @@ bool WriteSettingsFile(const std::string& path, const AppSettingsData& settings)
 void ApplyStartupDefaults(AppSettingsData& settings) {
     if (settings.ConnectionType != 0 && settings.ConnectionType != 1) settings.ConnectionType = 0;
     if (!settings.AppTitle) settings.AppTitle = kDefaultAppTitle;
-    UnitIpAddress = settings.LastIpAddress && !settings.LastIpAddress->empty() ? *settings.LastIpAddress
-                                                                               : kDefaultIpAddress;
+}
+
+std::string StartupIpAddress(const AppSettingsData& settings) {
+    return settings.LastIpAddress && !settings.LastIpAddress->empty() ? *settings.LastIpAddress : kDefaultIpAddress;
 }
 
 std::string SettingsFilePath(const std::string& programFolder) {

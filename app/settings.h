@@ -75,8 +75,10 @@ std::string SettingsBytes(const AppSettingsData& settings);
 bool WriteSettingsFile(const std::string& path, const AppSettingsData& settings);
 
 // Start-up defaults: a connection type other than 0 or 1 becomes 0; a title no
-// row supplied becomes the default title; UnitIpAddress takes the last address.
+// row supplied becomes the default title.
 void ApplyStartupDefaults(AppSettingsData& settings);
+// The unit's IP address to start with: the last one, or kDefaultIpAddress.
+std::string StartupIpAddress(const AppSettingsData& settings);
 
 std::string SettingsFilePath(const std::string& programFolder);
 std::string LogFilePath(const std::string& programFolder);
@@ -85,7 +87,5 @@ std::string LogFilePath(const std::string& programFolder);
 // "Settings: FILE\nLogs: FOLDER/" (the transaction log and the event log).
 std::string FilePlacesText();
 
-// Process-wide state of the run.
+// The program's settings, the one process-wide record of the run.
 extern AppSettingsData AppSettings;
-extern std::string UnitIpAddress;         // dotted quad, "0.0.0.0" at start
-extern std::atomic<int> CurrentUnitAddress;  // 1 at start, never saved

@@ -32,9 +32,9 @@ std::string Printf(const char* format, int value) {
     return text;
 }
 
-void ShowColumn(IPage* page, ParamEntry* table, bool on, bool enableInsteadOfShow) {
+void ShowColumn(IPage* page, const ParamEntry* table, bool on, bool enableInsteadOfShow) {
     if (!page) return;
-    for (ParamEntry* row = table; row->code; ++row) {
+    for (const ParamEntry* row = table; row->code; ++row) {
         if (row->controlId == 0 || !page->HasControl(row->controlId)) continue;
         if (enableInsteadOfShow)
             page->Enable(row->controlId, on);
@@ -62,7 +62,8 @@ void ApplyModeToPageControls(IPage* simple, IPage* full, int mode) {
 
 void IUnitView::ApplyModeToPages(int mode) { ApplyModeToPageControls(SimplePage(), FullPage(), mode); }
 
-CUnitSession::CUnitSession(CFerritRemoteControl& link, IUnitView& view) : link_(link), view_(view) {}
+CUnitSession::CUnitSession(CFerritRemoteControl& link, UnitState& unit, IUnitView& view)
+    : link_(link), unit_(unit), view_(view) {}
 
 
 ResultCode CUnitSession::Transact(const std::string& request, std::string* data) {
@@ -128,14 +129,14 @@ bool CUnitSession::ReadSlotModeAndTables(bool keepEdits, RowReading reading) {
         return false;
     }
     const int mode = static_cast<int>(DecimalValue(reply));
-    const int known = CurrentDemodMode.load();
+    const int known = unit_.demodMode.load();
     if (mode != known && known != -1) WaitForRestart();
     pageMode = mode;
-    CurrentDemodMode = mode;
+    unit_.demodMode = mode;
     view_.ApplyModeToPages(mode);
     unansweredRows = ReadTablesToPages(mode, keepEdits, reading);
-    const UnitIdentity read{ReadParamValue(*FindParam(DecoderTable, "gbty")).text,
-                            ReadParamValue(*FindParam(DecoderTable, "gser")).text};
+    const UnitIdentity read{ReadParamValue(unit_, *FindParam(DecoderTable, "gbty")).text,
+                            ReadParamValue(unit_, *FindParam(DecoderTable, "gser")).text};
     if (read.Known()) identity = read;
     return true;
 }
@@ -158,8 +159,8 @@ void CUnitSession::UnitBack() {
 }
 
 void CUnitSession::ForgetUnitValues() {
-    for (ParamEntry* table : {NarrowbandDemodTable, DvbtDemodTable, DecoderTable})
-        ForgetTableValues(table, view_.SimplePage(), view_.FullPage());
+    for (const ParamEntry* table : {NarrowbandDemodTable, DvbtDemodTable, DecoderTable})
+        ForgetTableValues(unit_, table, view_.SimplePage(), view_.FullPage());
 }
 
 int CUnitSession::ReadTablesToPages(int mode, bool keepEdits, RowReading reading) {
@@ -170,8 +171,8 @@ int CUnitSession::ReadTablesToPages(int mode, bool keepEdits, RowReading reading
     IPage* second = simple ? full : nullptr;
     if (!first) return 0;
     int unanswered = 0;
-    for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {
-        unanswered += ReadTableToPage(link_, *first, table, unitAddress, second, keepEdits, reading);
+    for (const ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {
+        unanswered += ReadTableToPage(unit_, link_, *first, table, unitAddress, second, keepEdits, reading);
         if (unanswered != 0 && reading == RowReading::UntilUnanswered) break;
     }
     return unanswered;
@@ -234,7 +235,7 @@ void CUnitSession::ApplySimplePage() {
     IPage* simple = view_.SimplePage();
     if (simple) {
         // The page's text is checked whole before anything is sent.
-        const std::string refused = RefusedPageInput(*simple, {DemodTableForMode(pageMode), DecoderTable});
+        const std::string refused = RefusedPageInput(unit_, *simple, {DemodTableForMode(pageMode), DecoderTable});
         if (!refused.empty()) {
             Error(refused);
             return;
@@ -247,9 +248,9 @@ void CUnitSession::ApplySimplePage() {
         UnrequestedWatch watch(link_);
         IPage* full = view_.FullPage();
         if (simple) {
-            for (ParamEntry* table : {DemodTableForMode(pageMode), DecoderTable}) {
-                if (WriteChangedFromPage(link_, *simple, table, unitAddress) != 0)
-                    ReadTableToPage(link_, *simple, table, unitAddress, full);
+            for (const ParamEntry* table : {DemodTableForMode(pageMode), DecoderTable}) {
+                if (WriteChangedFromPage(unit_, link_, *simple, table, unitAddress) != 0)
+                    ReadTableToPage(unit_, link_, *simple, table, unitAddress, full);
             }
         }
         shifted = !watch.Clean();

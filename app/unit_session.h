@@ -9,6 +9,8 @@
 
 #include "link/result_codes.h"
 #include "params/codec.h"
+#include "params/control_ids.h"
+#include "params/unit_state.h"
 
 class CFerritRemoteControl;
 class IPage;
@@ -19,8 +21,8 @@ inline constexpr const char* kCaptionError = "Error";
 inline constexpr const char* kCaptionAlert = "Alert";
 
 // Control ids on the pages used by the mode handling.
-inline constexpr int kIdRadioNarrowband = 1005;
-inline constexpr int kIdRadioDvbt = 1006;
+inline constexpr int kIdRadioNarrowband = ids::unit_page::kNarrowband;
+inline constexpr int kIdRadioDvbt = ids::unit_page::kDvbt;
 
 // What the session needs from the windows.
 class IUnitView {
@@ -54,7 +56,7 @@ public:
     virtual void SetPleaseWaitProgress(int position) = 0;
     virtual void HidePleaseWait() = 0;
 
-    // The unit address changed (CurrentUnitAddress and the poll thread's copy).
+    // The unit address changed (the unit state's and the poll thread's copy).
     virtual void UnitAddressChanged(int address) { (void)address; }
 };
 
@@ -72,9 +74,11 @@ struct UnitIdentity {
 
 class CUnitSession {
 public:
-    CUnitSession(CFerritRemoteControl& link, IUnitView& view);
+    // The link and the state of the unit it reaches, both held by the caller.
+    CUnitSession(CFerritRemoteControl& link, UnitState& unit, IUnitView& view);
 
     CFerritRemoteControl& Link() { return link_; }
+    UnitState& Unit() { return unit_; }
     IUnitView& View() { return view_; }
 
     // State of the main window.
@@ -147,5 +151,6 @@ public:
 
 private:
     CFerritRemoteControl& link_;
+    UnitState& unit_;
     IUnitView& view_;
 };

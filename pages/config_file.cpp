@@ -82,14 +82,14 @@ void BeginConfigFile(std::string& image, uint32_t recordCount) {
     AppendU32(image, recordCount);
 }
 
-void AppendConfigRecord(std::string& image, int slot, int mode) {
+void AppendConfigRecord(const UnitState& unit, std::string& image, int slot, int mode) {
     image.append(kRecordStart);
     AppendU32(image, static_cast<uint32_t>(slot));
     image.append(kGudm, 4);
     image.push_back(static_cast<char>(kItemOptionList));
     AppendU32(image, static_cast<uint32_t>(mode));
-    SerializeTable(DemodTableForMode(mode), image);
-    SerializeTable(DecoderTable, image);
+    SerializeTable(unit, DemodTableForMode(mode), image);
+    SerializeTable(unit, DecoderTable, image);
     image.append(kRecordEnd);
 }
 
@@ -231,7 +231,7 @@ bool IsSavedKind(ParamKind kind) {
 
 // Why `item` may not be sent as item `index` (0-based) of a record whose demod
 // table is `demod`; "" when it may.
-std::string ItemFault(const ParamItem& item, size_t index, ParamEntry* demod) {
+std::string ItemFault(const ParamItem& item, size_t index, const ParamEntry* demod) {
     if (item.code == kGudm) {
         if (index != 0) return "the demod mode item out of place";
         if (TakeDemodMode(item) != DemodModeTaken::Refused) return "";
@@ -338,7 +338,7 @@ ConfigFileCheck CheckKnowingChecksum(std::string_view file, bool checksumOk, Con
         uint32_t slot = 0;
         items.ReadRecordStart();
         items.ReadU32(slot);
-        ParamEntry* demod = NarrowbandDemodTable;
+        const ParamEntry* demod = NarrowbandDemodTable;
         ParamItem item;
         size_t i = 0;
         for (; items.NextItem(item) == ConfigCursor::Item::Param; ++i) {
@@ -371,7 +371,7 @@ ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
     return CheckAloneKnowingChecksum(file, ConfigFileChecksumOk(file));
 }
 
-RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
+RecordApply WriteRecordsFromFile(UnitState& unit, CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
                                  int currentMode, RecordFailure* failure) {
     LinkGuard gate(PollGateLock);
     for (;;) {
@@ -401,7 +401,7 @@ RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, Co
         }
         if (isMode) {
             link.WaitForRestart();
-            CurrentDemodMode = value;
+            unit.demodMode = value;
             currentMode = value;
         }
     }
@@ -472,7 +472,7 @@ DescribedFile DescribeConfigFile(std::string_view file) {
             out.records.push_back(std::move(record));
             break;
         }
-        ParamEntry* demod = NarrowbandDemodTable;
+        const ParamEntry* demod = NarrowbandDemodTable;
         for (;;) {
             ParamItem item;
             const ConfigCursor::Item kind = cursor.NextItem(item);

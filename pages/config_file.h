@@ -20,6 +20,7 @@
 #include "link/result_codes.h"
 
 class CFerritRemoteControl;
+class UnitState;
 
 inline constexpr std::string_view kRecordStart = "DEM";
 inline constexpr std::string_view kRecordEnd = "----";
@@ -47,7 +48,7 @@ void BeginConfigFile(std::string& image, uint32_t recordCount);
 // Appends one record of the values stored in the parameter tables: "DEM",
 // slot, the gudm item with `mode`, the items of that mode's demodulator table
 // (narrowband for any mode but 1), the items of the decoder table, "----".
-void AppendConfigRecord(std::string& image, int slot, int mode);
+void AppendConfigRecord(const UnitState& unit, std::string& image, int slot, int mode);
 
 // Appends "///" and the checksum of everything before it.
 void FinishConfigFile(std::string& image);
@@ -157,14 +158,14 @@ struct RecordFailure {
 // holding PollGateLock for the whole record and LinkLock around each exchange.
 // A gudm item whose value's low byte equals `currentMode` is not sent; a gudm
 // item that is sent is followed by the link's WaitForRestart (7,000 ms, then a
-// new connection on Ethernet) and CurrentDemodMode := its low byte. An item
+// new connection on Ethernet) and the unit's demodMode := its low byte. An item
 // that cannot be sent (a text over 243 bytes, an unknown kind, a body past the
 // end) stops the record with InvalidItem; the caller reports "Invalid item in
 // file". An item whose exchange fails (no good reply), or a gudm item the unit
 // refuses, stops the record with NotTaken and is named in `failure` (when
 // given): a record half applied is never reported as applied. Another item
 // the unit refuses ('E') is its verdict on the value; the record goes on.
-RecordApply WriteRecordsFromFile(CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
+RecordApply WriteRecordsFromFile(UnitState& unit, CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
                                  int currentMode, RecordFailure* failure = nullptr);
 
 // The request text (STX, address, "w", code, ";", data) for one item; false

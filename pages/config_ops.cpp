@@ -17,24 +17,25 @@
 #include "link/unrequested.h"
 #include "params/codec.h"
 #include "params/page.h"
+#include "params/control_ids.h"
 #include "params/param_table.h"
 #include "pages/config_file.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 
 const DownconverterDefaults kDownconverters[kDownconverterChoiceCount] = {
-    {1005, "UHF", "0", "0", "0.650"},
-    {1006, "Square, L-Band (QF-01), 1.00 to 1.40GHz", "1", "1.700", "1.395"},
-    {1048, "Square, L-Band (QF-02), 1.68 to 1.85GHz", "0", "1.050", "1.765"},
-    {1049, "Square, S-Band (QF-03), 2.25 to 2.65GHz", "0", "1.880", "2.405"},
-    {1050, "Barrel, L-Band (QF-04), 1.00 to 1.50GHz", "1", "1.800", "1.395"},
-    {1051, "Barrel, L-Band (QF-05), 1.50 to 2.00GHz", "1", "2.300", "1.750"},
-    {1052, "Barrel, S-Band (QF-06), 2.00 to 2.50GHz", "0", "1.700", "2.405"},
-    {1053, "Barrel, S-Band (QF-07), 2.50 to 3.00GHz", "0", "2.150", "2.750"},
-    {1054, "Barrel, 3GHz (QF-08), 3.00 to 3.50GHz", "0", "2.700", "3.250"},
-    {1055, "Barrel, C-Band (QF-09), 4.50 to 5.00GHz", "0", "4.200", "4.750"},
-    {1056, "Barrel, C-Band (QF-10), 5.50 to 6.00GHz", "0", "5.200", "5.750"},
-    {1057, "8GHz (QF-20), 8.10 to 8.60GHz", "0", "7.750", "8.400"},
+    {ids::restore_defaults::kUhf, "UHF", "0", "0", "0.650"},
+    {ids::restore_defaults::kSquareQf01, "Square, L-Band (QF-01), 1.00 to 1.40GHz", "1", "1.700", "1.395"},
+    {ids::restore_defaults::kSquareQf02, "Square, L-Band (QF-02), 1.68 to 1.85GHz", "0", "1.050", "1.765"},
+    {ids::restore_defaults::kSquareQf03, "Square, S-Band (QF-03), 2.25 to 2.65GHz", "0", "1.880", "2.405"},
+    {ids::restore_defaults::kBarrelQf04, "Barrel, L-Band (QF-04), 1.00 to 1.50GHz", "1", "1.800", "1.395"},
+    {ids::restore_defaults::kBarrelQf05, "Barrel, L-Band (QF-05), 1.50 to 2.00GHz", "1", "2.300", "1.750"},
+    {ids::restore_defaults::kBarrelQf06, "Barrel, S-Band (QF-06), 2.00 to 2.50GHz", "0", "1.700", "2.405"},
+    {ids::restore_defaults::kBarrelQf07, "Barrel, S-Band (QF-07), 2.50 to 3.00GHz", "0", "2.150", "2.750"},
+    {ids::restore_defaults::kBarrelQf08, "Barrel, 3GHz (QF-08), 3.00 to 3.50GHz", "0", "2.700", "3.250"},
+    {ids::restore_defaults::kBarrelQf09, "Barrel, C-Band (QF-09), 4.50 to 5.00GHz", "0", "4.200", "4.750"},
+    {ids::restore_defaults::kBarrelQf10, "Barrel, C-Band (QF-10), 5.50 to 6.00GHz", "0", "5.200", "5.750"},
+    {ids::restore_defaults::kQf20, "8GHz (QF-20), 8.10 to 8.60GHz", "0", "7.750", "8.400"},
 };
 
 const DownconverterDefaults* FindDownconverter(int radioId) {
@@ -67,7 +68,7 @@ public:
     void PostMsg(uint32_t, uintptr_t, intptr_t) override {}
 };
 
-bool IsK840() { return UnitModelFlag.load() != 0; }
+bool IsK840(CUnitSession& session) { return session.Unit().modelFlag.load() != 0; }
 
 // Whether a file can be created beside `path` (and `path` is no folder), so
 // that an operation that will end in writing it can refuse before it starts.
@@ -169,7 +170,7 @@ std::string ApplyRecord(CUnitSession& session, ConfigCursor& cursor, int mode) {
     uint32_t ignoredSlot = 0;
     if (!cursor.ReadRecordStart() || !cursor.ReadU32(ignoredSlot)) return kInvalidItem;
     RecordFailure failure;
-    switch (WriteRecordsFromFile(session.Link(), session.unitAddress, cursor, mode, &failure)) {
+    switch (WriteRecordsFromFile(session.Unit(), session.Link(), session.unitAddress, cursor, mode, &failure)) {
     case RecordApply::Done:
         return {};
     case RecordApply::NotTaken:
@@ -207,7 +208,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         return false;
     }
     UnrequestedWatch watch(session.Link());
-    const int records = IsK840() ? 1 : 2;
+    const int records = IsK840(session) ? 1 : 2;
     const int startMode = session.pageMode;
     if (records == 2 && startMode != 0 && startMode != 1) {
         session.Error("Invalid item (gudm) returned from demod");
@@ -218,7 +219,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
     std::string image;
     BeginConfigFile(image, static_cast<uint32_t>(records));
     for (int r = 0; r < records && answered; ++r) {
-        AppendConfigRecord(image, session.currentConfig, mode);
+        AppendConfigRecord(session.Unit(), image, session.currentConfig, mode);
         if (records == 2) {
             // Visit the other mode (and come back after the second record).
             mode = 1 - mode;
@@ -228,8 +229,8 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
                 // The other mode's values come fresh from the unit, not from
                 // whatever its table held since its last read.
                 NoControlsPage page;
-                answered = ReadTableToPage(session.Link(), page, DemodTableForMode(mode), session.unitAddress,
-                                           nullptr, false, RowReading::UntilUnanswered) == 0;
+                answered = ReadTableToPage(session.Unit(), session.Link(), page, DemodTableForMode(mode),
+                                           session.unitAddress, nullptr, false, RowReading::UntilUnanswered) == 0;
                 if (!answered) {
                     // Leave the unit in the mode it was in, if it still listens.
                     if (session.Transact(DemodModeRequest(session.unitAddress, startMode)) == kResultOk)
@@ -269,7 +270,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
         return false;
     }
     BusyScope busy(view);
-    const int records = IsK840() ? 1 : 2;
+    const int records = IsK840(session) ? 1 : 2;
     std::string file;
     // The whole file is checked before anything is sent.
     if (!ReadCheckedFile(session, path, ConfigFileKind::Config, records, file)) return false;
@@ -311,7 +312,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
         session.Error(kCannotWrite);
         return false;
     }
-    const int total = IsK840() ? kSlots : 2 * kSlots;
+    const int total = IsK840(session) ? kSlots : 2 * kSlots;
     const int passes = total / kSlots;
     UnrequestedWatch watch(session.Link());
     std::string image;
@@ -338,7 +339,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
             FixedWait(kSlotLoadWaitMs);
             if (!ReadWholeConfig(session)) return stop(kReadFailed);
             lastMode = session.pageMode;
-            AppendConfigRecord(image, slot, lastMode);
+            AppendConfigRecord(session.Unit(), image, slot, lastMode);
             ++written;
             prev = slot;
             view.SetPleaseWaitProgress(written);
@@ -383,7 +384,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
 bool LoadConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
     BusyScope busy(view);
-    const int total = IsK840() ? kSlots : 2 * kSlots;
+    const int total = IsK840(session) ? kSlots : 2 * kSlots;
     const int passes = total / kSlots;
     std::string file;
     // The whole file is checked before anything is sent.
@@ -411,10 +412,10 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
             int mode = -1;
             if (const ResultCode result = ReadUnitMode(session, mode); result != kResultOk)
                 return stop(WithResult(kModeReadFailed, result));
-            const int known = CurrentDemodMode.load();
+            const int known = session.Unit().demodMode.load();
             if (mode != known && known != -1) session.WaitForRestart();
             session.pageMode = mode;
-            CurrentDemodMode = mode;
+            session.Unit().demodMode = mode;
             if (const std::string failed = ApplyRecord(session, cursor, mode); !failed.empty()) return stop(failed);
             ++sent;
             prev = slot;
@@ -448,7 +449,7 @@ bool RestoreDefaults(CUnitSession& session, int radioId) {
     note(session.Transact(RestoreDefaultsRequest(session.unitAddress)), kRestoreFailed);
     session.WaitForRestart();
     int prev = session.currentConfig;
-    const int passes = IsK840() ? 1 : 2;
+    const int passes = IsK840(session) ? 1 : 2;
     struct Write {
         const char* code;
         std::string (*request)(int, std::string_view);

@@ -7,6 +7,8 @@
 #pragma once
 #include <string>
 
+#include "params/control_ids.h"
+
 class CUnitSession;
 
 // Saves the unit's configuration (1 record for a "K840" unit, 2 otherwise) to
@@ -36,7 +38,7 @@ struct DownconverterDefaults {
 };
 inline constexpr int kDownconverterChoiceCount = 12;
 extern const DownconverterDefaults kDownconverters[kDownconverterChoiceCount];
-inline constexpr int kDefaultDownconverterId = 1005;
+inline constexpr int kDefaultDownconverterId = ids::restore_defaults::kUhf;
 
 // The row of `radioId`, or null.
 const DownconverterDefaults* FindDownconverter(int radioId);

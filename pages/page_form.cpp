@@ -4,9 +4,9 @@
 
 #include "platform/numbers.h"
 
-ParamEntry* PageRow(const std::string& code, int mode) {
+const ParamEntry* PageRow(const std::string& code, int mode) {
     if (code.size() != 4) return nullptr;
-    if (ParamEntry* row = FindParam(DecoderTable, code.c_str())) return row;
+    if (const ParamEntry* row = FindParam(DecoderTable, code.c_str())) return row;
     return FindParam(DemodTableForMode(mode), code.c_str());
 }
 
@@ -25,8 +25,8 @@ std::string PageUnit(const char* code) {
     return std::string(open + 1, label + length - 1);
 }
 
-std::string ShownPageValue(const ParamEntry& row, const std::string& reply) {
-    const ParamValue v = ReadParamValue(row);
+std::string ShownPageValue(const UnitState& unit, const ParamEntry& row, const std::string& reply) {
+    const ParamValue v = ReadParamValue(unit, row);
     switch (row.kind) {
     case ParamKind::Text: return v.has ? v.text : std::string();
     case ParamKind::OptionList:

@@ -18,7 +18,7 @@ inline const char* InputSelectionText(int64_t reply) { return reply != 0 ? kChai
 
 // The row of `code` a page shows: the decoder page's, else the demodulator
 // page's for `mode` (0 narrowband, 1 DVB-T); null when no page shows it.
-ParamEntry* PageRow(const std::string& code, int mode);
+const ParamEntry* PageRow(const std::string& code, int mode);
 // Whether the demodulator pages of the two modes show `code` differently
 // (other option lists), so that its page form needs the unit's mode.
 bool PageFormNeedsMode(const std::string& code);
@@ -27,9 +27,9 @@ bool PageFormNeedsMode(const std::string& code);
 // it names none.
 std::string PageUnit(const char* code);
 
-// The row's stored value as its control shows it ("" when it has none);
+// The row's value stored in `unit` as its control shows it ("" when it has none);
 // `reply` is the unit's text, shown as it is by rows without a control.
-std::string ShownPageValue(const ParamEntry& row, const std::string& reply);
+std::string ShownPageValue(const UnitState& unit, const ParamEntry& row, const std::string& reply);
 
 // A value typed in the page's form for `row`: the data of the write request,
 // or the message that refuses it, the page's own where the page has one.

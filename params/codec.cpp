@@ -15,16 +15,6 @@
 #include "params/poll_sample.h"
 #include "platform/numbers.h"
 
-std::atomic<int32_t> CurrentDemodMode{-1};
-std::atomic<int32_t> UnitModelFlag{0};
-std::atomic<int32_t> LoSideValue{0};
-std::atomic<double> LoFrequencyMhz{0.0};
-std::atomic<int32_t> DownconverterIndex{0};
-
-ParamEntry* DemodTableForMode(int mode) { return mode == 1 ? DvbtDemodTable : NarrowbandDemodTable; }
-
-ParamEntry* LiveDemodTable() { return DemodTableForMode(CurrentDemodMode.load()); }
-
 // ---- Text conversions -------------------------------------------------------
 
 std::string TrimZerosText(const std::string& text) {
@@ -103,39 +93,41 @@ ResultCode ReadValueLocked(CFerritRemoteControl& link, int unitAddress, const ch
 
 // ---- StoreReplyValue ------------------------------------------------------------
 
-void StoreReplyValue(std::string& reply, ParamEntry& row) {
+void StoreReplyValue(UnitState& unit, std::string& reply, const ParamEntry& row) {
     if (reply.empty()) return;   // an empty field is no value
-    std::lock_guard<std::mutex> guard(row.lock);
+    ValueSlot& slot = unit.Slot(row);
+    std::lock_guard<std::mutex> guard(slot.lock);
+    ParamValue& value = slot.value;
     switch (row.kind) {
     case ParamKind::Text:
         if (row.Has(ParamFlags::HexVersion)) reply = HexVersionText(reply);
         if (row.Has(ParamFlags::FreqGhz)) reply = GhzTextToMhz(reply);
         if (row.Has(ParamFlags::TrimZeros)) reply = TrimZerosText(reply);
-        row.value.has = true;
-        row.value.text = reply;
+        value.has = true;
+        value.text = reply;
         break;
     case ParamKind::OptionList:
     case ParamKind::OptionText: {
         int index = ComboIndexFromOptionNumber(row.options, DecimalValue(reply));
         if (index >= 0) {
-            row.value.has = true;
-            row.value.number = index;
+            value.has = true;
+            value.number = index;
         }
         break;
     }
     case ParamKind::IpAddress:
-        row.value.has = true;
-        row.value.number = ParseIpText(reply);
+        value.has = true;
+        value.number = ParseIpText(reply);
         break;
     case ParamKind::ModelToken:
         // Kept as text too: with the serial number it tells one unit from another.
-        row.value.has = true;
-        row.value.text = reply;
-        UnitModelFlag = reply == "K840" ? 1 : 0;
+        value.has = true;
+        value.text = reply;
+        unit.modelFlag = reply == "K840" ? 1 : 0;
         break;
     case ParamKind::RadioPair:
-        row.value.has = true;
-        row.value.number = DecimalValue(reply);
+        value.has = true;
+        value.number = DecimalValue(reply);
         break;
     }
 }
@@ -174,9 +166,9 @@ void ShowValueOn(const ParamEntry& row, const ParamValue& value, IPage* page) {
 }
 
 // With the chaining input selected the live column's tuning controls are locked.
-void ApplyInputSelection(int64_t radioValue, IPage* page) {
+void ApplyInputSelection(const UnitState& unit, int64_t radioValue, IPage* page) {
     if (page == nullptr) return;
-    const int32_t column = CurrentDemodMode.load();
+    const int32_t column = unit.demodMode.load();
     for (const ModeColumnControl& control : ModeColumnControls) {
         if (control.column != column || !page->HasControl(control.controlId)) continue;
         if (control.controlKind == 1)
@@ -234,8 +226,8 @@ void ClearValueOn(const ParamEntry& row, IPage* page) {
 
 }  // namespace
 
-void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage) {
-    const ParamValue value = ReadParamValue(row);
+void ShowStoredValue(const UnitState& unit, const ParamEntry& row, IPage& page, IPage* secondPage) {
+    const ParamValue value = ReadParamValue(unit, row);
     if (!value.has) return;
     ShowValueOn(row, value, &page);
     ShowValueOn(row, value, secondPage);
@@ -243,9 +235,9 @@ void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage) {
 
 namespace {
 // Whether the operator changed the row's control on `page` and has not sent it.
-bool EditedOnPage(ParamEntry& row, const IPage* page);
+bool EditedOnPage(const UnitState& unit, const ParamEntry& row, const IPage* page);
 // Whether the operator chose another downconverter on `page` and has not sent it.
-bool DownconverterEdited(const IPage& page);
+bool DownconverterEdited(const UnitState& unit, const IPage& page);
 
 // Rows in a row that get no reply at all before the unit is taken as gone
 // for the rest of a read: each further row would cost the link's whole
@@ -260,23 +252,20 @@ int CountedRows(const ParamEntry* row) {
 }
 }  // namespace
 
-void ForgetTableValues(ParamEntry* table, IPage* page, IPage* secondPage) {
-    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+void ForgetTableValues(UnitState& unit, const ParamEntry* table, IPage* page, IPage* secondPage) {
+    for (const ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
         // What the operator typed and has not sent stays, and still counts as
         // typed against no stored value.
-        const bool editedOnPage = EditedOnPage(*row, page);
-        const bool editedOnSecond = EditedOnPage(*row, secondPage);
-        {
-            std::lock_guard<std::mutex> guard(row->lock);
-            row->value = ParamValue{};
-        }
+        const bool editedOnPage = EditedOnPage(unit, *row, page);
+        const bool editedOnSecond = EditedOnPage(unit, *row, secondPage);
+        StoreParamValue(unit, *row, ParamValue{});
         if (!editedOnPage) ClearValueOn(*row, page);
         if (!editedOnSecond) ClearValueOn(*row, secondPage);
     }
 }
 
-int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                    IPage* secondPage, bool keepEdits, RowReading reading) {
+int ReadTableToPage(UnitState& unit, CFerritRemoteControl& link, IPage& page, const ParamEntry* table,
+                    int unitAddress, IPage* secondPage, bool keepEdits, RowReading reading) {
     int unanswered = 0;
     int silentRows = 0;
     // The lamp reads of this table, for the lamp rule; the lock value carried
@@ -284,14 +273,14 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
     PollSample lampReads;
     lampReads.connected = true;
     if (const ParamEntry* lockRow = FindParam(table, kPollPlan[kColDemodLock].code)) {
-        const ParamValue lock = ReadParamValue(*lockRow);
+        const ParamValue lock = ReadParamValue(unit, *lockRow);
         if (lock.has) lampReads.lampsBefore.lockValue = lock.number;
     }
-    const bool keepDownconverter = keepEdits && DownconverterEdited(page);
-    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+    const bool keepDownconverter = keepEdits && DownconverterEdited(unit, page);
+    for (const ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
         // Looked at before the reply replaces the stored value it is compared with.
-        IPage* const shownOn = keepEdits && EditedOnPage(*row, &page) ? nullptr : &page;
-        IPage* const shownOnSecond = keepEdits && EditedOnPage(*row, secondPage) ? nullptr : secondPage;
+        IPage* const shownOn = keepEdits && EditedOnPage(unit, *row, &page) ? nullptr : &page;
+        IPage* const shownOnSecond = keepEdits && EditedOnPage(unit, *row, secondPage) ? nullptr : secondPage;
         std::string reply;
         const ResultCode result = ReadValueLocked(link, unitAddress, row->code, reply);
         if (result != kResultOk) {
@@ -315,27 +304,27 @@ int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, 
         silentRows = 0;
         if (const int column = SampleColumnOfCode(row->code); LampOfColumn(column) != 0)
             lampReads.values[column] = reply;
-        StoreReplyValue(reply, *row);
+        StoreReplyValue(unit, reply, *row);
         if (row->Has(ParamFlags::Graphed)) page.PostRowMsg(WM_GRAPH_SAMPLE, 0, row);
         if (row->Has(ParamFlags::HideIfAbsent)) {
             ShowOrHide(*row, &page, true);
             ShowOrHide(*row, secondPage, true);
         }
-        const ParamValue value = ReadParamValue(*row);
+        const ParamValue value = ReadParamValue(unit, *row);
         if (value.has) {
             ShowValueOn(*row, value, shownOn);
             ShowValueOn(*row, value, shownOnSecond);
             if (row->kind == ParamKind::RadioPair) {
-                ApplyInputSelection(value.number, &page);
-                ApplyInputSelection(value.number, secondPage);
+                ApplyInputSelection(unit, value.number, &page);
+                ApplyInputSelection(unit, value.number, secondPage);
             }
         }
-        if (row->Has(ParamFlags::LoSide) && value.has) LoSideValue = static_cast<int32_t>(value.number);
+        if (row->Has(ParamFlags::LoSide) && value.has) unit.loSide = static_cast<int32_t>(value.number);
         if (row->Has(ParamFlags::LoFrequency) && value.has) {
-            LoFrequencyMhz = LeadingDouble(value.text);
+            unit.loFrequencyMhz = LeadingDouble(value.text);
             if (page.HasControl(kDownconverterControlId)) {
-                const int index = DetectDownconverter(LoFrequencyMhz.load(), LoSideValue.load());
-                DownconverterIndex = index;
+                const int index = DetectDownconverter(unit.loFrequencyMhz.load(), unit.loSide.load());
+                unit.downconverterIndex = index;
                 if (!keepDownconverter) page.Select(kDownconverterControlId, index);
             }
         }
@@ -369,10 +358,11 @@ enum class Change { None, Write, Refused };
 // What the page asks of a row: nothing (its control holds the stored value),
 // a write of `data`, or a refusal of text that must not reach the unit, with
 // the operator's message in `data`.
-Change ChangedData(ParamEntry& row, const IPage& page, std::string& data) {
+Change ChangedData(const UnitState& unit, const ParamEntry& row, const IPage& page, std::string& data) {
     const int32_t id = row.controlId;
-    std::lock_guard<std::mutex> guard(row.lock);
-    const ParamValue& stored = row.value;
+    const ValueSlot& slot = unit.Slot(row);
+    std::lock_guard<std::mutex> guard(slot.lock);
+    const ParamValue& stored = slot.value;
     switch (row.kind) {
     case ParamKind::Text: {
         const std::string text = page.GetText(id);
@@ -417,16 +407,16 @@ bool PageWrites(const ParamEntry& row, const IPage& page) {
     return row.writable && PageHas(&page, row.controlId);
 }
 
-bool EditedOnPage(ParamEntry& row, const IPage* page) {
+bool EditedOnPage(const UnitState& unit, const ParamEntry& row, const IPage* page) {
     if (page == nullptr || !PageWrites(row, *page)) return false;
     std::string data;
-    return ChangedData(row, *page, data) != Change::None;
+    return ChangedData(unit, row, *page, data) != Change::None;
 }
 
-bool DownconverterEdited(const IPage& page) {
+bool DownconverterEdited(const UnitState& unit, const IPage& page) {
     if (!page.HasControl(kDownconverterControlId)) return false;
     const int selection = page.GetSelection(kDownconverterControlId);
-    return selection >= 0 && selection < kDownconverterUnknown && selection != DownconverterIndex.load();
+    return selection >= 0 && selection < kDownconverterUnknown && selection != unit.downconverterIndex.load();
 }
 
 // A write that the link refused to frame never reached the unit.
@@ -434,31 +424,33 @@ bool WasSent(ResultCode result) { return result != kErrInvalidCommand && result 
 
 }  // namespace
 
-std::string RefusedPageInput(const IPage& page, std::initializer_list<ParamEntry*> tables) {
-    for (ParamEntry* table : tables) {
-        for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+std::string RefusedPageInput(const UnitState& unit, const IPage& page,
+                             std::initializer_list<const ParamEntry*> tables) {
+    for (const ParamEntry* table : tables) {
+        for (const ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
             if (!PageWrites(*row, page)) continue;
             std::string data;
-            if (ChangedData(*row, page, data) == Change::Refused) return data;
+            if (ChangedData(unit, *row, page, data) == Change::Refused) return data;
         }
     }
     return {};
 }
 
-int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress) {
+int WriteChangedFromPage(const UnitState& unit, CFerritRemoteControl& link, IPage& page, const ParamEntry* table,
+                         int unitAddress) {
     int count = 0;
-    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+    for (const ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
         if (!PageWrites(*row, page)) continue;
         std::string data;
         // Refused text is never sent; callers tell the operator before writing.
-        if (ChangedData(*row, page, data) != Change::Write) continue;
+        if (ChangedData(unit, *row, page, data) != Change::Write) continue;
         const ResultCode result = ExchangeLocked(link, BuildWriteRequest(unitAddress, row->code, data), nullptr);
         if (WasSent(result) && count < 255) ++count;
     }
 
     if (page.HasControl(kDownconverterControlId)) {
         const int selection = page.GetSelection(kDownconverterControlId);
-        if (selection >= 0 && selection < kDownconverterUnknown && selection != DownconverterIndex.load()) {
+        if (selection >= 0 && selection < kDownconverterUnknown && selection != unit.downconverterIndex.load()) {
             const Downconverter& choice = DownconverterList[selection];
             LinkGuard guard(LinkLock);
             const ResultCode side =
@@ -480,11 +472,12 @@ void AppendLe32(std::string& out, uint32_t value) {
 
 }  // namespace
 
-void SerializeTable(ParamEntry* table, std::string& out) {
-    for (ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
+void SerializeTable(const UnitState& unit, const ParamEntry* table, std::string& out) {
+    for (const ParamEntry* row = table; row != nullptr && row->code != nullptr; ++row) {
         if (!row->writable || row->Has(ParamFlags::NotSaved)) continue;
-        std::lock_guard<std::mutex> guard(row->lock);
-        const ParamValue& stored = row->value;
+        const ValueSlot& slot = unit.Slot(*row);
+        std::lock_guard<std::mutex> guard(slot.lock);
+        const ParamValue& stored = slot.value;
         if (!stored.has) continue;
         std::string item(row->code, 4);
         item.push_back(static_cast<char>(row->kind));

@@ -2,12 +2,13 @@
 // values and the controls of a page, and turns stored values into
 // configuration-file items.
 //
-// Locking: LinkLock is taken around every single exchange; a row's own lock
+// Every function that reads or stores values takes the unit's state.
+//
+// Locking: LinkLock is taken around every single exchange; a row's slot lock
 // only while its value is read or replaced, never across an exchange. Callers
 // that need several exchanges undisturbed hold PollGateLock themselves (it is
 // always taken before LinkLock).
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -17,20 +18,9 @@
 #include "link/result_codes.h"
 #include "params/page.h"
 #include "params/param_table.h"
+#include "params/unit_state.h"
 
 class CFerritRemoteControl;
-
-// Process-wide state. Written on the user-interface thread; the poll thread
-// reads CurrentDemodMode.
-extern std::atomic<int32_t> CurrentDemodMode;    // 0 narrowband, 1 DVB-T, -1 unknown
-extern std::atomic<int32_t> UnitModelFlag;       // 1 when the model token read "K840"
-extern std::atomic<int32_t> LoSideValue;         // last LO side read
-extern std::atomic<double> LoFrequencyMhz;       // last LO frequency read (MHz)
-extern std::atomic<int32_t> DownconverterIndex;  // list entry last chosen by detection
-
-// DvbtDemodTable when CurrentDemodMode is 1, else NarrowbandDemodTable.
-ParamEntry* LiveDemodTable();
-ParamEntry* DemodTableForMode(int mode);
 
 // ---- Text conversions -----------------------------------------------------
 // Leading zeros go (keeping "0." and a lone "0"); with a ".", trailing zeros go
@@ -66,7 +56,7 @@ ResultCode ReadValueLocked(CFerritRemoteControl& link, int unitAddress, const ch
 // ---- Codec operations ---------------------------------------------------------
 // Decodes one reply into the row's stored value; for Text rows `reply` is
 // rewritten to the formatted text. An empty reply is no value: nothing changes.
-void StoreReplyValue(std::string& reply, ParamEntry& row);
+void StoreReplyValue(UnitState& unit, std::string& reply, const ParamEntry& row);
 
 // Enables or write-protects the table's controls and fills the option combos.
 void SetupPageControls(IPage& page, const ParamEntry* table);
@@ -85,14 +75,14 @@ enum class RowReading { Every, UntilUnanswered };
 // has not sent (it differs from the row's stored value, as Apply would see
 // it) keeps its content: the row stores the unit's value, so that Apply still
 // writes the operator's.
-int ReadTableToPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress,
-                     IPage* secondPage, bool keepEdits = false, RowReading reading = RowReading::Every);
+int ReadTableToPage(UnitState& unit, CFerritRemoteControl& link, IPage& page, const ParamEntry* table, int unitAddress,
+                    IPage* secondPage, bool keepEdits = false, RowReading reading = RowReading::Every);
 
 // Shows the row's stored value (read under its lock); nothing when it has none.
-void ShowStoredValue(const ParamEntry& row, IPage& page, IPage* secondPage);
+void ShowStoredValue(const UnitState& unit, const ParamEntry& row, IPage& page, IPage* secondPage);
 // The unit is gone: the rows of `table` hold no value any more, and their
 // controls on the pages (either may be null) show none.
-void ForgetTableValues(ParamEntry* table, IPage* page, IPage* secondPage);
+void ForgetTableValues(UnitState& unit, const ParamEntry* table, IPage* page, IPage* secondPage);
 
 // Operator text that must not be sent: a frequency that is not a number and
 // text holding STX, ETX, ';' or NUL.
@@ -112,15 +102,17 @@ TypedInput TextRowInput(const ParamEntry& row, const std::string& typed);
 // The message for the first changed row of the tables on `page` whose text is
 // refused (above); empty when every changed row can be written. Pages check
 // all the tables they write with it before they write anything.
-std::string RefusedPageInput(const IPage& page, std::initializer_list<ParamEntry*> tables);
+std::string RefusedPageInput(const UnitState& unit, const IPage& page,
+                             std::initializer_list<const ParamEntry*> tables);
 
 // Writes every writable row whose control differs from its stored value, then
-// the downconverter choice (control 1115, its LO side and LO frequency count as
+// the downconverter choice (kDownconverterControlId, its LO side and LO frequency count as
 // one). Returns the number of writes sent (0 to 255); callers re-read the table
 // when it is not 0. A write the link refuses to frame (too long) is not counted;
 // a row whose text is refused (RefusedPageInput) is skipped, never sent.
-int WriteChangedFromPage(CFerritRemoteControl& link, IPage& page, ParamEntry* table, int unitAddress);
+int WriteChangedFromPage(const UnitState& unit, CFerritRemoteControl& link, IPage& page, const ParamEntry* table,
+                         int unitAddress);
 
 // Appends one configuration item per saved row (writable, has a value, not
 // NotSaved): 4-byte code, kind byte, body (little-endian).
-void SerializeTable(ParamEntry* table, std::string& out);
+void SerializeTable(const UnitState& unit, const ParamEntry* table, std::string& out);

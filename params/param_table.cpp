@@ -7,6 +7,8 @@ namespace {
 
 using K = ParamKind;
 namespace F = ParamFlags;
+namespace P = ids::unit_page;
+namespace C = ids::unit_page::column;
 constexpr const char* E = kEmptyOption;
 
 // Option lists (a placeholder marks a number the unit does not use on the row).
@@ -109,90 +111,94 @@ bool SameCode(const char* a, const char* b) { return CodeWord(a) == CodeWord(b) 
 }  // namespace
 
 #define DEMOD_TABLE(base, width, guard, mode, fec)                                              \
-    {"1los", 1, K::OptionList, base + 0, 0, kLowHigh, F::LoSide},                               \
-    {"1dco", 1, K::Text, base + 101, 0, nullptr, F::FreqGhz | F::LoFrequency},                  \
-    {"1ipf", 1, K::Text, base + 100, 0, nullptr, F::FreqGhz},                                   \
-    {"1wid", 1, K::OptionList, base + 1, 0, width, 0},                                          \
-    {"1gua", 1, K::OptionList, base + 2, 0, guard, 0},                                          \
-    {"1mod", 0, K::OptionText, base + 102, 0, mode, 0},                                         \
-    {"1fec", 0, K::OptionText, base + 103, 0, fec, 0},                                          \
-    {"1pol", 1, K::OptionList, base + 3, 0, kPolarity, 0},                                      \
-    {"1snr", 0, K::Text, base + 104, 0, nullptr, F::Graphed},                                   \
-    {"1mer", 0, K::Text, base + 105, 0, nullptr, F::Graphed},                                   \
-    {"1cer", 0, K::Text, base + 106, 1009, nullptr, F::Graphed | F::HideIfAbsent},              \
-    {"1dnr", 0, K::Text, base + 107, 1010, nullptr, F::Graphed | F::HideIfAbsent},              \
-    {"1pre", 0, K::Text, base + 108, 0, nullptr, F::TrimZeros},                                 \
-    {"1pos", 0, K::Text, base + 109, 0, nullptr, F::TrimZeros},                                 \
-    {"1pkt", 0, K::Text, base + 110, 0, nullptr, F::TrimZeros | F::Lamp},                       \
-    {"1ina", 0, K::Text, base + 111, 0, nullptr, F::Graphed},                                   \
-    {"1inb", 0, K::Text, base + 112, 0, nullptr, F::Graphed},                                   \
-    {"1inc", 0, K::Text, base + 113, 1011, nullptr, F::Graphed | F::HideIfAbsent},              \
-    {"1ind", 0, K::Text, base + 114, 1012, nullptr, F::Graphed | F::HideIfAbsent},              \
-    {"1loc", 0, K::OptionText, base + 115, 0, kLock, F::Lamp},                                  \
-    {"edef", 1, K::Text, base + 116, 0, nullptr, 0},                                            \
-    {nullptr, 0, K::Text, 0, 0, nullptr, 0}
+    {.code = "1los", .writable = 1, .kind = K::OptionList, .controlId = base + C::kLoSide, .options = kLowHigh, .flags = F::LoSide}, \
+    {.code = "1dco", .writable = 1, .kind = K::Text, .controlId = base + C::kLoFrequency, .flags = F::FreqGhz | F::LoFrequency}, \
+    {.code = "1ipf", .writable = 1, .kind = K::Text, .controlId = base + C::kInputFrequency, .flags = F::FreqGhz}, \
+    {.code = "1wid", .writable = 1, .kind = K::OptionList, .controlId = base + C::kBandwidth, .options = width}, \
+    {.code = "1gua", .writable = 1, .kind = K::OptionList, .controlId = base + C::kGuardInterval, .options = guard}, \
+    {.code = "1mod", .kind = K::OptionText, .controlId = base + C::kOfdmMode, .options = mode}, \
+    {.code = "1fec", .kind = K::OptionText, .controlId = base + C::kFecRate, .options = fec}, \
+    {.code = "1pol", .writable = 1, .kind = K::OptionList, .controlId = base + C::kPolarity, .options = kPolarity}, \
+    {.code = "1snr", .kind = K::Text, .controlId = base + C::kSnrA, .flags = F::Graphed}, \
+    {.code = "1mer", .kind = K::Text, .controlId = base + C::kSnrB, .flags = F::Graphed}, \
+    {.code = "1cer", .kind = K::Text, .controlId = base + C::kSnrC, .secondaryId = P::kSnrCCaption, .flags = F::Graphed | F::HideIfAbsent}, \
+    {.code = "1dnr", .kind = K::Text, .controlId = base + C::kSnrD, .secondaryId = P::kSnrDCaption, .flags = F::Graphed | F::HideIfAbsent}, \
+    {.code = "1pre", .kind = K::Text, .controlId = base + C::kBerPreErrors, .flags = F::TrimZeros}, \
+    {.code = "1pos", .kind = K::Text, .controlId = base + C::kBerPostErrors, .flags = F::TrimZeros}, \
+    {.code = "1pkt", .kind = K::Text, .controlId = base + C::kPacketErrors, .flags = F::TrimZeros | F::Lamp}, \
+    {.code = "1ina", .kind = K::Text, .controlId = base + C::kLevelA, .flags = F::Graphed}, \
+    {.code = "1inb", .kind = K::Text, .controlId = base + C::kLevelB, .flags = F::Graphed}, \
+    {.code = "1inc", .kind = K::Text, .controlId = base + C::kLevelC, .secondaryId = P::kLevelCCaption, .flags = F::Graphed | F::HideIfAbsent}, \
+    {.code = "1ind", .kind = K::Text, .controlId = base + C::kLevelD, .secondaryId = P::kLevelDCaption, .flags = F::Graphed | F::HideIfAbsent}, \
+    {.code = "1loc", .kind = K::OptionText, .controlId = base + C::kDemodLock, .options = kLock, .flags = F::Lamp}, \
+    {.code = "edef", .writable = 1, .kind = K::Text, .controlId = base + C::kServiceName}, \
+    {}
 
-// Narrowband controls are 1100.. (combos) and 1200.. (edits); DVB-T 1150.. and 1250...
-ParamEntry NarrowbandDemodTable[kDemodTableRows + 1] = {
-    DEMOD_TABLE(1100, kNarrowWidth, kNarrowGuard, kNarrowMode, kNarrowFec)};
-ParamEntry DvbtDemodTable[kDemodTableRows + 1] = {
-    DEMOD_TABLE(1150, kDvbtWidth, kDvbtGuard, kDvbtMode, kDvbtFec)};
+// Each demodulator column's controls are its base plus the row's offset.
+const ParamEntry NarrowbandDemodTable[kDemodTableRows + 1] = {
+    DEMOD_TABLE(P::kNarrowbandColumn, kNarrowWidth, kNarrowGuard, kNarrowMode, kNarrowFec)};
+const ParamEntry DvbtDemodTable[kDemodTableRows + 1] = {
+    DEMOD_TABLE(P::kDvbtColumn, kDvbtWidth, kDvbtGuard, kDvbtMode, kDvbtFec)};
 #undef DEMOD_TABLE
 
-ParamEntry DecoderTable[kDecoderTableRows + 1] = {
-    {"tdat", 1, K::OptionList, 1104, 0, kOffOn, 0},
-    {"tbau", 0, K::OptionText, 1217, 0, kBaudRates, 0},
-    {"tpar", 0, K::OptionText, 1218, 0, kParity, 0},
-    {"ttyp", 1, K::OptionList, 1226, 0, kDataMode, 0},
-    {"twid", 1, K::OptionList, 1227, 0, kDataWidth, 0},
-    {"elin", 0, K::OptionText, 1219, 0, kLineStandard, 0},
-    {"epwr", 1, K::OptionList, 1105, 0, kLineStandard, 0},
-    {"e525", 1, K::OptionList, 1106, 0, kNtscMode, 0},
-    {"eser", 1, K::Text, 1220, 0, nullptr, F::TrimZeros},
-    {"efai", 1, K::OptionList, 1107, 0, kOffOn, 0},
-    {"eloc", 0, K::OptionText, 1221, 0, kLock, F::Lamp},
-    {"edeb", 1, K::OptionList, 1108, 0, kOffOn, 0},
-    {"zdes", 1, K::OptionList, 1109, 0, kDescrambling, 0},
-    {"glnb", 1, K::OptionList, 1110, 0, kNoYes, 0},
-    {"gosd", 1, K::OptionList, 1111, 0, kOsd, 0},
-    {"gosp", 1, K::OptionList, 1114, 0, kOsdPage, 0},
-    {"gost", 1, K::Text, 1228, 0, nullptr, 0},
-    {"gsma", 1, K::Text, 1229, 0, nullptr, 0},
-    {"gsmi", 1, K::Text, 1230, 0, nullptr, 0},
-    {"gsre", 1, K::Text, 1231, 0, nullptr, 0},
-    {"gsof", 0, K::Text, 1222, 0, nullptr, 0},
-    {"gfpg", 0, K::Text, 1223, 0, nullptr, F::HexVersion},
-    {"gser", 0, K::Text, 1224, 0, nullptr, 0},
-    {"dlas", 1, K::Text, 1225, 0, nullptr, F::TrimZeros | F::NotSaved},
-    {"gbty", 0, K::ModelToken, 0, 0, nullptr, 0},
-    {"gmod", 1, K::RadioPair, 1048, 1049, nullptr, 0},
-    {"gcha", 1, K::OptionList, 1112, 0, kChainSource, 0},
-    {"gch2", 1, K::OptionList, 1113, 0, kChainScrambling, 0},
-    {nullptr, 0, K::Text, 0, 0, nullptr, 0},
+const ParamEntry DecoderTable[kDecoderTableRows + 1] = {
+    {.code = "tdat", .writable = 1, .kind = K::OptionList, .controlId = P::kData, .options = kOffOn},
+    {.code = "tbau", .kind = K::OptionText, .controlId = P::kDataBaudRate, .options = kBaudRates},
+    {.code = "tpar", .kind = K::OptionText, .controlId = P::kDataParity, .options = kParity},
+    {.code = "ttyp", .writable = 1, .kind = K::OptionList, .controlId = P::kDataMode, .options = kDataMode},
+    {.code = "twid", .writable = 1, .kind = K::OptionList, .controlId = P::kDataWidth, .options = kDataWidth},
+    {.code = "elin", .kind = K::OptionText, .controlId = P::kInputLineStandard, .options = kLineStandard},
+    {.code = "epwr", .writable = 1, .kind = K::OptionList, .controlId = P::kPowerUpLineStandard, .options = kLineStandard},
+    {.code = "e525", .writable = 1, .kind = K::OptionList, .controlId = P::kNtscMode, .options = kNtscMode},
+    {.code = "eser", .writable = 1, .kind = K::Text, .controlId = P::kService, .flags = F::TrimZeros},
+    {.code = "efai", .writable = 1, .kind = K::OptionList, .controlId = P::kBlueScreenOnFail, .options = kOffOn},
+    {.code = "eloc", .kind = K::OptionText, .controlId = P::kDecoderLock, .options = kLock, .flags = F::Lamp},
+    {.code = "edeb", .writable = 1, .kind = K::OptionList, .controlId = P::kDeblocking, .options = kOffOn},
+    {.code = "zdes", .writable = 1, .kind = K::OptionList, .controlId = P::kDescrambling, .options = kDescrambling},
+    {.code = "glnb", .writable = 1, .kind = K::OptionList, .controlId = P::kLnbPower, .options = kNoYes},
+    {.code = "gosd", .writable = 1, .kind = K::OptionList, .controlId = P::kOnScreenDisplay, .options = kOsd},
+    {.code = "gosp", .writable = 1, .kind = K::OptionList, .controlId = P::kOsdPage, .options = kOsdPage},
+    {.code = "gost", .writable = 1, .kind = K::Text, .controlId = P::kOsdTimeout},
+    {.code = "gsma", .writable = 1, .kind = K::Text, .controlId = P::kScanRangeMax},
+    {.code = "gsmi", .writable = 1, .kind = K::Text, .controlId = P::kScanRangeMin},
+    {.code = "gsre", .writable = 1, .kind = K::Text, .controlId = P::kScanResolution},
+    {.code = "gsof", .kind = K::Text, .controlId = P::kSoftwareVersion},
+    {.code = "gfpg", .kind = K::Text, .controlId = P::kFpgaVersion, .flags = F::HexVersion},
+    {.code = "gser", .kind = K::Text, .controlId = P::kSerialNumber},
+    {.code = "dlas", .writable = 1, .kind = K::Text, .controlId = P::kCurrentConfig, .flags = F::TrimZeros | F::NotSaved},
+    {.code = "gbty", .kind = K::ModelToken},
+    {.code = "gmod", .writable = 1, .kind = K::RadioPair, .controlId = P::kRfInput, .secondaryId = P::kChainingInput},
+    {.code = "gcha", .writable = 1, .kind = K::OptionList, .controlId = P::kChainingSource, .options = kChainSource},
+    {.code = "gch2", .writable = 1, .kind = K::OptionList, .controlId = P::kChainingScrambling, .options = kChainScrambling},
+    {},
 };
 
-ParamEntry SnrGraphList[kGraphListRows + 1] = {
-    {"1snr", 0, K::Text, 0, 0, nullptr, 0},
-    {"1mer", 0, K::Text, 0, 0, nullptr, 0},
-    {"1cer", 0, K::Text, 0, 0, nullptr, 0},
-    {"1dnr", 0, K::Text, 0, 0, nullptr, 0},
-    {nullptr, 0, K::Text, 0, 0, nullptr, 0},
+const ParamEntry SnrGraphList[kGraphListRows + 1] = {
+    {.code = "1snr", .kind = K::Text},
+    {.code = "1mer", .kind = K::Text},
+    {.code = "1cer", .kind = K::Text},
+    {.code = "1dnr", .kind = K::Text},
+    {},
 };
 
-ParamEntry LevelGraphList[kGraphListRows + 1] = {
-    {"1ina", 0, K::Text, 0, 0, nullptr, 0},
-    {"1inb", 0, K::Text, 0, 0, nullptr, 0},
-    {"1inc", 0, K::Text, 0, 0, nullptr, 0},
-    {"1ind", 0, K::Text, 0, 0, nullptr, 0},
-    {nullptr, 0, K::Text, 0, 0, nullptr, 0},
+const ParamEntry LevelGraphList[kGraphListRows + 1] = {
+    {.code = "1ina", .kind = K::Text},
+    {.code = "1inb", .kind = K::Text},
+    {.code = "1inc", .kind = K::Text},
+    {.code = "1ind", .kind = K::Text},
+    {},
 };
 
-ParamEntry* const AllParamTables[6] = {NarrowbandDemodTable, DvbtDemodTable, DecoderTable,
+const ParamEntry* const AllParamTables[kParamTableCount + 1] = {NarrowbandDemodTable, DvbtDemodTable, DecoderTable,
                                        SnrGraphList,         LevelGraphList, nullptr};
 
 const ModeColumnControl ModeColumnControls[kModeColumnControlCount] = {
-    {1100, 1, 0}, {1201, 0, 0}, {1200, 0, 0}, {1101, 1, 0}, {1102, 1, 0}, {1103, 1, 0},
-    {1150, 1, 1}, {1251, 0, 1}, {1250, 0, 1}, {1151, 1, 1}, {1152, 1, 1}, {1153, 1, 1},
+#define MODE_COLUMN(base, column)                                                               \
+    {base + C::kLoSide, 1, column}, {base + C::kLoFrequency, 0, column},                        \
+    {base + C::kInputFrequency, 0, column}, {base + C::kBandwidth, 1, column},                  \
+    {base + C::kGuardInterval, 1, column}, {base + C::kPolarity, 1, column}
+    MODE_COLUMN(P::kNarrowbandColumn, 0), MODE_COLUMN(P::kDvbtColumn, 1),
+#undef MODE_COLUMN
 };
 
 const Downconverter DownconverterList[kDownconverterCount] = {
@@ -236,36 +242,14 @@ const char* ParamLabel(const char* code) {
     return nullptr;
 }
 
-ParamEntry* FindParam(ParamEntry* table, const char* code) {
+const ParamEntry* FindParam(const ParamEntry* table, const char* code) {
     if (table == nullptr || code == nullptr || std::strlen(code) != 4) return nullptr;
-    for (ParamEntry* row = table; row->code != nullptr; ++row)
+    for (const ParamEntry* row = table; row->code != nullptr; ++row)
         if (SameCode(row->code, code)) return row;
     return nullptr;
 }
 
-uint32_t GetParamIndex(ParamEntry* table, const char* code) {
-    ParamEntry* row = FindParam(table, code);
-    if (row == nullptr) return kNoParamIndex;
-    if (row->kind != ParamKind::OptionList && row->kind != ParamKind::OptionText) return kNoParamIndex;
-    std::lock_guard<std::mutex> guard(row->lock);
-    if (!row->value.has) return kNoParamIndex;
-    return static_cast<uint32_t>(row->value.number);
-}
-
-ParamValue ReadParamValue(const ParamEntry& row) {
-    std::lock_guard<std::mutex> guard(row.lock);
-    return row.value;
-}
-
-void StoreParamValue(ParamEntry& row, const ParamValue& value) {
-    std::lock_guard<std::mutex> guard(row.lock);
-    row.value = value;
-}
-
-void ResetAllParamValues() {
-    for (ParamEntry* const* table = AllParamTables; *table != nullptr; ++table)
-        for (ParamEntry* row = *table; row->code != nullptr; ++row) StoreParamValue(*row, ParamValue{});
-}
+const ParamEntry* DemodTableForMode(int mode) { return mode == 1 ? DvbtDemodTable : NarrowbandDemodTable; }
 
 int OptionCount(const char* const* options) {
     int n = 0;

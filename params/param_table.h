@@ -1,18 +1,20 @@
-// The static tables that describe every unit parameter: which control shows
+// The constant tables that describe every unit parameter: which control shows
 // it, whether it may be changed, how its reply text is decoded, and what a
-// fresh value sets off (lamps, graphs, downconverter detection). Only each
-// row's stored value changes at run time, always under the row's own lock.
+// fresh value sets off (lamps, graphs, downconverter detection). Nothing in a
+// row changes at run time: a unit's values live in its UnitState
+// (params/unit_state.h), one slot per row.
 #pragma once
 #include <cstdint>
-#include <mutex>
 #include <string>
+
+#include "params/control_ids.h"
 
 enum class ParamKind : uint8_t {
     Text = 0,        // edit box; stored value is the display text
     OptionList = 1,  // combo box; stored value is the combo index
     IpAddress = 2,   // IP address control; stored value is the 32-bit address
     OptionText = 3,  // read-only edit box showing the option text at the stored index
-    ModelToken = 4,  // no control; sets UnitModelFlag, stores nothing
+    ModelToken = 4,  // no control; sets the unit's model flag; stored as text
     RadioPair = 5,   // two radio buttons; stored value is the reply number
 };
 
@@ -43,25 +45,17 @@ struct ParamValue {
     int64_t number = 0;
 };
 
+// One parameter, described: written with designated initialisers.
 struct ParamEntry {
-    constexpr ParamEntry(const char* code_, uint8_t writable_, ParamKind kind_, int32_t controlId_,
-               int32_t secondaryId_, const char* const* options_, uint32_t flags_)
-        : code(code_), writable(writable_), kind(kind_), controlId(controlId_),
-          secondaryId(secondaryId_), options(options_), flags(flags_) {}
-    ParamEntry(const ParamEntry&) = delete;
-    ParamEntry& operator=(const ParamEntry&) = delete;
+    const char* code = nullptr;            // four characters; null ends a table
+    uint8_t writable = 0;                  // 1: the user may change it
+    ParamKind kind = ParamKind::Text;
+    int32_t controlId = 0;                 // 0 for none
+    int32_t secondaryId = 0;               // RadioPair: second button; HideIfAbsent: caption
+    const char* const* options = nullptr;  // null-terminated; null for non-option kinds
+    uint32_t flags = 0;
 
-    const char* code;             // four characters; null ends a table
-    uint8_t writable;             // 1: the user may change it
-    ParamKind kind;
-    int32_t controlId;            // 0 for none
-    int32_t secondaryId;          // RadioPair: second button; HideIfAbsent: caption
-    const char* const* options;   // null-terminated; null for non-option kinds
-    ParamValue value;             // guarded by lock
-    uint32_t flags;
-    mutable std::mutex lock;      // held only while value is read or replaced
-
-    bool Has(uint32_t flag) const { return (flags & flag) != 0; }
+    constexpr bool Has(uint32_t flag) const { return (flags & flag) != 0; }
 };
 
 inline constexpr int kDemodTableRows = 21;
@@ -69,30 +63,26 @@ inline constexpr int kDecoderTableRows = 28;
 inline constexpr int kGraphListRows = 4;
 
 // Each ended by a row whose code is null.
-extern ParamEntry NarrowbandDemodTable[kDemodTableRows + 1];
-extern ParamEntry DvbtDemodTable[kDemodTableRows + 1];
-extern ParamEntry DecoderTable[kDecoderTableRows + 1];
-extern ParamEntry SnrGraphList[kGraphListRows + 1];
-extern ParamEntry LevelGraphList[kGraphListRows + 1];
+extern const ParamEntry NarrowbandDemodTable[kDemodTableRows + 1];
+extern const ParamEntry DvbtDemodTable[kDemodTableRows + 1];
+extern const ParamEntry DecoderTable[kDecoderTableRows + 1];
+extern const ParamEntry SnrGraphList[kGraphListRows + 1];
+extern const ParamEntry LevelGraphList[kGraphListRows + 1];
 // The five tables in the order above, then null.
-extern ParamEntry* const AllParamTables[6];
+inline constexpr int kParamTableCount = 5;
+extern const ParamEntry* const AllParamTables[kParamTableCount + 1];
+// The rows of each of AllParamTables, its end row apart.
+inline constexpr int kParamTableRows[kParamTableCount] = {kDemodTableRows, kDemodTableRows, kDecoderTableRows,
+                                                          kGraphListRows, kGraphListRows};
 
 // The caption shown beside a row's control (for example "Input frequency (MHz)"
 // for 1ipf), or null for a code without one.
 const char* ParamLabel(const char* code);
 
 // First row whose code equals `code` exactly, or null.
-ParamEntry* FindParam(ParamEntry* table, const char* code);
-// The stored combo index of an OptionList/OptionText row that has a value,
-// else kNoParamIndex. Takes and releases the row's lock.
-uint32_t GetParamIndex(ParamEntry* table, const char* code);
-
-// A copy of the row's value, taken under its lock.
-ParamValue ReadParamValue(const ParamEntry& row);
-// Replaces the row's value under its lock.
-void StoreParamValue(ParamEntry& row, const ParamValue& value);
-// Forgets every stored value of every table (each row under its lock).
-void ResetAllParamValues();
+const ParamEntry* FindParam(const ParamEntry* table, const char* code);
+// DvbtDemodTable for mode 1, else NarrowbandDemodTable.
+const ParamEntry* DemodTableForMode(int mode);
 
 // Option lists: number = position in the full list, placeholders counted (as on
 // the wire); combo index = position among the real options (as stored and shown).
@@ -115,10 +105,10 @@ inline constexpr int kModeColumnControlCount = 12;
 extern const ModeColumnControl ModeColumnControls[kModeColumnControlCount];
 
 // Controls and lamps the codec and the poll thread know by id.
-inline constexpr int32_t kDownconverterControlId = 1115;
-inline constexpr int32_t kLampDemodLock = 1013;
-inline constexpr int32_t kLampReception = 1014;
-inline constexpr int32_t kLampDecoderLock = 1015;
+inline constexpr int32_t kDownconverterControlId = ids::unit_page::kDownconverter;
+inline constexpr int32_t kLampDemodLock = ids::unit_page::kDemodLockLamp;
+inline constexpr int32_t kLampReception = ids::unit_page::kReceptionLamp;
+inline constexpr int32_t kLampDecoderLock = ids::unit_page::kDecoderLockLamp;
 
 // The "Downconverter" list.
 struct Downconverter {

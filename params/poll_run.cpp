@@ -80,8 +80,8 @@ int RunPollPlan(const PollRun& run, PollSample& sample) {
     return exchanges;
 }
 
-ParamEntry* PollValueRow(const PollRead& read, bool* decoderTable) {
-    ParamEntry* row = FindParam(LiveDemodTable(), read.code);
+const ParamEntry* PollValueRow(const UnitState& unit, const PollRead& read, bool* decoderTable) {
+    const ParamEntry* row = FindParam(LiveDemodTable(unit), read.code);
     const bool decoder = row == nullptr;
     if (decoder) row = FindParam(DecoderTable, read.code);
     if (decoderTable != nullptr) *decoderTable = decoder;

@@ -13,6 +13,7 @@
 #include "params/poll_sample.h"
 
 class CFerritRemoteControl;
+class UnitState;
 class StopFlag;
 
 // What a failed exchange (no accepted reply) does to the rest of the cycle.
@@ -52,6 +53,6 @@ struct PollRun {
 int RunPollPlan(const PollRun& run, PollSample& sample);
 
 // The parameter row a read's value is stored in: the live demodulator table's
-// row of its code, else the decoder table's; `decoderTable` says which (the
+// row of its code (by the unit's mode), else the decoder table's; `decoderTable` says which (the
 // WM_PARAM_UPDATED table kind). Null when neither has the code.
-ParamEntry* PollValueRow(const PollRead& read, bool* decoderTable = nullptr);
+const ParamEntry* PollValueRow(const UnitState& unit, const PollRead& read, bool* decoderTable = nullptr);

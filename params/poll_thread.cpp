@@ -85,24 +85,20 @@ private:
         if (!reply.HasValue()) return;
         std::string text = reply.data;
         bool decoderTable = false;
-        ParamEntry* row = PollValueRow(read, &decoderTable);
-        if (row != nullptr) StoreReplyValue(text, *row);
+        const ParamEntry* row = params_.unit != nullptr ? PollValueRow(*params_.unit, read, &decoderTable) : nullptr;
+        if (row != nullptr) StoreReplyValue(*params_.unit, text, *row);
         if (const int32_t lamp = LampOfColumn(SampleColumnOfCode(read.code)); lamp != 0)
             Post(WM_LAMP_STATE, uintptr_t(lamp), LampIcon(SampleLamps(sample_), lamp));
         if (row != nullptr) PostRow(WM_PARAM_UPDATED, decoderTable ? 1 : 0, row);
         Post(WM_UNIT_ALIVE, 0, 0);
-        if (ParamEntry* graphRow = GraphRow(read.code)) {
-            {
-                std::lock_guard<std::mutex> guard(graphRow->lock);
-                graphRow->value.has = true;
-                graphRow->value.text = text;
-            }
+        if (const ParamEntry* graphRow = GraphRow(read.code)) {
+            if (params_.unit != nullptr) StoreParamValue(*params_.unit, *graphRow, ParamValue{.has = true, .text = text});
             PostRow(WM_GRAPH_SAMPLE, 0, graphRow);
         }
     }
 
-    static ParamEntry* GraphRow(const char* code) {
-        ParamEntry* row = FindParam(SnrGraphList, code);
+    static const ParamEntry* GraphRow(const char* code) {
+        const ParamEntry* row = FindParam(SnrGraphList, code);
         return row != nullptr ? row : FindParam(LevelGraphList, code);
     }
 

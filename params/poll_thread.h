@@ -1,5 +1,5 @@
 // The poll thread: every interval it reads the lock states, the packet-error
-// count, the SNR values and the input levels, stores them in the tables and
+// count, the SNR values and the input levels, stores them in the unit's state and
 // tells the main window by posted messages. With nothing to poll it sends a
 // keep-alive read of the unit address instead.
 #pragma once
@@ -16,10 +16,14 @@
 #include "platform/clock.h"
 
 class CFerritRemoteControl;
+class UnitState;
 
 struct PollThreadParams {
     IMessageTarget* window = nullptr;          // receives every posted message
     CFerritRemoteControl* link = nullptr;
+    // The unit's values, where the cycle stores what it reads (the store
+    // function is its only way in); null: nothing is stored.
+    UnitState* unit = nullptr;
     std::atomic<uint32_t> interval{2000};      // pause after each cycle (ms)
     StopFlag stop;                             // Set() ends the thread after its pause
     std::atomic<int32_t> unitAddress{0};       // 0: not yet known (keep-alive to 9999)

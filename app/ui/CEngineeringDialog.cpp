@@ -8,7 +8,7 @@
 #include "link/ui/CDiagnosticDialog.h"
 #include "pages/ui/CAdvancedDialog.h"
 
-CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemoteControl* link,
+CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemoteControl* link, int unitAddress,
                                        std::function<bool()> unitConnected, const QIcon& icon)
     : QWidget(nullptr, Qt::Window), mainWindow_(mainWindow), link_(link) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -18,7 +18,7 @@ CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemote
 
     tabs_ = SetCtrlId(new QTabWidget(this), kIdTabs);
     diagnosticPage_ = new CDiagnosticDialog(link_, std::move(unitConnected), tabs_);
-    advancedPage_ = new CAdvancedDialog(this, link_, tabs_);
+    advancedPage_ = new CAdvancedDialog(this, link_, unitAddress, tabs_);
     tabs_->addTab(diagnosticPage_, QStringLiteral("Diagnostic"));
     tabs_->addTab(advancedPage_, QStringLiteral("Advanced options"));
     tabs_->setCurrentIndex(0);

@@ -21,8 +21,9 @@ public:
 
     // A top-level window that deletes itself when closed and then sends
     // WM_ENGINEERING_CLOSED to `mainWindow`. `icon` is the user's icon, or the
-    // program's icon when none is loaded.
-    CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemoteControl* link,
+    // program's icon when none is loaded. `unitAddress` is the address the
+    // Advanced options show.
+    CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemoteControl* link, int unitAddress,
                        std::function<bool()> unitConnected, const QIcon& icon);
     ~CEngineeringDialog() override;
 

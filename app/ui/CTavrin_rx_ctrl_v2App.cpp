@@ -36,10 +36,6 @@ void CTavrin_rx_ctrl_v2App::Startup(int stopSignals) {
     settingsPath_ = folder.empty() ? std::string() : SettingsFilePath(folder);
     AppSettings = AppSettingsData{};
     ReadSettingsFile(settingsPath_, AppSettings);
-    UnitIpAddress = kDefaultIpAddress;
-    CurrentUnitAddress.store(1);
-    CurrentDemodMode.store(-1);   // not yet known: the first read never waits
-    UnitModelFlag.store(0);
     ApplyStartupDefaults(AppSettings);
     UserIcon() = AppSettings.IconFile ? LoadIconFile(*AppSettings.IconFile) : QIcon();
     InstallGuiWaiter();

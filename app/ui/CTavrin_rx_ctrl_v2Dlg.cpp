@@ -59,8 +59,10 @@ QLabel* MakeLamp(QWidget* parent, const LampText& text) {
 }  // namespace
 
 CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
-    : QDialog(parent), QtPage(this), poll_(std::make_unique<PollState>()) {
+    : QDialog(parent), QtPage(this), unit_(std::make_unique<UnitState>()), poll_(std::make_unique<PollState>()) {
     setObjectName(QStringLiteral("dialog_102"));
+    // The unit starts at address 1, in no known mode, at the last IP address.
+    unit_->ipAddress = StartupIpAddress(AppSettings);
     setWindowTitle(QStringLiteral("tavrin_rx_ctrl_v2"));
     // The window as the view of the unit session.
     view_ = std::make_unique<View>(*this);
@@ -89,10 +91,8 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
     link_->baudRate = static_cast<uint32_t>(AppSettings.BaudRate);
     link_->closeOnSendError = false;
     link_->closeOnReceiveError = false;
-    session_ = std::make_unique<CUnitSession>(*link_, *view_);
-    session_->unitAddress = CurrentUnitAddress.load();
-    // The parameter tables start without values.
-    ResetAllParamValues();
+    session_ = std::make_unique<CUnitSession>(*link_, *unit_, *view_);
+    session_->unitAddress = unit_->unitAddress.load();
 }
 
 CTavrin_rx_ctrl_v2Dlg::~CTavrin_rx_ctrl_v2Dlg() {
@@ -108,7 +108,6 @@ CTavrin_rx_ctrl_v2Dlg::~CTavrin_rx_ctrl_v2Dlg() {
     link_.reset();   // closes port, socket and log; ends the connect threads
     delete simplePage_;
     simplePage_ = nullptr;
-    ResetAllParamValues();
 }
 
 int CTavrin_rx_ctrl_v2Dlg::UnitAddress() const { return session_->unitAddress; }
@@ -116,7 +115,7 @@ int CTavrin_rx_ctrl_v2Dlg::CurrentConfig() const { return session_->currentConfi
 
 void CTavrin_rx_ctrl_v2Dlg::SetUnitAddress(int address) {
     session_->unitAddress = address;
-    CurrentUnitAddress.store(address);
+    unit_->unitAddress.store(address);
     poll_->params.unitAddress.store(address);
 }
 
@@ -365,6 +364,7 @@ void CTavrin_rx_ctrl_v2Dlg::StartPollThread() {
     PollThreadParams& p = poll_->params;
     p.window = &MessageTarget();
     p.link = link_.get();
+    p.unit = unit_.get();
     p.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
     p.unitAddress.store(session_->unitAddress);
     p.pollingEnabled = &AppSettings.PollingEnabled;
@@ -380,7 +380,7 @@ void CTavrin_rx_ctrl_v2Dlg::StopPollThread() {
 void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(const WindowMessage& message) {
     const char* code = message.row ? message.row->code : nullptr;
     if (!code || !simplePage_) return;
-    ParamEntry* table = nullptr;
+    const ParamEntry* table = nullptr;
     switch (message.wParam & 0xFFFF) {
     case 0:
         if (session_->pageMode == 0) table = NarrowbandDemodTable;
@@ -390,10 +390,10 @@ void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(const WindowMessage& message) {
     default: break;
     }
     if (!table) return;
-    for (ParamEntry* row = table; row->code; ++row) {
+    for (const ParamEntry* row = table; row->code; ++row) {
         if (std::string(row->code, 4) != std::string(code, 4)) continue;
-        if (!ReadParamValue(*row).has) continue;
-        ShowStoredValue(*row, *simplePage_, simplePage_->FullPage());
+        if (!ReadParamValue(*unit_, *row).has) continue;
+        ShowStoredValue(*unit_, *row, *simplePage_, simplePage_->FullPage());
         return;
     }
 }

@@ -27,6 +27,7 @@
 class CFerritRemoteControl;
 class CSignalHistory;
 class CUnitSession;
+class UnitState;
 class CPleaseWaitDialog;
 class CIpAddressCtrl;
 class CSimpleDemodDialog;
@@ -85,12 +86,13 @@ public:
 
     // ----- what pages, dialogs and commands use -------------------------------
     CFerritRemoteControl& Link() { return *link_; }
+    UnitState& Unit() { return *unit_; }
     IMessageTarget& MessageTarget() override { return PageTarget(); }
     CSimpleDemodDialog* SimplePage() { return simplePage_; }
     // The slot, mode and file operations on the unit, with this window as view.
     CUnitSession& Session() override { return *session_; }
     int UnitAddress() const;
-    // Sets the window's unit address, CurrentUnitAddress and the poll thread's copy.
+    // Sets the window's unit address, the unit state's and the poll thread's copy.
     void SetUnitAddress(int address);
     bool UnitConnected() const { return unitConnected_; }
     int CurrentConfig() const;
@@ -209,6 +211,8 @@ private:
 
     std::unique_ptr<CSignalHistory> history_;
     QPointer<CSignalHistoryDlg> historyWindow_;
+    // The unit's values and state; outlives the link and the poll thread.
+    std::unique_ptr<UnitState> unit_;
     std::unique_ptr<CFerritRemoteControl> link_;
     struct PollState;
     std::unique_ptr<PollState> poll_;

@@ -70,7 +70,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnEngineering() {
         open->activateWindow();
         return;
     }
-    auto* window = new CEngineeringDialog(&MessageTarget(), &Link(),
+    auto* window = new CEngineeringDialog(&MessageTarget(), &Link(), unit_->unitAddress.load(),
                                           [this] { return UnitConnected(); }, ProgramIcon());
     SetEngineeringWindow(window);
     window->show();
@@ -90,7 +90,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnWriteKey() {
     }
     int position = -1;
     if (const ParamEntry* row = FindParam(DecoderTable, "zdes")) {
-        const ParamValue value = ReadParamValue(*row);
+        const ParamValue value = ReadParamValue(*unit_, *row);
         if (value.has) position = int(value.number);
     }
     CWriteKeyDialog dialog(KeyTypeForDescrambling(position), this);

@@ -106,8 +106,8 @@ void CTavrin_rx_ctrl_v2Dlg::StartupSerial() {
 
 void CTavrin_rx_ctrl_v2Dlg::StartupEthernet() {
     ethernet_->setChecked(true);
-    if (UnitIpAddress != kDefaultIpAddress) ipAddress_->SetText(UnitIpAddress);
-    link_->SelectEthernet(UnitIpAddress);
+    if (unit_->ipAddress != kDefaultIpAddress) ipAddress_->SetText(unit_->ipAddress);
+    link_->SelectEthernet(unit_->ipAddress);
     RunEthernetAttempt(*startupConnect_);
 }
 
@@ -148,7 +148,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectEthernet() {
     }
     const std::string text = ipAddress_->Text();
     if (AppSettings.ConnectionType == 1) {
-        if (text == UnitIpAddress && link_->IsConnected()) {
+        if (text == unit_->ipAddress && link_->IsConnected()) {
             ShowAlert("Already connected on this IP address");
             return;
         }
@@ -158,7 +158,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectEthernet() {
         if (link_->IsConnected()) link_->CloseSerialPort();
         AppSettings.ConnectionType = 1;
     }
-    UnitIpAddress = text;
+    unit_->ipAddress = text;
     link_->SelectEthernet(text);
     CConnectDialog dialog(this);
     RunEthernetAttempt(dialog);
@@ -195,7 +195,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnConnectDone() {
         if (pendingConnect_) pendingConnect_->CancelButton()->setEnabled(false);
         ProbeAndTakeAddress();
         if (pendingConnect_) pendingConnect_->SetText("Reading values...");
-        AppSettings.LastIpAddress = UnitIpAddress;
+        AppSettings.LastIpAddress = unit_->ipAddress;
         SetConnectedLabel(true);
         SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
         NoteConnected();
@@ -268,5 +268,5 @@ void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
 
 void CTavrin_rx_ctrl_v2Dlg::NoteConnected() {
     const bool serial = link_->mode == LinkModeSerial;
-    history_->NoteConnected(serial ? "COM" + std::to_string(AppSettings.LastComPort + 1) : UnitIpAddress);
+    history_->NoteConnected(serial ? "COM" + std::to_string(AppSettings.LastComPort + 1) : unit_->ipAddress);
 }

@@ -62,7 +62,7 @@ void CTavrin_rx_ctrl_v2Dlg::View::HidePleaseWait() {
 }
 
 void CTavrin_rx_ctrl_v2Dlg::View::UnitAddressChanged(int address) {
-    CurrentUnitAddress.store(address);
+    w_.unit_->unitAddress.store(address);
     w_.poll_->params.unitAddress.store(address);
 }
 
@@ -114,6 +114,6 @@ void CTavrin_rx_ctrl_v2Dlg::ApplySimplePage() { session_->ApplySimplePage(); }
 void CTavrin_rx_ctrl_v2Dlg::OnSetUnitAddress(int address) {
     session_->SetUnitAddress(address);
     // The session tells the view; keep every copy in step whatever it did.
-    CurrentUnitAddress.store(address);
+    unit_->unitAddress.store(address);
     poll_->params.unitAddress.store(address);
 }

@@ -23,7 +23,7 @@ int AddressNumber(const QString& text) {
 }
 }  // namespace
 
-CAdvancedDialog::CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link,
+CAdvancedDialog::CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link, int unitAddress,
                                  QWidget* parent)
     : QWidget(parent), container_(container), link_(link) {
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
@@ -37,7 +37,7 @@ CAdvancedDialog::CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl
 
     QLineEdit* address = general_->edit(CAdvTemplateDialog::kIdUnitAddress);
     address->setMaxLength(4);
-    address->setText(QString::asprintf("%04d", CurrentUnitAddress.load()));
+    address->setText(QString::asprintf("%04d", unitAddress));
 
     apply_ = SetCtrlId(new QPushButton(QStringLiteral("Apply"), this), kIdApply);
     apply_->setAutoDefault(false);

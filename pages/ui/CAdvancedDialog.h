@@ -20,8 +20,9 @@ public:
     static constexpr int kIdTabs = ids::advanced::kTabs;
     static constexpr int kIdApply = ids::advanced::kApply;
 
-    // `container` (the engineering window) hears WM_SET_UNIT_ADDRESS.
-    CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link, QWidget* parent);
+    // `container` (the engineering window) hears WM_SET_UNIT_ADDRESS; the
+    // General page starts with `unitAddress`.
+    CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link, int unitAddress, QWidget* parent);
 
     void OnApply();
 

@@ -132,8 +132,8 @@ void CDemodDialog::BuildControls() {
     left->addWidget(new QLabel(QStringLiteral("DVBT"), this), 0, 2, Qt::AlignHCenter);
     int r = 1;
     for (const char* code : kDemodCodes) {
-        ParamEntry* nb = FindParam(NarrowbandDemodTable, code);
-        ParamEntry* dv = FindParam(DvbtDemodTable, code);
+        const ParamEntry* nb = FindParam(NarrowbandDemodTable, code);
+        const ParamEntry* dv = FindParam(DvbtDemodTable, code);
         if (!nb || !dv) continue;
         left->addWidget(MakeLabel(this, *nb), r, 0);
         // Both columns show at once: each control's name says its mode.
@@ -160,7 +160,7 @@ void CDemodDialog::BuildControls() {
     right->setHorizontalSpacing(8);
     r = 0;
     for (const char* code : kDecoderCodes) {
-        ParamEntry* row = FindParam(DecoderTable, code);
+        const ParamEntry* row = FindParam(DecoderTable, code);
         if (!row) continue;
         QLabel* label = MakeLabel(this, *row);
         right->addWidget(label, r, 0);
@@ -196,9 +196,10 @@ void CDemodDialog::EnableActionButtons(bool enable) {
 void CDemodDialog::OnRefresh() { host_.Session().ReadUnitConfig(true); }
 
 void CDemodDialog::OnApply() {
-    ParamEntry* demod = CurrentDemodMode.load() == 1 ? DvbtDemodTable : NarrowbandDemodTable;
+    UnitState& unit = host_.Session().Unit();
+    const ParamEntry* demod = LiveDemodTable(unit);
     // The page's text is checked whole before anything is sent.
-    const std::string refused = RefusedPageInput(*this, {demod, DecoderTable});
+    const std::string refused = RefusedPageInput(unit, *this, {demod, DecoderTable});
     if (!refused.empty()) {
         ShowError(refused);
         return;
@@ -209,12 +210,12 @@ void CDemodDialog::OnApply() {
         std::lock_guard<std::recursive_mutex> gate(PollGateLock);
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
-        if (WriteChangedFromPage(link, *this, demod, address) > 0) {
-            ReadTableToPage(link, *this, demod, address, nullptr);
-            if (simple_) ReadTableToPage(link, *simple_, demod, address, nullptr);
+        if (WriteChangedFromPage(unit, link, *this, demod, address) > 0) {
+            ReadTableToPage(unit, link, *this, demod, address, nullptr);
+            if (simple_) ReadTableToPage(unit, link, *simple_, demod, address, nullptr);
         }
-        if (WriteChangedFromPage(link, *this, DecoderTable, address) > 0)
-            ReadTableToPage(link, *this, DecoderTable, address, nullptr);
+        if (WriteChangedFromPage(unit, link, *this, DecoderTable, address) > 0)
+            ReadTableToPage(unit, link, *this, DecoderTable, address, nullptr);
     }
     session.View().EnableActionButtons(true);
 }
@@ -222,8 +223,9 @@ void CDemodDialog::OnApply() {
 void CDemodDialog::OnModeRadio(int id) {
     DebugOut(id == kNarrowband ? "CDemodDialog::OnRadio1\r\n" : "CDemodDialog::OnRadio2\r\n");
     // The radios show the unit's mode; a click only asks for a switch.
-    Check(kNarrowband, CurrentDemodMode.load() != 1);
-    Check(kDvbt, CurrentDemodMode.load() == 1);
+    const int mode = host_.Session().Unit().demodMode.load();
+    Check(kNarrowband, mode != 1);
+    Check(kDvbt, mode == 1);
     if (!host_.Session().Link().IsConnected() || id == lastModeRadio_) return;
     lastModeRadio_ = id;
     host_.SwitchDemodMode(id == kDvbt ? 1 : 0);
@@ -240,8 +242,8 @@ void CDemodDialog::OnInputRadio(int id) {
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
         ExchangeLocked(link, InputModeRequest(address, id == kChainingInput ? kChainingInputMode : kRfInputMode), nullptr);
-        ReadTableToPage(link, *this, DecoderTable, address, nullptr);
-        if (simple_) ReadTableToPage(link, *simple_, DecoderTable, address, nullptr);
+        ReadTableToPage(session.Unit(), link, *this, DecoderTable, address, nullptr);
+        if (simple_) ReadTableToPage(session.Unit(), link, *simple_, DecoderTable, address, nullptr);
     }
     session.View().EnableActionButtons(true);
 }

@@ -210,13 +210,13 @@ void CSimpleDemodDialog::OnAdvanced() {
     const int mode = Mode();
     page->Check(ids::full_page::kDvbt, mode == 1);
     page->Check(ids::full_page::kNarrowband, mode != 1);
-    for (ParamEntry* row = DvbtDemodTable; row->code; ++row)
+    for (const ParamEntry* row = DvbtDemodTable; row->code; ++row)
         if (row->controlId) page->Enable(row->controlId, mode == 1);
-    for (ParamEntry* row = NarrowbandDemodTable; row->code; ++row)
+    for (const ParamEntry* row = NarrowbandDemodTable; row->code; ++row)
         if (row->controlId) page->Enable(row->controlId, mode != 1);
-    ParamEntry* live = mode == 1 ? DvbtDemodTable : NarrowbandDemodTable;
-    for (ParamEntry* row = live; row->code; ++row) ShowStoredValue(*row, *page, nullptr);
-    for (ParamEntry* row = DecoderTable; row->code; ++row) ShowStoredValue(*row, *page, nullptr);
+    const UnitState& unit = host_.Session().Unit();
+    for (const ParamEntry* row = DemodTableForMode(mode); row->code; ++row) ShowStoredValue(unit, *row, *page, nullptr);
+    for (const ParamEntry* row = DecoderTable; row->code; ++row) ShowStoredValue(unit, *row, *page, nullptr);
     page->show();
     page->repaint();
     page->activateWindow();
@@ -226,13 +226,14 @@ void CSimpleDemodDialog::OnKey() { host_.OpenKeyDialog(); }
 
 void CSimpleDemodDialog::FeedGraphs(const ParamEntry* row) {
     if (!graphs_ || !row || !row->code) return;
-    const ParamValue value = ReadParamValue(*row);
+    const UnitState& unit = host_.Session().Unit();
+    const ParamValue value = ReadParamValue(unit, *row);
     const float sample = static_cast<float>(LeadingDouble(value.text));
     const GraphChannel channel = GraphChannelFromCode(row->code);
     if (channel.kind == GraphSampleKind::Snr) {
-        ParamEntry* table = Mode() == 1 ? DvbtDemodTable : NarrowbandDemodTable;
-        graphs_->SetSnr(sample, GetParamIndex(table, "1wid"), GetParamIndex(table, "1mod"),
-                        GetParamIndex(table, "1fec"), channel.channel);
+        const ParamEntry* table = DemodTableForMode(Mode());
+        graphs_->SetSnr(sample, GetParamIndex(unit, table, "1wid"), GetParamIndex(unit, table, "1mod"),
+                        GetParamIndex(unit, table, "1fec"), channel.channel);
     } else if (channel.kind == GraphSampleKind::Level) {
         graphs_->SetLevel(sample, channel.channel);
     }

@@ -68,7 +68,7 @@ int ReadUnitMode(ToolContext& tool) {
 
 // The page row of `code` for --pages (the unit's mode read once, when the
 // row needs it); null when the mode could not be read.
-ParamEntry* PageRowOf(ToolContext& tool, const std::string& code, int& mode) {
+const ParamEntry* PageRowOf(ToolContext& tool, const std::string& code, int& mode) {
     if (PageFormNeedsMode(code) && mode < 0) mode = ReadUnitMode(tool);
     if (PageFormNeedsMode(code) && mode < 0) return nullptr;
     return PageRow(code, mode < 0 ? 0 : mode);
@@ -190,7 +190,7 @@ int RunRead(ToolContext& tool) {
     std::vector<ReadLine> lines;
     for (const std::string& code : tool.options.args) {
         if (tool.LinkGone()) break;
-        ParamEntry* row = pages ? PageRowOf(tool, code, mode) : nullptr;
+        const ParamEntry* row = pages ? PageRowOf(tool, code, mode) : nullptr;
         if (pages && !row) break;   // the mode read failed
         ReadLine line;
         line.code = code;
@@ -201,8 +201,8 @@ int RunRead(ToolContext& tool) {
         if (line.answered && !reply.Accepted()) tool.Refuse(code, reply.data);
         if (row && reply.Accepted()) {
             std::string text = reply.data;
-            StoreReplyValue(text, *row);
-            line.value = ShownPageValue(*row, reply.data);
+            StoreReplyValue(tool.unit, text, *row);
+            line.value = ShownPageValue(tool.unit, *row, reply.data);
             line.unit = PageUnit(row->code);
         }
         if (!tool.options.json && reply.Accepted()) {

@@ -8,6 +8,7 @@
 
 #include "link/result_codes.h"
 #include "link/unit_reply.h"
+#include "params/unit_state.h"
 #include "tools/tavrinctl/args.h"
 #include "tools/tavrinctl/exit_status.h"
 
@@ -35,6 +36,7 @@ public:
     CFerritRemoteControl& link;
     const ToolOptions& options;
     int address;
+    UnitState unit;   // the values read from the unit this run
     FILE* out;
     FILE* err;
     std::string where;   // the connection as given: device path, COMn or IP address

@@ -41,7 +41,7 @@ int RunWithSession(ToolContext& tool, FileOperation operation, FileUse use, cons
     const std::string& path = tool.options.args[0];
     if (!FileUsable(tool.err, path, use)) return kExitFailure;
     ConsoleView view(tool.out, tool.err, path, ConsoleView::ProgressWanted(tool.err, tool.options.quiet));
-    CUnitSession session(tool.link, view);
+    CUnitSession session(tool.link, tool.unit, view);
     session.unitAddress = tool.address;
     if (!session.ReadUnitConfig(true) || view.Failed()) return kExitFailure;
     const bool ok = operation(session, path);

@@ -42,7 +42,7 @@ ShownRow NotRead(const char* code) {
 
 // A row as the unit answered it (`reply`), its value stored in `row` and
 // shown as the page would show it.
-ShownRow AnsweredRow(ParamEntry* row, const char* code, const UnitReply& reply) {
+ShownRow AnsweredRow(UnitState& unit, const ParamEntry* row, const char* code, const UnitReply& reply) {
     ShownRow shown = NotRead(code);
     if (!reply.Answered()) return shown;
     shown.ok = true;
@@ -50,16 +50,16 @@ ShownRow AnsweredRow(ParamEntry* row, const char* code, const UnitReply& reply) 
     shown.raw = reply.data;
     if (reply.status != '1' || row == nullptr) return shown;   // the unit refused the code
     std::string text = reply.data;
-    StoreReplyValue(text, *row);
-    shown.value = ShownPageValue(*row, reply.data);
+    StoreReplyValue(unit, text, *row);
+    shown.value = ShownPageValue(unit, *row, reply.data);
     return shown;
 }
 
 // Reads one row from the unit, stores the reply in it and returns what the
 // page would show.
-ShownRow ReadRow(ToolContext& tool, ParamEntry& row) {
+ShownRow ReadRow(ToolContext& tool, const ParamEntry& row) {
     if (tool.LinkGone()) return NotRead(row.code);
-    return AnsweredRow(&row, row.code, tool.Exchange(BuildReadRequest(tool.address, row.code), 1, row.code));
+    return AnsweredRow(tool.unit, &row, row.code, tool.Exchange(BuildReadRequest(tool.address, row.code), 1, row.code));
 }
 
 // A row of dump: the value as the page shows it, a number when it is a plain
@@ -103,9 +103,9 @@ int RunStatus(ToolContext& tool) {
     run.exchange = [&tool](const PollRead& read, const std::string& request) {
         return tool.Exchange(request, 1, read.code);
     };
-    run.onRead = [&rows](size_t row, const UnitReply& reply) {
+    run.onRead = [&rows, &tool](size_t row, const UnitReply& reply) {
         const PollRead& read = kPollPlan[row];
-        rows[row] = AnsweredRow(PollValueRow(read), read.code, reply);
+        rows[row] = AnsweredRow(tool.unit, PollValueRow(tool.unit, read), read.code, reply);
     };
     PollSample sample;
     RunPollPlan(run, sample);
@@ -139,11 +139,11 @@ int RunDump(ToolContext& tool) {
     const ExchangeReply mode = tool.Exchange(DemodModeReadRequest(tool.address), 1, "gudm");
     if (mode.result != kResultOk) return tool.ExitStatus();
     const int m = DecimalValue(mode.data) == 1 ? 1 : 0;
-    CurrentDemodMode = m;
+    tool.unit.demodMode = m;
 
     std::vector<ShownRow> demodRows, decoderRows;
-    for (ParamEntry* row = DemodTableForMode(m); row->code; ++row) demodRows.push_back(ReadRow(tool, *row));
-    for (ParamEntry* row = DecoderTable; row->code; ++row) decoderRows.push_back(ReadRow(tool, *row));
+    for (const ParamEntry* row = DemodTableForMode(m); row->code; ++row) demodRows.push_back(ReadRow(tool, *row));
+    for (const ParamEntry* row = DecoderTable; row->code; ++row) decoderRows.push_back(ReadRow(tool, *row));
 
     const long long slotNumber = static_cast<long long>(DecimalValue(slot.data));
     const char* modeName = m == 1 ? "DVBT" : "Narrowband";

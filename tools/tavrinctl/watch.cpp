@@ -83,6 +83,7 @@ int RunWatch(ToolContext& tool) {
     uint8_t items[PollItemCount] = {1, 1, 1, 1};
     PollThreadParams params;
     params.link = &tool.link;
+    params.unit = &tool.unit;
     params.unitAddress = tool.address;
     params.pollingEnabled = &pollingEnabled;
     params.pollItemFlags = items;
