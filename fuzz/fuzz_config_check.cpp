@@ -68,22 +68,23 @@ SeedList FuzzSeeds() {
     // The first byte picks the kind and the records the unit takes; the rest
     // is the file: records holding a row of each kind from the tables.
     SeedList seeds;
-    auto record = [](std::string& image, int slot, int mode, bool withItems) {
-        ResetAllParamValues();
+    UnitState values;
+    auto record = [&values](std::string& image, int slot, int mode, bool withItems) {
+        ResetAllParamValues(values);
         if (withItems) {
-            ParamEntry* demod = DemodTableForMode(mode);
+            const ParamEntry* demod = DemodTableForMode(mode);
             int filled = 0;
-            for (ParamEntry* row = demod; row->code && filled < 3; ++row) {
+            for (const ParamEntry* row = demod; row->code && filled < 3; ++row) {
                 if (!row->writable) continue;
                 ParamValue v;
                 v.has = true;
                 v.number = 1;
                 v.text = "1.5";
-                StoreParamValue(*row, v);
+                StoreParamValue(values, *row, v);
                 ++filled;
             }
         }
-        AppendConfigRecord(image, slot, mode);
+        AppendConfigRecord(values, image, slot, mode);
     };
     for (int kindByte : {0, 2}) {   // a configuration of 1 or 2 records
         std::string image;
@@ -101,7 +102,6 @@ SeedList FuzzSeeds() {
         FinishConfigFile(image);
         seeds.emplace_back("set_" + std::to_string(records), std::string(1, char(kindByte)) + image);
     }
-    ResetAllParamValues();
     return seeds;
 }
 

@@ -19,16 +19,16 @@ namespace {
 // unit's reply to each row's read request, decoded by the codec. Only every
 // `stride`-th row from `first` on is filled; the others are left empty, and a
 // record built from the tables then holds only the filled rows.
-void FillTablesFromUnit(sim::SimUnit& unit, int mode, int stride = 1, int first = 0) {
-    ResetAllParamValues();
+void FillTablesFromUnit(UnitState& values, sim::SimUnit& unit, int mode, int stride = 1, int first = 0) {
+    ResetAllParamValues(values);
     unit.HandleFrame([&] {
         std::string frame;
         BuildRequestFrame(DemodModeRequest(1, mode), frame);
         return frame;
     }());
-    for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {
+    for (const ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {
         int index = 0;
-        for (ParamEntry* row = table; row->code; ++row, ++index) {
+        for (const ParamEntry* row = table; row->code; ++row, ++index) {
             if (index % stride != first) continue;
             std::string frame;
             BuildRequestFrame(BuildReadRequest(1, row->code), frame);
@@ -37,7 +37,7 @@ void FillTablesFromUnit(sim::SimUnit& unit, int mode, int stride = 1, int first 
             ParsedReply parsed;
             if (AcceptReply(reinterpret_cast<const uint8_t*>(reply.data()), reply.size(), kept, parsed) == kResultOk &&
                 parsed.status == '1')
-                StoreReplyValue(parsed.data, *row);
+                StoreReplyValue(values, parsed.data, *row);
         }
     }
 }
@@ -92,12 +92,13 @@ void WalkFile(std::string_view file) {
 
 void ApplyFile(std::string_view file) {
     static CFerritRemoteControl link(nullptr);   // no port: every exchange fails at once
+    UnitState values;
     ConfigCursor cursor(file);
     for (int record = 0; record < 64; ++record) {
         uint32_t slot = 0;
         if (!cursor.ReadRecordStart() || !cursor.ReadU32(slot)) return;
         const size_t before = cursor.Offset();
-        const RecordApply result = WriteRecordsFromFile(link, 1, cursor, 0);
+        const RecordApply result = WriteRecordsFromFile(values, link, 1, cursor, 0);
         FUZZ_CHECK(cursor.Offset() >= before && cursor.Offset() <= cursor.Limit());
         if (result != RecordApply::Done) return;
     }
@@ -112,20 +113,21 @@ SeedList FuzzSeeds() {
     options.restartMs = 0;
     options.drift = false;
     sim::SimUnit unit(options);
+    UnitState values;
 
     // A two-mode unit's configuration file: a record in each mode.
     std::string image;
     BeginConfigFile(image, 2);
-    FillTablesFromUnit(unit, 0);
-    AppendConfigRecord(image, 1, 0);
-    FillTablesFromUnit(unit, 1);
-    AppendConfigRecord(image, 1, 1);
+    FillTablesFromUnit(values, unit, 0);
+    AppendConfigRecord(values, image, 1, 0);
+    FillTablesFromUnit(values, unit, 1);
+    AppendConfigRecord(values, image, 1, 1);
     FinishConfigFile(image);
     seeds.emplace_back("config_two_modes", image);
 
     // A "K840" unit's file: one record.
     BeginConfigFile(image, 1);
-    AppendConfigRecord(image, 4, 1);
+    AppendConfigRecord(values, image, 4, 1);
     FinishConfigFile(image);
     seeds.emplace_back("config_one_record", image);
 
@@ -135,19 +137,18 @@ SeedList FuzzSeeds() {
     // each mode, holding the gudm item alone.
     BeginConfigFile(image, 8);
     for (int slot = 1; slot <= 8; ++slot) {
-        FillTablesFromUnit(unit, 1, 8, slot - 1);
-        AppendConfigRecord(image, slot, 1);
+        FillTablesFromUnit(values, unit, 1, 8, slot - 1);
+        AppendConfigRecord(values, image, slot, 1);
     }
     FinishConfigFile(image);
     seeds.emplace_back("config_set", image);
 
     BeginConfigFile(image, 16);
-    ResetAllParamValues();
+    ResetAllParamValues(values);
     for (int mode : {0, 1})
-        for (int slot = 1; slot <= 8; ++slot) AppendConfigRecord(image, slot, mode);
+        for (int slot = 1; slot <= 8; ++slot) AppendConfigRecord(values, image, slot, mode);
     FinishConfigFile(image);
     seeds.emplace_back("config_set_bare", image);
-    ResetAllParamValues();
     return seeds;
 }
 

@@ -1,37 +1,41 @@
 // A unit's values, one slot per table row.
 #include "params/unit_state.h"
 
-#include <cstdlib>
+#include <functional>
+#include <utility>
 
 namespace {
 
-// The slot array of the table `row` belongs to, and the row's index in it.
-template <typename Slots>
-Slots* SlotsOf(const ParamEntry& row, Slots* const (&slots)[kParamTableCount], size_t& index) {
+// The table of AllParamTables `row` belongs to and its index there; -1 for none.
+int TableOf(const ParamEntry& row, size_t& index) {
     for (int t = 0; t < kParamTableCount; ++t) {
         const ParamEntry* table = AllParamTables[t];
-        if (&row >= table && &row < table + kParamTableRows[t]) {
+        // Addresses of different arrays compared with std::less, which orders them all.
+        const std::less<const ParamEntry*> before;
+        if (!before(&row, table) && before(&row, table + kParamTableRows[t])) {
             index = static_cast<size_t>(&row - table);
-            return slots[t];
+            return t;
         }
     }
-    std::abort();   // not a table row
+    return -1;
 }
 
 }  // namespace
 
-ValueSlot& UnitState::Slot(const ParamEntry& row) {
-    ValueSlot* const slots[kParamTableCount] = {narrowband_.data(), dvbt_.data(), decoder_.data(), snr_.data(),
-                                                level_.data()};
-    size_t index = 0;
-    return SlotsOf(row, slots, index)[index];
-}
+ValueSlot& UnitState::Slot(const ParamEntry& row) { return const_cast<ValueSlot&>(std::as_const(*this).Slot(row)); }
 
 const ValueSlot& UnitState::Slot(const ParamEntry& row) const {
-    const ValueSlot* const slots[kParamTableCount] = {narrowband_.data(), dvbt_.data(), decoder_.data(),
-                                                      snr_.data(), level_.data()};
     size_t index = 0;
-    return SlotsOf(row, slots, index)[index];
+    switch (TableOf(row, index)) {
+    case 0: return narrowband_[index];
+    case 1: return dvbt_[index];
+    case 2: return decoder_[index];
+    case 3: return snr_[index];
+    case 4: return level_[index];
+    default: break;
+    }
+    std::lock_guard<std::mutex> guard(otherLock_);
+    return other_[&row];   // nodes never move: the reference stays good
 }
 
 const ParamEntry* LiveDemodTable(const UnitState& unit) { return DemodTableForMode(unit.demodMode.load()); }

@@ -7,6 +7,7 @@
 // never across an exchange, and always last (after PollGateLock and LinkLock).
 #pragma once
 #include <array>
+#include <map>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -26,8 +27,8 @@ public:
     UnitState(const UnitState&) = delete;
     UnitState& operator=(const UnitState&) = delete;
 
-    // The slot of `row`, a row of one of AllParamTables (anything else is a
-    // programming error and ends the program).
+    // The slot of `row`: a fixed one for a row of AllParamTables, else one
+    // made on first use (a table of the caller's own).
     ValueSlot& Slot(const ParamEntry& row);
     const ValueSlot& Slot(const ParamEntry& row) const;
 
@@ -51,6 +52,9 @@ private:
     std::array<ValueSlot, kDecoderTableRows> decoder_;
     std::array<ValueSlot, kGraphListRows> snr_;
     std::array<ValueSlot, kGraphListRows> level_;
+    // Rows of other tables; the lock guards the map, never a slot.
+    mutable std::mutex otherLock_;
+    mutable std::map<const ParamEntry*, ValueSlot> other_;
 };
 
 // The demod table of the unit's current mode: DvbtDemodTable when it is 1,

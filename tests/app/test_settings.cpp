@@ -66,7 +66,7 @@ TEST_F(SettingsFile, MissingFileKeepsEveryDefault) {
     EXPECT_FALSE(s.IconFile.has_value());
     EXPECT_FALSE(s.LogoFile.has_value());
     for (uint8_t f : s.PollItemFlags) EXPECT_EQ(f, 1);
-    EXPECT_EQ(UnitIpAddress, "0.0.0.0");
+    EXPECT_EQ(StartupIpAddress(s), "0.0.0.0");
 }
 
 TEST_F(SettingsFile, DefaultsWithoutStringsAre65BytesInRowOrder) {
@@ -108,7 +108,7 @@ TEST_F(SettingsFile, RoundTripReproducesEverySetting) {
     EXPECT_EQ(*r.LastIpAddress, "10.1.2.3");
     EXPECT_EQ(r.PollItemFlags[1], 0);
     ApplyStartupDefaults(r);
-    EXPECT_EQ(UnitIpAddress, "10.1.2.3");
+    EXPECT_EQ(StartupIpAddress(r), "10.1.2.3");
 }
 
 TEST_F(SettingsFile, FileEndingAfterRowNineKeepsLaterDefaults) {
@@ -138,7 +138,7 @@ TEST_F(SettingsFile, SixteenRowFileStillReads) {
     EXPECT_EQ(*r.AppTitle, "Old");
     EXPECT_FALSE(r.LastIpAddress.has_value());
     ApplyStartupDefaults(r);
-    EXPECT_EQ(UnitIpAddress, "0.0.0.0");
+    EXPECT_EQ(StartupIpAddress(r), "0.0.0.0");
 }
 
 TEST_F(SettingsFile, EmptyTitleRowCountsAsSet) {

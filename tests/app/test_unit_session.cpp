@@ -34,7 +34,7 @@ TEST(UnitSessionRead, ReadsSlotModeAndBothTablesIntoThePages) {
     EXPECT_EQ(rig.view.selectedTabs, (std::vector<int>{rig.unit->LastLoadedSlot() - 1}));
     EXPECT_EQ(rig.session->currentConfig, rig.unit->LastLoadedSlot());
     EXPECT_EQ(rig.session->pageMode, 0);
-    EXPECT_EQ(CurrentDemodMode.load(), 0);
+    EXPECT_EQ(rig.state.demodMode.load(), 0);
     EXPECT_TRUE(rig.waits.empty());   // the first read never waits
 
     const Strings requests = rig.Requests();
@@ -79,7 +79,7 @@ TEST(UnitSessionRead, AFailedSlotReadLeavesTabsAndPagesAlone) {
     ExpectOnlyError(rig.view, "Error 0x80000008 reading demod config");
     EXPECT_TRUE(rig.view.selectedTabs.empty());
     EXPECT_EQ(rig.session->currentConfig, -1);
-    EXPECT_EQ(CurrentDemodMode.load(), -1);
+    EXPECT_EQ(rig.state.demodMode.load(), -1);
     EXPECT_TRUE(rig.view.simple.WrittenIds(testsupport::Field::Text).empty());
     EXPECT_EQ(rig.view.buttons, (std::vector<bool>{false, true}));
 }
@@ -101,7 +101,7 @@ TEST(UnitSessionMode, SwitchOverEthernetWaitsTwiceAndShowsTheDvbtColumn) {
     EXPECT_EQ(rig.unit->Counters().restarts, restartsBefore + 1);
     EXPECT_EQ(rig.Requests().front(), "0001wgudm;1;");
     EXPECT_EQ(rig.session->pageMode, 1);
-    EXPECT_EQ(CurrentDemodMode.load(), 1);
+    EXPECT_EQ(rig.state.demodMode.load(), 1);
 
     const auto& simple = rig.view.simple;
     EXPECT_TRUE(simple.IsChecked(kIdRadioDvbt));

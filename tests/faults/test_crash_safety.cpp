@@ -130,9 +130,9 @@ TEST(CrashSafety, SettingsFileIsOldOrNewAfterKill) {
 }
 
 // Stores a value in every writable row of the narrowband and decoder tables.
-void FillTables(char fill) {
-    for (ParamEntry* table : {NarrowbandDemodTable, DecoderTable}) {
-        for (ParamEntry* row = table; row->code; ++row) {
+void FillTables(UnitState& unit, char fill) {
+    for (const ParamEntry* table : {NarrowbandDemodTable, DecoderTable}) {
+        for (const ParamEntry* row = table; row->code; ++row) {
             if (!row->writable) continue;
             ParamValue value;
             value.has = true;
@@ -144,7 +144,7 @@ void FillTables(char fill) {
             } else {
                 value.number = fill == 'A' ? 1 : 0x0A000001;
             }
-            StoreParamValue(*row, value);
+            StoreParamValue(unit, *row, value);
         }
     }
 }
@@ -154,14 +154,15 @@ TEST(CrashSafety, ConfigurationFileIsOldOrNewAfterKill) {
     const std::string path = folder.Path() + "/unit.cfg";
     CFerritRemoteControl link(nullptr);
     RecordingView view;
-    CUnitSession session(link, view);
+    UnitState unit;
+    CUnitSession session(link, unit, view);
     session.currentConfig = 3;
     session.pageMode = 0;
-    const int32_t oldModel = UnitModelFlag.exchange(1);   // one record: no exchange with the unit
+    unit.modelFlag = 1;   // one record: no exchange with the unit
 
     std::vector<std::string> versions;
     for (char fill : {'A', 'B'}) {
-        FillTables(fill);
+        FillTables(unit, fill);
         ASSERT_TRUE(SaveConfigToFile(session, path)) << view.LastMessage();
         std::string image;
         ASSERT_TRUE(ReadWholeFile(path, image));
@@ -171,11 +172,9 @@ TEST(CrashSafety, ConfigurationFileIsOldOrNewAfterKill) {
     ASSERT_NE(versions[0], versions[1]);
 
     const KillStats stats = KillWhileSaving(folder.Path(), "unit.cfg", versions, [&](unsigned round) {
-        FillTables(round % 2 ? 'A' : 'B');
+        FillTables(unit, round % 2 ? 'A' : 'B');
         if (!SaveConfigToFile(session, path)) _exit(3);
     });
-    UnitModelFlag = oldModel;
-    ResetAllParamValues();
     EXPECT_GE(stats.rounds, 60);
     EXPECT_GT(stats.midWrite, 0);
     std::printf("configuration: %d kills, %d inside a save, %d temporary files left behind\n", stats.rounds,

@@ -40,9 +40,10 @@ private:
 class Polling {
 public:
     explicit Polling(UnitRig& rig, uint32_t intervalMs) {
-        CurrentDemodMode = 0;
+        unit.demodMode = 0;
         params.window = &rig.window;
         params.link = rig.link.get();
+        params.unit = &unit;
         params.interval = intervalMs;
         params.unitAddress = 1;
         params.pollingEnabled = &enabled;
@@ -53,6 +54,7 @@ public:
     // True when the thread ended within the stop bound.
     bool Stop() { return !thread.IsRunning() || !thread.Stop(); }
 
+    UnitState unit;
     uint8_t enabled = 1;
     uint8_t items[4] = {1, 1, 1, 1};
     PollThreadParams params;

@@ -29,9 +29,8 @@ class Engineering : public ::testing::Test {
 protected:
     void SetUp() override {
         AppSettings = AppSettingsData{};
-        CurrentUnitAddress = 1;
         ASSERT_TRUE(rig.started && rig.opened);
-        window = new CEngineeringDialog(&mainWindow, rig.link.get(), [this] { return connected; }, QIcon());
+        window = new CEngineeringDialog(&mainWindow, rig.link.get(), 1, [this] { return connected; }, QIcon());
         window->show();
     }
     void TearDown() override { delete window.data(); }
@@ -160,16 +159,15 @@ TEST_F(Engineering, ClosingReportsToTheMainWindowAndReopeningGivesFreshPages) {
     ASSERT_TRUE(window.isNull());
     EXPECT_EQ(mainWindow.Of(WM_ENGINEERING_CLOSED).size(), 1u);
 
-    window = new CEngineeringDialog(&mainWindow, rig.link.get(), [] { return true; }, QIcon());
+    window = new CEngineeringDialog(&mainWindow, rig.link.get(), 1, [] { return true; }, QIcon());
     EXPECT_TRUE(Control<QLineEdit>(window, 1018)->text().isEmpty());
     EXPECT_TRUE(Control<QLineEdit>(window, 1019)->text().isEmpty());
     EXPECT_TRUE(Output().isEmpty());
 }
 
 TEST_F(Engineering, UnitAddressGoesThroughToTheMainWindow) {
-    CurrentUnitAddress = 12;
     delete window.data();
-    window = new CEngineeringDialog(&mainWindow, rig.link.get(), [] { return true; }, QIcon());
+    window = new CEngineeringDialog(&mainWindow, rig.link.get(), 12, [] { return true; }, QIcon());
     CAdvancedDialog* advanced = window->advancedPage();
     QLineEdit* address = Control<QLineEdit>(advanced->generalPage(), 1200);
     EXPECT_EQ(address->text(), "0012");

@@ -45,7 +45,6 @@ void ExpectNothingClipped(QWidget* window, const char* name) {
 
 TEST(DialogLook, NoTextIsCut) {
     AppSettings = AppSettingsData{};
-    CurrentUnitAddress = 1;
     CFerritRemoteControl link(nullptr);
     RecordingTarget mainWindow;
 
@@ -65,7 +64,7 @@ TEST(DialogLook, NoTextIsCut) {
     polling.tabs()->setCurrentIndex(1);
     ExpectNothingClipped(&polling, "polling_misc");
 
-    auto* engineering = new CEngineeringDialog(&mainWindow, &link, [] { return true; }, QIcon());
+    auto* engineering = new CEngineeringDialog(&mainWindow, &link, 1, [] { return true; }, QIcon());
     ExpectNothingClipped(engineering, "engineering_diagnostic");
     engineering->tabs()->setCurrentIndex(1);
     ExpectNothingClipped(engineering, "engineering_general");

@@ -45,9 +45,6 @@ public:
         AppSettings.LastComPort = 0;
         AppSettings.PollIntervalMs = int32_t(pollIntervalMs);
         AppSettings.ReadTotalTimeoutConstant = 300;
-        CurrentUnitAddress = 1;
-        CurrentDemodMode = -1;
-        UnitModelFlag = 0;
         sim::SimOptions options;
         options.ptyLinkPath = folder.path + "/ports/COM1";
         options.k840 = k840;
@@ -163,7 +160,7 @@ TEST(MainCommands, EngineeringOpensOnceAndAddressReachesWindowAndPollThread) {
     advanced->OnApply();
 
     EXPECT_EQ(w.UnitAddress(), 12);
-    EXPECT_EQ(CurrentUnitAddress.load(), 12);
+    EXPECT_EQ(w.Unit().unitAddress.load(), 12);
     ASSERT_EQ(rig.Writes(), std::vector<std::string>{Frame("0001wgadd;0012;")});
     EXPECT_EQ(rig.unit->Address(), 12);
     // The poll thread addresses the unit by its new address from now on.
@@ -335,11 +332,11 @@ TEST(MainCommands, CancelledFileDialogSendsNothing) {
 
 TEST(MainCommands, SixteenRecordSetLoadedIntoAK840SendsTheFirstEight) {
     MainRig rig(true);
-    ASSERT_EQ(UnitModelFlag.load(), 1);
+    ASSERT_EQ(rig.window->Unit().modelFlag.load(), 1);
     // Eight records in mode 0, then eight in mode 1 that a K840 must never see.
     std::string image;
     BeginConfigFile(image, 16);
-    for (int i = 0; i < 16; ++i) AppendConfigRecord(image, i % 8 + 1, i < 8 ? 0 : 1);
+    for (int i = 0; i < 16; ++i) AppendConfigRecord(rig.window->Unit(), image, i % 8 + 1, i < 8 ? 0 : 1);
     FinishConfigFile(image);
     const std::string path = rig.folder.File("sixteen.cfg");
     ASSERT_TRUE(ReplaceFileAtomically(path, image));

@@ -105,21 +105,21 @@ TEST(StatusGraphs, TheSimplePageFeedsSamplesFromGraphRows) {
     CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
     CSimpleDemodDialog* page = w.SimplePage();
     QApplication::processEvents();
-    ParamEntry* snrB = FindParam(SnrGraphList, "1mer");
-    ParamEntry* levelD = FindParam(LevelGraphList, "1ind");
+    const ParamEntry* snrB = FindParam(SnrGraphList, "1mer");
+    const ParamEntry* levelD = FindParam(LevelGraphList, "1ind");
     ASSERT_TRUE(snrB && levelD);
     ParamValue v;
     v.has = true;
     v.text = "12.5";
-    StoreParamValue(*snrB, v);
+    StoreParamValue(w.Unit(), *snrB, v);
     v.text = "-61.5";
-    StoreParamValue(*levelD, v);
+    StoreParamValue(w.Unit(), *levelD, v);
     // As the poll thread does it: posted to the main window, passed on to the page.
     w.MessageTarget().PostRowMsg(WM_GRAPH_SAMPLE, 0, snrB);
     w.MessageTarget().PostRowMsg(WM_GRAPH_SAMPLE, 0, levelD);
     ASSERT_TRUE(SpinUntil([&] { return page->Graphs()->Level(3) == -61.5f; }));
     EXPECT_EQ(page->Graphs()->Snr(1), 12.5f);
     // The narrowband bandwidth row is known: threshold 5.
-    ASSERT_NE(GetParamIndex(NarrowbandDemodTable, "1wid"), kNoParamIndex);
+    ASSERT_NE(GetParamIndex(w.Unit(), NarrowbandDemodTable, "1wid"), kNoParamIndex);
     EXPECT_EQ(page->Graphs()->Threshold(), 5.0f);
 }

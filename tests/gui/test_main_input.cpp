@@ -117,7 +117,7 @@ TEST(MainInput, AnEmptyReplyLeavesTheShownFrequency) {
     rig.unit->SetValue("1ipf", "");
     Ctl<QPushButton>(page, 1046)->click();   // Refresh
     EXPECT_EQ(page->GetText(1200), shown);
-    EXPECT_EQ(ReadParamValue(*FindParam(NarrowbandDemodTable, "1ipf")).text, shown);
+    EXPECT_EQ(ReadParamValue(w.Unit(), *FindParam(NarrowbandDemodTable, "1ipf")).text, shown);
     // Nothing changed on the page, so Apply sends nothing.
     rig.unit->ClearRequests();
     Ctl<QPushButton>(page, 1044)->click();

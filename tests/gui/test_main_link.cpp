@@ -9,6 +9,7 @@
 
 #include "ui/CIpAddressCtrl.h"
 #include "link/remote_control.h"
+#include "params/unit_state.h"
 
 using namespace guitest;
 
@@ -38,7 +39,7 @@ TEST(MainLink, EthernetConnectReadsTheUnitAndIsRememberedForTheNextStart) {
         EXPECT_TRUE(w.UnitConnected());
         EXPECT_EQ(w.Link().mode, LinkModeEthernet);
         EXPECT_EQ(AppSettings.ConnectionType, 1);
-        EXPECT_EQ(UnitIpAddress, ip);
+        EXPECT_EQ(w.Unit().ipAddress, ip);
         EXPECT_EQ(Ctl<QLabel>(&w, 1045)->text().toStdString(), "Connected");
         EXPECT_EQ(LampIcon(&w, 1058), kIconGreen);
         EXPECT_FALSE(rig.RequestsStarting("rdlas;;").empty());

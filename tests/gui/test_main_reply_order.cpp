@@ -36,11 +36,11 @@ void WriteEthernetSettings(const Rig& rig, const std::string& ip, bool polling) 
 
 // For each row of the tables ReadUnitConfig reads: the value the program
 // took for it and, when the page has its control, what the control shows.
-std::map<std::string, std::string> ShownRows(IPage& page, int mode) {
+std::map<std::string, std::string> ShownRows(const UnitState& unit, IPage& page, int mode) {
     std::map<std::string, std::string> shown;
-    for (ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {
+    for (const ParamEntry* table : {DemodTableForMode(mode), DecoderTable}) {
         for (const ParamEntry* row = table; row->code; ++row) {
-            const ParamValue value = ReadParamValue(*row);
+            const ParamValue value = ReadParamValue(unit, *row);
             std::string text = value.has ? value.text + "#" + std::to_string(value.number) : "";
             const int id = row->controlId;
             if (id != 0 && page.HasControl(id)) {
@@ -68,9 +68,9 @@ TEST(MainReplyOrder, TableReadWithALateReplyShowsNoRowAnotherRowsValue) {
     ASSERT_TRUE(w.UnitConnected());
     ASSERT_EQ(w.Link().mode, LinkModeEthernet);
     ASSERT_NE(w.SimplePage(), nullptr);
-    const int mode = CurrentDemodMode.load();
+    const int mode = w.Unit().demodMode.load();
     // Every reply in time: each row shows the unit's own value.
-    const std::map<std::string, std::string> reference = ShownRows(*w.SimplePage(), mode);
+    const std::map<std::string, std::string> reference = ShownRows(w.Unit(), *w.SimplePage(), mode);
     ASSERT_GT(reference.size(), 5u);
     ASSERT_TRUE(reference.count("edef"));
     EXPECT_EQ(reference.at("edef").rfind("Row of its own#", 0), 0u) << reference.at("edef");
@@ -81,9 +81,9 @@ TEST(MainReplyOrder, TableReadWithALateReplyShowsNoRowAnotherRowsValue) {
     rig.unit->SetFault(sim::Fault::SlowReply, 1, 2000, "1loc");
     w.ReadUnitConfig(true);
     EXPECT_EQ(rig.unit->Counters().faultsApplied, applied + 1) << "no late reply happened";
-    ASSERT_EQ(CurrentDemodMode.load(), mode);
+    ASSERT_EQ(w.Unit().demodMode.load(), mode);
 
-    const std::map<std::string, std::string> after = ShownRows(*w.SimplePage(), mode);
+    const std::map<std::string, std::string> after = ShownRows(w.Unit(), *w.SimplePage(), mode);
     ASSERT_EQ(after.size(), reference.size());
     for (const auto& [code, value] : after) {
         // Each row shows its own value; the late row may show nothing or keep its old value.

@@ -77,7 +77,7 @@ TEST(MainSlots, AModeSwitchWaitsTwiceAndShowsTheOtherColumn) {
     EXPECT_TRUE(page->Control(1250)->isVisibleTo(page));
     EXPECT_FALSE(page->Control(1200)->isVisibleTo(page));
     EXPECT_EQ(page->GetText(1250), GhzTextToMhz(rig.unit->Value("1ipf")));
-    EXPECT_EQ(CurrentDemodMode.load(), 1);
+    EXPECT_EQ(w.Unit().demodMode.load(), 1);
     // The "Please wait" window lived only for the switch.
     EXPECT_TRUE(w.findChildren<CPleaseWaitDialog*>().isEmpty());
     // The same radio again asks for nothing.

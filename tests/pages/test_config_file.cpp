@@ -18,18 +18,18 @@ std::string U32(uint32_t v) {
     return s;
 }
 
-void StoreText(ParamEntry* table, const char* code, const std::string& text) {
+void StoreText(UnitState& unit, const ParamEntry* table, const char* code, const std::string& text) {
     ParamValue v;
     v.has = true;
     v.text = text;
-    StoreParamValue(*FindParam(table, code), v);
+    StoreParamValue(unit, *FindParam(table, code), v);
 }
 
-void StoreNumber(ParamEntry* table, const char* code, int64_t n) {
+void StoreNumber(UnitState& unit, const ParamEntry* table, const char* code, int64_t n) {
     ParamValue v;
     v.has = true;
     v.number = n;
-    StoreParamValue(*FindParam(table, code), v);
+    StoreParamValue(unit, *FindParam(table, code), v);
 }
 
 // A file of one record holding the given item bytes.
@@ -102,19 +102,19 @@ TEST(ConfigFileCheck, RefusesShortAndAlteredFiles) {
 }
 
 TEST(ConfigRecord, HoldsTheSavedRowsInTableOrderAsTheUnitWantsThem) {
-    ResetAllParamValues();
-    StoreText(NarrowbandDemodTable, "1ipf", "1750.000");   // MHz on the page, GHz in the file
-    StoreNumber(NarrowbandDemodTable, "1wid", 1);          // combo 1 = option number 4
-    StoreText(NarrowbandDemodTable, "edef", "News");
-    StoreNumber(NarrowbandDemodTable, "1loc", 1);          // not writable: never saved
-    StoreNumber(DecoderTable, "zdes", 2);                  // combo 2 = option number 4
-    StoreText(DecoderTable, "dlas", "3");                  // not saved
-    StoreNumber(DecoderTable, "gmod", 1);
-    StoreText(DvbtDemodTable, "edef", "Other mode");       // another table: not in this record
+    UnitState unit;
+    StoreText(unit, NarrowbandDemodTable, "1ipf", "1750.000");   // MHz on the page, GHz in the file
+    StoreNumber(unit, NarrowbandDemodTable, "1wid", 1);          // combo 1 = option number 4
+    StoreText(unit, NarrowbandDemodTable, "edef", "News");
+    StoreNumber(unit, NarrowbandDemodTable, "1loc", 1);          // not writable: never saved
+    StoreNumber(unit, DecoderTable, "zdes", 2);                  // combo 2 = option number 4
+    StoreText(unit, DecoderTable, "dlas", "3");                  // not saved
+    StoreNumber(unit, DecoderTable, "gmod", 1);
+    StoreText(unit, DvbtDemodTable, "edef", "Other mode");       // another table: not in this record
 
     std::string image;
     BeginConfigFile(image, 1);
-    AppendConfigRecord(image, 3, 0);
+    AppendConfigRecord(unit, image, 3, 0);
     FinishConfigFile(image);
 
     const std::string expected = "\x01\x00\x00\x00"s + "DEM" + "\x03\x00\x00\x00"s + "gudm\x01"s + U32(0) +
@@ -125,10 +125,9 @@ TEST(ConfigRecord, HoldsTheSavedRowsInTableOrderAsTheUnitWantsThem) {
 
     // Mode 1 takes the DVBT table.
     std::string dvbt;
-    AppendConfigRecord(dvbt, 5, 1);
+    AppendConfigRecord(unit, dvbt, 5, 1);
     EXPECT_EQ(dvbt, "DEM"s + U32(5) + "gudm\x01"s + U32(1) + TextItem("edef", "Other mode") + "zdes\x01"s + U32(4) +
                         "gmod\x05"s + U32(1) + "----");
-    ResetAllParamValues();
 }
 
 TEST(ConfigCursor, ReadsItemsAndStopsAtEveryBound) {

@@ -130,7 +130,7 @@ TEST(ConfigFileOps, K840UnitSavesOneRecordAndLoadsWithoutAnyWait) {
     UnitRig rig(true);
     ASSERT_TRUE(rig.started);
     rig.Connect();
-    ASSERT_EQ(UnitModelFlag.load(), 1);
+    ASSERT_EQ(rig.state.modelFlag.load(), 1);
     rig.unit->SetValue("edef", "Solo");
     rig.session->ReadUnitConfig(true);
     rig.Forget();

@@ -1,4 +1,4 @@
-// Plain stand-ins for a page and a window, and a clean slate for the globals.
+// Plain stand-ins for a page and a window, and a clean slate for a unit state.
 #pragma once
 #include "support/wait.h"
 #include <chrono>
@@ -29,30 +29,30 @@ using FakePage = testsupport::RecordingPage;
 
 using testsupport::WaitUntil;
 
-inline void ResetCodecState() {
-    ResetAllParamValues();
-    CurrentDemodMode = -1;
-    UnitModelFlag = 0;
-    LoSideValue = 0;
-    LoFrequencyMhz = 0.0;
-    DownconverterIndex = 0;
+inline void ResetCodecState(UnitState& unit) {
+    ResetAllParamValues(unit);
+    unit.demodMode = -1;
+    unit.modelFlag = 0;
+    unit.loSide = 0;
+    unit.loFrequencyMhz = 0.0;
+    unit.downconverterIndex = 0;
 }
 
-inline std::string StoredText(ParamEntry* table, const char* code) {
-    return ReadParamValue(*FindParam(table, code)).text;
+inline std::string StoredText(const UnitState& unit, const ParamEntry* table, const char* code) {
+    return ReadParamValue(unit, *FindParam(table, code)).text;
 }
-inline int64_t StoredNumber(ParamEntry* table, const char* code) {
-    return ReadParamValue(*FindParam(table, code)).number;
+inline int64_t StoredNumber(const UnitState& unit, const ParamEntry* table, const char* code) {
+    return ReadParamValue(unit, *FindParam(table, code)).number;
 }
-inline bool HasStored(ParamEntry* table, const char* code) {
-    return ReadParamValue(*FindParam(table, code)).has;
+inline bool HasStored(const UnitState& unit, const ParamEntry* table, const char* code) {
+    return ReadParamValue(unit, *FindParam(table, code)).has;
 }
 
-// A fresh codec and a simple page in narrowband mode: the demodulator and
+// A fresh unit state and a simple page in narrowband mode: the demodulator and
 // decoder rows and the downconverter, set up as the page shows them.
-inline void PrepareNarrowbandPage(FakePage& page) {
-    ResetCodecState();
-    CurrentDemodMode = 0;
+inline void PrepareNarrowbandPage(UnitState& unit, FakePage& page) {
+    ResetCodecState(unit);
+    unit.demodMode = 0;
     page.AddControls(NarrowbandDemodTable);
     page.AddControls(DecoderTable);
     page.controls[kDownconverterControlId];

@@ -17,22 +17,23 @@ namespace {
 
 class CodecInputTest : public ::testing::Test {
 protected:
+    UnitState unit;   // the values of the unit under test
     void SetUp() override {
-        PrepareNarrowbandPage(page);
+        PrepareNarrowbandPage(unit, page);
         ASSERT_TRUE(sim.started);
         sim.unit->SetValue("1ipf", "1.75");
         sim.unit->SetValue("1dco", "2.3");
         sim.unit->SetValue("1los", "1");
         sim.unit->SetValue("edef", "News");
         sim.unit->SetValue("1wid", "4");
-        ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
-        ReadTableToPage(*sim.link, page, DecoderTable, 1, nullptr);
+        ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
+        ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, nullptr);
         ASSERT_EQ(page[1200].text, "1750.000");
         ASSERT_EQ(page[1216].text, "News");
         sim.unit->ClearRequests();
     }
 
-    std::string Refused() { return RefusedPageInput(page, {NarrowbandDemodTable, DecoderTable}); }
+    std::string Refused() { return RefusedPageInput(unit, page, {NarrowbandDemodTable, DecoderTable}); }
 
     SimLink sim;
     FakePage page;
@@ -47,7 +48,7 @@ TEST_F(CodecInputTest, AFrequencyThatIsNotANumberIsRefusedAndNeverSent) {
         EXPECT_EQ(Refused(), "Invalid frequency value");
         sim.unit->ClearRequests();
         // The writer skips it whoever calls it; the other changed row still goes.
-        EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 1);
+        EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 1);
         EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001w1wid;3;"}));
         EXPECT_EQ(sim.unit->Value("1ipf"), "1.75");   // as it was
     }
@@ -68,9 +69,9 @@ TEST_F(CodecInputTest, PlainDecimalFrequenciesAreWritten) {
         page[1200].text = typed;
         EXPECT_EQ(Refused(), "");
         sim.unit->ClearRequests();
-        EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 1);
+        EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 1);
         EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001w1ipf;" + wire + ";"}));
-        ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+        ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     }
 }
 
@@ -81,7 +82,7 @@ TEST_F(CodecInputTest, TextsWithFrameBytesAreRefusedAndNeverSent) {
         page[1216].text = text;   // edef, demodulator table
         EXPECT_EQ(Refused(), "Invalid characters in text field");
         sim.unit->ClearRequests();
-        EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 0);
+        EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 0);
         EXPECT_TRUE(sim.Requests().empty());
         EXPECT_EQ(sim.unit->Value("edef"), "News");
     }
@@ -89,14 +90,14 @@ TEST_F(CodecInputTest, TextsWithFrameBytesAreRefusedAndNeverSent) {
     page[1228].text = "3;0";   // gost, decoder table
     EXPECT_EQ(Refused(), "Invalid characters in text field");
     sim.unit->ClearRequests();
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, DecoderTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, DecoderTable, 1), 0);
     EXPECT_TRUE(sim.Requests().empty());
 
     // A clean text with punctuation and spaces is sent as typed.
     page[1228].text = "30";
     page[1216].text = "Harbour cam, east/2";
     EXPECT_EQ(Refused(), "");
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 1);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 1);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001wedef;Harbour cam, east/2;"}));
 }
 
@@ -106,43 +107,43 @@ TEST_F(CodecInputTest, AnEmptyReplyIsNoValueLikeARefusal) {
     sim.unit->SetValue("1wid", "");
     sim.unit->SetValue("1los", "");
     sim.unit->SetValue("1dco", "");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
-    EXPECT_EQ(StoredText(NarrowbandDemodTable, "1ipf"), "1750.000");
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    EXPECT_EQ(StoredText(unit, NarrowbandDemodTable, "1ipf"), "1750.000");
     EXPECT_EQ(page[1200].text, "1750.000");
-    EXPECT_EQ(StoredNumber(NarrowbandDemodTable, "1wid"), 1);
+    EXPECT_EQ(StoredNumber(unit, NarrowbandDemodTable, "1wid"), 1);
     EXPECT_EQ(page[1101].selection, 1);
-    EXPECT_EQ(DownconverterIndex.load(), 5);
+    EXPECT_EQ(unit.downconverterIndex.load(), 5);
 
     // Rows never read stay without a value: a saved file holds no item for them.
-    ResetCodecState();
-    CurrentDemodMode = 0;
+    ResetCodecState(unit);
+    unit.demodMode = 0;
     FakePage fresh;
     fresh.AddControls(NarrowbandDemodTable);
     SetupPageControls(fresh, NarrowbandDemodTable);
-    ReadTableToPage(*sim.link, fresh, NarrowbandDemodTable, 1, nullptr);
-    EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1ipf"));
-    EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1wid"));
+    ReadTableToPage(unit, *sim.link, fresh, NarrowbandDemodTable, 1, nullptr);
+    EXPECT_FALSE(HasStored(unit, NarrowbandDemodTable, "1ipf"));
+    EXPECT_FALSE(HasStored(unit, NarrowbandDemodTable, "1wid"));
     EXPECT_EQ(fresh[1200].text, "");
     EXPECT_EQ(fresh[1101].selection, -1);
     std::string items;
-    SerializeTable(NarrowbandDemodTable, items);
+    SerializeTable(unit, NarrowbandDemodTable, items);
     EXPECT_EQ(items.find("1ipf"), std::string::npos);
     EXPECT_EQ(items.find("1wid"), std::string::npos);
     EXPECT_NE(items.find("1gua"), std::string::npos);   // answered rows are still saved
 
     // StoreReplyValue itself stores nothing for an empty field.
     std::string empty;
-    StoreReplyValue(empty, *FindParam(NarrowbandDemodTable, "1ipf"));
-    EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1ipf"));
+    StoreReplyValue(unit, empty, *FindParam(NarrowbandDemodTable, "1ipf"));
+    EXPECT_FALSE(HasStored(unit, NarrowbandDemodTable, "1ipf"));
 }
 
 TEST_F(CodecInputTest, AnEmptyReplyHidesAnAbsentInputLikeARefusal) {
     page.controls[1011];
-    ParamEntry* inc = FindParam(NarrowbandDemodTable, "1inc");
+    const ParamEntry* inc = FindParam(NarrowbandDemodTable, "1inc");
     ASSERT_TRUE(inc->Has(ParamFlags::HideIfAbsent));
     sim.unit->SetValue("1inc", "");
     page.posted.clear();
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     EXPECT_FALSE(page[inc->controlId].shown);
     for (const Posted& p : page.posted) EXPECT_NE(p.row, inc);
 }
@@ -155,20 +156,21 @@ TEST_F(CodecInputTest, ThePollThreadTakesAnEmptyLockReplyAsNoReading) {
     uint8_t items[4] = {1, 0, 0, 0};   // the demodulator lock only
     params.window = &window;
     params.link = sim.link.get();
+    params.unit = &unit;
     params.unitAddress = 1;
     params.pollingEnabled = &enabled;
     params.pollItemFlags = items;
     sim.unit->SetValue("1loc", "1");
     sim.unit->SetValue("1pkt", "0");
     RunPollCycle(params, state);
-    ASSERT_TRUE(HasStored(NarrowbandDemodTable, "1loc"));
-    const int64_t locked = StoredNumber(NarrowbandDemodTable, "1loc");
+    ASSERT_TRUE(HasStored(unit, NarrowbandDemodTable, "1loc"));
+    const int64_t locked = StoredNumber(unit, NarrowbandDemodTable, "1loc");
 
     sim.unit->SetValue("1loc", "");
     window.Clear();
     RunPollCycle(params, state);
     // No red lamp from an empty field: the lock value stays what was last read.
-    EXPECT_EQ(StoredNumber(NarrowbandDemodTable, "1loc"), locked);
+    EXPECT_EQ(StoredNumber(unit, NarrowbandDemodTable, "1loc"), locked);
     for (const Posted& p : window.Messages()) {
         if (p.msg != WM_LAMP_STATE) continue;
         EXPECT_NE(p.wParam, uintptr_t(kLampDemodLock));

@@ -19,8 +19,9 @@ namespace {
 
 class CodecLocaleTest : public ::testing::TestWithParam<const char*> {
 protected:
+    UnitState unit;   // the values of the unit under test
     void SetUp() override {
-        PrepareNarrowbandPage(page);
+        PrepareNarrowbandPage(unit, page);
         ASSERT_TRUE(sim.started);
     }
     SimLink sim;
@@ -36,11 +37,11 @@ TEST_P(CodecLocaleTest, TextConversionsKeepThePoint) {
     EXPECT_EQ(MhzTextToGhz("1750.000"), "1.750000");
     EXPECT_EQ(DecimalValue("000012"), 12);
 
-    ParamEntry* ipf = FindParam(NarrowbandDemodTable, "1ipf");
+    const ParamEntry* ipf = FindParam(NarrowbandDemodTable, "1ipf");
     std::string reply = "1.750000";
-    StoreReplyValue(reply, *ipf);
+    StoreReplyValue(unit, reply, *ipf);
     EXPECT_EQ(reply, "1750.000");
-    EXPECT_EQ(ReadParamValue(*ipf).text, "1750.000");
+    EXPECT_EQ(ReadParamValue(unit, *ipf).text, "1750.000");
 }
 
 TEST_P(CodecLocaleTest, ReadAndApplySendTheUnitsForm) {
@@ -49,16 +50,16 @@ TEST_P(CodecLocaleTest, ReadAndApplySendTheUnitsForm) {
     sim.unit->SetValue("1los", "1");
     sim.unit->SetValue("1dco", "2.3");
     sim.unit->SetValue("1ipf", "1.75");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     EXPECT_EQ(page[1200].text, "1750.000");
     EXPECT_EQ(page[1201].text, "2300.000");
-    EXPECT_EQ(DownconverterIndex.load(), 5);   // "Barrel, L-Band (QF-05)", not "Unknown"
+    EXPECT_EQ(unit.downconverterIndex.load(), 5);   // "Barrel, L-Band (QF-05)", not "Unknown"
     EXPECT_EQ(page[kDownconverterControlId].selection, 5);
 
     page[1200].text = "1234.5";
     page[kDownconverterControlId].selection = 11;   // "8GHz (QF-20)"
     sim.unit->ClearRequests();
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 2);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 2);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001w1ipf;1.234500;", "\x02" "0001w1los;0;",
                                       "\x02" "0001w1dco;7.750000;"}));
     // The simulated unit (in this process, under the same locale) took them as sent.
@@ -70,9 +71,9 @@ TEST_P(CodecLocaleTest, ConfigurationItemsHoldThePoint) {
     ScopedLocale locale(GetParam());
     ASSERT_TRUE(locale.Active());
     sim.unit->SetValue("1ipf", "1.75");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     std::string items;
-    SerializeTable(NarrowbandDemodTable, items);
+    SerializeTable(unit, NarrowbandDemodTable, items);
     const std::string expected = std::string("1ipf") + '\0' + std::string("\x08\0\0\0", 4) + "1.750000";
     EXPECT_NE(items.find(expected), std::string::npos);
     EXPECT_EQ(items.find(','), std::string::npos);

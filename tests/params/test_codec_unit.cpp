@@ -16,9 +16,10 @@ namespace {
 
 class CodecUnitTest : public ::testing::Test {
 protected:
+    UnitState unit;   // the values of the unit under test
     void SetUp() override {
-        ResetCodecState();
-        CurrentDemodMode = 0;
+        ResetCodecState(unit);
+        unit.demodMode = 0;
         page.AddControls(NarrowbandDemodTable);
         page.AddControls(DvbtDemodTable);
         page.AddControls(DecoderTable);
@@ -54,7 +55,7 @@ TEST_F(CodecUnitTest, ReadShowsEveryRowOnBothPagesInTableOrder) {
     sim.unit->SetValue("1mod", "3");
     sim.unit->ClearRequests();
 
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, &full);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, &full);
 
     std::vector<std::string> expected;
     for (const ParamEntry* row = NarrowbandDemodTable; row->code; ++row) expected.push_back(Read(1, row->code));
@@ -71,9 +72,9 @@ TEST_F(CodecUnitTest, ReadShowsEveryRowOnBothPagesInTableOrder) {
     EXPECT_EQ(page[1250].text, "");  // the other column is not touched
 
     // LO side 1 and 1800 MHz: "Barrel, L-Band (QF-04)", chosen on the first page only.
-    EXPECT_EQ(LoSideValue.load(), 1);
-    EXPECT_DOUBLE_EQ(LoFrequencyMhz.load(), 1800.0);
-    EXPECT_EQ(DownconverterIndex.load(), 4);
+    EXPECT_EQ(unit.loSide.load(), 1);
+    EXPECT_DOUBLE_EQ(unit.loFrequencyMhz.load(), 1800.0);
+    EXPECT_EQ(unit.downconverterIndex.load(), 4);
     EXPECT_EQ(page[kDownconverterControlId].selection, 4);
 
     // Locked with packet errors: green demod lamp, red reception lamp.
@@ -95,13 +96,13 @@ TEST_F(CodecUnitTest, ReadShowsEveryRowOnBothPagesInTableOrder) {
 TEST_F(CodecUnitTest, ReceptionLampIsGreenOnlyWithoutPacketErrors) {
     sim.unit->SetValue("1loc", "1");
     sim.unit->SetValue("1pkt", "0");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     ASSERT_EQ(Lamps().size(), 2u);
     EXPECT_EQ(Lamps()[1].lParam, kIconGreen);
 
     page.posted.clear();
     sim.unit->SetValue("eloc", "0");
-    ReadTableToPage(*sim.link, page, DecoderTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, nullptr);
     ASSERT_EQ(Lamps().size(), 1u);
     EXPECT_EQ(Lamps()[0].wParam, uintptr_t(kLampDecoderLock));
     EXPECT_EQ(Lamps()[0].lParam, kIconRed);
@@ -110,20 +111,20 @@ TEST_F(CodecUnitTest, ReceptionLampIsGreenOnlyWithoutPacketErrors) {
 TEST_F(CodecUnitTest, LoDetectionOnTheOtherSide) {
     sim.unit->SetValue("1los", "1");
     sim.unit->SetValue("1dco", "2.0");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     EXPECT_EQ(page[kDownconverterControlId].selection, kDownconverterUnknown);
 
     sim.unit->SetValue("1los", "0");
     sim.unit->SetValue("1dco", "7.75");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     EXPECT_EQ(page[kDownconverterControlId].selection, 11);  // "8GHz (QF-20)"
-    EXPECT_EQ(DownconverterIndex.load(), 11);
+    EXPECT_EQ(unit.downconverterIndex.load(), 11);
 }
 
 TEST_F(CodecUnitTest, ChainingInputLocksTheLiveColumnOnBothPages) {
-    CurrentDemodMode = 1;
+    unit.demodMode = 1;
     sim.unit->SetValue("gmod", "1");
-    ReadTableToPage(*sim.link, page, DecoderTable, 1, &full);
+    ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, &full);
     for (FakePage* p : {&page, &full}) {
         EXPECT_TRUE((*p)[1049].checked);
         EXPECT_FALSE((*p)[1048].checked);
@@ -135,7 +136,7 @@ TEST_F(CodecUnitTest, ChainingInputLocksTheLiveColumnOnBothPages) {
     }
 
     sim.unit->SetValue("gmod", "0");
-    ReadTableToPage(*sim.link, page, DecoderTable, 1, &full);
+    ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, &full);
     for (FakePage* p : {&page, &full}) {
         EXPECT_TRUE((*p)[1048].checked);
         EXPECT_FALSE((*p)[1049].checked);
@@ -151,14 +152,14 @@ TEST_F(CodecUnitTest, ApplyWritesOnlyWhatChanged) {
     sim.unit->SetValue("1dco", "0");
     sim.unit->SetValue("zdes", "4");
     sim.unit->SetValue("e525", "1");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
-    ReadTableToPage(*sim.link, page, DecoderTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, nullptr);
     EXPECT_EQ(page[1109].selection, 2);  // AES128
     sim.unit->ClearRequests();
 
     // Nothing changed: nothing sent.
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 0);
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, DecoderTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, DecoderTable, 1), 0);
     EXPECT_TRUE(sim.Requests().empty());
 
     page[1200].text = "1750";      // same frequency, other text: written in GHz
@@ -166,8 +167,8 @@ TEST_F(CodecUnitTest, ApplyWritesOnlyWhatChanged) {
     page[1204].text = "99.9";      // a status value edited on the page is never written
     page[1106].selection = 1;      // NTSC no ped: option number 2
     page[1109].selection = 2;      // unchanged AES128
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 2);
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, DecoderTable, 1), 1);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 2);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, DecoderTable, 1), 1);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001w1ipf;1.750000;", "\x02" "0001w1wid;3;",
                                       "\x02" "0001we525;2;"}));
     EXPECT_EQ(sim.unit->Value("1wid"), "3");
@@ -175,68 +176,68 @@ TEST_F(CodecUnitTest, ApplyWritesOnlyWhatChanged) {
 
     // The stored values are the unit's until re-read: the same page writes again.
     sim.unit->ClearRequests();
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 2);
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 2);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     EXPECT_EQ(page[1200].text, "1750.000");
     sim.unit->ClearRequests();
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 0);
     EXPECT_TRUE(sim.Requests().empty());
 }
 
 TEST_F(CodecUnitTest, DescramblingWrittenAsItsOptionNumber) {
     sim.unit->SetValue("zdes", "2");  // a placeholder: shown as AES128
-    ReadTableToPage(*sim.link, page, DecoderTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, nullptr);
     EXPECT_EQ(page[1109].selection, 2);
     EXPECT_EQ(page[1109].items[2], "AES128");
     page[1109].selection = 9;
     sim.unit->ClearRequests();
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, DecoderTable, 1), 1);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, DecoderTable, 1), 1);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001wzdes;11;"}));
 }
 
 TEST_F(CodecUnitTest, DownconverterChoiceSendsSideAndLo) {
     sim.unit->SetValue("1los", "1");
     sim.unit->SetValue("1dco", "1.8");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     sim.unit->ClearRequests();
 
     page[kDownconverterControlId].selection = 12;  // "Unknown" is never written
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 0);
     page[kDownconverterControlId].selection = 4;   // what detection chose
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 0);
     EXPECT_TRUE(sim.Requests().empty());
 
     page[kDownconverterControlId].selection = 11;  // "8GHz (QF-20)"
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 1);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 1);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001w1los;0;", "\x02" "0001w1dco;7.750000;"}));
-    EXPECT_EQ(DownconverterIndex.load(), 4);  // the re-read sets it
+    EXPECT_EQ(unit.downconverterIndex.load(), 4);  // the re-read sets it
 
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
-    EXPECT_EQ(DownconverterIndex.load(), 11);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    EXPECT_EQ(unit.downconverterIndex.load(), 11);
     EXPECT_EQ(page[1201].text, "7750.000");
 }
 
 TEST_F(CodecUnitTest, UnreadRowsEmptyListsAndOverlongTextsAreNotSent) {
     // Nothing read yet: empty controls and unselected lists hold nothing to write.
     for (auto& [id, control] : page.controls) control.selection = -1;
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 0);
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, DecoderTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, DecoderTable, 1), 0);
     EXPECT_TRUE(sim.Requests().empty());
 
     // What the operator did enter on rows never read is written.
     page[1108].selection = 1;  // edeb
     page[1228].text = "30";    // gost
     page[1222].text = "9.9";   // gsof is read-only: never written
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, DecoderTable, 1), 2);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, DecoderTable, 1), 2);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001wedeb;1;", "\x02" "0001wgost;30;"}));
 
     // A text longer than a frame can carry is refused before it is sent.
     sim.unit->ClearRequests();
     page[1216].text = std::string(300, 'x');  // edef
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 0);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 0);
     EXPECT_TRUE(sim.Requests().empty());
     page[1216].text = std::string(200, 'x');
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 1);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 1);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001wedef;" + std::string(200, 'x') + ";"}));
 }
 
@@ -249,14 +250,14 @@ TEST_F(CodecUnitTest, FailedReadsKeepValuesAndHideAbsentInputs) {
     };
     page.controls[1009];
     full.controls[1009];
-    StoreParamValue(table[0], ParamValue{true, "7.5", 0});
+    StoreParamValue(unit, table[0], ParamValue{true, "7.5", 0});
     page[1206].text = "7.5";
-    ReadTableToPage(*sim.link, page, table, 1, &full);
+    ReadTableToPage(unit, *sim.link, page, table, 1, &full);
     for (FakePage* p : {&page, &full}) {
         EXPECT_FALSE((*p)[1206].shown);
         EXPECT_FALSE((*p)[1009].shown);
     }
-    EXPECT_EQ(ReadParamValue(table[0]).text, "7.5");
+    EXPECT_EQ(ReadParamValue(unit, table[0]).text, "7.5");
     EXPECT_EQ(page[1206].text, "7.5");
     for (const Posted& p : page.posted) EXPECT_NE(p.row, &table[0]);
     EXPECT_TRUE(page[1204].shown);  // the next row was still read and shown
@@ -264,40 +265,40 @@ TEST_F(CodecUnitTest, FailedReadsKeepValuesAndHideAbsentInputs) {
 
     // An unanswered option read leaves the selection as it was.
     sim.unit->SetValue("1wid", "5");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     EXPECT_EQ(page[1101].selection, 2);
     sim.unit->SetFault(sim::Fault::BadChecksum, 1);
-    ParamEntry* wid = FindParam(NarrowbandDemodTable, "1wid");
+    const ParamEntry* wid = FindParam(NarrowbandDemodTable, "1wid");
     ParamEntry one[] = {{"1wid", 1, ParamKind::OptionList, 1101, 0, wid->options, 0},
                         {nullptr, 0, ParamKind::Text, 0, 0, nullptr, 0}};
-    StoreParamValue(one[0], ParamValue{true, "", 2});
+    StoreParamValue(unit, one[0], ParamValue{true, "", 2});
     page[1101].selection = 2;
     sim.unit->SetValue("1wid", "3");
-    ReadTableToPage(*sim.link, page, one, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, one, 1, nullptr);
     EXPECT_EQ(page[1101].selection, 2);
-    EXPECT_EQ(ReadParamValue(one[0]).number, 2);
+    EXPECT_EQ(ReadParamValue(unit, one[0]).number, 2);
 }
 
 TEST_F(CodecUnitTest, AbsentInputComesBackWhenItAnswersAgain) {
     page.controls[1009];
-    ParamEntry* cer = FindParam(NarrowbandDemodTable, "1cer");
+    const ParamEntry* cer = FindParam(NarrowbandDemodTable, "1cer");
     ParamEntry one[] = {{"1cer", 0, ParamKind::Text, cer->controlId, cer->secondaryId, nullptr, cer->flags},
                         {nullptr, 0, ParamKind::Text, 0, 0, nullptr, 0}};
 
     // No link at all hides nothing: it says nothing about the unit's inputs.
     RecordingTarget nobody;
     CFerritRemoteControl closed(&nobody);
-    ReadTableToPage(closed, page, one, 1, nullptr);
+    ReadTableToPage(unit, closed, page, one, 1, nullptr);
     EXPECT_TRUE(page[1206].shown);
     EXPECT_TRUE(page[1009].shown);
 
     sim.unit->SetFault(sim::Fault::BadChecksum, 1);
-    ReadTableToPage(*sim.link, page, one, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, one, 1, nullptr);
     EXPECT_FALSE(page[1206].shown);
     EXPECT_FALSE(page[1009].shown);
 
     sim.unit->SetValue("1cer", "8.5");
-    ReadTableToPage(*sim.link, page, one, 1, nullptr);
+    ReadTableToPage(unit, *sim.link, page, one, 1, nullptr);
     EXPECT_TRUE(page[1206].shown);
     EXPECT_TRUE(page[1009].shown);
     EXPECT_EQ(page[1206].text, "8.5");
@@ -308,9 +309,9 @@ TEST_F(CodecUnitTest, WorksOverTheSerialLineToo) {
     ASSERT_TRUE(serial.started);
     serial.unit->SetValue("gfpg", "4660");
     serial.unit->SetValue("gbty", "K840");
-    ReadTableToPage(*serial.link, page, DecoderTable, 12, nullptr);
+    ReadTableToPage(unit, *serial.link, page, DecoderTable, 12, nullptr);
     EXPECT_EQ(page[1223].text, "1234");
-    EXPECT_EQ(UnitModelFlag.load(), 1);
+    EXPECT_EQ(unit.modelFlag.load(), 1);
     EXPECT_EQ(serial.Requests().front(), Read(12, "tdat"));
 }
 
@@ -326,8 +327,8 @@ TEST_F(CodecUnitTest, ReadKeepingEditsLeavesUnsentControlsAlone) {
     sim.unit->SetValue("1wid", "4");
     sim.unit->SetValue("1los", "1");
     sim.unit->SetValue("1dco", "1.8");
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, &full);
-    ReadTableToPage(*sim.link, page, DecoderTable, 1, &full);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, &full);
+    ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, &full);
     ASSERT_EQ(page[kDownconverterControlId].selection, 4);
 
     page[1200].text = "1234.5";                    // frequency typed, not applied
@@ -338,8 +339,8 @@ TEST_F(CodecUnitTest, ReadKeepingEditsLeavesUnsentControlsAlone) {
     sim.unit->SetValue("edef", "Unit side");
     sim.unit->SetValue("1ipf", "1.8");
 
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, &full, true);
-    ReadTableToPage(*sim.link, page, DecoderTable, 1, &full, true);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, &full, true);
+    ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, &full, true);
     EXPECT_EQ(page[1200].text, "1234.5");
     EXPECT_EQ(full[1200].text, "1800.000") << "not edited there: shows the unit's value";
     EXPECT_EQ(page[1101].selection, 0);
@@ -349,13 +350,13 @@ TEST_F(CodecUnitTest, ReadKeepingEditsLeavesUnsentControlsAlone) {
 
     // Apply from the simple page sends exactly its edits, against the unit's new values.
     sim.unit->ClearRequests();
-    EXPECT_EQ(WriteChangedFromPage(*sim.link, page, NarrowbandDemodTable, 1), 3);
+    EXPECT_EQ(WriteChangedFromPage(unit, *sim.link, page, NarrowbandDemodTable, 1), 3);
     EXPECT_EQ(sim.Requests(), Frames({"\x02" "0001w1ipf;1.234500;", "\x02" "0001w1wid;3;", "\x02" "0001w1los;0;",
                                       "\x02" "0001w1dco;7.750000;"}));
 
     // Without keeping edits, a read shows the unit's values everywhere.
     full[1216].text = "Typed again";
-    ReadTableToPage(*sim.link, page, NarrowbandDemodTable, 1, &full);
+    ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, &full);
     EXPECT_EQ(full[1216].text, "Unit side");
 }
 

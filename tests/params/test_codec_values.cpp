@@ -13,12 +13,13 @@ namespace {
 
 class CodecValuesTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetCodecState(); }
+    UnitState unit;   // the values of the unit under test
+    void SetUp() override { ResetCodecState(unit); }
 
     // Stores `reply` in the row and returns what the reply text became.
-    std::string Store(ParamEntry* table, const char* code, const std::string& reply) {
+    std::string Store(const ParamEntry* table, const char* code, const std::string& reply) {
         std::string text = reply;
-        StoreReplyValue(text, *FindParam(table, code));
+        StoreReplyValue(unit, text, *FindParam(table, code));
         return text;
     }
 };
@@ -37,18 +38,18 @@ TEST_F(CodecValuesTest, TrimmingExamples) {
 
 TEST_F(CodecValuesTest, TextRowsAreFormattedAndTheReplyRewritten) {
     EXPECT_EQ(Store(NarrowbandDemodTable, "1ipf", "1.75"), "1750.000");
-    EXPECT_EQ(StoredText(NarrowbandDemodTable, "1ipf"), "1750.000");
-    EXPECT_FALSE(HasStored(DvbtDemodTable, "1ipf"));  // the other mode's copy is untouched
+    EXPECT_EQ(StoredText(unit, NarrowbandDemodTable, "1ipf"), "1750.000");
+    EXPECT_FALSE(HasStored(unit, DvbtDemodTable, "1ipf"));  // the other mode's copy is untouched
 
     EXPECT_EQ(Store(DecoderTable, "gfpg", "4660"), "1234");
-    EXPECT_EQ(StoredText(DecoderTable, "gfpg"), "1234");
+    EXPECT_EQ(StoredText(unit, DecoderTable, "gfpg"), "1234");
     EXPECT_EQ(Store(NarrowbandDemodTable, "1pre", "000012.500"), "12.5");
     EXPECT_EQ(Store(DecoderTable, "gsof", "0012.10"), "0012.10");  // no flags: as received
     EXPECT_EQ(Store(DecoderTable, "dlas", "003"), "3");
 
     // A later reply replaces the earlier text.
     Store(NarrowbandDemodTable, "1ipf", "2.4");
-    EXPECT_EQ(StoredText(NarrowbandDemodTable, "1ipf"), "2400.000");
+    EXPECT_EQ(StoredText(unit, NarrowbandDemodTable, "1ipf"), "2400.000");
 }
 
 TEST_F(CodecValuesTest, ConversionsBetweenGhzAndMhz) {
@@ -62,31 +63,31 @@ TEST_F(CodecValuesTest, ConversionsBetweenGhzAndMhz) {
 
 TEST_F(CodecValuesTest, OptionRepliesBecomeComboIndexes) {
     Store(NarrowbandDemodTable, "1wid", "4");
-    EXPECT_EQ(StoredNumber(NarrowbandDemodTable, "1wid"), 1);
+    EXPECT_EQ(StoredNumber(unit, NarrowbandDemodTable, "1wid"), 1);
     Store(DvbtDemodTable, "1wid", "0");
-    EXPECT_EQ(StoredNumber(DvbtDemodTable, "1wid"), 0);
+    EXPECT_EQ(StoredNumber(unit, DvbtDemodTable, "1wid"), 0);
 
     Store(DecoderTable, "zdes", "2");  // a placeholder selects the next real option
-    EXPECT_EQ(StoredNumber(DecoderTable, "zdes"), 2);
+    EXPECT_EQ(StoredNumber(unit, DecoderTable, "zdes"), 2);
     Store(DecoderTable, "e525", "1");
-    EXPECT_EQ(StoredNumber(DecoderTable, "e525"), 0);
+    EXPECT_EQ(StoredNumber(unit, DecoderTable, "e525"), 0);
 
     // Numbers outside the list leave the stored value as it was.
     Store(DecoderTable, "zdes", "12");
     Store(DecoderTable, "zdes", "-1");
     Store(DecoderTable, "zdes", "junk99");  // reads as 0: "Off"
-    EXPECT_EQ(StoredNumber(DecoderTable, "zdes"), 0);
+    EXPECT_EQ(StoredNumber(unit, DecoderTable, "zdes"), 0);
     Store(DecoderTable, "zdes", "11");
     Store(DecoderTable, "zdes", "12");
-    EXPECT_EQ(StoredNumber(DecoderTable, "zdes"), 9);
+    EXPECT_EQ(StoredNumber(unit, DecoderTable, "zdes"), 9);
 
     // Never read and out of range: still no value.
     Store(DecoderTable, "gosp", "6");
-    EXPECT_FALSE(HasStored(DecoderTable, "gosp"));
-    EXPECT_EQ(GetParamIndex(DecoderTable, "gosp"), kNoParamIndex);
+    EXPECT_FALSE(HasStored(unit, DecoderTable, "gosp"));
+    EXPECT_EQ(GetParamIndex(unit, DecoderTable, "gosp"), kNoParamIndex);
 
     Store(DvbtDemodTable, "1fec", "4");
-    EXPECT_EQ(GetParamIndex(DvbtDemodTable, "1fec"), 4u);
+    EXPECT_EQ(GetParamIndex(unit, DvbtDemodTable, "1fec"), 4u);
 }
 
 TEST_F(CodecValuesTest, IpModelTokenAndRadioPair) {
@@ -96,17 +97,17 @@ TEST_F(CodecValuesTest, IpModelTokenAndRadioPair) {
     EXPECT_EQ(FormatIp(0xC0A80114u), "192.168.1.20");
 
     Store(DecoderTable, "gbty", "K840");
-    EXPECT_EQ(UnitModelFlag.load(), 1);
+    EXPECT_EQ(unit.modelFlag.load(), 1);
     // Kept as text, to tell one unit from another.
-    EXPECT_EQ(ReadParamValue(*FindParam(DecoderTable, "gbty")).text, "K840");
+    EXPECT_EQ(ReadParamValue(unit, *FindParam(DecoderTable, "gbty")).text, "K840");
     Store(DecoderTable, "gbty", "K8400");
-    EXPECT_EQ(UnitModelFlag.load(), 0);
+    EXPECT_EQ(unit.modelFlag.load(), 0);
     Store(DecoderTable, "gbty", "K840");
     Store(DecoderTable, "gbty", "k840");
-    EXPECT_EQ(UnitModelFlag.load(), 0);
+    EXPECT_EQ(unit.modelFlag.load(), 0);
 
     Store(DecoderTable, "gmod", "1");
-    EXPECT_EQ(StoredNumber(DecoderTable, "gmod"), 1);
+    EXPECT_EQ(StoredNumber(unit, DecoderTable, "gmod"), 1);
 }
 
 TEST_F(CodecValuesTest, SetupEnablesWritableControlsAndFillsCombos) {
@@ -134,23 +135,23 @@ TEST_F(CodecValuesTest, ShowStoredValueByKind) {
     page.AddControls(DecoderTable);
     FakePage second({1252, 1048, 1049});
 
-    ShowStoredValue(*FindParam(DvbtDemodTable, "1ipf"), page, &second);
+    ShowStoredValue(unit, *FindParam(DvbtDemodTable, "1ipf"), page, &second);
     EXPECT_EQ(page[1250].text, "");  // no value yet: nothing shown
 
     std::string reply = "2";
-    StoreReplyValue(reply, *FindParam(DvbtDemodTable, "1mod"));
-    ShowStoredValue(*FindParam(DvbtDemodTable, "1mod"), page, &second);
+    StoreReplyValue(unit, reply, *FindParam(DvbtDemodTable, "1mod"));
+    ShowStoredValue(unit, *FindParam(DvbtDemodTable, "1mod"), page, &second);
     EXPECT_EQ(page[1252].text, "64QAM");
     EXPECT_EQ(second[1252].text, "64QAM");
 
     reply = "6";
-    StoreReplyValue(reply, *FindParam(DecoderTable, "zdes"));
-    ShowStoredValue(*FindParam(DecoderTable, "zdes"), page, nullptr);
+    StoreReplyValue(unit, reply, *FindParam(DecoderTable, "zdes"));
+    ShowStoredValue(unit, *FindParam(DecoderTable, "zdes"), page, nullptr);
     EXPECT_EQ(page[1109].selection, 4);
 
     reply = "1";
-    StoreReplyValue(reply, *FindParam(DecoderTable, "gmod"));
-    ShowStoredValue(*FindParam(DecoderTable, "gmod"), page, &second);
+    StoreReplyValue(unit, reply, *FindParam(DecoderTable, "gmod"));
+    ShowStoredValue(unit, *FindParam(DecoderTable, "gmod"), page, &second);
     EXPECT_TRUE(page[1049].checked);
     EXPECT_FALSE(page[1048].checked);
     EXPECT_TRUE(second[1049].checked);
@@ -162,7 +163,7 @@ std::string Le(uint32_t v) {
 }
 
 TEST_F(CodecValuesTest, SerializeTableWritesItemsOfSavedRowsOnly) {
-    auto store = [&](ParamEntry* table, const char* code, const char* reply) { Store(table, code, reply); };
+    auto store = [&](const ParamEntry* table, const char* code, const char* reply) { Store(table, code, reply); };
     store(NarrowbandDemodTable, "1los", "1");
     store(NarrowbandDemodTable, "1ipf", "1.75");
     store(NarrowbandDemodTable, "1wid", "3");
@@ -171,7 +172,7 @@ TEST_F(CodecValuesTest, SerializeTableWritesItemsOfSavedRowsOnly) {
     store(NarrowbandDemodTable, "edef", "News");
 
     std::string out = "HEAD";
-    SerializeTable(NarrowbandDemodTable, out);
+    SerializeTable(unit, NarrowbandDemodTable, out);
     const std::string expected = std::string("HEAD") +
                                  "1los" + '\x01' + Le(1) +
                                  "1ipf" + '\x00' + Le(8) + "1.750000" +
@@ -186,7 +187,7 @@ TEST_F(CodecValuesTest, SerializeTableWritesItemsOfSavedRowsOnly) {
     store(DecoderTable, "gmod", "1");
     store(DecoderTable, "eloc", "1");
     std::string decoder;
-    SerializeTable(DecoderTable, decoder);
+    SerializeTable(unit, DecoderTable, decoder);
     EXPECT_EQ(decoder, std::string("e525") + '\x01' + Le(2) +
                            "zdes" + '\x01' + Le(4) +
                            "gmod" + '\x05' + Le(1));

@@ -21,9 +21,10 @@ namespace {
 
 class PollRunTest : public ::testing::Test {
 protected:
+    UnitState unit;   // the values of the unit under test
     void SetUp() override {
-        ResetCodecState();
-        CurrentDemodMode = 0;
+        ResetCodecState(unit);
+        unit.demodMode = 0;
         ASSERT_TRUE(sim.started);
         sim.unit->SetValue("1loc", "1");
         sim.unit->SetValue("1pre", "12.5");

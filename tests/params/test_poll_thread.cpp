@@ -22,9 +22,10 @@ namespace {
 
 class PollTest : public ::testing::Test {
 protected:
+    UnitState unit;   // the values of the unit under test
     void SetUp() override {
-        ResetCodecState();
-        CurrentDemodMode = 0;
+        ResetCodecState(unit);
+        unit.demodMode = 0;
         ASSERT_TRUE(sim.started);
         sim.unit->SetValue("1loc", "1");
         sim.unit->SetValue("1pkt", "3");
@@ -34,6 +35,7 @@ protected:
         sim.unit->ClearRequests();
         params.window = &window;
         params.link = sim.link.get();
+        params.unit = &unit;
         params.unitAddress = 1;
         params.interval = 10;
         params.pollingEnabled = &pollingEnabled;
@@ -105,20 +107,20 @@ TEST_F(PollTest, FullCycleReadsElevenCodesInOrder) {
         EXPECT_EQ(s[2].lParam, 0);
     }
     // The values were stored in the live table and the graph rows.
-    EXPECT_EQ(StoredNumber(NarrowbandDemodTable, "1loc"), 1);
-    EXPECT_EQ(StoredText(NarrowbandDemodTable, "1pkt"), "3");
-    EXPECT_EQ(StoredText(NarrowbandDemodTable, "1snr"), "12.5");
-    EXPECT_EQ(ReadParamValue(SnrGraphList[0]).text, "12.5");
-    EXPECT_EQ(ReadParamValue(LevelGraphList[0]).text, "-45.0");
-    EXPECT_FALSE(HasStored(DvbtDemodTable, "1snr"));
+    EXPECT_EQ(StoredNumber(unit, NarrowbandDemodTable, "1loc"), 1);
+    EXPECT_EQ(StoredText(unit, NarrowbandDemodTable, "1pkt"), "3");
+    EXPECT_EQ(StoredText(unit, NarrowbandDemodTable, "1snr"), "12.5");
+    EXPECT_EQ(ReadParamValue(unit, SnrGraphList[0]).text, "12.5");
+    EXPECT_EQ(ReadParamValue(unit, LevelGraphList[0]).text, "-45.0");
+    EXPECT_FALSE(HasStored(unit, DvbtDemodTable, "1snr"));
 }
 
 TEST_F(PollTest, LiveTableFollowsTheDemodMode) {
-    CurrentDemodMode = 1;
+    unit.demodMode = 1;
     itemFlags[0] = itemFlags[1] = itemFlags[3] = 0;
     RunPollCycle(params, state);
-    EXPECT_EQ(StoredText(DvbtDemodTable, "1snr"), "12.5");
-    EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1snr"));
+    EXPECT_EQ(StoredText(unit, DvbtDemodTable, "1snr"), "12.5");
+    EXPECT_FALSE(HasStored(unit, NarrowbandDemodTable, "1snr"));
 }
 
 TEST_F(PollTest, ItemsSwitchedOffAreSkipped) {
@@ -177,7 +179,7 @@ TEST_F(PollTest, FailedExchangesStillCountSoNoKeepAlive) {
     EXPECT_EQ(RunPollCycle(params, state), 2);
     EXPECT_EQ(sim.Requests(), Expected({"1loc", "1pkt"}));
     EXPECT_TRUE(BeforeReport(window).empty());
-    EXPECT_FALSE(HasStored(NarrowbandDemodTable, "1loc"));
+    EXPECT_FALSE(HasStored(unit, NarrowbandDemodTable, "1loc"));
 }
 
 TEST_F(PollTest, ReceptionLampUsesTheLastGoodLockReading) {

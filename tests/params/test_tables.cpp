@@ -21,7 +21,8 @@ int Rows(const ParamEntry* table) {
 
 class TablesTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetCodecState(); }
+    UnitState unit;   // the values of the unit under test
+    void SetUp() override { ResetCodecState(unit); }
 };
 
 TEST_F(TablesTest, TablesHaveTheirRowsInOrder) {
@@ -94,7 +95,7 @@ TEST_F(TablesTest, DemodRowsCarryTheirControlsKindsAndFlags) {
     EXPECT_EQ(FindParam(DecoderTable, "ttyp")->kind, ParamKind::OptionList);
     EXPECT_EQ(FindParam(DecoderTable, "twid")->writable, 1);
     // No row carries the doubling flag.
-    for (ParamEntry* const* t = AllParamTables; *t; ++t)
+    for (const ParamEntry* const* t = AllParamTables; *t; ++t)
         for (const ParamEntry* row = *t; row->code; ++row) EXPECT_FALSE(row->Has(ParamFlags::Doubled)) << row->code;
 }
 
@@ -104,15 +105,15 @@ TEST_F(TablesTest, FindParamComparesWholeCodes) {
     EXPECT_EQ(FindParam(DecoderTable, "gmodx"), nullptr);
     EXPECT_EQ(FindParam(DecoderTable, "1ipf"), nullptr);  // a demod code is not in the decoder table
     EXPECT_EQ(FindParam(NarrowbandDemodTable, "1ipf"), &NarrowbandDemodTable[2]);
-    EXPECT_EQ(GetParamIndex(DecoderTable, "zzzz"), kNoParamIndex);
+    EXPECT_EQ(GetParamIndex(unit, DecoderTable, "zzzz"), kNoParamIndex);
 }
 
 // Codes are compared a word at a time: every row is found at its own place by
 // its code, and nothing by a code with any one character changed, a prefix or
 // a longer text; labels the same.
 TEST_F(TablesTest, EveryRowAndLabelIsFoundByItsWholeCodeOnly) {
-    for (ParamEntry* const* t = AllParamTables; *t; ++t) {
-        for (ParamEntry* row = *t; row->code; ++row) {
+    for (const ParamEntry* const* t = AllParamTables; *t; ++t) {
+        for (const ParamEntry* row = *t; row->code; ++row) {
             ASSERT_EQ(std::strlen(row->code), 4u) << row->code;
             EXPECT_EQ(FindParam(*t, row->code), row) << row->code;
             const std::string code = row->code;
@@ -135,24 +136,24 @@ TEST_F(TablesTest, EveryRowAndLabelIsFoundByItsWholeCodeOnly) {
 }
 
 TEST_F(TablesTest, GetParamIndexOnlyForReadOptionRowsAndLeavesRowsUnlocked) {
-    ParamEntry* wid = FindParam(NarrowbandDemodTable, "1wid");
-    EXPECT_EQ(GetParamIndex(NarrowbandDemodTable, "1wid"), kNoParamIndex);  // never read
-    EXPECT_EQ(GetParamIndex(NarrowbandDemodTable, "1ipf"), kNoParamIndex);  // a text row
-    StoreParamValue(*FindParam(NarrowbandDemodTable, "1ipf"), ParamValue{true, "1750.000", 7});
-    EXPECT_EQ(GetParamIndex(NarrowbandDemodTable, "1ipf"), kNoParamIndex);
+    const ParamEntry* wid = FindParam(NarrowbandDemodTable, "1wid");
+    EXPECT_EQ(GetParamIndex(unit, NarrowbandDemodTable, "1wid"), kNoParamIndex);  // never read
+    EXPECT_EQ(GetParamIndex(unit, NarrowbandDemodTable, "1ipf"), kNoParamIndex);  // a text row
+    StoreParamValue(unit, *FindParam(NarrowbandDemodTable, "1ipf"), ParamValue{true, "1750.000", 7});
+    EXPECT_EQ(GetParamIndex(unit, NarrowbandDemodTable, "1ipf"), kNoParamIndex);
 
-    StoreParamValue(*wid, ParamValue{true, "", 2});
-    EXPECT_EQ(GetParamIndex(NarrowbandDemodTable, "1wid"), 2u);
-    StoreParamValue(*FindParam(NarrowbandDemodTable, "1fec"), ParamValue{true, "", 1});
-    EXPECT_EQ(GetParamIndex(NarrowbandDemodTable, "1fec"), 1u);
+    StoreParamValue(unit, *wid, ParamValue{true, "", 2});
+    EXPECT_EQ(GetParamIndex(unit, NarrowbandDemodTable, "1wid"), 2u);
+    StoreParamValue(unit, *FindParam(NarrowbandDemodTable, "1fec"), ParamValue{true, "", 1});
+    EXPECT_EQ(GetParamIndex(unit, NarrowbandDemodTable, "1fec"), 1u);
 
     // Every row's lock is free again, also from another thread.
     for (const char* code : {"1wid", "1ipf", "1fec"}) {
         bool locked = false;
         std::thread other([&] {
-            ParamEntry* row = FindParam(NarrowbandDemodTable, code);
-            locked = row->lock.try_lock();
-            if (locked) row->lock.unlock();
+            const ValueSlot& slot = unit.Slot(*FindParam(NarrowbandDemodTable, code));
+            locked = slot.lock.try_lock();
+            if (locked) slot.lock.unlock();
         });
         other.join();
         EXPECT_TRUE(locked) << code;
@@ -221,11 +222,11 @@ TEST_F(TablesTest, ModeColumnControlsAndLabels) {
 }
 
 TEST_F(TablesTest, ResetForgetsEveryValue) {
-    StoreParamValue(*FindParam(DecoderTable, "gsof"), ParamValue{true, "1.2", 0});
-    StoreParamValue(SnrGraphList[0], ParamValue{true, "9.5", 0});
-    ResetAllParamValues();
-    EXPECT_FALSE(HasStored(DecoderTable, "gsof"));
-    EXPECT_FALSE(ReadParamValue(SnrGraphList[0]).has);
+    StoreParamValue(unit, *FindParam(DecoderTable, "gsof"), ParamValue{true, "1.2", 0});
+    StoreParamValue(unit, SnrGraphList[0], ParamValue{true, "9.5", 0});
+    ResetAllParamValues(unit);
+    EXPECT_FALSE(HasStored(unit, DecoderTable, "gsof"));
+    EXPECT_FALSE(ReadParamValue(unit, SnrGraphList[0]).has);
 }
 
 }  // namespace

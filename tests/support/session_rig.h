@@ -92,12 +92,9 @@ public:
             waits.push_back(ms);
             if (ms == 7000 && !tcpAddress.empty()) WaitForListener();
         });
-        ResetAllParamValues();
-        CurrentDemodMode = -1;
-        UnitModelFlag = 0;
         StartUnit();
         EXPECT_TRUE(Open());
-        session = std::make_unique<CUnitSession>(*link, view);
+        session = std::make_unique<CUnitSession>(*link, state, view);
         SetupPageControls(view.simple, NarrowbandDemodTable);
         SetupPageControls(view.simple, DvbtDemodTable);
         SetupPageControls(view.simple, DecoderTable);
@@ -154,6 +151,7 @@ public:
     }
 
     RecordingView view;
+    UnitState state;   // the values read from the unit, fresh for each rig
     std::unique_ptr<CUnitSession> session;
     std::vector<uint32_t> waits;
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pages/config_file.h"
+#include "params/unit_state.h"
 #include "tool_harness.h"
 
 using namespace tooltest;
@@ -75,10 +76,11 @@ std::string Replaced(std::string text, const std::string& mark, const std::strin
 // A valid file for a two-mode unit with one more item in its first record,
 // coded ESC "[2J", and its checksum made right again.
 std::string FileWithEscapeCode() {
+    const UnitState unit;   // no values: the records hold the mode alone
     std::string image;
     BeginConfigFile(image, 2);
-    AppendConfigRecord(image, 1, 0);
-    AppendConfigRecord(image, 1, 1);
+    AppendConfigRecord(unit, image, 1, 0);
+    AppendConfigRecord(unit, image, 1, 1);
     FinishConfigFile(image);
     const size_t end = image.find("----");
     std::string body = image.substr(0, end) + "\x1b[2J" + std::string("\x00\x04\x00\x00\x00", 5) + "0077" +
