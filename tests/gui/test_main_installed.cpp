@@ -70,7 +70,7 @@ TEST(MainInstalled, SettingsLogAndPortsLiveInTheUsersFoldersNeverInTheTree) {
         EXPECT_EQ(about.FilesLabel()->text().toStdString(),
                   "Settings: " + config + "/tavrin_rx_ctrl_v2.3.5.ini\nLogs: " + state + "/");
     }
-    AppSettings.PollIntervalMs = 1234;
+    ApplyPollingOptions(w, 1234);
     rig.Exit();
 
     AppSettingsData saved;

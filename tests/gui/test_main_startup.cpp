@@ -109,8 +109,7 @@ TEST(MainStartup, SettingsSurviveARestartInTheSameProgramFolder) {
         CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
         ASSERT_TRUE(w.UnitConnected());
         AppSettings.AppTitle = "Ground station 4";
-        AppSettings.PollIntervalMs = 750;
-        AppSettings.PollItemFlags[2] = 0;
+        ApplyPollingOptions(w, 750, 2);
         AppSettings.LogoWidth = 40;
         w.RunCommand(ID_OPTIONS_POLLING);   // polling off
         EXPECT_EQ(Ctl<QLabel>(&w, 1016)->text().toStdString(), "Polling disabled");
@@ -153,7 +152,7 @@ TEST(MainStartup, EnterNeverClosesTheWindowEscapeClosesItAndSettingsAreSaved) {
     KeyClick(&w, Qt::Key_Return);
     KeyClick(Ctl<QLineEdit>(w.SimplePage(), 1200), Qt::Key_Enter);
     EXPECT_TRUE(w.isVisible());
-    AppSettings.PollIntervalMs = 1234;
+    ApplyPollingOptions(w, 1234);
     KeyClick(&w, Qt::Key_Escape);
     EXPECT_FALSE(w.isVisible());
     rig.Exit();

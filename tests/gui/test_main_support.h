@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
@@ -22,6 +24,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "gui/recording_prompts.h"
+#include "params/ui/CPollingOptions.h"
 #include "ui/qt_page.h"
 #include "link/frame.h"
 #include "platform/clock.h"
@@ -152,6 +155,16 @@ private:
 template <typename W>
 W* Ctl(const QWidget* root, int id) {
     return qobject_cast<W*>(FindControl(root, id));
+}
+
+// Sets the polling interval, and switches poll item `itemOff` off when given,
+// as the operator does: through the Polling options. The running poll thread
+// reads these settings; a test never writes them behind it.
+inline void ApplyPollingOptions(CTavrin_rx_ctrl_v2Dlg& w, int intervalMs, int itemOff = -1) {
+    CPollingOptions dialog(&w.MessageTarget(), &w);
+    if (itemOff >= 0) Ctl<QCheckBox>(&dialog, ids::polling_list::kFirstCheck + 10 * itemOff)->click();
+    Ctl<QLineEdit>(&dialog, ids::poll_misc::kInterval)->setText(QString::number(intervalMs));
+    dialog.OnApply();
 }
 
 inline int LampIcon(const QWidget* window, int id) {
