@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
@@ -24,7 +25,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "gui/recording_prompts.h"
-#include "params/ui/CPollingOptions.h"
+#include "ui/control_ids.h"
 #include "ui/qt_page.h"
 #include "link/frame.h"
 #include "platform/clock.h"
@@ -158,13 +159,17 @@ W* Ctl(const QWidget* root, int id) {
 }
 
 // Sets the polling interval, and switches poll item `itemOff` off when given,
-// as the operator does: through the Polling options. The running poll thread
-// reads these settings; a test never writes them behind it.
+// as the operator does: through the Polling options and their OK. The running
+// poll thread reads these settings; a test never writes them behind it.
 inline void ApplyPollingOptions(CTavrin_rx_ctrl_v2Dlg& w, int intervalMs, int itemOff = -1) {
-    CPollingOptions dialog(&w.MessageTarget(), &w);
-    if (itemOff >= 0) Ctl<QCheckBox>(&dialog, ids::polling_list::kFirstCheck + 10 * itemOff)->click();
-    Ctl<QLineEdit>(&dialog, ids::poll_misc::kInterval)->setText(QString::number(intervalMs));
-    dialog.OnApply();
+    QTimer::singleShot(0, [intervalMs, itemOff] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr) << "no Polling options";
+        if (itemOff >= 0) Ctl<QCheckBox>(dialog, ids::polling_list::kFirstCheck + 10 * itemOff)->click();
+        Ctl<QLineEdit>(dialog, ids::poll_misc::kInterval)->setText(QString::number(intervalMs));
+        Ctl<QPushButton>(dialog, ids::kOk)->click();
+    });
+    w.RunCommand(ID_POLLING_OPTIONS);
 }
 
 inline int LampIcon(const QWidget* window, int id) {
