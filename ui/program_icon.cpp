@@ -51,3 +51,5 @@ int LampIconId(LampState state) {
     }
     return kIconGrey;
 }
+
+QIcon KeyIcon() { return QIcon(IconPixmap(kIconKey, 24)); }

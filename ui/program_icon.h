@@ -26,5 +26,7 @@ QIcon& UserIcon();
 QIcon ProgramIconOrDefault();
 // A lamp or other icon resource by id (129 green, 130 red, 134 grey, 132 key).
 QPixmap IconPixmap(int iconId, int size);
+// The key icon (the key buttons).
+QIcon KeyIcon();
 // The icon a lamp shows in a state.
 int LampIconId(LampState state);

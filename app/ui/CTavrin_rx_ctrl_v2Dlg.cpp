@@ -383,7 +383,7 @@ void CTavrin_rx_ctrl_v2Dlg::StopPollThread() {
     if (poll_->thread.IsRunning()) poll_->thread.Stop();
 }
 
-void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(ValueTable kind, const ParamEntry& updated) {
+void CTavrin_rx_ctrl_v2Dlg::ShowPolledValue(ValueTable kind, const ParamEntry& updated) {
     const char* code = updated.code;
     if (!code || !simplePage_) return;
     ParamEntry* table = nullptr;
@@ -409,7 +409,7 @@ void CTavrin_rx_ctrl_v2Dlg::ListenToEvents() {
     connect(events, &QtUnitEvents::lampChanged, this,
             [this](Lamp lamp, LampState state) { SetLamp(LampControlId(lamp), state); });
     connect(events, &QtUnitEvents::valueUpdated, this,
-            [this](ValueTable table, const ParamEntry& row) { ShowParamUpdate(table, row); });
+            [this](ValueTable table, const ParamEntry& row) { ShowPolledValue(table, row); });
     connect(events, &QtUnitEvents::graphSample, this, [this](const ParamEntry& row) {
         if (simplePage_) simplePage_->GraphSample(row);
     });

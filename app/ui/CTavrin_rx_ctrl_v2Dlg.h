@@ -180,7 +180,7 @@ private:
     // graphs of what it did not read (or a unit that did not answer at all),
     // are shown as unknown, never in their last values.
     void OnPollCycleDone(const PollCycleReport& report);
-    void ShowParamUpdate(ValueTable table, const ParamEntry& row);
+    void ShowPolledValue(ValueTable table, const ParamEntry& row);
     // The polling options applied a new interval.
     void PollIntervalChanged();
     void CloseSteps();

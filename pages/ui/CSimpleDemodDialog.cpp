@@ -89,7 +89,7 @@ CSimpleDemodDialog::CSimpleDemodDialog(IPageHost& host, QWidget* parent)
     form->addWidget(MakeBuddyLabel(QStringLiteral("Descrambling"), descrambling, this), 3, 0);
     form->addWidget(descrambling, 3, 1);
     auto* key = SetCtrlId(new QToolButton(this), kKey);
-    key->setIcon(QIcon(IconPixmap(kIconKey, 24)));
+    key->setIcon(KeyIcon());
     key->setIconSize(QSize(20, 20));
     key->setToolTip(QString::fromLatin1(kTextWriteKey));
     // The toolbar's key button is "Write decryption key"; this one is the descrambling row's.
