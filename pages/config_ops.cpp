@@ -64,7 +64,6 @@ public:
     void Enable(int, bool) override {}
     void SetReadOnly(int, bool) override {}
     void Show(int, bool) override {}
-    void PostMsg(uint32_t, uintptr_t, intptr_t) override {}
 };
 
 bool IsK840() { return UnitModelFlag.load() != 0; }

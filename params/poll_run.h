@@ -53,5 +53,5 @@ int RunPollPlan(const PollRun& run, PollSample& sample);
 
 // The parameter row a read's value is stored in: the live demodulator table's
 // row of its code, else the decoder table's; `decoderTable` says which (the
-// WM_PARAM_UPDATED table kind). Null when neither has the code.
+// table of its ValueUpdated event). Null when neither has the code.
 ParamEntry* PollValueRow(const PollRead& read, bool* decoderTable = nullptr);

@@ -4,7 +4,6 @@
 #pragma once
 #include <QWidget>
 
-#include "link/messages.h"
 #include "ui/control_ids.h"
 
 class CAdvTemplateDialog;
@@ -13,15 +12,15 @@ class CSerialCtrlDialog;
 class QPushButton;
 class QTabWidget;
 
-class CAdvancedDialog : public QWidget, public IMessageTarget {
+class CAdvancedDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 110;
     static constexpr int kIdTabs = ids::advanced::kTabs;
     static constexpr int kIdApply = ids::advanced::kApply;
 
-    // `container` (the engineering window) hears WM_SET_UNIT_ADDRESS.
-    CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link, QWidget* parent);
+    // Apply on the "General" page is told by unitAddressSet().
+    CAdvancedDialog(CFerritRemoteControl* link, QWidget* parent);
 
     void OnApply();
 
@@ -30,12 +29,10 @@ public:
     CAdvTemplateDialog* generalPage() const { return general_; }
     CSerialCtrlDialog* serialPage() const { return serial_; }
 
-    // WM_PAGE_CHANGED from the pages enables Apply.
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+signals:
+    void unitAddressSet(int address);
 
 private:
-    IMessageTarget* container_;
     CFerritRemoteControl* link_;
     QTabWidget* tabs_ = nullptr;
     QPushButton* apply_ = nullptr;

@@ -47,7 +47,6 @@ TEST(DialogLook, NoTextIsCut) {
     AppSettings = AppSettingsData{};
     CurrentUnitAddress = 1;
     CFerritRemoteControl link(nullptr);
-    RecordingTarget mainWindow;
 
     CEnterValueDialog enter("Enter the new application title", "Tavrin receiver control", 32);
     ExpectNothingClipped(&enter, "enter_value");
@@ -60,19 +59,21 @@ TEST(DialogLook, NoTextIsCut) {
     CWriteKeyDialog keyAbs(0);
     ExpectNothingClipped(&keyAbs, "write_key_abs");
 
-    CPollingOptions polling(&mainWindow);
+    CPollingOptions polling;
     ExpectNothingClipped(&polling, "polling_list");
     polling.tabs()->setCurrentIndex(1);
     ExpectNothingClipped(&polling, "polling_misc");
 
-    auto* engineering = new CEngineeringDialog(&mainWindow, &link, [] { return true; }, QIcon());
+    auto* engineering = new CEngineeringDialog(&link, [] { return true; }, QIcon());
+    int closings = 0;
+    QObject::connect(engineering, &CEngineeringDialog::closing, [&closings] { ++closings; });
     ExpectNothingClipped(engineering, "engineering_diagnostic");
     engineering->tabs()->setCurrentIndex(1);
     ExpectNothingClipped(engineering, "engineering_general");
     engineering->advancedPage()->tabs()->setCurrentIndex(1);
     ExpectNothingClipped(engineering, "engineering_serial");
     delete engineering;
-    EXPECT_EQ(mainWindow.Of(WM_ENGINEERING_CLOSED).size(), 1u);
+    EXPECT_EQ(closings, 1);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2App.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "gui/recording_prompts.h"
+#include "ui/program_icon.h"
 #include "ui/qt_page.h"
 #include "link/frame.h"
 #include "platform/clock.h"
