@@ -16,7 +16,7 @@ namespace {
 constexpr uint32_t kThreadEndWaitMs = 500;
 }
 
-CFerritRemoteControl::CFerritRemoteControl(IMessageTarget* window) : mainWindow(window) {
+CFerritRemoteControl::CFerritRemoteControl(IUnitEvents* window) : mainWindow(window) {
     blowfish.SetKey(kLinkKey, sizeof kLinkKey);
     DebugOut("Blowfish_Init called\r\n");
 }
@@ -114,7 +114,7 @@ void CFerritRemoteControl::SerialDeviceGone() {
     emptyReplyCount = 0;
     lostPortIndex = followComPort ? index : -1;
     connected = 0;
-    if (mainWindow) mainWindow->PostMsg(WM_LINK_LOST, 0, 0);
+    if (mainWindow) mainWindow->LinkLost();
 }
 
 bool CFerritRemoteControl::ReopenLostPort() {

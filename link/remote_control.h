@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "link/blowfish.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "link/result_codes.h"
 #include "link/transport.h"
 #include "link/unit_reply.h"
@@ -39,8 +39,8 @@ struct ConnectThreadRecord {
     std::string ipAddress;                // copy of the link's ipAddress at start
     std::atomic<SocketHandle>* socketSlot = nullptr;  // where a connected socket is stored
     std::atomic<int> cancelled{0};        // set to 1 to cancel the attempt
-    IMessageTarget* notifyWindow = nullptr;
-    IMessageTarget* waitWindow = nullptr; // may be null
+    IUnitEvents* notifyWindow = nullptr;
+    IUnitEvents* waitWindow = nullptr;    // may be null
     ConnectHandle threadHandle = 0;
     CFerritRemoteControl* owner = nullptr;
     std::thread thread;                   // detached by RemoveConnectThread
@@ -48,7 +48,7 @@ struct ConnectThreadRecord {
 
 class CFerritRemoteControl {
 public:
-    explicit CFerritRemoteControl(IMessageTarget* mainWindow);
+    explicit CFerritRemoteControl(IUnitEvents* mainWindow);
     virtual ~CFerritRemoteControl();
     CFerritRemoteControl(const CFerritRemoteControl&) = delete;
     CFerritRemoteControl& operator=(const CFerritRemoteControl&) = delete;
@@ -66,7 +66,7 @@ public:
     // The serial device went away under an open port (an adapter unplugged,
     // its node or the target of its ports/COMn link gone). The caller holds
     // LinkLock. Closes the descriptor, clears `connected`, posts
-    // WM_LINK_LOST and remembers the port for ReopenLostPort.
+    // LinkLost and remembers the port for ReopenLostPort.
     void SerialDeviceGone();
     // While a vanished port's COM number has no open port: looks once whether
     // a device is there again at its path (a ports/COMn link followed anew)
@@ -82,10 +82,10 @@ public:
     void SelectEthernet(const std::string& ipAddress);
     void CloseEthernet();
     int ConnectSocket();                  // 0 or the socket layer's error number
-    // Starts a connect attempt on its own thread, which sends WM_CONNECT_DONE
-    // (wParam 0 connected, 255 failed) to notifyWindow unless cancelled. Returns
+    // Starts a connect attempt on its own thread, which tells notifyWindow
+    // ConnectDone (and waits for it) unless cancelled. Returns
     // 0 and starts nothing when the link already has a socket.
-    ConnectHandle StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow);
+    ConnectHandle StartConnectThread(IUnitEvents* notifyWindow, IUnitEvents* waitWindow);
     void CancelConnectThread(ConnectHandle handle);
     // Called by a connect thread as its last step; a call from any other thread
     // does nothing (a running thread's record is never pulled away).
@@ -131,7 +131,7 @@ public:
     ResultCode ProbeUnit();
 
     // Fields, in the order the link keeps them.
-    IMessageTarget* mainWindow;
+    IUnitEvents* mainWindow;
     int openPortIndex = -1;
     uint32_t readIntervalTimeout = 500;
     uint32_t readTotalTimeoutMultiplier = 1;

@@ -51,7 +51,7 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
     const SocketHandle s = CreateTcpSocket();
     if (s == kNoSocket) {
         DebugOut("Error at socket(): %ld\r\n", long(LastSocketError()));
-        if (!cancelled()) record->notifyWindow->SendMsg(WM_CONNECT_DONE, 255, 0);
+        if (!cancelled()) record->notifyWindow->ConnectDone(ConnectResult::Failed);
         return finish();
     }
     if (cancelled()) {
@@ -73,7 +73,7 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
     if (error != 0) {
         DebugOut("Failed to connect. Error %ld\r\n", long(error));
         CloseSocket(s);
-        if (!cancelled()) record->notifyWindow->SendMsg(WM_CONNECT_DONE, 255, 0);
+        if (!cancelled()) record->notifyWindow->ConnectDone(ConnectResult::Failed);
         return finish();
     }
     DebugOut("Socket succesfully connected\r\n");
@@ -86,7 +86,7 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
         // The link got a socket meanwhile (ConnectSocket or Transact); keep that one.
         ShutdownAndClose(s);
     }
-    if (!cancelled()) record->notifyWindow->SendMsg(WM_CONNECT_DONE, 0, 0);
+    if (!cancelled()) record->notifyWindow->ConnectDone(ConnectResult::Connected);
     finish();
 }
 
@@ -117,7 +117,7 @@ int CFerritRemoteControl::ConnectSocket() {
     return tcp_.Connect();
 }
 
-ConnectHandle CFerritRemoteControl::StartConnectThread(IMessageTarget* notifyWindow, IMessageTarget* waitWindow) {
+ConnectHandle CFerritRemoteControl::StartConnectThread(IUnitEvents* notifyWindow, IUnitEvents* waitWindow) {
     if (onConnectAttemptStart) onConnectAttemptStart();
     if (HasSocket()) return 0;
     std::lock_guard<std::mutex> lock(connectThreadsLock);

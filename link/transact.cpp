@@ -147,7 +147,7 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
             continue;
         }
         connected = 0;
-        if (mainWindow) mainWindow->PostMsg(WM_LINK_LOST, 0, 0);
+        if (mainWindow) mainWindow->LinkLost();
         return fail(kErrTimedOut);
     }
 

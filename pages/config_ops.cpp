@@ -65,7 +65,6 @@ public:
     void Enable(int, bool) override {}
     void SetReadOnly(int, bool) override {}
     void Show(int, bool) override {}
-    void PostMsg(uint32_t, uintptr_t, intptr_t) override {}
 };
 
 bool IsK840(CUnitSession& session) { return session.Unit().modelFlag.load() != 0; }

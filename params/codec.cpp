@@ -8,7 +8,7 @@
 
 #include "link/frame.h"
 #include "link/locks.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
 #include "params/lamps.h"
@@ -302,10 +302,10 @@ int ReadTableToPage(UnitState& unit, CFerritRemoteControl& link, IPage& page, co
             continue;
         }
         silentRows = 0;
-        if (const int column = SampleColumnOfCode(row->code); LampOfColumn(column) != 0)
+        if (const int column = SampleColumnOfCode(row->code); LampOfColumn(column))
             lampReads.values[column] = reply;
         StoreReplyValue(unit, reply, *row);
-        if (row->Has(ParamFlags::Graphed)) page.PostRowMsg(WM_GRAPH_SAMPLE, 0, row);
+        if (row->Has(ParamFlags::Graphed)) page.GraphSample(*row);
         if (row->Has(ParamFlags::HideIfAbsent)) {
             ShowOrHide(*row, &page, true);
             ShowOrHide(*row, secondPage, true);
@@ -332,8 +332,8 @@ int ReadTableToPage(UnitState& unit, CFerritRemoteControl& link, IPage& page, co
     // The lamps this table's reads set, by the lamp rule.
     const Lamps lamps = SampleLamps(lampReads);
     for (int column = 0; column < kSampleColumnCount; ++column) {
-        const int32_t lamp = LampOfColumn(column);
-        if (lamp != 0 && !lampReads.values[column].empty()) page.PostMsg(WM_LAMP_STATE, lamp, LampIcon(lamps, lamp));
+        const std::optional<Lamp> lamp = LampOfColumn(column);
+        if (lamp && !lampReads.values[column].empty()) page.LampChanged(*lamp, lamps.Of(*lamp));
     }
     return unanswered;
 }

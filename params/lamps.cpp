@@ -7,17 +7,17 @@
 namespace {
 
 struct LampRow {
-    int32_t lampId;
+    Lamp lamp;
     SampleColumn column;   // the read that sets it
-    int Lamps::*icon;
+    LampState Lamps::*state;
 };
 constexpr LampRow kLampRows[] = {
-    {kLampDemodLock, kColDemodLock, &Lamps::demodLock},
-    {kLampReception, kColPacketErrors, &Lamps::reception},
-    {kLampDecoderLock, kColDecoderLock, &Lamps::decoderLock},
+    {Lamp::DemodLock, kColDemodLock, &Lamps::demodLock},
+    {Lamp::Reception, kColPacketErrors, &Lamps::reception},
+    {Lamp::DecoderLock, kColDecoderLock, &Lamps::decoderLock},
 };
 
-int Icon(bool green) { return green ? kIconGreen : kIconRed; }
+LampState Colour(bool green) { return green ? LampState::Green : LampState::Red; }
 
 bool ItemRead(const PollSample& cycle, PollItem item) { return (cycle.itemsRead & (1u << item)) != 0; }
 
@@ -25,41 +25,44 @@ bool ItemRead(const PollSample& cycle, PollItem item) { return (cycle.itemsRead 
 
 LampMemory LampsAfter(const LampMemory& before, const PollSample& cycle) {
     LampMemory after = before;
-    if (!cycle.connected) {
-        after.shown = Lamps{};
-        return after;
-    }
+    const uint8_t grey = GreyLampsAfter(cycle);
+    for (const LampRow& row : kLampRows)
+        if ((grey & (1u << int(row.lamp))) != 0) after.shown.*row.state = LampState::Grey;
+    if (!cycle.connected) return after;
     const std::string& lock = cycle.values[kColDemodLock];
     const std::string& errors = cycle.values[kColPacketErrors];
     const std::string& decoder = cycle.values[kColDecoderLock];
-    if (!ItemRead(cycle, PollItemDemodLock)) {
-        after.shown.demodLock = kIconGrey;
-        after.shown.reception = kIconGrey;
-    } else {
+    if (ItemRead(cycle, PollItemDemodLock)) {
         if (!lock.empty()) {
             after.lockValue = LeadingInteger(lock);
-            after.shown.demodLock = Icon(after.lockValue == 1);
+            after.shown.demodLock = Colour(after.lockValue == 1);
         }
-        if (!errors.empty()) after.shown.reception = Icon(after.lockValue == 1 && LeadingInteger(errors) == 0);
+        if (!errors.empty()) after.shown.reception = Colour(after.lockValue == 1 && LeadingInteger(errors) == 0);
     }
-    if (!ItemRead(cycle, PollItemDecoderLock)) {
-        after.shown.decoderLock = kIconGrey;
-    } else if (!decoder.empty()) {
-        after.shown.decoderLock = Icon(LeadingInteger(decoder) == 1);
-    }
+    if (ItemRead(cycle, PollItemDecoderLock) && !decoder.empty())
+        after.shown.decoderLock = Colour(LeadingInteger(decoder) == 1);
     return after;
 }
 
 Lamps SampleLamps(const PollSample& sample) { return LampsAfter(sample.lampsBefore, sample).shown; }
 
-int32_t LampOfColumn(int column) {
-    for (const LampRow& row : kLampRows)
-        if (row.column == column) return row.lampId;
-    return 0;
+uint8_t GreyLampsAfter(const PollSample& cycle) {
+    constexpr auto bit = [](Lamp lamp) { return uint8_t(1u << int(lamp)); };
+    if (!cycle.connected) return bit(Lamp::DemodLock) | bit(Lamp::Reception) | bit(Lamp::DecoderLock);
+    uint8_t grey = 0;
+    if (!ItemRead(cycle, PollItemDemodLock)) grey |= bit(Lamp::DemodLock) | bit(Lamp::Reception);
+    if (!ItemRead(cycle, PollItemDecoderLock)) grey |= bit(Lamp::DecoderLock);
+    return grey;
 }
 
-int LampIcon(const Lamps& lamps, int32_t lampId) {
+std::optional<Lamp> LampOfColumn(int column) {
     for (const LampRow& row : kLampRows)
-        if (row.lampId == lampId) return lamps.*row.icon;
-    return kIconGrey;
+        if (row.column == column) return row.lamp;
+    return std::nullopt;
+}
+
+LampState Lamps::Of(Lamp lamp) const {
+    for (const LampRow& row : kLampRows)
+        if (row.lamp == lamp) return this->*row.state;
+    return LampState::Grey;
 }

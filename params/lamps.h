@@ -3,17 +3,19 @@
 // lamp words and the bridge's lock gauges all come from it.
 #pragma once
 #include <cstdint>
+#include <optional>
 
-#include "link/messages.h"
+#include "link/unit_events.h"
 
 struct PollSample;
 
-// Each lamp as its icon: kIconGreen, kIconRed or kIconGrey.
+// The state of each lamp.
 struct Lamps {
-    int demodLock = kIconGrey;
-    int reception = kIconGrey;
-    int decoderLock = kIconGrey;
+    LampState demodLock = LampState::Grey;
+    LampState reception = LampState::Grey;
+    LampState decoderLock = LampState::Grey;
 
+    LampState Of(Lamp lamp) const;
     bool operator==(const Lamps&) const = default;
 };
 
@@ -39,7 +41,9 @@ LampMemory LampsAfter(const LampMemory& before, const PollSample& cycle);
 // The lamps of a sample: LampsAfter from the memory it was read with.
 Lamps SampleLamps(const PollSample& sample);
 
-// The lamp a sample column drives (its control id, kLampDemodLock ...), or 0.
-int32_t LampOfColumn(int column);
-// A lamp's icon by its control id (kIconGrey for any other id).
-int LampIcon(const Lamps& lamps, int32_t lampId);
+// The lamps the rule makes grey after a cycle (bit 1 << Lamp): all three when
+// no exchange answered, else those of the items it did not read.
+uint8_t GreyLampsAfter(const PollSample& cycle);
+
+// The lamp a sample column drives, or nullopt.
+std::optional<Lamp> LampOfColumn(int column);

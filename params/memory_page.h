@@ -45,7 +45,6 @@ public:
     void Enable(int id, bool enabled) override { Write(id, PageField::Enabled).enabled = enabled; }
     void SetReadOnly(int id, bool readOnly) override { Write(id, PageField::ReadOnly).readOnly = readOnly; }
     void Show(int id, bool shown) override { Write(id, PageField::Shown).shown = shown; }
-    void PostMsg(uint32_t, uintptr_t, intptr_t) override {}
 
     // The page's controls.
     std::map<int, ControlState> controls;

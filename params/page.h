@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-struct ParamEntry;
+#include "link/unit_events.h"
+
 
 class IPage {
 public:
@@ -33,13 +34,8 @@ public:
     virtual void SetReadOnly(int id, bool readOnly) = 0;
     virtual void Show(int id, bool shown) = 0;
 
-    // Posts a window message to the page (lamp states, graph samples).
-    virtual void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
-    // Posts a message about one table row (WM_GRAPH_SAMPLE). A page that draws
-    // no graphs ignores it.
-    virtual void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
-        (void)msg;
-        (void)wParam;
-        (void)row;
-    }
+    // Posted to the page (queued; the codec goes on): a lamp after a table's
+    // reads, and a graphed value read. A page without lamps or graphs ignores them.
+    virtual void LampChanged(Lamp lamp, LampState state) { (void)lamp, (void)state; }
+    virtual void GraphSample(const ParamEntry& row) { (void)row; }
 };

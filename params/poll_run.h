@@ -53,6 +53,6 @@ struct PollRun {
 int RunPollPlan(const PollRun& run, PollSample& sample);
 
 // The parameter row a read's value is stored in: the live demodulator table's
-// row of its code (by the unit's mode), else the decoder table's; `decoderTable` says which (the
-// WM_PARAM_UPDATED table kind). Null when neither has the code.
+// row of its code (by the unit's mode), else the decoder table's; `decoderTable`
+// says which (the table of its ValueUpdated event). Null when neither has the code.
 const ParamEntry* PollValueRow(const UnitState& unit, const PollRead& read, bool* decoderTable = nullptr);

@@ -27,9 +27,12 @@ std::optional<double> Number(const std::string& text) {
     return value;
 }
 
-LockState Lock(int icon) {
-    if (icon == kIconGreen) return LockState::On;
-    if (icon == kIconRed) return LockState::Off;
+LockState Lock(LampState state) {
+    switch (state) {
+    case LampState::Green: return LockState::On;
+    case LampState::Red: return LockState::Off;
+    case LampState::Grey: break;
+    }
     return LockState::Unknown;
 }
 

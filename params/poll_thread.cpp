@@ -53,21 +53,17 @@ public:
         // With the link closed nothing was sent and nothing is told.
         if (exchanges_ > 0) {
             PollCycleReport report;
-            report.exchanged = true;
             report.answered = sample_.connected;
             report.itemsRead = sample_.itemsRead;
-            Post(WM_POLL_CYCLE_DONE, report.Pack(), 0);
+            report.greyLamps = GreyLampsAfter(sample_);
+            if (params_.window != nullptr) params_.window->PollCycleDone(report);
         }
         return exchanges_;
     }
 
 private:
-    void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-        if (params_.window != nullptr) params_.window->PostMsg(msg, wParam, lParam);
-    }
-    void PostRow(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
-        if (params_.window != nullptr) params_.window->PostRowMsg(msg, wParam, row);
-    }
+    // The window, or a listener that hears nothing.
+    IUnitEvents& Window() { return params_.window != nullptr ? *params_.window : nobody_; }
 
     void RunItems() {
         PollRun run;
@@ -87,13 +83,13 @@ private:
         bool decoderTable = false;
         const ParamEntry* row = params_.unit != nullptr ? PollValueRow(*params_.unit, read, &decoderTable) : nullptr;
         if (row != nullptr) StoreReplyValue(*params_.unit, text, *row);
-        if (const int32_t lamp = LampOfColumn(SampleColumnOfCode(read.code)); lamp != 0)
-            Post(WM_LAMP_STATE, uintptr_t(lamp), LampIcon(SampleLamps(sample_), lamp));
-        if (row != nullptr) PostRow(WM_PARAM_UPDATED, decoderTable ? 1 : 0, row);
-        Post(WM_UNIT_ALIVE, 0, 0);
+        if (const std::optional<Lamp> lamp = LampOfColumn(SampleColumnOfCode(read.code)))
+            Window().LampChanged(*lamp, SampleLamps(sample_).Of(*lamp));
+        if (row != nullptr) Window().ValueUpdated(decoderTable ? ValueTable::Decoder : ValueTable::Demod, *row);
+        Window().UnitAlive();
         if (const ParamEntry* graphRow = GraphRow(read.code)) {
             if (params_.unit != nullptr) StoreParamValue(*params_.unit, *graphRow, ParamValue{.has = true, .text = text});
-            PostRow(WM_GRAPH_SAMPLE, 0, graphRow);
+            Window().GraphSample(*graphRow);
         }
     }
 
@@ -123,7 +119,7 @@ private:
         // Any accepted reply, even a refusal, shows that the unit answers.
         if (params_.link->Exchange(request, 1, ExchangeLocks::PollGateAndLink).Answered()) {
             sample_.connected = true;
-            Post(WM_UNIT_ALIVE, 0, 0);
+            Window().UnitAlive();
         }
     }
 
@@ -132,6 +128,7 @@ private:
     PollSample& sample_;
     int32_t address_;
     int exchanges_ = 0;
+    IUnitEvents nobody_;
 };
 
 }  // namespace

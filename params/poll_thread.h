@@ -1,6 +1,6 @@
 // The poll thread: every interval it reads the lock states, the packet-error
 // count, the SNR values and the input levels, stores them in the unit's state and
-// tells the main window by posted messages. With nothing to poll it sends a
+// tells the main window by posted events (IUnitEvents). With nothing to poll it sends a
 // keep-alive read of the unit address instead.
 #pragma once
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "params/lamps.h"
 #include "params/poll_plan.h"
 #include "params/poll_sample.h"
@@ -19,7 +19,7 @@ class CFerritRemoteControl;
 class UnitState;
 
 struct PollThreadParams {
-    IMessageTarget* window = nullptr;          // receives every posted message
+    IUnitEvents* window = nullptr;             // hears every event of the cycle
     CFerritRemoteControl* link = nullptr;
     // The unit's values, where the cycle stores what it reads (the store
     // function is its only way in); null: nothing is stored.
@@ -33,21 +33,6 @@ struct PollThreadParams {
     // Given every cycle's sample on the poll thread (the signal history, a
     // recording); null: none. Set before the thread starts.
     IPollSampleSink* sampleSink = nullptr;
-};
-
-// What a cycle tells the window when it ends (WM_POLL_CYCLE_DONE's wParam):
-// whether it made any exchange, whether any of them was answered, and which
-// poll items it read. What a cycle did not read is not current any more.
-struct PollCycleReport {
-    bool exchanged = false;
-    bool answered = false;
-    uint8_t itemsRead = 0;   // bit (1 << PollItem) per item run
-
-    bool Read(PollItem item) const { return (itemsRead & (1u << item)) != 0; }
-    uintptr_t Pack() const { return (exchanged ? 1u : 0u) | (answered ? 2u : 0u) | (uintptr_t{itemsRead} << 4); }
-    static PollCycleReport Unpack(uintptr_t w) {
-        return PollCycleReport{(w & 1u) != 0, (w & 2u) != 0, static_cast<uint8_t>((w >> 4) & 0xFu)};
-    }
 };
 
 // State carried from one cycle to the next: the lamps and the lock value.

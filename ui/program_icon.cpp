@@ -42,3 +42,14 @@ QPixmap IconPixmap(int iconId, int size) {
     if (pixmap.isNull()) return pixmap;
     return pixmap.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
+
+int LampIconId(LampState state) {
+    switch (state) {
+    case LampState::Green: return kIconGreen;
+    case LampState::Red: return kIconRed;
+    case LampState::Grey: break;
+    }
+    return kIconGrey;
+}
+
+QIcon KeyIcon() { return QIcon(IconPixmap(kIconKey, 24)); }

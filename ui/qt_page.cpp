@@ -42,15 +42,11 @@ QWidget* FindControl(const QWidget* root, int id) {
     return nullptr;
 }
 
-QtPage::QtPage(QWidget* root)
-    : root_(root),
-      target_(MessageHandler([this](const WindowMessage& message) { return OnWindowMessage(message); })) {
+QtPage::QtPage(QWidget* root) : root_(root) {
     root_->setProperty(kPageRootProperty, true);
 }
 
-QtPage::~QtPage() { target_.Shutdown(); }
-
-intptr_t QtPage::OnWindowMessage(const WindowMessage&) { return 0; }
+QtPage::~QtPage() { events_.Shutdown(); }
 
 bool QtPage::HasControl(int id) const { return Control(id) != nullptr; }
 
@@ -159,13 +155,9 @@ void QtPage::Show(int id, bool shown) {
     if (QWidget* w = Control(id)) w->setVisible(shown);
 }
 
-void QtPage::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    target_.PostMsg(msg, wParam, lParam);
-}
+void QtPage::LampChanged(Lamp lamp, LampState state) { events_.LampChanged(lamp, state); }
 
-void QtPage::PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) {
-    target_.PostRowMsg(msg, wParam, row);
-}
+void QtPage::GraphSample(const ParamEntry& row) { events_.GraphSample(row); }
 
 QDialogButtonBox* MakeOkCancelButtons(QDialog* dialog, std::function<void()> onOk) {
     auto* buttons = new QDialogButtonBox(dialog);

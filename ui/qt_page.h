@@ -1,8 +1,8 @@
 // IPage on Qt widgets: the controls of a window are found by their control id,
 // which every control carries as the property "ctrlId" and the object name
 // "ctrl_<id>" (SetCtrlId). Works for any window: dialog, child page or the main
-// window. Messages posted to the page arrive in OnWindowMessage on the
-// user-interface thread.
+// window. Events posted to the page arrive as the signals of PageEvents() on
+// the user-interface thread.
 #pragma once
 #include <QWidget>
 #include <cstdint>
@@ -12,7 +12,7 @@
 class QDialog;
 class QDialogButtonBox;
 
-#include "ui/message_target.h"
+#include "ui/unit_events_qt.h"
 #include "params/page.h"
 
 // Gives `widget` the control id `id`; returns the widget for chaining.
@@ -49,22 +49,18 @@ public:
     void Enable(int id, bool enabled) override;
     void SetReadOnly(int id, bool readOnly) override;
     void Show(int id, bool shown) override;
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override;
+    void LampChanged(Lamp lamp, LampState state) override;
+    void GraphSample(const ParamEntry& row) override;
 
     QWidget* Control(int id) const { return FindControl(root_, id); }
     template <typename W>
     W* ControlAs(int id) const { return qobject_cast<W*>(Control(id)); }
 
     QWidget* PageWidget() const { return root_; }
-    // The page as a message target (for the core, e.g. WM_GRAPH_SAMPLE).
-    QtMessageTarget& PageTarget() { return target_; }
-
-protected:
-    // Window messages posted to this page.
-    virtual intptr_t OnWindowMessage(const WindowMessage& message);
+    // The page as the core's listener (lamps and graph samples of the codec).
+    QtUnitEvents& PageEvents() { return events_; }
 
 private:
     QWidget* root_;
-    QtMessageTarget target_;
+    QtUnitEvents events_;
 };

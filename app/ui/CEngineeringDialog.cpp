@@ -8,9 +8,9 @@
 #include "link/ui/CDiagnosticDialog.h"
 #include "pages/ui/CAdvancedDialog.h"
 
-CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemoteControl* link, int unitAddress,
-                                       std::function<bool()> unitConnected, const QIcon& icon)
-    : QWidget(nullptr, Qt::Window), mainWindow_(mainWindow), link_(link) {
+CEngineeringDialog::CEngineeringDialog(CFerritRemoteControl* link, int unitAddress, std::function<bool()> unitConnected,
+                                       const QIcon& icon)
+    : QWidget(nullptr, Qt::Window), link_(link) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
     setWindowTitle(QStringLiteral("Engineering options"));
@@ -18,7 +18,8 @@ CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemote
 
     tabs_ = SetCtrlId(new QTabWidget(this), kIdTabs);
     diagnosticPage_ = new CDiagnosticDialog(link_, std::move(unitConnected), tabs_);
-    advancedPage_ = new CAdvancedDialog(this, link_, unitAddress, tabs_);
+    advancedPage_ = new CAdvancedDialog(link_, unitAddress, tabs_);
+    connect(advancedPage_, &CAdvancedDialog::unitAddressSet, this, &CEngineeringDialog::unitAddressSet);
     tabs_->addTab(diagnosticPage_, QStringLiteral("Diagnostic"));
     tabs_->addTab(advancedPage_, QStringLiteral("Advanced options"));
     tabs_->setCurrentIndex(0);
@@ -29,7 +30,7 @@ CEngineeringDialog::CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemote
 }
 
 CEngineeringDialog::~CEngineeringDialog() {
-    if (mainWindow_) mainWindow_->SendMsg(WM_ENGINEERING_CLOSED, 0, 0);
+    emit closing();
 }
 
 void CEngineeringDialog::OnOK() {
@@ -50,13 +51,4 @@ void CEngineeringDialog::keyPressEvent(QKeyEvent* event) {
     default:
         QWidget::keyPressEvent(event);
     }
-}
-
-void CEngineeringDialog::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    SendMsg(msg, wParam, lParam);
-}
-
-intptr_t CEngineeringDialog::SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    if (msg == WM_SET_UNIT_ADDRESS && mainWindow_) return mainWindow_->SendMsg(msg, wParam, lParam);
-    return 0;
 }

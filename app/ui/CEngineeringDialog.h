@@ -5,7 +5,6 @@
 #include <QWidget>
 #include <functional>
 
-#include "link/messages.h"
 #include "ui/control_ids.h"
 
 class CAdvancedDialog;
@@ -13,18 +12,17 @@ class CDiagnosticDialog;
 class CFerritRemoteControl;
 class QTabWidget;
 
-class CEngineeringDialog : public QWidget, public IMessageTarget {
+class CEngineeringDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 108;
     static constexpr int kIdTabs = ids::engineering::kTabs;
 
-    // A top-level window that deletes itself when closed and then sends
-    // WM_ENGINEERING_CLOSED to `mainWindow`. `icon` is the user's icon, or the
-    // program's icon when none is loaded. `unitAddress` is the address the
-    // Advanced options show.
-    CEngineeringDialog(IMessageTarget* mainWindow, CFerritRemoteControl* link, int unitAddress,
-                       std::function<bool()> unitConnected, const QIcon& icon);
+    // A top-level window that deletes itself when closed and then emits
+    // closing(). `icon` is the user's icon, or the program's icon when none
+    // is loaded. `unitAddress` is the address the Advanced options show.
+    CEngineeringDialog(CFerritRemoteControl* link, int unitAddress, std::function<bool()> unitConnected,
+                       const QIcon& icon);
     ~CEngineeringDialog() override;
 
     // Enter: sends the Diagnostic page's command while that tab is selected;
@@ -35,15 +33,15 @@ public:
     CDiagnosticDialog* diagnosticPage() const { return diagnosticPage_; }
     CAdvancedDialog* advancedPage() const { return advancedPage_; }
 
-    // WM_SET_UNIT_ADDRESS from the Advanced options page goes on to the main window.
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+signals:
+    // The Advanced options page applied a unit address.
+    void unitAddressSet(int address);
+    void closing();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    IMessageTarget* mainWindow_;
     CFerritRemoteControl* link_;
     QTabWidget* tabs_ = nullptr;
     CDiagnosticDialog* diagnosticPage_ = nullptr;

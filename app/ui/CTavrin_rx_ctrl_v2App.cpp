@@ -6,7 +6,7 @@
 #include "app/settings.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "ui/accessible.h"
-#include "ui/message_target.h"
+#include "ui/unit_events_qt.h"
 #include "ui/program_icon.h"
 #include "ui/prompts.h"
 #include "params/codec.h"

@@ -73,11 +73,16 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
     // The signal history of the run; its events also go to the event log file,
     // and each one tells the history window, from whichever thread added it.
     history_ = std::make_unique<CSignalHistory>();
-    IMessageTarget* target = &MessageTarget();
-    history_->Events().SetListener([target](const EventRecord&) { target->PostMsg(WM_HISTORY_EVENT, 0, 0); });
+    QtUnitEvents* events = &PageEvents();
+    history_->Events().SetListener([this, events](const EventRecord&) {
+        events->Post([this] {
+            if (historyWindow_) historyWindow_->RefreshEvents();
+        });
+    });
+    ListenToEvents();
     // The link, its transaction log and its serial time-outs and speed; the
     // event log lies in the same folder.
-    link_ = std::make_unique<CFerritRemoteControl>(&MessageTarget());
+    link_ = std::make_unique<CFerritRemoteControl>(&WindowEvents());
     const std::string logFolder = EnsureStateFolder();
     if (!logFolder.empty()) {
         link_->OpenLog(LogFilePath(logFolder));
@@ -97,7 +102,7 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
 
 CTavrin_rx_ctrl_v2Dlg::~CTavrin_rx_ctrl_v2Dlg() {
     // No worker may wait for this window from now on.
-    PageTarget().Shutdown();
+    PageEvents().Shutdown();
     StopPollThread();
     // The history window reads the history: it goes first.
     delete historyWindow_.data();
@@ -212,8 +217,8 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     logo_->setGeometry(0, 0, kLogoAreaSize, kLogoAreaSize);
     statusRow->addWidget(logoFrame_);
     body->addLayout(statusRow);
-    SetReceptionLamps(kIconGrey);
-    SetLamp(kConnectionLamp, kIconRed);
+    SetReceptionLamps(LampState::Grey);
+    SetLamp(kConnectionLamp, LampState::Red);
     SetConnectedLabel(false);
 
     for (QPushButton* b : findChildren<QPushButton*>()) {
@@ -265,14 +270,14 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     SetSlotHighlight(0);
     // The reception lamps stay red until the unit reports (grey after a failed
     // serial start-up).
-    SetReceptionLamps(kIconRed);
+    SetReceptionLamps(LampState::Red);
     // A folder that cannot be written loses settings or logs: said once,
     // before the unit is looked for; the program goes on without them.
     if (const std::string problems = FolderProblemsText(UnwritableFolders()); !problems.empty())
         view_->ShowMessage(problems, kCaptionAlert, MessageIcon::Warning);
     ScanComPorts();
     StartupConnection();
-    SetLamp(kConnectionLamp, link_->IsConnected() ? kIconGreen : kIconRed);
+    SetLamp(kConnectionLamp, link_->IsConnected() ? LampState::Green : LampState::Red);
     ShowPollingState();
     StartPollThread();
     // The caption is the application title of the settings.
@@ -286,18 +291,19 @@ void CTavrin_rx_ctrl_v2Dlg::NoteEvent(EventKind kind, const std::string& detail)
     history_->Events().Add(kind, detail);
 }
 
-void CTavrin_rx_ctrl_v2Dlg::SetLamp(int ctrlId, int iconId) {
+void CTavrin_rx_ctrl_v2Dlg::SetLamp(int ctrlId, LampState state) {
     auto* lamp = ControlAs<QLabel>(ctrlId);
     if (!lamp) return;
+    const int iconId = LampIconId(state);
     lamp->setPixmap(IconPixmap(iconId, kLampSize));
     lamp->setProperty("iconId", iconId);
-    SetLiveDescription(lamp, QString::fromLatin1(LampStateWords(ctrlId, iconId)));
+    SetLiveDescription(lamp, QString::fromLatin1(LampStateWords(ctrlId, state)));
 }
 
-void CTavrin_rx_ctrl_v2Dlg::SetReceptionLamps(int iconId) {
-    SetLamp(kDemodLockLamp, iconId);
-    SetLamp(kReceptionLamp, iconId);
-    SetLamp(kDecoderLockLamp, iconId);
+void CTavrin_rx_ctrl_v2Dlg::SetReceptionLamps(LampState state) {
+    SetLamp(kDemodLockLamp, state);
+    SetLamp(kReceptionLamp, state);
+    SetLamp(kDecoderLockLamp, state);
 }
 
 void CTavrin_rx_ctrl_v2Dlg::SetConnectedLabel(bool connected, const char* text) {
@@ -362,7 +368,7 @@ void CTavrin_rx_ctrl_v2Dlg::EnableActionButtons(bool enable) {
 
 void CTavrin_rx_ctrl_v2Dlg::StartPollThread() {
     PollThreadParams& p = poll_->params;
-    p.window = &MessageTarget();
+    p.window = &WindowEvents();
     p.link = link_.get();
     p.unit = unit_.get();
     p.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
@@ -377,17 +383,16 @@ void CTavrin_rx_ctrl_v2Dlg::StopPollThread() {
     if (poll_->thread.IsRunning()) poll_->thread.Stop();
 }
 
-void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(const WindowMessage& message) {
-    const char* code = message.row ? message.row->code : nullptr;
+void CTavrin_rx_ctrl_v2Dlg::ShowPolledValue(ValueTable kind, const ParamEntry& updated) {
+    const char* code = updated.code;
     if (!code || !simplePage_) return;
     const ParamEntry* table = nullptr;
-    switch (message.wParam & 0xFFFF) {
-    case 0:
+    switch (kind) {
+    case ValueTable::Demod:
         if (session_->pageMode == 0) table = NarrowbandDemodTable;
         else if (session_->pageMode == 1) table = DvbtDemodTable;
         break;
-    case 1: table = DecoderTable; break;
-    default: break;
+    case ValueTable::Decoder: table = DecoderTable; break;
     }
     if (!table) return;
     for (const ParamEntry* row = table; row->code; ++row) {
@@ -398,30 +403,24 @@ void CTavrin_rx_ctrl_v2Dlg::ShowParamUpdate(const WindowMessage& message) {
     }
 }
 
-intptr_t CTavrin_rx_ctrl_v2Dlg::OnWindowMessage(const WindowMessage& message) {
-    switch (message.msg) {
-    case WM_CONNECT_DONE: OnConnectDone(); break;
-    case WM_ENGINEERING_CLOSED: engineering_ = nullptr; break;
-    case WM_LAMP_STATE:
-        SetLamp(static_cast<int>(message.wParam), static_cast<int>(message.lParam & 0xFFFF));
-        break;
-    case WM_PARAM_UPDATED: ShowParamUpdate(message); break;
-    case WM_GRAPH_SAMPLE:
-        if (simplePage_) simplePage_->PostRowMsg(message.msg, message.wParam, message.row);
-        break;
-    case WM_LINK_LOST: OnLinkLost(); break;
-    case WM_UNIT_ALIVE: OnUnitAlive(); break;
-    case WM_POLL_CYCLE_DONE: OnPollCycleDone(message.wParam); break;
-    case WM_SET_UNIT_ADDRESS: OnSetUnitAddress(static_cast<int>(message.wParam)); break;
-    case WM_HISTORY_EVENT:
-        if (historyWindow_) historyWindow_->RefreshEvents();
-        break;
-    case WM_POLL_INTERVAL_CHANGED:
-        poll_->params.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
-        break;
-    default: break;
-    }
-    return 0;
+void CTavrin_rx_ctrl_v2Dlg::ListenToEvents() {
+    QtUnitEvents* events = &PageEvents();
+    connect(events, &QtUnitEvents::connectDone, this, [this](ConnectResult) { OnConnectDone(); });
+    connect(events, &QtUnitEvents::lampChanged, this,
+            [this](Lamp lamp, LampState state) { SetLamp(LampControlId(lamp), state); });
+    connect(events, &QtUnitEvents::valueUpdated, this,
+            [this](ValueTable table, const ParamEntry& row) { ShowPolledValue(table, row); });
+    connect(events, &QtUnitEvents::graphSample, this, [this](const ParamEntry& row) {
+        if (simplePage_) simplePage_->GraphSample(row);
+    });
+    connect(events, &QtUnitEvents::linkLost, this, [this] { OnLinkLost(); });
+    connect(events, &QtUnitEvents::unitAlive, this, [this] { OnUnitAlive(); });
+    connect(events, &QtUnitEvents::pollCycleDone, this,
+            [this](const PollCycleReport& report) { OnPollCycleDone(report); });
+}
+
+void CTavrin_rx_ctrl_v2Dlg::PollIntervalChanged() {
+    poll_->params.interval.store(static_cast<uint32_t>(std::max<int32_t>(0, AppSettings.PollIntervalMs)));
 }
 
 void CTavrin_rx_ctrl_v2Dlg::CloseSteps() {
@@ -468,5 +467,5 @@ bool CTavrin_rx_ctrl_v2Dlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CTavrin_rx_ctrl_v2Dlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    PageTarget().SetWindowExists(true);
+    PageEvents().SetWindowExists(true);
 }

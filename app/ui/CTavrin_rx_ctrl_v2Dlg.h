@@ -1,7 +1,7 @@
 // The program's main window: connection panel, configuration slot tabs with the
 // simple demodulator page, status lamps and labels, logo, menu and toolbar.
 // It owns the link, the simple page and the poll thread and receives every
-// window message of the link and of the worker threads.
+// event of the link and of the worker threads.
 //
 // The implementation is split over several files:
 //   CTavrin_rx_ctrl_v2Dlg.cpp      construction, layout, close, window messages
@@ -21,7 +21,7 @@
 
 #include "pages/ui/page_host.h"
 #include "params/ui/CSignalHistoryDlg.h"
-#include "ui/message_target.h"
+#include "ui/unit_events_qt.h"
 #include "ui/qt_page.h"
 
 class CFerritRemoteControl;
@@ -61,9 +61,6 @@ enum MainCommand : int {
     ID_SET_LOGO_SIZE = 32804,
 };
 
-// A new event in the signal history's event log (posted from any thread).
-inline constexpr uint32_t WM_HISTORY_EVENT = 0x510;
-
 // COM ports present, filled once at initialisation.
 struct ComPortList {
     std::array<uint8_t, 256> present{};   // by port index
@@ -87,7 +84,7 @@ public:
     // ----- what pages, dialogs and commands use -------------------------------
     CFerritRemoteControl& Link() { return *link_; }
     UnitState& Unit() { return *unit_; }
-    IMessageTarget& MessageTarget() override { return PageTarget(); }
+    IUnitEvents& WindowEvents() override { return PageEvents(); }
     CSimpleDemodDialog* SimplePage() { return simplePage_; }
     // The slot, mode and file operations on the unit, with this window as view.
     CUnitSession& Session() override { return *session_; }
@@ -157,7 +154,6 @@ public:
     void RunCommand(int commandId);
 
 protected:
-    intptr_t OnWindowMessage(const WindowMessage& message) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -174,15 +170,21 @@ private:
     void ApplyToolbarImages();
     // The coloured texts (polling, connection, selected slot) for the current palette.
     void ApplyPaletteColours();
-    void SetLamp(int ctrlId, int iconId);
+    // A lamp by its control id (the three reception lamps and the connection lamp).
+    void SetLamp(int ctrlId, LampState state);
     // The demodulator lock, reception and decoder lock lamps, all three alike.
-    void SetReceptionLamps(int iconId);
+    void SetReceptionLamps(LampState state);
     // "Connected" in the good colour, else `text` ("Not connected" by default) in the bad one.
     void SetConnectedLabel(bool connected, const char* text = nullptr);
-    // The end of a poll cycle: what it did not read, or a unit that did not
-    // answer at all, is shown as unknown, never in its last colours.
-    void OnPollCycleDone(uintptr_t report);
-    void ShowParamUpdate(const WindowMessage& message);
+    // The core's events, each to its handler.
+    void ListenToEvents();
+    // The end of a poll cycle: the lamps the lamp rule made grey, and the
+    // graphs of what it did not read (or a unit that did not answer at all),
+    // are shown as unknown, never in their last values.
+    void OnPollCycleDone(const PollCycleReport& report);
+    void ShowPolledValue(ValueTable table, const ParamEntry& row);
+    // The polling options applied a new interval.
+    void PollIntervalChanged();
     void CloseSteps();
 
     // connection (main_connect.cpp)

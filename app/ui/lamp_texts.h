@@ -1,15 +1,16 @@
 // What the main window's four lamps say in words: the lamp's name (its caption)
-// and its state for each icon, as screen readers and tool tips give it.
+// and its state in words for each lamp state, as screen readers and tool tips give it.
 #pragma once
-#include "link/messages.h"
+#include "link/unit_events.h"
+#include "ui/program_icon.h"
 #include "ui/control_ids.h"
 
 struct LampText {
     int lampId;
     const char* name;
-    const char* green;   // icon 129
-    const char* red;     // icon 130
-    const char* grey;    // icon 134, and any other icon
+    const char* green;
+    const char* red;
+    const char* grey;
 };
 
 inline constexpr LampText kLampTexts[] = {
@@ -26,9 +27,24 @@ inline const LampText* FindLampText(int lampId) {
     return nullptr;
 }
 
-// The state of lamp `lampId` showing icon `iconId`, in words ("" for no lamp).
-inline const char* LampStateWords(int lampId, int iconId) {
+// The state of lamp `lampId` in words ("" for no lamp).
+inline const char* LampStateWords(int lampId, LampState state) {
     const LampText* t = FindLampText(lampId);
     if (!t) return "";
-    return iconId == kIconGreen ? t->green : iconId == kIconRed ? t->red : t->grey;
+    switch (state) {
+    case LampState::Green: return t->green;
+    case LampState::Red: return t->red;
+    case LampState::Grey: break;
+    }
+    return t->grey;
+}
+
+// The control of a reception lamp.
+inline int LampControlId(Lamp lamp) {
+    switch (lamp) {
+    case Lamp::DemodLock: return ids::main_window::kDemodLockLamp;
+    case Lamp::Reception: return ids::main_window::kReceptionLamp;
+    case Lamp::DecoderLock: return ids::main_window::kDecoderLockLamp;
+    }
+    return ids::main_window::kDemodLockLamp;
 }

@@ -70,8 +70,10 @@ void CTavrin_rx_ctrl_v2Dlg::OnEngineering() {
         open->activateWindow();
         return;
     }
-    auto* window = new CEngineeringDialog(&MessageTarget(), &Link(), unit_->unitAddress.load(),
-                                          [this] { return UnitConnected(); }, ProgramIcon());
+    auto* window = new CEngineeringDialog(&Link(), unit_->unitAddress.load(), [this] { return UnitConnected(); },
+                                          ProgramIcon());
+    connect(window, &CEngineeringDialog::unitAddressSet, this, [this](int address) { OnSetUnitAddress(address); });
+    connect(window, &CEngineeringDialog::closing, this, [this] { engineering_ = nullptr; });
     SetEngineeringWindow(window);
     window->show();
 }
@@ -107,7 +109,8 @@ void CTavrin_rx_ctrl_v2Dlg::OnWriteKey() {
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnPollingOptions() {
-    CPollingOptions dialog(&MessageTarget(), this);
+    CPollingOptions dialog(this);
+    connect(&dialog, &CPollingOptions::intervalChanged, this, [this] { PollIntervalChanged(); });
     dialog.exec();
 }
 

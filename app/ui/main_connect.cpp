@@ -10,6 +10,7 @@
 #include "app/signal_history.h"
 #include "ui/CIpAddressCtrl.h"
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
+#include "app/ui/lamp_texts.h"
 #include "ui/prompts.h"
 #include "app/unit_session.h"
 #include "link/locks.h"
@@ -101,7 +102,7 @@ void CTavrin_rx_ctrl_v2Dlg::StartupSerial() {
     // A scan the operator cancelled needs no message.
     if (!cancelled) ShowAlert(kTextUnableToConnect);
     SetConnectedLabel(false);
-    SetReceptionLamps(kIconGrey);
+    SetReceptionLamps(LampState::Grey);
 }
 
 void CTavrin_rx_ctrl_v2Dlg::StartupEthernet() {
@@ -136,7 +137,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectSerial() {
     AppSettings.ConnectionType = 0;
     unitConnected_ = true;
     SetConnectedLabel(true);
-    SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
+    SetLamp(ids::main_window::kConnectionLamp, LampState::Green);
     NoteConnected();
     ReadUnitConfig(true);
 }
@@ -166,7 +167,7 @@ void CTavrin_rx_ctrl_v2Dlg::ConnectEthernet() {
 
 void CTavrin_rx_ctrl_v2Dlg::RunEthernetAttempt(CConnectDialog& dialog) {
     pendingConnect_ = &dialog;
-    const ConnectHandle handle = link_->StartConnectThread(&MessageTarget(), &dialog.Target());
+    const ConnectHandle handle = link_->StartConnectThread(&WindowEvents(), &dialog.Target());
     if (handle == 0) {
         // The link already has a socket (an exchange made it meanwhile): no
         // thread will report, so the attempt ends here, as if one had.
@@ -197,12 +198,12 @@ void CTavrin_rx_ctrl_v2Dlg::OnConnectDone() {
         if (pendingConnect_) pendingConnect_->SetText("Reading values...");
         AppSettings.LastIpAddress = unit_->ipAddress;
         SetConnectedLabel(true);
-        SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
+        SetLamp(ids::main_window::kConnectionLamp, LampState::Green);
         NoteConnected();
         ReadUnitConfig(true);
     } else {
         SetConnectedLabel(false);
-        SetLamp(ids::main_window::kConnectionLamp, kIconRed);
+        SetLamp(ids::main_window::kConnectionLamp, LampState::Red);
     }
     if (pendingConnect_) pendingConnect_->accept();
 }
@@ -213,19 +214,20 @@ void CTavrin_rx_ctrl_v2Dlg::OnLinkLost() {
     if (unitConnected_) {
         unitConnected_ = false;
         SetConnectedLabel(false);
-        SetLamp(ids::main_window::kConnectionLamp, kIconRed);
-        SetReceptionLamps(kIconGrey);
+        SetLamp(ids::main_window::kConnectionLamp, LampState::Red);
+        SetReceptionLamps(LampState::Grey);
         session_->ForgetUnitValues();
     }
     busy_ = false;
 }
 
-void CTavrin_rx_ctrl_v2Dlg::OnPollCycleDone(uintptr_t packed) {
+void CTavrin_rx_ctrl_v2Dlg::OnPollCycleDone(const PollCycleReport& report) {
     using namespace ids::main_window;
-    const PollCycleReport report = PollCycleReport::Unpack(packed);
+    // The lamps the lamp rule made grey: not read, or no answer at all.
+    for (const Lamp lamp : kAllLamps)
+        if (report.Greyed(lamp)) SetLamp(LampControlId(lamp), LampState::Grey);
     CStatusGraphs* graphs = simplePage_ ? simplePage_->Graphs() : nullptr;
     if (!report.answered) {
-        SetReceptionLamps(kIconGrey);
         if (graphs) {
             graphs->ClearSnr();
             graphs->ClearLevels();
@@ -236,15 +238,10 @@ void CTavrin_rx_ctrl_v2Dlg::OnPollCycleDone(uintptr_t packed) {
         unitConnected_ = false;
         session_->ForgetUnitValues();
         SetConnectedLabel(false, kTextUnitDoesNotAnswer);
-        SetLamp(kConnectionLamp, kIconRed);
+        SetLamp(kConnectionLamp, LampState::Red);
         return;
     }
     // What this cycle did not read (polling off, an item not selected) is stale.
-    if (!report.Read(PollItemDemodLock)) {
-        SetLamp(kDemodLockLamp, kIconGrey);
-        SetLamp(kReceptionLamp, kIconGrey);
-    }
-    if (!report.Read(PollItemDecoderLock)) SetLamp(kDecoderLockLamp, kIconGrey);
     if (graphs && !report.Read(PollItemSnr)) graphs->ClearSnr();
     if (graphs && !report.Read(PollItemLevels)) graphs->ClearLevels();
 }
@@ -255,7 +252,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
     if (!unitConnected_) {
         unitConnected_ = true;
         SetConnectedLabel(true);
-        SetLamp(ids::main_window::kConnectionLamp, kIconGreen);
+        SetLamp(ids::main_window::kConnectionLamp, LampState::Green);
         ProbeAndTakeAddress();
         // The unit came back by itself (a silent unit that answers again, a
         // serial device plugged back, perhaps at another address): the same

@@ -8,7 +8,7 @@
 #include "ui/control_ids.h"
 #include "ui/qt_page.h"
 
-CConnectDialog::CConnectDialog(QWidget* parent) : QDialog(parent), target_(MessageHandler()) {
+CConnectDialog::CConnectDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dialog_106"));
     setWindowTitle(QStringLiteral("Connecting"));
     setModal(true);

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <string>
 
-#include "ui/message_target.h"
+#include "ui/unit_events_qt.h"
 
 class QLabel;
 class QPushButton;
@@ -20,7 +20,7 @@ public:
     QPushButton* CancelButton() const { return cancel_; }
     QLabel* TextLabel() const { return text_; }
     // The window as the connect thread sees it (exists once shown).
-    QtMessageTarget& Target() { return target_; }
+    QtUnitEvents& Target() { return target_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -28,5 +28,5 @@ protected:
 private:
     QLabel* text_;
     QPushButton* cancel_;
-    QtMessageTarget target_;
+    QtUnitEvents target_;
 };

@@ -9,10 +9,8 @@
 #include "ui/accessible.h"
 #include "ui/control_ids.h"
 #include "ui/qt_page.h"
-#include "link/messages.h"
 
-CAdvTemplateDialog::CAdvTemplateDialog(int dialogId, IMessageTarget* container, QWidget* parent)
-    : QWidget(parent), container_(container), dialogId_(dialogId) {
+CAdvTemplateDialog::CAdvTemplateDialog(int dialogId, QWidget* parent) : QWidget(parent), dialogId_(dialogId) {
     setObjectName(QStringLiteral("dlg_%1").arg(dialogId));
     if (dialogId == kGeneralDialogId) BuildGeneral();
     WatchControls();
@@ -31,9 +29,7 @@ void CAdvTemplateDialog::BuildGeneral() {
 }
 
 void CAdvTemplateDialog::WatchControls() {
-    auto changed = [this] {
-        if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);
-    };
+    auto changed = [this] { emit this->changed(); };
     for (int id = ids::general_page::kFirstEdit; id <= ids::general_page::kLastEdit; ++id)
         if (auto* e = qobject_cast<QLineEdit*>(FindControl(this, id)))
             connect(e, &QLineEdit::textChanged, this, changed);

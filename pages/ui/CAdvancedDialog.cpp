@@ -23,14 +23,19 @@ int AddressNumber(const QString& text) {
 }
 }  // namespace
 
-CAdvancedDialog::CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link, int unitAddress,
-                                 QWidget* parent)
-    : QWidget(parent), container_(container), link_(link) {
+CAdvancedDialog::CAdvancedDialog(CFerritRemoteControl* link, int unitAddress, QWidget* parent)
+    : QWidget(parent), link_(link) {
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
 
     tabs_ = SetCtrlId(new QTabWidget(this), kIdTabs);
-    general_ = new CAdvTemplateDialog(CAdvTemplateDialog::kGeneralDialogId, this, tabs_);
-    serial_ = new CSerialCtrlDialog(this, link_, tabs_);
+    general_ = new CAdvTemplateDialog(CAdvTemplateDialog::kGeneralDialogId, tabs_);
+    serial_ = new CSerialCtrlDialog(link_, tabs_);
+    // A change on either page enables Apply (once it exists).
+    auto changed = [this] {
+        if (apply_) apply_->setEnabled(true);
+    };
+    connect(general_, &CAdvTemplateDialog::changed, this, changed);
+    connect(serial_, &CSerialCtrlDialog::changed, this, changed);
     tabs_->addTab(general_, QStringLiteral("General"));
     tabs_->addTab(serial_, QStringLiteral("Serial control"));
     tabs_->setCurrentIndex(0);
@@ -56,18 +61,9 @@ CAdvancedDialog::CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl
 void CAdvancedDialog::OnApply() {
     if (tabs_->currentIndex() == 0) {
         const int address = AddressNumber(general_->edit(CAdvTemplateDialog::kIdUnitAddress)->text());
-        if (container_) container_->SendMsg(WM_SET_UNIT_ADDRESS, uintptr_t(address), 0);
+        emit unitAddressSet(address);
     } else {
         serial_->Apply();
     }
     apply_->setEnabled(false);
-}
-
-void CAdvancedDialog::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    SendMsg(msg, wParam, lParam);
-}
-
-intptr_t CAdvancedDialog::SendMsg(uint32_t msg, uintptr_t, intptr_t) {
-    if (msg == WM_PAGE_CHANGED && apply_) apply_->setEnabled(true);
-    return 0;
 }

@@ -4,7 +4,6 @@
 #pragma once
 #include <QWidget>
 
-#include "link/messages.h"
 #include "ui/control_ids.h"
 
 class CAdvTemplateDialog;
@@ -13,16 +12,16 @@ class CSerialCtrlDialog;
 class QPushButton;
 class QTabWidget;
 
-class CAdvancedDialog : public QWidget, public IMessageTarget {
+class CAdvancedDialog : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 110;
     static constexpr int kIdTabs = ids::advanced::kTabs;
     static constexpr int kIdApply = ids::advanced::kApply;
 
-    // `container` (the engineering window) hears WM_SET_UNIT_ADDRESS; the
-    // General page starts with `unitAddress`.
-    CAdvancedDialog(IMessageTarget* container, CFerritRemoteControl* link, int unitAddress, QWidget* parent);
+    // Apply on the "General" page is told by unitAddressSet(); the page
+    // starts with `unitAddress`.
+    CAdvancedDialog(CFerritRemoteControl* link, int unitAddress, QWidget* parent);
 
     void OnApply();
 
@@ -31,12 +30,10 @@ public:
     CAdvTemplateDialog* generalPage() const { return general_; }
     CSerialCtrlDialog* serialPage() const { return serial_; }
 
-    // WM_PAGE_CHANGED from the pages enables Apply.
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+signals:
+    void unitAddressSet(int address);
 
 private:
-    IMessageTarget* container_;
     CFerritRemoteControl* link_;
     QTabWidget* tabs_ = nullptr;
     QPushButton* apply_ = nullptr;

@@ -87,6 +87,9 @@ CDemodDialog::CDemodDialog(IPageHost& host, CSimpleDemodDialog* simplePage)
     : QWidget(nullptr), QtPage(this), host_(host), simple_(simplePage) {
     setObjectName(QStringLiteral("dialog_104"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // Lamp states read on this page go on to the host's lamps.
+    connect(&PageEvents(), &QtUnitEvents::lampChanged, this,
+            [this](Lamp lamp, LampState state) { host_.WindowEvents().LampChanged(lamp, state); });
     setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral("Advanced options"));
     setWindowIcon(host_.ProgramIcon());
@@ -94,7 +97,7 @@ CDemodDialog::CDemodDialog(IPageHost& host, CSimpleDemodDialog* simplePage)
 }
 
 CDemodDialog::~CDemodDialog() {
-    if (simple_) simple_->PageTarget().SendMsg(WM_DEMOD_PAGE_CLOSED, 0, 0);
+    if (simple_) simple_->FullPageClosed();
 }
 
 void CDemodDialog::BuildControls() {
@@ -246,11 +249,6 @@ void CDemodDialog::OnInputRadio(int id) {
         if (simple_) ReadTableToPage(session.Unit(), link, *simple_, DecoderTable, address, nullptr);
     }
     session.View().EnableActionButtons(true);
-}
-
-intptr_t CDemodDialog::OnWindowMessage(const WindowMessage& message) {
-    if (message.msg == WM_LAMP_STATE) host_.MessageTarget().PostMsg(message.msg, message.wParam, message.lParam);
-    return 0;
 }
 
 void CDemodDialog::changeEvent(QEvent* event) {

@@ -24,7 +24,6 @@ public:
     void OnInputRadio(int id);
 
 protected:
-    intptr_t OnWindowMessage(const WindowMessage& message) override;
     void changeEvent(QEvent* event) override;
     // Escape closes the page, as the close box does.
     void keyPressEvent(QKeyEvent* event) override;

@@ -10,7 +10,6 @@
 #include "app/settings.h"
 #include "ui/accessible.h"
 #include "ui/qt_page.h"
-#include "link/messages.h"
 #include "link/remote_control.h"
 
 const std::array<uint32_t, 15> CSerialCtrlDialog::kBaudRates = kSerialBaudRates;
@@ -42,9 +41,8 @@ uint32_t EditNumber(const QString& text) {
 }
 }  // namespace
 
-CSerialCtrlDialog::CSerialCtrlDialog(IMessageTarget* container, CFerritRemoteControl* link,
-                                     QWidget* parent)
-    : QWidget(parent), container_(container), link_(link), baudRate_(link ? link->baudRate : 0) {
+CSerialCtrlDialog::CSerialCtrlDialog(CFerritRemoteControl* link, QWidget* parent)
+    : QWidget(parent), link_(link), baudRate_(link ? link->baudRate : 0) {
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
 
     auto* grid = new QGridLayout;
@@ -69,7 +67,7 @@ CSerialCtrlDialog::CSerialCtrlDialog(IMessageTarget* container, CFerritRemoteCon
         grid->addWidget(MakeBuddyLabel(QString::fromLatin1(kTimeoutLabels[which]), edit, this), which + 1, 0);
         grid->addWidget(edit, which + 1, 1);
         connect(edit, &QLineEdit::textChanged, this, [this] {
-            if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);
+            emit changed();
         });
     }
     grid->setColumnStretch(2, 1);
@@ -93,7 +91,7 @@ uint32_t CSerialCtrlDialog::LinkTimeout(int which) const {
 
 void CSerialCtrlDialog::OnSelChangeBaud(int index) {
     if (index >= 0 && size_t(index) < kBaudRates.size()) baudRate_ = kBaudRates[size_t(index)];
-    if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);
+    emit changed();
 }
 
 void CSerialCtrlDialog::Apply() {

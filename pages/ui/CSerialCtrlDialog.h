@@ -8,7 +8,6 @@
 #include "ui/control_ids.h"
 
 class CFerritRemoteControl;
-class IMessageTarget;
 class QComboBox;
 class QLineEdit;
 
@@ -21,7 +20,8 @@ public:
     static constexpr int kMaxChars = 7;
     static const std::array<uint32_t, 15> kBaudRates;
 
-    CSerialCtrlDialog(IMessageTarget* container, CFerritRemoteControl* link, QWidget* parent);
+    // A change of a setting is told by changed().
+    CSerialCtrlDialog(CFerritRemoteControl* link, QWidget* parent);
 
     // Applies the page: the baud rate to the link when it differs, then each
     // time-out to the saved settings and, when it differs, to the link.
@@ -31,11 +31,13 @@ public:
     QComboBox* baudCombo() const { return combo_; }
     QLineEdit* timeoutEdit(int which) const { return edits_[size_t(which)]; }
 
+signals:
+    void changed();
+
 private:
     void OnSelChangeBaud(int index);
     uint32_t LinkTimeout(int which) const;
 
-    IMessageTarget* container_;
     CFerritRemoteControl* link_;
     uint32_t baudRate_;
     QComboBox* combo_ = nullptr;

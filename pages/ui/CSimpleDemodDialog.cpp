@@ -42,6 +42,7 @@ using namespace ids::simple_page;
 CSimpleDemodDialog::CSimpleDemodDialog(IPageHost& host, QWidget* parent)
     : QWidget(parent), QtPage(this), host_(host) {
     setObjectName(QStringLiteral("dialog_103"));
+    ListenToEvents();
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(10, 10, 10, 10);
     outer->setSpacing(10);
@@ -88,7 +89,7 @@ CSimpleDemodDialog::CSimpleDemodDialog(IPageHost& host, QWidget* parent)
     form->addWidget(MakeBuddyLabel(QStringLiteral("Descrambling"), descrambling, this), 3, 0);
     form->addWidget(descrambling, 3, 1);
     auto* key = SetCtrlId(new QToolButton(this), kKey);
-    key->setIcon(QIcon(IconPixmap(kIconKey, 24)));
+    key->setIcon(KeyIcon());
     key->setIconSize(QSize(20, 20));
     key->setToolTip(QString::fromLatin1(kTextWriteKey));
     // The toolbar's key button is "Write decryption key"; this one is the descrambling row's.
@@ -240,12 +241,11 @@ void CSimpleDemodDialog::FeedGraphs(const ParamEntry* row) {
     graphs_->update();
 }
 
-intptr_t CSimpleDemodDialog::OnWindowMessage(const WindowMessage& message) {
-    switch (message.msg) {
-    case WM_GRAPH_SAMPLE: FeedGraphs(message.row); break;
-    case WM_LAMP_STATE: host_.MessageTarget().PostMsg(message.msg, message.wParam, message.lParam); break;
-    case WM_DEMOD_PAGE_CLOSED: fullPage_ = nullptr; break;
-    default: break;
-    }
-    return 0;
+void CSimpleDemodDialog::ListenToEvents() {
+    QtUnitEvents& events = PageEvents();
+    connect(&events, &QtUnitEvents::graphSample, this, [this](const ParamEntry& row) { FeedGraphs(&row); });
+    connect(&events, &QtUnitEvents::lampChanged, this,
+            [this](Lamp lamp, LampState state) { host_.WindowEvents().LampChanged(lamp, state); });
 }
+
+void CSimpleDemodDialog::FullPageClosed() { fullPage_ = nullptr; }

@@ -31,6 +31,8 @@ public:
     void FillDownconverters();
     // Destroys the full page if it is open.
     void CloseFullPage();
+    // The full page tells it is being destroyed.
+    void FullPageClosed();
 
     // Handlers, public so the window's commands and tests can run them.
     void OnModeRadio(int id);
@@ -42,7 +44,7 @@ public:
     void OnKey();
 
 protected:
-    intptr_t OnWindowMessage(const WindowMessage& message) override;
+    void ListenToEvents();
 
 private:
     void FeedGraphs(const ParamEntry* row);

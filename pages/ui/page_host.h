@@ -9,7 +9,7 @@
 #include "app/event_log.h"
 
 class CUnitSession;
-class IMessageTarget;
+class IUnitEvents;
 
 class IPageHost {
 public:
@@ -23,7 +23,7 @@ public:
     // The program's icon, for the pages' own top-level windows.
     virtual QIcon ProgramIcon() const = 0;
     // Lamp states the pages receive go on to the host's lamps.
-    virtual IMessageTarget& MessageTarget() = 0;
+    virtual IUnitEvents& WindowEvents() = 0;
     // An operator's action that succeeded, for the event log.
     virtual void NoteEvent(EventKind kind, const std::string& detail) = 0;
 };

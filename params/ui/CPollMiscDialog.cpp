@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "link/messages.h"
 #include "ui/accessible.h"
 #include "ui/qt_page.h"
 
@@ -23,17 +22,14 @@ int ParsePollInterval(const QString& text) {
     return any && value > 0 ? int(value) : 0;
 }
 
-CPollMiscDialog::CPollMiscDialog(int intervalMs, IMessageTarget* container, QWidget* parent)
-    : QWidget(parent), container_(container) {
+CPollMiscDialog::CPollMiscDialog(int intervalMs, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
     edit_ = new QLineEdit(this);
     SetCtrlId(edit_, kIdInterval);
     edit_->setMaxLength(kMaxChars);
     edit_->setText(QString::number(intervalMs));
     edit_->setFixedWidth(edit_->fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 12);
-    connect(edit_, &QLineEdit::textChanged, this, [this] {
-        if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);
-    });
+    connect(edit_, &QLineEdit::textChanged, this, &CPollMiscDialog::changed);
 
     auto* row = new QHBoxLayout;
     row->addWidget(MakeBuddyLabel(QStringLiteral("Polling interval (ms)"), edit_, this));

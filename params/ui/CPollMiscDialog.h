@@ -4,7 +4,6 @@
 
 #include "ui/control_ids.h"
 
-class IMessageTarget;
 class QLineEdit;
 
 class CPollMiscDialog : public QWidget {
@@ -14,13 +13,16 @@ public:
     static constexpr int kIdInterval = ids::poll_misc::kInterval;
     static constexpr int kMaxChars = 7;
 
-    CPollMiscDialog(int intervalMs, IMessageTarget* container, QWidget* parent);
+    CPollMiscDialog(int intervalMs, QWidget* parent);
 
     QLineEdit* intervalEdit() const { return edit_; }
     QString intervalText() const;
 
+signals:
+    // The operator changed the interval.
+    void changed();
+
 private:
-    IMessageTarget* container_;
     QLineEdit* edit_ = nullptr;
 };
 

@@ -3,16 +3,13 @@
 #include <QCheckBox>
 #include <QVBoxLayout>
 
-#include "link/messages.h"
 #include "ui/qt_page.h"
 
 namespace {
 const char* const kItemCaptions[4] = {"Demod lock", "Decoder lock", "SNR", "Input levels"};
 }  // namespace
 
-CPollingListDialog::CPollingListDialog(const uint8_t (&flags)[4], IMessageTarget* container,
-                                       QWidget* parent)
-    : QWidget(parent), container_(container) {
+CPollingListDialog::CPollingListDialog(const uint8_t (&flags)[4], QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
     auto* layout = new QVBoxLayout(this);
     for (int item = 0; item < 4; ++item) {
@@ -32,5 +29,5 @@ void CPollingListDialog::OnCheck(int id) {
     const int item = (id - kFirstCheckId) / 10;
     if (item < 0 || item > 3) return;
     flags_[size_t(item)] = boxes_[size_t(item)]->isChecked() ? 1 : 0;
-    if (container_) container_->SendMsg(WM_PAGE_CHANGED, 0, 0);
+    emit changed();
 }

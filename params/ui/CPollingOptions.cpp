@@ -13,15 +13,14 @@
 #include "params/sample_ring.h"
 #include "ui/qt_page.h"
 
-CPollingOptions::CPollingOptions(IMessageTarget* mainWindow, QWidget* parent)
-    : QDialog(parent), mainWindow_(mainWindow) {
+CPollingOptions::CPollingOptions(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Polling options"));
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
 
     tabs_ = new QTabWidget(this);
     SetCtrlId(tabs_, kIdTabs);
-    listPage_ = new CPollingListDialog(AppSettings.PollItemFlags, this, tabs_);
-    miscPage_ = new CPollMiscDialog(AppSettings.PollIntervalMs, this, tabs_);
+    listPage_ = new CPollingListDialog(AppSettings.PollItemFlags, tabs_);
+    miscPage_ = new CPollMiscDialog(AppSettings.PollIntervalMs, tabs_);
     tabs_->addTab(listPage_, QStringLiteral("Polling list"));
     tabs_->addTab(miscPage_, QStringLiteral("Miscellaneous"));
     tabs_->setCurrentIndex(0);
@@ -36,6 +35,9 @@ CPollingOptions::CPollingOptions(IMessageTarget* mainWindow, QWidget* parent)
     setMinimumWidth(300);
 
     apply_->setEnabled(false);
+    // A change on either page enables Apply.
+    connect(listPage_, &CPollingListDialog::changed, apply_, [this] { apply_->setEnabled(true); });
+    connect(miscPage_, &CPollMiscDialog::changed, apply_, [this] { apply_->setEnabled(true); });
 }
 
 void CPollingOptions::OnApply() {
@@ -48,7 +50,7 @@ void CPollingOptions::OnApply() {
     const int interval = ParsePollInterval(miscPage_->intervalText());
     if (interval >= int(kMinPollIntervalMs)) {
         AppSettings.PollIntervalMs = interval;
-        if (mainWindow_) mainWindow_->SendMsg(WM_POLL_INTERVAL_CHANGED, 0, 0);
+        emit intervalChanged();
     } else {
         ShowError("Invalid polling interval");
     }
@@ -58,13 +60,4 @@ void CPollingOptions::OnApply() {
 void CPollingOptions::OnOK() {
     OnApply();
     accept();
-}
-
-void CPollingOptions::PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    SendMsg(msg, wParam, lParam);
-}
-
-intptr_t CPollingOptions::SendMsg(uint32_t msg, uintptr_t, intptr_t) {
-    if (msg == WM_PAGE_CHANGED) apply_->setEnabled(true);
-    return 0;
 }

@@ -2,7 +2,6 @@
 #pragma once
 #include <QDialog>
 
-#include "link/messages.h"
 #include "ui/control_ids.h"
 
 class CPollingListDialog;
@@ -10,16 +9,16 @@ class CPollMiscDialog;
 class QPushButton;
 class QTabWidget;
 
-class CPollingOptions : public QDialog, public IMessageTarget {
+class CPollingOptions : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 114;
     static constexpr int kIdTabs = ids::polling_options::kTabs;
     static constexpr int kIdApply = ids::polling_options::kApply;
 
-    // The pages start from the current settings; `mainWindow` hears
-    // WM_POLL_INTERVAL_CHANGED after a valid interval was applied.
-    explicit CPollingOptions(IMessageTarget* mainWindow, QWidget* parent = nullptr);
+    // The pages start from the current settings; intervalChanged() follows a
+    // valid interval applied.
+    explicit CPollingOptions(QWidget* parent = nullptr);
 
     void OnApply();
     void OnOK();
@@ -29,12 +28,10 @@ public:
     CPollingListDialog* listPage() const { return listPage_; }
     CPollMiscDialog* miscPage() const { return miscPage_; }
 
-    // WM_PAGE_CHANGED from the pages enables Apply.
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+signals:
+    void intervalChanged();
 
 private:
-    IMessageTarget* mainWindow_;
     QTabWidget* tabs_ = nullptr;
     QPushButton* apply_ = nullptr;
     CPollingListDialog* listPage_ = nullptr;

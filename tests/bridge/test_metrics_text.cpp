@@ -11,7 +11,7 @@ TEST(BridgeMetricsText, LampGaugesFollowTheLampsAndReadingsTheirRows) {
     BridgeMetrics::PollValues values{};
     values[kColPacketErrors] = 3;
     values[kColSnrB] = 17.5;
-    metrics.SetPollCycle(values, Lamps{kIconGreen, kIconGrey, kIconRed});
+    metrics.SetPollCycle(values, Lamps{LampState::Green, LampState::Grey, LampState::Red});
     const std::string text = metrics.Exposition();
     for (const char* line : {"tavrin_demod_locked{unit=\"rx1\"} 1\n", "tavrin_decoder_locked{unit=\"rx1\"} 0\n",
                              "tavrin_packet_errors{unit=\"rx1\"} 3\n", "tavrin_snr_db{unit=\"rx1\",input=\"b\"} 17.5\n",

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "app/unit_session.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 
 // A fresh folder removed at the end, and a window that records every message.
 using testsupport::TempFolder;
 using RecordingWindow = testsupport::RecordingTarget;
+using testsupport::Ev;
 
 // The windows of the unit session: connected, pages absent, messages recorded.
 class RecordingView : public IUnitView {

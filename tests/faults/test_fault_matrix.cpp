@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "faults/unit_rig.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 
 namespace {
 
@@ -52,20 +52,20 @@ TEST_P(FaultMatrix, SilenceFailsWithinTheTimeOuts) {
         EXPECT_LE(x.elapsed, 3 * rig.AttemptBound() + UnitRig::kSlack);
         EXPECT_EQ(rig.link->connected, 0);
         EXPECT_TRUE(rig.link->serialHandle.IsOpen());   // the port stays open
-        EXPECT_EQ(rig.window.Count(WM_LINK_LOST), 1);
+        EXPECT_EQ(rig.window.Count(Ev::LinkLost), 1);
         // While lost, a silent unit is tried once only.
         const Exchange again = rig.Transact("0001r1loc;;");
         EXPECT_EQ(again.rc, kErrTimedOut);
         EXPECT_EQ(Taken() - before, 4u);
         EXPECT_LE(again.elapsed, rig.AttemptBound() + UnitRig::kSlack);
-        EXPECT_EQ(rig.window.Count(WM_LINK_LOST), 2);
+        EXPECT_EQ(rig.window.Count(Ev::LinkLost), 2);
     } else {
         // A TCP exchange is never resent; the socket stays.
         EXPECT_EQ(x.rc, kErrRead);
         EXPECT_EQ(Taken() - before, 1u);
         EXPECT_LE(x.elapsed, rig.AttemptBound() + UnitRig::kSlack);
         EXPECT_TRUE(rig.link->HasSocket());
-        EXPECT_EQ(rig.window.Count(WM_LINK_LOST), 0);
+        EXPECT_EQ(rig.window.Count(Ev::LinkLost), 0);
     }
     ExpectCleanExchanges();
 }
@@ -84,7 +84,7 @@ TEST_P(FaultMatrix, OneSilentReplyIsRetriedOnSerialOnly) {
         EXPECT_EQ(x.rc, kErrRead);
         EXPECT_EQ(Taken() - before, 1u);
     }
-    EXPECT_EQ(rig.window.Count(WM_LINK_LOST), 0);
+    EXPECT_EQ(rig.window.Count(Ev::LinkLost), 0);
     ExpectCleanExchanges();
 }
 

@@ -7,7 +7,7 @@
 
 #include "faults/unit_rig.h"
 #include "link/frame.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "params/codec.h"
 #include "params/poll_thread.h"
 
@@ -45,10 +45,10 @@ TEST_P(PollThroughFault, KeepsCyclingAndRecovers) {
     EXPECT_GT(rig.unit->Counters().faultsApplied, 0u);
 
     rig.unit->ClearFault();
-    const int alive = rig.window.Count(WM_UNIT_ALIVE);
+    const int alive = rig.window.Count(Ev::UnitAlive);
     const uint64_t cleared = rig.unit->Counters().framesTaken;
     ASSERT_TRUE(rig.WaitForFrames(cleared + 23, kLimit)) << "the poll thread did not resume";
-    EXPECT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, alive + 5, kLimit));
+    EXPECT_TRUE(rig.window.WaitFor(Ev::UnitAlive, alive + 5, kLimit));
     EXPECT_EQ(rig.link->connected, 1);
     EXPECT_TRUE(poll.Stop()) << "the poll thread did not end within its stop bound";
 }
@@ -102,10 +102,10 @@ TEST_P(PollThroughRestart, UnitRestartingInTheMiddleOfACycle) {
     while (rig.unit->IsRestarting() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(milliseconds(10));
     ASSERT_FALSE(rig.unit->IsRestarting());
-    const int alive = rig.window.Count(WM_UNIT_ALIVE);
+    const int alive = rig.window.Count(Ev::UnitAlive);
     const uint64_t back = rig.unit->Counters().framesTaken;
     ASSERT_TRUE(rig.WaitForFrames(back + 30, kLimit)) << "the poll thread did not resume after the restart";
-    EXPECT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, alive + 11, kLimit));
+    EXPECT_TRUE(rig.window.WaitFor(Ev::UnitAlive, alive + 11, kLimit));
 
     // Somewhere after the restart a whole cycle went through in order.
     const std::vector<std::string> after = rig.unit->Requests();
@@ -115,7 +115,7 @@ TEST_P(PollThroughRestart, UnitRestartingInTheMiddleOfACycle) {
         wholeCycle = std::equal(cycle.begin(), cycle.end(), after.begin() + long(i));
     EXPECT_TRUE(wholeCycle);
     if (GetParam() == Transport::Serial) {
-        EXPECT_GE(rig.window.Count(WM_LINK_LOST), 1);   // the silent unit was noticed
+        EXPECT_GE(rig.window.Count(Ev::LinkLost), 1);   // the silent unit was noticed
         EXPECT_GT(rig.unit->Counters().ignoredRestarting, 0u);
     } else {
         EXPECT_GE(rig.unit->Counters().tcpConnections, 2u);   // reconnected to the restarted unit

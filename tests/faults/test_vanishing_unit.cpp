@@ -14,7 +14,7 @@
 #include "app/signal_history.h"
 #include "faults/unit_rig.h"
 #include "link/locks.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "params/codec.h"
 #include "params/poll_thread.h"
 
@@ -58,7 +58,7 @@ TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
     ASSERT_TRUE(rig.Start());
     Polling poll(rig, 100);
     ASSERT_TRUE(poll.thread.Start(poll.params));
-    ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 11, kLimit));
+    ASSERT_TRUE(rig.window.WaitFor(Ev::UnitAlive, 11, kLimit));
 
     rig.StopUnit();
     rig.unit.reset();   // the pseudo-terminal is gone under the link's open slave
@@ -67,11 +67,11 @@ TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
     std::this_thread::sleep_for(milliseconds(300));
     // Meeting it, the link closed the dead descriptor and told the window.
     EXPECT_FALSE(rig.link->serialHandle.IsOpen());
-    EXPECT_GE(rig.window.Count(WM_LINK_LOST), 1);
-    const int alive = rig.window.Count(WM_UNIT_ALIVE);
+    EXPECT_GE(rig.window.Count(Ev::LinkLost), 1);
+    const int alive = rig.window.Count(Ev::UnitAlive);
     const double share = CpuShareOver(milliseconds(2500));
     EXPECT_LT(share, 0.25) << "processor share while polling a vanished unit";
-    EXPECT_EQ(rig.window.Count(WM_UNIT_ALIVE), alive);   // nothing answers
+    EXPECT_EQ(rig.window.Count(Ev::UnitAlive), alive);   // nothing answers
     EXPECT_TRUE(poll.thread.IsRunning());
     EXPECT_FALSE(poll.thread.Stop()) << "the poll thread did not end within its stop bound";
 
@@ -100,20 +100,20 @@ TEST(VanishingUnit, TcpUnitGoneAndBack) {
     ASSERT_TRUE(rig.Start());
     Polling poll(rig, 100);
     ASSERT_TRUE(poll.thread.Start(poll.params));
-    ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 11, kLimit));
+    ASSERT_TRUE(rig.window.WaitFor(Ev::UnitAlive, 11, kLimit));
 
     rig.StopUnit();
     rig.unit.reset();   // connection closed, nothing listens on the port any more
     std::this_thread::sleep_for(milliseconds(300));
-    const int alive = rig.window.Count(WM_UNIT_ALIVE);
+    const int alive = rig.window.Count(Ev::UnitAlive);
     const double share = CpuShareOver(milliseconds(2500));
     EXPECT_LT(share, 0.25) << "processor share while polling a vanished unit";
-    EXPECT_EQ(rig.window.Count(WM_UNIT_ALIVE), alive);
+    EXPECT_EQ(rig.window.Count(Ev::UnitAlive), alive);
     EXPECT_FALSE(rig.link->HasSocket());   // every reconnection is refused
 
     // The unit returns on its address: the poll thread's next exchanges reconnect.
     ASSERT_TRUE(rig.RestartUnit());
-    EXPECT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, alive + 11, kLimit)) << "polling did not resume";
+    EXPECT_TRUE(rig.window.WaitFor(Ev::UnitAlive, alive + 11, kLimit)) << "polling did not resume";
     EXPECT_TRUE(rig.WaitForFrames(11, kLimit));
     EXPECT_TRUE(rig.link->HasSocket());
     EXPECT_EQ(rig.link->connected, 1);
@@ -127,7 +127,7 @@ TEST(VanishingUnit, PollingAtTheDefaultIntervalBarelyUsesTheProcessor) {
     ASSERT_TRUE(rig.Start());
     Polling poll(rig, 2000);
     ASSERT_TRUE(poll.thread.Start(poll.params));
-    ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 11, kLimit));
+    ASSERT_TRUE(rig.window.WaitFor(Ev::UnitAlive, 11, kLimit));
     const double share = CpuShareOver(milliseconds(2500));
     EXPECT_LT(share, 0.25);
     EXPECT_FALSE(poll.thread.Stop());
@@ -172,7 +172,7 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
     for (const std::string& value : sample.values) EXPECT_EQ(value, "");
     EXPECT_FALSE(rig.link->serialHandle.IsOpen()) << "the descriptor of a vanished device is closed";
     EXPECT_EQ(rig.link->connected, 0);
-    EXPECT_GE(rig.window.Count(WM_LINK_LOST), 1);
+    EXPECT_GE(rig.window.Count(Ev::LinkLost), 1);
     EXPECT_EQ(EventCount(history, EventKind::ConnectionLost), 1);
 
     // Cycles without a device: no frame can go anywhere, at most one look for
@@ -218,11 +218,11 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackWhilePolling) {
     Polling poll(rig, kIntervalMs);
     poll.params.sampleSink = &history;
     ASSERT_TRUE(poll.thread.Start(poll.params));
-    ASSERT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, 22, kLimit));
+    ASSERT_TRUE(rig.window.WaitFor(Ev::UnitAlive, 22, kLimit));
 
     rig.StopUnit();
     rig.unit.reset();
-    ASSERT_TRUE(rig.window.WaitFor(WM_LINK_LOST, 1, kLimit));
+    ASSERT_TRUE(rig.window.WaitFor(Ev::LinkLost, 1, kLimit));
     std::this_thread::sleep_for(milliseconds(300));
     EXPECT_FALSE(rig.link->serialHandle.IsOpen());
 
@@ -236,9 +236,9 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackWhilePolling) {
     EXPECT_LE(checks, uint32_t(away.count() / kIntervalMs + 2)) << "more than one look for the device per cycle";
     EXPECT_GE(EventCount(history, EventKind::ConnectionLost), 1);
 
-    const int alive = rig.window.Count(WM_UNIT_ALIVE);
+    const int alive = rig.window.Count(Ev::UnitAlive);
     ASSERT_TRUE(rig.StartUnit());
-    EXPECT_TRUE(rig.window.WaitFor(WM_UNIT_ALIVE, alive + 11, kLimit)) << "polling did not resume";
+    EXPECT_TRUE(rig.window.WaitFor(Ev::UnitAlive, alive + 11, kLimit)) << "polling did not resume";
     EXPECT_TRUE(rig.WaitForFrames(11, kLimit));
     EXPECT_TRUE(rig.link->serialHandle.IsOpen());
     EXPECT_FALSE(poll.thread.Stop());
@@ -259,7 +259,7 @@ TEST(VanishingUnit, ExchangeOnAVanishedDeviceGivesThePortUp) {
     EXPECT_FALSE(rig.link->serialHandle.IsOpen());
     EXPECT_EQ(rig.link->connected, 0);
     EXPECT_EQ(rig.link->lostPortIndex, 0);
-    EXPECT_EQ(rig.window.Count(WM_LINK_LOST), 1);
+    EXPECT_EQ(rig.window.Count(Ev::LinkLost), 1);
 
     ASSERT_TRUE(rig.StartUnit());
     rig.link->CloseSerialPort();

@@ -30,8 +30,14 @@ protected:
     void SetUp() override {
         AppSettings = AppSettingsData{};
         ASSERT_TRUE(rig.started && rig.opened);
-        window = new CEngineeringDialog(&mainWindow, rig.link.get(), 1, [this] { return connected; }, QIcon());
+        Open(1, [this] { return connected; });
         window->show();
+    }
+    // A new engineering window (showing `unitAddress`) whose signals the main window's stand-in hears.
+    void Open(int unitAddress, std::function<bool()> unitConnected) {
+        window = new CEngineeringDialog(rig.link.get(), unitAddress, std::move(unitConnected), QIcon());
+        QObject::connect(window, &CEngineeringDialog::unitAddressSet, [this](int a) { addresses.push_back(a); });
+        QObject::connect(window, &CEngineeringDialog::closing, [this] { ++closings; });
     }
     void TearDown() override { delete window.data(); }
 
@@ -50,7 +56,8 @@ protected:
 
     PromptRecorder prompts;
     SerialRig rig;
-    RecordingTarget mainWindow;
+    std::vector<int> addresses;   // unitAddressSet, in order
+    int closings = 0;
     bool connected = true;
     QPointer<CEngineeringDialog> window;
 };
@@ -148,7 +155,7 @@ TEST_F(Engineering, EnterSendsOnlyOnTheDiagnosticTabAndNeverCloses) {
     window->tabs()->setCurrentIndex(0);
     EXPECT_TRUE(Diag()->isVisible());
     EXPECT_EQ(Output(), before);
-    EXPECT_TRUE(mainWindow.Of(WM_ENGINEERING_CLOSED).empty());
+    EXPECT_EQ(closings, 0);
 }
 
 TEST_F(Engineering, ClosingReportsToTheMainWindowAndReopeningGivesFreshPages) {
@@ -157,9 +164,9 @@ TEST_F(Engineering, ClosingReportsToTheMainWindowAndReopeningGivesFreshPages) {
     window->close();
     WaitUntil([this] { return window.isNull(); });
     ASSERT_TRUE(window.isNull());
-    EXPECT_EQ(mainWindow.Of(WM_ENGINEERING_CLOSED).size(), 1u);
+    EXPECT_EQ(closings, 1);
 
-    window = new CEngineeringDialog(&mainWindow, rig.link.get(), 1, [] { return true; }, QIcon());
+    Open(1, [] { return true; });
     EXPECT_TRUE(Control<QLineEdit>(window, 1018)->text().isEmpty());
     EXPECT_TRUE(Control<QLineEdit>(window, 1019)->text().isEmpty());
     EXPECT_TRUE(Output().isEmpty());
@@ -167,7 +174,7 @@ TEST_F(Engineering, ClosingReportsToTheMainWindowAndReopeningGivesFreshPages) {
 
 TEST_F(Engineering, UnitAddressGoesThroughToTheMainWindow) {
     delete window.data();
-    window = new CEngineeringDialog(&mainWindow, rig.link.get(), 12, [] { return true; }, QIcon());
+    Open(12, [] { return true; });
     CAdvancedDialog* advanced = window->advancedPage();
     QLineEdit* address = Control<QLineEdit>(advanced->generalPage(), 1200);
     EXPECT_EQ(address->text(), "0012");
@@ -178,14 +185,13 @@ TEST_F(Engineering, UnitAddressGoesThroughToTheMainWindow) {
     EXPECT_TRUE(advanced->applyButton()->isEnabled());
     advanced->applyButton()->click();
     EXPECT_FALSE(advanced->applyButton()->isEnabled());
-    const auto sent = mainWindow.Of(WM_SET_UNIT_ADDRESS);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].wParam, 34u);
+    ASSERT_EQ(addresses.size(), 1u);
+    EXPECT_EQ(addresses[0], 34);
 
     address->setText("x7");   // no leading digits: 0
     advanced->OnApply();
-    ASSERT_EQ(mainWindow.Of(WM_SET_UNIT_ADDRESS).size(), 2u);
-    EXPECT_EQ(mainWindow.Of(WM_SET_UNIT_ADDRESS)[1].wParam, 0u);
+    ASSERT_EQ(addresses.size(), 2u);
+    EXPECT_EQ(addresses[1], 0);
 }
 
 TEST_F(Engineering, SerialControlAppliesOnlyWhatChanged) {
@@ -205,7 +211,7 @@ TEST_F(Engineering, SerialControlAppliesOnlyWhatChanged) {
     AppSettings.ReadTotalTimeoutConstant = 1;
     advanced->OnApply();
     EXPECT_EQ(rig.link->baudRate, 19200u);
-    EXPECT_TRUE(mainWindow.Of(WM_SET_UNIT_ADDRESS).empty());
+    EXPECT_TRUE(addresses.empty());
     // Time-outs typed as they were: stored in the settings, link unchanged.
     EXPECT_EQ(AppSettings.ReadTotalTimeoutConstant, 60);
     EXPECT_EQ(rig.link->readTotalTimeoutConstant, 60u);
@@ -225,8 +231,9 @@ TEST_F(Engineering, SerialControlAppliesOnlyWhatChanged) {
 TEST(SerialControl, DigitsOnlyAndSevenCharacters) {
     CFerritRemoteControl link(nullptr);
     link.baudRate = 12345;   // not in the list: no selection
-    RecordingTarget container;
-    CSerialCtrlDialog page(&container, &link, nullptr);
+    CSerialCtrlDialog page(&link, nullptr);
+    int changes = 0;
+    QObject::connect(&page, &CSerialCtrlDialog::changed, [&changes] { ++changes; });
     EXPECT_EQ(Control<QComboBox>(&page, 1100)->currentIndex(), -1);
     QLineEdit* edit = Control<QLineEdit>(&page, 1200);
     EXPECT_EQ(edit->maxLength(), 7);
@@ -237,7 +244,7 @@ TEST(SerialControl, DigitsOnlyAndSevenCharacters) {
         QApplication::sendEvent(edit, &key);
     }
     EXPECT_EQ(edit->text(), "1234567");
-    EXPECT_FALSE(container.Of(WM_PAGE_CHANGED).empty());
+    EXPECT_GT(changes, 0);
 }
 
 }  // namespace

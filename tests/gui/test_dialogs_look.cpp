@@ -46,7 +46,6 @@ void ExpectNothingClipped(QWidget* window, const char* name) {
 TEST(DialogLook, NoTextIsCut) {
     AppSettings = AppSettingsData{};
     CFerritRemoteControl link(nullptr);
-    RecordingTarget mainWindow;
 
     CEnterValueDialog enter("Enter the new application title", "Tavrin receiver control", 32);
     ExpectNothingClipped(&enter, "enter_value");
@@ -59,19 +58,21 @@ TEST(DialogLook, NoTextIsCut) {
     CWriteKeyDialog keyAbs(0);
     ExpectNothingClipped(&keyAbs, "write_key_abs");
 
-    CPollingOptions polling(&mainWindow);
+    CPollingOptions polling;
     ExpectNothingClipped(&polling, "polling_list");
     polling.tabs()->setCurrentIndex(1);
     ExpectNothingClipped(&polling, "polling_misc");
 
-    auto* engineering = new CEngineeringDialog(&mainWindow, &link, 1, [] { return true; }, QIcon());
+    auto* engineering = new CEngineeringDialog(&link, 1, [] { return true; }, QIcon());
+    int closings = 0;
+    QObject::connect(engineering, &CEngineeringDialog::closing, [&closings] { ++closings; });
     ExpectNothingClipped(engineering, "engineering_diagnostic");
     engineering->tabs()->setCurrentIndex(1);
     ExpectNothingClipped(engineering, "engineering_general");
     engineering->advancedPage()->tabs()->setCurrentIndex(1);
     ExpectNothingClipped(engineering, "engineering_serial");
     delete engineering;
-    EXPECT_EQ(mainWindow.Of(WM_ENGINEERING_CLOSED).size(), 1u);
+    EXPECT_EQ(closings, 1);
 }
 
 }  // namespace

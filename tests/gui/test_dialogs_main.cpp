@@ -215,7 +215,7 @@ TEST(MainCommands, KeyNeedsAConnection) {
     MainRig rig;
     // The unit goes away, so no poll cycle can report it alive again.
     rig.unit->Stop();
-    rig.window->PostMsg(WM_LINK_LOST, 0, 0);
+    rig.window->WindowEvents().LinkLost();
     // A poll exchange that ended just before the unit stopped may still report
     // it alive after the loss: the window counts as disconnected only once no
     // such report is left on its way.

@@ -20,12 +20,17 @@ protected:
         AppSettings = AppSettingsData{};
         AppSettings.PollIntervalMs = 2000;
     }
+    // The main window's part: counts the intervals applied.
+    void Hear(CPollingOptions& dialog) {
+        QObject::connect(&dialog, &CPollingOptions::intervalChanged, [this] { ++intervalChanges; });
+    }
     PromptRecorder prompts;
-    RecordingTarget mainWindow;
+    int intervalChanges = 0;
 };
 
 TEST_F(PollingOptions, ApplyIsDisabledAfterOpenAndAfterEachApply) {
-    CPollingOptions dialog(&mainWindow);
+    CPollingOptions dialog;
+    Hear(dialog);
     QPushButton* apply = Control<QPushButton>(&dialog, 1002);
     ASSERT_NE(apply, nullptr);
     EXPECT_FALSE(apply->isEnabled());
@@ -47,7 +52,8 @@ TEST_F(PollingOptions, ApplyIsDisabledAfterOpenAndAfterEachApply) {
 }
 
 TEST_F(PollingOptions, FlagsAreAppliedTogetherAndOnlyOnApply) {
-    CPollingOptions dialog(&mainWindow);
+    CPollingOptions dialog;
+    Hear(dialog);
     for (int id : {1800, 1810, 1820, 1830}) Control<QCheckBox>(&dialog, id)->click();
     // Nothing reaches the settings before Apply.
     for (int i = 0; i < 4; ++i) EXPECT_EQ(AppSettings.PollItemFlags[i], 1);
@@ -63,7 +69,8 @@ TEST_F(PollingOptions, PagesStartFromTheSettings) {
     AppSettings.PollItemFlags[0] = 0;
     AppSettings.PollItemFlags[3] = 0;
     AppSettings.PollIntervalMs = 1234;
-    CPollingOptions dialog(&mainWindow);
+    CPollingOptions dialog;
+    Hear(dialog);
     EXPECT_FALSE(Control<QCheckBox>(&dialog, 1800)->isChecked());
     EXPECT_TRUE(Control<QCheckBox>(&dialog, 1810)->isChecked());
     EXPECT_TRUE(Control<QCheckBox>(&dialog, 1820)->isChecked());
@@ -73,11 +80,12 @@ TEST_F(PollingOptions, PagesStartFromTheSettings) {
 }
 
 TEST_F(PollingOptions, ValidIntervalReachesTheMainWindow) {
-    CPollingOptions dialog(&mainWindow);
+    CPollingOptions dialog;
+    Hear(dialog);
     Control<QLineEdit>(&dialog, 1200)->setText("500ms");
     dialog.OnApply();
     EXPECT_EQ(AppSettings.PollIntervalMs, 500);
-    EXPECT_EQ(mainWindow.Of(WM_POLL_INTERVAL_CHANGED).size(), 1u);
+    EXPECT_EQ(intervalChanges, 1);
     EXPECT_TRUE(prompts.prompts.messages.empty());
 }
 
@@ -86,7 +94,8 @@ TEST_F(PollingOptions, InvalidIntervalKeepsTheOldOne) {
         SCOPED_TRACE(text);
         prompts.prompts.messages.clear();
         AppSettings.PollItemFlags[0] = 1;
-        CPollingOptions dialog(&mainWindow);
+        CPollingOptions dialog;
+        Hear(dialog);
         Control<QCheckBox>(&dialog, 1800)->click();
         Control<QLineEdit>(&dialog, 1200)->setText(QString::fromLatin1(text));
         dialog.OnApply();
@@ -99,11 +108,12 @@ TEST_F(PollingOptions, InvalidIntervalKeepsTheOldOne) {
         EXPECT_EQ(AppSettings.PollItemFlags[0], 0);
         EXPECT_FALSE(dialog.applyButton()->isEnabled());
     }
-    EXPECT_TRUE(mainWindow.Of(WM_POLL_INTERVAL_CHANGED).empty());
+    EXPECT_EQ(intervalChanges, 0);
 }
 
 TEST_F(PollingOptions, OkWithInvalidIntervalWarnsThenCloses) {
-    CPollingOptions dialog(&mainWindow);
+    CPollingOptions dialog;
+    Hear(dialog);
     Control<QCheckBox>(&dialog, 1830)->click();
     Control<QLineEdit>(&dialog, 1200)->setText("x");
     OnNextModal([](QWidget* modal) { Control<QPushButton>(modal, 1)->click(); });
@@ -119,7 +129,8 @@ TEST_F(PollingOptions, IntervalBelowTheFastestAllowedIsRefused) {
     for (const char* text : {"1", "50", "99", "99ms"}) {
         SCOPED_TRACE(text);
         prompts.prompts.messages.clear();
-        CPollingOptions dialog(&mainWindow);
+        CPollingOptions dialog;
+        Hear(dialog);
         Control<QLineEdit>(&dialog, 1200)->setText(QString::fromLatin1(text));
         dialog.OnApply();
         EXPECT_EQ(AppSettings.PollIntervalMs, 2000);
@@ -127,13 +138,14 @@ TEST_F(PollingOptions, IntervalBelowTheFastestAllowedIsRefused) {
         EXPECT_EQ(prompts.prompts.messages[0].text, "Invalid polling interval");
         EXPECT_EQ(prompts.prompts.messages[0].caption, "Error");
     }
-    EXPECT_TRUE(mainWindow.Of(WM_POLL_INTERVAL_CHANGED).empty());
+    EXPECT_EQ(intervalChanges, 0);
     prompts.prompts.messages.clear();
-    CPollingOptions dialog(&mainWindow);
+    CPollingOptions dialog;
+    Hear(dialog);
     Control<QLineEdit>(&dialog, 1200)->setText("100");
     dialog.OnApply();
     EXPECT_EQ(AppSettings.PollIntervalMs, 100);
-    EXPECT_EQ(mainWindow.Of(WM_POLL_INTERVAL_CHANGED).size(), 1u);
+    EXPECT_EQ(intervalChanges, 1);
     EXPECT_TRUE(prompts.prompts.messages.empty());
 }
 

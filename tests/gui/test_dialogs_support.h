@@ -19,7 +19,7 @@
 #include "app/settings.h"
 #include "gui/recording_prompts.h"
 #include "ui/qt_page.h"
-#include "link/messages.h"
+#include "ui/program_icon.h"
 #include "link/remote_control.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"

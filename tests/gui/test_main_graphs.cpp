@@ -115,8 +115,8 @@ TEST(StatusGraphs, TheSimplePageFeedsSamplesFromGraphRows) {
     v.text = "-61.5";
     StoreParamValue(w.Unit(), *levelD, v);
     // As the poll thread does it: posted to the main window, passed on to the page.
-    w.MessageTarget().PostRowMsg(WM_GRAPH_SAMPLE, 0, snrB);
-    w.MessageTarget().PostRowMsg(WM_GRAPH_SAMPLE, 0, levelD);
+    w.WindowEvents().GraphSample(*snrB);
+    w.WindowEvents().GraphSample(*levelD);
     ASSERT_TRUE(SpinUntil([&] { return page->Graphs()->Level(3) == -61.5f; }));
     EXPECT_EQ(page->Graphs()->Snr(1), 12.5f);
     // The narrowband bandwidth row is known: threshold 5.

@@ -1,4 +1,4 @@
-// The pieces under the windows: window messages across threads and during
+// The pieces under the windows: the core's events across threads and during
 // fixed waits, the page adapter, the IP address control and the prompt helpers.
 #include "gui/test_main_support.h"
 
@@ -15,76 +15,94 @@
 #include <thread>
 
 #include "ui/CIpAddressCtrl.h"
-#include "ui/message_target.h"
+#include "params/param_table.h"
+#include "ui/unit_events_qt.h"
 
 using namespace guitest;
 
 namespace {
-struct Received {
-    uint32_t msg;
-    uintptr_t wParam;
+// What a window heard from the adapter, in order, and on which thread.
+struct Heard {
+    std::string what;
     bool onGuiThread;
 };
+
+void Listen(QtUnitEvents& events, std::vector<Heard>& heard) {
+    auto note = [&heard](std::string what) {
+        heard.push_back({std::move(what), QThread::currentThread() == QApplication::instance()->thread()});
+    };
+    QObject::connect(&events, &QtUnitEvents::lampChanged, [note](Lamp lamp, LampState state) {
+        note("lamp " + std::to_string(int(lamp)) + " " + std::to_string(int(state)));
+    });
+    QObject::connect(&events, &QtUnitEvents::valueUpdated, [note](ValueTable, const ParamEntry&) { note("value"); });
+    QObject::connect(&events, &QtUnitEvents::unitAlive, [note] { note("alive"); });
+    QObject::connect(&events, &QtUnitEvents::connectDone,
+                     [note](ConnectResult r) { note(r == ConnectResult::Connected ? "connected" : "failed"); });
+}
 }  // namespace
 
-TEST(MessageTarget, PostAndSendFromAWorkerArriveOnTheUserInterfaceThread) {
-    std::vector<Received> got;
-    QtMessageTarget target([&](uint32_t msg, uintptr_t w, intptr_t) -> intptr_t {
-        got.push_back({msg, w, QThread::currentThread() == QApplication::instance()->thread()});
-        return static_cast<intptr_t>(w * 2);
-    });
-    std::atomic<intptr_t> sendResult{-1};
+TEST(UnitEventsAdapter, PostedAndSentFromAWorkerArriveOnTheUserInterfaceThreadInOrder) {
+    QtUnitEvents events;
+    std::vector<Heard> heard;
+    Listen(events, heard);
+    std::atomic<bool> sent{false};
     std::thread worker([&] {
-        target.PostMsg(WM_LAMP_STATE, 1013, kIconGreen);
-        sendResult = target.SendMsg(WM_CONNECT_DONE, 21, 0);   // waits for the handler
+        events.LampChanged(Lamp::Reception, LampState::Green);
+        events.ConnectDone(ConnectResult::Failed);   // waits for the window
+        sent = true;
     });
-    ASSERT_TRUE(SpinUntil([&] { return sendResult.load() != -1; }));
+    ASSERT_TRUE(SpinUntil([&] { return sent.load(); }));
     worker.join();
-    EXPECT_EQ(sendResult.load(), 42);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].msg, WM_LAMP_STATE);
-    EXPECT_EQ(got[1].msg, WM_CONNECT_DONE);
-    EXPECT_TRUE(got[0].onGuiThread);
-    EXPECT_TRUE(got[1].onGuiThread);
-    // On the user-interface thread a send runs at once.
-    EXPECT_EQ(target.SendMsg(WM_UNIT_ALIVE, 5, 0), 10);
-    EXPECT_EQ(got.size(), 3u);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[0].what, "lamp 1 1");
+    EXPECT_EQ(heard[1].what, "failed");
+    EXPECT_TRUE(heard[0].onGuiThread);
+    EXPECT_TRUE(heard[1].onGuiThread);
+    // On the user-interface thread a sent event is handled at once.
+    events.ConnectDone(ConnectResult::Connected);
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[2].what, "connected");
 }
 
-TEST(MessageTarget, ShutdownAnswersAWaitingSenderInsteadOfLeavingItHanging) {
-    QtMessageTarget target([](uint32_t, uintptr_t, intptr_t) -> intptr_t { return 7; });
-    std::atomic<intptr_t> result{-1};
-    std::thread worker([&] { result = target.SendMsg(WM_CONNECT_DONE, 0, 0); });
-    // The message is queued but not handled: the event loop is not run here.
-    while (result.load() == -1) {
-        target.Shutdown();
+TEST(UnitEventsAdapter, ShutdownAnswersAWaitingSenderInsteadOfLeavingItHanging) {
+    QtUnitEvents events;
+    std::vector<Heard> heard;
+    Listen(events, heard);
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        events.ConnectDone(ConnectResult::Connected);
+        returned = true;
+    });
+    // The event is queued but not handled: the event loop is not run here.
+    while (!returned.load()) {
+        events.Shutdown();
         std::this_thread::yield();
     }
     worker.join();
-    EXPECT_EQ(result.load(), 0);
-    target.PostMsg(WM_LAMP_STATE, 0, 0);   // dropped after shutdown
+    events.UnitAlive();   // dropped after shutdown
     QApplication::processEvents();
+    EXPECT_TRUE(heard.empty());
 }
 
-TEST(MessageTarget, MessagesArrivingDuringAFixedWaitAreDeliveredAfterIt) {
+TEST(UnitEventsAdapter, EventsArrivingDuringAFixedWaitAreDeliveredAfterIt) {
     InstallGuiWaiter();
-    std::vector<uint32_t> order;
-    QtMessageTarget target([&](uint32_t msg, uintptr_t, intptr_t) -> intptr_t {
-        order.push_back(msg);
-        return 0;
-    });
+    QtUnitEvents events;
+    std::vector<Heard> heard;
+    Listen(events, heard);
     bool sawWait = false;
     // Posted before the wait: the wait's event processing must not deliver it.
-    target.PostMsg(WM_PARAM_UPDATED, 0, 0);
+    events.ValueUpdated(ValueTable::Demod, NarrowbandDemodTable[0]);
     QTimer::singleShot(0, [&] {
         sawWait = InFixedWait();
-        target.PostMsg(WM_LAMP_STATE, 0, 0);
+        events.UnitAlive();
     });
     FixedWait(40);
-    order.push_back(0);   // the wait has ended
+    heard.push_back({"wait over", true});
     EXPECT_TRUE(sawWait);
-    ASSERT_TRUE(SpinUntil([&] { return order.size() == 3; }));
-    EXPECT_EQ(order, (std::vector<uint32_t>{0, WM_PARAM_UPDATED, WM_LAMP_STATE}));
+    ASSERT_TRUE(SpinUntil([&] { return heard.size() == 3; }));
+    EXPECT_EQ(heard[0].what, "wait over");
+    EXPECT_EQ(heard[1].what, "value");
+    EXPECT_EQ(heard[2].what, "alive");
     SetWaiter(nullptr);
 }
 

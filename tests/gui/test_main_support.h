@@ -26,6 +26,7 @@
 #include "app/ui/CTavrin_rx_ctrl_v2Dlg.h"
 #include "gui/recording_prompts.h"
 #include "ui/control_ids.h"
+#include "ui/program_icon.h"
 #include "ui/qt_page.h"
 #include "link/frame.h"
 #include "platform/clock.h"

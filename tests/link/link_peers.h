@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "link/blowfish.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "support/recording_target.h"
 #include "support/temp_folder.h"
 
@@ -26,9 +26,10 @@ std::string ReadFile(const std::string& path);
 // STX + text + checksum + ETX, as a unit would answer.
 std::string ReplyFrame(const std::string& textAfterStx);
 
-// A window that records every message (`sent`: SendMsg rather than PostMsg).
+// A window that records every event (`sent`: a sent event rather than a posted one).
 using Message = testsupport::Posted;
 using RecordingWindow = testsupport::RecordingTarget;
+using testsupport::Ev;
 
 // One scripted answer: the bytes to write back after a request arrived
 // (empty = stay silent).

@@ -25,7 +25,7 @@ bool NoThreadsLeft(CFerritRemoteControl& link) {
 
 size_t ConnectDoneCount(const RecordingWindow& window) {
     size_t n = 0;
-    for (const Message& m : window.Messages()) n += m.msg == WM_CONNECT_DONE;
+    for (const Message& m : window.Messages()) n += m.ev == Ev::ConnectDone;
     return n;
 }
 
@@ -76,9 +76,9 @@ TEST(ConnectThread, ConnectionIsStoredAndReportedButNotMarkedConnected) {
     ASSERT_TRUE(WaitUntil([&] { return NoThreadsLeft(link); }));
     const auto messages = window.Messages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].msg, WM_CONNECT_DONE);
+    EXPECT_EQ(messages[0].ev, Ev::ConnectDone);
     EXPECT_TRUE(messages[0].sent);
-    EXPECT_EQ(messages[0].wParam, 0u);
+    EXPECT_EQ(messages[0].result, ConnectResult::Connected);
     EXPECT_TRUE(link.HasSocket());
     EXPECT_EQ(link.connected, 0);
     EXPECT_TRUE(debug.Has("Attempt to create socket...\r\n"));
@@ -100,8 +100,8 @@ TEST(ConnectThread, RefusedConnectionIsReportedWith255) {
     ASSERT_TRUE(WaitUntil([&] { return NoThreadsLeft(link); }));
     const auto messages = window.Messages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].msg, WM_CONNECT_DONE);
-    EXPECT_EQ(messages[0].wParam, 255u);
+    EXPECT_EQ(messages[0].ev, Ev::ConnectDone);
+    EXPECT_EQ(messages[0].result, ConnectResult::Failed);
     EXPECT_FALSE(link.HasSocket());
     EXPECT_TRUE(debug.Has("Failed to connect. Error 111\r\n"));
 }
@@ -159,15 +159,13 @@ TEST(ConnectThread, DestroyingTheLinkCancelsAndWaitsForItsThreads) {
     EXPECT_EQ(cancelled, 2u);
 }
 
-// A window whose SendMsg does not return until released (a busy window thread).
-class StuckWindow : public IMessageTarget {
+// A window whose ConnectDone does not return until released (a busy window thread).
+class StuckWindow : public IUnitEvents {
 public:
-    void PostMsg(uint32_t, uintptr_t, intptr_t) override {}
-    intptr_t SendMsg(uint32_t, uintptr_t, intptr_t) override {
+    void ConnectDone(ConnectResult) override {
         std::unique_lock<std::mutex> lock(mutex_);
         entered_ = true;
         cv_.wait(lock, [this] { return released_; });
-        return 0;
     }
     bool Entered() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -204,7 +202,7 @@ TEST(ConnectThread, DestructionReportsAThreadThatOutlastsTheBoundAndStillWaitsFo
     char expected[64];
     std::snprintf(expected, sizeof expected, "Terminating 0x%x forcefully\r\n", unsigned(handle));
     ASSERT_TRUE(WaitUntil([&] { return debug.Has(expected); }));
-    EXPECT_FALSE(destroyed.load());   // the thread is still inside SendMsg: never killed
+    EXPECT_FALSE(destroyed.load());   // the thread is still inside ConnectDone: never killed
     window.Release();
     destroyer.join();
     EXPECT_TRUE(destroyed.load());

@@ -47,9 +47,8 @@ protected:
     size_t LostMessages() const {
         size_t n = 0;
         for (const Message& m : window.Messages()) {
-            if (m.msg != WM_LINK_LOST) continue;
-            EXPECT_FALSE(m.sent) << "WM_LINK_LOST is posted, never sent";
-            EXPECT_EQ(m.wParam, 0u);
+            if (m.ev != Ev::LinkLost) continue;
+            EXPECT_FALSE(m.sent) << "LinkLost is posted, never sent";
             ++n;
         }
         return n;

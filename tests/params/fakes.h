@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "params/codec.h"
 #include "params/page.h"
 #include "params/param_table.h"
@@ -23,6 +23,7 @@ namespace testing_params {
 // A page that is a map of control id -> control state, and a window that
 // records what is posted to it, from any thread.
 using testsupport::ControlState;
+using testsupport::Ev;
 using testsupport::Posted;
 using testsupport::RecordingTarget;
 using FakePage = testsupport::RecordingPage;

@@ -172,9 +172,9 @@ TEST_F(CodecInputTest, ThePollThreadTakesAnEmptyLockReplyAsNoReading) {
     // No red lamp from an empty field: the lock value stays what was last read.
     EXPECT_EQ(StoredNumber(unit, NarrowbandDemodTable, "1loc"), locked);
     for (const Posted& p : window.Messages()) {
-        if (p.msg != WM_LAMP_STATE) continue;
-        EXPECT_NE(p.wParam, uintptr_t(kLampDemodLock));
-        EXPECT_EQ(p.lParam, kIconGreen);
+        if (p.ev != Ev::Lamp) continue;
+        EXPECT_NE(p.lamp, Lamp::DemodLock);
+        EXPECT_EQ(p.state, LampState::Green);
     }
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fakes.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "params/codec.h"
 #include "sim_link.h"
 
@@ -35,7 +35,7 @@ protected:
     std::vector<Posted> Lamps() const {
         std::vector<Posted> out;
         for (const Posted& p : page.posted)
-            if (p.msg == WM_LAMP_STATE) out.push_back(p);
+            if (p.ev == Ev::Lamp) out.push_back(p);
         return out;
     }
 
@@ -80,16 +80,16 @@ TEST_F(CodecUnitTest, ReadShowsEveryRowOnBothPagesInTableOrder) {
     // Locked with packet errors: green demod lamp, red reception lamp.
     const std::vector<Posted> lamps = Lamps();
     ASSERT_EQ(lamps.size(), 2u);
-    EXPECT_EQ(lamps[0].wParam, uintptr_t(kLampDemodLock));
-    EXPECT_EQ(lamps[0].lParam, kIconGreen);
-    EXPECT_EQ(lamps[1].wParam, uintptr_t(kLampReception));
-    EXPECT_EQ(lamps[1].lParam, kIconRed);
+    EXPECT_EQ(lamps[0].lamp, Lamp::DemodLock);
+    EXPECT_EQ(lamps[0].state, LampState::Green);
+    EXPECT_EQ(lamps[1].lamp, Lamp::Reception);
+    EXPECT_EQ(lamps[1].state, LampState::Red);
     EXPECT_TRUE(full.posted.empty());  // messages go to the first page only
 
     // Each of the eight graphed rows was posted once, as its own row.
     std::vector<std::string> sampled;
     for (const Posted& p : page.posted)
-        if (p.msg == WM_GRAPH_SAMPLE) sampled.push_back(p.row->code);
+        if (p.ev == Ev::Graph) sampled.push_back(p.row->code);
     EXPECT_EQ(sampled, (std::vector<std::string>{"1snr", "1mer", "1cer", "1dnr", "1ina", "1inb", "1inc", "1ind"}));
 }
 
@@ -98,14 +98,14 @@ TEST_F(CodecUnitTest, ReceptionLampIsGreenOnlyWithoutPacketErrors) {
     sim.unit->SetValue("1pkt", "0");
     ReadTableToPage(unit, *sim.link, page, NarrowbandDemodTable, 1, nullptr);
     ASSERT_EQ(Lamps().size(), 2u);
-    EXPECT_EQ(Lamps()[1].lParam, kIconGreen);
+    EXPECT_EQ(Lamps()[1].state, LampState::Green);
 
     page.posted.clear();
     sim.unit->SetValue("eloc", "0");
     ReadTableToPage(unit, *sim.link, page, DecoderTable, 1, nullptr);
     ASSERT_EQ(Lamps().size(), 1u);
-    EXPECT_EQ(Lamps()[0].wParam, uintptr_t(kLampDecoderLock));
-    EXPECT_EQ(Lamps()[0].lParam, kIconRed);
+    EXPECT_EQ(Lamps()[0].lamp, Lamp::DecoderLock);
+    EXPECT_EQ(Lamps()[0].state, LampState::Red);
 }
 
 TEST_F(CodecUnitTest, LoDetectionOnTheOtherSide) {

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int G = kIconGreen, R = kIconRed, Y = kIconGrey;
+constexpr LampState G = LampState::Green, R = LampState::Red, Y = LampState::Grey;
 constexpr uint8_t kAll = kEveryPollItem;
 constexpr uint8_t kGraphsOnly = (1u << PollItemSnr) | (1u << PollItemLevels);
 
@@ -60,15 +60,29 @@ TEST(LampRule, FromOneCycleAndWhatTheLastLeft) {
     }
 }
 
-TEST(LampRule, LampsByControlAndByTheReadThatSetsThem) {
+TEST(LampRule, LampsByNameAndByTheReadThatSetsThem) {
     const Lamps lamps{G, R, Y};
-    EXPECT_EQ(LampIcon(lamps, kLampDemodLock), G);
-    EXPECT_EQ(LampIcon(lamps, kLampReception), R);
-    EXPECT_EQ(LampIcon(lamps, kLampDecoderLock), Y);
-    EXPECT_EQ(LampOfColumn(kColDemodLock), kLampDemodLock);
-    EXPECT_EQ(LampOfColumn(kColPacketErrors), kLampReception);
-    EXPECT_EQ(LampOfColumn(kColDecoderLock), kLampDecoderLock);
-    EXPECT_EQ(LampOfColumn(kColSnrA), 0);
+    EXPECT_EQ(lamps.Of(Lamp::DemodLock), G);
+    EXPECT_EQ(lamps.Of(Lamp::Reception), R);
+    EXPECT_EQ(lamps.Of(Lamp::DecoderLock), Y);
+    EXPECT_EQ(LampOfColumn(kColDemodLock), Lamp::DemodLock);
+    EXPECT_EQ(LampOfColumn(kColPacketErrors), Lamp::Reception);
+    EXPECT_EQ(LampOfColumn(kColDecoderLock), Lamp::DecoderLock);
+    EXPECT_EQ(LampOfColumn(kColSnrA), std::nullopt);
+}
+
+// The lamps a cycle greys, as its report carries them to the window.
+TEST(LampRule, TheLampsACycleGreys) {
+    constexpr auto bit = [](Lamp lamp) { return uint8_t(1u << int(lamp)); };
+    const uint8_t all = bit(Lamp::DemodLock) | bit(Lamp::Reception) | bit(Lamp::DecoderLock);
+    EXPECT_EQ(GreyLampsAfter(Cycle(kCases[0])), 0);
+    EXPECT_EQ(GreyLampsAfter(Cycle(kCases[3])), all);   // nothing answered
+    EXPECT_EQ(GreyLampsAfter(Cycle(kCases[4])), all);   // no lock item read
+    PollSample lockOnly = Cycle(kCases[0]);
+    lockOnly.itemsRead = 1u << PollItemDemodLock;
+    EXPECT_EQ(GreyLampsAfter(lockOnly), bit(Lamp::DecoderLock));
+    // A failed read greys nothing: its lamp keeps what it showed.
+    EXPECT_EQ(GreyLampsAfter(Cycle(kCases[7])), 0);
 }
 
 TEST(LampRule, TheHistoryBandsAreTheLamps) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "link/locks.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "params/codec.h"
 #include "params/lamps.h"
 #include "params/poll_run.h"
@@ -135,7 +135,7 @@ TEST_F(PollRunTest, TheCycleThatMeetsAReplySentUnaskedKeepsNoValues) {
             if (cycle == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));   // the late bytes land
             shifted[cycle] = sample.shifted;
             EXPECT_EQ(sample.values[kColDemodLock].empty(), sample.shifted) << c.code << " cycle " << cycle;
-            EXPECT_EQ(SampleLamps(sample).demodLock == kIconGrey, sample.shifted) << c.code << " cycle " << cycle;
+            EXPECT_EQ(SampleLamps(sample).demodLock == LampState::Grey, sample.shifted) << c.code << " cycle " << cycle;
         }
         EXPECT_TRUE(shifted[0] || shifted[1]) << c.code;
         if (c.lastRead) {

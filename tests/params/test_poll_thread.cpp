@@ -64,7 +64,7 @@ std::vector<Posted> BeforeReport(const RecordingTarget& window) {
     std::vector<Posted> m = window.Messages();
     EXPECT_FALSE(m.empty());
     if (m.empty()) return m;
-    EXPECT_EQ(m.back().msg, WM_POLL_CYCLE_DONE);
+    EXPECT_EQ(m.back().ev, Ev::PollCycleDone);
     m.pop_back();
     return m;
 }
@@ -77,34 +77,33 @@ TEST_F(PollTest, FullCycleReadsElevenCodesInOrder) {
     const std::vector<Posted> m = BeforeReport(window);
     ASSERT_EQ(m.size(), 9u + 8u * 3u);
     // Demod lock then reception: green, then red because of the packet errors.
-    EXPECT_EQ(m[0].msg, WM_LAMP_STATE);
-    EXPECT_EQ(m[0].wParam, uintptr_t(kLampDemodLock));
-    EXPECT_EQ(m[0].lParam, kIconGreen);
-    EXPECT_EQ(m[1].msg, WM_PARAM_UPDATED);
-    EXPECT_EQ(m[1].wParam, 0u);
+    EXPECT_EQ(m[0].ev, Ev::Lamp);
+    EXPECT_EQ(m[0].lamp, Lamp::DemodLock);
+    EXPECT_EQ(m[0].state, LampState::Green);
+    EXPECT_EQ(m[1].ev, Ev::Value);
+    EXPECT_EQ(m[1].table, ValueTable::Demod);
     EXPECT_EQ(CodeOf(m[1]), "1loc");
-    EXPECT_EQ(m[2].msg, WM_UNIT_ALIVE);
-    EXPECT_EQ(m[3].msg, WM_LAMP_STATE);
-    EXPECT_EQ(m[3].wParam, uintptr_t(kLampReception));
-    EXPECT_EQ(m[3].lParam, kIconRed);
+    EXPECT_EQ(m[2].ev, Ev::UnitAlive);
+    EXPECT_EQ(m[3].ev, Ev::Lamp);
+    EXPECT_EQ(m[3].lamp, Lamp::Reception);
+    EXPECT_EQ(m[3].state, LampState::Red);
     EXPECT_EQ(CodeOf(m[4]), "1pkt");
-    EXPECT_EQ(m[5].msg, WM_UNIT_ALIVE);
-    EXPECT_EQ(m[6].wParam, uintptr_t(kLampDecoderLock));
-    EXPECT_EQ(m[6].lParam, kIconGreen);
-    EXPECT_EQ(m[7].msg, WM_PARAM_UPDATED);
-    EXPECT_EQ(m[7].wParam, 1u);  // a decoder-table row
+    EXPECT_EQ(m[5].ev, Ev::UnitAlive);
+    EXPECT_EQ(m[6].lamp, Lamp::DecoderLock);
+    EXPECT_EQ(m[6].state, LampState::Green);
+    EXPECT_EQ(m[7].ev, Ev::Value);
+    EXPECT_EQ(m[7].table, ValueTable::Decoder);
     EXPECT_EQ(CodeOf(m[7]), "eloc");
-    EXPECT_EQ(m[8].msg, WM_UNIT_ALIVE);
+    EXPECT_EQ(m[8].ev, Ev::UnitAlive);
     // Each sample: value updated, unit alive, graph sample with the graph-list row.
     for (int i = 0; i < 8; ++i) {
         const Posted* s = &m[9 + 3 * i];
         const ParamEntry* graphRow = i < 4 ? &SnrGraphList[i] : &LevelGraphList[i - 4];
-        EXPECT_EQ(s[0].msg, WM_PARAM_UPDATED);
+        EXPECT_EQ(s[0].ev, Ev::Value);
         EXPECT_EQ(CodeOf(s[0]), graphRow->code);
-        EXPECT_EQ(s[1].msg, WM_UNIT_ALIVE);
-        EXPECT_EQ(s[2].msg, WM_GRAPH_SAMPLE);
+        EXPECT_EQ(s[1].ev, Ev::UnitAlive);
+        EXPECT_EQ(s[2].ev, Ev::Graph);
         EXPECT_EQ(s[2].row, graphRow);
-        EXPECT_EQ(s[2].lParam, 0);
     }
     // The values were stored in the live table and the graph rows.
     EXPECT_EQ(StoredNumber(unit, NarrowbandDemodTable, "1loc"), 1);
@@ -129,10 +128,10 @@ TEST_F(PollTest, ItemsSwitchedOffAreSkipped) {
     EXPECT_EQ(RunPollCycle(params, state), 5);
     EXPECT_EQ(sim.Requests(), Expected({"eloc", "1ina", "1inb", "1inc", "1ind"}));
     for (const Posted& p : window.Messages()) {
-        if (p.msg == WM_LAMP_STATE) {
-            EXPECT_EQ(p.wParam, uintptr_t(kLampDecoderLock));
+        if (p.ev == Ev::Lamp) {
+            EXPECT_EQ(p.lamp, Lamp::DecoderLock);
         }
-        if (p.msg == WM_GRAPH_SAMPLE) {
+        if (p.ev == Ev::Graph) {
             const ParamEntry* row = p.row;
             EXPECT_GE(row, &LevelGraphList[0]);
             EXPECT_LT(row, &LevelGraphList[4]);
@@ -147,7 +146,7 @@ TEST_F(PollTest, NothingToPollSendsOnlyTheKeepAlive) {
     EXPECT_EQ(sim.Requests(), Expected({"gadd"}));
     std::vector<Posted> m = BeforeReport(window);
     ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].msg, WM_UNIT_ALIVE);
+    EXPECT_EQ(m[0].ev, Ev::UnitAlive);
 
     // Polling disabled, items on.
     std::memset(itemFlags, 1, sizeof itemFlags);
@@ -191,20 +190,20 @@ TEST_F(PollTest, ReceptionLampUsesTheLastGoodLockReading) {
     RunPollCycle(params, state);
     const std::vector<Posted> m = BeforeReport(window);
     ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].wParam, uintptr_t(kLampReception));
-    EXPECT_EQ(m[0].lParam, kIconGreen);
+    EXPECT_EQ(m[0].lamp, Lamp::Reception);
+    EXPECT_EQ(m[0].state, LampState::Green);
 
     PollCycleState fresh;  // before any good lock read: not locked
     window.Clear();
     sim.unit->SetFault(sim::Fault::BadChecksum, 1);
     RunPollCycle(params, fresh);
     ASSERT_FALSE(window.Messages().empty());
-    EXPECT_EQ(window.Messages()[0].lParam, kIconRed);
+    EXPECT_EQ(window.Messages()[0].state, LampState::Red);
 }
 
 TEST_F(PollTest, StopDuringSnrFinishesThatExchangeThenOneLevel) {
     window.onPost = [this](const Posted& p) {
-        if (p.msg == WM_PARAM_UPDATED && std::strcmp(p.row->code, "1mer") == 0)
+        if (p.ev == Ev::Value && std::strcmp(p.row->code, "1mer") == 0)
             params.stop.Set();
     };
     EXPECT_EQ(RunPollCycle(params, state), 6);
@@ -231,7 +230,7 @@ TEST_F(PollTest, StopAlreadySetStillLetsTheFirstSnrExchangeAndOneLevelRun) {
 
 TEST_F(PollTest, StopAfterTheLockReadEndsTheCycle) {
     window.onPost = [this](const Posted& p) {
-        if (p.msg == WM_LAMP_STATE) params.stop.Set();
+        if (p.ev == Ev::Lamp) params.stop.Set();
     };
     EXPECT_EQ(RunPollCycle(params, state), 1);
     EXPECT_EQ(sim.Requests(), Expected({"1loc"}));
@@ -397,10 +396,9 @@ TEST_F(PollTest, CycleEndsWithWhatItReadAndWhetherTheUnitAnswered) {
         EXPECT_EQ(params.unitAddress.load(), c.away ? 1 : c.address);
         const std::vector<Posted> m = window.Messages();
         ASSERT_FALSE(m.empty());
-        ASSERT_EQ(m.back().msg, WM_POLL_CYCLE_DONE);
-        EXPECT_EQ(window.Count(WM_POLL_CYCLE_DONE), 1);
-        const PollCycleReport r = PollCycleReport::Unpack(m.back().wParam);
-        EXPECT_TRUE(r.exchanged);
+        ASSERT_EQ(m.back().ev, Ev::PollCycleDone);
+        EXPECT_EQ(window.Count(Ev::PollCycleDone), 1);
+        const PollCycleReport r = m.back().report;
         EXPECT_EQ(r.answered, c.answered);
         EXPECT_EQ(r.itemsRead, c.itemsRead);
     }

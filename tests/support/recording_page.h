@@ -28,10 +28,10 @@ public:
     // lacks may still be written and read (lenient).
     static RecordingPage WholeUnit(std::initializer_list<int> extraIds);
 
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override { posted.push_back({msg, wParam, lParam}); }
-    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override {
-        posted.push_back({msg, wParam, 0, row});
+    void LampChanged(Lamp lamp, LampState state) override {
+        posted.push_back({.ev = Ev::Lamp, .lamp = lamp, .state = state});
     }
+    void GraphSample(const ParamEntry& row) override { posted.push_back({.ev = Ev::Graph, .row = &row}); }
 
     // A control of the page (throws std::out_of_range for one it lacks).
     ControlState& operator[](int id) { return controls.at(id); }

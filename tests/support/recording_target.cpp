@@ -2,11 +2,6 @@
 
 namespace testsupport {
 
-intptr_t RecordingTarget::SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-    Record({msg, wParam, lParam, nullptr, true});
-    return 0;
-}
-
 void RecordingTarget::Record(const Posted& p) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -21,26 +16,26 @@ std::vector<Posted> RecordingTarget::Messages() const {
     return posted_;
 }
 
-std::vector<Posted> RecordingTarget::Of(uint32_t msg) const {
+std::vector<Posted> RecordingTarget::Of(Ev ev) const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Posted> out;
     for (const Posted& p : posted_)
-        if (p.msg == msg) out.push_back(p);
+        if (p.ev == ev) out.push_back(p);
     return out;
 }
 
-int RecordingTarget::Count(uint32_t msg) const { return int(Of(msg).size()); }
+int RecordingTarget::Count(Ev ev) const { return int(Of(ev).size()); }
 
 void RecordingTarget::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     posted_.clear();
 }
 
-bool RecordingTarget::WaitFor(uint32_t msg, int count, std::chrono::milliseconds limit) {
+bool RecordingTarget::WaitFor(Ev ev, int count, std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, limit, [&] {
         int n = 0;
-        for (const Posted& p : posted_) n += p.msg == msg;
+        for (const Posted& p : posted_) n += p.ev == ev;
         return n >= count;
     });
 }

@@ -1,5 +1,5 @@
-// A window as the core sees it: records every message posted or sent to it,
-// from any thread, and can be waited on.
+// A window as the core sees it: records every event told to it, from any
+// thread, and can be waited on.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -9,39 +9,51 @@
 #include <mutex>
 #include <vector>
 
-#include "link/messages.h"
+#include "link/unit_events.h"
 
 namespace testsupport {
 
+// The kind of an event, one per IUnitEvents call.
+enum class Ev : uint8_t { Lamp, Value, Graph, UnitAlive, LinkLost, PollCycleDone, ConnectDone };
+
 struct Posted {
-    uint32_t msg;
-    uintptr_t wParam;
-    intptr_t lParam;
-    const ParamEntry* row = nullptr;   // the row of a row message
-    bool sent = false;                 // SendMsg rather than PostMsg
+    Ev ev;
+    Lamp lamp = Lamp::DemodLock;            // Ev::Lamp
+    LampState state = LampState::Grey;      // Ev::Lamp
+    ValueTable table = ValueTable::Demod;   // Ev::Value
+    const ParamEntry* row = nullptr;        // Ev::Value, Ev::Graph
+    PollCycleReport report{};               // Ev::PollCycleDone
+    ConnectResult result = ConnectResult::Connected;   // Ev::ConnectDone
+    bool sent = false;                      // a sent event (waits) rather than a posted one
 };
 
-class RecordingTarget : public IMessageTarget {
+class RecordingTarget : public IUnitEvents {
 public:
-    void PostMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override { Record({msg, wParam, lParam}); }
-    intptr_t SendMsg(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
-    void PostRowMsg(uint32_t msg, uintptr_t wParam, const ParamEntry* row) override {
-        Record({msg, wParam, 0, row});
+    void LampChanged(Lamp lamp, LampState state) override { Record({.ev = Ev::Lamp, .lamp = lamp, .state = state}); }
+    void ValueUpdated(ValueTable table, const ParamEntry& row) override {
+        Record({.ev = Ev::Value, .table = table, .row = &row});
+    }
+    void GraphSample(const ParamEntry& row) override { Record({.ev = Ev::Graph, .row = &row}); }
+    void UnitAlive() override { Record({.ev = Ev::UnitAlive}); }
+    void LinkLost() override { Record({.ev = Ev::LinkLost}); }
+    void PollCycleDone(const PollCycleReport& report) override { Record({.ev = Ev::PollCycleDone, .report = report}); }
+    void ConnectDone(ConnectResult result) override {
+        Record({.ev = Ev::ConnectDone, .result = result, .sent = true});
     }
     bool WindowExists() const override { return exists.load(); }
 
     void Record(const Posted& p);
     // Everything received, in order.
     std::vector<Posted> Messages() const;
-    // The messages numbered `msg`, in order.
-    std::vector<Posted> Of(uint32_t msg) const;
-    int Count(uint32_t msg) const;
+    // The events of kind `ev`, in order.
+    std::vector<Posted> Of(Ev ev) const;
+    int Count(Ev ev) const;
     void Clear();
-    // Waits (up to `limit`) until `msg` has been received `count` times in all.
-    bool WaitFor(uint32_t msg, int count, std::chrono::milliseconds limit);
+    // Waits (up to `limit`) until `ev` has been received `count` times in all.
+    bool WaitFor(Ev ev, int count, std::chrono::milliseconds limit);
 
     std::atomic<bool> exists{true};
-    // Called for every message, under the recorder's lock, on the poster's thread.
+    // Called for every event, under the recorder's lock, on the caller's thread.
     std::function<void(const Posted&)> onPost;
 
 private:

@@ -79,7 +79,7 @@ struct FamilyHelp {
     const char* name;
     const char* type;
     const char* help;
-    int Lamps::*lamp = nullptr;   // a lamp gauge: 1 green, 0 red, none while grey
+    LampState Lamps::*lamp = nullptr;   // a lamp gauge: 1 green, 0 red, none while grey
 };
 
 // The families fed by the poll cycle: the lamp gauges and the readings.
@@ -92,8 +92,8 @@ constexpr FamilyHelp kPollFamilies[] = {
 };
 
 // A lamp as a gauge value; nothing while it is grey.
-void LampSample(Writer& w, const char* name, int icon) {
-    if (icon == kIconGreen || icon == kIconRed) w.Sample(name, "", icon == kIconGreen ? "1" : "0");
+void LampSample(Writer& w, const char* name, LampState state) {
+    if (state != LampState::Grey) w.Sample(name, "", state == LampState::Green ? "1" : "0");
 }
 
 }  // namespace

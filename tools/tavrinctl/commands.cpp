@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "link/frame.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "link/remote_control.h"
 #include "link/requests.h"
 #include "pages/key_check.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "pages/page_form.h"
 #include "params/poll_sample.h"
 #include "platform/clock.h"
@@ -57,12 +57,13 @@ std::string ReplyLine(const std::string& lastReply, int length) {
     return "Reply: " + HexColumns(shown) + TerminalText(shown);
 }
 
-const char* LampName(int icon) {
-    switch (icon) {
-    case kIconGreen: return "green";
-    case kIconRed: return "red";
-    default: return "grey";
+const char* LampName(LampState state) {
+    switch (state) {
+    case LampState::Green: return "green";
+    case LampState::Red: return "red";
+    case LampState::Grey: break;
     }
+    return "grey";
 }
 
 JsonDocument JsonBytes(const std::string& bytes) {
@@ -133,12 +134,13 @@ JsonDocument StatusJson(bool answered, char status) {
     return answered ? JsonDocument(std::string(1, status)) : JsonDocument(nullptr);
 }
 
-JsonDocument LampJson(int icon) {
-    switch (icon) {
-    case kIconGreen: return true;
-    case kIconRed: return false;
-    default: return nullptr;
+JsonDocument LampJson(LampState state) {
+    switch (state) {
+    case LampState::Green: return true;
+    case LampState::Red: return false;
+    case LampState::Grey: break;
     }
+    return nullptr;
 }
 
 JsonDocument PollSampleJson(const PollSample& sample) {

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "link/unit_events.h"
+
 struct PollSample;
 
 // Text from the unit made safe for a terminal: control bytes (0x00-0x1F,
@@ -32,7 +34,7 @@ std::string SendingLine(const std::string& lastRequest);
 std::string ReplyLine(const std::string& lastReply, int length);
 
 // "green", "red" or "grey" for the lamp icons 129, 130 and 134.
-const char* LampName(int icon);
+const char* LampName(LampState state);
 
 // The JSON documents keep their members in the order they are added. Every
 // command that prints data has one style: snake_case keys, a value the unit
@@ -49,7 +51,7 @@ JsonDocument UnitValueJson(const std::string& text, const std::string& code = ""
 // A reply's status character ("1", "E"), null when there was no reply.
 JsonDocument StatusJson(bool answered, char status);
 // A lamp icon as a JSON value: green true, red false, grey (not known) null.
-JsonDocument LampJson(int icon);
+JsonDocument LampJson(LampState state);
 
 // A text from the unit or a file as a JSON string. Unit texts are bytes, not
 // UTF-8: each byte stands for the character of the same number, so that every

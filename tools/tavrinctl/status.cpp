@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "link/frame.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "link/requests.h"
 #include "pages/page_form.h"
 #include "params/codec.h"
@@ -114,9 +114,9 @@ int RunStatus(ToolContext& tool) {
     std::vector<ShownRow> snr(rows.begin() + kColSnrA, rows.begin() + kColSnrD + 1);
     std::vector<ShownRow> levels(rows.begin() + kColLevelA, rows.begin() + kColLevelD + 1);
     const Lamps lamps = SampleLamps(sample);
-    const int demodLamp = lamps.demodLock;
-    const int receptionLamp = lamps.reception;
-    const int decoderLamp = lamps.decoderLock;
+    const LampState demodLamp = lamps.demodLock;
+    const LampState receptionLamp = lamps.reception;
+    const LampState decoderLamp = lamps.decoderLock;
 
     if (tool.options.json) {
         // The object watch prints each cycle.

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/operator_texts.h"
-#include "link/messages.h"
+#include "link/unit_events.h"
 #include "params/csv_recorder.h"
 #include "params/poll_sample.h"
 #include "params/poll_thread.h"
