@@ -34,7 +34,7 @@ std::unique_ptr<sim::SimUnit> StartTcpSim(uint32_t restartMs) {
 ResultCode Exchange(CFerritRemoteControl& link, const char* request, std::string* reply = nullptr) {
     int status = 0, length = 0;
     char data[256] = "";
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(link.LinkMutex());
     const ResultCode rc = link.Transact(request, &status, data, &length, 1);
     if (reply && rc == kResultOk) *reply = data;
     return rc;
@@ -53,13 +53,13 @@ TEST(WithSimulatedUnit, SerialProbeAndSilentUnit) {
 
     RecordingWindow window;
     CFerritRemoteControl link(&window);
-    link.readTotalTimeoutConstant = 100;
+    { SerialTimeouts kept = link.CommTimeouts(); kept.readTotalConstant = 100; link.SetCommTimeouts(kept); }
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         ASSERT_EQ(link.ProbeUnit(), kResultOk);
     }
-    EXPECT_EQ(link.connected, 1);
+    EXPECT_EQ(link.Connected(), 1);
     std::string address;
     ASSERT_EQ(Exchange(link, "9999rgadd;;", &address), kResultOk);
     EXPECT_EQ(address, "42");
@@ -68,10 +68,10 @@ TEST(WithSimulatedUnit, SerialProbeAndSilentUnit) {
     unit.SetFault(sim::Fault::Silence);
     EXPECT_EQ(Exchange(link, "0042r1loc;;"), kErrTimedOut);
     EXPECT_EQ(unit.Requests().size(), 3u);
-    EXPECT_EQ(link.connected, 0);
+    EXPECT_EQ(link.Connected(), 0);
     unit.ClearFault();
     ASSERT_EQ(Exchange(link, "0042r1loc;;"), kResultOk);
-    EXPECT_EQ(link.connected, 1);
+    EXPECT_EQ(link.Connected(), 1);
 }
 
 TEST(WithSimulatedUnit, TcpUnitRestartIsFollowedByANewConnection) {
@@ -80,8 +80,7 @@ TEST(WithSimulatedUnit, TcpUnitRestartIsFollowedByANewConnection) {
     ASSERT_NE(unit, nullptr);
     CFerritRemoteControl link(nullptr);
     link.OpenLog(dir.File("rx.log"));
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     link.SelectEthernet(unit->TcpAddress());
     ASSERT_EQ(link.ConnectSocket(), 0);
     std::string address;
@@ -108,8 +107,7 @@ TEST(UnitRestart, AConnectionMadeOnceTheRestartTimeHasPassedIsAnswered) {
     auto unit = StartTcpSim(kRestartMs);
     ASSERT_TRUE(unit);
     CFerritRemoteControl link(nullptr);
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     link.SelectEthernet(unit->TcpAddress());
     ASSERT_EQ(link.ConnectSocket(), 0);
 
