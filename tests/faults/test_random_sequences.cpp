@@ -72,7 +72,11 @@ TEST_P(RandomSequences, AcceptedRepliesAreTheirOwnFailuresAreSpecifiedAndTheLink
                 static_cast<unsigned long long>(exchanges));
 
     testsupport::SimRig rig(Options(GetParam(), seed));
-    { SerialTimeouts kept = rig.link->CommTimeouts(); kept.readInterval = kQuietMs; rig.link->SetCommTimeouts(kept); }
+    {
+        SerialTimeouts kept = rig.link->CommTimeouts();
+        kept.readInterval = kQuietMs;
+        rig.link->SetCommTimeouts(kept);
+    }
     ASSERT_TRUE(rig.Start());
     const milliseconds maxFault = rig.AttemptBound() * 3 / 2;
     const milliseconds limit = 3 * Bound(rig, maxFault) + kSlack;

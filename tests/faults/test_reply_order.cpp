@@ -248,7 +248,11 @@ INSTANTIATE_TEST_SUITE_P(Transports, ReplyOrder, ::testing::Values(Transport::Se
 TEST(SerialBounds, DrippingReplyEndsLikeASilentOne) {
     UnitRig rig(Transport::Serial);
     ASSERT_TRUE(rig.Start());
-    { SerialTimeouts kept = rig.link->CommTimeouts(); kept.readTotalConstant = 2500; rig.link->SetCommTimeouts(kept); }
+    {
+        SerialTimeouts kept = rig.link->CommTimeouts();
+        kept.readTotalConstant = 2500;
+        rig.link->SetCommTimeouts(kept);
+    }
     {
         LinkGuard guard(rig.link->LinkMutex());
         ASSERT_EQ(rig.link->SetCommTimeout(2, 2500), kResultOk);
@@ -295,7 +299,11 @@ TEST(SerialBounds, LateRepliesToAFailedExchangeNeverAnswerTheNextRequest) {
     rig.unit->SetValue("1snr", "12.5");
     // The late replies come about a second apart: within the line's
     // read-interval time-out, so the line does not count as quiet between them.
-    { SerialTimeouts kept = rig.link->CommTimeouts(); kept.readInterval = 1500; rig.link->SetCommTimeouts(kept); }
+    {
+        SerialTimeouts kept = rig.link->CommTimeouts();
+        kept.readInterval = 1500;
+        rig.link->SetCommTimeouts(kept);
+    }
     const auto late = 3 * rig.AttemptBound() + milliseconds(100);
     rig.unit->SetFault(Fault::SlowReply, 3, uint32_t(late.count()), "1loc");
     const Exchange failed = rig.Transact("0001r1loc;;");

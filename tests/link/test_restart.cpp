@@ -67,7 +67,11 @@ TEST(LinkRestart, OnTheSerialLineTheLinkOnlyWaits) {
     unit.LinkAsComPort(dir.Path(), kPort);
     RecordingWindow window;
     CFerritRemoteControl link(&window);
-    { SerialTimeouts kept = link.CommTimeouts(); kept.readTotalConstant = 60; link.SetCommTimeouts(kept); }
+    {
+        SerialTimeouts kept = link.CommTimeouts();
+        kept.readTotalConstant = 60;
+        link.SetCommTimeouts(kept);
+    }
     ASSERT_EQ(link.OpenSerialPort(kPort), kResultOk);
 
     RecordedWaits recorded;

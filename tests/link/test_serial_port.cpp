@@ -112,7 +112,11 @@ protected:
 TEST_F(LinkPortTest, OpenAppliesBaudRateAndTimeouts) {
     EXPECT_TRUE(link.SetBaudRate(14400));   // no port yet: kept for the open
     EXPECT_EQ(link.BaudRate(), 14400u);
-    { SerialTimeouts kept = link.CommTimeouts(); kept.readTotalConstant = 700; link.SetCommTimeouts(kept); }
+    {
+        SerialTimeouts kept = link.CommTimeouts();
+        kept.readTotalConstant = 700;
+        link.SetCommTimeouts(kept);
+    }
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
     EXPECT_EQ(link.OpenPortIndex(), 2);
     EXPECT_EQ(link.PortIndex(), 2);

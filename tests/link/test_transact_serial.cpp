@@ -23,7 +23,11 @@ protected:
         link = std::make_unique<CFerritRemoteControl>(&window);
         link->OpenLog(dir.File("rx.log"));
         // Short read time-outs keep silent-unit cases quick.
-        { SerialTimeouts kept = link->CommTimeouts(); kept.readTotalConstant = 60; link->SetCommTimeouts(kept); }
+        {
+            SerialTimeouts kept = link->CommTimeouts();
+            kept.readTotalConstant = 60;
+            link->SetCommTimeouts(kept);
+        }
         ASSERT_EQ(link->OpenSerialPort(kPort), kResultOk);
     }
     ResultCode Send(const char* request, uint8_t level = 1) {

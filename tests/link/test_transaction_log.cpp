@@ -65,7 +65,11 @@ protected:
         SetProgramFolder(dir.Path());
         unit.LinkAsComPort(dir.Path(), 4);
         link = std::make_unique<CFerritRemoteControl>(nullptr);
-        { SerialTimeouts kept = link->CommTimeouts(); kept.readTotalConstant = 60; link->SetCommTimeouts(kept); }
+        {
+            SerialTimeouts kept = link->CommTimeouts();
+            kept.readTotalConstant = 60;
+            link->SetCommTimeouts(kept);
+        }
         link->OpenLog(dir.File("rx.log"));
         ASSERT_EQ(link->OpenSerialPort(4), kResultOk);
     }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "link/locks.h"
 #include "link/remote_control.h"
@@ -53,7 +54,11 @@ TEST(WithSimulatedUnit, SerialProbeAndSilentUnit) {
 
     RecordingWindow window;
     CFerritRemoteControl link(&window);
-    { SerialTimeouts kept = link.CommTimeouts(); kept.readTotalConstant = 100; link.SetCommTimeouts(kept); }
+    {
+        SerialTimeouts kept = link.CommTimeouts();
+        kept.readTotalConstant = 100;
+        link.SetCommTimeouts(kept);
+    }
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
     {
         LinkGuard guard(link.LinkMutex());
@@ -123,6 +128,43 @@ TEST(UnitRestart, AConnectionMadeOnceTheRestartTimeHasPassedIsAnswered) {
         EXPECT_EQ(reply, std::to_string(mode));
     }
     EXPECT_EQ(unit->Counters().restarts, 2u);
+}
+
+// Two links in one process, each to its own unit: each has its own locks, so
+// a sequence holding one link's poll gate and link lock leaves the other free.
+TEST(TwoLinks, EachHasItsOwnLocks) {
+    auto unitA = StartTcpSim(200);
+    auto unitB = StartTcpSim(200);
+    ASSERT_TRUE(unitA && unitB);
+    CFerritRemoteControl a(nullptr), b(nullptr);
+    for (auto [link, unit] : {std::pair{&a, unitA.get()}, std::pair{&b, unitB.get()}}) {
+        link->SetCloseOnErrors(false, false);
+        link->SelectEthernet(unit->TcpAddress());
+        ASSERT_EQ(link->ConnectSocket(), 0);
+    }
+    ASSERT_NE(&a.LinkMutex(), &b.LinkMutex());
+    ASSERT_NE(&a.PollGate(), &b.PollGate());
+
+    std::lock_guard<std::recursive_mutex> gateA(a.PollGate());
+    std::lock_guard<std::recursive_mutex> lockA(a.LinkMutex());
+    bool othersFree = false;
+    UnitReply reply;
+    std::thread other([&] {
+        // Another thread finds link A's locks taken and link B's free.
+        const bool aTaken = !a.PollGate().try_lock() && !a.LinkMutex().try_lock();
+        const bool bFree = b.PollGate().try_lock() && b.LinkMutex().try_lock();
+        if (bFree) {
+            b.LinkMutex().unlock();
+            b.PollGate().unlock();
+        }
+        othersFree = aTaken && bFree;
+        if (bFree) reply = b.Exchange("0001rgadd;;", 1, ExchangeLocks::PollGateAndLink);
+    });
+    other.join();
+    EXPECT_TRUE(othersFree);
+    EXPECT_EQ(reply.result, kResultOk);
+    EXPECT_EQ(reply.data, "1");
+    EXPECT_EQ(a.Exchange("0001rgadd;;", 1, ExchangeLocks::Held).data, "1");
 }
 
 }  // namespace

@@ -28,8 +28,16 @@ SimRig::SimRig(SimRigOptions o) : options(std::move(o)), transport(options.trans
         link->SetCloseOnErrors(false, false);
     }
     if (!options.logName.empty()) link->OpenLog(LogPath());
-    if (options.readConstantMs) { SerialTimeouts kept = link->CommTimeouts(); kept.readTotalConstant = *options.readConstantMs; link->SetCommTimeouts(kept); }
-    if (options.readMultiplierMs) { SerialTimeouts kept = link->CommTimeouts(); kept.readTotalMultiplier = *options.readMultiplierMs; link->SetCommTimeouts(kept); }
+    if (options.readConstantMs) {
+        SerialTimeouts kept = link->CommTimeouts();
+        kept.readTotalConstant = *options.readConstantMs;
+        link->SetCommTimeouts(kept);
+    }
+    if (options.readMultiplierMs) {
+        SerialTimeouts kept = link->CommTimeouts();
+        kept.readTotalMultiplier = *options.readMultiplierMs;
+        link->SetCommTimeouts(kept);
+    }
 }
 
 SimRig::~SimRig() {
