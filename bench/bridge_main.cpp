@@ -50,8 +50,8 @@ double Median(std::vector<double> v) {
 }
 
 // One client's exchanges over `seconds`; each link object is used by its own
-// thread only, so the clients of this process do not take the process-wide
-// LinkLock and queue at the bridge, not here.
+// thread only and has its own locks, so the clients of this process queue at
+// the bridge, not here.
 long Exchanges(CFerritRemoteControl& link, double seconds, const std::atomic<bool>* stop = nullptr) {
     const auto start = Clock::now();
     long count = 0;
@@ -63,8 +63,7 @@ long Exchanges(CFerritRemoteControl& link, double seconds, const std::atomic<boo
 }
 
 bool ConnectTo(CFerritRemoteControl& link, const std::string& ip) {
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     link.SelectEthernet(ip);
     return link.ConnectSocket() == 0;
 }

@@ -74,18 +74,17 @@ Figures Summarise(const std::vector<double>& linkRates, const std::vector<double
 Figures MeasureTcp(const std::string& address, uint16_t port, int rounds, double seconds) {
     std::vector<double> linkRates, minimalRates;
     CFerritRemoteControl link(nullptr);
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     MinimalTcpClient minimal;
     auto runLink = [&]() -> bool {
         {
             // One connection to the unit at a time, as a real unit takes it.
-            LinkGuard guard(LinkLock);
+            LinkGuard guard(link.LinkMutex());
             link.SelectEthernet(address);
             if (link.ConnectSocket() != 0) return false;
         }
         linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         link.CloseEthernet();
         return true;
     };
@@ -114,7 +113,7 @@ Figures MeasureSerial(const std::string& slavePath, const std::string& folder, i
     auto runLink = [&]() -> bool {
         CFerritRemoteControl link(nullptr);
         {
-            LinkGuard guard(LinkLock);
+            LinkGuard guard(link.LinkMutex());
             if (link.OpenSerialPort(0) != kResultOk) return false;
         }
         linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));

@@ -76,10 +76,12 @@ bool CanWriteFile(const std::string& path) {
     return CanCreateFileBeside(path);
 }
 
-// Holds PollGateLock and keeps the action buttons disabled for its length.
+// Holds the link's poll gate and keeps the action buttons disabled for its length.
 class BusyScope {
 public:
-    explicit BusyScope(IUnitView& view) : view_(view), gate_(PollGateLock) { view_.EnableActionButtons(false); }
+    explicit BusyScope(CUnitSession& session) : view_(session.View()), gate_(session.Link().PollGate()) {
+        view_.EnableActionButtons(false);
+    }
     ~BusyScope() { view_.EnableActionButtons(true); }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
@@ -189,7 +191,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         session.Error(kTextNoConnection);
         return false;
     }
-    BusyScope busy(view);
+    BusyScope busy(session);
     if (!CanWriteFile(path)) {
         session.Error(kCannotWrite);
         return false;
@@ -267,7 +269,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
         session.Error(kTextNoConnection);
         return false;
     }
-    BusyScope busy(view);
+    BusyScope busy(session);
     const int records = IsK840() ? 1 : 2;
     std::string file;
     // The whole file is checked before anything is sent.
@@ -305,7 +307,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
 
 bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
-    BusyScope busy(view);
+    BusyScope busy(session);
     if (!CanWriteFile(path)) {
         session.Error(kCannotWrite);
         return false;
@@ -381,7 +383,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
 
 bool LoadConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
-    BusyScope busy(view);
+    BusyScope busy(session);
     const int total = IsK840() ? kSlots : 2 * kSlots;
     const int passes = total / kSlots;
     std::string file;
@@ -435,8 +437,7 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
 bool RestoreDefaults(CUnitSession& session, int radioId) {
     const DownconverterDefaults* choice = FindDownconverter(radioId);
     if (!choice) return false;
-    IUnitView& view = session.View();
-    BusyScope busy(view);
+    BusyScope busy(session);
     // Every step is sent whatever the one before returned; the first that the
     // unit did not take is what the operator is told at the end.
     std::string failed;

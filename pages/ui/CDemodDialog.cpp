@@ -209,7 +209,7 @@ void CDemodDialog::OnApply() {
     CUnitSession& session = host_.Session();
     session.View().EnableActionButtons(false);
     {
-        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        std::lock_guard<std::recursive_mutex> gate(session.Link().PollGate());
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
         if (WriteChangedFromPage(link, *this, demod, address) > 0) {
@@ -239,7 +239,7 @@ void CDemodDialog::OnInputRadio(int id) {
     CUnitSession& session = host_.Session();
     session.View().EnableActionButtons(false);
     {
-        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        std::lock_guard<std::recursive_mutex> gate(session.Link().PollGate());
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
         ExchangeLocked(link, InputModeRequest(address, id == kChainingInput ? kChainingInputMode : kRfInputMode), nullptr);
