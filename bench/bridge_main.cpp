@@ -112,15 +112,9 @@ int main(int argc, char** argv) {
     const std::string folder = MakeBenchFolder("tavrin_bridge_bench");
     if (folder.empty()) return 1;
     const std::string ports = folder + "/ports";
-    sim::SimOptions options;
-    options.ptyLinkPath = ports + "/COM1";
-    options.drift = false;
-    sim::SimUnit unit(options);
-    std::string error;
-    if (!unit.Start(&error)) {
-        std::fprintf(stderr, "simulated unit: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = StartBenchUnit(folder);
+    if (!started) return 1;
+    sim::SimUnit& unit = *started;
     SetProgramFolder(folder);
 
     std::vector<double> straight, through, ratios, total, totalRatios, worstShare, scrapeP99;

@@ -71,6 +71,27 @@ Figures Summarise(const std::vector<double>& linkRates, const std::vector<double
     return {Median(linkRates), Median(minimalRates), Median(ratios)};
 }
 
+// Runs `rounds` rounds of the link (runLink measures and records its own
+// rate) beside the minimal client (opened by openMinimal, closed after its
+// measurement). The order alternates from round to round so that neither side
+// always runs on a warmer (or busier) machine.
+template <class RunLink, class OpenMinimal, class Minimal>
+Figures Alternate(int rounds, double seconds, RunLink runLink, OpenMinimal openMinimal, Minimal& minimal,
+                  std::vector<double>& linkRates, std::vector<double>& minimalRates) {
+    auto runMinimal = [&]() -> bool {
+        if (!openMinimal()) return false;
+        ParsedReply reply;
+        minimalRates.push_back(Rate(seconds, [&] { return minimal.Exchange(kRequest, reply) == kResultOk; }));
+        minimal.Close();
+        return true;
+    };
+    for (int r = 0; r < rounds; ++r) {
+        const bool ok = r % 2 == 0 ? runLink() && runMinimal() : runMinimal() && runLink();
+        if (!ok) return {};
+    }
+    return Summarise(linkRates, minimalRates);
+}
+
 Figures MeasureTcp(const std::string& address, uint16_t port, int rounds, double seconds) {
     std::vector<double> linkRates, minimalRates;
     CFerritRemoteControl link(nullptr);
@@ -88,20 +109,8 @@ Figures MeasureTcp(const std::string& address, uint16_t port, int rounds, double
         link.CloseEthernet();
         return true;
     };
-    auto runMinimal = [&]() -> bool {
-        if (!minimal.Connect(address, port)) return false;
-        ParsedReply reply;
-        minimalRates.push_back(Rate(seconds, [&] { return minimal.Exchange(kRequest, reply) == kResultOk; }));
-        minimal.Close();
-        return true;
-    };
-    // The order alternates from round to round so that neither side always
-    // runs on a warmer (or busier) machine.
-    for (int r = 0; r < rounds; ++r) {
-        const bool ok = r % 2 == 0 ? runLink() && runMinimal() : runMinimal() && runLink();
-        if (!ok) return {};
-    }
-    return Summarise(linkRates, minimalRates);
+    auto openMinimal = [&] { return minimal.Connect(address, port); };
+    return Alternate(rounds, seconds, runLink, openMinimal, minimal, linkRates, minimalRates);
 }
 
 Figures MeasureSerial(const std::string& slavePath, const std::string& folder, int rounds, double seconds,
@@ -119,18 +128,8 @@ Figures MeasureSerial(const std::string& slavePath, const std::string& folder, i
         linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));
         return true;
     };
-    auto runMinimal = [&]() -> bool {
-        if (!minimal.Open(slavePath)) return false;
-        ParsedReply reply;
-        minimalRates.push_back(Rate(seconds, [&] { return minimal.Exchange(kRequest, reply) == kResultOk; }));
-        minimal.Close();
-        return true;
-    };
-    for (int r = 0; r < rounds; ++r) {
-        const bool ok = r % 2 == 0 ? runLink() && runMinimal() : runMinimal() && runLink();
-        if (!ok) return {};
-    }
-    return Summarise(linkRates, minimalRates);
+    auto openMinimal = [&] { return minimal.Open(slavePath); };
+    return Alternate(rounds, seconds, runLink, openMinimal, minimal, linkRates, minimalRates);
 }
 
 double MeasurePortScanMs(int rounds) {
@@ -165,16 +164,9 @@ int main(int argc, char** argv) {
     if (folder.empty()) return 1;
     const std::string ports = folder + "/ports";
 
-    sim::SimOptions options;
-    options.ptyLinkPath = ports + "/COM1";
-    options.tcpAddress = address;
-    options.drift = false;
-    sim::SimUnit unit(options);
-    std::string error;
-    if (!unit.Start(&error)) {
-        std::fprintf(stderr, "simulated unit: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = StartBenchUnit(folder, address);
+    if (!started) return 1;
+    sim::SimUnit& unit = *started;
 
     std::printf("Exchanges per second (r1loc;;, log off, median of %d rounds of %.1f s)\n", rounds, seconds);
     std::printf("%-18s %12s %14s %8s\n", "transport", "Exchange", "minimal client", "ratio*");
