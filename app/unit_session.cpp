@@ -97,7 +97,7 @@ bool CUnitSession::ReadUnitConfig(bool disableButtons, bool keepEdits, RowReadin
     if (disableButtons) view_.EnableActionButtons(false);
     bool ok = false;
     {
-        LinkGuard gate(PollGateLock);
+        LinkGuard gate(link_.PollGate());
         bool unrequested = false;
         ok = RunReadsWatched(link_, [&] { return ReadSlotModeAndTables(keepEdits, reading); }, unrequested);
         readShifted = unrequested;
@@ -164,7 +164,7 @@ void CUnitSession::ForgetUnitValues() {
 }
 
 int CUnitSession::ReadTablesToPages(int mode, bool keepEdits, RowReading reading) {
-    LinkGuard gate(PollGateLock);
+    LinkGuard gate(link_.PollGate());
     IPage* simple = view_.SimplePage();
     IPage* full = view_.FullPage();
     IPage* first = simple ? simple : full;
@@ -183,7 +183,7 @@ bool CUnitSession::SwitchDemodMode(int mode) {
         Error(kTextNoConnection);
         return false;
     }
-    LinkGuard gate(PollGateLock);
+    LinkGuard gate(link_.PollGate());
     const ResultCode result = Transact(DemodModeRequest(unitAddress, mode));
     if (result != kResultOk) {
         Error(Printf("Error 0x%08x setting demod mode", result));
@@ -244,7 +244,7 @@ void CUnitSession::ApplySimplePage() {
     view_.EnableActionButtons(false);
     bool shifted = false;
     {
-        LinkGuard gate(PollGateLock);
+        LinkGuard gate(link_.PollGate());
         UnrequestedWatch watch(link_);
         IPage* full = view_.FullPage();
         if (simple) {
@@ -265,7 +265,7 @@ void CUnitSession::ApplySimplePage() {
 }
 
 void CUnitSession::SetUnitAddress(int address) {
-    std::unique_lock<std::recursive_mutex> gate(PollGateLock, std::defer_lock);
+    std::unique_lock<std::recursive_mutex> gate(link_.PollGate(), std::defer_lock);
     if (view_.UnitConnected()) {
         gate.lock();
         Transact(SetUnitAddressRequest(unitAddress, address));

@@ -135,7 +135,7 @@ public:
     void SetUnitAddress(int address);
 
     // ---- helpers for the file operations -------------------------------------
-    // The link's Exchange (LinkLock, log level 1). `data` (optional) receives
+    // The link's Exchange (its LinkMutex, log level 1). `data` (optional) receives
     // the reply's data text on success.
     ResultCode Transact(const std::string& request, std::string* data = nullptr);
     // The any-unit address request; on success `address` receives the unit's

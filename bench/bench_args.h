@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <memory>
 #include <string>
+
+#include "sim/sim_unit.h"
 
 struct BenchArgs {
     double seconds = 1.0;
@@ -43,4 +46,21 @@ inline std::string MakeBenchFolder(const std::string& prefix) {
     if (!mkdtemp(pattern.data())) return {};
     ::mkdir((pattern + "/ports").c_str(), 0700);
     return pattern;
+}
+
+// A simulated unit with its COM1 link in FOLDER/ports (and a TCP listener on
+// `tcpAddress` when given), its values steady; null (after printing why) when
+// it cannot start.
+inline std::unique_ptr<sim::SimUnit> StartBenchUnit(const std::string& folder, const std::string& tcpAddress = {}) {
+    sim::SimOptions options;
+    options.ptyLinkPath = folder + "/ports/COM1";
+    if (!tcpAddress.empty()) options.tcpAddress = tcpAddress;
+    options.drift = false;
+    auto unit = std::make_unique<sim::SimUnit>(options);
+    std::string error;
+    if (!unit->Start(&error)) {
+        std::fprintf(stderr, "simulated unit: %s\n", error.c_str());
+        return nullptr;
+    }
+    return unit;
 }

@@ -50,8 +50,8 @@ double Median(std::vector<double> v) {
 }
 
 // One client's exchanges over `seconds`; each link object is used by its own
-// thread only, so the clients of this process do not take the process-wide
-// LinkLock and queue at the bridge, not here.
+// thread only and has its own locks, so the clients of this process queue at
+// the bridge, not here.
 long Exchanges(CFerritRemoteControl& link, double seconds, const std::atomic<bool>* stop = nullptr) {
     const auto start = Clock::now();
     long count = 0;
@@ -63,8 +63,7 @@ long Exchanges(CFerritRemoteControl& link, double seconds, const std::atomic<boo
 }
 
 bool ConnectTo(CFerritRemoteControl& link, const std::string& ip) {
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     link.SelectEthernet(ip);
     return link.ConnectSocket() == 0;
 }
@@ -113,15 +112,9 @@ int main(int argc, char** argv) {
     const std::string folder = MakeBenchFolder("tavrin_bridge_bench");
     if (folder.empty()) return 1;
     const std::string ports = folder + "/ports";
-    sim::SimOptions options;
-    options.ptyLinkPath = ports + "/COM1";
-    options.drift = false;
-    sim::SimUnit unit(options);
-    std::string error;
-    if (!unit.Start(&error)) {
-        std::fprintf(stderr, "simulated unit: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = StartBenchUnit(folder);
+    if (!started) return 1;
+    sim::SimUnit& unit = *started;
     SetProgramFolder(folder);
 
     std::vector<double> straight, through, ratios, total, totalRatios, worstShare, scrapeP99;

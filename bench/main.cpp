@@ -71,38 +71,46 @@ Figures Summarise(const std::vector<double>& linkRates, const std::vector<double
     return {Median(linkRates), Median(minimalRates), Median(ratios)};
 }
 
-Figures MeasureTcp(const std::string& address, uint16_t port, int rounds, double seconds) {
-    std::vector<double> linkRates, minimalRates;
-    CFerritRemoteControl link(nullptr);
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
-    MinimalTcpClient minimal;
-    auto runLink = [&]() -> bool {
-        {
-            // One connection to the unit at a time, as a real unit takes it.
-            LinkGuard guard(LinkLock);
-            link.SelectEthernet(address);
-            if (link.ConnectSocket() != 0) return false;
-        }
-        linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));
-        LinkGuard guard(LinkLock);
-        link.CloseEthernet();
-        return true;
-    };
+// Runs `rounds` rounds of the link (runLink measures and records its own
+// rate) beside the minimal client (opened by openMinimal, closed after its
+// measurement). The order alternates from round to round so that neither side
+// always runs on a warmer (or busier) machine.
+template <class RunLink, class OpenMinimal, class Minimal>
+Figures Alternate(int rounds, double seconds, RunLink runLink, OpenMinimal openMinimal, Minimal& minimal,
+                  std::vector<double>& linkRates, std::vector<double>& minimalRates) {
     auto runMinimal = [&]() -> bool {
-        if (!minimal.Connect(address, port)) return false;
+        if (!openMinimal()) return false;
         ParsedReply reply;
         minimalRates.push_back(Rate(seconds, [&] { return minimal.Exchange(kRequest, reply) == kResultOk; }));
         minimal.Close();
         return true;
     };
-    // The order alternates from round to round so that neither side always
-    // runs on a warmer (or busier) machine.
     for (int r = 0; r < rounds; ++r) {
         const bool ok = r % 2 == 0 ? runLink() && runMinimal() : runMinimal() && runLink();
         if (!ok) return {};
     }
     return Summarise(linkRates, minimalRates);
+}
+
+Figures MeasureTcp(const std::string& address, uint16_t port, int rounds, double seconds) {
+    std::vector<double> linkRates, minimalRates;
+    CFerritRemoteControl link(nullptr);
+    link.SetCloseOnErrors(false, false);
+    MinimalTcpClient minimal;
+    auto runLink = [&]() -> bool {
+        {
+            // One connection to the unit at a time, as a real unit takes it.
+            LinkGuard guard(link.LinkMutex());
+            link.SelectEthernet(address);
+            if (link.ConnectSocket() != 0) return false;
+        }
+        linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));
+        LinkGuard guard(link.LinkMutex());
+        link.CloseEthernet();
+        return true;
+    };
+    auto openMinimal = [&] { return minimal.Connect(address, port); };
+    return Alternate(rounds, seconds, runLink, openMinimal, minimal, linkRates, minimalRates);
 }
 
 Figures MeasureSerial(const std::string& slavePath, const std::string& folder, int rounds, double seconds,
@@ -114,24 +122,14 @@ Figures MeasureSerial(const std::string& slavePath, const std::string& folder, i
     auto runLink = [&]() -> bool {
         CFerritRemoteControl link(nullptr);
         {
-            LinkGuard guard(LinkLock);
+            LinkGuard guard(link.LinkMutex());
             if (link.OpenSerialPort(0) != kResultOk) return false;
         }
         linkRates.push_back(Rate(seconds, [&] { return LinkExchange(link); }));
         return true;
     };
-    auto runMinimal = [&]() -> bool {
-        if (!minimal.Open(slavePath)) return false;
-        ParsedReply reply;
-        minimalRates.push_back(Rate(seconds, [&] { return minimal.Exchange(kRequest, reply) == kResultOk; }));
-        minimal.Close();
-        return true;
-    };
-    for (int r = 0; r < rounds; ++r) {
-        const bool ok = r % 2 == 0 ? runLink() && runMinimal() : runMinimal() && runLink();
-        if (!ok) return {};
-    }
-    return Summarise(linkRates, minimalRates);
+    auto openMinimal = [&] { return minimal.Open(slavePath); };
+    return Alternate(rounds, seconds, runLink, openMinimal, minimal, linkRates, minimalRates);
 }
 
 double MeasurePortScanMs(int rounds) {
@@ -166,16 +164,9 @@ int main(int argc, char** argv) {
     if (folder.empty()) return 1;
     const std::string ports = folder + "/ports";
 
-    sim::SimOptions options;
-    options.ptyLinkPath = ports + "/COM1";
-    options.tcpAddress = address;
-    options.drift = false;
-    sim::SimUnit unit(options);
-    std::string error;
-    if (!unit.Start(&error)) {
-        std::fprintf(stderr, "simulated unit: %s\n", error.c_str());
-        return 1;
-    }
+    const auto started = StartBenchUnit(folder, address);
+    if (!started) return 1;
+    sim::SimUnit& unit = *started;
 
     std::printf("Exchanges per second (r1loc;;, log off, median of %d rounds of %.1f s)\n", rounds, seconds);
     std::printf("%-18s %12s %14s %8s\n", "transport", "Exchange", "minimal client", "ratio*");

@@ -30,10 +30,7 @@ inline constexpr uint32_t kConnectTimeoutMs = 5000;
 // Silence of the unit while it restarts after a mode change or factory defaults.
 inline constexpr uint32_t kUnitRestartWaitMs = 7000;
 
-using ConnectHandle = uint64_t;           // 0 = no thread
-class CFerritRemoteControl;
-
-// One per started connect thread; owned by the link's connectThreads list until
+// One per started connect thread; owned by the TCP transport's list until
 // the thread removes it as its last step.
 struct ConnectThreadRecord {
     std::string ipAddress;                // copy of the link's ipAddress at start
@@ -42,7 +39,7 @@ struct ConnectThreadRecord {
     IUnitEvents* notifyWindow = nullptr;
     IUnitEvents* waitWindow = nullptr;    // may be null
     ConnectHandle threadHandle = 0;
-    CFerritRemoteControl* owner = nullptr;
+    TcpTransport* owner = nullptr;
     std::thread thread;                   // detached by RemoveConnectThread
 };
 
@@ -56,7 +53,14 @@ public:
     // Transaction log
     void OpenLog(const std::string& fileName);
 
-    // The port and socket operations below take LinkLock themselves, so they
+    // The link's two locks, both recursive: LinkMutex around every exchange
+    // (Exchange, ProbeUnit), PollGate to keep the poll thread out of a
+    // sequence. PollGate is always taken before LinkMutex. Each link has its
+    // own pair.
+    std::recursive_mutex& LinkMutex() const { return linkMutex_; }
+    std::recursive_mutex& PollGate() const { return pollGate_; }
+
+    // The port and socket operations below take LinkMutex themselves, so they
     // never run in the middle of another thread's exchange.
 
     // Serial transport
@@ -65,7 +69,7 @@ public:
     void CloseSerialPort();
     // The serial device went away under an open port (an adapter unplugged,
     // its node or the target of its ports/COMn link gone). The caller holds
-    // LinkLock. Closes the descriptor, clears `connected`, posts
+    // LinkMutex. Closes the descriptor, clears `connected`, tells
     // LinkLost and remembers the port for ReopenLostPort.
     void SerialDeviceGone();
     // While a vanished port's COM number has no open port: looks once whether
@@ -75,8 +79,26 @@ public:
     // an absent device costs one look per poll interval.
     bool ReopenLostPort();
     bool IsConnected() const;
+    // The speed of the line, applied at once to an open port.
     bool SetBaudRate(uint32_t baudRate);
+    uint32_t BaudRate() const { return serial_.BaudRate(); }
+    // Writes one time-out (SerialTimeoutField's `which`) to the open port.
     ResultCode SetCommTimeout(int which, uint32_t value);
+    // The five serial time-outs as the link keeps them: what the next open
+    // writes, and after an open what the port took. SetCommTimeouts leaves an
+    // open port alone.
+    SerialTimeouts CommTimeouts() const { return serial_.Timeouts(); }
+    void SetCommTimeouts(const SerialTimeouts& timeouts);
+    // The COM port last asked for, the one open (-1: none) and a vanished
+    // one looked for again (-1: none), and how many looks there have been.
+    int PortIndex() const { return portIndex_; }
+    int OpenPortIndex() const { return serial_.OpenPortIndex(); }
+    int LostPortIndex() const { return serial_.LostPortIndex(); }
+    uint32_t ReopenChecks() const { return serial_.ReopenChecks(); }
+    // A port opened through a link made for the moment (the tool's --serial
+    // PATH): its vanished device is not looked for again.
+    void StopFollowingComPort() { serial_.StopFollowingComPort(); }
+    const SerialPort& SerialLine() const { return serial_.Port(); }
 
     // Ethernet transport
     void SelectEthernet(const std::string& ipAddress);
@@ -90,7 +112,18 @@ public:
     // Called by a connect thread as its last step; a call from any other thread
     // does nothing (a running thread's record is never pulled away).
     void RemoveConnectThread(ConnectHandle handle);
-    bool HasSocket() const { return socket.load() != kNoSocket; }
+    bool HasSocket() const { return tcp_.HasSocket(); }
+    SocketHandle Socket() const { return tcp_.Socket(); }
+    const std::string& IpAddress() const { return tcp_.Address(); }
+    // Whether a failed send or receive closes the TCP connection (both on
+    // by default; the program and the tools turn them off).
+    void SetCloseOnErrors(bool onSend, bool onReceive) { tcp_.SetCloseOnErrors(onSend, onReceive); }
+    // Whether an exchange without a socket connects anew first (on by default).
+    void SetReconnectSocket(bool reconnect) { tcp_.SetReconnect(reconnect); }
+    size_t ConnectThreadCount() { return tcp_.ConnectThreadCount(); }
+    // Test aid: runs as StartConnectThread begins, before it looks for a
+    // socket (a place to let another thread's exchange get there first).
+    void SetConnectAttemptHook(std::function<void()> hook) { onConnectAttemptStart_ = std::move(hook); }
 
     // After the unit has restarted: over Ethernet the connection is made anew
     // (as ConnectSocket); over the serial line nothing is done.
@@ -109,7 +142,7 @@ public:
     // the close flags say.
     UnitReply Exchange(const std::string& request, uint8_t logLevel = 1, ExchangeLocks locks = ExchangeLocks::Link);
     // Exchange in the buffer form: status/data/length are written only on
-    // success; data holds at least 256 bytes. The caller holds LinkLock.
+    // success; data holds at least 256 bytes. The caller holds LinkMutex.
     ResultCode Transact(const char* request, int* status, char* data, int* length, uint8_t logLevel);
     // Replies the unit sent that no request asked for, as far as the link can
     // tell them: bytes found waiting before a request that followed an
@@ -121,89 +154,66 @@ public:
     // After the last exchange of an operation of several: throws away what is
     // waiting, then waits `ms` for anything more from the unit, counting what
     // comes. Nothing is waited for after a failed exchange (its own settling
-    // takes care of late replies). Takes LinkLock.
+    // takes care of late replies). Takes LinkMutex.
     void ExpectQuiet(uint32_t ms);
-    // Operations under way that watch for unrequested replies (they nest),
-    // and exchanges made since the link last listened (ExpectQuiet).
-    std::atomic<int> unrequestedWatches{0};
+    // Operations under way that watch for unrequested replies (they nest):
+    // true for the outermost.
+    bool BeginUnrequestedWatch() { return unrequestedWatches_.fetch_add(1) == 0; }
+    void EndUnrequestedWatch() { unrequestedWatches_.fetch_sub(1); }
+    // Exchanges made since the link last listened (ExpectQuiet).
     uint64_t ExchangesSinceQuiet() const { return exchangesSinceQuiet_.load(); }
     // "9999rgadd;;" with log level 1; sets connected from the result.
     ResultCode ProbeUnit();
 
-    // Fields, in the order the link keeps them.
-    IUnitEvents* mainWindow;
-    int openPortIndex = -1;
-    uint32_t readIntervalTimeout = 500;
-    uint32_t readTotalTimeoutMultiplier = 1;
-    uint32_t readTotalTimeoutConstant = 2500;
-    uint32_t writeTotalTimeoutMultiplier = 1;
-    uint32_t writeTotalTimeoutConstant = 1000;
-    uint32_t baudRate = 9600;
-    bool closeOnSendError = true;
-    bool closeOnReceiveError = true;
-    bool reconnectSocket = true;
-    // Test aid: runs as StartConnectThread begins, before it looks for a
-    // socket (a place to let another thread's exchange get there first).
-    std::function<void()> onConnectAttemptStart;
-    std::string lastRequest;              // STX to ETX
-    std::string lastReply;                // received text up to and including its ETX
-    int lastReplyLength = 0;
-    std::string logFileName;
-    std::string ipAddress;                // at most 15 characters
-    std::atomic<LinkMode> mode{LinkModeSerial};
-    std::atomic<int> connected{0};
-    int portIndex = -1;
-    SerialPort serialHandle;
-    std::unique_ptr<std::ofstream> logFile;
-    int emptyReplyCount = 0;
-    std::atomic<SocketHandle> socket{kNoSocket};
-    // Set when the socket may still bring a reply that belongs to no later
-    // request (after a receive that failed or timed out, or a reply that failed
-    // acceptance): the next exchange drops it and connects anew first.
-    std::atomic<bool> socketOutOfStep{false};
-    // The same for the serial line: after an exchange that failed (no reply in
-    // time, or a reply that failed acceptance) the unit may still answer it,
-    // so the next exchange first lets the line fall quiet.
-    bool serialOutOfStep = false;
-    // Looks for the device of a vanished serial port (ReopenLostPort); the
-    // pace of those looks can be read here.
-    std::atomic<uint32_t> reopenChecks{0};
-    // The COM port whose device vanished and is to be opened again; -1: none.
-    int lostPortIndex = -1;
-    // The path the open port was opened by (ports/COMn or a /dev node), as
-    // ComPortDevicePath gave it. A vanished device is looked for at this path
-    // only, its link followed anew: a link that is gone is not replaced by the
-    // /dev node the COM number would fall back to.
-    std::string openDevicePath;
-    // Whether a vanished device is looked for again. A port opened through a
-    // link made for the moment (the tool's --serial PATH) clears it.
-    bool followComPort = true;
-    std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads;
-    std::mutex connectThreadsLock;        // guards connectThreads
-    std::condition_variable connectThreadsChanged;
-    Blowfish blowfish;
+    LinkMode Mode() const { return mode_.load(); }
+    // 1 while the unit answers (serial) or the connection stands (TCP).
+    int Connected() const { return connected_.load(); }
+    void SetConnected(int value) { connected_ = value; }
+    // The last request sent (STX to ETX), and the received text of the last
+    // reply up to and including its ETX, with its length. Read under LinkMutex.
+    const std::string& LastRequest() const { return lastRequest_; }
+    const std::string& LastReply() const { return lastReply_; }
+    int LastReplyLength() const { return lastReplyLength_; }
+    // Silent attempts in a row (serial); three count the unit as gone.
+    int EmptyReplyCount() const { return emptyReplyCount_; }
+    const std::string& LogFileName() const { return logFileName_; }
+    // The open transaction log, or null.
+    std::ofstream* LogFile() const { return logFile_.get(); }
 
 private:
-    // The exchange itself, the caller holding LinkLock: the result code, and
+    // The exchange itself, the caller holding LinkMutex: the result code, and
     // on success the reply in `out`.
     ResultCode ExchangeHeld(const std::string& request, uint8_t logLevel, UnitReply& out);
     // The transport of the selected mode; Transact works only through it.
     LinkTransport& SelectedTransport() {
-        if (mode == LinkModeSerial) return serial_;
+        if (mode_ == LinkModeSerial) return serial_;
         return tcp_;
     }
     // Counts `discarded` bytes as an unrequested reply when they followed an
     // accepted reply.
     void NoteDiscarded(long discarded, bool afterAnswer);
-    ConnectHandle nextConnectHandle_ = 1;
+    IUnitEvents* mainWindow;
+    mutable std::recursive_mutex linkMutex_;
+    mutable std::recursive_mutex pollGate_;
+    std::function<void()> onConnectAttemptStart_;
+    std::string lastRequest_;
+    std::string lastReply_;
+    int lastReplyLength_ = 0;
+    std::string logFileName_;
+    std::atomic<LinkMode> mode_{LinkModeSerial};
+    std::atomic<int> connected_{0};
+    int portIndex_ = -1;
+    std::unique_ptr<std::ofstream> logFile_;
+    int emptyReplyCount_ = 0;
+    std::atomic<int> unrequestedWatches_{0};
     std::atomic<uint64_t> unrequestedReplies_{0};
     std::atomic<uint64_t> exchangesSinceQuiet_{0};
-    bool lastAnswered_ = false;   // the last exchange brought an accepted reply (under LinkLock)
+    bool lastAnswered_ = false;   // the last exchange brought an accepted reply (under LinkMutex)
     SerialTransport serial_{*this};
     TcpTransport tcp_{*this};
 };
 
-// Exchange under LinkLock, by its older name. On success `status` and `data`
+// Exchange under LinkMutex, by its older name. On success `status` and `data`
 // (when given) receive the reply.
 inline ResultCode TransactLocked(CFerritRemoteControl& link, const std::string& request, int* status = nullptr,
                                  std::string* data = nullptr, uint8_t logLevel = 1) {

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr auto kWindowCheckInterval = std::chrono::milliseconds(100);
+constexpr uint32_t kThreadEndWaitMs = 500;
 
 // The end of a cancelled connect attempt: the socket (if any) is closed and
 // nothing is sent to the window.
@@ -22,7 +23,7 @@ void EndCancelled(SocketHandle s) {
 }
 
 void ConnectThreadMain(ConnectThreadRecord* record) {
-    CFerritRemoteControl* const owner = record->owner;
+    TcpTransport* const owner = record->owner;
     const ConnectHandle handle = record->threadHandle;
     auto cancelled = [record] { return record->cancelled.load() != 0; };
     auto finish = [owner, handle] { owner->RemoveConnectThread(handle); };
@@ -35,7 +36,7 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
             bool stop = false;
             bool exists = false;
             {
-                std::lock_guard<std::mutex> lock(owner->connectThreadsLock);
+                std::lock_guard<std::mutex> lock(owner->ConnectThreadsLock());
                 stop = cancelled();
                 exists = !stop && record->waitWindow->WindowExists();
             }
@@ -93,52 +94,60 @@ void ConnectThreadMain(ConnectThreadRecord* record) {
 }  // namespace
 
 void CFerritRemoteControl::SelectEthernet(const std::string& address) {
-    LinkGuard guard(LinkLock);
-    ipAddress = address.substr(0, 15);
-    mode = LinkModeEthernet;
-    lostPortIndex = -1;   // the serial port is given up for Ethernet
+    LinkGuard guard(linkMutex_);
+    tcp_.SetAddress(address);
+    mode_ = LinkModeEthernet;
+    serial_.ForgetLostPort();   // the serial port is given up for Ethernet
     tcp_.Close();
     // Whatever the link was connected to before, over this address it is not
     // connected until an attempt succeeds.
-    connected = 0;
+    connected_ = 0;
 }
 
 void CFerritRemoteControl::CloseEthernet() {
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(linkMutex_);
     if (HasSocket()) {
         tcp_.Close();
-        connected = 0;
+        connected_ = 0;
     }
     DebugOut("Ethernet connection closed\r\n");
 }
 
 int CFerritRemoteControl::ConnectSocket() {
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(linkMutex_);
     return tcp_.Connect();
 }
 
 ConnectHandle CFerritRemoteControl::StartConnectThread(IUnitEvents* notifyWindow, IUnitEvents* waitWindow) {
-    if (onConnectAttemptStart) onConnectAttemptStart();
+    if (onConnectAttemptStart_) onConnectAttemptStart_();
+    return tcp_.StartConnectThread(notifyWindow, waitWindow);
+}
+
+void CFerritRemoteControl::CancelConnectThread(ConnectHandle handle) { tcp_.CancelConnectThread(handle); }
+
+void CFerritRemoteControl::RemoveConnectThread(ConnectHandle handle) { tcp_.RemoveConnectThread(handle); }
+
+ConnectHandle TcpTransport::StartConnectThread(IUnitEvents* notifyWindow, IUnitEvents* waitWindow) {
     if (HasSocket()) return 0;
-    std::lock_guard<std::mutex> lock(connectThreadsLock);
+    std::lock_guard<std::mutex> lock(connectThreadsLock_);
     auto record = std::make_unique<ConnectThreadRecord>();
-    record->ipAddress = ipAddress;
-    record->socketSlot = &socket;
+    record->ipAddress = ipAddress_;
+    record->socketSlot = &socket_;
     record->notifyWindow = notifyWindow;
     record->waitWindow = waitWindow;
     record->threadHandle = nextConnectHandle_++;
     record->owner = this;
     ConnectThreadRecord* raw = record.get();
-    connectThreads.push_back(std::move(record));
+    connectThreads_.push_back(std::move(record));
     // The thread removes its record under this lock, so it cannot get there
     // before the handle and the thread object are in place.
     raw->thread = std::thread(ConnectThreadMain, raw);
     return raw->threadHandle;
 }
 
-void CFerritRemoteControl::CancelConnectThread(ConnectHandle handle) {
-    std::lock_guard<std::mutex> lock(connectThreadsLock);
-    for (auto& record : connectThreads) {
+void TcpTransport::CancelConnectThread(ConnectHandle handle) {
+    std::lock_guard<std::mutex> lock(connectThreadsLock_);
+    for (auto& record : connectThreads_) {
         if (record->threadHandle == handle) {
             record->cancelled = 1;
             return;
@@ -146,17 +155,35 @@ void CFerritRemoteControl::CancelConnectThread(ConnectHandle handle) {
     }
 }
 
-void CFerritRemoteControl::RemoveConnectThread(ConnectHandle handle) {
-    std::lock_guard<std::mutex> lock(connectThreadsLock);
-    for (auto it = connectThreads.begin(); it != connectThreads.end(); ++it) {
+void TcpTransport::RemoveConnectThread(ConnectHandle handle) {
+    std::lock_guard<std::mutex> lock(connectThreadsLock_);
+    for (auto it = connectThreads_.begin(); it != connectThreads_.end(); ++it) {
         ConnectThreadRecord& record = **it;
         if (record.threadHandle != handle) continue;
         // Only the thread itself frees its record, as its last step: freeing
         // it under a running thread would pull its state away.
         if (record.thread.get_id() != std::this_thread::get_id()) return;
         record.thread.detach();
-        connectThreads.erase(it);
-        connectThreadsChanged.notify_all();
+        connectThreads_.erase(it);
+        connectThreadsChanged_.notify_all();
         return;
     }
+}
+
+size_t TcpTransport::ConnectThreadCount() {
+    std::lock_guard<std::mutex> lock(connectThreadsLock_);
+    return connectThreads_.size();
+}
+
+void TcpTransport::EndConnectThreads() {
+    // Each thread notices the flag within its bounded connect and removes
+    // its record.
+    std::unique_lock<std::mutex> lock(connectThreadsLock_);
+    for (auto& record : connectThreads_) record->cancelled = 1;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kThreadEndWaitMs);
+    connectThreadsChanged_.wait_until(lock, until, [this] { return connectThreads_.empty(); });
+    for (auto& record : connectThreads_) {
+        DebugOut("Terminating 0x%x forcefully\r\n", unsigned(record->threadHandle));
+    }
+    connectThreadsChanged_.wait(lock, [this] { return connectThreads_.empty(); });
 }

@@ -27,11 +27,11 @@ ResultCode OpenSerialDevice(CFerritRemoteControl& link, const std::string& devic
         if (symlink(target.c_str(), com1.c_str()) == 0) {
             SetProgramFolder(folder, FolderMode::Portable);
             {
-                LinkGuard guard(LinkLock);
+                LinkGuard guard(link.LinkMutex());
                 result = link.OpenSerialPort(0);
                 // COM1 leads elsewhere once the link below is gone: a vanished
                 // device is not looked for there.
-                link.followComPort = false;
+                link.StopFollowingComPort();
             }
             unlink(com1.c_str());
         }

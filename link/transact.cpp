@@ -27,8 +27,8 @@ uint64_t SerialExchangeBoundMs(uint32_t baudRate) {
 }  // namespace
 
 UnitReply CFerritRemoteControl::Exchange(const std::string& request, uint8_t logLevel, ExchangeLocks locks) {
-    std::unique_lock<std::recursive_mutex> gate(PollGateLock, std::defer_lock);
-    std::unique_lock<std::recursive_mutex> linkLock(LinkLock, std::defer_lock);
+    std::unique_lock<std::recursive_mutex> gate(pollGate_, std::defer_lock);
+    std::unique_lock<std::recursive_mutex> linkLock(linkMutex_, std::defer_lock);
     if (locks == ExchangeLocks::PollGateAndLink) gate.lock();
     if (locks != ExchangeLocks::Held) linkLock.lock();
     UnitReply out;
@@ -42,14 +42,14 @@ void CFerritRemoteControl::NoteDiscarded(long discarded, bool afterAnswer) {
     if (discarded <= 0 || !afterAnswer) return;
     ++unrequestedReplies_;
     DebugOut("The unit sent %ld bytes that were not asked for\r\n", discarded);
-    if (logFile) {
-        LogTimeStamped(logFile.get(), "Discarded bytes not asked for\r\n");
-        LogFlush(logFile.get());
+    if (logFile_) {
+        LogTimeStamped(logFile_.get(), "Discarded bytes not asked for\r\n");
+        LogFlush(logFile_.get());
     }
 }
 
 void CFerritRemoteControl::ExpectQuiet(uint32_t ms) {
-    std::lock_guard<std::recursive_mutex> lock(LinkLock);
+    std::lock_guard<std::recursive_mutex> lock(linkMutex_);
     if (!lastAnswered_) {
         if (ms != 0) exchangesSinceQuiet_ = 0;
         return;
@@ -84,7 +84,7 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
     // A request a frame cannot carry is refused before anything is sent or logged.
     if (!BuildRequestFrame(request, frame)) return kErrInvalidCommand;
 
-    std::ofstream* log = logFile.get();
+    std::ofstream* log = logFile_.get();
     const bool logging = log && logLevel != 0;
     auto finish = [&](ResultCode code) {
         if (logging) {
@@ -103,7 +103,7 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
     };
     // Replies to an earlier exchange that failed may still be on their way, and
     // whatever the line still holds belongs to no request of ours.
-    line.SettleAfterFailure(TickMs() + SerialExchangeBoundMs(baudRate));
+    line.SettleAfterFailure(TickMs() + SerialExchangeBoundMs(serial_.BaudRate()));
     long stale = 0;
     if (!line.Purge(stale)) return fail(kErrRead);
     NoteDiscarded(stale, lastAnswered_);
@@ -112,7 +112,7 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
 
     std::string received;
     // One bound for the whole exchange, however many attempts it takes.
-    const uint64_t deadline = TickMs() + SerialExchangeBoundMs(baudRate);
+    const uint64_t deadline = TickMs() + SerialExchangeBoundMs(serial_.BaudRate());
     bool retried = false;
     for (;;) {
         if (retried && !line.Purge(stale)) return fail(kErrRead);
@@ -124,13 +124,13 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
             LogCharDump(log, bytes, frame.size(), mask);
             LogPrintf(log, "\r\n");
         }
-        lastRequest = frame;
+        lastRequest_ = frame;
         bool overran = false;
         const ResultCode rc = line.Exchange(frame, logging, deadline, received, overran);
         if (rc != kResultOk) return fail(rc);
         if (!line.ResendAfterSilence()) break;
         if (!received.empty()) {
-            emptyReplyCount = 0;
+            emptyReplyCount_ = 0;
             if (retried) {
                 // The earlier attempts may still be answered: their replies
                 // must not meet the next request, so let the line fall quiet.
@@ -140,13 +140,13 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
         }
         // Not a single byte came back, or the exchange ran out of time (then
         // there is no time left for another attempt).
-        if (overran) emptyReplyCount = kEmptyRepliesUntilLost;
-        if (connected != 0 && ++emptyReplyCount < kEmptyRepliesUntilLost) {
+        if (overran) emptyReplyCount_ = kEmptyRepliesUntilLost;
+        if (connected_ != 0 && ++emptyReplyCount_ < kEmptyRepliesUntilLost) {
             retried = true;
             if (logging) LogPrintf(log, "Retry sending message\r\n");
             continue;
         }
-        connected = 0;
+        connected_ = 0;
         if (mainWindow) mainWindow->LinkLost();
         return fail(kErrTimedOut);
     }
@@ -156,8 +156,8 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
     const ResultCode rc =
         AcceptReply(reinterpret_cast<const uint8_t*>(received.data()), received.size(), kept, reply);
     if (!kept.empty()) {
-        lastReply = kept;
-        lastReplyLength = int(kept.size());
+        lastReply_ = kept;
+        lastReplyLength_ = int(kept.size());
         if (logging) {
             LogBytes(log, kept);
             LogPrintf(log, "\r\n");
@@ -177,7 +177,7 @@ ResultCode CFerritRemoteControl::ExchangeHeld(const std::string& request, uint8_
     if (reply.data.size() >= kReceiveBufferSize) reply.data.resize(kReceiveBufferSize - 1);
     out.data = std::move(reply.data);
     out.status = char(reply.status);
-    connected = 1;
+    connected_ = 1;
     if (logging) {
         LogPrintf(log, "Returning OK\r\n");
         LogFlush(log);

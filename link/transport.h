@@ -1,15 +1,31 @@
 // The two ways a frame reaches the unit: the serial line and the TCP
 // connection. Transact picks one by the link's mode and works only through this
-// interface; each transport keeps its state in the link object's own fields.
+// interface; each transport keeps its own state.
 #pragma once
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <string>
 
+#include "link/blowfish.h"
 #include "link/result_codes.h"
 #include "platform/net.h"
+#include "platform/serial_port.h"
 
 class CFerritRemoteControl;
+struct ConnectThreadRecord;
+using ConnectHandle = uint64_t;           // 0 = no thread
+class IUnitEvents;
+
+// The time-out of SerialTimeouts that `which` names (0 read interval, 1 read
+// multiplier, 2 read constant, 3 write multiplier, 4 write constant); null for
+// any other value.
+uint32_t* SerialTimeoutField(SerialTimeouts& t, int which);
 
 // Bytes thrown away before a request beyond which the unit counts as flooding
 // the line: far more than any number of late or repeated replies.
@@ -82,16 +98,68 @@ public:
     void Close() override;
     void ReconnectAfterRestart() override {}  // the line outlives a restart
 
+    // Opens COM port `index` (ComPortDevicePath) with the kept baud rate and
+    // time-outs, taking back what the device holds as the time-outs; log
+    // lines as the link's OpenSerialPort describes.
+    ResultCode Open(int index);
+    // The operator's close: the port is not looked for again.
+    void CloseByOperator();
+    // The device went away under the open port: closes it and remembers the
+    // port for ReopenLost. False when no port was open.
+    bool CloseGone();
+    // One look for a vanished port's device; opens it when it is there again.
+    bool ReopenLost();
+    bool SetBaudRate(uint32_t rate);
+    // Writes one time-out (SerialTimeoutField) to the open port and keeps
+    // what the port took.
+    ResultCode SetTimeout(int which, uint32_t value);
+    // The values the next open writes; an open port keeps its own until
+    // SetTimeout.
+    void KeepTimeouts(const SerialTimeouts& t) { timeouts_ = t; }
+    const SerialTimeouts& Timeouts() const { return timeouts_; }
+    uint32_t BaudRate() const { return baudRate_; }
+    int OpenPortIndex() const { return openPortIndex_; }
+    int LostPortIndex() const { return lostPortIndex_; }
+    uint32_t ReopenChecks() const { return reopenChecks_.load(); }
+    // A port opened through a link made for the moment is not looked for
+    // again when its device vanishes.
+    void StopFollowingComPort() { followComPort_ = false; }
+    // Forgets a vanished port (the link has gone over to Ethernet).
+    void ForgetLostPort() { lostPortIndex_ = -1; }
+    const SerialPort& Port() const { return port_; }
+
 private:
     // Lets the line fall quiet (bounded by `deadline`) and discards what came.
     void DiscardLateReplies(uint64_t deadline);
     ResultCode ReadReply(bool bulk, bool logging, uint64_t deadline, std::string& received, bool& overran);
     CFerritRemoteControl& link_;
+    SerialPort port_;
+    SerialTimeouts timeouts_;
+    uint32_t baudRate_ = 9600;
+    int openPortIndex_ = -1;
+    // After an exchange that failed (no reply in time, or a reply that failed
+    // acceptance) the unit may still answer it, so the next exchange first
+    // lets the line fall quiet.
+    bool outOfStep_ = false;
+    // Looks for the device of a vanished port (ReopenLost); their pace can be
+    // read through ReopenChecks.
+    std::atomic<uint32_t> reopenChecks_{0};
+    // The COM port whose device vanished and is to be opened again; -1: none.
+    int lostPortIndex_ = -1;
+    // The path the open port was opened by (ports/COMn or a /dev node), as
+    // ComPortDevicePath gave it. A vanished device is looked for at this path
+    // only, its link followed anew: a link that is gone is not replaced by the
+    // /dev node the COM number would fall back to.
+    std::string openDevicePath_;
+    // Whether a vanished device is looked for again.
+    bool followComPort_ = true;
 };
 
 class TcpTransport final : public LinkTransport {
 public:
-    explicit TcpTransport(CFerritRemoteControl& link) : link_(link) {}
+    explicit TcpTransport(CFerritRemoteControl& link);
+    TcpTransport(const TcpTransport&) = delete;
+    TcpTransport& operator=(const TcpTransport&) = delete;
     bool IsOpen() const override;
     // With no socket and reconnectSocket set: connects anew, with log lines.
     bool Reopen() override;
@@ -118,6 +186,29 @@ public:
     // socket layer's error number (then the link has no socket).
     int Connect();
 
+    void SetAddress(const std::string& ipAddress) { ipAddress_ = ipAddress.substr(0, 15); }
+    const std::string& Address() const { return ipAddress_; }
+    bool HasSocket() const { return socket_.load() != kNoSocket; }
+    SocketHandle Socket() const { return socket_.load(); }
+    // Whether a failed send or receive closes the connection (and connects
+    // anew when reconnecting is on), and whether an exchange without a
+    // socket connects anew first.
+    void SetCloseOnErrors(bool onSend, bool onReceive) {
+        closeOnSendError_ = onSend;
+        closeOnReceiveError_ = onReceive;
+    }
+    void SetReconnect(bool reconnect) { reconnectSocket_ = reconnect; }
+
+    // The cancellable connect threads (the link's StartConnectThread and
+    // its kin).
+    ConnectHandle StartConnectThread(IUnitEvents* notifyWindow, IUnitEvents* waitWindow);
+    void CancelConnectThread(ConnectHandle handle);
+    void RemoveConnectThread(ConnectHandle handle);
+    size_t ConnectThreadCount();
+    // Cancels the connect threads and waits until each has ended.
+    void EndConnectThreads();
+    std::mutex& ConnectThreadsLock() { return connectThreadsLock_; }
+
 private:
     enum class Stage { Ok, Socket, Option, Connect };
     // Steps of making a TCP connection: socket, 1,500 ms receive time-out,
@@ -135,4 +226,18 @@ private:
     // Error handling after a failed send (`sending`) or receive.
     ResultCode Failed(bool sending, int error, bool connectionGone);
     CFerritRemoteControl& link_;
+    std::string ipAddress_;               // at most 15 characters
+    std::atomic<SocketHandle> socket_{kNoSocket};
+    // Set when the socket may still bring a reply that belongs to no later
+    // request (after a receive that failed or timed out, or a reply that failed
+    // acceptance): the next exchange drops it and connects anew first.
+    std::atomic<bool> outOfStep_{false};
+    bool closeOnSendError_ = true;
+    bool closeOnReceiveError_ = true;
+    bool reconnectSocket_ = true;
+    Blowfish blowfish_;
+    std::list<std::unique_ptr<ConnectThreadRecord>> connectThreads_;
+    std::mutex connectThreadsLock_;       // guards connectThreads_
+    std::condition_variable connectThreadsChanged_;
+    ConnectHandle nextConnectHandle_ = 1;
 };

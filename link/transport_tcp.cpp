@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "link/envelope.h"
+#include "link/link_key.h"
 #include "link/frame.h"
 #include "link/remote_control.h"
 #include "link/transaction_log.h"
@@ -17,7 +18,12 @@ bool ConnectionGone(int error) {
 
 }  // namespace
 
-bool TcpTransport::IsOpen() const { return link_.HasSocket(); }
+TcpTransport::TcpTransport(CFerritRemoteControl& link) : link_(link) {
+    blowfish_.SetKey(kLinkKey, sizeof kLinkKey);
+    DebugOut("Blowfish_Init called\r\n");
+}
+
+bool TcpTransport::IsOpen() const { return HasSocket(); }
 
 TcpTransport::Stage TcpTransport::MakeConnection(const std::string& ip, SocketHandle& out, int& error) {
     out = kNoSocket;
@@ -43,16 +49,16 @@ TcpTransport::Stage TcpTransport::MakeConnection(const std::string& ip, SocketHa
 
 void TcpTransport::Adopt(SocketHandle s) {
     SocketHandle expected = kNoSocket;
-    if (link_.socket.compare_exchange_strong(expected, s)) {
-        link_.socketOutOfStep = false;
+    if (socket_.compare_exchange_strong(expected, s)) {
+        outOfStep_ = false;
         return;
     }
     ShutdownAndClose(s);
 }
 
 void TcpTransport::Close() {
-    const SocketHandle s = link_.socket.exchange(kNoSocket);
-    link_.socketOutOfStep = false;
+    const SocketHandle s = socket_.exchange(kNoSocket);
+    outOfStep_ = false;
     if (s != kNoSocket) ShutdownAndClose(s);
 }
 
@@ -60,30 +66,30 @@ int TcpTransport::Connect() {
     Close();
     SocketHandle s = kNoSocket;
     int error = 0;
-    if (MakeConnection(link_.ipAddress, s, error) != Stage::Ok) {
+    if (MakeConnection(ipAddress_, s, error) != Stage::Ok) {
         return error != 0 ? error : EIO;
     }
     Adopt(s);
-    link_.connected = 1;
+    link_.SetConnected(1);
     return 0;
 }
 
 bool TcpTransport::ReconnectLogged() {
-    std::ofstream* log = link_.logFile.get();
+    std::ofstream* log = link_.LogFile();
     LogTimeStamped(log, "Attempt to reconnect socket\r\n");
     LogFlush(log);
     SocketHandle s = kNoSocket;
     int error = 0;
-    switch (MakeConnection(link_.ipAddress, s, error)) {
+    switch (MakeConnection(ipAddress_, s, error)) {
     case Stage::Socket: LogPrintf(log, "Error at socket(): %ld\r\n", long(error)); break;
     case Stage::Option: LogPrintf(log, "setsockopt failed error %d\r\n", error); break;
     case Stage::Connect:
-        LogPrintf(log, "Failed to connect to %s port %d. Error %ld\r\n", link_.ipAddress.c_str(), int(kUnitTcpPort),
+        LogPrintf(log, "Failed to connect to %s port %d. Error %ld\r\n", ipAddress_.c_str(), int(kUnitTcpPort),
                   long(error));
         break;
     case Stage::Ok:
         Adopt(s);
-        link_.connected = 1;
+        link_.SetConnected(1);
         LogPrintf(log, "Successfully reconnected socket\r\n");
         LogFlush(log);
         return true;
@@ -95,31 +101,31 @@ bool TcpTransport::ReconnectLogged() {
 TcpTransport::Stage TcpTransport::ReconnectQuiet() {
     SocketHandle s = kNoSocket;
     int error = 0;
-    const Stage stage = MakeConnection(link_.ipAddress, s, error);
+    const Stage stage = MakeConnection(ipAddress_, s, error);
     switch (stage) {
     case Stage::Socket: DebugOut("Error at socket(): %ld\r\n", long(error)); break;
     case Stage::Option: DebugOut("setsockopt failed error %d\r\n", error); break;
     case Stage::Connect: DebugOut("Failed to connect. Error %ld\r\n", long(error)); break;
     case Stage::Ok:
         Adopt(s);
-        link_.connected = 1;
+        link_.SetConnected(1);
         break;
     }
     return stage;
 }
 
 bool TcpTransport::Reopen() {
-    if (link_.HasSocket() || !link_.reconnectSocket) return true;
+    if (HasSocket() || !reconnectSocket_) return true;
     return ReconnectLogged();
 }
 
 bool TcpTransport::Purge(long& discarded) {
     discarded = 0;
-    if (link_.socketOutOfStep) {
+    if (outOfStep_) {
         DebugOut("Dropping the connection of a failed exchange\r\n");
         Close();
     }
-    const SocketHandle s = link_.socket.load();
+    const SocketHandle s = socket_.load();
     if (s == kNoSocket) return true;
     const long stale = DiscardPending(s, kStaleInputLimit);
     if (stale > 0) DebugOut("Discarded %ld stale bytes\r\n", stale);
@@ -137,12 +143,12 @@ bool TcpTransport::Purge(long& discarded) {
 }
 
 long TcpTransport::DiscardArriving(uint32_t ms) {
-    const SocketHandle s = link_.socket.load();
-    if (s == kNoSocket || link_.socketOutOfStep) return 0;
+    const SocketHandle s = socket_.load();
+    if (s == kNoSocket || outOfStep_) return 0;
     const long late = ::DiscardArriving(s, ms, kStaleInputLimit);
     if (late == kDiscardOverflow) {
         // Only a unit that floods the line sends this much unasked.
-        link_.socketOutOfStep = true;
+        outOfStep_ = true;
         return kStaleInputLimit;
     }
     if (late > 0) DebugOut("Discarded %ld late bytes\r\n", late);
@@ -151,12 +157,12 @@ long TcpTransport::DiscardArriving(uint32_t ms) {
 
 ResultCode TcpTransport::Failed(bool sending, int error, bool connectionGone) {
     DebugOut("Error at socket(): %ld\r\n", long(error));
-    const bool closeFlag = sending ? link_.closeOnSendError : link_.closeOnReceiveError;
+    const bool closeFlag = sending ? closeOnSendError_ : closeOnReceiveError_;
     ResultCode result = sending ? kErrWrite : kErrRead;
     if (closeFlag) {
         Close();
-        link_.connected = 0;
-        if (link_.reconnectSocket) {
+        link_.SetConnected(0);
+        if (reconnectSocket_) {
             const Stage stage = ReconnectQuiet();
             if (sending && (stage == Stage::Socket || stage == Stage::Option)) result = kErrRead;
         }
@@ -168,24 +174,24 @@ ResultCode TcpTransport::Failed(bool sending, int error, bool connectionGone) {
         // After a receive that failed or timed out a late reply may still come
         // on this connection and would be taken for the next request's: the
         // next exchange drops it and connects anew.
-        link_.socketOutOfStep = true;
+        outOfStep_ = true;
     }
     return result;
 }
 
 ResultCode TcpTransport::Exchange(const std::string& frame, bool logging, uint64_t, std::string& received, bool&) {
-    const std::string envelope = SealEnvelope(link_.blowfish, frame);
+    const std::string envelope = SealEnvelope(blowfish_, frame);
     const long sent =
-        SendOnce(link_.socket.load(), reinterpret_cast<const uint8_t*>(envelope.data()), envelope.size());
+        SendOnce(socket_.load(), reinterpret_cast<const uint8_t*>(envelope.data()), envelope.size());
     if (sent < 0) {
         const int error = LastSocketError();
         return Failed(true, error, ConnectionGone(error));
     }
-    std::ofstream* log = logging ? link_.logFile.get() : nullptr;
+    std::ofstream* log = logging ? link_.LogFile() : nullptr;
     LogPrintf(log, "Response: ");
 
     uint8_t buffer[kReceiveBufferSize + 1] = {};
-    const long got = ReceiveOnce(link_.socket.load(), buffer, kReceiveBufferSize);
+    const long got = ReceiveOnce(socket_.load(), buffer, kReceiveBufferSize);
     if (got <= 0) {
         // 0 is an orderly close by the unit: no reply can come on this connection.
         const int error = got < 0 ? LastSocketError() : ECONNRESET;
@@ -193,7 +199,7 @@ ResultCode TcpTransport::Exchange(const std::string& frame, bool logging, uint64
     }
     const size_t n = size_t(got);
     // A trailing partial block is deciphered together with the bytes after it.
-    link_.blowfish.DecipherBlocks(buffer, (n + 7) / 8 * 8);
+    blowfish_.DecipherBlocks(buffer, (n + 7) / 8 * 8);
     buffer[n] = 0;
     LogHexDump(log, buffer, n);
     received.assign(reinterpret_cast<const char*>(buffer), n);
@@ -201,13 +207,13 @@ ResultCode TcpTransport::Exchange(const std::string& frame, bool logging, uint64
 }
 
 // The connection itself is dropped, and made anew by the next exchange.
-void TcpTransport::DropWhatFollows() { link_.socketOutOfStep = true; }
+void TcpTransport::DropWhatFollows() { outOfStep_ = true; }
 
 bool TcpTransport::AfterReply(const std::string& received, size_t replyEnd) {
     // A second frame came with this one (a unit that repeats its reply):
     // whatever else it sends must not answer the next request.
     if (received.find(char(kStx), replyEnd) == std::string::npos) return false;
-    link_.socketOutOfStep = true;
+    outOfStep_ = true;
     return true;
 }
 

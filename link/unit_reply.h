@@ -18,10 +18,10 @@ struct UnitReply {
     bool HasValue() const { return Accepted() && !data.empty(); }
 };
 
-// The locks an exchange is made under. LinkLock is held for exactly the
-// exchange; PollGateLock (the poll cycle's) is taken before it.
+// The link's locks an exchange is made under. The link lock (LinkMutex) is
+// held for exactly the exchange; the poll gate (PollGate) is taken before it.
 enum class ExchangeLocks {
-    Held,           // the caller holds LinkLock (and whatever else it needs)
-    Link,           // LinkLock
+    Held,           // the caller holds the link lock (and whatever else it needs)
+    Link,           // the link lock
     PollGateAndLink,
 };

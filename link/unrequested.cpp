@@ -1,11 +1,11 @@
 #include "link/unrequested.h"
 
 UnrequestedWatch::UnrequestedWatch(CFerritRemoteControl& link) : link_(link) {
-    outermost_ = link_.unrequestedWatches.fetch_add(1) == 0;
+    outermost_ = link_.BeginUnrequestedWatch();
     Restart();
 }
 
-UnrequestedWatch::~UnrequestedWatch() { link_.unrequestedWatches.fetch_sub(1); }
+UnrequestedWatch::~UnrequestedWatch() { link_.EndUnrequestedWatch(); }
 
 void UnrequestedWatch::Restart() {
     link_.ExpectQuiet(0);

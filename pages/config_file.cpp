@@ -373,7 +373,7 @@ ConfigFileCheck CheckConfigFileAlone(std::string_view file) {
 
 RecordApply WriteRecordsFromFile(UnitState& unit, CFerritRemoteControl& link, int unitAddress, ConfigCursor& cursor,
                                  int currentMode, RecordFailure* failure) {
-    LinkGuard gate(PollGateLock);
+    LinkGuard gate(link.PollGate());
     for (;;) {
         ParamItem item;
         switch (cursor.NextItem(item)) {

@@ -155,7 +155,7 @@ struct RecordFailure {
 };
 
 // Sends a write request for every item of the current record up to "----",
-// holding PollGateLock for the whole record and LinkLock around each exchange.
+// holding the link's PollGate for the whole record and its LinkMutex around each exchange.
 // A gudm item whose value's low byte equals `currentMode` is not sent; a gudm
 // item that is sent is followed by the link's WaitForRestart (7,000 ms, then a
 // new connection on Ethernet) and the unit's demodMode := its low byte. An item

@@ -77,10 +77,12 @@ bool CanWriteFile(const std::string& path) {
     return CanCreateFileBeside(path);
 }
 
-// Holds PollGateLock and keeps the action buttons disabled for its length.
+// Holds the link's poll gate and keeps the action buttons disabled for its length.
 class BusyScope {
 public:
-    explicit BusyScope(IUnitView& view) : view_(view), gate_(PollGateLock) { view_.EnableActionButtons(false); }
+    explicit BusyScope(CUnitSession& session) : view_(session.View()), gate_(session.Link().PollGate()) {
+        view_.EnableActionButtons(false);
+    }
     ~BusyScope() { view_.EnableActionButtons(true); }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
@@ -190,7 +192,7 @@ bool SaveConfigToFile(CUnitSession& session, const std::string& path) {
         session.Error(kTextNoConnection);
         return false;
     }
-    BusyScope busy(view);
+    BusyScope busy(session);
     if (!CanWriteFile(path)) {
         session.Error(kCannotWrite);
         return false;
@@ -268,7 +270,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
         session.Error(kTextNoConnection);
         return false;
     }
-    BusyScope busy(view);
+    BusyScope busy(session);
     const int records = IsK840(session) ? 1 : 2;
     std::string file;
     // The whole file is checked before anything is sent.
@@ -306,7 +308,7 @@ bool LoadConfigFromFile(CUnitSession& session, const std::string& path) {
 
 bool SaveConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
-    BusyScope busy(view);
+    BusyScope busy(session);
     if (!CanWriteFile(path)) {
         session.Error(kCannotWrite);
         return false;
@@ -382,7 +384,7 @@ bool SaveConfigSet(CUnitSession& session, const std::string& path) {
 
 bool LoadConfigSet(CUnitSession& session, const std::string& path) {
     IUnitView& view = session.View();
-    BusyScope busy(view);
+    BusyScope busy(session);
     const int total = IsK840(session) ? kSlots : 2 * kSlots;
     const int passes = total / kSlots;
     std::string file;
@@ -436,8 +438,7 @@ bool LoadConfigSet(CUnitSession& session, const std::string& path) {
 bool RestoreDefaults(CUnitSession& session, int radioId) {
     const DownconverterDefaults* choice = FindDownconverter(radioId);
     if (!choice) return false;
-    IUnitView& view = session.View();
-    BusyScope busy(view);
+    BusyScope busy(session);
     // Every step is sent whatever the one before returned; the first that the
     // unit did not take is what the operator is told at the end.
     std::string failed;

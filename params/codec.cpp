@@ -452,7 +452,7 @@ int WriteChangedFromPage(const UnitState& unit, CFerritRemoteControl& link, IPag
         const int selection = page.GetSelection(kDownconverterControlId);
         if (selection >= 0 && selection < kDownconverterUnknown && selection != unit.downconverterIndex.load()) {
             const Downconverter& choice = DownconverterList[selection];
-            LinkGuard guard(LinkLock);
+            LinkGuard guard(link.LinkMutex());
             const ResultCode side =
                 ExchangeLocked(link, LoSideRequest(unitAddress, std::to_string(choice.loSide)), nullptr);
             ExchangeLocked(link, LoFrequencyRequest(unitAddress, FormatFixed(choice.loGhz, 6)), nullptr);

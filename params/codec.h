@@ -4,10 +4,10 @@
 //
 // Every function that reads or stores values takes the unit's state.
 //
-// Locking: LinkLock is taken around every single exchange; a row's slot lock
-// only while its value is read or replaced, never across an exchange. Callers
-// that need several exchanges undisturbed hold PollGateLock themselves (it is
-// always taken before LinkLock).
+// Locking: the link's LinkMutex is taken around every single exchange; a row's
+// slot lock (UnitState) only while its value is read or replaced, never across
+// an exchange. Callers that need several exchanges undisturbed hold the link's
+// PollGate themselves (it is always taken before LinkMutex).
 #pragma once
 #include <cstdint>
 #include <initializer_list>
@@ -46,7 +46,7 @@ int64_t DecimalValue(const std::string& text);
 // A reply with status 'E' is the unit refusing; the exchanges below return it
 // as kUnitRefused.
 inline constexpr ResultCode kUnitRefused = 0x80000010;
-// The link's Exchange under LinkLock (log level 1). On success (result 0 and
+// The link's Exchange under its LinkMutex (log level 1). On success (result 0 and
 // status '1') `reply` holds the data text.
 ResultCode ExchangeLocked(CFerritRemoteControl& link, const std::string& request, std::string* reply);
 // Reads one parameter (ExchangeLocked of its read request). A '1' reply with

@@ -32,8 +32,8 @@ struct PollRun {
     const StopFlag* stop = nullptr;
     PollFailure onFailure = PollFailure::GoesOn;
     // Makes one read's exchange; its request is the read request of the row's
-    // code at unitAddress. Null: the link's Exchange under PollGateLock and
-    // LinkLock (log level 1).
+    // code at unitAddress. Null: the link's Exchange under its PollGate and
+    // LinkMutex (log level 1).
     std::function<UnitReply(const PollRead& read, const std::string& request)> exchange;
     // For the default exchange, and for the count of replies the unit sent
     // unasked (a cycle that met one keeps no values).

@@ -33,7 +33,7 @@ public:
         sample_.itemsRead = 0;
         if (params_.link != nullptr && !params_.link->IsConnected()) {
             // A serial device that vanished is looked for once per cycle.
-            std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+            std::lock_guard<std::recursive_mutex> gate(params_.link->PollGate());
             params_.link->ReopenLostPort();
         }
         if (params_.link != nullptr && params_.link->IsConnected()) {

@@ -4,7 +4,8 @@
 // holds one and passes it down; the tables themselves never change.
 //
 // Locking: a slot's lock is held only while its value is read or replaced,
-// never across an exchange, and always last (after PollGateLock and LinkLock).
+// never across an exchange, and always last (after the link's PollGate and
+// LinkMutex).
 #pragma once
 #include <array>
 #include <map>

@@ -88,14 +88,15 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
         link_->OpenLog(LogFilePath(logFolder));
         history_->Events().SetFile(EventLogFilePath());
     }
-    link_->readIntervalTimeout = static_cast<uint32_t>(AppSettings.ReadIntervalTimeout);
-    link_->readTotalTimeoutMultiplier = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutMultiplier);
-    link_->readTotalTimeoutConstant = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutConstant);
-    link_->writeTotalTimeoutMultiplier = static_cast<uint32_t>(AppSettings.WriteTotalTimeoutMultiplier);
-    link_->writeTotalTimeoutConstant = static_cast<uint32_t>(AppSettings.WriteTotalTimeoutConstant);
-    link_->baudRate = static_cast<uint32_t>(AppSettings.BaudRate);
-    link_->closeOnSendError = false;
-    link_->closeOnReceiveError = false;
+    SerialTimeouts timeouts;
+    timeouts.readInterval = static_cast<uint32_t>(AppSettings.ReadIntervalTimeout);
+    timeouts.readTotalMultiplier = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutMultiplier);
+    timeouts.readTotalConstant = static_cast<uint32_t>(AppSettings.ReadTotalTimeoutConstant);
+    timeouts.writeTotalMultiplier = static_cast<uint32_t>(AppSettings.WriteTotalTimeoutMultiplier);
+    timeouts.writeTotalConstant = static_cast<uint32_t>(AppSettings.WriteTotalTimeoutConstant);
+    link_->SetCommTimeouts(timeouts);
+    link_->SetBaudRate(static_cast<uint32_t>(AppSettings.BaudRate));
+    link_->SetCloseOnErrors(false, false);
     session_ = std::make_unique<CUnitSession>(*link_, *unit_, *view_);
     session_->unitAddress = unit_->unitAddress.load();
 }

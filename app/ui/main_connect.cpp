@@ -188,7 +188,7 @@ void CTavrin_rx_ctrl_v2Dlg::RunEthernetAttempt(CConnectDialog& dialog) {
 
 void CTavrin_rx_ctrl_v2Dlg::OnConnectDone() {
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link_->LinkMutex());
         link_->ProbeUnit();
     }
     if (link_->IsConnected()) {
@@ -264,6 +264,6 @@ void CTavrin_rx_ctrl_v2Dlg::OnUnitAlive() {
 }
 
 void CTavrin_rx_ctrl_v2Dlg::NoteConnected() {
-    const bool serial = link_->mode == LinkModeSerial;
+    const bool serial = link_->Mode() == LinkModeSerial;
     history_->NoteConnected(serial ? "COM" + std::to_string(AppSettings.LastComPort + 1) : unit_->ipAddress);
 }

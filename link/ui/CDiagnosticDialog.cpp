@@ -106,9 +106,9 @@ void CDiagnosticDialog::OnSendCommand() {
     }
     const std::string request = TypedRequest(address.toLatin1().toStdString(), command.toLatin1().toStdString());
 
-    // LinkLock stays held until the exchange is shown, so the poll thread
+    // The link lock stays held until the exchange is shown, so the poll thread
     // cannot replace the frames in the meantime.
-    LinkGuard lock(LinkLock);
+    LinkGuard lock(link_->LinkMutex());
     const ResultCode result = link_->Exchange(request, 1).result;
     if (result != kResultOk) {
         ShowResultCode(result);
@@ -118,9 +118,9 @@ void CDiagnosticDialog::OnSendCommand() {
 }
 
 void CDiagnosticDialog::AppendExchange() {
-    const std::string& sent = link_->lastRequest;
-    const std::string& reply = link_->lastReply;
-    const size_t replyLength = size_t(std::max(0, link_->lastReplyLength));
+    const std::string& sent = link_->LastRequest();
+    const std::string& reply = link_->LastReply();
+    const size_t replyLength = size_t(std::max(0, link_->LastReplyLength()));
 
     QTextCursor cursor = output_->textCursor();
     auto insert = [&cursor](const QString& piece) { cursor.insertText(piece); };

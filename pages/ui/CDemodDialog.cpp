@@ -210,7 +210,7 @@ void CDemodDialog::OnApply() {
     CUnitSession& session = host_.Session();
     session.View().EnableActionButtons(false);
     {
-        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        std::lock_guard<std::recursive_mutex> gate(session.Link().PollGate());
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
         if (WriteChangedFromPage(unit, link, *this, demod, address) > 0) {
@@ -241,7 +241,7 @@ void CDemodDialog::OnInputRadio(int id) {
     CUnitSession& session = host_.Session();
     session.View().EnableActionButtons(false);
     {
-        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        std::lock_guard<std::recursive_mutex> gate(session.Link().PollGate());
         CFerritRemoteControl& link = session.Link();
         const int address = session.unitAddress;
         ExchangeLocked(link, InputModeRequest(address, id == kChainingInput ? kChainingInputMode : kRfInputMode), nullptr);

@@ -42,7 +42,7 @@ uint32_t EditNumber(const QString& text) {
 }  // namespace
 
 CSerialCtrlDialog::CSerialCtrlDialog(CFerritRemoteControl* link, QWidget* parent)
-    : QWidget(parent), link_(link), baudRate_(link ? link->baudRate : 0) {
+    : QWidget(parent), link_(link), baudRate_(link ? link->BaudRate() : 0) {
     setObjectName(QStringLiteral("dlg_%1").arg(kDialogId));
 
     auto* grid = new QGridLayout;
@@ -80,13 +80,9 @@ CSerialCtrlDialog::CSerialCtrlDialog(CFerritRemoteControl* link, QWidget* parent
 
 uint32_t CSerialCtrlDialog::LinkTimeout(int which) const {
     if (!link_) return 0;
-    switch (which) {
-    case 0: return link_->readIntervalTimeout;
-    case 1: return link_->readTotalTimeoutMultiplier;
-    case 2: return link_->readTotalTimeoutConstant;
-    case 3: return link_->writeTotalTimeoutMultiplier;
-    default: return link_->writeTotalTimeoutConstant;
-    }
+    SerialTimeouts kept = link_->CommTimeouts();
+    const uint32_t* field = SerialTimeoutField(kept, which);
+    return field ? *field : kept.writeTotalConstant;
 }
 
 void CSerialCtrlDialog::OnSelChangeBaud(int index) {
@@ -97,7 +93,7 @@ void CSerialCtrlDialog::OnSelChangeBaud(int index) {
 void CSerialCtrlDialog::Apply() {
     if (!link_) return;
     // The baud rate goes to the link only; the saved settings keep theirs.
-    if (baudRate_ != link_->baudRate) link_->SetBaudRate(baudRate_);
+    if (baudRate_ != link_->BaudRate()) link_->SetBaudRate(baudRate_);
     for (int which = 0; which < 5; ++which) {
         const uint32_t value = EditNumber(edits_[size_t(which)]->text());
         *SavedTimeout(which) = int32_t(value);

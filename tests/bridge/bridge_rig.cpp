@@ -210,9 +210,8 @@ bool BridgeRig::WaitForSample(const std::string& series, double value, std::chro
 }
 
 LinkClient::LinkClient(const std::string& ip) {
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
-    LinkGuard guard(LinkLock);
+    link.SetCloseOnErrors(false, false);
+    LinkGuard guard(link.LinkMutex());
     link.SelectEthernet(ip);
     connected_ = link.ConnectSocket() == 0;
 }

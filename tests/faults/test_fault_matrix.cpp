@@ -32,7 +32,7 @@ protected:
         const Exchange address = rig.Transact("0001rgadd;;");
         EXPECT_EQ(address.rc, kResultOk);
         EXPECT_EQ(address.data, "1");
-        EXPECT_EQ(rig.link->connected, 1);
+        EXPECT_EQ(rig.link->Connected(), 1);
     }
 
     bool Serial() const { return GetParam() == Transport::Serial; }
@@ -50,8 +50,8 @@ TEST_P(FaultMatrix, SilenceFailsWithinTheTimeOuts) {
         EXPECT_EQ(x.rc, kErrTimedOut);
         EXPECT_EQ(Taken() - before, 3u);
         EXPECT_LE(x.elapsed, 3 * rig.AttemptBound() + UnitRig::kSlack);
-        EXPECT_EQ(rig.link->connected, 0);
-        EXPECT_TRUE(rig.link->serialHandle.IsOpen());   // the port stays open
+        EXPECT_EQ(rig.link->Connected(), 0);
+        EXPECT_TRUE(rig.link->SerialLine().IsOpen());   // the port stays open
         EXPECT_EQ(rig.window.Count(Ev::LinkLost), 1);
         // While lost, a silent unit is tried once only.
         const Exchange again = rig.Transact("0001r1loc;;");
@@ -78,7 +78,7 @@ TEST_P(FaultMatrix, OneSilentReplyIsRetriedOnSerialOnly) {
         EXPECT_EQ(x.rc, kResultOk);
         EXPECT_EQ(x.data, "1");
         EXPECT_EQ(Taken() - before, 2u);
-        EXPECT_EQ(rig.link->emptyReplyCount, 0);
+        EXPECT_EQ(rig.link->EmptyReplyCount(), 0);
         EXPECT_LE(x.elapsed, 2 * rig.AttemptBound() + UnitRig::kSlack);
     } else {
         EXPECT_EQ(x.rc, kErrRead);
@@ -95,7 +95,7 @@ TEST_P(FaultMatrix, NoiseBeforeStxIsSkipped) {
     EXPECT_EQ(x.status, '1');
     EXPECT_EQ(x.data, "1");
     // The last-reply copy keeps the noise in front of the frame.
-    EXPECT_NE(rig.link->lastReply.find("\x7e\x55\xaa\x20\x02"), std::string::npos);
+    EXPECT_NE(rig.link->LastReply().find("\x7e\x55\xaa\x20\x02"), std::string::npos);
     ExpectCleanExchanges();
 }
 
@@ -104,9 +104,9 @@ TEST_P(FaultMatrix, BadChecksumIsRefusedAndLeavesTheLinkUp) {
     const Exchange x = rig.Transact("0001rgadd;;");
     EXPECT_EQ(x.rc, kErrBadChecksum);
     EXPECT_LE(x.elapsed, rig.AttemptBound() + UnitRig::kSlack);
-    EXPECT_EQ(rig.link->connected, 1);
-    EXPECT_TRUE(Serial() ? rig.link->serialHandle.IsOpen() : rig.link->HasSocket());
-    EXPECT_EQ(rig.link->lastReply.back(), '\x03');
+    EXPECT_EQ(rig.link->Connected(), 1);
+    EXPECT_TRUE(Serial() ? rig.link->SerialLine().IsOpen() : rig.link->HasSocket());
+    EXPECT_EQ(rig.link->LastReply().back(), '\x03');
     ExpectCleanExchanges();
 }
 
@@ -117,7 +117,7 @@ TEST_P(FaultMatrix, MissingEtxEndsAfterOneTimeOut) {
     EXPECT_EQ(x.rc, kErrNoEtx);
     EXPECT_EQ(Taken() - before, 1u);   // bytes came: no retry
     EXPECT_LE(x.elapsed, rig.AttemptBound() + UnitRig::kSlack);
-    EXPECT_EQ(rig.link->connected, 1);
+    EXPECT_EQ(rig.link->Connected(), 1);
     ExpectCleanExchanges();
 }
 

@@ -49,7 +49,7 @@ TEST_P(PollThroughFault, KeepsCyclingAndRecovers) {
     const uint64_t cleared = rig.unit->Counters().framesTaken;
     ASSERT_TRUE(rig.WaitForFrames(cleared + 23, kLimit)) << "the poll thread did not resume";
     EXPECT_TRUE(rig.window.WaitFor(Ev::UnitAlive, alive + 5, kLimit));
-    EXPECT_EQ(rig.link->connected, 1);
+    EXPECT_EQ(rig.link->Connected(), 1);
     EXPECT_TRUE(poll.Stop()) << "the poll thread did not end within its stop bound";
 }
 
@@ -120,7 +120,7 @@ TEST_P(PollThroughRestart, UnitRestartingInTheMiddleOfACycle) {
     } else {
         EXPECT_GE(rig.unit->Counters().tcpConnections, 2u);   // reconnected to the restarted unit
     }
-    EXPECT_EQ(rig.link->connected, 1);
+    EXPECT_EQ(rig.link->Connected(), 1);
     EXPECT_TRUE(poll.Stop());
 }
 

@@ -72,7 +72,11 @@ TEST_P(RandomSequences, AcceptedRepliesAreTheirOwnFailuresAreSpecifiedAndTheLink
                 static_cast<unsigned long long>(exchanges));
 
     testsupport::SimRig rig(Options(GetParam(), seed));
-    rig.link->readIntervalTimeout = kQuietMs;
+    {
+        SerialTimeouts kept = rig.link->CommTimeouts();
+        kept.readInterval = kQuietMs;
+        rig.link->SetCommTimeouts(kept);
+    }
     ASSERT_TRUE(rig.Start());
     const milliseconds maxFault = rig.AttemptBound() * 3 / 2;
     const milliseconds limit = 3 * Bound(rig, maxFault) + kSlack;
@@ -129,7 +133,7 @@ TEST_P(RandomSequences, AcceptedRepliesAreTheirOwnFailuresAreSpecifiedAndTheLink
         ASSERT_EQ(x.rc, kResultOk) << "clean exchange " << i << " (" << code << ")";
         EXPECT_TRUE(sim::OracleBelongs(code, x.data)) << code << " = " << x.data;
     }
-    EXPECT_EQ(rig.link->connected, 1);
+    EXPECT_EQ(rig.link->Connected(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, RandomSequences, ::testing::Values(Transport::Serial, Transport::Tcp),

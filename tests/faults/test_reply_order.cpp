@@ -102,7 +102,7 @@ TEST_P(ReplyOrder, EndlessFloodEndsTheExchangeWithAnErrorAndTheLinkRecoversAfter
     if (!Serial()) {
         // A deep receive queue on the link's side keeps the flood ahead of any reader.
         const int deep = 8 << 20;
-        ::setsockopt(rig.link->socket.load(), SOL_SOCKET, SO_RCVBUF, &deep, sizeof deep);
+        ::setsockopt(rig.link->Socket(), SOL_SOCKET, SO_RCVBUF, &deep, sizeof deep);
     }
     rig.unit->SetFault(Fault::Flood, 1, sim::kWithoutEnd);
     const Exchange first = rig.Transact("0001r1loc;;");   // the reply, then the flood
@@ -248,15 +248,19 @@ INSTANTIATE_TEST_SUITE_P(Transports, ReplyOrder, ::testing::Values(Transport::Se
 TEST(SerialBounds, DrippingReplyEndsLikeASilentOne) {
     UnitRig rig(Transport::Serial);
     ASSERT_TRUE(rig.Start());
-    rig.link->readTotalTimeoutConstant = 2500;
     {
-        LinkGuard guard(LinkLock);
+        SerialTimeouts kept = rig.link->CommTimeouts();
+        kept.readTotalConstant = 2500;
+        rig.link->SetCommTimeouts(kept);
+    }
+    {
+        LinkGuard guard(rig.link->LinkMutex());
         ASSERT_EQ(rig.link->SetCommTimeout(2, 2500), kResultOk);
     }
     rig.unit->SetFault(Fault::Drip, -1, 1500);
     const Exchange x = rig.Transact("0001r1loc;;");
     EXPECT_EQ(x.rc, kErrTimedOut);
-    EXPECT_EQ(rig.link->connected, 0);
+    EXPECT_EQ(rig.link->Connected(), 0);
     // 10 s beyond the line time of 256 bytes; checked generously.
     EXPECT_LE(x.elapsed, 3 * milliseconds(10000 + 267));
 }
@@ -266,7 +270,7 @@ TEST(SerialBounds, ZeroReadTotalsStillWaitForTheReply) {
     UnitRig rig(Transport::Serial);
     ASSERT_TRUE(rig.Start());
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(rig.link->LinkMutex());
         ASSERT_EQ(rig.link->SetCommTimeout(1, 0), kResultOk);
         ASSERT_EQ(rig.link->SetCommTimeout(2, 0), kResultOk);
     }
@@ -295,7 +299,11 @@ TEST(SerialBounds, LateRepliesToAFailedExchangeNeverAnswerTheNextRequest) {
     rig.unit->SetValue("1snr", "12.5");
     // The late replies come about a second apart: within the line's
     // read-interval time-out, so the line does not count as quiet between them.
-    rig.link->readIntervalTimeout = 1500;
+    {
+        SerialTimeouts kept = rig.link->CommTimeouts();
+        kept.readInterval = 1500;
+        rig.link->SetCommTimeouts(kept);
+    }
     const auto late = 3 * rig.AttemptBound() + milliseconds(100);
     rig.unit->SetFault(Fault::SlowReply, 3, uint32_t(late.count()), "1loc");
     const Exchange failed = rig.Transact("0001r1loc;;");

@@ -66,7 +66,7 @@ TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
     // Let the thread meet the vanished unit, then measure: it must pause, not spin.
     std::this_thread::sleep_for(milliseconds(300));
     // Meeting it, the link closed the dead descriptor and told the window.
-    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+    EXPECT_FALSE(rig.link->SerialLine().IsOpen());
     EXPECT_GE(rig.window.Count(Ev::LinkLost), 1);
     const int alive = rig.window.Count(Ev::UnitAlive);
     const double share = CpuShareOver(milliseconds(2500));
@@ -84,15 +84,15 @@ TEST(VanishingUnit, PseudoTerminalDestroyedWhileThePortIsOpen) {
     // A unit is back on the same COM port: opening the port again reaches it.
     ASSERT_TRUE(rig.RestartUnit());
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(rig.link->LinkMutex());
         rig.link->CloseSerialPort();
-        EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+        EXPECT_FALSE(rig.link->SerialLine().IsOpen());
         ASSERT_EQ(rig.link->OpenSerialPort(0), kResultOk);
     }
     const Exchange y = rig.Transact("0001rgadd;;");
     EXPECT_EQ(y.rc, kResultOk);
     EXPECT_EQ(y.data, "1");
-    EXPECT_EQ(rig.link->connected, 1);
+    EXPECT_EQ(rig.link->Connected(), 1);
 }
 
 TEST(VanishingUnit, TcpUnitGoneAndBack) {
@@ -116,7 +116,7 @@ TEST(VanishingUnit, TcpUnitGoneAndBack) {
     EXPECT_TRUE(rig.window.WaitFor(Ev::UnitAlive, alive + 11, kLimit)) << "polling did not resume";
     EXPECT_TRUE(rig.WaitForFrames(11, kLimit));
     EXPECT_TRUE(rig.link->HasSocket());
-    EXPECT_EQ(rig.link->connected, 1);
+    EXPECT_EQ(rig.link->Connected(), 1);
     EXPECT_FALSE(poll.thread.Stop());
 }
 
@@ -166,12 +166,12 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
     ASSERT_NE(lstat(comLink.c_str(), &st), 0) << "the port's link should be gone with the unit";
 
     // The first cycle meets the dead line: the port is closed, the window told.
-    const uint32_t checksBefore = rig.link->reopenChecks.load();
+    const uint32_t checksBefore = rig.link->ReopenChecks();
     cycles.Cycle();
     EXPECT_FALSE(sample.connected);
     for (const std::string& value : sample.values) EXPECT_EQ(value, "");
-    EXPECT_FALSE(rig.link->serialHandle.IsOpen()) << "the descriptor of a vanished device is closed";
-    EXPECT_EQ(rig.link->connected, 0);
+    EXPECT_FALSE(rig.link->SerialLine().IsOpen()) << "the descriptor of a vanished device is closed";
+    EXPECT_EQ(rig.link->Connected(), 0);
     EXPECT_GE(rig.window.Count(Ev::LinkLost), 1);
     EXPECT_EQ(EventCount(history, EventKind::ConnectionLost), 1);
 
@@ -182,7 +182,7 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
         EXPECT_EQ(cycles.Cycle(), 0);
         EXPECT_FALSE(sample.connected);
     }
-    const uint32_t checks = rig.link->reopenChecks.load() - checksBefore;
+    const uint32_t checks = rig.link->ReopenChecks() - checksBefore;
     EXPECT_GE(checks, 1u) << "the link never looked for the device";
     EXPECT_LE(checks, uint32_t(kCyclesAway + 1)) << "more than one look for the device per cycle";
     EXPECT_EQ(EventCount(history, EventKind::ConnectionLost), 1);
@@ -193,16 +193,16 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackAtTheSameComPortCycleByCycle) {
     rig.unit->SetValue("1snr", "17.5");
     rig.unit->SetValue("1ina", "-61.25");
     cycles.Cycle();
-    EXPECT_TRUE(rig.link->serialHandle.IsOpen()) << "the port was not opened again";
+    EXPECT_TRUE(rig.link->SerialLine().IsOpen()) << "the port was not opened again";
     EXPECT_TRUE(sample.connected);
     ExpectUnitValues(sample, *rig.unit);
     EXPECT_EQ(sample.values[kColSnrA], "17.5");
-    EXPECT_EQ(rig.link->connected, 1);
-    EXPECT_EQ(rig.link->openPortIndex, 0);
+    EXPECT_EQ(rig.link->Connected(), 1);
+    EXPECT_EQ(rig.link->OpenPortIndex(), 0);
     EXPECT_EQ(EventCount(history, EventKind::ConnectionBack), 1);
     // The reopened port has the settings it had.
     SerialTimeouts timeouts;
-    ASSERT_TRUE(rig.link->serialHandle.GetTimeouts(timeouts));
+    ASSERT_TRUE(rig.link->SerialLine().GetTimeouts(timeouts));
     EXPECT_EQ(timeouts.readTotalConstant, UnitRig::kReadConstantMs);
 }
 
@@ -224,13 +224,13 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackWhilePolling) {
     rig.unit.reset();
     ASSERT_TRUE(rig.window.WaitFor(Ev::LinkLost, 1, kLimit));
     std::this_thread::sleep_for(milliseconds(300));
-    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+    EXPECT_FALSE(rig.link->SerialLine().IsOpen());
 
-    const uint32_t checks0 = rig.link->reopenChecks.load();
+    const uint32_t checks0 = rig.link->ReopenChecks();
     const auto wall0 = steady_clock::now();
     const double share = CpuShareOver(milliseconds(2000));
     const auto away = std::chrono::duration_cast<milliseconds>(steady_clock::now() - wall0);
-    const uint32_t checks = rig.link->reopenChecks.load() - checks0;
+    const uint32_t checks = rig.link->ReopenChecks() - checks0;
     EXPECT_LT(share, 0.25) << "processor share while the device is gone";
     EXPECT_GE(checks, 1u);
     EXPECT_LE(checks, uint32_t(away.count() / kIntervalMs + 2)) << "more than one look for the device per cycle";
@@ -240,7 +240,7 @@ TEST(VanishingUnit, SerialDeviceGoneAndBackWhilePolling) {
     ASSERT_TRUE(rig.StartUnit());
     EXPECT_TRUE(rig.window.WaitFor(Ev::UnitAlive, alive + 11, kLimit)) << "polling did not resume";
     EXPECT_TRUE(rig.WaitForFrames(11, kLimit));
-    EXPECT_TRUE(rig.link->serialHandle.IsOpen());
+    EXPECT_TRUE(rig.link->SerialLine().IsOpen());
     EXPECT_FALSE(poll.thread.Stop());
     EXPECT_GE(EventCount(history, EventKind::ConnectionBack), 1);
 }
@@ -256,16 +256,16 @@ TEST(VanishingUnit, ExchangeOnAVanishedDeviceGivesThePortUp) {
     const Exchange x = rig.Transact("0001rgadd;;");
     EXPECT_TRUE(IsLinkFailure(x.rc)) << std::hex << x.rc;
     EXPECT_LE(x.elapsed, 3 * rig.AttemptBound() + UnitRig::kSlack);
-    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
-    EXPECT_EQ(rig.link->connected, 0);
-    EXPECT_EQ(rig.link->lostPortIndex, 0);
+    EXPECT_FALSE(rig.link->SerialLine().IsOpen());
+    EXPECT_EQ(rig.link->Connected(), 0);
+    EXPECT_EQ(rig.link->LostPortIndex(), 0);
     EXPECT_EQ(rig.window.Count(Ev::LinkLost), 1);
 
     ASSERT_TRUE(rig.StartUnit());
     rig.link->CloseSerialPort();
-    EXPECT_EQ(rig.link->lostPortIndex, -1);
+    EXPECT_EQ(rig.link->LostPortIndex(), -1);
     EXPECT_FALSE(rig.link->ReopenLostPort()) << "a port the operator closed is not opened again";
-    EXPECT_FALSE(rig.link->serialHandle.IsOpen());
+    EXPECT_FALSE(rig.link->SerialLine().IsOpen());
 }
 
 // Over Ethernet the link connects anew by itself; the samples say when it was away.

@@ -77,7 +77,7 @@ TEST_F(Engineering, RawCommandSendsTheTypedFrameAndListsBothFrames) {
     EXPECT_TRUE(text.startsWith("Sending:  2 30 30 30 31 72 31 6c 6f 63 3b 3b 98  3 ")) << text.toStdString();
     // The raw frame follows its hex dump, then the reply line.
     EXPECT_TRUE(text.contains(QStringLiteral("3 \x02" "0001r1loc;;\u0098\x03\nReply: "))) << text.toStdString();
-    const QString reply = QString::fromLatin1(rig.link->lastReply.c_str());
+    const QString reply = QString::fromLatin1(rig.link->LastReply().c_str());
     EXPECT_TRUE(text.endsWith(reply + "\n")) << text.toStdString();
     // Both edits keep their text between sends; a second send appends.
     Control<QPushButton>(window, 1030)->click();
@@ -210,17 +210,17 @@ TEST_F(Engineering, SerialControlAppliesOnlyWhatChanged) {
     EXPECT_TRUE(advanced->applyButton()->isEnabled());
     AppSettings.ReadTotalTimeoutConstant = 1;
     advanced->OnApply();
-    EXPECT_EQ(rig.link->baudRate, 19200u);
+    EXPECT_EQ(rig.link->BaudRate(), 19200u);
     EXPECT_TRUE(addresses.empty());
     // Time-outs typed as they were: stored in the settings, link unchanged.
     EXPECT_EQ(AppSettings.ReadTotalTimeoutConstant, 60);
-    EXPECT_EQ(rig.link->readTotalTimeoutConstant, 60u);
+    EXPECT_EQ(rig.link->CommTimeouts().readTotalConstant, 60u);
     // The baud rate is not copied into the saved settings.
     EXPECT_EQ(AppSettings.BaudRate, 9600);
 
     Control<QLineEdit>(serial, 1203)->setText("7");
     advanced->OnApply();
-    EXPECT_EQ(rig.link->writeTotalTimeoutMultiplier, 7u);
+    EXPECT_EQ(rig.link->CommTimeouts().writeTotalMultiplier, 7u);
     EXPECT_EQ(AppSettings.WriteTotalTimeoutMultiplier, 7);
     // The unit still answers at the new settings (the pty follows the rate).
     Type("0001", "rgmod;;");
@@ -230,7 +230,7 @@ TEST_F(Engineering, SerialControlAppliesOnlyWhatChanged) {
 
 TEST(SerialControl, DigitsOnlyAndSevenCharacters) {
     CFerritRemoteControl link(nullptr);
-    link.baudRate = 12345;   // not in the list: no selection
+    link.SetBaudRate(12345);   // not in the list: no selection
     CSerialCtrlDialog page(&link, nullptr);
     int changes = 0;
     QObject::connect(&page, &CSerialCtrlDialog::changed, [&changes] { ++changes; });

@@ -37,7 +37,7 @@ TEST(MainLink, EthernetConnectReadsTheUnitAndIsRememberedForTheNextStart) {
         ASSERT_TRUE(address->SetText(ip));
         Ctl<QPushButton>(&w, 1002)->click();   // runs the Connecting window until done
         EXPECT_TRUE(w.UnitConnected());
-        EXPECT_EQ(w.Link().mode, LinkModeEthernet);
+        EXPECT_EQ(w.Link().Mode(), LinkModeEthernet);
         EXPECT_EQ(AppSettings.ConnectionType, 1);
         EXPECT_EQ(w.Unit().ipAddress, ip);
         EXPECT_EQ(Ctl<QLabel>(&w, 1045)->text().toStdString(), "Connected");

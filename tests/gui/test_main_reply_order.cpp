@@ -66,7 +66,7 @@ TEST(MainReplyOrder, TableReadWithALateReplyShowsNoRowAnotherRowsValue) {
     rig.unit->SetValue("edef", "Row of its own");
     CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
     ASSERT_TRUE(w.UnitConnected());
-    ASSERT_EQ(w.Link().mode, LinkModeEthernet);
+    ASSERT_EQ(w.Link().Mode(), LinkModeEthernet);
     ASSERT_NE(w.SimplePage(), nullptr);
     const int mode = w.Unit().demodMode.load();
     // Every reply in time: each row shows the unit's own value.
@@ -111,7 +111,7 @@ TEST(MainSwitch, SerialToEthernetWithTheLinkAlreadyReconnectedEndsByItself) {
     const std::string ip = rig.unit->TcpAddress();
     CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
     ASSERT_TRUE(w.UnitConnected());
-    ASSERT_EQ(w.Link().mode, LinkModeSerial);
+    ASSERT_EQ(w.Link().Mode(), LinkModeSerial);
     ASSERT_EQ(AppSettings.ConnectionType, 0);
     // The poll thread is at work on the serial link.
     ASSERT_TRUE(SpinUntil([&] { return LampIcon(&w, 1013) == kIconGreen; }));
@@ -119,19 +119,19 @@ TEST(MainSwitch, SerialToEthernetWithTheLinkAlreadyReconnectedEndsByItself) {
     CFerritRemoteControl& link = w.Link();
     const uint64_t connectionsBefore = rig.unit->Counters().tcpConnections;
     bool exchangedFirst = false;
-    link.onConnectAttemptStart = [&] {
+    link.SetConnectAttemptHook([&] {
         // Give the poll thread its chance to reconnect the socket first.
         const uint64_t end = TickMs() + 1500;
         while (rig.unit->Counters().tcpConnections == connectionsBefore && TickMs() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (!link.HasSocket()) {
             // It had none to make: an exchange made now gets there first instead.
-            LinkGuard guard(LinkLock);
+            LinkGuard guard(link.LinkMutex());
             std::string data;
             TransactLocked(link, "\x02" "0001rgudm;;", nullptr, &data);
         }
         exchangedFirst = link.HasSocket();
-    };
+    });
     // A Connecting window left waiting is closed after a long while, so that
     // the test fails rather than hangs.
     bool closedByTest = false;
@@ -151,12 +151,12 @@ TEST(MainSwitch, SerialToEthernetWithTheLinkAlreadyReconnectedEndsByItself) {
     ASSERT_TRUE(Ctl<CIpAddressCtrl>(&w, 1059)->SetText(ip));
     Ctl<QPushButton>(&w, 1002)->click();   // returns when the Connecting window ends
     guard.stop();
-    link.onConnectAttemptStart = nullptr;
+    link.SetConnectAttemptHook(nullptr);
 
     EXPECT_TRUE(exchangedFirst) << "the race the test is about did not happen";
     EXPECT_FALSE(closedByTest) << "the Connecting window did not end by itself";
     EXPECT_TRUE(w.UnitConnected());
-    EXPECT_EQ(link.mode, LinkModeEthernet);
+    EXPECT_EQ(link.Mode(), LinkModeEthernet);
     EXPECT_EQ(AppSettings.ConnectionType, 1);
     EXPECT_EQ(AppSettings.LastIpAddress.value_or(""), ip);
     // The address probe and the table read went over the new link.

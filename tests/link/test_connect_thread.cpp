@@ -19,8 +19,7 @@ using namespace linktest;
 namespace {
 
 bool NoThreadsLeft(CFerritRemoteControl& link) {
-    std::lock_guard<std::mutex> lock(link.connectThreadsLock);
-    return link.connectThreads.empty();
+    return link.ConnectThreadCount() == 0;
 }
 
 size_t ConnectDoneCount(const RecordingWindow& window) {
@@ -80,7 +79,7 @@ TEST(ConnectThread, ConnectionIsStoredAndReportedButNotMarkedConnected) {
     EXPECT_TRUE(messages[0].sent);
     EXPECT_EQ(messages[0].result, ConnectResult::Connected);
     EXPECT_TRUE(link.HasSocket());
-    EXPECT_EQ(link.connected, 0);
+    EXPECT_EQ(link.Connected(), 0);
     EXPECT_TRUE(debug.Has("Attempt to create socket...\r\n"));
     EXPECT_TRUE(debug.Has("Socket succesfully connected\r\n"));
     // With a socket in place no further thread is started.

@@ -30,7 +30,7 @@ ResultCode Send(CFerritRemoteControl& link, const char* request) {
     int status = 0;
     char data[kReceiveBufferSize + 1] = {};
     int length = 0;
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(link.LinkMutex());
     return link.Transact(request, &status, data, &length, 1);
 }
 
@@ -38,8 +38,7 @@ TEST(LinkRestart, OverEthernetTheLinkWaitsThenConnectsAnew) {
     TcpUnit unit;
     RecordingWindow window;
     CFerritRemoteControl link(&window);
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     link.SelectEthernet(unit.Address());
     ASSERT_EQ(link.ConnectSocket(), 0);
     ASSERT_TRUE(WaitUntil([&] { return unit.Accepted() == 1; }));
@@ -52,7 +51,7 @@ TEST(LinkRestart, OverEthernetTheLinkWaitsThenConnectsAnew) {
     EXPECT_TRUE(WaitUntil([&] { return unit.Accepted() == 2; }));
     EXPECT_TRUE(WaitUntil([&] { return unit.Closed() == 1; }));
     EXPECT_TRUE(link.HasSocket());
-    EXPECT_EQ(link.connected, 1);
+    EXPECT_EQ(link.Connected(), 1);
     EXPECT_TRUE(unit.Requests().empty());
 
     unit.PushAnswer(ReplyFrame("00011" "1;"));
@@ -68,7 +67,11 @@ TEST(LinkRestart, OnTheSerialLineTheLinkOnlyWaits) {
     unit.LinkAsComPort(dir.Path(), kPort);
     RecordingWindow window;
     CFerritRemoteControl link(&window);
-    link.readTotalTimeoutConstant = 60;
+    {
+        SerialTimeouts kept = link.CommTimeouts();
+        kept.readTotalConstant = 60;
+        link.SetCommTimeouts(kept);
+    }
     ASSERT_EQ(link.OpenSerialPort(kPort), kResultOk);
 
     RecordedWaits recorded;

@@ -111,74 +111,78 @@ protected:
 
 TEST_F(LinkPortTest, OpenAppliesBaudRateAndTimeouts) {
     EXPECT_TRUE(link.SetBaudRate(14400));   // no port yet: kept for the open
-    EXPECT_EQ(link.baudRate, 14400u);
-    link.readTotalTimeoutConstant = 700;
+    EXPECT_EQ(link.BaudRate(), 14400u);
+    {
+        SerialTimeouts kept = link.CommTimeouts();
+        kept.readTotalConstant = 700;
+        link.SetCommTimeouts(kept);
+    }
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
-    EXPECT_EQ(link.openPortIndex, 2);
-    EXPECT_EQ(link.portIndex, 2);
+    EXPECT_EQ(link.OpenPortIndex(), 2);
+    EXPECT_EQ(link.PortIndex(), 2);
     EXPECT_EQ(LineOf(unit).c_ospeed, 14400u);
     SerialTimeouts t;
-    ASSERT_TRUE(link.serialHandle.GetTimeouts(t));
+    ASSERT_TRUE(link.SerialLine().GetTimeouts(t));
     EXPECT_EQ(t.readTotalConstant, 700u);
     EXPECT_TRUE(link.IsConnected());
-    EXPECT_EQ(link.connected, 0);   // only an accepted reply connects
+    EXPECT_EQ(link.Connected(), 0);   // only an accepted reply connects
     EXPECT_TRUE(link.SetBaudRate(56000));
     EXPECT_EQ(LineOf(unit).c_ospeed, 56000u);
 }
 
 TEST_F(LinkPortTest, SecondOpenKeepsThePortButRecordsTheIndex) {
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
-    const int fd = link.serialHandle.Fd();
+    const int fd = link.SerialLine().Fd();
     link.SelectEthernet("127.0.0.1");
     EXPECT_EQ(link.OpenSerialPort(7), kErrAlreadyConnected);
-    EXPECT_EQ(link.serialHandle.Fd(), fd);
-    EXPECT_EQ(link.portIndex, 7);
-    EXPECT_EQ(link.openPortIndex, 2);
-    EXPECT_EQ(link.mode, LinkModeSerial);
+    EXPECT_EQ(link.SerialLine().Fd(), fd);
+    EXPECT_EQ(link.PortIndex(), 7);
+    EXPECT_EQ(link.OpenPortIndex(), 2);
+    EXPECT_EQ(link.Mode(), LinkModeSerial);
 }
 
 TEST_F(LinkPortTest, MissingPortLeavesNoHandle) {
     EXPECT_EQ(link.OpenSerialPort(150), kErrOpenPort);
-    EXPECT_FALSE(link.serialHandle.IsOpen());
+    EXPECT_FALSE(link.SerialLine().IsOpen());
     EXPECT_FALSE(link.IsConnected());
-    EXPECT_EQ(link.portIndex, 150);
-    EXPECT_EQ(link.openPortIndex, -1);
+    EXPECT_EQ(link.PortIndex(), 150);
+    EXPECT_EQ(link.OpenPortIndex(), -1);
 }
 
 TEST_F(LinkPortTest, TimeoutChanges) {
     EXPECT_EQ(link.SetCommTimeout(2, 100), kErrNoConnection);
-    EXPECT_EQ(link.readTotalTimeoutConstant, 2500u);
+    EXPECT_EQ(link.CommTimeouts().readTotalConstant, 2500u);
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
     EXPECT_EQ(link.SetCommTimeout(7, 12345), kResultOk);
-    EXPECT_EQ(link.readIntervalTimeout, 500u);
-    EXPECT_EQ(link.readTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(link.readTotalTimeoutConstant, 2500u);
-    EXPECT_EQ(link.writeTotalTimeoutMultiplier, 1u);
-    EXPECT_EQ(link.writeTotalTimeoutConstant, 1000u);
+    EXPECT_EQ(link.CommTimeouts().readInterval, 500u);
+    EXPECT_EQ(link.CommTimeouts().readTotalMultiplier, 1u);
+    EXPECT_EQ(link.CommTimeouts().readTotalConstant, 2500u);
+    EXPECT_EQ(link.CommTimeouts().writeTotalMultiplier, 1u);
+    EXPECT_EQ(link.CommTimeouts().writeTotalConstant, 1000u);
     EXPECT_EQ(link.SetCommTimeout(0, 11), kResultOk);
     EXPECT_EQ(link.SetCommTimeout(1, 12), kResultOk);
     EXPECT_EQ(link.SetCommTimeout(2, 13), kResultOk);
     EXPECT_EQ(link.SetCommTimeout(3, 14), kResultOk);
     EXPECT_EQ(link.SetCommTimeout(4, 15), kResultOk);
     SerialTimeouts t;
-    ASSERT_TRUE(link.serialHandle.GetTimeouts(t));
+    ASSERT_TRUE(link.SerialLine().GetTimeouts(t));
     EXPECT_EQ(t.readInterval, 11u);
     EXPECT_EQ(t.readTotalMultiplier, 12u);
     EXPECT_EQ(t.readTotalConstant, 13u);
     EXPECT_EQ(t.writeTotalMultiplier, 14u);
     EXPECT_EQ(t.writeTotalConstant, 15u);
-    EXPECT_EQ(link.readIntervalTimeout, 11u);
-    EXPECT_EQ(link.writeTotalTimeoutConstant, 15u);
+    EXPECT_EQ(link.CommTimeouts().readInterval, 11u);
+    EXPECT_EQ(link.CommTimeouts().writeTotalConstant, 15u);
 }
 
 TEST_F(LinkPortTest, CloseKeepsModeAndFlagAndTracesTheClose) {
     DebugCapture debug;
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
-    link.connected = 1;
+    link.SetConnected(1);
     link.CloseSerialPort();
-    EXPECT_FALSE(link.serialHandle.IsOpen());
-    EXPECT_EQ(link.connected, 1);
-    EXPECT_EQ(link.mode, LinkModeSerial);
+    EXPECT_FALSE(link.SerialLine().IsOpen());
+    EXPECT_EQ(link.Connected(), 1);
+    EXPECT_EQ(link.Mode(), LinkModeSerial);
     EXPECT_TRUE(debug.Has("Serial port closed\r\n"));
     EXPECT_EQ(link.OpenSerialPort(2), kResultOk);   // and it can be opened again
 }

@@ -23,17 +23,21 @@ protected:
         link = std::make_unique<CFerritRemoteControl>(&window);
         link->OpenLog(dir.File("rx.log"));
         // Short read time-outs keep silent-unit cases quick.
-        link->readTotalTimeoutConstant = 60;
+        {
+            SerialTimeouts kept = link->CommTimeouts();
+            kept.readTotalConstant = 60;
+            link->SetCommTimeouts(kept);
+        }
         ASSERT_EQ(link->OpenSerialPort(kPort), kResultOk);
     }
     ResultCode Send(const char* request, uint8_t level = 1) {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link->LinkMutex());
         return link->Transact(request, &status, data, &length, level);
     }
     void Connect() {
         unit.Push(ReplyFrame("00011" "1;"));
         ASSERT_EQ(Send("0001rgadd;;"), kResultOk);
-        ASSERT_EQ(link->connected, 1);
+        ASSERT_EQ(link->Connected(), 1);
         status = -1;
         length = -1;
         std::snprintf(data, sizeof data, "untouched");
@@ -69,12 +73,12 @@ TEST_F(SerialExchange, AnswerIsAcceptedAndHandedBack) {
     EXPECT_EQ(status, '1');
     EXPECT_STREQ(data, "17");
     EXPECT_EQ(length, 2);
-    EXPECT_EQ(link->connected, 1);
+    EXPECT_EQ(link->Connected(), 1);
     ASSERT_EQ(unit.Requests().size(), 1u);
     EXPECT_EQ(unit.Requests()[0], std::string("\x02" "0001r1loc;;\x98\x03"));
-    EXPECT_EQ(link->lastRequest, unit.Requests()[0]);
-    EXPECT_EQ(link->lastReply, ReplyFrame("00011" "17;"));
-    EXPECT_EQ(link->lastReplyLength, int(link->lastReply.size()));
+    EXPECT_EQ(link->LastRequest(), unit.Requests()[0]);
+    EXPECT_EQ(link->LastReply(), ReplyFrame("00011" "17;"));
+    EXPECT_EQ(link->LastReplyLength(), int(link->LastReply().size()));
 }
 
 TEST_F(SerialExchange, FramesOnTheWireCarryOneStxAndTheChecksum) {
@@ -104,7 +108,7 @@ TEST_F(SerialExchange, ReplyVariantsByTheAcceptanceRules) {
     EXPECT_STREQ(data, "");
     ASSERT_EQ(Send("0001r1loc;;"), kResultOk);
     EXPECT_STREQ(data, "7");
-    EXPECT_EQ(link->lastReply, "\xff\x7f noise" + ReplyFrame("00011" "7;"));
+    EXPECT_EQ(link->LastReply(), "\xff\x7f noise" + ReplyFrame("00011" "7;"));
     ASSERT_EQ(Send("0001r1loc;;"), kResultOk);
     EXPECT_STREQ(data, "8");
 }
@@ -119,12 +123,12 @@ TEST_F(SerialExchange, BadRepliesFailAndLeaveTheOutArgumentsAlone) {
     unit.Push("0001" + std::string(1, '\x03'));   // ETX but no STX
     unit.Push(zeroInside);
     ASSERT_EQ(Send("0001r1loc;;"), kErrBadChecksum);
-    EXPECT_EQ(link->lastReply, badSum);
+    EXPECT_EQ(link->LastReply(), badSum);
     ASSERT_EQ(Send("0001r1loc;;"), kErrInvalidReply);
     ASSERT_EQ(Send("0001r1loc;;"), kErrInvalidReply);
     ASSERT_EQ(Send("0001r1loc;;"), kErrNoEtx);
     ExpectOutUntouched();
-    EXPECT_EQ(link->connected, 0);
+    EXPECT_EQ(link->Connected(), 0);
 }
 
 TEST_F(SerialExchange, EtxAtByteTwentyEndsTheReadAtOnce) {
@@ -165,7 +169,7 @@ TEST_F(SerialExchange, BulkReadGoesOnPastAnEarlyEtxUpToByte135) {
     unit.Push(first + std::string(89, 'x') + "\x03" + "ZZ");
     ASSERT_EQ(Send("0001rgrea;;"), kResultOk);
     EXPECT_EQ(length, 41);
-    EXPECT_EQ(link->lastReply, first);
+    EXPECT_EQ(link->LastReply(), first);
     EXPECT_NE(Log().find("Response: 140 bytes ("), std::string::npos);
 }
 
@@ -181,7 +185,7 @@ TEST_F(SerialExchange, SilentUnitIsTriedThreeTimesThenDeclaredLost) {
     unit.PushSilence(4);
     EXPECT_EQ(Send("0001r1loc;;"), kErrTimedOut);
     EXPECT_EQ(unit.Requests().size(), 1u + 3u);
-    EXPECT_EQ(link->connected, 0);
+    EXPECT_EQ(link->Connected(), 0);
     EXPECT_EQ(LostMessages(), 1u);
     ExpectOutUntouched();
     const std::string log = Log();
@@ -206,14 +210,14 @@ TEST_F(SerialExchange, AnswerOnTheRetryResetsTheEmptyReplyCount) {
     unit.PushSilence();
     unit.Push(ReplyFrame("00011" "1;"));
     ASSERT_EQ(Send("0001r1loc;;"), kResultOk);
-    EXPECT_EQ(link->emptyReplyCount, 0);
+    EXPECT_EQ(link->EmptyReplyCount(), 0);
     EXPECT_EQ(unit.Requests().size(), 1u + 2u);
     EXPECT_EQ(LostMessages(), 0u);
     // Two more silent replies are then allowed again before the link is lost.
     unit.PushSilence(2);
     unit.Push(ReplyFrame("00011" "1;"));
     ASSERT_EQ(Send("0001r1loc;;"), kResultOk);
-    EXPECT_EQ(link->connected, 1);
+    EXPECT_EQ(link->Connected(), 1);
 }
 
 TEST_F(SerialExchange, TooLongRequestIsRefusedBeforeAnythingHappens) {
@@ -223,7 +227,7 @@ TEST_F(SerialExchange, TooLongRequestIsRefusedBeforeAnythingHappens) {
     EXPECT_EQ(Send(text.c_str()), kErrInvalidCommand);
     EXPECT_TRUE(unit.Requests().empty());
     EXPECT_EQ(Log(), logBefore);
-    EXPECT_TRUE(link->lastRequest.empty());
+    EXPECT_TRUE(link->LastRequest().empty());
     ExpectOutUntouched();
     // 244 characters still travel.
     unit.Push(ReplyFrame("00011" ";"));
@@ -239,7 +243,7 @@ TEST_F(SerialExchange, VanishedDeviceFailsTheReadWithoutWaiting) {
     ExpectOutUntouched();
     // The dead descriptor was closed with that failure: the next exchange
     // finds no port and fails at once, sending nothing.
-    EXPECT_FALSE(link->serialHandle.IsOpen());
+    EXPECT_FALSE(link->SerialLine().IsOpen());
     const ResultCode again = Send("0001r1loc;;");
     EXPECT_EQ(again, kErrNoConnection) << std::hex << again;
 }
@@ -250,10 +254,10 @@ TEST(SerialNoPort, TransactWithoutAPortWritesNothing) {
     link.OpenLog(dir.File("rx.log"));
     int status = -1, length = -1;
     char data[256] = "untouched";
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(link.LinkMutex());
     EXPECT_EQ(link.Transact("0001r1loc;;", &status, data, &length, 1), kErrNoConnection);
     EXPECT_EQ(status, -1);
-    EXPECT_TRUE(link.lastRequest.empty());
+    EXPECT_TRUE(link.LastRequest().empty());
     EXPECT_EQ(ReadFile(dir.File("rx.log")), "Log file opened\r\nReturning with error code 80000004\r\n");
 }
 

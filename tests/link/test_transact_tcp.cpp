@@ -18,14 +18,13 @@ protected:
         link = std::make_unique<CFerritRemoteControl>(&window);
         link->OpenLog(dir.File("rx.log"));
         // As the main window runs the link.
-        link->closeOnSendError = false;
-        link->closeOnReceiveError = false;
+        link->SetCloseOnErrors(false, false);
         link->SelectEthernet(unit.Address());
         ASSERT_EQ(link->ConnectSocket(), 0);
-        ASSERT_EQ(link->connected, 1);
+        ASSERT_EQ(link->Connected(), 1);
     }
     ResultCode Send(const char* request, uint8_t level = 1) {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link->LinkMutex());
         return link->Transact(request, &status, data, &length, level);
     }
     std::string Log() { return ReadFile(dir.File("rx.log")); }
@@ -48,8 +47,8 @@ TEST_F(TcpExchange, AnswerTravelsEnciphered) {
     EXPECT_EQ(unit.Requests()[0], std::string("\x02" "0001wgmod;1;\x86\x03"));
     // The last-reply copy keeps the length byte in front of the STX.
     const std::string reply = ReplyFrame("00011" "0;");
-    EXPECT_EQ(link->lastReply, WrapEnvelope(reply).substr(0, 1 + reply.size()));
-    EXPECT_EQ(link->connected, 1);
+    EXPECT_EQ(link->LastReply(), WrapEnvelope(reply).substr(0, 1 + reply.size()));
+    EXPECT_EQ(link->Connected(), 1);
 }
 
 TEST_F(TcpExchange, EnvelopeSizesFollowTheFrameLength) {
@@ -126,20 +125,20 @@ TEST_F(TcpExchange, ConnectionClosedWhileIdleIsMadeAgainBeforeSending) {
 
 TEST_F(TcpExchange, WithoutReconnectionAMissingSocketIsNoConnection) {
     link->CloseEthernet();
-    EXPECT_EQ(link->connected, 0);
-    link->reconnectSocket = false;
+    EXPECT_EQ(link->Connected(), 0);
+    link->SetReconnectSocket(false);
     EXPECT_EQ(Send("0001rgmod;;"), kErrNoConnection);
     EXPECT_TRUE(unit.Requests().empty());
     EXPECT_EQ(Log().find("Attempt to reconnect"), std::string::npos);
 }
 
 TEST_F(TcpExchange, CloseFlagsDropAndRemakeTheSocketAtOnce) {
-    link->closeOnReceiveError = true;
+    link->SetCloseOnErrors(false, true);
     unit.Push({TcpStep::Silence, "", 8});
     EXPECT_EQ(Send("0001rgmod;;"), kErrRead);
     ASSERT_TRUE(WaitUntil([&] { return unit.Accepted() == 2; }));
     EXPECT_TRUE(link->HasSocket());
-    EXPECT_EQ(link->connected, 1);
+    EXPECT_EQ(link->Connected(), 1);
     EXPECT_EQ(Log().find("Attempt to reconnect"), std::string::npos);   // a quiet reconnection
 }
 
@@ -151,7 +150,7 @@ TEST(TcpNoUnit, FailedReconnectionIsLoggedAndReportedAsNoConnection) {
     int status = -1, length = -1;
     char data[256] = "untouched";
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         EXPECT_EQ(link.Transact("0001rgmod;;", &status, data, &length, 0), kErrNoConnection);
     }
     EXPECT_FALSE(link.HasSocket());
@@ -161,28 +160,28 @@ TEST(TcpNoUnit, FailedReconnectionIsLoggedAndReportedAsNoConnection) {
         << log;
     EXPECT_EQ(log.find("Sending"), std::string::npos);
     EXPECT_EQ(link.ConnectSocket(), 111);
-    EXPECT_EQ(link.connected, 0);
+    EXPECT_EQ(link.Connected(), 0);
 }
 
 TEST(TcpNoUnit, ProbeSetsTheConnectedFlagFromTheAnswer) {
     TcpUnit unit;
     CFerritRemoteControl link(nullptr);
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(true, false);
     link.SelectEthernet(unit.Address());
     unit.PushAnswer(ReplyFrame("00011" "1;"));
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         EXPECT_EQ(link.ProbeUnit(), kResultOk);
     }
-    EXPECT_EQ(link.connected, 1);
+    EXPECT_EQ(link.Connected(), 1);
     ASSERT_EQ(unit.Requests().size(), 1u);
     EXPECT_EQ(unit.Requests()[0], std::string("\x02" "9999rgadd;;\xdc\x03"));
     unit.PushAnswer("\x02" "garbage");
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         EXPECT_EQ(link.ProbeUnit(), kErrNoEtx);
     }
-    EXPECT_EQ(link.connected, 0);
+    EXPECT_EQ(link.Connected(), 0);
 }
 
 }  // namespace

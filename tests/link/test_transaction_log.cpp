@@ -65,14 +65,18 @@ protected:
         SetProgramFolder(dir.Path());
         unit.LinkAsComPort(dir.Path(), 4);
         link = std::make_unique<CFerritRemoteControl>(nullptr);
-        link->readTotalTimeoutConstant = 60;
+        {
+            SerialTimeouts kept = link->CommTimeouts();
+            kept.readTotalConstant = 60;
+            link->SetCommTimeouts(kept);
+        }
         link->OpenLog(dir.File("rx.log"));
         ASSERT_EQ(link->OpenSerialPort(4), kResultOk);
     }
     ResultCode Send(const char* request, uint8_t level) {
         int status = 0, length = 0;
         char data[256];
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link->LinkMutex());
         return link->Transact(request, &status, data, &length, level);
     }
     std::string Log() const { return Normalised(ReadFile(dir.File("rx.log"))); }
@@ -94,7 +98,7 @@ TEST_F(SerialLog, ExchangeIsWrittenByteForByte) {
 }
 
 TEST_F(SerialLog, SilentRetryAndMissingEtxShareTheResponseLine) {
-    link->connected = 1;
+    link->SetConnected(1);
     unit.PushSilence();
     unit.Push("\x02" "00");
     EXPECT_EQ(Send("0001r1loc;;", 1), kErrNoEtx);
@@ -156,19 +160,19 @@ TEST(LogFile, ExistingLogIsReplaced) {
     }
     CFerritRemoteControl link(nullptr);
     link.OpenLog(dir.File("rx.log"));
-    link.logFile->flush();
+    link.LogFile()->flush();
     EXPECT_EQ(ReadFile(dir.File("rx.log")), "Log file opened\r\n");
-    EXPECT_EQ(link.logFileName, dir.File("rx.log"));
+    EXPECT_EQ(link.LogFileName(), dir.File("rx.log"));
 }
 
 TEST(LogFile, UncreatableLogLeavesLoggingOff) {
     TempDir dir;
     CFerritRemoteControl link(nullptr);
     link.OpenLog(dir.File("missing/rx.log"));
-    EXPECT_EQ(link.logFile, nullptr);
+    EXPECT_EQ(link.LogFile(), nullptr);
     int status = -1, length = -1;
     char data[256] = "";
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(link.LinkMutex());
     EXPECT_EQ(link.Transact("0001r1loc;;", &status, data, &length, 1), kErrNoConnection);
 }
 
@@ -182,7 +186,7 @@ protected:
     ResultCode Send(const char* request, uint8_t level) {
         int status = 0, length = 0;
         char data[256];
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link->LinkMutex());
         return link->Transact(request, &status, data, &length, level);
     }
     std::string Log() const { return Normalised(ReadFile(dir.File("rx.log"))); }

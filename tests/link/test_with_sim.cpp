@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "link/locks.h"
 #include "link/remote_control.h"
@@ -34,7 +35,7 @@ std::unique_ptr<sim::SimUnit> StartTcpSim(uint32_t restartMs) {
 ResultCode Exchange(CFerritRemoteControl& link, const char* request, std::string* reply = nullptr) {
     int status = 0, length = 0;
     char data[256] = "";
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(link.LinkMutex());
     const ResultCode rc = link.Transact(request, &status, data, &length, 1);
     if (reply && rc == kResultOk) *reply = data;
     return rc;
@@ -53,13 +54,17 @@ TEST(WithSimulatedUnit, SerialProbeAndSilentUnit) {
 
     RecordingWindow window;
     CFerritRemoteControl link(&window);
-    link.readTotalTimeoutConstant = 100;
+    {
+        SerialTimeouts kept = link.CommTimeouts();
+        kept.readTotalConstant = 100;
+        link.SetCommTimeouts(kept);
+    }
     ASSERT_EQ(link.OpenSerialPort(2), kResultOk);
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         ASSERT_EQ(link.ProbeUnit(), kResultOk);
     }
-    EXPECT_EQ(link.connected, 1);
+    EXPECT_EQ(link.Connected(), 1);
     std::string address;
     ASSERT_EQ(Exchange(link, "9999rgadd;;", &address), kResultOk);
     EXPECT_EQ(address, "42");
@@ -68,10 +73,10 @@ TEST(WithSimulatedUnit, SerialProbeAndSilentUnit) {
     unit.SetFault(sim::Fault::Silence);
     EXPECT_EQ(Exchange(link, "0042r1loc;;"), kErrTimedOut);
     EXPECT_EQ(unit.Requests().size(), 3u);
-    EXPECT_EQ(link.connected, 0);
+    EXPECT_EQ(link.Connected(), 0);
     unit.ClearFault();
     ASSERT_EQ(Exchange(link, "0042r1loc;;"), kResultOk);
-    EXPECT_EQ(link.connected, 1);
+    EXPECT_EQ(link.Connected(), 1);
 }
 
 TEST(WithSimulatedUnit, TcpUnitRestartIsFollowedByANewConnection) {
@@ -80,8 +85,7 @@ TEST(WithSimulatedUnit, TcpUnitRestartIsFollowedByANewConnection) {
     ASSERT_NE(unit, nullptr);
     CFerritRemoteControl link(nullptr);
     link.OpenLog(dir.File("rx.log"));
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     link.SelectEthernet(unit->TcpAddress());
     ASSERT_EQ(link.ConnectSocket(), 0);
     std::string address;
@@ -108,8 +112,7 @@ TEST(UnitRestart, AConnectionMadeOnceTheRestartTimeHasPassedIsAnswered) {
     auto unit = StartTcpSim(kRestartMs);
     ASSERT_TRUE(unit);
     CFerritRemoteControl link(nullptr);
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
+    link.SetCloseOnErrors(false, false);
     link.SelectEthernet(unit->TcpAddress());
     ASSERT_EQ(link.ConnectSocket(), 0);
 
@@ -125,6 +128,43 @@ TEST(UnitRestart, AConnectionMadeOnceTheRestartTimeHasPassedIsAnswered) {
         EXPECT_EQ(reply, std::to_string(mode));
     }
     EXPECT_EQ(unit->Counters().restarts, 2u);
+}
+
+// Two links in one process, each to its own unit: each has its own locks, so
+// a sequence holding one link's poll gate and link lock leaves the other free.
+TEST(TwoLinks, EachHasItsOwnLocks) {
+    auto unitA = StartTcpSim(200);
+    auto unitB = StartTcpSim(200);
+    ASSERT_TRUE(unitA && unitB);
+    CFerritRemoteControl a(nullptr), b(nullptr);
+    for (auto [link, unit] : {std::pair{&a, unitA.get()}, std::pair{&b, unitB.get()}}) {
+        link->SetCloseOnErrors(false, false);
+        link->SelectEthernet(unit->TcpAddress());
+        ASSERT_EQ(link->ConnectSocket(), 0);
+    }
+    ASSERT_NE(&a.LinkMutex(), &b.LinkMutex());
+    ASSERT_NE(&a.PollGate(), &b.PollGate());
+
+    std::lock_guard<std::recursive_mutex> gateA(a.PollGate());
+    std::lock_guard<std::recursive_mutex> lockA(a.LinkMutex());
+    bool othersFree = false;
+    UnitReply reply;
+    std::thread other([&] {
+        // Another thread finds link A's locks taken and link B's free.
+        const bool aTaken = !a.PollGate().try_lock() && !a.LinkMutex().try_lock();
+        const bool bFree = b.PollGate().try_lock() && b.LinkMutex().try_lock();
+        if (bFree) {
+            b.LinkMutex().unlock();
+            b.PollGate().unlock();
+        }
+        othersFree = aTaken && bFree;
+        if (bFree) reply = b.Exchange("0001rgadd;;", 1, ExchangeLocks::PollGateAndLink);
+    });
+    other.join();
+    EXPECT_TRUE(othersFree);
+    EXPECT_EQ(reply.result, kResultOk);
+    EXPECT_EQ(reply.data, "1");
+    EXPECT_EQ(a.Exchange("0001rgadd;;", 1, ExchangeLocks::Held).data, "1");
 }
 
 }  // namespace

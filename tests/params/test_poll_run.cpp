@@ -101,7 +101,7 @@ TEST_F(PollRunTest, WhatAFailedExchangeEnds) {
 TEST_F(PollRunTest, TheDefaultExchangeWaitsForASequenceHoldingThePollGate) {
     const uint8_t items[PollItemCount] = {0, 1, 0, 0};   // eloc alone
     run.itemFlags = items;
-    std::unique_lock<std::recursive_mutex> gate(PollGateLock);
+    std::unique_lock<std::recursive_mutex> gate(sim.link->PollGate());
     PollSample sample;
     std::thread poll([&] { RunPollPlan(run, sample); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

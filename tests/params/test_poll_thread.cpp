@@ -281,7 +281,7 @@ TEST_F(PollTest, StopWaitsBeyondItsBoundForABusyThread) {
     // Another operation holds the poll gate, so the thread waits inside its first exchange.
     std::atomic<bool> gateHeld{false};
     std::thread holder([&] {
-        std::lock_guard<std::recursive_mutex> gate(PollGateLock);
+        std::lock_guard<std::recursive_mutex> gate(sim.link->PollGate());
         gateHeld = true;
         while (!lateLine) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });

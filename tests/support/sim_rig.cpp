@@ -25,12 +25,19 @@ SimRig::SimRig(SimRigOptions o) : options(std::move(o)), transport(options.trans
     }
     link = std::make_unique<CFerritRemoteControl>(options.linkWindow ? &window : nullptr);
     if (options.keepSocketOnErrors) {
-        link->closeOnSendError = false;
-        link->closeOnReceiveError = false;
+        link->SetCloseOnErrors(false, false);
     }
     if (!options.logName.empty()) link->OpenLog(LogPath());
-    if (options.readConstantMs) link->readTotalTimeoutConstant = *options.readConstantMs;
-    if (options.readMultiplierMs) link->readTotalTimeoutMultiplier = *options.readMultiplierMs;
+    if (options.readConstantMs) {
+        SerialTimeouts kept = link->CommTimeouts();
+        kept.readTotalConstant = *options.readConstantMs;
+        link->SetCommTimeouts(kept);
+    }
+    if (options.readMultiplierMs) {
+        SerialTimeouts kept = link->CommTimeouts();
+        kept.readTotalMultiplier = *options.readMultiplierMs;
+        link->SetCommTimeouts(kept);
+    }
 }
 
 SimRig::~SimRig() {
@@ -64,7 +71,7 @@ void SimRig::StopUnit() {
 }
 
 bool SimRig::Open() {
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(link->LinkMutex());
     if (transport == Transport::Serial) {
         opened = link->OpenSerialPort(options.comIndex) == kResultOk;
     } else {
@@ -77,7 +84,7 @@ bool SimRig::Open() {
 bool SimRig::Start() {
     if (!StartUnit()) return false;
     if (!Open()) return false;
-    return Transact("0001rgadd;;").rc == kResultOk && link->connected == 1;
+    return Transact("0001rgadd;;").rc == kResultOk && link->Connected() == 1;
 }
 
 Exchange SimRig::Transact(const std::string& requestText, uint8_t logLevel) {
@@ -87,7 +94,7 @@ Exchange SimRig::Transact(const std::string& requestText, uint8_t logLevel) {
     int length = -1;
     const auto start = std::chrono::steady_clock::now();
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link->LinkMutex());
         out.rc = link->Transact(requestText.c_str(), &status, data, &length, logLevel);
     }
     out.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
@@ -100,7 +107,7 @@ Exchange SimRig::Transact(const std::string& requestText, uint8_t logLevel) {
 
 std::chrono::milliseconds SimRig::AttemptBound() const {
     if (transport == Transport::Tcp) return std::chrono::milliseconds(kSocketReceiveTimeoutMs);
-    return std::chrono::milliseconds(link->readTotalTimeoutConstant + link->readTotalTimeoutMultiplier);
+    return std::chrono::milliseconds(link->CommTimeouts().readTotalConstant + link->CommTimeouts().readTotalMultiplier);
 }
 
 namespace {
@@ -127,7 +134,7 @@ bool SimRig::WaitForReplies(uint64_t count, std::chrono::milliseconds limit) con
 
 bool SimRig::WaitForInput(std::chrono::milliseconds limit) const {
     pollfd p{};
-    p.fd = transport == Transport::Serial ? link->serialHandle.Fd() : int(link->socket.load());
+    p.fd = transport == Transport::Serial ? link->SerialLine().Fd() : int(link->Socket());
     p.events = POLLIN;
     return ::poll(&p, 1, int(limit.count())) == 1 && (p.revents & POLLIN);
 }

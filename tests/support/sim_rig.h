@@ -59,7 +59,7 @@ public:
     // Opens the serial port or connects the socket (no exchange); sets `opened`.
     bool Open();
 
-    // One exchange under LinkLock, timed.
+    // One exchange under the link's LinkMutex, timed.
     Exchange Transact(const std::string& requestText, uint8_t logLevel = 1);
     // The longest a single attempt may take before it is given up: one serial
     // byte read, or the socket's receive time-out.

@@ -133,19 +133,18 @@ std::function<bool()> Reopener(const BridgeOptions& o, CFerritRemoteControl& lin
 // Opens the unit's line; over Ethernet a unit that is not there yet is
 // reached by the link's own reconnection later.
 ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::string& detail) {
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
-    link.baudRate = o.baud;
+    link.SetCloseOnErrors(false, false);
+    link.SetBaudRate(o.baud);
     if (!o.serialPath.empty()) {
         detail = o.serialPath;
         return OpenSerialDevice(link, o.serialPath);
     }
     if (o.comNumber != 0) {
         detail = "COM" + std::to_string(o.comNumber);
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         return link.OpenSerialPort(o.comNumber - 1);
     }
-    LinkGuard guard(LinkLock);
+    LinkGuard guard(link.LinkMutex());
     link.SelectEthernet(o.ip);
     if (const int error = link.ConnectSocket(); error != 0)
         std::fprintf(stderr, "tavrin_bridge: %s port %d not reached yet (%s); trying again with each exchange\n",
@@ -294,7 +293,7 @@ int main(int argc, char** argv) {
     http.Stop();
     queue.Stop();
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         link.CloseSerialPort();
         link.CloseEthernet();
     }

@@ -103,7 +103,7 @@ void UnitQueue::Run() {
 void UnitQueue::LookForLostDevice() {
     if (!setup_.reopen) return;
     {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link_.LinkMutex());
         if (link_.IsConnected()) {
             nextLook_ = {};
             return;
@@ -137,12 +137,12 @@ UnitReply UnitQueue::Exchange(const std::string& request, std::string* frame) {
     UnitReply reply;
     {
         // Held across the exchange so that the frame kept is this reply's.
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link_.LinkMutex());
         reply = link_.Exchange(request, IsKeyRequest(request) ? 2 : 1);
         if (reply.Answered() && frame != nullptr) {
             // The accepted reply, from its STX to its ETX.
-            const size_t stx = link_.lastReply.find(char(kStx));
-            *frame = stx == std::string::npos ? std::string() : link_.lastReply.substr(stx);
+            const size_t stx = link_.LastReply().find(char(kStx));
+            *frame = stx == std::string::npos ? std::string() : link_.LastReply().substr(stx);
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -165,10 +165,10 @@ int RunSend(ToolContext& tool) {
     const bool received =
         reply.result == kResultOk || reply.result == kErrInvalidReply || reply.result == kErrBadChecksum;
     if (tool.options.json) {
-        const std::string& lastReply = tool.link.lastReply;
-        const size_t length = std::min(lastReply.size(), size_t(std::max(tool.link.lastReplyLength, 0)));
+        const std::string& lastReply = tool.link.LastReply();
+        const size_t length = std::min(lastReply.size(), size_t(std::max(tool.link.LastReplyLength(), 0)));
         JsonDocument doc;
-        doc["request"] = JsonBytes(tool.link.lastRequest);
+        doc["request"] = JsonBytes(tool.link.LastRequest());
         doc["reply"] = received ? JsonBytes(lastReply.substr(0, length)) : JsonDocument(nullptr);
         doc["status"] = StatusJson(reply.result == kResultOk, reply.status);
         doc["data"] = reply.result == kResultOk ? JsonBytes(reply.data) : JsonDocument(nullptr);
@@ -176,8 +176,8 @@ int RunSend(ToolContext& tool) {
         return tool.ExitStatus();
     }
     if (received) {
-        std::fprintf(tool.out, "%s\n", SendingLine(tool.link.lastRequest).c_str());
-        std::fprintf(tool.out, "%s\n", ReplyLine(tool.link.lastReply, tool.link.lastReplyLength).c_str());
+        std::fprintf(tool.out, "%s\n", SendingLine(tool.link.LastRequest()).c_str());
+        std::fprintf(tool.out, "%s\n", ReplyLine(tool.link.LastReply(), tool.link.LastReplyLength()).c_str());
     }
     if (reply.result == kResultOk)
         std::fprintf(tool.out, "Status: %c\nData: %s\n", reply.status, TerminalText(reply.data).c_str());

@@ -21,7 +21,7 @@ class ToolContext {
 public:
     ToolContext(CFerritRemoteControl& link, const ToolOptions& options, int address, FILE* out, FILE* err);
 
-    // The link's Exchange under LinkLock. A failure is recorded and reported
+    // The link's Exchange under its LinkMutex. A failure is recorded and reported
     // on the error stream, naming `what` (a code) or else the connection.
     ExchangeReply Exchange(const std::string& request, uint8_t logLevel = 1, const std::string& what = "");
     // Records a failure (shown on the error stream).

@@ -40,9 +40,8 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
     if (!options.logFile.empty()) link.OpenLog(options.logFile);
     // As the main window sets them: a failed send or receive fails only the
     // exchange; a missing socket is re-made by the next exchange.
-    link.closeOnSendError = false;
-    link.closeOnReceiveError = false;
-    link.baudRate = options.baudRate;
+    link.SetCloseOnErrors(false, false);
+    link.SetBaudRate(options.baudRate);
 
     switch (options.transport) {
     case Transport::SerialPath:
@@ -52,7 +51,7 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
     case Transport::ComPort: {
         // COMn as the program folder names it (--program-folder, else this
         // program's own folder, portable or installed).
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         outcome.result = link.OpenSerialPort(options.comNumber - 1);
         if (outcome.result != kResultOk) {
             const std::string device = ComPortDevicePath(options.comNumber - 1);
@@ -62,7 +61,7 @@ ConnectOutcome ConnectUnit(const ToolOptions& options, CFerritRemoteControl& lin
         break;
     }
     case Transport::Ethernet: {
-        LinkGuard guard(LinkLock);
+        LinkGuard guard(link.LinkMutex());
         link.SelectEthernet(options.ipAddress);
         const int error = link.ConnectSocket();
         if (error != 0) {

@@ -1,4 +1,0 @@
-#include "link/locks.h"
-
-std::recursive_mutex LinkLock;
-std::recursive_mutex PollGateLock;
