@@ -54,8 +54,8 @@ def table_codes(param_table):
 
 def table_rows(param_table):
     """Every code of the tables' rows, and those the unit takes writes for."""
-    rows = re.findall(r'\{"(\w{4})", ([01]),', open(param_table, encoding="utf-8").read())
-    return {code for code, _ in rows}, {code for code, writable in rows if writable == "1"}
+    rows = re.findall(r'\{\.code = "(\w{4})"(, \.writable = 1)?', open(param_table, encoding="utf-8").read())
+    return {code for code, _ in rows}, {code for code, writable in rows if writable}
 
 
 def manual_problems(manual, commands, codes, writable):
