@@ -70,7 +70,7 @@ SeedList FuzzSeeds() {
     SeedList seeds;
     UnitState values;
     auto record = [&values](std::string& image, int slot, int mode, bool withItems) {
-        ResetAllParamValues(values);
+        ForgetEveryValue(values);
         if (withItems) {
             const ParamEntry* demod = DemodTableForMode(mode);
             int filled = 0;

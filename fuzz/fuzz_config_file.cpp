@@ -20,7 +20,7 @@ namespace {
 // `stride`-th row from `first` on is filled; the others are left empty, and a
 // record built from the tables then holds only the filled rows.
 void FillTablesFromUnit(UnitState& values, sim::SimUnit& unit, int mode, int stride = 1, int first = 0) {
-    ResetAllParamValues(values);
+    ForgetEveryValue(values);
     unit.HandleFrame([&] {
         std::string frame;
         BuildRequestFrame(DemodModeRequest(1, mode), frame);
@@ -144,7 +144,7 @@ SeedList FuzzSeeds() {
     seeds.emplace_back("config_set", image);
 
     BeginConfigFile(image, 16);
-    ResetAllParamValues(values);
+    ForgetEveryValue(values);
     for (int mode : {0, 1})
         for (int slot = 1; slot <= 8; ++slot) AppendConfigRecord(values, image, slot, mode);
     FinishConfigFile(image);

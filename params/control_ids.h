@@ -162,7 +162,7 @@ inline constexpr int kText = 1008;
 // The About box, CAboutDlg (dialog 100).
 namespace about {
 inline constexpr int kText = 1034;
-inline constexpr int kIcon = 1035;
+inline constexpr int kPicture = 1035;
 }  // namespace about
 
 // The General page of the advanced options, CAdvTemplateDialog (dialog 118).

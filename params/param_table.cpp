@@ -189,7 +189,7 @@ const ParamEntry LevelGraphList[kGraphListRows + 1] = {
     {},
 };
 
-const ParamEntry* const AllParamTables[kParamTableCount + 1] = {NarrowbandDemodTable, DvbtDemodTable, DecoderTable,
+const ParamEntry* const EveryParamTable[kParamTableCount + 1] = {NarrowbandDemodTable, DvbtDemodTable, DecoderTable,
                                        SnrGraphList,         LevelGraphList, nullptr};
 
 const ModeColumnControl ModeColumnControls[kModeColumnControlCount] = {

@@ -70,8 +70,8 @@ extern const ParamEntry SnrGraphList[kGraphListRows + 1];
 extern const ParamEntry LevelGraphList[kGraphListRows + 1];
 // The five tables in the order above, then null.
 inline constexpr int kParamTableCount = 5;
-extern const ParamEntry* const AllParamTables[kParamTableCount + 1];
-// The rows of each of AllParamTables, its end row apart.
+extern const ParamEntry* const EveryParamTable[kParamTableCount + 1];
+// The rows of each of EveryParamTable, its end row apart.
 inline constexpr int kParamTableRows[kParamTableCount] = {kDemodTableRows, kDemodTableRows, kDecoderTableRows,
                                                           kGraphListRows, kGraphListRows};
 
@@ -104,11 +104,8 @@ struct ModeColumnControl {
 inline constexpr int kModeColumnControlCount = 12;
 extern const ModeColumnControl ModeColumnControls[kModeColumnControlCount];
 
-// Controls and lamps the codec and the poll thread know by id.
+// The control the codec knows by id.
 inline constexpr int32_t kDownconverterControlId = ids::unit_page::kDownconverter;
-inline constexpr int32_t kLampDemodLock = ids::unit_page::kDemodLockLamp;
-inline constexpr int32_t kLampReception = ids::unit_page::kReceptionLamp;
-inline constexpr int32_t kLampDecoderLock = ids::unit_page::kDecoderLockLamp;
 
 // The "Downconverter" list.
 struct Downconverter {

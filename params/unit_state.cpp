@@ -6,10 +6,10 @@
 
 namespace {
 
-// The table of AllParamTables `row` belongs to and its index there; -1 for none.
+// The table of EveryParamTable `row` belongs to and its index there; -1 for none.
 int TableOf(const ParamEntry& row, size_t& index) {
     for (int t = 0; t < kParamTableCount; ++t) {
-        const ParamEntry* table = AllParamTables[t];
+        const ParamEntry* table = EveryParamTable[t];
         // Addresses of different arrays compared with std::less, which orders them all.
         const std::less<const ParamEntry*> before;
         if (!before(&row, table) && before(&row, table + kParamTableRows[t])) {
@@ -52,8 +52,8 @@ void StoreParamValue(UnitState& unit, const ParamEntry& row, const ParamValue& v
     slot.value = value;
 }
 
-void ResetAllParamValues(UnitState& unit) {
-    for (const ParamEntry* const* table = AllParamTables; *table != nullptr; ++table)
+void ForgetEveryValue(UnitState& unit) {
+    for (const ParamEntry* const* table = EveryParamTable; *table != nullptr; ++table)
         for (const ParamEntry* row = *table; row->code != nullptr; ++row) StoreParamValue(unit, *row, ParamValue{});
 }
 

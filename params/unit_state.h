@@ -28,7 +28,7 @@ public:
     UnitState(const UnitState&) = delete;
     UnitState& operator=(const UnitState&) = delete;
 
-    // The slot of `row`: a fixed one for a row of AllParamTables, else one
+    // The slot of `row`: a fixed one for a row of EveryParamTable, else one
     // made on first use (a table of the caller's own).
     ValueSlot& Slot(const ParamEntry& row);
     const ValueSlot& Slot(const ParamEntry& row) const;
@@ -67,7 +67,7 @@ ParamValue ReadParamValue(const UnitState& unit, const ParamEntry& row);
 // Replaces the row's value under its slot's lock.
 void StoreParamValue(UnitState& unit, const ParamEntry& row, const ParamValue& value);
 // Forgets every stored value of every table (each slot under its lock).
-void ResetAllParamValues(UnitState& unit);
+void ForgetEveryValue(UnitState& unit);
 // The stored combo index of an OptionList/OptionText row that has a value,
 // else kNoParamIndex. Takes and releases the slot's lock.
 uint32_t GetParamIndex(const UnitState& unit, const ParamEntry* table, const char* code);

@@ -16,7 +16,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(16, 16, 16, 12);
     grid->setHorizontalSpacing(16);
-    icon_ = SetCtrlId(new QLabel(this), ids::about::kIcon);
+    icon_ = SetCtrlId(new QLabel(this), ids::about::kPicture);
     icon_->setPixmap(ProgramIconOrDefault().pixmap(32, 32));
     icon_->setFixedSize(36, 36);
     icon_->setAlignment(Qt::AlignCenter);

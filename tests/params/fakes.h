@@ -31,7 +31,7 @@ using FakePage = testsupport::RecordingPage;
 using testsupport::WaitUntil;
 
 inline void ResetCodecState(UnitState& unit) {
-    ResetAllParamValues(unit);
+    ForgetEveryValue(unit);
     unit.demodMode = -1;
     unit.modelFlag = 0;
     unit.loSide = 0;

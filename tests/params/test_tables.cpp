@@ -43,9 +43,9 @@ TEST_F(TablesTest, TablesHaveTheirRowsInOrder) {
                              "gsof", "gfpg", "gser", "dlas", "gbty", "gmod", "gcha", "gch2"};
     for (int i = 0; i < 28; ++i) EXPECT_STREQ(DecoderTable[i].code, decoder[i]) << i;
 
-    EXPECT_EQ(AllParamTables[0], NarrowbandDemodTable);
-    EXPECT_EQ(AllParamTables[4], LevelGraphList);
-    EXPECT_EQ(AllParamTables[5], nullptr);
+    EXPECT_EQ(EveryParamTable[0], NarrowbandDemodTable);
+    EXPECT_EQ(EveryParamTable[4], LevelGraphList);
+    EXPECT_EQ(EveryParamTable[5], nullptr);
 }
 
 TEST_F(TablesTest, DemodRowsCarryTheirControlsKindsAndFlags) {
@@ -95,7 +95,7 @@ TEST_F(TablesTest, DemodRowsCarryTheirControlsKindsAndFlags) {
     EXPECT_EQ(FindParam(DecoderTable, "ttyp")->kind, ParamKind::OptionList);
     EXPECT_EQ(FindParam(DecoderTable, "twid")->writable, 1);
     // No row carries the doubling flag.
-    for (const ParamEntry* const* t = AllParamTables; *t; ++t)
+    for (const ParamEntry* const* t = EveryParamTable; *t; ++t)
         for (const ParamEntry* row = *t; row->code; ++row) EXPECT_FALSE(row->Has(ParamFlags::Doubled)) << row->code;
 }
 
@@ -112,7 +112,7 @@ TEST_F(TablesTest, FindParamComparesWholeCodes) {
 // its code, and nothing by a code with any one character changed, a prefix or
 // a longer text; labels the same.
 TEST_F(TablesTest, EveryRowAndLabelIsFoundByItsWholeCodeOnly) {
-    for (const ParamEntry* const* t = AllParamTables; *t; ++t) {
+    for (const ParamEntry* const* t = EveryParamTable; *t; ++t) {
         for (const ParamEntry* row = *t; row->code; ++row) {
             ASSERT_EQ(std::strlen(row->code), 4u) << row->code;
             EXPECT_EQ(FindParam(*t, row->code), row) << row->code;
@@ -224,7 +224,7 @@ TEST_F(TablesTest, ModeColumnControlsAndLabels) {
 TEST_F(TablesTest, ResetForgetsEveryValue) {
     StoreParamValue(unit, *FindParam(DecoderTable, "gsof"), ParamValue{true, "1.2", 0});
     StoreParamValue(unit, SnrGraphList[0], ParamValue{true, "9.5", 0});
-    ResetAllParamValues(unit);
+    ForgetEveryValue(unit);
     EXPECT_FALSE(HasStored(unit, DecoderTable, "gsof"));
     EXPECT_FALSE(ReadParamValue(unit, SnrGraphList[0]).has);
 }

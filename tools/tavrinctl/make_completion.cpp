@@ -34,7 +34,7 @@ std::string Joined(const std::vector<std::string>& words, const char* between = 
 std::vector<std::string> Codes(bool writableOnly) {
     std::vector<std::string> codes;
     std::set<std::string> seen;
-    for (const ParamEntry* const* table = AllParamTables; *table; ++table)
+    for (const ParamEntry* const* table = EveryParamTable; *table; ++table)
         for (const ParamEntry* row = *table; row->code; ++row)
             if ((!writableOnly || row->writable) && seen.insert(row->code).second) codes.push_back(row->code);
     return codes;
