@@ -152,8 +152,9 @@ public:
     // shift it starts shows here at the end of the run at the latest.
     uint64_t UnrequestedReplies() const { return unrequestedReplies_.load(); }
     // After the last exchange of an operation of several: throws away what is
-    // waiting, then waits `ms` for anything more from the unit, counting what
-    // comes. Nothing is waited for after a failed exchange (its own settling
+    // waiting, then waits `ms` for anything more from the unit (or twice the
+    // slowest answer since it last listened, up to 2 s, when that is longer:
+    // a late copy is as late as the answers were), counting what comes. Nothing is waited for after a failed exchange (its own settling
     // takes care of late replies). Takes LinkMutex.
     void ExpectQuiet(uint32_t ms);
     // Operations under way that watch for unrequested replies (they nest):
@@ -209,6 +210,7 @@ private:
     std::atomic<uint64_t> unrequestedReplies_{0};
     std::atomic<uint64_t> exchangesSinceQuiet_{0};
     bool lastAnswered_ = false;   // the last exchange brought an accepted reply (under LinkMutex)
+    uint64_t slowestAnswerMs_ = 0;   // the slowest answered exchange since the link last listened (under LinkMutex)
     SerialTransport serial_{*this};
     TcpTransport tcp_{*this};
 };

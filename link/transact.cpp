@@ -1,5 +1,6 @@
 // One exchange with the unit over the selected transport, with its retries, result
 // codes and transaction log.
+#include <algorithm>
 #include <cstring>
 
 #include "link/frame.h"
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr int kEmptyRepliesUntilLost = 3;
+constexpr uint64_t kLongestQuietCheckMs = 2000;
 // One serial exchange ends at the latest this long beyond the line time of a
 // full 256-byte reply, however slowly the bytes trickle in.
 constexpr uint64_t kSerialExchangeSlackMs = 10000;
@@ -32,8 +34,10 @@ UnitReply CFerritRemoteControl::Exchange(const std::string& request, uint8_t log
     if (locks == ExchangeLocks::PollGateAndLink) gate.lock();
     if (locks != ExchangeLocks::Held) linkLock.lock();
     UnitReply out;
+    const uint64_t start = TickMs();
     out.result = ExchangeHeld(request, logLevel, out);
     lastAnswered_ = out.result == kResultOk;
+    if (lastAnswered_) slowestAnswerMs_ = std::max(slowestAnswerMs_, TickMs() - start);
     ++exchangesSinceQuiet_;
     return out;
 }
@@ -51,7 +55,10 @@ void CFerritRemoteControl::NoteDiscarded(long discarded, bool afterAnswer) {
 void CFerritRemoteControl::ExpectQuiet(uint32_t ms) {
     std::lock_guard<std::recursive_mutex> lock(linkMutex_);
     if (!lastAnswered_) {
-        if (ms != 0) exchangesSinceQuiet_ = 0;
+        if (ms != 0) {
+            exchangesSinceQuiet_ = 0;
+            slowestAnswerMs_ = 0;
+        }
         return;
     }
     LinkTransport& line = SelectedTransport();
@@ -62,8 +69,12 @@ void CFerritRemoteControl::ExpectQuiet(uint32_t ms) {
     }
     NoteDiscarded(discarded, lastAnswered_);
     if (ms != 0) {
-        NoteDiscarded(line.DiscardArriving(ms), lastAnswered_);
+        // A late copy comes about as late as the unit's answers came: on a
+        // slow network or a busy machine, listen for twice the slowest.
+        const uint64_t slowest = std::min<uint64_t>(2 * slowestAnswerMs_, kLongestQuietCheckMs);
+        NoteDiscarded(line.DiscardArriving(std::max<uint32_t>(ms, uint32_t(slowest))), lastAnswered_);
         exchangesSinceQuiet_ = 0;
+        slowestAnswerMs_ = 0;
     }
 }
 
