@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/shared_key.h"
@@ -26,6 +28,7 @@
 #include "tools/tavrin_bridge/metrics.h"
 #include "tools/tavrin_bridge/metrics_server.h"
 #include "tools/tavrin_bridge/unit_queue.h"
+#include "tools/tavrin_bridge/web_config.h"
 #include "platform/nearest_word.h"
 
 namespace {
@@ -47,6 +50,9 @@ struct BridgeOptions {
     uint32_t idleSeconds = kDefaultIdleSeconds;
     std::string logFile;
     std::string programFolder;
+    // The metrics listener's TLS and passwords.
+    std::string webConfig;
+    bool checkConfig = false;
 };
 
 int stopPipe[2] = {-1, -1};
@@ -152,6 +158,32 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
     return kResultOk;
 }
 
+// SIGHUP: the web configuration is read again, on a thread of its own (a
+// byte in hangupPipe: 'h' reload, 's' stop).
+int hangupPipe[2] = {-1, -1};
+
+void OnHangupSignal(int) {
+    const char b = 'h';
+    [[maybe_unused]] const ssize_t n = ::write(hangupPipe[1], &b, 1);
+}
+
+std::thread ReloadOnHangup(MetricsServer& http, const std::string& path) {
+    return std::thread([&http, path] {
+        for (char b = 0; ::read(hangupPipe[0], &b, 1) == 1 || errno == EINTR;) {
+            if (b == 's') return;
+            if (b != 'h') continue;
+            b = 0;
+            std::string error;
+            if (auto state = LoadWebConfig(path, &error)) {
+                http.SetWeb(std::move(state));
+                std::fprintf(stderr, "tavrin_bridge: web configuration %s read again\n", path.c_str());
+            } else {
+                std::fprintf(stderr, "tavrin_bridge: %s; the web configuration stays as it was\n", error.c_str());
+            }
+        }
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,13 +234,19 @@ int main(int argc, char** argv) {
         ->option_text("FILE");
     app.add_option("--program-folder", o.programFolder, "use DIR as the program folder (COM port links in DIR/ports)")
         ->option_text("DIR");
+    // The metrics listener's TLS and passwords, and the check alone.
+    app.add_option("--web-config", o.webConfig,
+                   "TLS and passwords of the metrics: tls_server_config (cert_file,\n"
+                   "key_file), basic_auth_users (bcrypt hashes); SIGHUP reads it again")
+        ->option_text("FILE");
+    app.add_flag("--check-config", o.checkConfig, "check the options and the web configuration, then exit");
     const std::string bounds =
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
         " waiting\n(nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
         " envelopes or frames that are none end its\nconnection; at most " + std::to_string(kMaxQueuedExchanges) +
         " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
         "Exit status: 0 stopped by a signal (or --help, --version), 1 a failure (the\n"
-        "unit's port, a listening address), 2 a bad command line.";
+        "unit's port, a listening address, the web configuration), 2 a bad command line.";
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -250,6 +288,18 @@ int main(int argc, char** argv) {
                                  : o.comNumber != 0   ? "COM" + std::to_string(o.comNumber)
                                                       : o.ip;
 
+    std::shared_ptr<const WebState> web;
+    if (!o.webConfig.empty()) {
+        if (!metricsAt) return UsageError("--web-config needs --metrics");
+        std::string error;
+        web = LoadWebConfig(o.webConfig, &error);
+        if (!web) return Fail(error);
+    }
+    if (o.checkConfig) {
+        std::printf("tavrin_bridge: configuration OK\n");
+        return 0;
+    }
+
     if (!o.programFolder.empty()) SetProgramFolder(o.programFolder, FolderMode::Portable);
 
     // The link's diagnostic lines are for developers; TAVRIN_DEBUG shows them.
@@ -280,16 +330,34 @@ int main(int argc, char** argv) {
     std::string error;
     if (!clients.Open(&error)) return Fail(error);
     MetricsServer http(metrics);
+    if (web) http.SetWeb(web);
     if (metricsAt && !http.Start(metricsAt->address, metricsAt->port, &error))
         return Fail("cannot serve metrics on " + metricsAt->Text() + ": " + error);
 
+    std::thread reloader;
+    if (web) {
+        if (::pipe2(hangupPipe, O_CLOEXEC) != 0) return Fail("pipe failed");
+        reloader = ReloadOnHangup(http, o.webConfig);
+        struct sigaction hangup {};
+        hangup.sa_handler = OnHangupSignal;
+        hangup.sa_flags = SA_RESTART;
+        ::sigaction(SIGHUP, &hangup, nullptr);
+    }
     queue.OnRoom([&clients] { clients.Wake(); });
     queue.Start();
     for (const Endpoint& e : clients.Listening())
         std::fprintf(stderr, "tavrin_bridge: serving %s\n", e.Text().c_str());
-    if (metricsAt) std::fprintf(stderr, "tavrin_bridge: metrics on http://%s/metrics\n", metricsAt->Text().c_str());
+    if (metricsAt)
+        std::fprintf(stderr, "tavrin_bridge: metrics on %s://%s/metrics\n", web && web->tls ? "https" : "http",
+                     metricsAt->Text().c_str());
     clients.Run(stopPipe[0]);
 
+    if (reloader.joinable()) {
+        ::signal(SIGHUP, SIG_IGN);
+        const char b = 's';
+        [[maybe_unused]] const ssize_t n = ::write(hangupPipe[1], &b, 1);
+        reloader.join();
+    }
     http.Stop();
     queue.Stop();
     {
