@@ -109,7 +109,7 @@ TEST(BridgeCommandLine, HelpVersionAndBadLines) {
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"--serial PATH", "--com N", "--ip A.B.C.D", "--listen ADDR[:PORT]", "--metrics ADDR:PORT",
                              "--interval MS", "--max-clients N", "--idle-timeout SECONDS", "--log FILE",
-                             "trusted networks", "default 30", "default 8", "127.0.0.1:9999"})
+                             "--web-config FILE", "--check-config", "trusted networks", "default 30", "default 8", "127.0.0.1:9999"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     const ProgramResult version = RunWithInput(BinPath("tavrin_bridge"), {"--version"}, "");
     EXPECT_EQ(version.exitCode, 0);

@@ -236,17 +236,18 @@ int main(int argc, char** argv) {
         ->option_text("DIR");
     // The metrics listener's TLS and passwords, and the check alone.
     app.add_option("--web-config", o.webConfig,
-                   "TLS and passwords of the metrics: tls_server_config (cert_file,\n"
-                   "key_file), basic_auth_users (bcrypt hashes); SIGHUP reads it again")
+                   "TLS and passwords of the metrics (YAML: tls_server_config,\n"
+                   "basic_auth_users with bcrypt hashes); SIGHUP reads it again")
         ->option_text("FILE");
-    app.add_flag("--check-config", o.checkConfig, "check the options and the web configuration, then exit");
+    app.add_flag("--check-config", o.checkConfig, "check the options and the web configuration, and exit");
     const std::string bounds =
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
         " waiting\n(nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
         " envelopes or frames that are none end its\nconnection; at most " + std::to_string(kMaxQueuedExchanges) +
         " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
-        "Exit status: 0 stopped by a signal (or --help, --version), 1 a failure (the\n"
-        "unit's port, a listening address, the web configuration), 2 a bad command line.";
+        "Exit status: 0 stopped by a signal (or --help, --version, --check-config), 1 a\n"
+        "failure (the unit's port, a listening address, the web configuration), 2 a bad\n"
+        "command line.";
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
