@@ -4,12 +4,13 @@
 // certificate and new users on SIGHUP.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <thread>
 
 #include "bridge/bridge_rig.h"
 #include "bridge/web_rig.h"
-#include "tools/tavrin_bridge/web_config.h"
 
 using namespace bridgetest;
 
@@ -25,67 +26,52 @@ std::string TlsConfig(const std::string& name, const std::string& user, const st
 
 }  // namespace
 
-TEST(WebConfig, IsCheckedWholeAndErrorsNameTheFileAndKey) {
+// --check-config on each file: the file checked whole, the error naming it
+// and the key at fault; the command line checked too.
+TEST(BridgeWeb, CheckConfigChecksTheFileWholeAndTheOptions) {
     testsupport::TempFolder folder("tavrin-web");
     ASSERT_TRUE(MakeCertificate(folder.Path(), "one", "one", "127.0.0.1"));
     ASSERT_TRUE(MakeCertificate(folder.Path(), "two", "two", "127.0.0.1"));
     const std::string hash = BcryptHash("secret");
+    const std::string file = folder.File("web.yml");
     struct Row {
-        const char* what;
         std::string text;
-        std::string error;   // the message after the file's name begins so; "" when the file is good
+        int exitCode;
+        std::string out;   // the output begins so, after "tavrin_bridge: "
     };
     const Row rows[] = {
-        {"TLS and a user", TlsConfig("one", "prom", "secret"), ""},
-        {"users only", "basic_auth_users:\n  prom: " + hash + "\n", ""},
-        {"empty", "", ""},
-        {"not YAML", "tls_server_config: [a\n", "line "},
-        {"unknown key", "basic_auth_user:\n  prom: " + hash + "\n", "basic_auth_user: unknown key"},
-        {"unknown TLS key", "tls_server_config:\n  cert_file: one.crt\n  key_file: one.key\n  client_ca_file: x\n",
-         "tls_server_config.client_ca_file: unknown key"},
-        {"no key file", "tls_server_config:\n  cert_file: one.crt\n", "tls_server_config.key_file: missing"},
-        {"no cert file", "tls_server_config:\n  cert_file: gone.crt\n  key_file: one.key\n",
-         "tls_server_config.cert_file: " + folder.File("gone.crt") + ": No such file"},
-        {"key as cert", "tls_server_config:\n  cert_file: one.key\n  key_file: one.key\n",
-         "tls_server_config.cert_file: " + folder.File("one.key") + ": "},
-        {"another's key", "tls_server_config:\n  cert_file: one.crt\n  key_file: two.key\n",
-         "tls_server_config.key_file: " + folder.File("two.key") + ": "},
-        {"plain password", "basic_auth_users:\n  prom: secret\n", "basic_auth_users.prom: not a bcrypt hash"},
-        {"users as a list", "basic_auth_users:\n  - prom\n", "basic_auth_users: not a mapping"},
+        {TlsConfig("one", "prom", "secret"), 0, "configuration OK"},
+        {"basic_auth_users:\n  prom: " + hash + "\n", 0, "configuration OK"},
+        {"", 0, "configuration OK"},
+        {"tls_server_config: [a\n", 1, file + ": line "},
+        {"basic_auth_user:\n  prom: " + hash + "\n", 1, file + ": basic_auth_user: unknown key"},
+        {"tls_server_config:\n  cert_file: one.crt\n  key_file: one.key\n  client_ca_file: x\n", 1,
+         file + ": tls_server_config.client_ca_file: unknown key"},
+        {"tls_server_config:\n  cert_file: one.crt\n", 1, file + ": tls_server_config.key_file: missing"},
+        {"tls_server_config:\n  cert_file: gone.crt\n  key_file: one.key\n", 1,
+         file + ": tls_server_config.cert_file: " + folder.File("gone.crt") + ": No such file"},
+        {"tls_server_config:\n  cert_file: one.key\n  key_file: one.key\n", 1,
+         file + ": tls_server_config.cert_file: " + folder.File("one.key") + ": "},
+        {"tls_server_config:\n  cert_file: one.crt\n  key_file: two.key\n", 1,
+         file + ": tls_server_config.key_file: " + folder.File("two.key") + ": "},
+        {"basic_auth_users:\n  prom: secret\n", 1, file + ": basic_auth_users.prom: not a bcrypt hash"},
+        {"basic_auth_users:\n  - prom\n", 1, file + ": basic_auth_users: not a mapping"},
     };
+    const std::vector<std::string> args = {"--serial", folder.File("no-such-unit"), "--check-config",
+                                           "--metrics", "127.0.0.1:9464", "--web-config", file};
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        Write(folder.File("web.yml"), row.text);
-        std::string error;
-        const auto state = LoadWebConfig(folder.File("web.yml"), &error);
-        if (row.error.empty()) {
-            EXPECT_TRUE(state) << error;
-            continue;
-        }
-        EXPECT_FALSE(state);
-        EXPECT_EQ(error.rfind(folder.File("web.yml") + ": " + row.error, 0), 0u) << error;
+        Write(file, row.text);
+        const ProgramResult r = RunWithInput(BinPath("tavrin_bridge"), args, "");
+        EXPECT_EQ(r.exitCode, row.exitCode) << row.text;
+        EXPECT_EQ(r.out.rfind("tavrin_bridge: " + row.out, 0), 0u) << row.text << r.out;
     }
-    std::string error;
-    EXPECT_FALSE(LoadWebConfig(folder.File("none.yml"), &error));
-    EXPECT_EQ(error, folder.File("none.yml") + ": No such file or directory");
-}
-
-TEST(WebConfig, PasswordsAreCheckedAgainstTheirHashes) {
-    WebState state;
-    state.users["prom"] = BcryptHash("secret");
-    const struct {
-        const char* header;
-        bool authorized;
-    } rows[] = {
-        {"Basic cHJvbTpzZWNyZXQ=", true},     // prom:secret
-        {"Basic cHJvbTpzZWNyZXQx", false},    // prom:secret1
-        {"Basic b3RoZXI6c2VjcmV0", false},    // other:secret
-        {"Bearer cHJvbTpzZWNyZXQ=", false},
-        {"Basic cHJvbXNlY3JldA==", false},    // promsecret
-        {"", false},
-    };
-    for (const auto& row : rows) EXPECT_EQ(Authorized(state, row.header), row.authorized) << row.header;
-    EXPECT_TRUE(Authorized(WebState{}, ""));
+    ::unlink(file.c_str());
+    EXPECT_EQ(RunWithInput(BinPath("tavrin_bridge"), args, "").out,
+              "tavrin_bridge: " + file + ": No such file or directory\n");
+    const ProgramResult noMetrics =
+        RunWithInput(BinPath("tavrin_bridge"), {"--ip", "127.0.0.1", "--check-config", "--web-config", file}, "");
+    EXPECT_EQ(noMetrics.exitCode, 2);
+    EXPECT_NE(noMetrics.out.find("--web-config needs --metrics"), std::string::npos) << noMetrics.out;
 }
 
 TEST(BridgeWeb, ServesMetricsOverTlsToTheRightPasswordOnly) {
@@ -151,30 +137,4 @@ TEST(BridgeWeb, SighupTakesANewCertificateAndNewUsers) {
     EXPECT_EQ(answer->status, 401);
     EXPECT_TRUE(rig.bridge.Running());
     EXPECT_EQ(rig.bridge.Stop(), 0);
-}
-
-TEST(BridgeWeb, CheckConfigChecksTheOptionsAndTheFileThenExits) {
-    testsupport::TempFolder folder("tavrin-web");
-    Write(folder.File("good.yml"), "basic_auth_users:\n  prom: " + BcryptHash("secret") + "\n");
-    Write(folder.File("bad.yml"), "basic_auth_users:\n  prom: secret\n");
-    const std::vector<std::string> unit = {"--serial", folder.File("no-such-unit"), "--check-config"};
-    const struct {
-        std::vector<std::string> args;
-        int exitCode;
-        std::string text;
-    } rows[] = {
-        {{"--metrics", "127.0.0.1:9464", "--web-config", folder.File("good.yml")}, 0, "configuration OK"},
-        {{"--metrics", "127.0.0.1:9464"}, 0, "configuration OK"},
-        {{"--metrics", "127.0.0.1:9464", "--web-config", folder.File("bad.yml")}, 1,
-         folder.File("bad.yml") + ": basic_auth_users.prom: not a bcrypt hash"},
-        {{"--web-config", folder.File("good.yml")}, 2, "--web-config needs --metrics"},
-        {{"--metrics", "nowhere"}, 2, "--metrics nowhere"},
-    };
-    for (const auto& row : rows) {
-        std::vector<std::string> args = unit;
-        args.insert(args.end(), row.args.begin(), row.args.end());
-        const ProgramResult r = RunWithInput(BinPath("tavrin_bridge"), args, "");
-        EXPECT_EQ(r.exitCode, row.exitCode) << r.out;
-        EXPECT_NE(r.out.find(row.text), std::string::npos) << r.out;
-    }
 }

@@ -20,25 +20,17 @@ namespace {
 
 constexpr const char* kPrometheus = "/usr/bin/prometheus";
 
-// The value Prometheus reports for the series of `unit` in a query answer,
-// read from its JSON.
-std::optional<double> UnitValue(const std::string& answer, const std::string& unit) {
+// The value Prometheus reports for the series whose `label` is `value` in a
+// query answer, read from its JSON.
+std::optional<double> ValueOf(const std::string& answer, const std::string& value,
+                              const std::string& label = "unit") {
     tooltest::Json doc;
     if (!tooltest::ParseJson(answer, doc) || doc["status"].text != "success") return std::nullopt;
     for (const tooltest::Json& r : doc["data"]["result"].items) {
-        if (r["metric"]["unit"].text != unit) continue;
+        if (r["metric"][label].text != value) continue;
         return ParseDecimal(r["value"][1].text);
     }
     return std::nullopt;
-}
-
-// The value of the one series of a query answer.
-std::optional<double> OnlyValue(const std::string& answer) {
-    tooltest::Json doc;
-    if (!tooltest::ParseJson(answer, doc) || doc["status"].text != "success") return std::nullopt;
-    const auto& result = doc["data"]["result"].items;
-    if (result.size() != 1) return std::nullopt;
-    return ParseDecimal(result[0]["value"][1].text);
 }
 
 }  // namespace
@@ -74,8 +66,8 @@ TEST(Prometheus, ScrapesTwoBridgesAndAnswersEachUnitsSnr) {
         const std::optional<std::string> answer =
             HttpGet(ip, 9090, "/api/v1/query?query=tavrin_snr_db%7Binput%3D%22a%22%7D");
         if (!answer) continue;
-        snrA = UnitValue(*answer, "unit-a");
-        snrB = UnitValue(*answer, "unit-b");
+        snrA = ValueOf(*answer, "unit-a");
+        snrB = ValueOf(*answer, "unit-b");
     }
     EXPECT_EQ(snrA, 21.5) << prometheus.Err();
     EXPECT_EQ(snrB, 9.5) << prometheus.Err();
@@ -116,9 +108,11 @@ TEST(Prometheus, ScrapesOverTlsWithThePasswordAndFailsWithAWrongOne) {
     while (std::chrono::steady_clock::now() < end && !(snr == 17.5 && rightUp == 1 && wrongUp == 0)) {
         std::this_thread::sleep_for(500ms);
         if (const auto a = HttpGet(ip, 9090, "/api/v1/query?query=tavrin_snr_db%7Binput%3D%22a%22%7D"))
-            snr = UnitValue(*a, "unit-tls");
-        if (const auto a = HttpGet(ip, 9090, "/api/v1/query?query=up%7Bjob%3D%22right%22%7D")) rightUp = OnlyValue(*a);
-        if (const auto a = HttpGet(ip, 9090, "/api/v1/query?query=up%7Bjob%3D%22wrong%22%7D")) wrongUp = OnlyValue(*a);
+            snr = ValueOf(*a, "unit-tls");
+        if (const auto a = HttpGet(ip, 9090, "/api/v1/query?query=up")) {
+            rightUp = ValueOf(*a, "right", "job");
+            wrongUp = ValueOf(*a, "wrong", "job");
+        }
     }
     EXPECT_EQ(snr, 17.5) << prometheus.Err();
     EXPECT_EQ(rightUp, 1) << prometheus.Err();
