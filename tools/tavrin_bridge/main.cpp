@@ -312,6 +312,13 @@ int main(int argc, char** argv) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    if (web) {   // from here on; the reading waits for the metrics listener
+        if (::pipe2(hangupPipe, O_CLOEXEC) != 0) return Fail("pipe failed");
+        struct sigaction hangup {};
+        hangup.sa_handler = OnHangupSignal;
+        hangup.sa_flags = SA_RESTART;
+        ::sigaction(SIGHUP, &hangup, nullptr);
+    }
 
     CFerritRemoteControl link(nullptr);
     if (!o.logFile.empty()) link.OpenLog(o.logFile);
@@ -336,14 +343,7 @@ int main(int argc, char** argv) {
         return Fail("cannot serve metrics on " + metricsAt->Text() + ": " + error);
 
     std::thread reloader;
-    if (web) {
-        if (::pipe2(hangupPipe, O_CLOEXEC) != 0) return Fail("pipe failed");
-        reloader = ReloadOnHangup(http, o.webConfig);
-        struct sigaction hangup {};
-        hangup.sa_handler = OnHangupSignal;
-        hangup.sa_flags = SA_RESTART;
-        ::sigaction(SIGHUP, &hangup, nullptr);
-    }
+    if (web) reloader = ReloadOnHangup(http, o.webConfig);
     queue.OnRoom([&clients] { clients.Wake(); });
     queue.Start();
     for (const Endpoint& e : clients.Listening())
