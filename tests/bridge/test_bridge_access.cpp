@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "bridge/bridge_rig.h"
+#include "support/frame_text.h"
 #include "support/loopback.h"
 #include "tools/tool_harness.h"
 
@@ -73,7 +74,7 @@ TEST(BridgeAccess, AReadOnlyListenerPassesReadsAndRefusesEverythingElse) {
     for (const std::string& line :
          {"serving " + readOnlyIp + ":9999 (read only)", "connected to " + readOnlyIp + ":9999 (read only)",
           std::string("write 1ipf refused: read-only listener"), std::string("write zaes refused: read-only listener"),
-          std::string("request of unknown kind xgmod refused"), std::string("request of unknown kind 1loc refused"),
+          std::string("request of unknown kind gmod refused"), std::string("request of unknown kind 1loc refused"),
           std::string(" write 1ipf\n"), std::string(" disconnected")})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("0123456789"), std::string::npos) << log;   // never a key's text

@@ -168,7 +168,9 @@ TEST(ClientProtocol, AllowRangesAreCheckedWholeAndMatchByPrefix) {
             continue;
         }
         EXPECT_TRUE(AddressAllowed({*range}, at(row.inside))) << row.text;
-        if (row.outside) EXPECT_FALSE(AddressAllowed({*range}, at(row.outside))) << row.text;
+        if (row.outside) {
+            EXPECT_FALSE(AddressAllowed({*range}, at(row.outside))) << row.text;
+        }
     }
     EXPECT_TRUE(AddressAllowed({}, at("198.51.100.1")));   // no list: everyone
     std::string why;
