@@ -44,7 +44,6 @@ TEST(BridgeAccess, AReadOnlyListenerPassesReadsAndRefusesEverythingElse) {
 
     // A write, a key and a request of no known kind: 'E' from the bridge,
     // nothing at the unit.
-    const std::string before = rig.unit->Value("1ipf");
     const tooltest::RunResult write = tooltest::RunTool({"--ip", readOnlyIp, "write", "1ipf", "1.4500"});
     EXPECT_EQ(write.exitCode, 3) << write.out << write.err;
     const std::string key = "0123456789ABCDEF0123456789ABCDEF";
@@ -60,7 +59,6 @@ TEST(BridgeAccess, AReadOnlyListenerPassesReadsAndRefusesEverythingElse) {
     }
     EXPECT_EQ(link.Read("gser"), rig.unit->Value("gser"));   // the same client reads on
     EXPECT_TRUE(WritesSeen(*rig.unit).empty());
-    EXPECT_EQ(rig.unit->Value("1ipf"), before);
     EXPECT_EQ(rig.unit->LastKey("zaes"), "");
     EXPECT_TRUE(rig.WaitForSample(rig.Series("tavrin_bridge_requests_refused_total"), 5)) << *rig.Metrics();
 

@@ -66,8 +66,8 @@ RequestKind KindOfRequest(std::string_view text) {
     if (text.size() < kDataAt + 1 || uint8_t(text.front()) != kStx || !HasDigitAddress(text))
         return RequestKind::Unknown;
     const std::string_view code = text.substr(kCodeAt, kCodeLength);
-    if (code.find(';') != std::string_view::npos || text[kDataAt - 1] != ';' || text.back() != ';')
-        return RequestKind::Unknown;
+    const bool codeOk = std::all_of(code.begin(), code.end(), [](char c) { return c > ' ' && c < 0x7F && c != ';'; });
+    if (!codeOk || text[kDataAt - 1] != ';' || text.back() != ';') return RequestKind::Unknown;
     const std::string_view data = text.substr(kDataAt, text.size() - kDataAt - 1);
     if (data.find(';') != std::string_view::npos) return RequestKind::Unknown;
     if (text[kOperationAt] == 'r' && data.empty()) return RequestKind::Read;

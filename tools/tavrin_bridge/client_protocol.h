@@ -40,8 +40,9 @@ bool IsKeyRequest(std::string_view requestText);
 // code, ';', data, ';') asks of the unit. The one place that tells reads from
 // everything else: a read-only listener passes Read alone.
 enum class RequestKind { Read, Write, Unknown };
-// Read: "r<code>;;", no data. Write: "w<code>;<data>;". Anything else, a
-// request whose address is no four digits included, is Unknown.
+// Read: "r<code>;;", no data. Write: "w<code>;<data>;". The code is four
+// printable characters. Anything else, a request whose address is no four
+// digits included, is Unknown.
 RequestKind KindOfRequest(std::string_view requestText);
 // The four-character code of a request, for the log: its printable
 // characters only ("?" when there is none). Never the data (a key's text).
