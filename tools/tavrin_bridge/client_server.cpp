@@ -348,7 +348,7 @@ void ClientServer::Run(int stopFd) {
         }
         SubmitStalled();
     }
-    while (!clients_.empty()) Close(clients_.begin()->first, nullptr);
+    while (!clients_.empty()) Close(clients_.begin()->first, "closed: the bridge stops");
     for (int& fd : listeners_) CloseFd(fd);
     listeners_.clear();
 }
