@@ -6,7 +6,6 @@
 #include "bridge/bridge_rig.h"
 #include "link/envelope.h"
 #include "link/frame.h"
-#include "link/requests.h"
 #include "support/frame_text.h"
 #include "tools/tavrin_bridge/allow_list.h"
 #include "tools/tavrin_bridge/client_protocol.h"
@@ -111,15 +110,6 @@ TEST(ClientProtocol, ReadsAreToldFromEverythingElseByTheText) {
         EXPECT_EQ(KindOfRequest(row.text), row.kind) << std::string(row.text);
         EXPECT_EQ(RequestCode(row.text), row.code) << std::string(row.text);
     }
-    // What the desktop program's reading and its changes send, as the
-    // bridge receives them (with STX).
-    const auto received = [](std::string text) { return text[0] == '\x02' ? text : '\x02' + text; };
-    for (const std::string& read : {BuildReadRequest(12, "1snr"), AnyUnitProbeRequest(), UnitAddressReadRequest(3),
-                                    SlotInUseReadRequest(3), DemodModeReadRequest(3)})
-        EXPECT_EQ(KindOfRequest(received(read)), RequestKind::Read) << read;
-    for (const std::string& write : {BuildWriteRequest(3, "1ipf", "1.4500"), StoreSlotRequest(3, 2),
-                                     SetUnitAddressRequest(3, 4), RestoreDefaultsRequest(3), AesKeyRequest(3, "00ff")})
-        EXPECT_EQ(KindOfRequest(received(write)), RequestKind::Write) << write;
 }
 
 TEST(ClientProtocol, AllowRangesMatchByPrefix) {
