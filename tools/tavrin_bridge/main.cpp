@@ -164,8 +164,9 @@ void AddAccessOptions(CLI::App& app, BridgeOptions& o) {
                    "other request is answered with status 'E'; repeatable")
         ->option_text("ADDR[:PORT]");
     app.add_option("--allow", o.allow,
-                   "A.B.C.D/N whose clients may connect to the listeners above;\n"
-                   "repeatable (default: every address; not /metrics)")
+                   "A.B.C.D/N whose clients may connect to --listen and\n"
+                   "--listen-read-only; repeatable (default: every address; not\n"
+                   "--metrics)")
         ->option_text("CIDR");
 }
 
