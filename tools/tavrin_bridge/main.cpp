@@ -23,6 +23,7 @@
 #include "platform/program_folder.h"
 #include "platform/serial_port.h"
 #include "platform/std_streams.h"
+#include "tools/tavrin_bridge/allow_list.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
 #include "tools/tavrin_bridge/metrics.h"
@@ -53,6 +54,9 @@ struct BridgeOptions {
     // The metrics listener's TLS and passwords.
     std::string webConfig;
     bool checkConfig = false;
+    // Who may reach the unit, and how (--listen-read-only, --allow).
+    std::vector<std::string> listenReadOnly;
+    std::vector<std::string> allow;
 };
 
 int stopPipe[2] = {-1, -1};
@@ -184,6 +188,39 @@ std::thread ReloadOnHangup(MetricsServer& http, const std::string& path) {
     });
 }
 
+
+// --- Access: read-only listeners and the allow list ---
+
+void AddAccessOptions(CLI::App& app, BridgeOptions& o) {
+    app.add_option("--listen-read-only", o.listenReadOnly,
+                   "ADDR[:PORT] to serve the unit protocol on for reads only: any\n"
+                   "other request is answered with status 'E'; repeatable")
+        ->option_text("ADDR[:PORT]");
+    app.add_option("--allow", o.allow,
+                   "A.B.C.D/N whose clients may connect to --listen and\n"
+                   "--listen-read-only; repeatable (default: every address; not\n"
+                   "--metrics)")
+        ->option_text("CIDR");
+}
+
+// Checks the access options whole; the usage error, or nothing.
+std::optional<std::string> TakeAccessOptions(const BridgeOptions& o, ServerOptions& server) {
+    for (const std::string& text : o.listenReadOnly) {
+        const std::optional<Endpoint> e = ParseEndpoint(text, kDefaultListenPort, false);
+        if (!e) return "--listen-read-only " + text + ": not an IPv4 ADDR[:PORT]";
+        server.listenReadOnly.push_back(*e);
+    }
+    for (const std::string& text : o.allow) {
+        std::string why;
+        const std::optional<AddressRange> range = ParseAddressRange(text, &why);
+        if (!range) return "--allow " + text + ": " + why;
+        server.allow.push_back(*range);
+    }
+    return std::nullopt;
+}
+
+// --- end of access ---
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -240,6 +277,7 @@ int main(int argc, char** argv) {
                    "basic_auth_users with bcrypt hashes); SIGHUP reads it again")
         ->option_text("FILE");
     app.add_flag("--check-config", o.checkConfig, "check the options and the web configuration, and exit");
+    AddAccessOptions(app, o);
     const std::string bounds =
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
         " waiting\n(nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
@@ -272,7 +310,8 @@ int main(int argc, char** argv) {
     ServerOptions server;
     server.maxClients = o.maxClients;
     server.idleSeconds = o.idleSeconds;
-    if (o.listen.empty()) o.listen.push_back("127.0.0.1");
+    if (const std::optional<std::string> bad = TakeAccessOptions(o, server)) return UsageError(*bad);
+    if (o.listen.empty() && o.listenReadOnly.empty()) o.listen.push_back("127.0.0.1");
     for (const std::string& text : o.listen) {
         const std::optional<Endpoint> e = ParseEndpoint(text, kDefaultListenPort, false);
         if (!e) return UsageError("--listen " + text + ": not an IPv4 ADDR[:PORT]");
@@ -346,8 +385,9 @@ int main(int argc, char** argv) {
     if (web) reloader = ReloadOnHangup(http, o.webConfig);
     queue.OnRoom([&clients] { clients.Wake(); });
     queue.Start();
-    for (const Endpoint& e : clients.Listening())
-        std::fprintf(stderr, "tavrin_bridge: serving %s\n", e.Text().c_str());
+    for (size_t i = 0; i < clients.Listening().size(); ++i)
+        std::fprintf(stderr, "tavrin_bridge: serving %s%s\n", clients.Listening()[i].Text().c_str(),
+                     clients.ReadOnly(i) ? " (read only)" : "");
     if (metricsAt)
         std::fprintf(stderr, "tavrin_bridge: metrics on %s://%s/metrics\n", web && web->tls ? "https" : "http",
                      metricsAt->Text().c_str());
