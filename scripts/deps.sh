@@ -20,6 +20,9 @@ libqcustomplot-dev     build    the signal history chart
 libcli11-dev           build    the command lines of tavrinctl and tavrin_bridge
 nlohmann-json3-dev     build    the JSON output of tavrinctl
 libcpp-httplib-dev     build    the metrics page of tavrin_bridge (brings OpenSSL, zlib, Brotli)
+libyaml-cpp-dev        build    the web configuration of tavrin_bridge (--web-config)
+libssl-dev             build    TLS on the metrics page of tavrin_bridge
+libcrypt-dev           build    the bcrypt passwords of the metrics page (crypt)
 scdoc                  build    the manual pages, built with the programs
 libgtest-dev           test     the test programs
 libgmock-dev           test     the test programs
@@ -29,6 +32,7 @@ locales                test     the runs under de_DE and tr_TR (scripts/locales.
 clang                  test     the fuzz targets
 libclang-rt-14-dev     test     libFuzzer
 prometheus             test     the bridge scraped by a real Prometheus, promtool checks
+openssl                test     the bridge tests' self-signed certificates
 xvfb                   test     an X server per end-to-end case
 xauth                  test     xvfb-run
 openbox                test     the window manager of the end-to-end cases

@@ -39,8 +39,17 @@ std::string ReadAll(const std::string& path) {
 
 int ExitOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
 
-int ConnectTo(const std::string& ip, uint16_t port) {
+int ConnectTo(const std::string& ip, uint16_t port, const std::string& from = "") {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && !from.empty()) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
@@ -229,7 +238,8 @@ std::optional<std::string> LinkClient::Read(const std::string& code, int address
     return data;
 }
 
-RawClient::RawClient(const std::string& ip, uint16_t port) : fd_(ConnectTo(ip, port)), cipher_(LinkCipher()) {}
+RawClient::RawClient(const std::string& ip, uint16_t port, const std::string& from)
+    : fd_(ConnectTo(ip, port, from)), cipher_(LinkCipher()) {}
 
 RawClient::~RawClient() { Close(); }
 

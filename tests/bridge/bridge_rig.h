@@ -114,7 +114,8 @@ private:
 // A client on a raw socket.
 class RawClient {
 public:
-    explicit RawClient(const std::string& ip, uint16_t port = 9999);
+    // `from`: the local address to connect from (default: the system's choice).
+    explicit RawClient(const std::string& ip, uint16_t port = 9999, const std::string& from = "");
     ~RawClient();
     bool Connected() const { return fd_ >= 0; }
     bool SendBytes(const std::string& bytes);

@@ -109,6 +109,7 @@ TEST(BridgeCommandLine, HelpVersionAndBadLines) {
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"--serial PATH", "--com N", "--ip A.B.C.D", "--listen ADDR[:PORT]", "--metrics ADDR:PORT",
                              "--interval MS", "--max-clients N", "--idle-timeout SECONDS", "--log FILE",
+                             "--web-config FILE", "--check-config", "--listen-read-only ADDR[:PORT]", "--allow CIDR",
                              "trusted networks", "default 30", "default 8", "127.0.0.1:9999"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     const ProgramResult version = RunWithInput(BinPath("tavrin_bridge"), {"--version"}, "");
@@ -135,6 +136,14 @@ TEST(BridgeCommandLine, HelpVersionAndBadLines) {
         {{"--ip", "127.0.0.1", "--lisen", "127.0.0.1"}, 2, "tavrin_bridge: unknown option '--lisen': did you mean '--listen'?"},
         {{"--ip", "127.0.0.1", "stray"}, 2, "tavrin_bridge: unexpected argument 'stray'"},
         {{"--serial", "/nonexistent/tty"}, 1, ""},
+        {{"--ip", "127.0.0.1", "--listen-read-only", "127.0.0.1:99999"}, 2,
+         "tavrin_bridge: --listen-read-only 127.0.0.1:99999: not an IPv4 ADDR[:PORT]"},
+        {{"--ip", "127.0.0.1", "--allow", "10.0.0.1/8"}, 2,
+         "tavrin_bridge: --allow 10.0.0.1/8: bits set past the prefix length (the range is 10.0.0.0/8)"},
+        {{"--ip", "127.0.0.1", "--allow", "10.0.0.0/33"}, 2,
+         "tavrin_bridge: --allow 10.0.0.0/33: the prefix length after '/' must be 0 to 32"},
+        {{"--ip", "127.0.0.1", "--allow", "127.0.0.1", "--allow", "::1/128"}, 2,
+         "tavrin_bridge: --allow ::1/128: not an IPv4 address or range (A.B.C.D or A.B.C.D/N)"},
     };
     for (const Bad& b : bad) {
         const ProgramResult r = RunWithInput(BinPath("tavrin_bridge"), b.args, "");

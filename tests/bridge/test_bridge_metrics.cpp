@@ -114,8 +114,10 @@ TEST(BridgeMetrics, SigtermClosesClientsReleasesThePortsAndExitsZero) {
     ASSERT_TRUE(rig.Start()) << rig.bridge.Err();
     RawClient client(rig.ip);
     ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(rig.WaitForSample(rig.Series("tavrin_bridge_clients"), 1));   // taken in, not only queued
     EXPECT_EQ(rig.bridge.Stop(SIGTERM), 0) << rig.bridge.Err();
     EXPECT_TRUE(client.WaitClosed(2s));
+    EXPECT_NE(rig.bridge.Err().find(" closed: the bridge stops\n"), std::string::npos) << rig.bridge.Err();
     // The listeners, the metrics port and the unit's serial port are free
     // again: a new bridge takes them all and serves.
     ASSERT_TRUE(rig.StartBridge()) << rig.bridge.Err();

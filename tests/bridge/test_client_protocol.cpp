@@ -1,11 +1,13 @@
 // The bridge's reading of client bytes: whole envelopes only, request frames
 // checked whole, bad ones counted and dropped, the rest left for later.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include "bridge/bridge_rig.h"
 #include "link/envelope.h"
 #include "link/frame.h"
 #include "support/frame_text.h"
+#include "tools/tavrin_bridge/allow_list.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 
 using namespace bridgetest;
@@ -84,4 +86,49 @@ TEST(ClientProtocol, KeyRequestsAreKnownByTheirCode) {
     EXPECT_TRUE(IsKeyRequest("\x02" "0001wzebs;0011;"));
     EXPECT_FALSE(IsKeyRequest("\x02" "0001rzaes;;"));
     EXPECT_FALSE(IsKeyRequest("\x02" "0001wzdes;1;"));
+}
+
+TEST(ClientProtocol, ReadsAreToldFromEverythingElseByTheText) {
+    const struct {
+        const char* text;
+        RequestKind kind;
+        const char* code;
+    } rows[] = {
+        {"\x02" "0001r1loc;;", RequestKind::Read, "1loc"},
+        {"\x02" "9999rgadd;;", RequestKind::Read, "gadd"},
+        {"\x02" "0001wzaes;00112233;", RequestKind::Write, "zaes"},
+        {"\x02" "0001r1loc;1;", RequestKind::Unknown, "1loc"},   // a read with data
+        {"\x02" "0001x1loc;;", RequestKind::Unknown, "1loc"},
+        {"\x02" "00a1r1loc;;", RequestKind::Unknown, "1loc"},
+        {"\x02" "0001r1lo;;", RequestKind::Unknown, "1lo"},
+        {"\x02" "0001wgmod;1;2;", RequestKind::Unknown, "gmod"},
+        {"0001r1loc;;", RequestKind::Unknown, "loc"},
+        {"\x02" "0001w\x01z a;;", RequestKind::Unknown, "za"},   // printable characters only
+        {"", RequestKind::Unknown, "?"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(KindOfRequest(row.text), row.kind) << std::string(row.text);
+        EXPECT_EQ(RequestCode(row.text), row.code) << std::string(row.text);
+    }
+}
+
+TEST(ClientProtocol, AllowRangesMatchByPrefix) {
+    const auto at = [](const char* dotted) {
+        in_addr a{};
+        ::inet_pton(AF_INET, dotted, &a);
+        return ntohl(a.s_addr);
+    };
+    // A range, an address inside and one outside; the bad values are the
+    // command line's (BridgeCommandLine).
+    const char* rows[][3] = {{"127.0.0.2", "127.0.0.2", "127.0.0.3"},
+                             {"192.168.4.0/22", "192.168.7.255", "192.168.8.0"},
+                             {"0.0.0.0/0", "203.0.113.9", nullptr}};
+    for (const auto& [text, inside, outside] : rows) {
+        std::string why;
+        const std::optional<AddressRange> range = ParseAddressRange(text, &why);
+        ASSERT_TRUE(range.has_value()) << text << why;
+        EXPECT_TRUE(AddressAllowed({*range}, at(inside))) << text;
+        EXPECT_EQ(outside && AddressAllowed({*range}, at(outside)), false) << text;
+    }
+    EXPECT_TRUE(AddressAllowed({}, at("198.51.100.1")));   // no list: everyone
 }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "bridge/bridge_rig.h"
+#include "support/loopback.h"
 #include "tools/tool_harness.h"
 
 using namespace guitest;
@@ -49,4 +50,34 @@ TEST(MainBridge, TheDesktopWorksThroughTheBridgeBesideAnotherClient) {
     EXPECT_TRUE(bridge.WaitForSample(bridge.Series("tavrin_bridge_clients"), 1));
     rig.Exit();
     EXPECT_TRUE(bridge.WaitForSample(bridge.Series("tavrin_bridge_clients"), 0));
+}
+
+TEST(MainBridge, TheDesktopReadsThroughAReadOnlyListener) {
+    const std::string readOnlyIp = testsupport::RandomLoopbackAddress();
+    bridgetest::RigOptions bridgeOptions;
+    bridgeOptions.intervalMs = 100;
+    bridgeOptions.extraArgs = {"--listen-read-only", readOnlyIp};
+    bridgetest::BridgeRig bridge(bridgeOptions);
+    ASSERT_TRUE(bridge.Start()) << bridge.bridge.Err();
+    ASSERT_TRUE(bridgetest::WaitForListener(readOnlyIp, 9999));
+    RigOptions options;
+    options.startUnit = false;
+    options.serial = false;
+    options.settings = [readOnlyIp](AppSettingsData& s) {
+        s.AppTitle = kDefaultAppTitle;
+        s.ConnectionType = 1;
+        s.LastIpAddress = readOnlyIp;
+        s.PollIntervalMs = 50;
+    };
+    Rig rig(options);
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    ASSERT_TRUE(w.UnitConnected()) << bridge.bridge.Err();
+    EXPECT_TRUE(SpinUntil([&] { return LampIcon(&w, 1058) == kIconGreen; }));
+    rig.Exit();
+    // Its start-up and its polling are reads only: nothing refused, no write
+    // at the unit.
+    for (const std::string& frame : bridge.unit->Requests()) EXPECT_EQ(frame.substr(5, 1), "r") << frame;
+    const std::string log = bridge.bridge.Err();
+    EXPECT_NE(log.find("connected to " + readOnlyIp + ":9999 (read only)"), std::string::npos) << log;
+    EXPECT_EQ(log.find("refused"), std::string::npos) << log;
 }

@@ -1,5 +1,6 @@
 #include "tools/tavrin_bridge/client_protocol.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "link/envelope.h"
@@ -44,4 +45,48 @@ bool IsKeyRequest(std::string_view text) {
     if (text.size() < 10 || text[5] != 'w') return false;
     const std::string_view code = text.substr(6, 4);
     return code == "zebs" || code == "zaes" || code == "za25";
+}
+
+namespace {
+
+// Offsets in a request text that starts with STX.
+constexpr size_t kOperationAt = 5;
+constexpr size_t kCodeAt = 6;
+constexpr size_t kCodeLength = 4;
+constexpr size_t kDataAt = kCodeAt + kCodeLength + 1;
+
+bool HasDigitAddress(std::string_view text) {
+    return text.size() > kOperationAt &&
+           std::all_of(text.begin() + 1, text.begin() + kOperationAt, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+RequestKind KindOfRequest(std::string_view text) {
+    if (text.size() < kDataAt + 1 || uint8_t(text.front()) != kStx || !HasDigitAddress(text))
+        return RequestKind::Unknown;
+    const std::string_view code = text.substr(kCodeAt, kCodeLength);
+    const bool codeOk = std::all_of(code.begin(), code.end(), [](char c) { return c > ' ' && c < 0x7F && c != ';'; });
+    if (!codeOk || text[kDataAt - 1] != ';' || text.back() != ';') return RequestKind::Unknown;
+    const std::string_view data = text.substr(kDataAt, text.size() - kDataAt - 1);
+    if (data.find(';') != std::string_view::npos) return RequestKind::Unknown;
+    if (text[kOperationAt] == 'r' && data.empty()) return RequestKind::Read;
+    if (text[kOperationAt] == 'w') return RequestKind::Write;
+    return RequestKind::Unknown;
+}
+
+std::string RequestCode(std::string_view text) {
+    std::string code;
+    for (const char c : text.substr(std::min(text.size(), kCodeAt), kCodeLength))
+        if (c > ' ' && c < 0x7F && c != ';') code.push_back(c);
+    return code.empty() ? "?" : code;
+}
+
+std::string RefusalReplyFrame(std::string_view text) {
+    std::string frame(1, char(kStx));
+    frame += HasDigitAddress(text) ? std::string(text.substr(1, 4)) : std::string("0000");
+    frame += "E;";
+    frame.push_back(char(ComputeChecksum(reinterpret_cast<const uint8_t*>(frame.data()) + 1, frame.size() - 1)));
+    frame.push_back(char(kEtx));
+    return frame;
 }

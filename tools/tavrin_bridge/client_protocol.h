@@ -35,3 +35,18 @@ ClientBytes ReadClientBytes(const Blowfish& cipher, std::string_view pending, si
 // Key requests (the three key codes written with 'w') are logged with their
 // data masked.
 bool IsKeyRequest(std::string_view requestText);
+
+// What a request text (STX, four address digits, 'r' or 'w', a four-character
+// code, ';', data, ';') asks of the unit. The one place that tells reads from
+// everything else: a read-only listener passes Read alone.
+enum class RequestKind { Read, Write, Unknown };
+// Read: "r<code>;;", no data. Write: "w<code>;<data>;". The code is four
+// printable characters. Anything else, a request whose address is no four
+// digits included, is Unknown.
+RequestKind KindOfRequest(std::string_view requestText);
+// The four-character code of a request, for the log: its printable
+// characters only ("?" when there is none). Never the data (a key's text).
+std::string RequestCode(std::string_view requestText);
+// The reply that refuses a request without asking the unit: status 'E',
+// the request's address when it has four digits (else "0000"), no data.
+std::string RefusalReplyFrame(std::string_view requestText);

@@ -59,6 +59,7 @@ struct ClientServer::Client {
     uint64_t id = 0;
     int fd = -1;
     std::string peer;
+    bool readOnly = false;                // came through a read-only listener
     std::string pending;                  // enciphered bytes short of a whole envelope
     std::deque<std::string> waiting;      // requests not yet handed to the unit queue
     bool inQueue = false;                 // one request of this client is queued or running
@@ -83,7 +84,9 @@ bool ClientServer::Open(std::string* error) {
         *error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
-    for (const Endpoint& e : options_.listen) {
+    std::vector<Endpoint> all = options_.listen;
+    all.insert(all.end(), options_.listenReadOnly.begin(), options_.listenReadOnly.end());
+    for (const Endpoint& e : all) {
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(e.port);
@@ -122,14 +125,21 @@ void ClientServer::Close(uint64_t id, const char* why) {
     metrics_.SetClients(int(clients_.size()));
 }
 
-void ClientServer::Accept(int listener) {
+void ClientServer::Accept(size_t listener) {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
-    const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    const int fd =
+        ::accept4(listeners_[listener], reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
     char ip[INET_ADDRSTRLEN] = "?";
     ::inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
     const std::string name = std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
+    if (!AddressAllowed(options_.allow, ntohl(peer.sin_addr.s_addr))) {
+        std::fprintf(stderr, "tavrin_bridge: client %s refused: not in an --allow range\n", name.c_str());
+        metrics_.CountNotAllowedClient();
+        ::close(fd);
+        return;
+    }
     if (int(clients_.size()) >= options_.maxClients) {
         std::fprintf(stderr, "tavrin_bridge: client %s refused: %d clients already\n", name.c_str(),
                      int(clients_.size()));
@@ -143,13 +153,46 @@ void ClientServer::Accept(int listener) {
     c->id = nextId_++;
     c->fd = fd;
     c->peer = name;
+    c->readOnly = ReadOnly(listener);
     c->lastActive = Clock::now();
+    std::fprintf(stderr, "tavrin_bridge: client %s connected to %s%s\n", name.c_str(), bound_[listener].Text().c_str(),
+                 c->readOnly ? " (read only)" : "");
     clients_.emplace(c->id, std::move(c));
     metrics_.SetClients(int(clients_.size()));
 }
 
+bool ClientServer::Admit(const Client& c, const std::string& request) {
+    const RequestKind kind = KindOfRequest(request);
+    const std::string code = RequestCode(request);
+    const char* what = kind == RequestKind::Write ? "write" : "request of unknown kind";
+    if (c.readOnly && kind != RequestKind::Read) {
+        std::fprintf(stderr, "tavrin_bridge: client %s %s %s refused: read-only listener\n", c.peer.c_str(), what,
+                     code.c_str());
+        metrics_.CountRefusedRequest();
+        return false;
+    }
+    if (kind != RequestKind::Read)
+        std::fprintf(stderr, "tavrin_bridge: client %s %s %s\n", c.peer.c_str(), what, code.c_str());
+    return true;
+}
+
+void ClientServer::Refuse(Client& c) {
+    std::string frame = RefusalReplyFrame(c.waiting.front());
+    c.waiting.pop_front();
+    c.inQueue = true;   // its reply goes out in turn, as one from the unit would
+    {
+        std::lock_guard<std::mutex> guard(repliesLock_);
+        replies_.push_back(Reply{c.id, std::move(frame)});
+    }
+    Wake();
+}
+
 void ClientServer::SubmitNext(Client& c) {
     if (c.inQueue || c.stalled || c.waiting.empty()) return;
+    if (!Admit(c, c.waiting.front())) {
+        Refuse(c);
+        return;
+    }
     // Clients that met a full queue before this one go first.
     if (!stalled_.empty() || !TrySubmit(c)) {
         c.stalled = true;
@@ -290,7 +333,7 @@ void ClientServer::Run(int stopFd) {
         if (fds[0].revents) break;
         if (fds[1].revents) TakeReplies();
         for (size_t i = 2; i < firstClient; ++i)
-            if (fds[i].revents) Accept(fds[i].fd);
+            if (fds[i].revents) Accept(i - 2);
         for (size_t i = firstClient; i < fds.size(); ++i) {
             const short revents = fds[i].revents;
             if (!revents) continue;
@@ -305,7 +348,7 @@ void ClientServer::Run(int stopFd) {
         }
         SubmitStalled();
     }
-    while (!clients_.empty()) Close(clients_.begin()->first, nullptr);
+    while (!clients_.empty()) Close(clients_.begin()->first, "closed: the bridge stops");
     for (int& fd : listeners_) CloseFd(fd);
     listeners_.clear();
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "link/blowfish.h"
+#include "tools/tavrin_bridge/allow_list.h"
 
 class UnitQueue;
 class BridgeMetrics;
@@ -39,6 +40,11 @@ inline constexpr int kDefaultMaxClients = 8;
 
 struct ServerOptions {
     std::vector<Endpoint> listen;
+    // Listeners through which only reads reach the unit; any other request
+    // is answered with status 'E' by the bridge.
+    std::vector<Endpoint> listenReadOnly;
+    // The addresses that may connect to either kind (none: every address).
+    std::vector<AddressRange> allow;
     int maxClients = kDefaultMaxClients;
     uint32_t idleSeconds = kDefaultIdleSeconds;
 };
@@ -52,8 +58,10 @@ public:
 
     // Binds every listener; false (and `error`) when one cannot be bound.
     bool Open(std::string* error);
-    // The listeners as bound (a port 0 asked for is the port given).
+    // The listeners as bound (a port 0 asked for is the port given), the
+    // read-only ones after the others.
     const std::vector<Endpoint>& Listening() const { return bound_; }
+    bool ReadOnly(size_t listener) const { return listener >= options_.listen.size(); }
     // Serves until `stopFd` becomes readable, then closes every client and
     // listener.
     void Run(int stopFd);
@@ -67,7 +75,12 @@ private:
         uint64_t client;
         std::optional<std::string> frame;
     };
-    void Accept(int listener);
+    void Accept(size_t listener);
+    // Whether the client's next request may go to the unit; logs the writes
+    // and the refusals.
+    bool Admit(const Client& client, const std::string& request);
+    // Answers the client's next request with a refusal instead of the unit.
+    void Refuse(Client& client);
     void OnReadable(Client& client);
     // Takes the whole requests out of the client's bytes, as many as its
     // backlog has room for, and passes the next one on. False when the

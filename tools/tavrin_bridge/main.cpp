@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/shared_key.h"
@@ -21,11 +23,13 @@
 #include "platform/program_folder.h"
 #include "platform/serial_port.h"
 #include "platform/std_streams.h"
+#include "tools/tavrin_bridge/allow_list.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
 #include "tools/tavrin_bridge/metrics.h"
 #include "tools/tavrin_bridge/metrics_server.h"
 #include "tools/tavrin_bridge/unit_queue.h"
+#include "tools/tavrin_bridge/web_config.h"
 #include "platform/nearest_word.h"
 
 namespace {
@@ -47,6 +51,12 @@ struct BridgeOptions {
     uint32_t idleSeconds = kDefaultIdleSeconds;
     std::string logFile;
     std::string programFolder;
+    // The metrics listener's TLS and passwords.
+    std::string webConfig;
+    bool checkConfig = false;
+    // Who may reach the unit, and how (--listen-read-only, --allow).
+    std::vector<std::string> listenReadOnly;
+    std::vector<std::string> allow;
 };
 
 int stopPipe[2] = {-1, -1};
@@ -152,6 +162,65 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
     return kResultOk;
 }
 
+// SIGHUP: the web configuration is read again, on a thread of its own (a
+// byte in hangupPipe: 'h' reload, 's' stop).
+int hangupPipe[2] = {-1, -1};
+
+void OnHangupSignal(int) {
+    const char b = 'h';
+    [[maybe_unused]] const ssize_t n = ::write(hangupPipe[1], &b, 1);
+}
+
+std::thread ReloadOnHangup(MetricsServer& http, const std::string& path) {
+    return std::thread([&http, path] {
+        for (char b = 0; ::read(hangupPipe[0], &b, 1) == 1 || errno == EINTR;) {
+            if (b == 's') return;
+            if (b != 'h') continue;
+            b = 0;
+            std::string error;
+            if (auto state = LoadWebConfig(path, &error)) {
+                http.SetWeb(std::move(state));
+                std::fprintf(stderr, "tavrin_bridge: web configuration %s read again\n", path.c_str());
+            } else {
+                std::fprintf(stderr, "tavrin_bridge: %s; the web configuration stays as it was\n", error.c_str());
+            }
+        }
+    });
+}
+
+
+// --- Access: read-only listeners and the allow list ---
+
+void AddAccessOptions(CLI::App& app, BridgeOptions& o) {
+    app.add_option("--listen-read-only", o.listenReadOnly,
+                   "ADDR[:PORT] to serve the unit protocol on for reads only: any\n"
+                   "other request is answered with status 'E'; repeatable")
+        ->option_text("ADDR[:PORT]");
+    app.add_option("--allow", o.allow,
+                   "A.B.C.D/N whose clients may connect to --listen and\n"
+                   "--listen-read-only; repeatable (default: every address; not\n"
+                   "--metrics)")
+        ->option_text("CIDR");
+}
+
+// Checks the access options whole; the usage error, or nothing.
+std::optional<std::string> TakeAccessOptions(const BridgeOptions& o, ServerOptions& server) {
+    for (const std::string& text : o.listenReadOnly) {
+        const std::optional<Endpoint> e = ParseEndpoint(text, kDefaultListenPort, false);
+        if (!e) return "--listen-read-only " + text + ": not an IPv4 ADDR[:PORT]";
+        server.listenReadOnly.push_back(*e);
+    }
+    for (const std::string& text : o.allow) {
+        std::string why;
+        const std::optional<AddressRange> range = ParseAddressRange(text, &why);
+        if (!range) return "--allow " + text + ": " + why;
+        server.allow.push_back(*range);
+    }
+    return std::nullopt;
+}
+
+// --- end of access ---
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,13 +271,21 @@ int main(int argc, char** argv) {
         ->option_text("FILE");
     app.add_option("--program-folder", o.programFolder, "use DIR as the program folder (COM port links in DIR/ports)")
         ->option_text("DIR");
+    // The metrics listener's TLS and passwords, and the check alone.
+    app.add_option("--web-config", o.webConfig,
+                   "TLS and passwords of the metrics (YAML: tls_server_config,\n"
+                   "basic_auth_users with bcrypt hashes); SIGHUP reads it again")
+        ->option_text("FILE");
+    app.add_flag("--check-config", o.checkConfig, "check the options and the web configuration, and exit");
+    AddAccessOptions(app, o);
     const std::string bounds =
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
         " waiting\n(nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
         " envelopes or frames that are none end its\nconnection; at most " + std::to_string(kMaxQueuedExchanges) +
         " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
-        "Exit status: 0 stopped by a signal (or --help, --version), 1 a failure (the\n"
-        "unit's port, a listening address), 2 a bad command line.";
+        "Exit status: 0 stopped by a signal (or --help, --version, --check-config), 1 a\n"
+        "failure (the unit's port, a listening address, the web configuration), 2 a bad\n"
+        "command line.";
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -233,7 +310,8 @@ int main(int argc, char** argv) {
     ServerOptions server;
     server.maxClients = o.maxClients;
     server.idleSeconds = o.idleSeconds;
-    if (o.listen.empty()) o.listen.push_back("127.0.0.1");
+    if (const std::optional<std::string> bad = TakeAccessOptions(o, server)) return UsageError(*bad);
+    if (o.listen.empty() && o.listenReadOnly.empty()) o.listen.push_back("127.0.0.1");
     for (const std::string& text : o.listen) {
         const std::optional<Endpoint> e = ParseEndpoint(text, kDefaultListenPort, false);
         if (!e) return UsageError("--listen " + text + ": not an IPv4 ADDR[:PORT]");
@@ -250,6 +328,18 @@ int main(int argc, char** argv) {
                                  : o.comNumber != 0   ? "COM" + std::to_string(o.comNumber)
                                                       : o.ip;
 
+    std::shared_ptr<const WebState> web;
+    if (!o.webConfig.empty()) {
+        if (!metricsAt) return UsageError("--web-config needs --metrics");
+        std::string error;
+        web = LoadWebConfig(o.webConfig, &error);
+        if (!web) return Fail(error);
+    }
+    if (o.checkConfig) {
+        std::printf("tavrin_bridge: configuration OK\n");
+        return 0;
+    }
+
     if (!o.programFolder.empty()) SetProgramFolder(o.programFolder, FolderMode::Portable);
 
     // The link's diagnostic lines are for developers; TAVRIN_DEBUG shows them.
@@ -261,6 +351,13 @@ int main(int argc, char** argv) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    if (web) {   // from here on; the reading waits for the metrics listener
+        if (::pipe2(hangupPipe, O_CLOEXEC) != 0) return Fail("pipe failed");
+        struct sigaction hangup {};
+        hangup.sa_handler = OnHangupSignal;
+        hangup.sa_flags = SA_RESTART;
+        ::sigaction(SIGHUP, &hangup, nullptr);
+    }
 
     CFerritRemoteControl link(nullptr);
     if (!o.logFile.empty()) link.OpenLog(o.logFile);
@@ -280,16 +377,28 @@ int main(int argc, char** argv) {
     std::string error;
     if (!clients.Open(&error)) return Fail(error);
     MetricsServer http(metrics);
+    if (web) http.SetWeb(web);
     if (metricsAt && !http.Start(metricsAt->address, metricsAt->port, &error))
         return Fail("cannot serve metrics on " + metricsAt->Text() + ": " + error);
 
+    std::thread reloader;
+    if (web) reloader = ReloadOnHangup(http, o.webConfig);
     queue.OnRoom([&clients] { clients.Wake(); });
     queue.Start();
-    for (const Endpoint& e : clients.Listening())
-        std::fprintf(stderr, "tavrin_bridge: serving %s\n", e.Text().c_str());
-    if (metricsAt) std::fprintf(stderr, "tavrin_bridge: metrics on http://%s/metrics\n", metricsAt->Text().c_str());
+    for (size_t i = 0; i < clients.Listening().size(); ++i)
+        std::fprintf(stderr, "tavrin_bridge: serving %s%s\n", clients.Listening()[i].Text().c_str(),
+                     clients.ReadOnly(i) ? " (read only)" : "");
+    if (metricsAt)
+        std::fprintf(stderr, "tavrin_bridge: metrics on %s://%s/metrics\n", web && web->tls ? "https" : "http",
+                     metricsAt->Text().c_str());
     clients.Run(stopPipe[0]);
 
+    if (reloader.joinable()) {
+        ::signal(SIGHUP, SIG_IGN);
+        const char b = 's';
+        [[maybe_unused]] const ssize_t n = ::write(hangupPipe[1], &b, 1);
+        reloader.join();
+    }
     http.Stop();
     queue.Stop();
     {

@@ -147,6 +147,16 @@ void BridgeMetrics::CountRefusedClient() {
     ++s_.refusedClients;
 }
 
+void BridgeMetrics::CountNotAllowedClient() {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++s_.notAllowedClients;
+}
+
+void BridgeMetrics::CountRefusedRequest() {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++s_.refusedRequests;
+}
+
 std::string BridgeMetrics::Exposition() const {
     Snapshot s;
     {
@@ -193,6 +203,12 @@ std::string BridgeMetrics::Exposition() const {
     w.Sample("tavrin_bridge_clients", "", std::to_string(s.clients));
     w.Family("tavrin_bridge_clients_refused_total", "counter", "Clients refused because the most were connected.");
     w.Sample("tavrin_bridge_clients_refused_total", "", std::to_string(s.refusedClients));
+    w.Family("tavrin_bridge_connections_not_allowed_total", "counter",
+             "Connections closed at once because their address is in no --allow range.");
+    w.Sample("tavrin_bridge_connections_not_allowed_total", "", std::to_string(s.notAllowedClients));
+    w.Family("tavrin_bridge_requests_refused_total", "counter",
+             "Requests other than reads that a read-only listener answered with status E.");
+    w.Sample("tavrin_bridge_requests_refused_total", "", std::to_string(s.refusedRequests));
 
     w.Family("tavrin_unit_info", "gauge", "The unit's model, firmware, serial number and address.");
     if (s.info) {

@@ -40,6 +40,10 @@ public:
     void SetClients(int count);
     // A client refused because --max-clients were connected.
     void CountRefusedClient();
+    // A connection closed at once because its address is in no --allow range.
+    void CountNotAllowedClient();
+    // A request a read-only listener answered with 'E' itself.
+    void CountRefusedRequest();
     // The link's count of replies the unit sent that no request asked for.
     void SetUnrequestedReplies(uint64_t count);
 
@@ -58,6 +62,8 @@ private:
         double durationSum = 0;
         int clients = 0;
         uint64_t refusedClients = 0;
+        uint64_t notAllowedClients = 0;
+        uint64_t refusedRequests = 0;
         uint64_t unrequested = 0;
     };
     const std::string unit_;

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <httplib.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,12 +14,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <vector>
 
 #include "tools/tavrin_bridge/metrics.h"
+#include "tools/tavrin_bridge/web_config.h"
 
 namespace {
 
@@ -123,7 +127,7 @@ public:
     void get_local_ip_and_port(std::string& ip, int& port) const override { Address(false, ip, port); }
     socket_t socket() const override { return socket_; }
 
-private:
+protected:
     bool Wait(short events) const {
         for (;;) {
             const auto now = Clock::now();
@@ -146,11 +150,56 @@ private:
         port = rc == 0 ? ntohs(a.sin_port) : 0;
     }
 
+private:
     const int socket_;
     const std::atomic<size_t>& queued_;
     const std::atomic<bool>& stopping_;
     Clock::time_point start_ = Clock::now();
     Clock::time_point deadline_ = start_ + kRequestTime;
+};
+
+// The same connection through TLS (OpenSSL's, on the non-blocking socket):
+// the handshake counts to the first request's time.
+class TlsStream : public DeadlineStream {
+public:
+    TlsStream(int socket, SSL_CTX* ctx, const std::atomic<size_t>& queued, const std::atomic<bool>& stopping)
+        : DeadlineStream(socket, queued, stopping), ssl_(SSL_new(ctx)) {
+        ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
+        if (ssl_) SSL_set_fd(ssl_, socket);
+    }
+    ~TlsStream() override {
+        if (!ssl_) return;
+        if (accepted_) SSL_shutdown(ssl_);
+        SSL_free(ssl_);
+    }
+    bool Accept() {
+        accepted_ = ssl_ != nullptr && Io([this] { return SSL_accept(ssl_); }) > 0;
+        return accepted_;
+    }
+    bool is_readable() const override { return SSL_pending(ssl_) > 0 || DeadlineStream::is_readable(); }
+    ssize_t read(char* ptr, size_t size) override {
+        return Io([&] { return SSL_read(ssl_, ptr, int(std::min<size_t>(size, INT32_MAX))); });
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        return Io([&] { return SSL_write(ssl_, ptr, int(std::min<size_t>(size, INT32_MAX))); });
+    }
+
+private:
+    // One OpenSSL call, again whenever it waits for the socket.
+    template <typename Call>
+    ssize_t Io(Call call) {
+        for (;;) {
+            const int n = call();
+            if (n > 0) return n;
+            const int e = SSL_get_error(ssl_, n);
+            if (e == SSL_ERROR_WANT_READ && Wait(POLLIN)) continue;
+            if (e == SSL_ERROR_WANT_WRITE && Wait(POLLOUT)) continue;
+            if (e == SSL_ERROR_SYSCALL || e == SSL_ERROR_SSL) accepted_ = false;   // no orderly close then
+            return e == SSL_ERROR_ZERO_RETURN ? 0 : -1;
+        }
+    }
+    SSL* ssl_;
+    bool accepted_ = false;
 };
 
 }  // namespace
@@ -159,12 +208,34 @@ struct MetricsServer::Impl : httplib::Server {
     int listenSocket = -1;
     std::atomic<size_t> queued{0};
     std::atomic<bool> stopping{false};
+    std::mutex webLock;
+    std::shared_ptr<const WebState> web = std::make_shared<WebState>();
 
-    // Each connection: requests read under their deadlines, answered by the
-    // library, until one does not come, the client closes or the count is
-    // reached.
+    std::shared_ptr<const WebState> Web() {
+        std::lock_guard<std::mutex> guard(webLock);
+        return web;
+    }
+
+    // Each connection, through TLS when the configuration asks for it at its
+    // start.
     bool process_and_close_socket(socket_t sock) override {
-        DeadlineStream stream(sock, queued, stopping);
+        const std::shared_ptr<const WebState> state = Web();
+        bool ok = false;
+        if (!state->tls) {
+            DeadlineStream stream(sock, queued, stopping);
+            ok = Serve(stream);
+        } else {
+            TlsStream stream(sock, state->tls.get(), queued, stopping);
+            ok = stream.Accept() && Serve(stream);
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        return ok;
+    }
+
+    // Requests read under their deadlines, answered by the library, until
+    // one does not come, the client closes or the count is reached.
+    bool Serve(DeadlineStream& stream) {
         bool ok = true;
         for (int left = kRequestsPerConnection; left > 0; --left) {
             stream.NextRequest();
@@ -173,8 +244,6 @@ struct MetricsServer::Impl : httplib::Server {
             ok = process_request(stream, left == 1, closed, nullptr);
             if (!ok || closed) break;
         }
-        ::shutdown(sock, SHUT_RDWR);
-        ::close(sock);
         return ok;
     }
 };
@@ -191,6 +260,15 @@ MetricsServer::MetricsServer(const BridgeMetrics& metrics) : impl_(std::make_uni
         s.listenSocket = sock;
     });
     s.new_task_queue = [&s] { return new Workers(kHttpWorkers, s.queued); };
+    // With users, every request names one of them with the right password.
+    s.set_pre_routing_handler([&s](const httplib::Request& request, httplib::Response& response) {
+        if (Authorized(*s.Web(), request.get_header_value("Authorization")))
+            return httplib::Server::HandlerResponse::Unhandled;
+        response.status = 401;
+        response.set_header("WWW-Authenticate", "Basic realm=\"tavrin_bridge\"");
+        response.set_content("Unauthorized\n", "text/plain; charset=utf-8");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     s.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& response) {
         response.set_content(metrics.Exposition(), "text/plain; version=0.0.4; charset=utf-8");
     });
@@ -216,6 +294,11 @@ bool MetricsServer::Start(const std::string& address, int port, std::string* err
     for (int i = 0; i < 5000 && !impl_->is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
+}
+
+void MetricsServer::SetWeb(std::shared_ptr<const WebState> state) {
+    std::lock_guard<std::mutex> guard(impl_->webLock);
+    impl_->web = std::move(state);
 }
 
 void MetricsServer::Stop() {

@@ -5,13 +5,16 @@
 // of kHttpWorkers threads; its next request must have come whole within
 // kHttpRequestSeconds of its start or of its last answer (slow senders and
 // idle keep-alive connections alike are closed then); and while a connection
-// waits for a thread, those that wait for a request give theirs up.
+// waits for a thread, those that wait for a request give theirs up. With a
+// web configuration (web_config.h) connections are TLS and requests need a
+// user's password; a new configuration applies to new connections.
 #pragma once
 #include <memory>
 #include <string>
 #include <thread>
 
 class BridgeMetrics;
+struct WebState;
 
 inline constexpr int kHttpWorkers = 16;
 inline constexpr int kHttpRequestSeconds = 2;
@@ -27,6 +30,9 @@ public:
     // serving; false and `error` when the address cannot be bound.
     bool Start(const std::string& address, int port, std::string* error);
     void Stop();
+    // The TLS context and users of the connections that come from now on
+    // (those open keep theirs); plain HTTP without users at first.
+    void SetWeb(std::shared_ptr<const WebState> state);
 
 private:
     struct Impl;
