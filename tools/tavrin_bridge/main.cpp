@@ -314,8 +314,8 @@ int main(int argc, char** argv) {
         " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
         "SIGHUP: the web configuration read again, the log reopened.\n"
         "Exit status: 0 stopped by a signal (or --help, --version, --check-config), 1 a\n"
-        "failure (the unit's port, a listening address, the web configuration), 2 a bad\n"
-        "command line.";
+        "failure (the unit's port, a listening address, the web configuration, the log),\n"
+        "2 a bad command line or --config file.";
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
