@@ -40,9 +40,10 @@ public:
     std::string Environment() const { return "NOTIFY_SOCKET=" + path_; }
     // True once a message has a line that begins with `line`, within `limit`.
     bool WaitFor(const std::string& line, std::chrono::milliseconds limit = 20s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
+        using std::chrono::steady_clock;
+        const auto end = steady_clock::now() + limit;
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - steady_clock::now());
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, int(std::max<int64_t>(left.count(), 0))) != 1) return false;
             char buffer[4096];

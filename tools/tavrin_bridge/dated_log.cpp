@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <utility>
+
+#include "tools/tavrin_bridge/journal.h"
 
 DatedLog::DatedLog(std::string path, uint64_t maxBytes) : path_(std::move(path)), maxBytes_(maxBytes) {}
 
@@ -18,6 +21,8 @@ bool DatedLog::Open(std::string* error) {
 
 bool DatedLog::Reopen(std::string* error) {
     std::lock_guard<std::mutex> guard(lock_);
+    reopen_ = !lineStart_;
+    if (reopen_) return true;
     if (file_) std::fclose(file_);
     file_ = nullptr;
     return OpenHeld(error);
@@ -46,6 +51,11 @@ void DatedLog::Rotate() {
 }
 
 void DatedLog::StartLine() {
+    if (std::exchange(reopen_, false)) {
+        if (file_) std::fclose(file_);
+        file_ = nullptr;
+        if (std::string error; !OpenHeld(&error)) Say(Priority::Error, "%s", error.c_str());
+    }
     if (file_ && size_ >= maxBytes_) Rotate();
     if (!file_) return;
     const auto now = std::chrono::system_clock::now();

@@ -20,7 +20,8 @@ public:
     DatedLog& operator=(const DatedLog&) = delete;
     // Opens (appends to) the file; false with `error` set when it cannot.
     bool Open(std::string* error);
-    // Closes the file and opens the file of that name again (SIGHUP).
+    // Closes the file and opens the file of that name again (SIGHUP); in the
+    // middle of a line, before the next line begins.
     bool Reopen(std::string* error);
     const std::string& Path() const { return path_; }
 
@@ -41,4 +42,5 @@ private:
     std::FILE* file_ = nullptr;
     uint64_t size_ = 0;
     bool lineStart_ = true;
+    bool reopen_ = false;   // at the next line's start
 };

@@ -420,15 +420,17 @@ int main(int argc, char** argv) {
 
     std::thread hangupWork = OnHangup(http, web ? o.webConfig : std::string(), log.get());
     queue.OnRoom([&clients] { clients.Wake(); });
-    NotifyStatus("waiting for the unit's first answer");
-    queue.Start();
     for (size_t i = 0; i < clients.Listening().size(); ++i)
         Say(Priority::Info, "serving %s%s", clients.Listening()[i].Text().c_str(),
             clients.ReadOnly(i) ? " (read only)" : "");
     if (metricsAt)
         Say(Priority::Info, "metrics on %s://%s/metrics", web && web->tls ? "https" : "http",
             metricsAt->Text().c_str());
-    NotifyReady();   // the listeners and /metrics are bound, whether or not the unit answers
+    // The listeners and /metrics are bound: ready, whether or not the unit
+    // answers; its state follows from the worker.
+    NotifyStatus("waiting for the unit's first answer");
+    NotifyReady();
+    queue.Start();
     clients.Run(stopPipe[0]);
 
     NotifyStopping();
