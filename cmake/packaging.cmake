@@ -68,11 +68,21 @@ if(TARGET tavrin_rx_ctrl)
   endforeach()
 endif()
 
-# --- bash completion, the udev example, copyright and changelog --------------------
+# --- bash completion, the bridge service, copyright and changelog --------------------
 # The completion is built from the tool's tables (tools/tavrinctl/CMakeLists.txt).
 install(FILES ${TAVRINCTL_COMPLETION}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-install(FILES ${CMAKE_SOURCE_DIR}/deploy/99-tavrin-serial.rules DESTINATION ${TAVRIN_DEB_DOCDIR}/examples)
+# The bridge as a service: its units (not enabled), the udev rules that name a
+# unit's adapter, an example configuration and the README that the units name.
+# Under the prefix (/usr in the package): Debian looks in /usr/lib/systemd/system
+# and /usr/lib/udev/rules.d.
+if(TARGET tavrin_bridge)
+  install(FILES ${CMAKE_SOURCE_DIR}/deploy/tavrin_bridge.service ${CMAKE_SOURCE_DIR}/deploy/tavrin_bridge@.service
+          DESTINATION lib/systemd/system)
+  install(FILES ${CMAKE_SOURCE_DIR}/deploy/bridge-example.conf DESTINATION ${TAVRIN_DEB_DOCDIR}/examples)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/deploy/99-tavrin-serial.rules DESTINATION lib/udev/rules.d)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TAVRIN_DEB_DOCDIR})
 install(FILES ${TAVRIN_PACKAGING}/copyright DESTINATION ${TAVRIN_DEB_DOCDIR})
 configure_file(${TAVRIN_PACKAGING}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
 tavrin_gzip_file(${CMAKE_BINARY_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)

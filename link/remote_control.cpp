@@ -32,6 +32,16 @@ void CFerritRemoteControl::OpenLog(const std::string& fileName) {
     LogPrintf(logFile_.get(), "Log file opened\r\n");
 }
 
+void CFerritRemoteControl::OpenLog(std::streambuf* sink, const std::string& name) {
+    LinkGuard guard(linkMutex_);
+    logFileName_ = name;
+    // A file stream that is never opened, writing through `sink`.
+    auto stream = std::make_unique<std::ofstream>();
+    static_cast<std::ostream&>(*stream).rdbuf(sink);
+    logFile_ = std::move(stream);
+    LogPrintf(logFile_.get(), "Log file opened\r\n");
+}
+
 ResultCode CFerritRemoteControl::OpenSerialPort(int index) {
     LinkGuard guard(linkMutex_);
     portIndex_ = index;

@@ -52,6 +52,10 @@ public:
 
     // Transaction log
     void OpenLog(const std::string& fileName);
+    // The same lines into `sink` instead of a file of the link's own (a
+    // program's own file handling: stamps, rotation). `sink` outlives the link's
+    // use of it; `name` is what LogFileName() tells.
+    void OpenLog(std::streambuf* sink, const std::string& name);
 
     // The link's two locks, both recursive: LinkMutex around every exchange
     // (Exchange, ProbeUnit), PollGate to keep the poll thread out of a

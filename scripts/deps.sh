@@ -23,6 +23,7 @@ libcpp-httplib-dev     build    the metrics page of tavrin_bridge (brings OpenSS
 libyaml-cpp-dev        build    the web configuration of tavrin_bridge (--web-config)
 libssl-dev             build    TLS on the metrics page of tavrin_bridge
 libcrypt-dev           build    the bcrypt passwords of the metrics page (crypt)
+libsystemd-dev         build    tavrin_bridge as a systemd service (sd_notify: ready, status, watchdog)
 scdoc                  build    the manual pages, built with the programs
 libgtest-dev           test     the test programs
 libgmock-dev           test     the test programs

@@ -75,7 +75,7 @@ Process::~Process() {
 bool Process::Start(const std::string& program, const std::vector<std::string>& args, const std::vector<int>& closed) {
     std::string files[] = {"/dev/null", io_.File("out"), io_.File("err")};
     for (const int fd : closed) files[fd].clear();
-    pid_ = testsupport::SpawnProgram(program, args, files[0], files[1], files[2]);
+    pid_ = testsupport::SpawnProgram(program, args, files[0], files[1], files[2], environment);
     return pid_ > 0;
 }
 

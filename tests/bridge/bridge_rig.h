@@ -29,12 +29,16 @@ public:
     ~Process();
     // `closed`: standard descriptors (0 to 2) the program starts without.
     bool Start(const std::string& program, const std::vector<std::string>& args, const std::vector<int>& closed = {});
+    // "NAME=value" entries on top of the test's environment, for the next Start.
+    std::vector<std::string> environment;
     // Sends `signal` and waits (bounded) for the end; the exit status, or
     // 128 + signal, or -1 when it had to be killed.
     int Stop(int signal = SIGTERM, std::chrono::milliseconds limit = 10s);
     bool Running() const { return pid_ > 0; }
     std::string Err() const;
     std::string Out() const;
+    // The file standard error goes to (the same file from one Start to the next).
+    std::string ErrFile() const { return io_.File("err"); }
     pid_t Pid() const { return pid_; }
 
 private:

@@ -5,8 +5,8 @@
   - the Grafana dashboard is valid JSON, and every metric its expressions name
     is one the bridge exports: the list comes from a real bridge's /metrics,
     in front of a simulated unit started here;
-  - the systemd unit passes systemd-analyze verify (when that is present),
-    with ExecStart pointed at the built bridge.
+  - the systemd units pass systemd-analyze verify (when that is present),
+    the template as an instance, with ExecStart pointed at the built bridge.
 Usage: check_deploy.py BIN_DIR
 """
 import json
@@ -80,6 +80,40 @@ def exported_metrics(bin_dir):
                 p.wait(timeout=10)
 
 
+# The unit files, and the name verified: the template through an instance of it.
+UNITS = [
+    ("tavrin_bridge.service", "tavrin_bridge.service"),
+    ("tavrin_bridge@.service", "tavrin_bridge@unit1.service"),
+]
+
+
+def verify_units(bin_dir):
+    """systemd-analyze verify, with ExecStart pointed at the built bridge."""
+    with tempfile.TemporaryDirectory() as folder:
+        # Documentation=man:tavrin_bridge(1) is looked up with man: the page, built here.
+        os.makedirs(os.path.join(folder, "man", "man1"))
+        with open(os.path.join(ROOT, "packaging", "man", "tavrin_bridge.1.scd"), "rb") as source, \
+                open(os.path.join(folder, "man", "man1", "tavrin_bridge.1"), "wb") as page:
+            subprocess.run(["scdoc"], stdin=source, stdout=page, check=True, timeout=60)
+        env = dict(os.environ, MANPATH=os.path.join(folder, "man"))
+        for file_name, verified in UNITS:
+            with open(os.path.join(DEPLOY, file_name), encoding="utf-8") as f:
+                unit = f.read()
+            if "ExecStart=/usr/bin/tavrin_bridge " not in unit:
+                sys.exit(f"FAILED: {file_name} does not start /usr/bin/tavrin_bridge")
+            with open(os.path.join(folder, file_name), "w", encoding="utf-8") as f:
+                f.write(unit.replace("/usr/bin/tavrin_bridge", os.path.join(bin_dir, "tavrin_bridge")))
+            done = subprocess.run(["systemd-analyze", "verify", os.path.join(folder, verified)],
+                                  capture_output=True, text=True, timeout=60, env=env)
+            # Without a running systemd (a container) verify cannot load units at all: say so, no
+            # failure; a setting it could not parse ("..., ignoring") is one.
+            stem = file_name.split("@")[0]
+            problems = [l for l in (done.stdout + done.stderr).splitlines()
+                        if stem in l and ("Failed to" not in l or "ignoring" in l)]
+            if problems:
+                sys.exit(f"FAILED: systemd-analyze verify {verified}:\n" + "\n".join(problems))
+
+
 def main():
     bin_dir = sys.argv[1]
     run("promtool", "check", "config", os.path.join(DEPLOY, "prometheus.yml"))
@@ -104,18 +138,7 @@ def main():
         sys.exit(f"FAILED: the rules use metrics the bridge does not export: {unknown}")
 
     if shutil.which("systemd-analyze"):
-        with tempfile.TemporaryDirectory() as folder:
-            with open(os.path.join(DEPLOY, "tavrin_bridge.service"), encoding="utf-8") as f:
-                unit = f.read().replace("/usr/local/bin/tavrin_bridge", os.path.join(bin_dir, "tavrin_bridge"))
-            path = os.path.join(folder, "tavrin_bridge.service")
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(unit)
-            done = subprocess.run(["systemd-analyze", "verify", path], capture_output=True, text=True, timeout=60)
-            # Without a running systemd (a container) verify cannot load units at all: say so, no failure.
-            problems = [l for l in (done.stdout + done.stderr).splitlines()
-                        if "tavrin_bridge.service" in l and "Failed to" not in l]
-            if problems:
-                sys.exit("FAILED: systemd-analyze verify:\n" + "\n".join(problems))
+        verify_units(bin_dir)
     print(f"deploy: ok ({len(used)} dashboard metrics, {len(exported)} exported)")
 
 

@@ -23,9 +23,15 @@ if grep -q "usr/bin/tavrin_rx_ctrl$" <<<"$contents"; then
     case $depends in *libqt6widgets6*) ;; *) fail "Depends lacks Qt widgets: $depends" ;; esac
 fi
 for path in usr/share/doc/tavrin-rx-ctrl/copyright usr/share/doc/tavrin-rx-ctrl/changelog.gz \
-    usr/share/tavrin_rx_ctrl/installed usr/share/bash-completion/completions/tavrinctl; do
+    usr/share/tavrin_rx_ctrl/installed usr/share/bash-completion/completions/tavrinctl \
+    usr/share/doc/tavrin-rx-ctrl/README.md usr/share/doc/tavrin-rx-ctrl/examples/bridge-example.conf \
+    usr/lib/systemd/system/tavrin_bridge.service usr/lib/systemd/system/tavrin_bridge@.service \
+    usr/lib/udev/rules.d/99-tavrin-serial.rules; do
     grep -q " ./$path$" <<<"$contents" || fail "the package lacks $path"
 done
+# Installed, not enabled: no maintainer scripts that would start a bridge.
+control=$(dpkg-deb -I "$deb")
+case $control in *postinst*) fail "the package has a postinst (the units are not to be enabled)" ;; esac
 zcat_out=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/tavrin-rx-ctrl/changelog.gz | zcat | head -1)
 case $zcat_out in "tavrin-rx-ctrl ($version)"*) ;; *) fail "changelog starts with: $zcat_out" ;; esac
 

@@ -22,7 +22,15 @@ pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& a
     std::vector<std::string> argStore{program};
     argStore.insert(argStore.end(), args.begin(), args.end());
     std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) envStore.push_back(*e);
+    // An inherited variable that extraEnv names is left out: extraEnv's value counts.
+    const auto overridden = [&extraEnv](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        for (const std::string& e : extraEnv)
+            if (e.compare(0, name.size(), name) == 0) return true;
+        return false;
+    };
+    for (char** e = environ; *e; ++e)
+        if (!overridden(*e)) envStore.push_back(*e);
     envStore.insert(envStore.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> argv = Pointers(argStore), envp = Pointers(envStore);
 

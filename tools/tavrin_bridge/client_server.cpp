@@ -11,12 +11,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "link/envelope.h"
 #include "platform/numbers.h"
 #include "tools/tavrin_bridge/client_protocol.h"
+#include "tools/tavrin_bridge/journal.h"
 #include "tools/tavrin_bridge/metrics.h"
 #include "tools/tavrin_bridge/unit_queue.h"
 
@@ -109,7 +109,7 @@ bool ClientServer::Open(std::string* error) {
 }
 
 void ClientServer::Report(const Client& client, const char* what) const {
-    std::fprintf(stderr, "tavrin_bridge: client %s %s\n", client.peer.c_str(), what);
+    Say(Priority::Info, "client %s %s", client.peer.c_str(), what);
 }
 
 void ClientServer::Close(uint64_t id, const char* why) {
@@ -135,13 +135,13 @@ void ClientServer::Accept(size_t listener) {
     ::inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
     const std::string name = std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
     if (!AddressAllowed(options_.allow, ntohl(peer.sin_addr.s_addr))) {
-        std::fprintf(stderr, "tavrin_bridge: client %s refused: not in an --allow range\n", name.c_str());
+        Say(Priority::Warning, "client %s refused: not in an --allow range", name.c_str());
         metrics_.CountNotAllowedClient();
         ::close(fd);
         return;
     }
     if (int(clients_.size()) >= options_.maxClients) {
-        std::fprintf(stderr, "tavrin_bridge: client %s refused: %d clients already\n", name.c_str(),
+        Say(Priority::Warning, "client %s refused: %d clients already", name.c_str(),
                      int(clients_.size()));
         metrics_.CountRefusedClient();
         ::close(fd);
@@ -155,7 +155,7 @@ void ClientServer::Accept(size_t listener) {
     c->peer = name;
     c->readOnly = ReadOnly(listener);
     c->lastActive = Clock::now();
-    std::fprintf(stderr, "tavrin_bridge: client %s connected to %s%s\n", name.c_str(), bound_[listener].Text().c_str(),
+    Say(Priority::Info, "client %s connected to %s%s", name.c_str(), bound_[listener].Text().c_str(),
                  c->readOnly ? " (read only)" : "");
     clients_.emplace(c->id, std::move(c));
     metrics_.SetClients(int(clients_.size()));
@@ -166,13 +166,13 @@ bool ClientServer::Admit(const Client& c, const std::string& request) {
     const std::string code = RequestCode(request);
     const char* what = kind == RequestKind::Write ? "write" : "request of unknown kind";
     if (c.readOnly && kind != RequestKind::Read) {
-        std::fprintf(stderr, "tavrin_bridge: client %s %s %s refused: read-only listener\n", c.peer.c_str(), what,
+        Say(Priority::Warning, "client %s %s %s refused: read-only listener", c.peer.c_str(), what,
                      code.c_str());
         metrics_.CountRefusedRequest();
         return false;
     }
     if (kind != RequestKind::Read)
-        std::fprintf(stderr, "tavrin_bridge: client %s %s %s\n", c.peer.c_str(), what, code.c_str());
+        Say(Priority::Notice, "client %s %s %s", c.peer.c_str(), what, code.c_str());
     return true;
 }
 

@@ -26,8 +26,11 @@
 #include "tools/tavrin_bridge/allow_list.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
+#include "tools/tavrin_bridge/dated_log.h"
+#include "tools/tavrin_bridge/journal.h"
 #include "tools/tavrin_bridge/metrics.h"
 #include "tools/tavrin_bridge/metrics_server.h"
+#include "tools/tavrin_bridge/service_notify.h"
 #include "tools/tavrin_bridge/unit_queue.h"
 #include "tools/tavrin_bridge/web_config.h"
 #include "platform/nearest_word.h"
@@ -50,6 +53,7 @@ struct BridgeOptions {
     int maxClients = kDefaultMaxClients;
     uint32_t idleSeconds = kDefaultIdleSeconds;
     std::string logFile;
+    uint64_t logMaxBytes = kDefaultLogMaxBytes;
     std::string programFolder;
     // The metrics listener's TLS and passwords.
     std::string webConfig;
@@ -70,7 +74,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 int Fail(const std::string& why) {
-    std::fprintf(stderr, "tavrin_bridge: %s\n", why.c_str());
+    Say(Priority::Error, "%s", why.c_str());
     return kExitFailure;
 }
 
@@ -80,8 +84,7 @@ const char kUsageLine[] =
 // A bad command line, as tavrinctl reports one: the reason, the usage line,
 // where the rest is; exit status 2.
 int UsageError(const std::string& why) {
-    std::fprintf(stderr, "tavrin_bridge: %s\n%s\nRun \"tavrin_bridge --help\" for the options.\n", why.c_str(),
-                 kUsageLine);
+    Say(Priority::Error, "%s\n%s\nRun \"tavrin_bridge --help\" for the options.", why.c_str(), kUsageLine);
     return kExitUsage;
 }
 
@@ -157,13 +160,13 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
     LinkGuard guard(link.LinkMutex());
     link.SelectEthernet(o.ip);
     if (const int error = link.ConnectSocket(); error != 0)
-        std::fprintf(stderr, "tavrin_bridge: %s port %d not reached yet (%s); trying again with each exchange\n",
-                     o.ip.c_str(), int(kUnitTcpPort), std::strerror(error));
+        Say(Priority::Warning, "%s port %d not reached yet (%s); trying again with each exchange", o.ip.c_str(),
+            int(kUnitTcpPort), std::strerror(error));
     return kResultOk;
 }
 
-// SIGHUP: the web configuration is read again, on a thread of its own (a
-// byte in hangupPipe: 'h' reload, 's' stop).
+// SIGHUP: the web configuration is read again and the transaction log
+// reopened, on a thread of its own (a byte in hangupPipe: 'h' hangup, 's' stop).
 int hangupPipe[2] = {-1, -1};
 
 void OnHangupSignal(int) {
@@ -171,23 +174,37 @@ void OnHangupSignal(int) {
     [[maybe_unused]] const ssize_t n = ::write(hangupPipe[1], &b, 1);
 }
 
-std::thread ReloadOnHangup(MetricsServer& http, const std::string& path) {
-    return std::thread([&http, path] {
+void ReadWebConfigAgain(MetricsServer& http, const std::string& path) {
+    std::string error;
+    if (auto state = LoadWebConfig(path, &error)) {
+        http.SetWeb(std::move(state));
+        Say(Priority::Notice, "web configuration %s read again", path.c_str());
+    } else {
+        Say(Priority::Error, "%s; the web configuration stays as it was", error.c_str());
+    }
+}
+
+void ReopenLog(DatedLog& log) {
+    std::string error;
+    if (log.Reopen(&error)) {
+        Say(Priority::Info, "log %s reopened", log.Path().c_str());
+    } else {
+        Say(Priority::Error, "%s", error.c_str());
+    }
+}
+
+// `webPath` empty: no web configuration; `log` null: no log.
+std::thread OnHangup(MetricsServer& http, const std::string& webPath, DatedLog* log) {
+    return std::thread([&http, webPath, log] {
         for (char b = 0; ::read(hangupPipe[0], &b, 1) == 1 || errno == EINTR;) {
             if (b == 's') return;
             if (b != 'h') continue;
             b = 0;
-            std::string error;
-            if (auto state = LoadWebConfig(path, &error)) {
-                http.SetWeb(std::move(state));
-                std::fprintf(stderr, "tavrin_bridge: web configuration %s read again\n", path.c_str());
-            } else {
-                std::fprintf(stderr, "tavrin_bridge: %s; the web configuration stays as it was\n", error.c_str());
-            }
+            if (!webPath.empty()) ReadWebConfigAgain(http, webPath);
+            if (log) ReopenLog(*log);
         }
     });
 }
-
 
 // --- Access: read-only listeners and the allow list ---
 
@@ -267,8 +284,15 @@ int main(int argc, char** argv) {
                    "seconds after which a client with nothing under way is closed\n(default 30)")
         ->check(CLI::Range(1, 86400))
         ->option_text("SECONDS");
-    app.add_option("--log", o.logFile, "transaction log file of the link (key data masked)")
+    app.add_option("--log", o.logFile,
+                   "transaction log file of the link (key data masked), each line\n"
+                   "dated; SIGHUP opens it again by name")
         ->option_text("FILE");
+    app.add_option("--log-max-bytes", o.logMaxBytes,
+                   "size at which the log is rotated to FILE.1 (FILE.2, FILE.3\n"
+                   "kept; default " + std::to_string(kDefaultLogMaxBytes) + ", 10 MiB)")
+        ->check(CLI::Range(uint64_t(4096), uint64_t(1) << 40))
+        ->option_text("BYTES");
     app.add_option("--program-folder", o.programFolder, "use DIR as the program folder (COM port links in DIR/ports)")
         ->option_text("DIR");
     // The metrics listener's TLS and passwords, and the check alone.
@@ -277,15 +301,21 @@ int main(int argc, char** argv) {
                    "basic_auth_users with bcrypt hashes); SIGHUP reads it again")
         ->option_text("FILE");
     app.add_flag("--check-config", o.checkConfig, "check the options and the web configuration, and exit");
+    // A file of options, one "name = value" a line with the long names
+    // (listen = ["127.0.0.1:9999", "10.0.0.20"] for a repeated one).
+    app.set_config("--config", "", "read options from FILE (name = value lines, the long names)")
+        ->option_text("FILE");
+    app.allow_config_extras(CLI::config_extras_mode::error);   // a mistyped name in the file is an error
     AddAccessOptions(app, o);
     const std::string bounds =
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
         " waiting\n(nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
         " envelopes or frames that are none end its\nconnection; at most " + std::to_string(kMaxQueuedExchanges) +
         " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
+        "SIGHUP: the web configuration read again, the log reopened.\n"
         "Exit status: 0 stopped by a signal (or --help, --version, --check-config), 1 a\n"
-        "failure (the unit's port, a listening address, the web configuration), 2 a bad\n"
-        "command line.";
+        "failure (the unit's port, a listening address, the web configuration, the log),\n"
+        "2 a bad command line or --config file.";
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -351,16 +381,20 @@ int main(int argc, char** argv) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
-    if (web) {   // from here on; the reading waits for the metrics listener
-        if (::pipe2(hangupPipe, O_CLOEXEC) != 0) return Fail("pipe failed");
-        struct sigaction hangup {};
-        hangup.sa_handler = OnHangupSignal;
-        hangup.sa_flags = SA_RESTART;
-        ::sigaction(SIGHUP, &hangup, nullptr);
-    }
+    // From here on; the work waits for the metrics listener.
+    if (::pipe2(hangupPipe, O_CLOEXEC) != 0) return Fail("pipe failed");
+    struct sigaction hangup {};
+    hangup.sa_handler = OnHangupSignal;
+    hangup.sa_flags = SA_RESTART;
+    ::sigaction(SIGHUP, &hangup, nullptr);
 
+    std::unique_ptr<DatedLog> log;   // outlives the link's use of it
+    if (!o.logFile.empty()) {
+        log = std::make_unique<DatedLog>(o.logFile, o.logMaxBytes);
+        if (std::string why; !log->Open(&why)) return Fail(why);
+    }
     CFerritRemoteControl link(nullptr);
-    if (!o.logFile.empty()) link.OpenLog(o.logFile);
+    if (log) link.OpenLog(log.get(), o.logFile);
     std::string detail;
     if (const ResultCode rc = OpenUnit(o, link, detail); rc != kResultOk)
         return Fail(ResultCodeMessage(rc) + " (" + detail + ")");
@@ -371,6 +405,9 @@ int main(int argc, char** argv) {
     setup.pollIntervalMs = o.intervalMs;
     setup.connection = ConnectionText(o);
     setup.reopen = Reopener(o, link);
+    setup.pingEvery = WatchdogPingInterval();
+    setup.ping = NotifyWatchdog;
+    setup.status = NotifyStatus;
     UnitQueue queue(link, metrics, std::move(setup));
     const Blowfish cipher(LinkKey(), kLinkKeyLength);
     ClientServer clients(server, queue, metrics, cipher);
@@ -381,24 +418,26 @@ int main(int argc, char** argv) {
     if (metricsAt && !http.Start(metricsAt->address, metricsAt->port, &error))
         return Fail("cannot serve metrics on " + metricsAt->Text() + ": " + error);
 
-    std::thread reloader;
-    if (web) reloader = ReloadOnHangup(http, o.webConfig);
+    std::thread hangupWork = OnHangup(http, web ? o.webConfig : std::string(), log.get());
     queue.OnRoom([&clients] { clients.Wake(); });
-    queue.Start();
     for (size_t i = 0; i < clients.Listening().size(); ++i)
-        std::fprintf(stderr, "tavrin_bridge: serving %s%s\n", clients.Listening()[i].Text().c_str(),
-                     clients.ReadOnly(i) ? " (read only)" : "");
+        Say(Priority::Info, "serving %s%s", clients.Listening()[i].Text().c_str(),
+            clients.ReadOnly(i) ? " (read only)" : "");
     if (metricsAt)
-        std::fprintf(stderr, "tavrin_bridge: metrics on %s://%s/metrics\n", web && web->tls ? "https" : "http",
-                     metricsAt->Text().c_str());
+        Say(Priority::Info, "metrics on %s://%s/metrics", web && web->tls ? "https" : "http",
+            metricsAt->Text().c_str());
+    // The listeners and /metrics are bound: ready, whether or not the unit
+    // answers; its state follows from the worker.
+    NotifyStatus("waiting for the unit's first answer");
+    NotifyReady();
+    queue.Start();
     clients.Run(stopPipe[0]);
 
-    if (reloader.joinable()) {
-        ::signal(SIGHUP, SIG_IGN);
-        const char b = 's';
-        [[maybe_unused]] const ssize_t n = ::write(hangupPipe[1], &b, 1);
-        reloader.join();
-    }
+    NotifyStopping();
+    ::signal(SIGHUP, SIG_IGN);
+    const char stopByte = 's';
+    [[maybe_unused]] const ssize_t written = ::write(hangupPipe[1], &stopByte, 1);
+    hangupWork.join();
     http.Stop();
     queue.Stop();
     {
@@ -406,6 +445,6 @@ int main(int argc, char** argv) {
         link.CloseSerialPort();
         link.CloseEthernet();
     }
-    std::fprintf(stderr, "tavrin_bridge: stopped\n");
+    Say(Priority::Notice, "stopped");
     return 0;
 }

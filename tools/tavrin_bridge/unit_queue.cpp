@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <utility>
 
 #include "link/frame.h"
@@ -12,6 +11,7 @@
 #include "params/poll_run.h"
 #include "platform/numbers.h"
 #include "tools/tavrin_bridge/client_protocol.h"
+#include "tools/tavrin_bridge/journal.h"
 #include "tools/tavrin_bridge/metrics.h"
 
 UnitQueue::UnitQueue(CFerritRemoteControl& link, BridgeMetrics& metrics, UnitQueueSetup setup)
@@ -59,8 +59,14 @@ void UnitQueue::Run() {
     using Clock = std::chrono::steady_clock;
     const uint32_t intervalMs = setup_.pollIntervalMs;
     Clock::time_point nextPoll = Clock::now();
+    const bool pinging = setup_.pingEvery.count() > 0 && setup_.ping;
+    Clock::time_point nextPing = Clock::now();
     std::unique_lock<std::mutex> lock(lock_);
     while (!stop_) {
+        if (pinging && Clock::now() >= nextPing) {
+            setup_.ping();
+            nextPing = Clock::now() + setup_.pingEvery;
+        }
         // The poll cycle joins the queue behind whatever is already in it.
         if (intervalMs != 0 && !pollQueued_ && Clock::now() >= nextPoll) {
             jobs_.push_back(Job{true, {}, nullptr, nullptr});
@@ -74,6 +80,7 @@ void UnitQueue::Run() {
             // A lost device is looked for while nothing else happens too.
             Clock::time_point until = nextLook_ > Clock::now() ? nextLook_ : Clock::time_point::max();
             if (intervalMs != 0) until = std::min(until, nextPoll);
+            if (pinging) until = std::min(until, nextPing);
             if (until == Clock::time_point::max()) {
                 wake_.wait(lock);
             } else {
@@ -114,7 +121,7 @@ void UnitQueue::LookForLostDevice() {
     nextLook_ = now + std::chrono::milliseconds(kLostDeviceLookMs);
     if (!setup_.reopen()) return;
     // Perhaps another unit: its address and identity are learnt again.
-    std::fprintf(stderr, "tavrin_bridge: unit's port %s open again\n", setup_.connection.c_str());
+    Say(Priority::Notice, "unit's port %s open again", setup_.connection.c_str());
     nextLook_ = {};
     address_ = setup_.address;
     infoKnown_ = false;
@@ -124,12 +131,13 @@ void UnitQueue::NoteAnswer(ResultCode result) {
     const bool answered = result == kResultOk;
     if (answering_ == answered) return;
     if (answered) {
-        if (answering_) std::fprintf(stderr, "tavrin_bridge: unit at %s answers again\n", setup_.connection.c_str());
+        if (answering_) Say(Priority::Notice, "unit at %s answers again", setup_.connection.c_str());
     } else {
-        std::fprintf(stderr, "tavrin_bridge: unit at %s not answering: %s\n", setup_.connection.c_str(),
-                     ResultWords(result).c_str());
+        Say(Priority::Warning, "unit at %s not answering: %s", setup_.connection.c_str(), ResultWords(result).c_str());
     }
     answering_ = answered;
+    if (setup_.status)
+        setup_.status(answered ? "unit answering" : "unit not answering: " + ResultWords(result));
 }
 
 UnitReply UnitQueue::Exchange(const std::string& request, std::string* frame) {
@@ -151,9 +159,9 @@ UnitReply UnitQueue::Exchange(const std::string& request, std::string* frame) {
     if (const uint64_t unrequested = link_.UnrequestedReplies(); unrequested != unrequestedSeen_) {
         // Replies carry no request number: the copy may have been taken as
         // the answer to a request of another client before it showed.
-        std::fprintf(stderr,
-                     "tavrin_bridge: the unit sent a reply that was not asked for; an earlier client may have "
-                     "received another request's reply\n");
+        Say(Priority::Warning,
+            "the unit sent a reply that was not asked for; an earlier client may have received another "
+            "request's reply");
         unrequestedSeen_ = unrequested;
         metrics_.SetUnrequestedReplies(unrequested);
     }

@@ -37,6 +37,13 @@ struct UnitQueueSetup {
     // Opens a serial unit whose device vanished again, once it is back; true
     // when it is open. Nothing for a unit over TCP (the link reconnects).
     std::function<bool()> reopen;
+    // Called from the worker at least every `pingEvery` while it is free to
+    // take the next job (the service watchdog): a job that does not end stops
+    // the pings. Zero: none.
+    std::chrono::microseconds pingEvery{0};
+    std::function<void()> ping;
+    // The unit's state in words, each time it changes ("unit answering").
+    std::function<void(const std::string&)> status;
 };
 
 class UnitQueue {
