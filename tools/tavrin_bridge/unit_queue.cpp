@@ -209,7 +209,10 @@ void UnitQueue::PollCycle() {
         run.exchange = [this](const PollRead&, const std::string& request) { return Exchange(request); };
         run.link = &link_;
         run.onRead = [&values](size_t row, const UnitReply& reply) {
-            if (reply.HasValue()) values[row] = LeadingDoubleScaled(reply.data, BridgePollMetric(row).powerOfTen);
+            if (!reply.HasValue()) return;
+            // As the desktop reads a value; a scaled one with its point moved.
+            const int power = BridgePollMetric(row).powerOfTen;
+            values[row] = power == 0 ? LeadingDouble(reply.data) : LeadingDoubleScaled(reply.data, power);
         };
         RunPollPlan(run, sample);
         if (sample.shifted) values = {};   // any of them may be its neighbour's
