@@ -56,6 +56,30 @@ double LeadingDouble(std::string_view text) {
     return negative ? -value : value;
 }
 
+double LeadingDoubleScaled(std::string_view text, int powerOfTen) {
+    size_t at = SkipSpace(text);
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    const size_t start = at;
+    bool digits = false;
+    for (bool point = false; at < text.size(); ++at) {
+        if (IsAsciiDigit(text[at]))
+            digits = true;
+        else if (text[at] == '.' && !point)
+            point = true;
+        else
+            break;
+    }
+    if (!digits) return 0.0;
+    // The number with an exponent of its own: from_chars rounds the exact
+    // decimal value once.
+    const std::string scaled = std::string(text.substr(start, at - start)) + "e" + std::to_string(powerOfTen);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(scaled.data(), scaled.data() + scaled.size(), value);
+    if (error != std::errc() || !std::isfinite(value)) return 0.0;
+    return negative ? -value : value;
+}
+
 int64_t LeadingInteger(std::string_view text) {
     size_t at = SkipSpace(text);
     bool negative = false;

@@ -22,6 +22,12 @@ std::optional<double> ParseDecimal(std::string_view text);
 // none or it is out of range.
 double LeadingDouble(std::string_view text);
 
+// LeadingDouble's number times 10^powerOfTen, converted once from the
+// decimal text with the point moved (no multiplication, so no rounding of its
+// own): "1.234567" and 9 give exactly 1234567000. Digits and one '.' only (no
+// exponent); 0 when there is no number.
+double LeadingDoubleScaled(std::string_view text, int powerOfTen);
+
 // The leading decimal integer of a text (strtoll base 10 in the "C" locale):
 // leading white space and a sign, then digits; 0 when there are none; values
 // beyond 64 bits saturate.

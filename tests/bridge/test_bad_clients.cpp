@@ -37,7 +37,7 @@ TEST(BadClients, NoEnvelopeOrNoFrameGetsNothingAndThreeEndTheConnection) {
     RawClient bad(rig.ip);
     ASSERT_TRUE(bad.Connected());
 
-    std::string badSum = Frame("0001r1pre;;");
+    std::string badSum = Frame("0001r1wid;;");
     badSum[badSum.size() - 2] = char(uint8_t(badSum[badSum.size() - 2]) ^ 1);
     ASSERT_TRUE(bad.SendBytes(BadLengthBlock()));
     EXPECT_EQ(bad.Receive(400ms), "");
@@ -48,8 +48,8 @@ TEST(BadClients, NoEnvelopeOrNoFrameGetsNothingAndThreeEndTheConnection) {
     ASSERT_TRUE(bad.SendFrame("not a frame"));
     EXPECT_TRUE(bad.WaitClosed(5s));
     ExpectServed(good, rig, "gsof");
-    // Nothing of the bad client reached the unit (nobody else reads 1pre).
-    for (const std::string& frame : rig.unit->Requests()) EXPECT_EQ(frame.find("1pre"), std::string::npos);
+    // Nothing of the bad client reached the unit (nobody else reads 1wid).
+    for (const std::string& frame : rig.unit->Requests()) EXPECT_EQ(frame.find("1wid"), std::string::npos);
     EXPECT_EQ(rig.unit->Counters().badChecksum, 0u);
 }
 

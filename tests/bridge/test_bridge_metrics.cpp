@@ -1,4 +1,5 @@
-// What the bridge shows on /metrics, that promtool accepts it, that key text
+// What the bridge shows on /metrics (a table of series and the unit's values
+// they show), that promtool accepts it, that key text
 // never reaches its log or output, a unit that goes away and comes back, and
 // a clean end on SIGTERM.
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <thread>
 
 #include "bridge/bridge_rig.h"
+#include "platform/clock.h"
 #include "platform/numbers.h"
 #include "support/loopback.h"
 #include "tools/tool_harness.h"
@@ -20,24 +22,50 @@ TEST(BridgeMetrics, ValuesAreTheUnitsAndPromtoolAcceptsThem) {
     rig.unit->SetValue("1ina", "-33.2");
     rig.unit->SetValue("1ind", "-71.0");
     rig.unit->SetValue("1pkt", "000007");
+    rig.unit->SetValue("1pre", "000003.250");
+    rig.unit->SetValue("1pos", "000000.125");
+    rig.unit->SetValue("1ipf", "1.234567");   // GHz on the wire; exactly 1234567000 Hz
     ASSERT_TRUE(rig.WaitForSample(rig.Series("tavrin_packet_errors"), 7)) << *rig.Metrics();
+    ASSERT_TRUE(rig.WaitForSample(rig.Series("tavrin_input_frequency_hertz"), 1234567000)) << *rig.Metrics();
     ASSERT_TRUE(rig.WaitForSample(rig.Series("tavrin_snr_db", "input=\"a\""), 21.5)) << *rig.Metrics();
+    const double before = double(WallClockMs()) / 1000.0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * rig.options.intervalMs));
     const std::string text = rig.Metrics().value_or("");
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_up")), 1.0);
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_demod_locked")), 1.0);
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_decoder_locked")), 1.0);
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_reception_ok")), 0.0);   // locked, but packet errors
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_snr_db", "input=\"c\"")), 7.25);
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_snr_db", "input=\"b\"")), ParseDecimal(rig.unit->Value("1mer")));
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_input_level_dbm", "input=\"a\"")), -33.2);
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_input_level_dbm", "input=\"d\"")), -71.0);
-    EXPECT_EQ(Sample(text, rig.Series("tavrin_bridge_clients")), 0.0);
     const std::string info = rig.Series("tavrin_unit_info", "model=\"" + rig.unit->Value("gbty") + "\",firmware=\"" +
                                                                rig.unit->Value("gsof") + "\",serial=\"" +
                                                                rig.unit->Value("gser") + "\",address=\"1\"");
-    EXPECT_EQ(Sample(text, info), 1.0) << text;
+    const struct {
+        std::string series;
+        std::optional<double> value;
+    } expected[] = {
+        {rig.Series("tavrin_up"), 1.0},
+        {rig.Series("tavrin_demod_locked"), 1.0},
+        {rig.Series("tavrin_decoder_locked"), 1.0},
+        {rig.Series("tavrin_reception_ok"), 0.0},   // locked, but packet errors
+        {rig.Series("tavrin_snr_db", "input=\"c\""), 7.25},
+        {rig.Series("tavrin_snr_db", "input=\"b\""), ParseDecimal(rig.unit->Value("1mer"))},
+        {rig.Series("tavrin_input_level_dbm", "input=\"a\""), -33.2},
+        {rig.Series("tavrin_input_level_dbm", "input=\"d\""), -71.0},
+        {rig.Series("tavrin_bridge_clients"), 0.0},
+        {info, 1.0},
+        {rig.Series("tavrin_ber_pre_errors"), 3.25},
+        {rig.Series("tavrin_ber_post_errors"), 0.125},
+        {rig.Series("tavrin_input_frequency_hertz"), 1234567000.0},
+        {rig.Series("tavrin_config_slot"), ParseDecimal(rig.unit->Value("dlas"))},
+        {rig.Series("tavrin_demod_mode"), ParseDecimal(rig.unit->Value("gudm"))},
+        {rig.Series("tavrin_build_info", "version=\"" TAVRIN_VERSION "\""), 1.0},
+    };
+    for (const auto& row : expected) EXPECT_EQ(Sample(text, row.series), row.value) << row.series << "\n" << text;
     EXPECT_GT(Sample(text, rig.Series("tavrin_exchanges_total", "result=\"ok\"")).value_or(0), 11.0);
     EXPECT_GT(Sample(text, rig.Series("tavrin_exchange_duration_seconds_count")).value_or(0), 11.0);
+    // Times: the last answer within this wait, a whole cycle (sixteen reads)
+    // longer than none and shorter than the wait for it.
+    const double lastSuccess = Sample(text, rig.Series("tavrin_last_success_timestamp_seconds")).value_or(0);
+    EXPECT_GE(lastSuccess, before - 1.0) << text;
+    EXPECT_LE(lastSuccess, double(WallClockMs()) / 1000.0) << text;
+    const double cycle = Sample(text, rig.Series("tavrin_poll_cycle_duration_seconds")).value_or(0);
+    EXPECT_GT(cycle, 0.0) << text;
+    EXPECT_LT(cycle, 20.0) << text;
 
     const ProgramResult check = RunWithInput("/usr/bin/promtool", {"check", "metrics"}, text);
     EXPECT_EQ(check.exitCode, 0) << check.out << text;

@@ -5,6 +5,7 @@
   - the Grafana dashboard is valid JSON, and every metric its expressions name
     is one the bridge exports: the list comes from a real bridge's /metrics,
     in front of a simulated unit started here;
+  - the bridge's manual page describes every family the bridge exports;
   - the systemd units pass systemd-analyze verify (when that is present),
     the template as an instance, with ExecStart pointed at the built bridge.
 Usage: check_deploy.py BIN_DIR
@@ -136,6 +137,15 @@ def main():
     unknown = sorted(in_rules - exported)
     if unknown:
         sys.exit(f"FAILED: the rules use metrics the bridge does not export: {unknown}")
+
+    with open(os.path.join(ROOT, "packaging", "man", "tavrin_bridge.1.scd"), encoding="utf-8") as f:
+        manual = f.read()
+    described = set(re.findall(r"^_(tavrin_[a-z_]+)_", manual[manual.index("# METRICS"):], re.M))
+    described.update(re.findall(r"^_tavrin_[a-z_]+_, _(tavrin_[a-z_]+)_", manual, re.M))
+    families = {n for n in exported if not re.search(r"_(bucket|sum|count)$", n) or n[:n.rindex("_")] not in exported}
+    unknown = sorted(families - described)
+    if unknown:
+        sys.exit(f"FAILED: the manual page's METRICS section does not describe: {unknown}")
 
     if shutil.which("systemd-analyze"):
         verify_units(bin_dir)

@@ -42,11 +42,12 @@ TEST(MainBridge, TheDesktopWorksThroughTheBridgeBesideAnotherClient) {
     other.join();
     EXPECT_EQ(tool.exitCode, 0) << tool.err;
     EXPECT_EQ(tool.out, "gser 1 " + serial + "\ngser 1 " + serial + "\ngser 1 " + serial + "\ngser 1 " + serial + "\n");
-    // The unit took the desktop's start-up reads.
-    bool sawSlotRead = false;
+    // The unit took the desktop's start-up reads (of its demodulator table: the
+    // bridge's own poll reads the slot, the mode and the frequency too).
+    bool sawTableRead = false;
     for (const std::string& frame : bridge.unit->Requests())
-        if (frame.find("rdlas;;") != std::string::npos) sawSlotRead = true;
-    EXPECT_TRUE(sawSlotRead);
+        if (frame.find("r1wid;;") != std::string::npos) sawTableRead = true;
+    EXPECT_TRUE(sawTableRead);
     EXPECT_TRUE(bridge.WaitForSample(bridge.Series("tavrin_bridge_clients"), 1));
     rig.Exit();
     EXPECT_TRUE(bridge.WaitForSample(bridge.Series("tavrin_bridge_clients"), 0));

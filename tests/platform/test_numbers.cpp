@@ -33,6 +33,10 @@ TEST_P(NumbersUnderLocale, FormatAndParseWithThePoint) {
     EXPECT_EQ(LeadingDouble("+3"), 3.0);
     EXPECT_EQ(LeadingInteger("000123"), 123);
     EXPECT_EQ(LeadingInteger(" -7;"), -7);
+    // GHz text to hertz with the point moved: 16.478965 * 1e9 would be 2e-6 off.
+    EXPECT_EQ(LeadingDoubleScaled("16.478965", 9), 16478965000.0);
+    EXPECT_EQ(LeadingDoubleScaled(" -0.65;", 9), -650000000.0);
+    EXPECT_EQ(LeadingDoubleScaled("000012.500", 0), 12.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, NumbersUnderLocale,
@@ -52,6 +56,7 @@ TEST(Numbers, LeadingNumbersAreZeroWhenThereAreNone) {
     EXPECT_EQ(LeadingDouble("--5"), 0.0);
     EXPECT_EQ(LeadingDouble("1e999"), 0.0);
     EXPECT_EQ(LeadingDouble("1,75"), 1.0);   // as the unit's reply would be read in the "C" locale
+    for (const char* none : {"", "abc", ".", "-", "inf", "e9"}) EXPECT_EQ(LeadingDoubleScaled(none, 9), 0.0) << none;
     EXPECT_EQ(LeadingInteger(""), 0);
     EXPECT_EQ(LeadingInteger("x1"), 0);
     EXPECT_EQ(LeadingInteger("99999999999999999999"), std::numeric_limits<int64_t>::max());

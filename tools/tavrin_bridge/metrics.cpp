@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cmath>
 
+#include "platform/clock.h"
+#include "platform/version.h"
+
 namespace {
 
 struct ResultRow {
@@ -41,7 +44,10 @@ std::string Number(double v) {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "+Inf" : "-Inf";
     char buffer[64];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+    // Whole numbers as digits ("1750000000" hertz, not "1.75e+09").
+    const bool whole = std::fabs(v) < 1e15 && v == std::trunc(v);
+    const auto end = whole ? std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed).ptr
+                           : std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
     return std::string(buffer, end);
 }
 
@@ -89,6 +95,11 @@ constexpr FamilyHelp kPollFamilies[] = {
     {"tavrin_decoder_locked", "gauge", "1 when the decoder is locked.", &Lamps::decoderLock},
     {"tavrin_snr_db", "gauge", "Signal to noise ratio of an input, dB."},
     {"tavrin_input_level_dbm", "gauge", "Level of an input, dBm."},
+    {"tavrin_ber_pre_errors", "gauge", "The BER pre-errors the unit reports, before error correction."},
+    {"tavrin_ber_post_errors", "gauge", "The BER post-errors the unit reports, after error correction."},
+    {"tavrin_config_slot", "gauge", "The configuration slot last loaded, 1 to 8."},
+    {"tavrin_demod_mode", "gauge", "The demodulator mode: 1 DVB-T, any other value narrowband."},
+    {"tavrin_input_frequency_hertz", "gauge", "The input frequency the demodulator is tuned to, Hz."},
 };
 
 // A lamp as a gauge value; nothing while it is grey.
@@ -119,6 +130,7 @@ void BridgeMetrics::SetUnrequestedReplies(uint64_t count) {
 void BridgeMetrics::RecordExchange(ResultCode result, double seconds) {
     std::lock_guard<std::mutex> guard(lock_);
     s_.up = result == kResultOk;
+    if (s_.up) s_.lastSuccess = double(WallClockMs()) / 1000.0;
     ++s_.exchanges[ResultSlot(result)];
     for (size_t i = 0; i < kDurationBucketCount; ++i)
         if (seconds <= kDurationBuckets[i]) ++s_.buckets[i];
@@ -126,10 +138,11 @@ void BridgeMetrics::RecordExchange(ResultCode result, double seconds) {
     s_.durationSum += seconds;
 }
 
-void BridgeMetrics::SetPollCycle(const PollValues& values, const Lamps& lamps) {
+void BridgeMetrics::SetPollCycle(const PollValues& values, const Lamps& lamps, double seconds) {
     std::lock_guard<std::mutex> guard(lock_);
     s_.poll = values;
     s_.lamps = lamps;
+    s_.pollCycleSeconds = seconds;
 }
 
 void BridgeMetrics::SetUnitInfo(std::optional<UnitInfo> info) {
@@ -167,6 +180,9 @@ std::string BridgeMetrics::Exposition() const {
     w.unitLabel = LabelValue(unit_);
     w.Family("tavrin_up", "gauge", "1 when the last exchange with the unit succeeded.");
     w.Sample("tavrin_up", "", s.up ? "1" : "0");
+    w.Family("tavrin_last_success_timestamp_seconds", "gauge",
+             "Unix time of the last exchange the unit answered (none before the first).");
+    if (s.lastSuccess) w.Sample("tavrin_last_success_timestamp_seconds", "", Number(*s.lastSuccess));
 
     for (const FamilyHelp& f : kPollFamilies) {
         w.Family(f.name, f.type, f.help);
@@ -199,6 +215,9 @@ std::string BridgeMetrics::Exposition() const {
     w.Sample("tavrin_exchange_duration_seconds_sum", "", Number(s.durationSum));
     w.Sample("tavrin_exchange_duration_seconds_count", "", std::to_string(s.durationCount));
 
+    w.Family("tavrin_poll_cycle_duration_seconds", "gauge", "Time the last poll cycle took, all its exchanges.");
+    if (s.pollCycleSeconds) w.Sample("tavrin_poll_cycle_duration_seconds", "", Number(*s.pollCycleSeconds));
+
     w.Family("tavrin_bridge_clients", "gauge", "Clients connected to the bridge.");
     w.Sample("tavrin_bridge_clients", "", std::to_string(s.clients));
     w.Family("tavrin_bridge_clients_refused_total", "counter", "Clients refused because the most were connected.");
@@ -218,5 +237,7 @@ std::string BridgeMetrics::Exposition() const {
                      "\"",
                  "1");
     }
+    w.Family("tavrin_build_info", "gauge", "The bridge's version, as --version prints it.");
+    w.Sample("tavrin_build_info", "version=\"" + LabelValue(ProgramVersion()) + "\"", "1");
     return w.text;
 }

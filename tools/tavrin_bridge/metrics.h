@@ -30,12 +30,13 @@ class BridgeMetrics {
 public:
     explicit BridgeMetrics(std::string unitName) : unit_(std::move(unitName)) {}
 
-    // Every exchange with the unit, whoever asked for it.
+    // Every exchange with the unit, whoever asked for it; one the unit
+    // answered is stamped with the wall clock.
     void RecordExchange(ResultCode result, double seconds);
     // One poll cycle's values, by row of kBridgePollPlan (nothing for a read
-    // that failed or was not made), and the lamps it left.
+    // that failed or was not made), the lamps it left and its own duration.
     using PollValues = std::array<std::optional<double>, kBridgePollRows>;
-    void SetPollCycle(const PollValues& values, const Lamps& lamps);
+    void SetPollCycle(const PollValues& values, const Lamps& lamps, double seconds);
     void SetUnitInfo(std::optional<UnitInfo> info);
     void SetClients(int count);
     // A client refused because --max-clients were connected.
@@ -60,6 +61,8 @@ private:
         std::array<uint64_t, kDurationBucketCount> buckets{};
         uint64_t durationCount = 0;
         double durationSum = 0;
+        std::optional<double> lastSuccess;   // Unix time, seconds
+        std::optional<double> pollCycleSeconds;
         int clients = 0;
         uint64_t refusedClients = 0;
         uint64_t notAllowedClients = 0;

@@ -6,10 +6,13 @@
 
 #include "params/poll_plan.h"
 
-// A metric family and its input label ("a".."d"), or nullptr for none.
+// A metric family and its input label ("a".."d"), or nullptr for none; the
+// reading is the reply's number times 10^powerOfTen (GHz on the wire, hertz
+// in the metric: 9).
 struct PollMetric {
     const char* family;
     const char* input;
+    int powerOfTen = 0;
 };
 
 // What the desktop's reads feed, by sample column. The lock reads feed the
@@ -35,8 +38,16 @@ struct BridgeRead {
     PollRead read;
     PollMetric metric;
 };
-// None yet: BER, slot, mode and frequency come here.
-inline constexpr std::array<BridgeRead, 0> kBridgeReads{};
+// Five exchanges more per cycle than the desktop's eleven; no flag switches
+// them off, a failed one ends the cycle as any other.
+inline constexpr std::array<BridgeRead, 5> kBridgeReads = {{
+    {{"1pre", "ber_pre_errors", PollItemAlways, PollStop::EndsCycle}, {"tavrin_ber_pre_errors", nullptr}},
+    {{"1pos", "ber_post_errors", PollItemAlways, PollStop::EndsCycle}, {"tavrin_ber_post_errors", nullptr}},
+    {{"dlas", "config_slot", PollItemAlways, PollStop::EndsCycle}, {"tavrin_config_slot", nullptr}},
+    {{"gudm", "demod_mode", PollItemAlways, PollStop::EndsCycle}, {"tavrin_demod_mode", nullptr}},
+    {{"1ipf", "input_frequency_hertz", PollItemAlways, PollStop::EndsCycle},
+     {"tavrin_input_frequency_hertz", nullptr, 9}},
+}};
 
 inline constexpr size_t kBridgePollRows = kSampleColumnCount + kBridgeReads.size();
 

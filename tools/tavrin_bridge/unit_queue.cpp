@@ -192,6 +192,7 @@ bool UnitQueue::ReadUnitInfo(int address) {
 }
 
 void UnitQueue::PollCycle() {
+    const auto start = std::chrono::steady_clock::now();
     LookForLostDevice();
     if (!infoKnown_) {
         if (!setup_.address) {
@@ -216,11 +217,15 @@ void UnitQueue::PollCycle() {
         run.exchange = [this](const PollRead&, const std::string& request) { return Exchange(request); };
         run.link = &link_;
         run.onRead = [&values](size_t row, const UnitReply& reply) {
-            if (reply.HasValue()) values[row] = LeadingDouble(reply.data);
+            if (!reply.HasValue()) return;
+            // As the desktop reads a value; a scaled one with its point moved.
+            const int power = BridgePollMetric(row).powerOfTen;
+            values[row] = power == 0 ? LeadingDouble(reply.data) : LeadingDoubleScaled(reply.data, power);
         };
         RunPollPlan(run, sample);
         if (sample.shifted) values = {};   // any of them may be its neighbour's
     }
     lamps_ = LampsAfter(lamps_, sample);
-    metrics_.SetPollCycle(values, lamps_.shown);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    metrics_.SetPollCycle(values, lamps_.shown, seconds);
 }
