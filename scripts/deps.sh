@@ -33,7 +33,7 @@ locales                test     the runs under de_DE and tr_TR (scripts/locales.
 clang                  test     the fuzz targets
 libclang-rt-14-dev     test     libFuzzer
 prometheus             test     the bridge scraped by a real Prometheus, promtool checks
-openssl                test     the bridge tests' self-signed certificates
+openssl                test     self-signed certificates for the bridge tests
 xvfb                   test     an X server per end-to-end case
 xauth                  test     xvfb-run
 openbox                test     the window manager of the end-to-end cases
