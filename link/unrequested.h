@@ -57,7 +57,10 @@ bool RunReadsWatched(CFerritRemoteControl& link, Run&& run, bool& unrequested) {
     UnrequestedWatch watch(link);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool ran = run();
-        unrequested = !watch.Clean();
+        // Its values are used next (shown, or written to a file by an
+        // operation around it): the run listens for a late copy itself,
+        // nested or not, so that the copy is counted against it.
+        unrequested = !watch.Clean(UnrequestedWatch::Listen::Always);
         if (!ran) return false;
         if (!unrequested) return true;
         watch.Restart();
