@@ -22,21 +22,28 @@ size_t SkipSpace(std::string_view text) {
     return at;
 }
 
+// Where the run of digits with at most one '.' that starts at `from` ends;
+// `digits` tells whether it held a digit.
+size_t DecimalRunEnd(std::string_view text, size_t from, bool* digits) {
+    bool point = false;
+    size_t at = from;
+    for (; at < text.size(); ++at) {
+        if (IsAsciiDigit(text[at]))
+            *digits = true;
+        else if (text[at] == '.' && !point)
+            point = true;
+        else
+            break;
+    }
+    return at;
+}
+
 }  // namespace
 
 std::optional<double> ParseDecimal(std::string_view text) {
-    size_t at = (!text.empty() && text[0] == '-') ? 1 : 0;
+    const size_t at = (!text.empty() && text[0] == '-') ? 1 : 0;
     bool digits = false;
-    bool point = false;
-    for (size_t i = at; i < text.size(); ++i) {
-        if (IsAsciiDigit(text[i]))
-            digits = true;
-        else if (text[i] == '.' && !point)
-            point = true;
-        else
-            return std::nullopt;
-    }
-    if (!digits) return std::nullopt;
+    if (DecimalRunEnd(text, at, &digits) != text.size() || !digits) return std::nullopt;
     double value = 0.0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
                                               std::chars_format::fixed);
@@ -62,14 +69,7 @@ double LeadingDoubleScaled(std::string_view text, int powerOfTen) {
     if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
     const size_t start = at;
     bool digits = false;
-    for (bool point = false; at < text.size(); ++at) {
-        if (IsAsciiDigit(text[at]))
-            digits = true;
-        else if (text[at] == '.' && !point)
-            point = true;
-        else
-            break;
-    }
+    at = DecimalRunEnd(text, at, &digits);
     if (!digits) return 0.0;
     // The number with an exponent of its own: from_chars rounds the exact
     // decimal value once.
