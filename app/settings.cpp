@@ -157,6 +157,11 @@ std::string LogFilePath(const std::string& programFolder) {
     return programFolder + "/" + kSettingsBaseName + ".log";
 }
 
+std::string AlarmRulesFilePath() {
+    const std::string folder = SettingsFolder();
+    return folder.empty() ? std::string() : folder + "/alarm_rules.json";
+}
+
 std::string FilePlacesText() {
     const std::string settings = SettingsFolder();
     const std::string state = StateFolder();

@@ -82,6 +82,10 @@ std::string StartupIpAddress(const AppSettingsData& settings);
 
 std::string SettingsFilePath(const std::string& programFolder);
 std::string LogFilePath(const std::string& programFolder);
+// The desktop's alarm rules file (params/alarm_rules.h): "alarm_rules.json"
+// in the settings folder (the program folder when portable); "" when the run
+// keeps no settings folder.
+std::string AlarmRulesFilePath();
 
 // Where this run keeps its files, as the About box shows it:
 // "Settings: FILE\nLogs: FOLDER/" (the transaction log and the event log).

@@ -1,0 +1,184 @@
+// The alarm model over runs of poll cycles: hold-off, hysteresis, a value
+// flickering around its threshold, the unit silent and back, a poll item
+// switched off, inputs fitted or not; acknowledgement and the recent list.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "params/alarms.h"
+#include "params/lamps.h"
+#include "params/poll_sample.h"
+
+namespace {
+
+constexpr uint8_t kNoSnr = kEveryPollItem & ~(1u << PollItemSnr);
+
+// One cycle at time t: "silent", or words col=value over a healthy unit
+// (locked, no errors, SNR A 18, level A -45), and "items=N" for itemsRead.
+struct Cycle {
+    int64_t t;
+    const char* reads;
+};
+
+struct RunCase {
+    const char* what;
+    AlarmKind kind;   // the rule the case sets
+    uint32_t raiseMs, clearMs;
+    double margin;
+    std::vector<Cycle> cycles;
+    const char* events;   // "t raise|clear|withdraw name value", one a cycle's event
+    AlarmState last;      // the state of the kind's first alarm (input A) at the end
+    bool enabled = true;
+    uint8_t inputs = kAlarmDefaultInputs;
+};
+
+const std::vector<RunCase> kRuns = {
+    {"hold-off: raised once the condition held the raise delay", AlarmKind::SnrLow, 3000, 0, 1,
+     {{0, "snr_a_db=9"}, {2000, "snr_a_db=9"}, {4000, "snr_a_db=8.5"}},
+     "4000 raise snr_low_a 8.5", AlarmState::Active},
+    {"hold-off starts again when the condition breaks", AlarmKind::SnrLow, 3000, 0, 0,
+     {{0, "snr_a_db=9"}, {2000, "snr_a_db=12"}, {4000, "snr_a_db=9"}, {6000, "snr_a_db=9"}, {7000, "snr_a_db=9"}},
+     "7000 raise snr_low_a 9", AlarmState::Active},
+    {"hysteresis: clears only at threshold plus margin", AlarmKind::SnrLow, 0, 0, 1,
+     {{0, "snr_a_db=9"}, {1000, "snr_a_db=10.5"}, {2000, "snr_a_db=11"}},
+     "0 raise snr_low_a 9 | 2000 clear snr_low_a 11", AlarmState::Normal},
+    {"a value flickering around its threshold gives one alarm", AlarmKind::SnrLow, 0, 0, 1,
+     {{0, "snr_a_db=9.9"}, {1000, "snr_a_db=10.1"}, {2000, "snr_a_db=9.9"}, {3000, "snr_a_db=10.1"}, {4000, "snr_a_db=9.9"}},
+     "0 raise snr_low_a 9.9", AlarmState::Active},
+    {"flicker shorter than the hold-off gives none", AlarmKind::SnrLow, 5000, 0, 0,
+     {{0, "snr_a_db=9.9"}, {2000, "snr_a_db=10.1"}, {4000, "snr_a_db=9.9"}, {6000, "snr_a_db=10.1"}},
+     "", AlarmState::Normal},
+    {"clear delay", AlarmKind::SnrLow, 0, 2000, 0,
+     {{0, "snr_a_db=9"}, {1000, "snr_a_db=12"}, {2000, "snr_a_db=9"}, {2500, "snr_a_db=12"}, {4500, "snr_a_db=12"}},
+     "0 raise snr_low_a 9 | 4500 clear snr_low_a 12", AlarmState::Normal},
+    {"the unit silent and back; the lock alarm waits for a reading", AlarmKind::UnitSilent, 2000, 0, 0,
+     {{0, "demod_lock=0"}, {1000, "silent"}, {2000, "silent"}, {3000, "silent"}, {4000, ""}},
+     "3000 raise unit_silent 1 | 4000 clear unit_silent 0", AlarmState::Normal},
+    {"a poll item switched off: withdrawn, not evaluated", AlarmKind::SnrLow, 0, 0, 0,
+     {{0, "snr_a_db=9"}, {1000, "items=11 snr_a_db=9"}, {2000, "items=11"}},
+     "0 raise snr_low_a 9 | 1000 withdraw snr_low_a -", AlarmState::NotEvaluated},
+    {"the item back on: evaluated again", AlarmKind::SnrLow, 0, 0, 0,
+     {{0, "items=11"}, {1000, "snr_a_db=9"}},
+     "1000 raise snr_low_a 9", AlarmState::Active},
+    {"level outside its range, with hysteresis", AlarmKind::LevelOutOfRange, 0, 0, 2,
+     {{0, "level_a_dbm=-10"}, {1000, "level_a_dbm=-21"}, {2000, "level_a_dbm=-23"}, {3000, "level_a_dbm=-90"}},
+     "0 raise level_out_of_range_a -10 | 2000 clear level_out_of_range_a -23 | 3000 raise level_out_of_range_a -90",
+     AlarmState::Active},
+    {"packet errors rising, a counter started again counts whole", AlarmKind::PacketErrorsRising, 0, 0, 0,
+     {{0, "packet_errors=4"}, {1000, "packet_errors=9"}, {2000, "packet_errors=9"}, {3000, "packet_errors=2"}},
+     "1000 raise packet_errors_rising 5 | 2000 clear packet_errors_rising 0 | 3000 raise packet_errors_rising 2",
+     AlarmState::Active},
+    {"a switched-off rule raises nothing", AlarmKind::SnrLow, 0, 0, 0, {{0, "snr_a_db=3"}}, "", AlarmState::Off, false},
+    {"inputs not fitted are not watched", AlarmKind::SnrLow, 0, 0, 0, {{0, "snr_b_db=3 snr_c_db=3"}},
+     "0 raise snr_low_b 3", AlarmState::Normal, true, 0b011},
+    {"no value read leaves the alarm as it stands", AlarmKind::DecoderLockLost, 0, 0, 0,
+     {{0, "decoder_lock=0"}, {1000, "decoder_lock="}, {2000, "decoder_lock=1"}},
+     "0 raise decoder_lock_lost 0 | 2000 clear decoder_lock_lost 1", AlarmState::Normal},
+};
+
+PollSample Sample(const Cycle& cycle, const LampMemory& before) {
+    PollSample sample;
+    sample.timeMs = 1'700'000'000'000 + cycle.t;
+    sample.lampsBefore = before;
+    const std::string reads = cycle.reads;
+    if (reads == "silent") return sample;
+    sample.connected = true;
+    auto& v = sample.values;
+    v[kColDemodLock] = "1", v[kColPacketErrors] = "000000", v[kColDecoderLock] = "1";
+    v[kColSnrA] = "18.0", v[kColLevelA] = "-45.0";
+    std::istringstream words(reads);
+    for (std::string word; words >> word;) {
+        const std::string key = word.substr(0, word.find('=')), value = word.substr(word.find('=') + 1);
+        if (key == "items") sample.itemsRead = uint8_t(std::stoi(value));
+        for (int c = 0; c < kSampleColumnCount; ++c)
+            if (key == kPollPlan[c].name) v[c] = value;
+    }
+    return sample;
+}
+
+std::string Shown(const AlarmEvent& e, int64_t t) {
+    std::ostringstream line;
+    line << t << " " << AlarmTransitionName(e.transition) << " " << e.alarm.id.Name() << " ";
+    if (e.value) line << *e.value;
+    else line << "-";
+    return line.str();
+}
+
+TEST(AlarmModel, Runs) {
+    for (const RunCase& c : kRuns) {
+        SCOPED_TRACE(c.what);
+        AlarmRules rules = AlarmRules::Defaults();
+        AlarmRule& rule = rules.Of(c.kind);
+        rule.raiseDelayMs = c.raiseMs, rule.clearDelayMs = c.clearMs, rule.clearMargin = c.margin;
+        rule.enabled = c.enabled;
+        rules.inputsFitted = c.inputs;
+        rules.Of(AlarmKind::DemodLockLost).raiseDelayMs = 60000;   // keep the lock rules out of the way
+        rules.Of(AlarmKind::ReceptionLost).raiseDelayMs = 60000;
+        rules.Of(AlarmKind::DecoderLockLost).raiseDelayMs = c.kind == AlarmKind::DecoderLockLost ? 0 : 60000;
+        rules.Of(AlarmKind::DecoderLockLost).clearDelayMs = 0;
+        CAlarmModel model(rules);
+        LampMemory lamps;
+        std::string events;
+        for (const Cycle& cycle : c.cycles) {
+            const PollSample sample = Sample(cycle, lamps);
+            lamps = LampsAfter(lamps, sample);
+            for (const AlarmEvent& e : model.Evaluate(sample, cycle.t)) {
+                events += (events.empty() ? "" : " | ") + Shown(e, cycle.t);
+                EXPECT_EQ(e.alarm.raisedUtcMs, 1'700'000'000'000 + e.alarm.raisedAt);
+            }
+        }
+        EXPECT_EQ(events, c.events);
+        const AlarmId first{c.kind, AlarmKindOf(c.kind).perInput ? 0 : -1};
+        EXPECT_STREQ(AlarmStateName(model.StateOf(first)), AlarmStateName(c.last));
+    }
+}
+
+TEST(AlarmModel, ActiveRecentAcknowledgedAndCounted) {
+    AlarmRules rules = AlarmRules::Defaults();
+    rules.Of(AlarmKind::SnrLow).raiseDelayMs = 0;
+    rules.Of(AlarmKind::SnrLow).clearDelayMs = 0;
+    rules.Of(AlarmKind::UnitSilent).raiseDelayMs = 0;
+    CAlarmModel model(rules);
+    LampMemory none;
+    model.Evaluate(Sample({0, "snr_a_db=4"}, none), 0);
+    model.Evaluate(Sample({1000, "silent"}, none), 1000);
+    ASSERT_EQ(model.Active().size(), 2u);
+    EXPECT_EQ(model.HighestActive(), AlarmSeverity::Critical);
+    const uint64_t snr = model.Active()[0].serial;
+    EXPECT_TRUE(model.Acknowledge(snr));
+    EXPECT_FALSE(model.Acknowledge(999));
+    EXPECT_EQ(model.AcknowledgeAll(), 1);
+    model.Evaluate(Sample({2000, "snr_a_db=20"}, none), 2000);
+    EXPECT_TRUE(model.Active().empty());
+    ASSERT_EQ(model.Recent().size(), 2u);
+    const Alarm& newest = model.Recent().front();   // cleared in kind order, newest first
+    EXPECT_EQ(newest.serial, snr);
+    EXPECT_TRUE(newest.acknowledged);
+    EXPECT_EQ(newest.value, 4.0);
+    EXPECT_EQ(newest.clearedAt, 2000);
+    EXPECT_EQ(model.RaiseCount({AlarmKind::SnrLow, 0}), 1u);
+    EXPECT_EQ(model.HighestActive(), std::nullopt);
+
+    // A rule switched off while raised is withdrawn at the next cycle.
+    model.Evaluate(Sample({3000, "snr_a_db=4"}, none), 3000);
+    rules.Of(AlarmKind::SnrLow).enabled = false;
+    model.SetRules(rules);
+    const auto events = model.Evaluate(Sample({4000, "snr_a_db=4"}, none), 4000);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].transition, AlarmTransition::Withdrawn);
+    EXPECT_EQ(model.RaiseCount({AlarmKind::SnrLow, 0}), 2u);
+}
+
+TEST(AlarmModel, KindTableIsWhole) {
+    for (int k = 0; k < kAlarmKindCount; ++k) {
+        EXPECT_EQ(int(kAlarmKinds[size_t(k)].kind), k);
+        EXPECT_EQ(AlarmKindFromName(kAlarmKinds[size_t(k)].name), AlarmKind(k));
+    }
+    EXPECT_EQ(CAlarmModel::AllIds().size(), 13u);
+    EXPECT_EQ(AlarmSeverityFromName("major"), AlarmSeverity::Major);
+    EXPECT_EQ(AlarmSeverityFromName("Major"), std::nullopt);
+}
+
+}  // namespace
