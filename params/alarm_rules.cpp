@@ -1,5 +1,7 @@
 #include "params/alarm_rules.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -194,7 +196,7 @@ bool ParseAlarmRules(std::string_view text, AlarmRules& rules, std::string& erro
 bool ReadAlarmRulesFile(const std::string& path, AlarmRules& rules, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = path + ": Unable to open file for reading";
+        error = path + ": Unable to open file for reading: " + std::strerror(errno);
         return false;
     }
     std::ostringstream text;
