@@ -37,6 +37,7 @@ std::array<SettingsRow, kSettingsRowCount> SettingsRows(AppSettingsData& s) {
         {"LogoHeight", K::Fixed, 4, &s.LogoHeight, -1, kAnyInt},
         {"ConnectionType", K::Fixed, 4, &s.ConnectionType, 0, 1},
         {"LastIpAddress", K::String, 0, &s.LastIpAddress},
+        {"AlarmSound", K::Fixed, 1, &s.AlarmSound, 0, 1},
     }};
 }
 
