@@ -110,7 +110,10 @@ std::optional<AlarmRules> CSignalHistory::AlarmRulesInForce() const {
 AlarmSnapshot CSignalHistory::Alarms() const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!alarms_) return {};
-    return {alarms_->Active(), alarms_->Recent(), alarms_->HighestActive()};
+    AlarmSnapshot snapshot{alarms_->Active(), alarms_->Recent(), alarms_->HighestActive(), {}};
+    for (const AlarmId& id : CAlarmModel::AllIds())
+        if (alarms_->StateOf(id) == AlarmState::NotEvaluated) snapshot.notEvaluated.push_back(id);
+    return snapshot;
 }
 
 bool CSignalHistory::AcknowledgeAlarm(uint64_t serial) {

@@ -32,6 +32,7 @@ struct AlarmSnapshot {
     std::vector<Alarm> active;    // in raise order
     std::deque<Alarm> recent;     // cleared or withdrawn, newest first
     std::optional<AlarmSeverity> highest;
+    std::vector<AlarmId> notEvaluated;   // rules on whose poll item is switched off
 };
 
 class CSignalHistory : public IPollSampleSink {

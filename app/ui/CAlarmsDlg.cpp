@@ -13,6 +13,7 @@
 #include "app/signal_history.h"
 #include "app/ui/CAlarmRulesDlg.h"
 #include "platform/clock.h"
+#include "ui/accessible.h"
 #include "ui/theme_colours.h"
 
 namespace {
@@ -58,6 +59,11 @@ CAlarmsDlg::CAlarmsDlg(CSignalHistory& history, QWidget* parent) : QDialog(paren
     list_->header()->setSectionResizeMode(kAlarm, QHeaderView::Stretch);
     for (int c = kSeverity; c < kColumnCount; ++c) list_->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     layout->addWidget(list_, 1);
+    notEvaluated_ = new QLabel(this);
+    notEvaluated_->setAccessibleName(QStringLiteral("Rules not evaluated"));
+    notEvaluated_->setWordWrap(true);
+    notEvaluated_->hide();
+    layout->addWidget(notEvaluated_);
 
     auto* buttons = new QHBoxLayout;
     acknowledge_ = new QPushButton(QStringLiteral("&Acknowledge"), this);
@@ -98,6 +104,14 @@ CAlarmsDlg::CAlarmsDlg(CSignalHistory& history, QWidget* parent) : QDialog(paren
 
 void CAlarmsDlg::Refresh() {
     const AlarmSnapshot alarms = history_.Alarms();
+    QStringList idle;
+    for (const AlarmId& id : alarms.notEvaluated) idle << QString::fromStdString(AlarmTitle(id));
+    const QString idleText = QStringLiteral("Not evaluated (poll item switched off): ") + idle.join(QStringLiteral("; "));
+    if (notEvaluated_->text() != idleText) {
+        notEvaluated_->setText(idleText);
+        SetLiveDescription(notEvaluated_, idle.isEmpty() ? QStringLiteral("none") : idle.join(QStringLiteral("; ")));
+    }
+    notEvaluated_->setVisible(!idle.isEmpty());
     std::vector<const Alarm*> rows;
     for (auto it = alarms.active.rbegin(); it != alarms.active.rend(); ++it) rows.push_back(&*it);
     for (const Alarm& alarm : alarms.recent) rows.push_back(&alarm);

@@ -2,8 +2,9 @@
 // It lists the active alarms, then the recent ones (newest first), with their
 // severity, raise and clear times (UTC), the value that raised them and
 // whether they were acknowledged; acknowledges the selected alarm or every
-// active one; opens the rules dialog; and switches the sound of new critical
-// and major alarms. The alarms are the main window's CSignalHistory's.
+// active one; names the rules not evaluated (their poll item switched off);
+// opens the rules dialog; and switches the sound of new critical and major
+// alarms. The alarms are the main window's CSignalHistory's.
 #pragma once
 #include <QDialog>
 #include <QStringList>
@@ -40,5 +41,6 @@ private:
     QPushButton* acknowledgeAll_ = nullptr;
     QCheckBox* sound_ = nullptr;
     QLabel* rulesFile_ = nullptr;
+    QLabel* notEvaluated_ = nullptr;
     std::vector<QStringList> shown_;   // the rows' texts as last shown
 };

@@ -268,4 +268,8 @@ TEST(SignalHistoryEvents, AlarmsGoToTheEventLog) {
     }
     EXPECT_EQ(history.Alarms().recent.size(), 2u);
     EXPECT_TRUE(history.Alarms().recent.back().acknowledged);
+    PollSample noLevels = Sample(9000, true, "1", "0", "1");   // the levels' poll item switched off
+    noLevels.itemsRead = uint8_t(kEveryPollItem & ~(1u << PollItemLevels));
+    history.Take(noLevels, 9000);
+    EXPECT_EQ(history.Alarms().notEvaluated, (std::vector<AlarmId>{{AlarmKind::LevelOutOfRange, 0}}));
 }

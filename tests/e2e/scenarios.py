@@ -289,6 +289,7 @@ ALARM_WINDOW = [
     ("kill_sim",),
     ("described", ALARM_STATE, "Critical", 60),
     ("event", "alarm-raised", 10, UNIT_SILENT),
+    ("screenshot", MAIN_TITLE, "e2e-main-window-alarm.png"),
     ("key", "ctrl+m", MAIN_TITLE),
     ("window", ALARMS),
     ("click", None, "Unit not answering", ALARMS),
