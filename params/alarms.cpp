@@ -102,7 +102,7 @@ std::vector<AlarmId> CAlarmModel::AllIds() {
     return ids;
 }
 
-std::vector<AlarmEvent> CAlarmModel::Evaluate(const PollSample& sample, int64_t nowMs) {
+std::vector<AlarmEvent> CAlarmModel::Evaluate(const PollSample& sample, uint8_t itemsOn, int64_t nowMs) {
     std::vector<AlarmEvent> events;
     const Cycle cycle{nowMs, sample.timeMs, &events};
     const Lamps lamps = SampleLamps(sample);
@@ -139,8 +139,12 @@ std::vector<AlarmEvent> CAlarmModel::Evaluate(const PollSample& sample, int64_t 
             Step(id, Reading::Unknown, std::nullopt, cycle);
             continue;
         }
-        if (info.item != PollItemAlways && (sample.itemsRead & (1u << info.item)) == 0) {
+        if (info.item != PollItemAlways && (itemsOn & (1u << info.item)) == 0) {
             MarkUnevaluated(id, AlarmState::NotEvaluated, cycle);
+            continue;
+        }
+        if (info.item != PollItemAlways && (sample.itemsRead & (1u << info.item)) == 0) {
+            Step(id, Reading::Unknown, std::nullopt, cycle);   // on, but the cycle ended before it
             continue;
         }
         // The value and whether it raises, by the kind's column and test.

@@ -161,11 +161,14 @@ public:
     void SetRules(const AlarmRules& rules);
     const AlarmRules& Rules() const { return rules_; }
 
-    // One poll cycle: `nowMs` a steady clock (never going back), the sample
-    // as the cycle left it (its itemsRead says which items were read). A
-    // cycle with no answer raises only unit_silent and leaves every other
-    // alarm as it stands. Returns the transitions, in kind order.
-    std::vector<AlarmEvent> Evaluate(const PollSample& sample, int64_t nowMs);
+    // One poll cycle: the sample as the cycle left it; `itemsOn` the poll
+    // items switched on (bit 1 << PollItem, as PollItemFlags say: an item
+    // switched off makes its alarms "not evaluated"; one switched on that the
+    // cycle did not get to, as when a failure ended it early, leaves them as
+    // they stand); `nowMs` a steady clock (never going back). A cycle with no
+    // answer raises only unit_silent and leaves every other alarm as it
+    // stands. Returns the transitions, in kind order.
+    std::vector<AlarmEvent> Evaluate(const PollSample& sample, uint8_t itemsOn, int64_t nowMs);
 
     const std::vector<Alarm>& Active() const { return active_; }
     const std::deque<Alarm>& Recent() const { return recent_; }

@@ -108,7 +108,7 @@ TEST_P(AlarmRulesFile, ReadKeepsThePointAndFillsDefaults) {
     EXPECT_EQ(back, AlarmRules::Defaults());
 
     EXPECT_FALSE(ReadAlarmRulesFile(folder.File("missing.json"), back, error));
-    EXPECT_EQ(error, folder.File("missing.json") + ": Unable to open file for reading: No such file or directory");
+    EXPECT_EQ(error.rfind(folder.File("missing.json") + ": Unable to open file for reading: ", 0), 0u) << error;
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, AlarmRulesFile, ::testing::Values("C", testsupport::kCommaLocale));

@@ -13,10 +13,9 @@
 
 namespace {
 
-constexpr uint8_t kNoSnr = kEveryPollItem & ~(1u << PollItemSnr);
-
 // One cycle at time t: "silent", or words col=value over a healthy unit
-// (locked, no errors, SNR A 18, level A -45), and "items=N" for itemsRead.
+// (locked, no errors, SNR A 18, level A -45); "items=N": the items switched
+// on (and read); "cut=N": the items a cycle ended early read.
 struct Cycle {
     int64_t t;
     const char* reads;
@@ -59,6 +58,9 @@ const std::vector<RunCase> kRuns = {
     {"a poll item switched off: withdrawn, not evaluated", AlarmKind::SnrLow, 0, 0, 0,
      {{0, "snr_a_db=9"}, {1000, "items=11 snr_a_db=9"}, {2000, "items=11"}},
      "0 raise snr_low_a 9 | 1000 withdraw snr_low_a -", AlarmState::NotEvaluated},
+    {"a cycle cut short before an item leaves its alarm", AlarmKind::SnrLow, 0, 0, 0,
+     {{0, "snr_a_db=9"}, {1000, "cut=11"}, {2000, "snr_a_db=12"}},
+     "0 raise snr_low_a 9 | 2000 clear snr_low_a 12", AlarmState::Normal},
     {"the item back on: evaluated again", AlarmKind::SnrLow, 0, 0, 0,
      {{0, "items=11"}, {1000, "snr_a_db=9"}},
      "1000 raise snr_low_a 9", AlarmState::Active},
@@ -78,7 +80,7 @@ const std::vector<RunCase> kRuns = {
      "0 raise decoder_lock_lost 0 | 2000 clear decoder_lock_lost 1", AlarmState::Normal},
 };
 
-PollSample Sample(const Cycle& cycle, const LampMemory& before) {
+PollSample Sample(const Cycle& cycle, const LampMemory& before, uint8_t* itemsOn = nullptr) {
     PollSample sample;
     sample.timeMs = 1'700'000'000'000 + cycle.t;
     sample.lampsBefore = before;
@@ -91,7 +93,8 @@ PollSample Sample(const Cycle& cycle, const LampMemory& before) {
     std::istringstream words(reads);
     for (std::string word; words >> word;) {
         const std::string key = word.substr(0, word.find('=')), value = word.substr(word.find('=') + 1);
-        if (key == "items") sample.itemsRead = uint8_t(std::stoi(value));
+        if (key == "items" || key == "cut") sample.itemsRead = uint8_t(std::stoi(value));
+        if (key == "items" && itemsOn) *itemsOn = sample.itemsRead;
         for (int c = 0; c < kSampleColumnCount; ++c)
             if (key == kPollPlan[c].name) v[c] = value;
     }
@@ -122,9 +125,10 @@ TEST(AlarmModel, Runs) {
         LampMemory lamps;
         std::string events;
         for (const Cycle& cycle : c.cycles) {
-            const PollSample sample = Sample(cycle, lamps);
+            uint8_t itemsOn = kEveryPollItem;
+            const PollSample sample = Sample(cycle, lamps, &itemsOn);
             lamps = LampsAfter(lamps, sample);
-            for (const AlarmEvent& e : model.Evaluate(sample, cycle.t)) {
+            for (const AlarmEvent& e : model.Evaluate(sample, itemsOn, cycle.t)) {
                 events += (events.empty() ? "" : " | ") + Shown(e, cycle.t);
                 EXPECT_EQ(e.alarm.raisedUtcMs, 1'700'000'000'000 + e.alarm.raisedAt);
             }
@@ -142,15 +146,15 @@ TEST(AlarmModel, ActiveRecentAcknowledgedAndCounted) {
     rules.Of(AlarmKind::UnitSilent).raiseDelayMs = 0;
     CAlarmModel model(rules);
     LampMemory none;
-    model.Evaluate(Sample({0, "snr_a_db=4"}, none), 0);
-    model.Evaluate(Sample({1000, "silent"}, none), 1000);
+    model.Evaluate(Sample({0, "snr_a_db=4"}, none), kEveryPollItem, 0);
+    model.Evaluate(Sample({1000, "silent"}, none), kEveryPollItem, 1000);
     ASSERT_EQ(model.Active().size(), 2u);
     EXPECT_EQ(model.HighestActive(), AlarmSeverity::Critical);
     const uint64_t snr = model.Active()[0].serial;
     EXPECT_TRUE(model.Acknowledge(snr));
     EXPECT_FALSE(model.Acknowledge(999));
     EXPECT_EQ(model.AcknowledgeAll(), 1);
-    model.Evaluate(Sample({2000, "snr_a_db=20"}, none), 2000);
+    model.Evaluate(Sample({2000, "snr_a_db=20"}, none), kEveryPollItem, 2000);
     EXPECT_TRUE(model.Active().empty());
     ASSERT_EQ(model.Recent().size(), 2u);
     const Alarm& newest = model.Recent().front();   // cleared in kind order, newest first
@@ -162,10 +166,10 @@ TEST(AlarmModel, ActiveRecentAcknowledgedAndCounted) {
     EXPECT_EQ(model.HighestActive(), std::nullopt);
 
     // A rule switched off while raised is withdrawn at the next cycle.
-    model.Evaluate(Sample({3000, "snr_a_db=4"}, none), 3000);
+    model.Evaluate(Sample({3000, "snr_a_db=4"}, none), kEveryPollItem, 3000);
     rules.Of(AlarmKind::SnrLow).enabled = false;
     model.SetRules(rules);
-    const auto events = model.Evaluate(Sample({4000, "snr_a_db=4"}, none), 4000);
+    const auto events = model.Evaluate(Sample({4000, "snr_a_db=4"}, none), kEveryPollItem, 4000);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].transition, AlarmTransition::Withdrawn);
     EXPECT_EQ(model.RaiseCount({AlarmKind::SnrLow, 0}), 2u);

@@ -59,7 +59,7 @@ int RunAlarms(ToolContext& tool) {
     }
     CAlarmModel model(rules);
     return RunPollCycles(tool, [&](const PollSample& sample, int64_t steadyMs) {
-        for (const AlarmEvent& e : model.Evaluate(sample, steadyMs)) {
+        for (const AlarmEvent& e : model.Evaluate(sample, kEveryPollItem, steadyMs)) {
             const std::string line =
                 tool.options.json ? JsonText(EventJson(e, sample.timeMs)) : EventLine(e, sample.timeMs);
             if (!FlushLine(tool, line)) return false;
