@@ -36,9 +36,21 @@ AlarmRules LockHoldOffRules(const std::optional<AlarmRules>& rules) {
 
 CSignalHistory::CSignalHistory(size_t capacity) : ring_(capacity), lockHoldOff_(LockHoldOffRules(std::nullopt)) {}
 
-void CSignalHistory::OnPollSample(const PollSample& sample) { Take(sample, int64_t(TickMs())); }
+void CSignalHistory::OnPollSample(const PollSample& sample) {
+    std::function<uint8_t()> itemsOn;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        itemsOn = itemsOn_;
+    }
+    Take(sample, itemsOn ? itemsOn() : kEveryPollItem, int64_t(TickMs()));
+}
 
-void CSignalHistory::Take(const PollSample& sample, int64_t steadyMs) {
+void CSignalHistory::SetPollItemsOn(std::function<uint8_t()> itemsOn) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    itemsOn_ = std::move(itemsOn);
+}
+
+void CSignalHistory::Take(const PollSample& sample, uint8_t itemsOn, int64_t steadyMs) {
     const HistoryPoint point = ToHistoryPoint(sample);
     std::string failure;
     bool recordingFailed = false;
@@ -54,8 +66,8 @@ void CSignalHistory::Take(const PollSample& sample, int64_t steadyMs) {
         }
         // Before the operator connects, or after a close, nothing is watched.
         if (connection_ != LockState::Unknown) {
-            lockEvents = lockHoldOff_.Evaluate(sample, steadyMs);
-            if (alarms_) alarmEvents = alarms_->Evaluate(sample, steadyMs);
+            lockEvents = lockHoldOff_.Evaluate(sample, kEveryPollItem, steadyMs);
+            if (alarms_) alarmEvents = alarms_->Evaluate(sample, itemsOn, steadyMs);
         }
     }
     // Events are added outside the history's lock: their listener may read the history.

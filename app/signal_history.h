@@ -43,8 +43,12 @@ public:
 
     // A sample at the steady clock's time (TickMs).
     void OnPollSample(const PollSample& sample) override;
-    // A sample at the steady time `steadyMs` (never going back).
-    void Take(const PollSample& sample, int64_t steadyMs);
+    // A sample at the steady time `steadyMs` (never going back), with the
+    // poll items switched on at the time (bit 1 << PollItem).
+    void Take(const PollSample& sample, uint8_t itemsOn, int64_t steadyMs);
+    // Where OnPollSample learns which poll items are switched on (the
+    // desktop's settings; called on the poll thread). Default: every item.
+    void SetPollItemsOn(std::function<uint8_t()> itemsOn);
 
     // Alarms. Until rules are set none are evaluated and a lock change is an
     // event at once. With rules, every sample after a Connect is evaluated:
@@ -100,5 +104,6 @@ private:
     std::optional<AlarmRules> rules_;
     std::optional<CAlarmModel> alarms_;
     CAlarmModel lockHoldOff_;
+    std::function<uint8_t()> itemsOn_;
     AlignmentReading alignment_;
 };

@@ -42,7 +42,6 @@ QStringList RowTexts(const Alarm& alarm) {
 
 CAlarmsDlg::CAlarmsDlg(CSignalHistory& history, QWidget* parent) : QDialog(parent), history_(history) {
     setWindowTitle(QStringLiteral("Alarms"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(this);
 
     list_ = new QTreeWidget(this);

@@ -18,6 +18,7 @@
 #include <QTabBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <atomic>
 
 #include "app/alarm_texts.h"
 #include "app/folder_check.h"
@@ -82,6 +83,15 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
             if (historyWindow_) historyWindow_->RefreshEvents();
             ShowAlarmState();
         });
+    });
+    // The alarms watch the poll items the polling options switch on; none
+    // while polling is off (read on the poll thread, as the poll thread does).
+    history_->SetPollItemsOn([] {
+        auto on = [](const uint8_t& flag) { return std::atomic_ref<const uint8_t>(flag).load(std::memory_order_relaxed) != 0; };
+        uint8_t items = 0;
+        for (int item = 0; item < PollItemCount && on(AppSettings.PollingEnabled); ++item)
+            if (on(AppSettings.PollItemFlags[item])) items = uint8_t(items | (1u << item));
+        return items;
     });
     ListenToEvents();
     // The link, its transaction log and its serial time-outs and speed; the

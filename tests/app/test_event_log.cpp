@@ -219,7 +219,7 @@ TEST(SignalHistoryEvents, LockEventsWaitOutTheLockRulesDelays) {
     history.SetAlarmRules(rules);   // demodulator lock: 5 s to raise, 5 s to clear
     history.NoteConnected("COM1");
     const char* demod = "11010000001011111111";   // one reading a second
-    for (int64_t t = 0; demod[t]; ++t) history.Take(Sample(t * 1000, true, demod[t] == '1' ? "1" : "0", "0", "1"), t * 1000);
+    for (int64_t t = 0; demod[t]; ++t) history.Take(Sample(t * 1000, true, demod[t] == '1' ? "1" : "0", "0", "1"), kEveryPollItem, t * 1000);
     std::vector<std::pair<std::string, int64_t>> seen;
     for (const EventRecord& e : history.Events().Recent())
         if (std::string(EventName(e.kind)).rfind("demod-lock", 0) == 0) seen.insert(seen.begin(), {EventName(e.kind), e.timeMs});
@@ -232,7 +232,7 @@ TEST(SignalHistoryEvents, AlarmsGoToTheEventLog) {
     AlarmRules rules = AlarmRules::Defaults();
     for (AlarmRule& rule : rules.rules) rule.raiseDelayMs = rule.clearDelayMs = 0;
     history.SetAlarmRules(rules);
-    history.Take(Sample(1000, false, "", "", ""), 1000);   // before a Connect: not watched
+    history.Take(Sample(1000, false, "", "", ""), kEveryPollItem, 1000);   // before a Connect: not watched
     EXPECT_TRUE(history.Alarms().active.empty());
     history.NoteConnected("COM1");
     struct Step {
@@ -258,7 +258,7 @@ TEST(SignalHistoryEvents, AlarmsGoToTheEventLog) {
     };
     for (const Step& step : steps) {
         const size_t before = history.Events().Recent().size();
-        history.Take(step.sample, step.sample.timeMs);
+        history.Take(step.sample, kEveryPollItem, step.sample.timeMs);
         if (step.then) step.then();
         std::vector<std::string> added;
         const std::vector<EventRecord> recent = history.Events().Recent();
@@ -268,8 +268,7 @@ TEST(SignalHistoryEvents, AlarmsGoToTheEventLog) {
     }
     EXPECT_EQ(history.Alarms().recent.size(), 2u);
     EXPECT_TRUE(history.Alarms().recent.back().acknowledged);
-    PollSample noLevels = Sample(9000, true, "1", "0", "1");   // the levels' poll item switched off
-    noLevels.itemsRead = uint8_t(kEveryPollItem & ~(1u << PollItemLevels));
-    history.Take(noLevels, 9000);
+    const uint8_t noLevels = uint8_t(kEveryPollItem & ~(1u << PollItemLevels));   // their poll item switched off
+    history.Take(Sample(9000, true, "1", "0", "1"), noLevels, 9000);
     EXPECT_EQ(history.Alarms().notEvaluated, (std::vector<AlarmId>{{AlarmKind::LevelOutOfRange, 0}}));
 }

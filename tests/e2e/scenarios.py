@@ -278,8 +278,9 @@ DARK_WINDOWS = [
 
 # Alarms: the indicator with the unit answering, a critical alarm once the
 # unit is gone, the Alarms window by its shortcut, the alarm acknowledged by a
-# click, cleared when the unit is back; the rules dialog refuses a threshold
-# out of range and saves one within it to the rules file.
+# click, cleared when the unit is back (its period pictured on the history
+# chart); the rules dialog refuses a threshold out of range and saves one
+# within it to the rules file.
 ALARMS = "Alarms"
 RULES = "Alarm rules"
 ALARM_STATE = "Alarm state"
@@ -300,6 +301,12 @@ ALARM_WINDOW = [
     ("described", ALARM_STATE, "No alarms", 60),
     ("event", "alarm-cleared", 10, UNIT_SILENT),
     ("screenshot", ALARMS, "e2e-alarms-window.png"),
+    ("key", "ctrl+h", MAIN_TITLE),
+    ("window", HISTORY),
+    ("sleep", 1),
+    ("screenshot", HISTORY, "e2e-history-alarm.png"),
+    ("close", HISTORY),
+    ("activate", ALARMS),
     ("click", BUTTON, "Rules...", ALARMS),
     ("window", RULES),
     ("type_into", "SNR low, Threshold", "70", RULES),

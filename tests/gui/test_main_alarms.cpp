@@ -53,7 +53,9 @@ TEST(MainAlarms, TheRulesFileIsReadAtStartAndABadOneLeavesTheDefaults) {
         ASSERT_TRUE(rules) << c.what;
         EXPECT_EQ(rules->Of(AlarmKind::SnrLow).low, c.snrThreshold) << c.what;
         EXPECT_EQ(AnyTextHas(rig.Texts(), "The alarm rules file has a fault"), c.message != nullptr) << c.what;
-        if (c.message) EXPECT_TRUE(AnyTextHas(rig.Texts(), c.message)) << c.what;
+        if (c.message) {
+            EXPECT_TRUE(AnyTextHas(rig.Texts(), c.message)) << c.what;
+        }
         EXPECT_EQ(w.AlarmIndicator()->text().toStdString(), "No alarms") << c.what;
         EXPECT_EQ(w.AlarmIndicator()->accessibleName().toStdString(), "Alarm state");
     }
@@ -66,7 +68,7 @@ TEST(MainAlarms, TheRulesDialogSavesOnlyWhatTheFilesCheckTakes) {
         const char* message;   // nullptr: saved
     };
     const Case cases[] = {
-        {"SNR low, Threshold", "70", "SNR low, Threshold: 70 is out of range (-20 to 60)"},
+        {"SNR low, Threshold", "70", "SNR low, Threshold: 70 is out of range (-20.0 to 60.0)"},
         {"SNR low, Threshold", "12,5", "SNR low, Threshold: must be a number"},
         {"Unit not answering, Raise delay (ms)", "1.5", "Unit not answering, Raise delay (ms): must be a whole number"},
         {"Input level out of range, High (dBm)", "-90", "Input level out of range, High (dBm): -90.0 is not above low"},
@@ -116,7 +118,7 @@ TEST(MainAlarms, AlarmPeriodsAreShadedOnTheHistoryChart) {
         PollSample sample;
         sample.timeMs = now - 8000 + i * 2000;
         sample.connected = answered[i];
-        history.Take(sample, i * 2000);
+        history.Take(sample, kEveryPollItem, i * 2000);
     }
     CHistoryChart chart(history);
     chart.resize(600, 400);
