@@ -220,6 +220,11 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     alarmLabel_ = new QLabel(this);
     alarmLabel_->setObjectName(QStringLiteral("alarmState"));
     alarmLabel_->setAccessibleName(QStringLiteral("Alarm state"));
+    alarmLabel_->setAutoFillBackground(true);
+    alarmLabel_->setContentsMargins(12, 3, 12, 3);
+    QFont bold = alarmLabel_->font();
+    bold.setBold(true);
+    alarmLabel_->setFont(bold);
     labels->addWidget(pollingLabel_);
     labels->addWidget(connectedLabel_);
     labels->addWidget(alarmLabel_, 0, Qt::AlignLeft);
@@ -332,9 +337,11 @@ void CTavrin_rx_ctrl_v2Dlg::ShowAlarmState() {
     if (alarmLabel_->text() != words) {
         const AlarmLook look = AlarmColours(alarms.highest);
         alarmLabel_->setText(words);
-        alarmLabel_->setStyleSheet(
-            QStringLiteral("QLabel { background: %1; color: %2; padding: 3px 12px; font-weight: bold; }")
-                .arg(look.fill.name(), look.text.name()));
+        // The label's own fill and text colours: the same on every palette.
+        QPalette colours = alarmLabel_->palette();
+        colours.setColor(QPalette::Window, look.fill);
+        colours.setColor(QPalette::WindowText, look.text);
+        alarmLabel_->setPalette(colours);
         SetLiveDescription(alarmLabel_, words);
     }
     uint64_t newest = soundedSerial_;
