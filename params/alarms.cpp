@@ -52,10 +52,9 @@ std::optional<AlarmKind> AlarmKindFromName(std::string_view name) {
     return std::nullopt;
 }
 
-AlarmRules AlarmRules::Defaults() {
-    AlarmRules defaults;
+AlarmRules::AlarmRules() {
     for (const AlarmKindInfo& info : kAlarmKinds) {
-        AlarmRule& rule = defaults.Of(info.kind);
+        AlarmRule& rule = Of(info.kind);
         rule.kind = info.kind;
         rule.enabled = true;
         rule.severity = info.severity;
@@ -65,7 +64,6 @@ AlarmRules AlarmRules::Defaults() {
         rule.high = info.high;
         rule.clearMargin = info.clearMargin;
     }
-    return defaults;
 }
 
 std::string AlarmId::Name() const {

@@ -93,7 +93,8 @@ struct AlarmRules {
     std::array<AlarmRule, kAlarmKindCount> rules{};
     uint8_t inputsFitted = kAlarmDefaultInputs;
 
-    static AlarmRules Defaults();   // the table's defaults, every rule on
+    AlarmRules();                   // the table's defaults, every rule on
+    static AlarmRules Defaults() { return AlarmRules(); }
     AlarmRule& Of(AlarmKind kind) { return rules[size_t(kind)]; }
     const AlarmRule& Of(AlarmKind kind) const { return rules[size_t(kind)]; }
     bool operator==(const AlarmRules&) const = default;
