@@ -81,7 +81,7 @@ void ReadRule(const Json& object, const std::string& where, AlarmRule& rule) {
             if (key != d.key) continue;
             known = true;
             if (!value.is_number_integer()) Fail(at, "must be a whole number of milliseconds");
-            if (value.is_number_unsigned() ? value.get<uint64_t>() > kAlarmMaxDelayMs : true)
+            if (!value.is_number_unsigned() || value.get<uint64_t>() > kAlarmMaxDelayMs)
                 Fail(at, value.dump() + " is out of range (0 to " + std::to_string(kAlarmMaxDelayMs) + ")");
             rule.*d.field = uint32_t(value.get<uint64_t>());
         }
@@ -94,12 +94,15 @@ void ReadRule(const Json& object, const std::string& where, AlarmRule& rule) {
                 Fail(at, value.dump() + " is out of range (" + Number(n.min) + " to " + Number(n.max) + ")");
             rule.*n.field = v;
         }
-        if (!known) Fail(at, "unknown key for " + std::string(AlarmKindOf(rule.kind).name) + " (" + AllowedKeys(test) + ")");
+        if (!known)
+            Fail(at, "unknown key for " + std::string(AlarmKindOf(rule.kind).name) + " (" + AllowedKeys(test) + ")");
     }
     if (test == AlarmTest::Outside) {
-        if (!(rule.low < rule.high)) Fail(where + ".high", Number(rule.high) + " is not above low (" + Number(rule.low) + ")");
+        if (!(rule.low < rule.high))
+            Fail(where + ".high", Number(rule.high) + " is not above low (" + Number(rule.low) + ")");
         if (rule.low + rule.clearMargin > rule.high - rule.clearMargin)
-            Fail(where + ".clear_margin", Number(rule.clearMargin) + " leaves no level between low and high that clears");
+            Fail(where + ".clear_margin",
+                 Number(rule.clearMargin) + " leaves no level between low and high that clears");
     }
 }
 
@@ -154,9 +157,9 @@ public:
     bool operator()(int, Json::parse_event_t event, Json& parsed) {
         if (event == Json::parse_event_t::object_start) keys_.emplace_back();
         if (event == Json::parse_event_t::object_end && !keys_.empty()) keys_.pop_back();
-        if (event == Json::parse_event_t::key && !keys_.empty() && !keys_.back().insert(parsed.get<std::string>()).second &&
-            first_.empty())
-            first_ = parsed.get<std::string>();
+        if (event != Json::parse_event_t::key || keys_.empty()) return true;
+        const std::string key = parsed.get<std::string>();
+        if (!keys_.back().insert(key).second && first_.empty()) first_ = key;
         return true;
     }
     const std::string& First() const { return first_; }

@@ -29,6 +29,9 @@
 inline constexpr uint32_t kAlarmMaxDelayMs = 86'400'000;   // one day
 inline constexpr double kAlarmMaxMargin = 100.0;
 
+// A window that edits rules checks them as a file is checked:
+// ParseAlarmRules(AlarmRulesText(edited), ...) refuses what a file would.
+
 // Reads a rules text. On success sets `rules` and returns true; otherwise
 // returns false with `error` naming the line ("line 4, column 12: ...") or
 // the key at fault ("rules[2].severity: ...") and leaves `rules` as it was.

@@ -52,10 +52,9 @@ std::optional<AlarmKind> AlarmKindFromName(std::string_view name) {
     return std::nullopt;
 }
 
-AlarmRules AlarmRules::Defaults() {
-    AlarmRules defaults;
+AlarmRules::AlarmRules() {
     for (const AlarmKindInfo& info : kAlarmKinds) {
-        AlarmRule& rule = defaults.Of(info.kind);
+        AlarmRule& rule = Of(info.kind);
         rule.kind = info.kind;
         rule.enabled = true;
         rule.severity = info.severity;
@@ -65,13 +64,23 @@ AlarmRules AlarmRules::Defaults() {
         rule.high = info.high;
         rule.clearMargin = info.clearMargin;
     }
-    return defaults;
 }
 
 std::string AlarmId::Name() const {
     std::string name = AlarmKindOf(kind).name;
     if (input >= 0) name += std::string("_") + char('a' + input);
     return name;
+}
+
+std::string AlarmId::Title() const {
+    std::string title = AlarmKindOf(kind).title;
+    if (input >= 0) title += std::string(", input ") + char('A' + input);
+    return title;
+}
+
+bool AlarmWatched(const AlarmRules& rules, const AlarmId& id) {
+    const bool fitted = id.input < 0 || (id.input < kAlarmInputCount && (rules.inputsFitted & (1u << id.input)) != 0);
+    return rules.Of(id.kind).enabled && fitted;
 }
 
 const char* AlarmStateName(AlarmState state) {
@@ -124,8 +133,7 @@ std::vector<AlarmEvent> CAlarmModel::Evaluate(const PollSample& sample, uint8_t 
     for (const AlarmId& id : AllIds()) {
         const AlarmKindInfo& info = AlarmKindOf(id.kind);
         const AlarmRule& rule = rules_.Of(id.kind);
-        const bool fitted = id.input < 0 || (rules_.inputsFitted & (1u << id.input)) != 0;
-        if (!rule.enabled || !fitted) {
+        if (!AlarmWatched(rules_, id)) {
             MarkUnevaluated(id, AlarmState::Off, cycle);
             continue;
         }
@@ -133,18 +141,15 @@ std::vector<AlarmEvent> CAlarmModel::Evaluate(const PollSample& sample, uint8_t 
             Step(id, sample.connected ? Reading::Clear : Reading::Raise, sample.connected ? 0.0 : 1.0, cycle);
             continue;
         }
-        // A cycle with no answer, or one whose values are unknown, says
-        // nothing about the other alarms.
-        if (!sample.connected || sample.shifted) {
-            Step(id, Reading::Unknown, std::nullopt, cycle);
-            continue;
-        }
         if (info.item != PollItemAlways && (itemsOn & (1u << info.item)) == 0) {
             MarkUnevaluated(id, AlarmState::NotEvaluated, cycle);
             continue;
         }
-        if (info.item != PollItemAlways && (sample.itemsRead & (1u << info.item)) == 0) {
-            Step(id, Reading::Unknown, std::nullopt, cycle);   // on, but the cycle ended before it
+        // A cycle with no answer, one whose values are unknown, or one that
+        // ended before the item, says nothing about the alarm.
+        if (!sample.connected || sample.shifted ||
+            (info.item != PollItemAlways && (sample.itemsRead & (1u << info.item)) == 0)) {
+            Step(id, Reading::Unknown, std::nullopt, cycle);
             continue;
         }
         // The value and whether it raises, by the kind's column and test.
@@ -190,10 +195,10 @@ std::vector<AlarmEvent> CAlarmModel::Evaluate(const PollSample& sample, uint8_t 
 }
 
 void CAlarmModel::Step(const AlarmId& id, Reading reading, std::optional<double> value, const Cycle& cycle) {
-    if (reading == Reading::Unknown) return;   // nothing known: everything stays, timers too
     Slot& slot = slots_[size_t(SlotIndex(id))];
-    const AlarmRule& rule = rules_.Of(id.kind);
     if (slot.state == AlarmState::Off || slot.state == AlarmState::NotEvaluated) slot.state = AlarmState::Normal;
+    if (reading == Reading::Unknown) return;   // nothing known: everything stays, timers too
+    const AlarmRule& rule = rules_.Of(id.kind);
     switch (slot.state) {
     case AlarmState::Normal:
     case AlarmState::Raising:
@@ -260,8 +265,7 @@ void CAlarmModel::MarkUnevaluated(const AlarmId& id, AlarmState state, const Cyc
 }
 
 AlarmState CAlarmModel::StateOf(const AlarmId& id) const {
-    if (id.input >= kAlarmInputCount) return AlarmState::Off;
-    return slots_[size_t(SlotIndex(id))].state;
+    return AlarmWatched(rules_, id) ? slots_[size_t(SlotIndex(id))].state : AlarmState::Off;
 }
 
 std::optional<AlarmSeverity> CAlarmModel::HighestActive() const {

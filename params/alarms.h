@@ -45,7 +45,8 @@ enum class AlarmTest : uint8_t {
     Flag,      // a yes/no condition (silent, a lamp red); limits unused
     Below,     // value < low raises; clears at value >= low + margin
     Outside,   // value < low or > high raises; clears within [low + margin, high - margin]
-    Rise,      // increase >= low raises; clears at increase < low - margin (a count per read)
+    Rise,      // the count's rise since the last read >= low raises; clears at a rise
+               // < low - margin (a count lower than the last one rose by all of it)
 };
 
 // One row of the table of kinds: its name (in files, metrics and tool output,
@@ -93,7 +94,8 @@ struct AlarmRules {
     std::array<AlarmRule, kAlarmKindCount> rules{};
     uint8_t inputsFitted = kAlarmDefaultInputs;
 
-    static AlarmRules Defaults();   // the table's defaults, every rule on
+    AlarmRules();                   // the table's defaults, every rule on
+    static AlarmRules Defaults() { return AlarmRules(); }
     AlarmRule& Of(AlarmKind kind) { return rules[size_t(kind)]; }
     const AlarmRule& Of(AlarmKind kind) const { return rules[size_t(kind)]; }
     bool operator==(const AlarmRules&) const = default;
@@ -107,8 +109,13 @@ struct AlarmId {
     int input = -1;
 
     std::string Name() const;
+    // For operators: the kind's title, and the input ("SNR low, input A").
+    std::string Title() const;
     bool operator==(const AlarmId&) const = default;
 };
+
+// Whether the rules watch an alarm: its rule switched on, its input fitted.
+bool AlarmWatched(const AlarmRules& rules, const AlarmId& id);
 
 // Where one alarm's rule stands after a cycle.
 enum class AlarmState : uint8_t {
@@ -127,7 +134,7 @@ struct Alarm {
     uint64_t serial = 0;   // unique within the model, for acknowledgement
     AlarmId id;
     AlarmSeverity severity = AlarmSeverity::Critical;
-    double value = 0;       // the value that raised it (1/0 for a flag)
+    double value = 0;       // the value read when it was raised (unit_silent: 1)
     int64_t raisedAt = 0;   // steady ms of the cycle that raised it
     int64_t raisedUtcMs = 0;
     std::optional<int64_t> clearedAt;   // set once cleared
@@ -173,7 +180,7 @@ public:
     const std::vector<Alarm>& Active() const { return active_; }
     const std::deque<Alarm>& Recent() const { return recent_; }
 
-    // The state of one alarm (Off for an input that is not fitted).
+    // The state of one alarm (Off for a rule switched off or an input not fitted).
     AlarmState StateOf(const AlarmId& id) const;
     // The highest severity among the active alarms, nullopt when none.
     std::optional<AlarmSeverity> HighestActive() const;
@@ -194,8 +201,7 @@ public:
 private:
     struct Slot {
         AlarmState state = AlarmState::Normal;
-        int64_t since = 0;          // when the condition (or its absence) was first seen
-        double firstValue = 0;      // the value when the condition was first seen
+        int64_t since = 0;   // when the condition (or its absence) was first seen
         uint64_t raises = 0;
     };
     // What one cycle's value says: the raise condition holds, the clear

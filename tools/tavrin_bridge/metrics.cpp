@@ -135,9 +135,7 @@ void BridgeMetrics::TakeAlarms() {
     s_.alarms.clear();
     const AlarmRules& rules = alarms_.Rules();
     for (const AlarmId& id : CAlarmModel::AllIds()) {
-        const AlarmState state = alarms_.StateOf(id);
-        const bool fitted = id.input < 0 || (rules.inputsFitted & (1u << id.input)) != 0;
-        if (!rules.Of(id.kind).enabled || !fitted || state == AlarmState::Off) continue;
+        if (!AlarmWatched(rules, id)) continue;
         s_.alarms.push_back({id.Name(), rules.Of(id.kind).severity, alarms_.IsActive(id), alarms_.RaiseCount(id)});
     }
 }
