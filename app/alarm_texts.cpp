@@ -3,12 +3,6 @@
 #include <charconv>
 #include <cmath>
 
-std::string AlarmTitle(const AlarmId& id) {
-    std::string title = AlarmKindOf(id.kind).title;
-    if (id.input >= 0) title += std::string(", input ") + char('A' + id.input);
-    return title;
-}
-
 const char* AlarmSeverityWords(AlarmSeverity severity) {
     constexpr const char* words[kAlarmSeverityCount] = {"Critical", "Major", "Minor", "Warning"};
     return words[size_t(severity)];

@@ -6,9 +6,6 @@
 
 #include "params/alarms.h"
 
-// "Unit not answering", "SNR low, input A".
-std::string AlarmTitle(const AlarmId& id);
-
 // "Critical", "Major", "Minor", "Warning": the severity for operators.
 const char* AlarmSeverityWords(AlarmSeverity severity);
 

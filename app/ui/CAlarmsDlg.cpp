@@ -31,7 +31,7 @@ QString TimeText(int64_t utcMs) {
 
 QStringList RowTexts(const Alarm& alarm) {
     QStringList row;
-    row << QString::fromStdString(AlarmTitle(alarm.id)) << QString::fromLatin1(AlarmSeverityWords(alarm.severity))
+    row << QString::fromStdString(alarm.id.Title()) << QString::fromLatin1(AlarmSeverityWords(alarm.severity))
         << TimeText(alarm.raisedUtcMs)
         << (alarm.clearedUtcMs ? TimeText(*alarm.clearedUtcMs) : QStringLiteral("Active"))
         << QString::fromStdString(AlarmValueText(alarm)) << (alarm.acknowledged ? QStringLiteral("Yes") : QStringLiteral("No"));
@@ -104,7 +104,7 @@ CAlarmsDlg::CAlarmsDlg(CSignalHistory& history, QWidget* parent) : QDialog(paren
 void CAlarmsDlg::Refresh() {
     const AlarmSnapshot alarms = history_.Alarms();
     QStringList idle;
-    for (const AlarmId& id : alarms.notEvaluated) idle << QString::fromStdString(AlarmTitle(id));
+    for (const AlarmId& id : alarms.notEvaluated) idle << QString::fromStdString(id.Title());
     const QString idleText = QStringLiteral("Not evaluated (poll item switched off): ") + idle.join(QStringLiteral("; "));
     if (notEvaluated_->text() != idleText) {
         notEvaluated_->setText(idleText);
