@@ -125,3 +125,19 @@ TEST(MainAlarms, AlarmPeriodsAreShadedOnTheHistoryChart) {
     chart.Refresh(true);
     EXPECT_EQ(chart.AlarmMarksShown(), 2);
 }
+
+TEST(MainAlarms, TheSoundSwitchIsSavedWithTheSettingsAtExit) {
+    RigOptions options;
+    options.startUnit = false;
+    Rig rig(options);
+    CTavrin_rx_ctrl_v2Dlg& w = rig.Start();
+    w.RunCommand(ID_ALARMS);
+    ASSERT_NE(w.AlarmsWindow(), nullptr);
+    auto* sound = w.AlarmsWindow()->findChild<QCheckBox*>();
+    ASSERT_TRUE(sound && sound->isChecked());
+    sound->click();
+    rig.Exit();
+    AppSettingsData saved;
+    ASSERT_TRUE(ReadSettingsFile(SettingsFilePath(rig.folder.path), saved));
+    EXPECT_EQ(saved.AlarmSound, 0);
+}
