@@ -10,12 +10,13 @@
 
 namespace {
 
-constexpr std::array<const char*, 20> kEventNames = {
+constexpr std::array<const char*, 24> kEventNames = {
     "connected",          "connection-lost",     "connection-back",   "demod-lock-lost",
     "demod-lock-regained", "reception-lost",     "reception-regained", "decoder-lock-lost",
     "decoder-lock-regained", "slot-changed",     "mode-changed",      "config-file-loaded",
     "config-file-saved",  "config-set-loaded",   "config-set-saved",  "defaults-restored",
     "key-written",        "recording-started",   "recording-stopped", "disconnected",
+    "alarm-raised",       "alarm-cleared",       "alarm-withdrawn",   "alarm-acknowledged",
 };
 
 // Keeps the newest kEventFileKeepBytes of the file, from a line start on.

@@ -1,6 +1,7 @@
 // The event log: one time-stamped line for each thing an operator looks back
 // for (a connection, a lock lost or regained, a slot or mode change, a file
-// or set loaded or saved, defaults restored, a key written, a recording).
+// or set loaded or saved, defaults restored, a key written, a recording, an
+// alarm raised, cleared, withdrawn or acknowledged).
 // Kept in memory (the newest events) and appended to a file, one event a line:
 // "time_utc<TAB>event<TAB>detail". The file is bounded: when it passes
 // kEventFileMaxBytes, its older part is dropped at a line boundary.
@@ -34,6 +35,10 @@ enum class EventKind : int {
     RecordingStarted,
     RecordingStopped,
     Disconnected,
+    AlarmRaised,
+    AlarmCleared,
+    AlarmWithdrawn,
+    AlarmAcknowledged,
 };
 
 // "connected", "connection-lost", "demod-lock-lost", ...

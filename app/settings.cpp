@@ -37,6 +37,7 @@ std::array<SettingsRow, kSettingsRowCount> SettingsRows(AppSettingsData& s) {
         {"LogoHeight", K::Fixed, 4, &s.LogoHeight, -1, kAnyInt},
         {"ConnectionType", K::Fixed, 4, &s.ConnectionType, 0, 1},
         {"LastIpAddress", K::String, 0, &s.LastIpAddress},
+        {"AlarmSound", K::Fixed, 1, &s.AlarmSound, 0, 1},
     }};
 }
 
@@ -155,6 +156,11 @@ std::string SettingsFilePath(const std::string& programFolder) {
 
 std::string LogFilePath(const std::string& programFolder) {
     return programFolder + "/" + kSettingsBaseName + ".log";
+}
+
+std::string AlarmRulesFilePath() {
+    const std::string folder = SettingsFolder();
+    return folder.empty() ? std::string() : folder + "/alarm_rules.json";
 }
 
 std::string FilePlacesText() {

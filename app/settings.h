@@ -32,6 +32,7 @@ struct AppSettingsData {
     int32_t LogoHeight = -1;
     int32_t ConnectionType = 0;           // 0 RS232, 1 Ethernet
     std::optional<std::string> LastIpAddress;  // the unit's last IP address
+    uint8_t AlarmSound = 1;               // a beep on a new critical or major alarm
 };
 
 // The line speeds Advanced options offers, in its order.
@@ -60,7 +61,7 @@ struct SettingsRow {
 };
 
 // The rows of `settings`, in file order (a fixed table: nothing is allocated).
-inline constexpr size_t kSettingsRowCount = 17;
+inline constexpr size_t kSettingsRowCount = 18;
 std::array<SettingsRow, kSettingsRowCount> SettingsRows(AppSettingsData& settings);
 
 // Reads the file into `settings`. Rows from the first incomplete one on keep
@@ -82,6 +83,10 @@ std::string StartupIpAddress(const AppSettingsData& settings);
 
 std::string SettingsFilePath(const std::string& programFolder);
 std::string LogFilePath(const std::string& programFolder);
+// The desktop's alarm rules file (params/alarm_rules.h): "alarm_rules.json"
+// in the settings folder (the program folder when portable); "" when the run
+// keeps no settings folder.
+std::string AlarmRulesFilePath();
 
 // Where this run keeps its files, as the About box shows it:
 // "Settings: FILE\nLogs: FOLDER/" (the transaction log and the event log).

@@ -13,9 +13,7 @@ int SampleColumnOfCode(std::string_view code) {
     return -1;
 }
 
-namespace {
-
-std::optional<double> Number(const std::string& text) {
+std::optional<double> SampleNumber(const std::string& text) {
     if (text.empty()) return std::nullopt;
     size_t begin = 0;
     while (begin < text.size() && IsAsciiSpace(text[begin])) ++begin;
@@ -26,6 +24,8 @@ std::optional<double> Number(const std::string& text) {
     if (!std::isfinite(value)) return std::nullopt;
     return value;
 }
+
+namespace {
 
 LockState Lock(LampState state) {
     switch (state) {
@@ -43,7 +43,7 @@ HistoryPoint ToHistoryPoint(const PollSample& sample) {
     point.timeMs = sample.timeMs;
     point.connected = sample.connected;
     for (int i = 0; i < kSeriesCount; ++i) {
-        const std::optional<double> value = Number(sample.values[kFirstSeriesColumn + i]);
+        const std::optional<double> value = SampleNumber(sample.values[kFirstSeriesColumn + i]);
         point.series[i] = value ? static_cast<float>(*value) : std::numeric_limits<float>::quiet_NaN();
     }
     const Lamps lamps = SampleLamps(sample);

@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,7 +44,11 @@ struct HistoryPoint {
     bool connected = false;
 };
 
-// Numbers are read whatever the locale; a value that does not start with a
+// A sample's value as a number, whatever the locale: the unit's text read as
+// its leading number; nullopt when empty or not starting with a number.
+std::optional<double> SampleNumber(const std::string& text);
+
+// Numbers are read as SampleNumber does; a value that does not start with a
 // number is NaN. The lock bands are the sample's lamps (SampleLamps): green
 // on, red off, grey unknown.
 HistoryPoint ToHistoryPoint(const PollSample& sample);

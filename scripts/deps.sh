@@ -18,7 +18,7 @@ qt6-base-dev           build    the desktop program (Qt 6 Widgets)
 libgl-dev              build    Qt 6 Gui at link time
 libqcustomplot-dev     build    the signal history chart
 libcli11-dev           build    the command lines of tavrinctl and tavrin_bridge
-nlohmann-json3-dev     build    the JSON output of tavrinctl
+nlohmann-json3-dev     build    the JSON output of tavrinctl, the alarm rules file
 libcpp-httplib-dev     build    the metrics page of tavrin_bridge (brings OpenSSL, zlib, Brotli)
 libyaml-cpp-dev        build    the web configuration of tavrin_bridge (--web-config)
 libssl-dev             build    TLS on the metrics page of tavrin_bridge

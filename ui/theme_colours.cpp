@@ -84,3 +84,11 @@ QIcon IconForPalette(const QString& path, const QPalette& palette) {
 bool IsPaletteChange(const QEvent* event) {
     return event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange;
 }
+
+AlarmLook AlarmColours(std::optional<AlarmSeverity> severity) {
+    static const QColor kFills[kAlarmSeverityCount] = {QColor(198, 40, 40), QColor(239, 108, 0), QColor(253, 216, 53),
+                                                       QColor(2, 119, 189)};
+    const QColor fill = severity ? kFills[size_t(*severity)] : QColor(46, 125, 50);
+    const QColor white(255, 255, 255), black(0, 0, 0);
+    return {fill, ContrastRatio(white, fill) >= kTextContrast ? white : black};
+}

@@ -5,6 +5,9 @@
 #pragma once
 #include <QColor>
 #include <QIcon>
+#include <optional>
+
+#include "params/alarms.h"
 
 class QEvent;
 class QPalette;
@@ -36,3 +39,12 @@ void SetTextColour(QWidget* widget, const QColor& colour);
 QIcon IconForPalette(const QString& path, const QPalette& palette);
 // The widget's palette or the application's has changed.
 bool IsPaletteChange(const QEvent* event);
+
+// The alarm colours: a fill for each severity (critical red, major orange,
+// minor yellow, warning blue) and for no alarm (green), the same on every
+// palette, with a text colour that has kTextContrast on the fill.
+struct AlarmLook {
+    QColor fill;
+    QColor text;
+};
+AlarmLook AlarmColours(std::optional<AlarmSeverity> severity);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,7 +18,9 @@
 #include <QTabBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <atomic>
 
+#include "app/alarm_texts.h"
 #include "app/folder_check.h"
 #include "app/settings.h"
 #include "app/signal_history.h"
@@ -28,6 +31,7 @@
 #include "link/ui/CConnectDialog.h"
 #include "pages/ui/CDemodDialog.h"
 #include "pages/ui/CSimpleDemodDialog.h"
+#include "params/alarm_rules.h"
 #include "params/codec.h"
 #include "params/param_table.h"
 #include "params/poll_thread.h"
@@ -77,7 +81,17 @@ CTavrin_rx_ctrl_v2Dlg::CTavrin_rx_ctrl_v2Dlg(QWidget* parent)
     history_->Events().SetListener([this, events](const EventRecord&) {
         events->Post([this] {
             if (historyWindow_) historyWindow_->RefreshEvents();
+            ShowAlarmState();
         });
+    });
+    // The alarms watch the poll items the polling options switch on; none
+    // while polling is off (read on the poll thread, as the poll thread does).
+    history_->SetPollItemsOn([] {
+        auto on = [](const uint8_t& flag) { return std::atomic_ref<const uint8_t>(flag).load(std::memory_order_relaxed) != 0; };
+        uint8_t items = 0;
+        for (int item = 0; item < PollItemCount && on(AppSettings.PollingEnabled); ++item)
+            if (on(AppSettings.PollItemFlags[item])) items = uint8_t(items | (1u << item));
+        return items;
     });
     ListenToEvents();
     // The link, its transaction log and its serial time-outs and speed; the
@@ -107,6 +121,7 @@ CTavrin_rx_ctrl_v2Dlg::~CTavrin_rx_ctrl_v2Dlg() {
     StopPollThread();
     // The history window reads the history: it goes first.
     delete historyWindow_.data();
+    delete alarmsWindow_.data();
     history_->Events().SetListener(nullptr);
     if (engineering_) delete engineering_.data();
     if (simplePage_) simplePage_->CloseFullPage();
@@ -202,8 +217,17 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     labels->setSpacing(4);
     pollingLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextPollingEnabled), this), kPollingLabel);
     connectedLabel_ = SetCtrlId(new QLabel(QString::fromLatin1(kTextNotConnected), this), kConnectedLabel);
+    alarmLabel_ = new QLabel(this);
+    alarmLabel_->setObjectName(QStringLiteral("alarmState"));
+    alarmLabel_->setAccessibleName(QStringLiteral("Alarm state"));
+    alarmLabel_->setAutoFillBackground(true);
+    alarmLabel_->setContentsMargins(12, 3, 12, 3);
+    QFont bold = alarmLabel_->font();
+    bold.setBold(true);
+    alarmLabel_->setFont(bold);
     labels->addWidget(pollingLabel_);
     labels->addWidget(connectedLabel_);
+    labels->addWidget(alarmLabel_, 0, Qt::AlignLeft);
     statusRow->addSpacing(12);
     statusRow->addLayout(labels);
     statusRow->setAlignment(labels, Qt::AlignVCenter);
@@ -276,6 +300,7 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
     // before the unit is looked for; the program goes on without them.
     if (const std::string problems = FolderProblemsText(UnwritableFolders()); !problems.empty())
         view_->ShowMessage(problems, kCaptionAlert, MessageIcon::Warning);
+    LoadAlarmRules();
     ScanComPorts();
     StartupConnection();
     SetLamp(kConnectionLamp, link_->IsConnected() ? LampState::Green : LampState::Red);
@@ -290,6 +315,43 @@ void CTavrin_rx_ctrl_v2Dlg::Initialise() {
 
 void CTavrin_rx_ctrl_v2Dlg::NoteEvent(EventKind kind, const std::string& detail) {
     history_->Events().Add(kind, detail);
+}
+
+void CTavrin_rx_ctrl_v2Dlg::LoadAlarmRules() {
+    AlarmRules rules = AlarmRules::Defaults();
+    const std::string path = AlarmRulesFilePath();
+    std::string error;
+    // No file: the defaults. A file with a fault changes nothing: the defaults stay.
+    if (!path.empty() && QFileInfo::exists(QString::fromStdString(path)) && !ReadAlarmRulesFile(path, rules, error))
+        view_->ShowMessage("The alarm rules file has a fault; the default alarm rules are in force.\n\n" + error,
+                           kCaptionAlert, MessageIcon::Warning);
+    history_->SetAlarmRules(rules);
+    ShowAlarmState();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::ShowAlarmState() {
+    if (!alarmLabel_) return;
+    const AlarmSnapshot alarms = history_->Alarms();
+    const QString words = alarms.highest ? QString::fromLatin1(AlarmSeverityWords(*alarms.highest))
+                                         : QStringLiteral("No alarms");
+    if (alarmLabel_->text() != words) {
+        const AlarmLook look = AlarmColours(alarms.highest);
+        alarmLabel_->setText(words);
+        // The label's own fill and text colours: the same on every palette.
+        QPalette colours = alarmLabel_->palette();
+        colours.setColor(QPalette::Window, look.fill);
+        colours.setColor(QPalette::WindowText, look.text);
+        alarmLabel_->setPalette(colours);
+        SetLiveDescription(alarmLabel_, words);
+    }
+    uint64_t newest = soundedSerial_;
+    for (const Alarm& alarm : alarms.active)
+        if (alarm.severity <= AlarmSeverity::Major) newest = std::max(newest, alarm.serial);
+    if (newest > soundedSerial_) {
+        soundedSerial_ = newest;
+        if (AppSettings.AlarmSound != 0) QApplication::beep();
+    }
+    if (alarmsWindow_ && alarmsWindow_->isVisible()) alarmsWindow_->Refresh();
 }
 
 void CTavrin_rx_ctrl_v2Dlg::SetLamp(int ctrlId, LampState state) {

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ui/CAlarmsDlg.h"
 #include "pages/ui/page_host.h"
 #include "params/ui/CSignalHistoryDlg.h"
 #include "ui/unit_events_qt.h"
@@ -59,6 +60,7 @@ enum MainCommand : int {
     ID_SET_APP_TITLE = 32802,
     ID_SET_LOGO_SOURCE = 32803,
     ID_SET_LOGO_SIZE = 32804,
+    ID_ALARMS = 32805,
 };
 
 // COM ports present, filled once at initialisation.
@@ -130,6 +132,9 @@ public:
     CSignalHistory& History() { return *history_; }
     CSignalHistoryDlg* HistoryWindow() const { return historyWindow_; }
     void NoteEvent(EventKind kind, const std::string& detail) override;
+    // The Alarms window while it exists, and the alarm indicator.
+    CAlarmsDlg* AlarmsWindow() const { return alarmsWindow_; }
+    QLabel* AlarmIndicator() const { return alarmLabel_; }
 
     // The engineering window while it is open (destroyed at close).
     QWidget* EngineeringWindow() const { return engineering_; }
@@ -142,6 +147,7 @@ public:
     void OpenKeyDialog() override { OnWriteKey(); }
     void OnPollingOptions();       // ID_POLLING_OPTIONS
     void OnSignalHistory();        // ID_SIGNAL_HISTORY
+    void OnAlarms();               // ID_ALARMS
     void OnRestoreDefaults();      // ID_RESTORE_DEFAULTS, ID_RESTORE_DEFAULTS_DOWNCONVERTERS
     void OnSetIconSource();        // ID_SET_ICON_SOURCE
     void OnSetAppTitle();          // ID_SET_APP_TITLE
@@ -182,6 +188,12 @@ private:
     // graphs of what it did not read (or a unit that did not answer at all),
     // are shown as unknown, never in their last values.
     void OnPollCycleDone(const PollCycleReport& report);
+    // The alarm indicator (the highest active severity, in words and colour),
+    // the sound of a new critical or major alarm and the Alarms window's list,
+    // from the history's alarms: on each poll cycle and each alarm event.
+    void ShowAlarmState();
+    // The alarm rules file, or the defaults (said when the file has a fault).
+    void LoadAlarmRules();
     void ShowPolledValue(ValueTable table, const ParamEntry& row);
     // The polling options applied a new interval.
     void PollIntervalChanged();
@@ -213,6 +225,9 @@ private:
 
     std::unique_ptr<CSignalHistory> history_;
     QPointer<CSignalHistoryDlg> historyWindow_;
+    QPointer<CAlarmsDlg> alarmsWindow_;
+    QLabel* alarmLabel_ = nullptr;
+    uint64_t soundedSerial_ = 0;     // the newest critical or major alarm sounded
     // The unit's values and state; outlives the link and the poll thread.
     std::unique_ptr<UnitState> unit_;
     std::unique_ptr<CFerritRemoteControl> link_;

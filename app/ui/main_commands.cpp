@@ -52,6 +52,7 @@ void CTavrin_rx_ctrl_v2Dlg::RunCommand(int commandId) {
     case ID_WRITE_KEY: OnWriteKey(); break;
     case ID_POLLING_OPTIONS: OnPollingOptions(); break;
     case ID_SIGNAL_HISTORY: OnSignalHistory(); break;
+    case ID_ALARMS: OnAlarms(); break;
     case ID_RESTORE_DEFAULTS:
     case ID_RESTORE_DEFAULTS_DOWNCONVERTERS: OnRestoreDefaults(); break;
     case ID_SET_ICON_SOURCE: OnSetIconSource(); break;
@@ -120,6 +121,15 @@ void CTavrin_rx_ctrl_v2Dlg::OnSignalHistory() {
     historyWindow_->show();
     historyWindow_->raise();
     historyWindow_->activateWindow();
+}
+
+void CTavrin_rx_ctrl_v2Dlg::OnAlarms() {
+    // One window for the run's alarms; closing it only hides it.
+    if (!alarmsWindow_) alarmsWindow_ = new CAlarmsDlg(*history_, this);
+    alarmsWindow_->Refresh();
+    alarmsWindow_->show();
+    alarmsWindow_->raise();
+    alarmsWindow_->activateWindow();
 }
 
 void CTavrin_rx_ctrl_v2Dlg::OnRestoreDefaults() {

@@ -223,6 +223,7 @@ void CTavrin_rx_ctrl_v2Dlg::OnLinkLost() {
 
 void CTavrin_rx_ctrl_v2Dlg::OnPollCycleDone(const PollCycleReport& report) {
     using namespace ids::main_window;
+    ShowAlarmState();
     // The lamps the lamp rule made grey: not read, or no answer at all.
     for (const Lamp lamp : kAllLamps)
         if (report.Greyed(lamp)) SetLamp(LampControlId(lamp), LampState::Grey);

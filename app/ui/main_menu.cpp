@@ -74,6 +74,7 @@ void CTavrin_rx_ctrl_v2Dlg::BuildMenuAndToolbar() {
     add(options, ID_OPTIONS_POLLING, "&Polling enabled", "Ctrl+P");
     add(options, ID_POLLING_OPTIONS, "Polling &options", "Ctrl+L");
     add(options, ID_SIGNAL_HISTORY, "Signal &history", "Ctrl+H");
+    add(options, ID_ALARMS, "&Alarms", "Ctrl+M");
     add(options, ID_WRITE_KEY, "Write decryption &key", "Ctrl+K");
     add(options, ID_RESTORE_DEFAULTS, "&Restore defaults", "Ctrl+D");
     add(options, ID_RESTORE_DEFAULTS_DOWNCONVERTERS, "Restore defaults and setup &downconverters", nullptr);

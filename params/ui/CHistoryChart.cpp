@@ -226,9 +226,11 @@ void CHistoryChart::Refresh(bool immediately) {
     QCPRange range = xAxis->range();
     HistoryPoint latest;
     bool any = false;
+    int64_t newestMs = WallClockMs();
     history_.Read([&](const CSampleRing& ring) {
         if (!ring.Empty()) {
             latest = ring.Newest();
+            newestMs = latest.timeMs;
             any = true;
         }
         if (follow_) {
@@ -243,6 +245,7 @@ void CHistoryChart::Refresh(bool immediately) {
         --settingRange_;
     }
     ShowView(view);
+    ShowAlarmPeriods(range, newestMs);
     SetLiveDescription(this, LatestText(any ? &latest : nullptr));
     replot(immediately ? rpImmediateRefresh : rpQueuedReplot);
 }
@@ -272,6 +275,44 @@ void CHistoryChart::ShowView(const HistoryView& view) {
         }
     }
     FitValueAxes();
+}
+
+void CHistoryChart::ShowAlarmPeriods(const QCPRange& range, int64_t newestMs) {
+    const AlarmSnapshot alarms = history_.Alarms();
+    size_t used = 0;
+    auto mark = [&](const Alarm& alarm) {
+        const double from = KeyOfMs(alarm.raisedUtcMs);
+        const double to = KeyOfMs(std::max(alarm.clearedUtcMs.value_or(newestMs), alarm.raisedUtcMs));
+        if (to < range.lower || from > range.upper) return;
+        if (used == alarmMarks_.size()) {
+            auto* rect = new QCPItemRect(this);
+            rect->setLayer(QStringLiteral("grid"));   // behind the lines
+            rect->setClipAxisRect(axisRect());
+            for (QCPItemPosition* p : {rect->topLeft, rect->bottomRight}) {
+                p->setAxes(xAxis, yAxis);
+                p->setAxisRect(axisRect());
+                p->setTypeX(QCPItemPosition::ptPlotCoords);
+                p->setTypeY(QCPItemPosition::ptAxisRectRatio);
+            }
+            rect->setPen(Qt::NoPen);
+            alarmMarks_.push_back(rect);
+        }
+        QCPItemRect* rect = alarmMarks_[used++];
+        QColor fill = AlarmColours(alarm.severity).fill;
+        fill.setAlpha(60);
+        rect->setBrush(fill);
+        // At least a second wide, so an alarm raised and cleared at once shows.
+        rect->topLeft->setCoords(from, 0);
+        rect->bottomRight->setCoords(std::max(to, from + 1), 1);
+        rect->setVisible(true);
+    };
+    for (const Alarm& alarm : alarms.active) mark(alarm);
+    for (const Alarm& alarm : alarms.recent) mark(alarm);
+    for (size_t i = used; i < alarmMarks_.size(); ++i) alarmMarks_[i]->setVisible(false);
+}
+
+int CHistoryChart::AlarmMarksShown() const {
+    return int(std::count_if(alarmMarks_.begin(), alarmMarks_.end(), [](const QCPItemRect* r) { return r->visible(); }));
 }
 
 void CHistoryChart::FitValueAxes() {

@@ -8,6 +8,7 @@
 #include <qcustomplot.h>
 
 #include <array>
+#include <vector>
 
 #include "params/history_view.h"
 
@@ -33,6 +34,8 @@ public:
     QCPGraph* SeriesGraph(int series) const { return series_[size_t(series)]; }
     // The graph that draws a band's stretches of `state` (On or Off).
     QCPGraph* BandGraph(int band, LockState state) const;
+    // The shaded alarm periods drawn in the shown span.
+    int AlarmMarksShown() const;
     // A series' colour, as light or dark as lines on `background` need.
     static QColor SeriesColour(int series, const QColor& background);
     // "SNR A", ..., "Level D".
@@ -61,6 +64,7 @@ private:
     void ApplyPalette();
     void ShowView(const HistoryView& view);
     void FitValueAxes();
+    void ShowAlarmPeriods(const QCPRange& range, int64_t newestMs);
     void OnRangeChanged(const QCPRange& range);
 
     const CSignalHistory& history_;
@@ -68,6 +72,7 @@ private:
     std::array<QCPGraph*, kSeriesCount> series_{};
     std::array<std::array<QCPGraph*, 2>, kLockBandCount> bands_{};   // [band][off, on]
     QCPItemStraightLine* cursor_ = nullptr;
+    std::vector<QCPItemRect*> alarmMarks_;   // reused; the ones not needed are hidden
     int spanSeconds_ = kSpanSeconds[1];
     bool follow_ = true;
     int settingRange_ = 0;      // range changes made here, not by the operator

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,6 +74,10 @@ TEST(EventNames, ShortLowerCaseWithHyphens) {
         {EventKind::RecordingStarted, "recording-started"},
         {EventKind::RecordingStopped, "recording-stopped"},
         {EventKind::Disconnected, "disconnected"},
+        {EventKind::AlarmRaised, "alarm-raised"},
+        {EventKind::AlarmCleared, "alarm-cleared"},
+        {EventKind::AlarmWithdrawn, "alarm-withdrawn"},
+        {EventKind::AlarmAcknowledged, "alarm-acknowledged"},
     };
     for (const auto& [kind, name] : expected) EXPECT_EQ(EventName(kind), name);
 }
@@ -202,4 +208,67 @@ TEST(SignalHistoryAlignment, BestInputLiveAndItsPeakUntilReset) {
     a = history.Alignment();
     EXPECT_EQ(a.bestInput, -1);
     EXPECT_FLOAT_EQ(a.peakSnr, 11.5f);
+}
+
+// With alarm rules, a lock that flickers for less than its rule's delays
+// gives no event: one "lost" once it stays off, one "regained" once it stays on.
+TEST(SignalHistoryEvents, LockEventsWaitOutTheLockRulesDelays) {
+    CSignalHistory history(100);
+    AlarmRules rules = AlarmRules::Defaults();
+    rules.Of(AlarmKind::DemodLockLost).enabled = false;   // the hold-off applies all the same
+    history.SetAlarmRules(rules);   // demodulator lock: 5 s to raise, 5 s to clear
+    history.NoteConnected("COM1");
+    const char* demod = "11010000001011111111";   // one reading a second
+    for (int64_t t = 0; demod[t]; ++t) history.Take(Sample(t * 1000, true, demod[t] == '1' ? "1" : "0", "0", "1"), kEveryPollItem, t * 1000);
+    std::vector<std::pair<std::string, int64_t>> seen;
+    for (const EventRecord& e : history.Events().Recent())
+        if (std::string(EventName(e.kind)).rfind("demod-lock", 0) == 0) seen.insert(seen.begin(), {EventName(e.kind), e.timeMs});
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, int64_t>>{{"demod-lock-lost", 9000}, {"demod-lock-regained", 17000}}));
+}
+
+// Raise, acknowledge, clear and withdraw in the event log, and only after a Connect.
+TEST(SignalHistoryEvents, AlarmsGoToTheEventLog) {
+    CSignalHistory history(100);
+    AlarmRules rules = AlarmRules::Defaults();
+    for (AlarmRule& rule : rules.rules) rule.raiseDelayMs = rule.clearDelayMs = 0;
+    history.SetAlarmRules(rules);
+    history.Take(Sample(1000, false, "", "", ""), kEveryPollItem, 1000);   // before a Connect: not watched
+    EXPECT_TRUE(history.Alarms().active.empty());
+    history.NoteConnected("COM1");
+    struct Step {
+        PollSample sample;
+        std::function<void()> then;
+        std::vector<std::string> events;   // "name detail", added by the step
+        std::optional<AlarmSeverity> highest;
+    };
+    const auto first = [&] { return history.Alarms().active.at(0).serial; };
+    AlarmRules snrOff = rules;
+    snrOff.Of(AlarmKind::SnrLow).enabled = false;
+    const std::vector<Step> steps = {
+        {Sample(2000, true, "1", "0", "1", {"20"}), {}, {}, std::nullopt},
+        {Sample(3000, false, "", "", ""), {}, {"connection-lost ", "alarm-raised unit_silent (critical)"}, AlarmSeverity::Critical},
+        {Sample(4000, false, "", "", ""), [&] { EXPECT_TRUE(history.AcknowledgeAlarm(first())); },
+         {"alarm-acknowledged unit_silent (critical)"}, AlarmSeverity::Critical},
+        {Sample(5000, false, "", "", ""), [&] { EXPECT_EQ(history.AcknowledgeAllAlarms(), 0); }, {}, AlarmSeverity::Critical},
+        {Sample(6000, true, "1", "0", "1", {"7.5"}), {},
+         {"connection-back ", "alarm-cleared unit_silent (critical)", "alarm-raised snr_low_a (minor), value 7.5"},
+         AlarmSeverity::Minor},
+        {Sample(7000, true, "1", "0", "1", {"7.5"}), [&] { history.SetAlarmRules(snrOff); }, {}, AlarmSeverity::Minor},
+        {Sample(8000, true, "1", "0", "1", {"7.5"}), {}, {"alarm-withdrawn snr_low_a (minor), value 7.5"}, std::nullopt},
+    };
+    for (const Step& step : steps) {
+        const size_t before = history.Events().Recent().size();
+        history.Take(step.sample, kEveryPollItem, step.sample.timeMs);
+        if (step.then) step.then();
+        std::vector<std::string> added;
+        const std::vector<EventRecord> recent = history.Events().Recent();
+        for (size_t i = recent.size() - before; i-- > 0;) added.push_back(std::string(EventName(recent[i].kind)) + " " + recent[i].detail);
+        EXPECT_EQ(added, step.events) << "at " << step.sample.timeMs;
+        EXPECT_EQ(history.Alarms().highest, step.highest) << "at " << step.sample.timeMs;
+    }
+    EXPECT_EQ(history.Alarms().recent.size(), 2u);
+    EXPECT_TRUE(history.Alarms().recent.back().acknowledged);
+    const uint8_t noLevels = uint8_t(kEveryPollItem & ~(1u << PollItemLevels));   // their poll item switched off
+    history.Take(Sample(9000, true, "1", "0", "1"), noLevels, 9000);
+    EXPECT_EQ(history.Alarms().notEvaluated, (std::vector<AlarmId>{{AlarmKind::LevelOutOfRange, 0}}));
 }

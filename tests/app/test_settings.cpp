@@ -69,14 +69,14 @@ TEST_F(SettingsFile, MissingFileKeepsEveryDefault) {
     EXPECT_EQ(StartupIpAddress(s), "0.0.0.0");
 }
 
-TEST_F(SettingsFile, DefaultsWithoutStringsAre65BytesInRowOrder) {
+TEST_F(SettingsFile, DefaultsWithoutStringsAre66BytesInRowOrder) {
     AppSettingsData s;
     ASSERT_TRUE(WriteSettingsFile(path_, s));
     const std::string bytes = ReadRaw();
-    ASSERT_EQ(bytes.size(), 65u);
+    ASSERT_EQ(bytes.size(), 66u);
     std::string expected = Le32(-1) + std::string(1, '\x01') + Le32(0) + Le32(9600) + Le32(500) + Le32(1) +
                            Le32(2500) + Le32(1) + Le32(1000) + Le32(2000) + std::string("\x01\x01\x01\x01", 4) +
-                           Le32(0) + Le32(0) + Le32(-1) + Le32(-1) + Le32(0) + Le32(0);
+                           Le32(0) + Le32(0) + Le32(-1) + Le32(-1) + Le32(0) + Le32(0) + std::string(1, '\x01');
     EXPECT_EQ(bytes, expected);
 }
 
@@ -99,6 +99,7 @@ TEST_F(SettingsFile, RoundTripReproducesEverySetting) {
     s.LogoHeight = 50;
     s.ConnectionType = 1;
     s.LastIpAddress = "10.1.2.3";
+    s.AlarmSound = 0;
     ASSERT_TRUE(WriteSettingsFile(path_, s));
 
     AppSettingsData r;
@@ -131,12 +132,13 @@ TEST_F(SettingsFile, SixteenRowFileStillReads) {
     s.ConnectionType = 1;
     s.AppTitle = "Old";
     const std::string bytes = SettingsBytes(s);
-    WriteRaw(bytes.substr(0, bytes.size() - 4));  // without the last-address row
+    WriteRaw(bytes.substr(0, bytes.size() - 5));  // without the last-address and alarm-sound rows
     AppSettingsData r;
     ASSERT_TRUE(ReadSettingsFile(path_, r));
     EXPECT_EQ(r.ConnectionType, 1);
     EXPECT_EQ(*r.AppTitle, "Old");
     EXPECT_FALSE(r.LastIpAddress.has_value());
+    EXPECT_EQ(r.AlarmSound, 1);
     ApplyStartupDefaults(r);
     EXPECT_EQ(StartupIpAddress(r), "0.0.0.0");
 }
@@ -206,6 +208,7 @@ struct RawRows {
     int32_t interval = 2000;
     uint8_t flags[4] = {1, 1, 1, 1};
     int32_t logoWidth = -1, logoHeight = -1, connectionType = 0;
+    uint8_t alarmSound = 1;
 
     std::string Bytes() const {
         auto le = [](int32_t v) {
@@ -218,7 +221,7 @@ struct RawRows {
         std::string out = le(lastComPort) + std::string(1, char(pollingEnabled)) + noText + le(baud);
         for (int32_t t : timeouts) out += le(t);
         out += le(interval) + std::string(reinterpret_cast<const char*>(flags), 4) + noText + noText;
-        return out + le(logoWidth) + le(logoHeight) + le(connectionType) + noText;
+        return out + le(logoWidth) + le(logoHeight) + le(connectionType) + noText + std::string(1, char(alarmSound));
     }
 };
 
@@ -257,7 +260,8 @@ TEST_F(SettingsFile, ValuesTheDialogsRefuseTakeTheirDefaults) {
         RawRows r;
         r.connectionType = -1;
         r.lastComPort = -2;
-        cases.push_back({"negative connection type and port", r});
+        r.alarmSound = 2;
+        cases.push_back({"negative connection type and port, alarm sound 2", r});
     }
     const std::string defaults = SettingsBytes(AppSettingsData{});
     for (const Case& c : cases) {
@@ -290,6 +294,7 @@ TEST_F(SettingsFile, ValuesAtTheEdgesOfWhatTheDialogsAcceptAreKept) {
     r.lastComPort = 255;
     r.pollingEnabled = 0;
     r.flags[3] = 0;
+    r.alarmSound = 0;
     WriteRaw(r.Bytes());
     AppSettingsData read;
     ASSERT_TRUE(ReadSettingsFile(path_, read));
@@ -306,6 +311,7 @@ TEST_F(SettingsFile, ValuesAtTheEdgesOfWhatTheDialogsAcceptAreKept) {
     EXPECT_EQ(read.LastComPort, 255);
     EXPECT_EQ(read.PollingEnabled, 0);
     EXPECT_EQ(read.PollItemFlags[3], 0);
+    EXPECT_EQ(read.AlarmSound, 0);
     EXPECT_EQ(SettingsBytes(read), r.Bytes());
     for (uint32_t rate : {300u, 14400u, 56000u, 128000u, 256000u}) {
         r.baud = int32_t(rate);

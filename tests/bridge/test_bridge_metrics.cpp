@@ -14,8 +14,14 @@
 
 using namespace bridgetest;
 
+// Alarm rules without delays, inputs A and C watched (tavrin_alarm_*).
+const char* const kAlarmRules = R"({"inputs_fitted": ["A", "C"], "rules": [
+  {"alarm": "reception_lost", "raise_delay_ms": 0}, {"alarm": "snr_low", "raise_delay_ms": 0}]})";
+
 TEST(BridgeMetrics, ValuesAreTheUnitsAndPromtoolAcceptsThem) {
     BridgeRig rig;
+    tooltest::WriteFile(rig.folder.File("alarms.json"), kAlarmRules);
+    rig.options.extraArgs = {"--alarm-rules", rig.folder.File("alarms.json")};
     ASSERT_TRUE(rig.Start()) << rig.bridge.Err();
     rig.unit->SetValue("1snr", "21.5");
     rig.unit->SetValue("1cer", "7.25");
@@ -54,6 +60,14 @@ TEST(BridgeMetrics, ValuesAreTheUnitsAndPromtoolAcceptsThem) {
         {rig.Series("tavrin_config_slot"), ParseDecimal(rig.unit->Value("dlas"))},
         {rig.Series("tavrin_demod_mode"), ParseDecimal(rig.unit->Value("gudm"))},
         {rig.Series("tavrin_build_info", "version=\"" TAVRIN_VERSION "\""), 1.0},
+        // The alarm rules on the same cycle: packet errors, SNR C 7.25 below 10.
+        {rig.Series("tavrin_alarm_active", "alarm=\"reception_lost\",severity=\"major\""), 1.0},
+        {rig.Series("tavrin_alarm_raises_total", "alarm=\"reception_lost\",severity=\"major\""), 1.0},
+        {rig.Series("tavrin_alarm_active", "alarm=\"snr_low_c\",severity=\"minor\""), 1.0},
+        {rig.Series("tavrin_alarm_active", "alarm=\"snr_low_a\",severity=\"minor\""), 0.0},
+        {rig.Series("tavrin_alarm_raises_total", "alarm=\"snr_low_a\",severity=\"minor\""), 0.0},
+        {rig.Series("tavrin_alarm_active", "alarm=\"unit_silent\",severity=\"critical\""), 0.0},
+        {rig.Series("tavrin_alarm_active", "alarm=\"snr_low_b\",severity=\"minor\""), std::nullopt},   // not fitted
     };
     for (const auto& row : expected) EXPECT_EQ(Sample(text, row.series), row.value) << row.series << "\n" << text;
     EXPECT_GT(Sample(text, rig.Series("tavrin_exchanges_total", "result=\"ok\"")).value_or(0), 11.0);

@@ -67,6 +67,12 @@ TEST(BridgeWeb, CheckConfigChecksTheFileWholeAndTheOptions) {
     ::unlink(file.c_str());
     EXPECT_EQ(RunWithInput(BinPath("tavrin_bridge"), args, "").out,
               "tavrin_bridge: " + file + ": No such file or directory\n");
+    // The alarm rules are checked at start too; a fault names its key.
+    Write(file, R"({"rules": [{"alarm": "snr_low", "threshold": "low"}]})");
+    const ProgramResult rules = RunWithInput(
+        BinPath("tavrin_bridge"), {"--serial", folder.File("no-such-unit"), "--check-config", "--alarm-rules", file}, "");
+    EXPECT_EQ(rules.exitCode, 1);
+    EXPECT_EQ(rules.out, "tavrin_bridge: " + file + ": rules[0].threshold: must be a number\n");
     const ProgramResult noMetrics =
         RunWithInput(BinPath("tavrin_bridge"), {"--ip", "127.0.0.1", "--check-config", "--web-config", file}, "");
     EXPECT_EQ(noMetrics.exitCode, 2);

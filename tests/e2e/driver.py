@@ -626,10 +626,26 @@ class Runner:
     def op_not_description(self, name, wanted, seconds=STEP_WAIT_S):
         self.op_description(name, wanted, seconds, negate=True)
 
+    def op_described(self, name, wanted, seconds=STEP_WAIT_S, window=scenarios.MAIN_TITLE):
+        """The control `name` of `window` is described `wanted` (a state in words)."""
+        def matches():
+            obj = self.screen.find(None, name, window)
+            return obj is not None and obj.description == wanted
+        self.need(matches, "%r to be described %r" % (name, wanted), seconds)
+
+    def op_shows(self, name, window, seconds=STEP_WAIT_S):
+        """A control named `name` (a list's cell) shows in `window`."""
+        self.control(None, name, window, seconds)
+
     # files
     def op_file(self, name):
         path = os.path.join(self.rig.work, name)
         self.need(lambda: os.path.isfile(path) and os.path.getsize(path) > 0, "the file %s" % path)
+
+    def op_program_file(self, name, wanted):
+        """The file `name` of the program folder holds the text `wanted`."""
+        path = os.path.join(self.rig.program_folder, name)
+        self.need(lambda: wanted in read(path), "%r in %s" % (wanted, path))
 
     def op_event(self, name, seconds=STEP_WAIT_S, detail=None):
         """The event log holds the event `name` (with `detail`, when given)."""

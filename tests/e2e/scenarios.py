@@ -276,6 +276,54 @@ DARK_WINDOWS = [
     ("gone", HISTORY),
 ]
 
+# Alarms: the indicator with the unit answering, a critical alarm once the
+# unit is gone, the Alarms window by its shortcut, the alarm acknowledged by a
+# click, cleared when the unit is back (its period pictured on the history
+# chart); the rules dialog refuses a threshold out of range and saves one
+# within it to the rules file.
+ALARMS = "Alarms"
+RULES = "Alarm rules"
+ALARM_STATE = "Alarm state"
+UNIT_SILENT = "unit_silent (critical)"
+ALARM_WINDOW = [
+    ("described", ALARM_STATE, "No alarms", 30),
+    ("kill_sim",),
+    ("described", ALARM_STATE, "Critical", 60),
+    ("event", "alarm-raised", 10, UNIT_SILENT),
+    ("screenshot", MAIN_TITLE, "e2e-main-window-alarm.png"),
+    ("key", "ctrl+m", MAIN_TITLE),
+    ("window", ALARMS),
+    ("click", None, "Unit not answering", ALARMS),
+    ("click", BUTTON, "Acknowledge", ALARMS),
+    ("event", "alarm-acknowledged", 10, UNIT_SILENT),
+    ("shows", "Yes", ALARMS),
+    ("sim", True, False),
+    ("described", ALARM_STATE, "No alarms", 60),
+    ("event", "alarm-cleared", 10, UNIT_SILENT),
+    ("screenshot", ALARMS, "e2e-alarms-window.png"),
+    ("key", "ctrl+h", MAIN_TITLE),
+    ("window", HISTORY),
+    ("click", "combo box", "Span", HISTORY),
+    ("key", "Home Return"),
+    ("sleep", 1),
+    ("screenshot", HISTORY, "e2e-history-alarm.png"),
+    ("close", HISTORY),
+    ("activate", ALARMS),
+    ("click", BUTTON, "Rules...", ALARMS),
+    ("window", RULES),
+    ("screenshot", RULES, "e2e-alarm-rules.png"),
+    ("type_into", "SNR low, Threshold", "70", RULES),
+    ("click", BUTTON, "Save", RULES),
+    ("window", "Error"),
+    ("click", BUTTON, "OK", "Error"),
+    ("gone", "Error"),
+    ("type_into", "SNR low, Threshold", "12.5", RULES),
+    ("click", BUTTON, "Save", RULES),
+    ("gone", RULES),
+    ("program_file", "alarm_rules.json", '"threshold": 12.5'),
+    ("close", ALARMS),
+]
+
 CASES = [
     {
         "name": "advanced_window",
@@ -327,5 +375,10 @@ CASES = [
         "name": "dark_desktop",
         "timeout": 150,
         "steps": [("dark_desktop",)] + SERIAL_START + DARK_WINDOWS,
+    },
+    {
+        "name": "alarms",
+        "timeout": 240,
+        "steps": SERIAL_START + ALARM_WINDOW,
     },
 ]

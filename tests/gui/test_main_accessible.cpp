@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <map>
 
+#include "app/ui/CAlarmRulesDlg.h"
 #include "app/ui/CLogoSizeDialog.h"
 #include "link/ui/CConnectDialog.h"
 #include "pages/ui/CDemodDialog.h"
@@ -92,6 +93,8 @@ const WindowCase kWindows[] = {
      }},
     {"engineering window", ID_OPTIONS_ENGINEERING, [](CTavrin_rx_ctrl_v2Dlg& w) { return w.EngineeringWindow(); }},
     {"signal history", ID_SIGNAL_HISTORY, [](CTavrin_rx_ctrl_v2Dlg& w) -> QWidget* { return w.HistoryWindow(); }},
+    {"alarms", ID_ALARMS, [](CTavrin_rx_ctrl_v2Dlg& w) -> QWidget* { return w.AlarmsWindow(); }},
+    {"alarm rules", 0, [](CTavrin_rx_ctrl_v2Dlg& w) -> QWidget* { return new CAlarmRulesDlg(AlarmRules::Defaults(), "", &w); }},
     {"connecting", 0, [](CTavrin_rx_ctrl_v2Dlg& w) -> QWidget* { return new CConnectDialog(&w); }},
     {"please wait", 0, [](CTavrin_rx_ctrl_v2Dlg& w) -> QWidget* { return new CPleaseWaitDialog(&w); }},
     {"polling options", ID_POLLING_OPTIONS, nullptr}, {"write key", ID_WRITE_KEY, nullptr},
@@ -136,6 +139,7 @@ TEST(MainAccessible, MenusLampsGraphsAndChartSayWhatTheyShow) {
     EXPECT_EQ(keys["Engineering"] + keys["Disable polling"] + keys["Polling options"] + keys["Signal history"] +
                   keys["Write decryption key"] + keys["Restore defaults"],
               "Ctrl+ECtrl+PCtrl+LCtrl+HCtrl+KCtrl+D");
+    EXPECT_EQ(keys["Alarms"], "Ctrl+M");
 
     // "SNR A 23.5 dB, ..., Level D -61.2 dBm", each a value or "no value".
     QStringList series;

@@ -94,9 +94,11 @@ def main():
                                   ("code", codes, offered_codes)):
         for word in sorted(wanted - offered):
             problems.append(f"the completion does not offer the {name} {word}")
-    for option in ("--interval", "--count", "--csv", "--json"):
-        if option not in complete(completion, ["tavrinctl", "-i", "127.0.0.1", "watch", "-"]):
-            problems.append(f"watch does not offer {option}")
+    for command, wanted in (("watch", ("--interval", "--count", "--csv", "--json")),
+                            ("alarms", ("--alarm-rules", "--interval", "--count", "--json"))):
+        for option in wanted:
+            if option not in complete(completion, ["tavrinctl", "-i", "127.0.0.1", command, "-"]):
+                problems.append(f"{command} does not offer {option}")
     # Exactly the codes: every one after read, the writable ones after write.
     for command, wanted in (("read", all_codes), ("write", writable)):
         offered = complete(completion, ["tavrinctl", "-i", "127.0.0.1", command, ""])

@@ -82,7 +82,7 @@ TEST(ToolCommandLine, EveryBadCommandLineExitsTwoWithItsReason) {
         {{"--ip", "1.2.3.4", "--com", "300", "probe"}, "give only one of --serial, --com and --ip"},
         {{"--com", "0", "--baud"}, "--com takes a port number from 1 to 256"},
         {{"--ip", "127.0.0.1", "-j", "write", "edef", "x"},
-         "--json applies to probe, send, read, status, dump, watch and inspect only"},
+         "--json applies to probe, send, read, status, dump, watch, alarms and inspect only"},
         {{"--ip", "127.0.0.1", "--pages", "status"}, "--pages applies to read, write and dump only"},
         {{"--ip", "127.0.0.1", "--pages", "read", "gudm"}, "no page shows 'gudm'"},
         {{"--ip", "127.0.0.1", "--pages", "write", "1ipf", "1,75"}, "1ipf: Invalid frequency value"},

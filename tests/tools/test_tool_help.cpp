@@ -58,7 +58,8 @@ TEST(ToolHelp, ACommandsHelpListsTheOptionsThatApplyToIt) {
     };
     const std::vector<Case> cases = {
         {"watch", {"--serial PATH", "--interval MS", "--csv FILE", "--json", "--quiet"}, {}},
-        {"status", {"--ip A.B.C.D", "--json", "--no-probe"}, {"--interval", "--csv"}},
+        {"status", {"--ip A.B.C.D", "--json", "--no-probe"}, {"--interval", "--csv", "--alarm-rules"}},
+        {"alarms", {"--alarm-rules FILE", "--interval MS", "--count N", "--json"}, {"--csv"}},
         {"save-set", {"--com N", "--quiet", "--log FILE"}, {"--json", "--count"}},
         {"inspect", {"--json"}, {"--serial", "--baud", "CONNECTION"}},
     };

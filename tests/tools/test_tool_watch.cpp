@@ -353,8 +353,10 @@ TEST(ToolWatchLine, IntervalCountAndCsvAreCheckedAndBelongToWatch) {
         {{"--ip", "127.0.0.1", "watch", "--interval", "99"}, "--interval takes milliseconds from 100 to 86400000"},
         {{"--ip", "127.0.0.1", "watch", "--interval", "1,5"}, "--interval takes milliseconds from 100 to 86400000"},
         {{"--ip", "127.0.0.1", "watch", "--count", "0"}, "--count takes a number of cycles from 1 to 1000000000"},
-        {{"--ip", "127.0.0.1", "--count", "3", "status"}, "--count applies to watch only"},
+        {{"--ip", "127.0.0.1", "--count", "3", "status"}, "--count applies to watch and alarms only"},
         {{"--ip", "127.0.0.1", "--csv", "x.csv", "read", "1loc"}, "--csv applies to watch only"},
+        {{"--ip", "127.0.0.1", "--csv", "x.csv", "alarms"}, "--csv applies to watch only"},
+        {{"--ip", "127.0.0.1", "--alarm-rules", "r.json", "watch"}, "--alarm-rules applies to alarms only"},
         {{"--ip", "127.0.0.1", "watch", "extra"}, "wrong number of arguments for watch"},
     };
     for (const auto& [args, reason] : cases) {

@@ -18,6 +18,7 @@
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "link/serial_device.h"
+#include "params/alarm_rules.h"
 #include "platform/debug_out.h"
 #include "platform/version.h"
 #include "platform/program_folder.h"
@@ -57,6 +58,7 @@ struct BridgeOptions {
     std::string programFolder;
     // The metrics listener's TLS and passwords.
     std::string webConfig;
+    std::string alarmRules;
     bool checkConfig = false;
     // Who may reach the unit, and how (--listen-read-only, --allow).
     std::vector<std::string> listenReadOnly;
@@ -300,7 +302,13 @@ int main(int argc, char** argv) {
                    "TLS and passwords of the metrics (YAML: tls_server_config,\n"
                    "basic_auth_users with bcrypt hashes); SIGHUP reads it again")
         ->option_text("FILE");
-    app.add_flag("--check-config", o.checkConfig, "check the options and the web configuration, and exit");
+    app.add_option("--alarm-rules", o.alarmRules,
+                   "the alarm rules (JSON, checked whole at start) behind\n"
+                   "tavrin_alarm_active and tavrin_alarm_raises_total;\n"
+                   "default: the built-in rules")
+        ->option_text("FILE");
+    app.add_flag("--check-config", o.checkConfig,
+                 "check the options, the web configuration and the alarm rules,\nand exit");
     // A file of options, one "name = value" a line with the long names
     // (listen = ["127.0.0.1:9999", "10.0.0.20"] for a repeated one).
     app.set_config("--config", "", "read options from FILE (name = value lines, the long names)")
@@ -314,7 +322,8 @@ int main(int argc, char** argv) {
         " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
         "SIGHUP: the web configuration read again, the log reopened.\n"
         "Exit status: 0 stopped by a signal (or --help, --version, --check-config), 1 a\n"
-        "failure (the unit's port, a listening address, the web configuration, the log),\n"
+        "failure (the unit's port, a listening address, the web configuration, the alarm\n"
+        "rules, the log),\n"
         "2 a bad command line or --config file.";
     try {
         app.parse(argc, argv);
@@ -365,6 +374,11 @@ int main(int argc, char** argv) {
         web = LoadWebConfig(o.webConfig, &error);
         if (!web) return Fail(error);
     }
+    AlarmRules alarmRules = AlarmRules::Defaults();
+    if (!o.alarmRules.empty()) {
+        std::string error;
+        if (!ReadAlarmRulesFile(o.alarmRules, alarmRules, error)) return Fail(error);
+    }
     if (o.checkConfig) {
         std::printf("tavrin_bridge: configuration OK\n");
         return 0;
@@ -399,7 +413,7 @@ int main(int argc, char** argv) {
     if (const ResultCode rc = OpenUnit(o, link, detail); rc != kResultOk)
         return Fail(ResultCodeMessage(rc) + " (" + detail + ")");
 
-    BridgeMetrics metrics(o.name);
+    BridgeMetrics metrics(o.name, alarmRules);
     UnitQueueSetup setup;
     setup.address = o.address;
     setup.pollIntervalMs = o.intervalMs;

@@ -107,6 +107,10 @@ void LampSample(Writer& w, const char* name, LampState state) {
     if (state != LampState::Grey) w.Sample(name, "", state == LampState::Green ? "1" : "0");
 }
 
+std::string AlarmLabels(const std::string& alarm, AlarmSeverity severity) {
+    return "alarm=\"" + alarm + "\",severity=\"" + AlarmSeverityName(severity) + "\"";
+}
+
 }  // namespace
 
 std::string ResultWords(ResultCode code) {
@@ -120,6 +124,27 @@ std::string ResultWords(ResultCode code) {
 const char* ResultLabel(ResultCode code) {
     const size_t slot = ResultSlot(code);
     return slot == kOtherSlot ? "other" : kResultRows[slot].label;
+}
+
+BridgeMetrics::BridgeMetrics(std::string unitName, const AlarmRules& alarmRules)
+    : unit_(std::move(unitName)), alarms_(alarmRules) {
+    TakeAlarms();
+}
+
+void BridgeMetrics::TakeAlarms() {
+    s_.alarms.clear();
+    const AlarmRules& rules = alarms_.Rules();
+    for (const AlarmId& id : CAlarmModel::AllIds()) {
+        if (!AlarmWatched(rules, id)) continue;
+        s_.alarms.push_back({id.Name(), rules.Of(id.kind).severity, alarms_.IsActive(id), alarms_.RaiseCount(id)});
+    }
+}
+
+std::vector<AlarmEvent> BridgeMetrics::EvaluateAlarms(const PollSample& sample, int64_t steadyMs) {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<AlarmEvent> events = alarms_.Evaluate(sample, kEveryPollItem, steadyMs);
+    TakeAlarms();
+    return events;
 }
 
 void BridgeMetrics::SetUnrequestedReplies(uint64_t count) {
@@ -196,6 +221,14 @@ std::string BridgeMetrics::Exposition() const {
     // The reception lamp: locked and no packet errors.
     w.Family("tavrin_reception_ok", "gauge", "1 when the demodulator is locked and no packet errors are reported.");
     LampSample(w, "tavrin_reception_ok", s.lamps.reception);
+
+    // The alarm rules (--alarm-rules) on the poll cycle.
+    w.Family("tavrin_alarm_active", "gauge", "1 while the alarm is raised by its rule (--alarm-rules), else 0.");
+    for (const AlarmSeries& a : s.alarms)
+        w.Sample("tavrin_alarm_active", AlarmLabels(a.alarm, a.severity), a.active ? "1" : "0");
+    w.Family("tavrin_alarm_raises_total", "counter", "Times the alarm was raised since the bridge started.");
+    for (const AlarmSeries& a : s.alarms)
+        w.Sample("tavrin_alarm_raises_total", AlarmLabels(a.alarm, a.severity), std::to_string(a.raises));
 
     w.Family("tavrin_exchanges_total", "counter", "Exchanges with the unit, by result.");
     for (size_t i = 0; i <= kResultRowCount; ++i) {

@@ -8,7 +8,10 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
 #include "link/result_codes.h"
+#include "params/alarms.h"
 #include "params/lamps.h"
 #include "tools/tavrin_bridge/poll_table.h"
 
@@ -28,7 +31,7 @@ std::string ResultWords(ResultCode code);
 
 class BridgeMetrics {
 public:
-    explicit BridgeMetrics(std::string unitName) : unit_(std::move(unitName)) {}
+    explicit BridgeMetrics(std::string unitName, const AlarmRules& alarmRules = AlarmRules::Defaults());
 
     // Every exchange with the unit, whoever asked for it; one the unit
     // answered is stamped with the wall clock.
@@ -37,6 +40,9 @@ public:
     // that failed or was not made), the lamps it left and its own duration.
     using PollValues = std::array<std::optional<double>, kBridgePollRows>;
     void SetPollCycle(const PollValues& values, const Lamps& lamps, double seconds);
+    // One poll cycle's sample judged by the alarm rules (every poll item on),
+    // at a steady-clock time; returns the alarms raised and cleared.
+    std::vector<AlarmEvent> EvaluateAlarms(const PollSample& sample, int64_t steadyMs);
     void SetUnitInfo(std::optional<UnitInfo> info);
     void SetClients(int count);
     // A client refused because --max-clients were connected.
@@ -52,6 +58,16 @@ public:
     std::string Exposition() const;
 
 private:
+    // One alarm's series: every alarm the rules evaluate (switched on, and
+    // of a fitted input), active or not.
+    struct AlarmSeries {
+        std::string alarm;
+        AlarmSeverity severity = AlarmSeverity::Critical;
+        bool active = false;
+        uint64_t raises = 0;
+    };
+    void TakeAlarms();   // s_.alarms from alarms_, under lock_
+
     struct Snapshot {
         bool up = false;
         PollValues poll{};
@@ -68,8 +84,10 @@ private:
         uint64_t notAllowedClients = 0;
         uint64_t refusedRequests = 0;
         uint64_t unrequested = 0;
+        std::vector<AlarmSeries> alarms;
     };
     const std::string unit_;
     mutable std::mutex lock_;
     Snapshot s_;
+    CAlarmModel alarms_;   // under lock_
 };

@@ -9,6 +9,7 @@
 #include "link/remote_control.h"
 #include "link/requests.h"
 #include "params/poll_run.h"
+#include "platform/clock.h"
 #include "platform/numbers.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/journal.h"
@@ -226,6 +227,16 @@ void UnitQueue::PollCycle() {
         if (sample.shifted) values = {};   // any of them may be its neighbour's
     }
     lamps_ = LampsAfter(lamps_, sample);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto end = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(end - start).count();
     metrics_.SetPollCycle(values, lamps_.shown, seconds);
+    sample.timeMs = WallClockMs();
+    const int64_t steadyMs = std::chrono::duration_cast<std::chrono::milliseconds>(end.time_since_epoch()).count();
+    for (const AlarmEvent& e : metrics_.EvaluateAlarms(sample, steadyMs)) {
+        const std::string value = e.value ? ", value " + FormatFixed(*e.value, 2) : std::string();
+        Say(e.transition == AlarmTransition::Raised ? Priority::Warning : Priority::Notice, "alarm %s: %s (%s)%s",
+            e.transition == AlarmTransition::Raised ? "raised" : e.transition == AlarmTransition::Cleared ? "cleared"
+                                                                                                         : "withdrawn",
+            e.alarm.id.Name().c_str(), AlarmSeverityName(e.alarm.severity), value.c_str());
+    }
 }

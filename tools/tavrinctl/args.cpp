@@ -112,7 +112,8 @@ const ToolOption kOptions[] = {
          o.programFolder = v;
          return {};
      }},
-    {"", "--interval", "MS", false, OptionScope::Watch, "watch: milliseconds from one poll cycle to the\nnext (default 2000, at least 100)",
+    {"", "--interval", "MS", false, OptionScope::Cycles,
+     "watch, alarms: milliseconds from one poll cycle\nto the next (default 2000, at least 100)",
      [](ToolOptions& o, const std::string& v) -> std::string {
          long n = 0;
          if (!ParseInt(v, kWatchMinIntervalMs, kWatchMaxIntervalMs, n))
@@ -120,7 +121,7 @@ const ToolOption kOptions[] = {
          o.watch.intervalMs = uint32_t(n);
          return {};
      }},
-    {"", "--count", "N", false, OptionScope::Watch, "watch: stop after N poll cycles",
+    {"", "--count", "N", false, OptionScope::Cycles, "watch, alarms: stop after N poll cycles",
      [](ToolOptions& o, const std::string& v) -> std::string {
          long n = 0;
          if (!ParseInt(v, 1, 1000000000L, n)) return "--count takes a number of cycles from 1 to 1000000000";
@@ -133,9 +134,16 @@ const ToolOption kOptions[] = {
          o.watch.csvFile = v;
          return {};
      }},
+    {"", "--alarm-rules", "FILE", false, OptionScope::Alarms,
+     "alarms: the rules from FILE (JSON, checked\nwhole), not the defaults",
+     [](ToolOptions& o, const std::string& v) -> std::string {
+         if (v.empty()) return "--alarm-rules needs a file name";
+         o.alarmRulesFile = v;
+         return {};
+     }},
     {"-j", "--json", nullptr, false, OptionScope::Json,
      "print JSON: one document (probe, send, read,\n"
-     "status, dump, inspect), one object a line (watch)",
+     "status, dump, inspect), one object a line (watch,\nalarms)",
      [](ToolOptions& o, const std::string&) -> std::string {
          o.json = true;
          return {};
@@ -470,7 +478,9 @@ std::span<const ToolOption> ToolOptionTable() { return kOptions; }
 bool OptionApplies(const ToolOption& option, const ToolCommand& command) {
     switch (option.scope) {
         case OptionScope::Unit: return command.run != nullptr;
+        case OptionScope::Cycles: return std::string(command.name) == "watch" || std::string(command.name) == "alarms";
         case OptionScope::Watch: return std::string(command.name) == "watch";
+        case OptionScope::Alarms: return std::string(command.name) == "alarms";
         case OptionScope::Json: return command.json;
         case OptionScope::Pages: {
             const std::string name = command.name;

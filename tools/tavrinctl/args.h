@@ -37,6 +37,7 @@ struct ToolOptions {
     bool quiet = false;          // --quiet: no progress
     bool version = false;        // --version
     WatchOptions watch;
+    std::string alarmRulesFile;  // --alarm-rules (alarms); empty: the defaults
 
     std::string command;
     std::vector<std::string> args;
@@ -47,7 +48,9 @@ struct ToolCommand;
 // The commands an option applies to.
 enum class OptionScope {
     Unit,    // those that talk to a unit (the connection and the link)
+    Cycles,  // watch and alarms (the poll cycle again and again)
     Watch,   // watch
+    Alarms,  // alarms
     Json,    // those that print JSON (the command table's `json`)
     Pages,   // read, write and dump (values in the pages' form)
     Any,     // every command

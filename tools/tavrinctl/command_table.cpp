@@ -58,6 +58,15 @@ constexpr ToolCommand kCommands[] = {
        "a cycle without an answer is a row with\n"
        "connected 0 and the watch goes on (with --com N\n"
        "a device plugged back is opened again)"}}, "tavrinctl --ip 192.0.2.10 watch --interval 500 --csv signal.csv"},
+    {"alarms", 0, 0, true, UnitRun::Single, nullptr, RunAlarms, nullptr,
+     {{"",
+       "the alarm rules (the defaults, or --alarm-rules\n"
+       "FILE) over the poll cycle of watch: one line\n"
+       "per alarm raised or cleared (time, raise or\n"
+       "clear, alarm, severity, value), or with --json\n"
+       "one object a line: time_utc, event, alarm,\n"
+       "severity, value; until --count cycles or\n"
+       "Ctrl+C/SIGTERM (exit status 0)"}}, "tavrinctl --ip 192.0.2.10 alarms --alarm-rules rules.json --json"},
     {"inspect", 1, 1, true, UnitRun::Single, nullptr, nullptr, RunInspect,
      {{"FILE",
        "check a configuration or set file and print\n"

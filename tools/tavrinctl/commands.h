@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "link/result_codes.h"
@@ -13,6 +14,7 @@
 #include "tools/tavrinctl/exit_status.h"
 
 class CFerritRemoteControl;
+struct PollSample;
 
 using ExchangeReply = UnitReply;
 
@@ -62,6 +64,14 @@ int RunStatus(ToolContext& tool);
 int RunDump(ToolContext& tool);
 // The poll cycle until --count or a signal (watch.cpp).
 int RunWatch(ToolContext& tool);
+// watch's loop: the poll cycle every --interval, each cycle's sample handed to
+// `each` with a steady-clock time, until --count cycles, a signal (status 0)
+// or `each` returns false (status 1, `each` has said why).
+int RunPollCycles(ToolContext& tool, const std::function<bool(const PollSample&, int64_t steadyMs)>& each);
+// One line on standard output, flushed; false when it could not be written.
+bool FlushLine(ToolContext& tool, const std::string& line);
+// The alarm rules over a watch: raise and clear lines (alarms.cpp).
+int RunAlarms(ToolContext& tool);
 
 // Configuration files (files.cpp).
 int RunSaveConfig(ToolContext& tool);

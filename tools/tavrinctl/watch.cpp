@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -70,15 +71,8 @@ std::string SampleLine(const PollSample& sample) {
 
 }  // namespace
 
-int RunWatch(ToolContext& tool) {
+int RunPollCycles(ToolContext& tool, const std::function<bool(const PollSample&, int64_t steadyMs)>& each) {
     const WatchOptions& watch = tool.options.watch;
-    CCsvRecorder recorder;
-    std::string error;
-    if (!watch.csvFile.empty() && !recorder.Start(watch.csvFile, error)) {
-        PrintError(tool.err, watch.csvFile, kTextCannotWriteFile, error);
-        return kExitFailure;
-    }
-
     uint8_t pollingEnabled = 1;
     uint8_t items[PollItemCount] = {1, 1, 1, 1};
     PollThreadParams params;
@@ -87,30 +81,43 @@ int RunWatch(ToolContext& tool) {
     params.unitAddress = tool.address;
     params.pollingEnabled = &pollingEnabled;
     params.pollItemFlags = items;
-    // A signal ends the exchange under way and the cycle with it; the row is
-    // still written, whole, with what that cycle brought.
+    // A signal ends the exchange under way and the cycle with it; the cycle
+    // is still handed on, with what it brought.
     const SignalStop signals(params.stop);
 
     PollCycleState state;
-    int status = 0;
     for (long cycle = 1;; ++cycle) {
         PollSample sample;
         RunPollCycle(params, state, &sample);
+        if (!each(sample, int64_t(TickMs()))) return kExitFailure;
+        if (watch.count > 0 && cycle >= watch.count) return kExitSuccess;
+        if (params.stop.PauseFor(watch.intervalMs)) return kExitSuccess;
+    }
+}
+
+bool FlushLine(ToolContext& tool, const std::string& line) {
+    std::fprintf(tool.out, "%s\n", line.c_str());
+    // Lines nobody can read end the run (main() says why).
+    return std::fflush(tool.out) == 0 && !std::ferror(tool.out);
+}
+
+int RunWatch(ToolContext& tool) {
+    const WatchOptions& watch = tool.options.watch;
+    CCsvRecorder recorder;
+    std::string error;
+    if (!watch.csvFile.empty() && !recorder.Start(watch.csvFile, error)) {
+        PrintError(tool.err, watch.csvFile, kTextCannotWriteFile, error);
+        return kExitFailure;
+    }
+    const int status = RunPollCycles(tool, [&](const PollSample& sample, int64_t) {
         const std::string line = tool.options.json ? JsonText(PollSampleJson(sample)) : SampleLine(sample);
-        std::fprintf(tool.out, "%s\n", line.c_str());
-        // Lines nobody can read end the watch (main() says why).
-        if (std::fflush(tool.out) != 0 || std::ferror(tool.out)) {
-            status = kExitFailure;
-            break;
-        }
+        if (!FlushLine(tool, line)) return false;
         if (recorder.IsRecording() && !recorder.Append(sample, error)) {
             PrintError(tool.err, watch.csvFile, "recording stopped", error);
-            status = kExitFailure;
-            break;
+            return false;
         }
-        if (watch.count > 0 && cycle >= watch.count) break;
-        if (params.stop.PauseFor(watch.intervalMs)) break;
-    }
+        return true;
+    });
     recorder.Stop();
     return status;
 }
