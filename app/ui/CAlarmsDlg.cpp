@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -38,6 +39,18 @@ QStringList RowTexts(const Alarm& alarm) {
     return row;
 }
 
+// The severity cell keeps its colours in a selected row: the selection shows
+// in the row's other cells and by the focus frame.
+class SeverityCell : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+};
+
 }  // namespace
 
 CAlarmsDlg::CAlarmsDlg(CSignalHistory& history, QWidget* parent) : QDialog(parent), history_(history) {
@@ -54,6 +67,7 @@ CAlarmsDlg::CAlarmsDlg(CSignalHistory& history, QWidget* parent) : QDialog(paren
     list_->setUniformRowHeights(true);
     list_->setAllColumnsShowFocus(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setItemDelegateForColumn(kSeverity, new SeverityCell(list_));
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionResizeMode(kAlarm, QHeaderView::Stretch);
     for (int c = kSeverity; c < kColumnCount; ++c) list_->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);

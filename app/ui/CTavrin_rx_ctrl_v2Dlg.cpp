@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -222,6 +223,10 @@ void CTavrin_rx_ctrl_v2Dlg::BuildControls() {
     alarmLabel_->setAccessibleName(QStringLiteral("Alarm state"));
     alarmLabel_->setAutoFillBackground(true);
     alarmLabel_->setContentsMargins(12, 3, 12, 3);
+    // A click on the indicator opens the Alarms window (as Ctrl+M does).
+    alarmLabel_->setCursor(Qt::PointingHandCursor);
+    alarmLabel_->setToolTip(QStringLiteral("Alarms (Ctrl+M)"));
+    alarmLabel_->installEventFilter(this);
     QFont bold = alarmLabel_->font();
     bold.setBold(true);
     alarmLabel_->setFont(bold);
@@ -524,6 +529,11 @@ bool CTavrin_rx_ctrl_v2Dlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == portList_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) DebugOut("Connect\r\n");
+    }
+    if (watched == alarmLabel_ && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        OnAlarms();
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }

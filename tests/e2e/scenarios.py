@@ -277,7 +277,8 @@ DARK_WINDOWS = [
 ]
 
 # Alarms: the indicator with the unit answering, a critical alarm once the
-# unit is gone, the Alarms window by its shortcut, the alarm acknowledged by a
+# unit is gone, the Alarms window by its shortcut (and by a click on the
+# indicator at the end), the alarm acknowledged by a
 # click, cleared when the unit is back (its period pictured on the history
 # chart); the rules dialog refuses a threshold out of range and saves one
 # within it to the rules file.
@@ -321,6 +322,10 @@ ALARM_WINDOW = [
     ("click", BUTTON, "Save", RULES),
     ("gone", RULES),
     ("program_file", "alarm_rules.json", '"threshold": 12.5'),
+    ("close", ALARMS),
+    ("gone", ALARMS),
+    ("click", "label", ALARM_STATE, MAIN_TITLE),
+    ("window", ALARMS),
     ("close", ALARMS),
 ]
 
