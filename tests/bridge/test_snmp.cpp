@@ -193,3 +193,18 @@ TEST(Snmp, NotificationsOnRaiseAndClearOfSnrLowAndASilentUnit) {
     EXPECT_EQ(Notifications(site.Traps(), mark, "Raised", "snr_low_a").size(), 1u) << site.Traps();
     EXPECT_EQ(Notifications(site.Traps(), mark, "Raised", "unit_silent").size(), 1u) << site.Traps();
 }
+
+// --agentx from a --config file, checked with the rest (a build without
+// Net-SNMP refuses it with exit status 1).
+TEST(SnmpOption, AgentxIsTakenFromTheConfigFile) {
+    testsupport::TempFolder folder("tavrin-snmp-conf");
+    std::ofstream(folder.File("bridge.conf")) << "ip = \"127.0.0.1\"\nagentx = \"unix:/var/agentx/master\"\n";
+    const ProgramResult r =
+        RunWithInput(BinPath("tavrin_bridge"), {"--config", folder.File("bridge.conf"), "--check-config"}, "");
+#ifdef TAVRIN_HAVE_AGENTX
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out, "tavrin_bridge: configuration OK\n");
+#else
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+#endif
+}

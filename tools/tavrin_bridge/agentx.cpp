@@ -17,8 +17,6 @@
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <utility>
-#include <variant>
 
 #include "tools/tavrin_bridge/journal.h"
 
