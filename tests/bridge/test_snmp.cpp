@@ -62,7 +62,9 @@ struct SnmpSite {
     }
     bool Start() {
         mibs = SmiModules();
+        // The master's socket first, so that the bridge finds it at once.
         return !mibs.empty() && StartSnmpd() &&
+               Eventually([this] { return access(folder.File("agentx.sock").c_str(), F_OK) == 0; }) &&
                trapd.Start("/usr/sbin/snmptrapd", {"-f", "-C", "-c", folder.File("snmptrapd.conf"), "-M", MibPath(),
                                                    "-m", kMib, "-Lf", folder.File("traps.log"), "-F",
                                                    "%v\\n", ip + ":16200"}) &&
@@ -140,10 +142,13 @@ TEST(Snmp, GetAndWalkGiveTheUnitsValuesByNameAndTheAgentComesBackAfterSnmpdResta
 
     // snmpd goes and comes back: the subagent registers again by itself.
     ASSERT_EQ(site.snmpd.Stop(), 0);
+    const auto restart = std::chrono::steady_clock::now();
     ASSERT_TRUE(site.StartSnmpd());
     site.rig.unit->SetValue("1snr", "19.5");
-    EXPECT_TRUE(Eventually([&] { return site.Get("tavrinInputSnr.1") == "19.5"; }))
+    EXPECT_TRUE(Eventually([&] { return site.Get("tavrinInputSnr.1") == "19.5"; }, 60s))
         << site.rig.bridge.Err() << site.snmpd.Out();
+    std::printf("agent back %.1f s after snmpd restarted\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - restart).count());
 }
 
 TEST(Snmp, NotificationsOnRaiseAndClearOfSnrLowAndASilentUnit) {

@@ -210,7 +210,7 @@ void AgentX::Impl::Run() {
     netsnmp_ds_set_string(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_X_SOCKET, socket.c_str());
     netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_AGENTX_PING_INTERVAL, kPingSeconds);
     // No SIGALRM (the bridge's threads are not ready for it), no files of
-    // Net-SNMP's own read or written, no MIB files read.
+    // Net-SNMP's own read or written (and no MIB files: MIBS is empty).
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_ALARM_DONT_USE_SIG, 1);
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_PERSIST_STATE, 1);
@@ -280,10 +280,9 @@ bool AgentX::Start(std::string* error) {
 }
 
 void AgentX::Notify(AgentNotice notice) {
-    {
-        std::lock_guard<std::mutex> guard(impl_->lock);
-        impl_->notices.push_back(std::move(notice));
-    }
+    std::lock_guard<std::mutex> guard(impl_->lock);
+    if (impl_->wake[1] < 0) return;   // not started, or stopped
+    impl_->notices.push_back(std::move(notice));
     const char b = 1;
     [[maybe_unused]] const ssize_t n = ::write(impl_->wake[1], &b, 1);
 }
@@ -294,6 +293,8 @@ void AgentX::Stop() {
     const char b = 1;
     [[maybe_unused]] const ssize_t n = ::write(impl_->wake[1], &b, 1);
     impl_->thread.join();
+    std::lock_guard<std::mutex> guard(impl_->lock);
     ::close(impl_->wake[0]);
     ::close(impl_->wake[1]);
+    impl_->wake[0] = impl_->wake[1] = -1;
 }
