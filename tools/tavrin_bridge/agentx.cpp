@@ -53,9 +53,13 @@ struct Value {
 };
 Value Text(std::string s) { return {ASN_OCTET_STR, std::move(s), 0}; }
 Value Integer(long v) { return {ASN_INTEGER, {}, v}; }
-Value Unsigned(double v) { return {ASN_UNSIGNED, {}, long(std::clamp(std::llround(v), 0LL, 0xFFFFFFFFLL))}; }
+Value Unsigned(double v) {
+    if (!std::isfinite(v)) v = 0;
+    return {ASN_UNSIGNED, {}, long(std::clamp(std::llround(v), 0LL, 0xFFFFFFFFLL))};
+}
 // TavrinTenths: a reading in tenths of its unit.
 Value Tenths(double v) {
+    if (!std::isfinite(v)) v = 0;
     return Integer(long(std::clamp(std::llround(v * 10), (long long)INT32_MIN, (long long)INT32_MAX)));
 }
 Value Lock(LampState s) { return Integer(s == LampState::Green ? 1 : s == LampState::Red ? 2 : 3); }
