@@ -212,7 +212,6 @@ void AgentX::Impl::Run() {
     snmp_enable_calllog();
     netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_ROLE, 1);
     netsnmp_ds_set_string(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_X_SOCKET, socket.c_str());
-    netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_AGENTX_PING_INTERVAL, kPingSeconds);
     // No SIGALRM (the bridge's threads are not ready for it), no files of
     // Net-SNMP's own read or written (and no MIB files: MIBS is empty).
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_ALARM_DONT_USE_SIG, 1);
@@ -221,6 +220,8 @@ void AgentX::Impl::Run() {
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
     netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
     init_agent(kAppName);
+    // After init_agent, which sets its own default (15 s).
+    netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_AGENTX_PING_INTERVAL, kPingSeconds);
     netsnmp_handler_registration* registration = netsnmp_create_handler_registration(
         "tavrinObjects", Handle, kObjects.data(), kObjects.size(), HANDLER_CAN_RONLY);
     registration->handler->myvoid = this;
