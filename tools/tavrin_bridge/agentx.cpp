@@ -259,6 +259,16 @@ void AgentX::Impl::Run() {
         }
         for (const AgentNotice& notice : due) Send(notice);
     }
+    // A master stopping at the same time (a host going down) is seen here
+    // rather than inside snmp_shutdown, whose handling of it trips over its
+    // own callback lock.
+    int fds = 0;
+    int block = 0;
+    fd_set readable;
+    FD_ZERO(&readable);
+    timeval none{0, 100'000};
+    snmp_select_info(&fds, &readable, &none, &block);
+    if (::select(fds, &readable, nullptr, nullptr, &none) > 0) snmp_read(&readable);
     snmp_shutdown(kAppName);
 }
 
