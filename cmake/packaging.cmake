@@ -80,6 +80,7 @@ if(TARGET tavrin_bridge)
   install(FILES ${CMAKE_SOURCE_DIR}/deploy/tavrin_bridge.service ${CMAKE_SOURCE_DIR}/deploy/tavrin_bridge@.service
           DESTINATION lib/systemd/system)
   install(FILES ${CMAKE_SOURCE_DIR}/deploy/bridge-example.conf DESTINATION ${TAVRIN_DEB_DOCDIR}/examples)
+  install(FILES ${CMAKE_SOURCE_DIR}/deploy/mibs/TAVRIN-RECEIVER-MIB DESTINATION ${TAVRIN_DEB_DOCDIR}/mibs)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/deploy/99-tavrin-serial.rules DESTINATION lib/udev/rules.d)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TAVRIN_DEB_DOCDIR})

@@ -24,6 +24,7 @@ libyaml-cpp-dev        build    the web configuration of tavrin_bridge (--web-co
 libssl-dev             build    TLS on the metrics page of tavrin_bridge
 libcrypt-dev           build    the bcrypt passwords of the metrics page (crypt)
 libsystemd-dev         build    tavrin_bridge as a systemd service (sd_notify: ready, status, watchdog)
+libsnmp-dev            build    the AgentX subagent of tavrin_bridge (--agentx; optional)
 scdoc                  build    the manual pages, built with the programs
 libgtest-dev           test     the test programs
 libgmock-dev           test     the test programs
@@ -33,6 +34,11 @@ locales                test     the runs under de_DE and tr_TR (scripts/locales.
 clang                  test     the fuzz targets
 libclang-rt-14-dev     test     libFuzzer
 prometheus             test     the bridge scraped by a real Prometheus, promtool checks
+snmpd                  test     the AgentX master of the bridge's SNMP tests
+snmp                   test     snmpget, snmpwalk and snmptranslate in the SNMP tests
+snmptrapd              test     the notifications of the SNMP tests received
+smitools               test     smilint on the bridge's MIB
+curl                   test     the SMI modules for the MIB check, fetched once into the build tree
 openssl                test     self-signed certificates for the bridge tests
 xvfb                   test     an X server per end-to-end case
 xauth                  test     xvfb-run
@@ -56,7 +62,7 @@ fakeroot               test     the Debian package built
 '
 # The services of the tests' servers (the node exporter came with Prometheus
 # when recommendations were installed).
-test_services='prometheus.service prometheus-node-exporter.service'
+test_services='prometheus.service prometheus-node-exporter.service snmpd.service snmptrapd.service'
 
 purpose="${1:-test}"
 case "$purpose" in

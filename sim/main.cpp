@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/version.h"
@@ -55,6 +56,10 @@ const char kUsage[] =
     "                       the draw follows --seed\n"
     "  --request-log FILE   append each request taken in to FILE at once, one line\n"
     "                       each: the text between STX and the checksum\n"
+    "  --commands           take commands from standard input while it runs, one a\n"
+    "                       line, each acknowledged on standard output with \"ok\" and\n"
+    "                       the command: set CODE VALUE (the value as on the wire),\n"
+    "                       silent (answer nothing), answer (answer again)\n"
     "  --oracle             every setting and reception value names the code it was\n"
     "                       read from (integer TTnnnn, number TT.nnnn, frequency\n"
     "                       TT.00nnnn, text TT-nnnn; TT is the code's own tag), so that\n"
@@ -123,6 +128,38 @@ int Fail(const std::string& message, int status = kExitUsage) {
     return status;
 }
 
+// One line of --commands; false when it is none.
+bool RunCommand(sim::SimUnit& unit, const std::string& line) {
+    const size_t space = line.find(' ');
+    const std::string verb = line.substr(0, space);
+    if (verb == "silent" && space == std::string::npos) {
+        unit.SetFault(sim::Fault::Silence);
+    } else if (verb == "answer" && space == std::string::npos) {
+        unit.ClearFault();
+    } else if (verb == "set" && space != std::string::npos && line.size() > space + 6 && line[space + 5] == ' ') {
+        unit.SetValue(line.substr(space + 1, 4), line.substr(space + 6));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Reads --commands until standard input ends.
+void TakeCommands(sim::SimUnit& unit) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, stdin)) {
+        std::string line = buffer;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        if (line.empty()) continue;
+        if (RunCommand(unit, line)) {
+            std::printf("ok %s\n", line.c_str());
+            std::fflush(stdout);
+        } else {
+            std::fprintf(stderr, "tavrin_unit_sim: not a command: '%s' (set CODE VALUE, silent, answer)\n", line.c_str());
+        }
+    }
+}
+
 int UnknownWord(const std::string& word) {
     if (word.rfind('-', 0) != 0) return Fail("unexpected argument '" + word + "'");
     return Fail("unknown option '" + word + "'" + DidYouMean(word, OptionNames()));
@@ -137,6 +174,7 @@ int main(int argc, char** argv) {
     int faultCount = -1;
     std::string faultCode;
     uint32_t faultMs = 0;
+    bool commands = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -153,6 +191,8 @@ int main(int argc, char** argv) {
             options.drift = false;
         } else if (arg == "--oracle") {
             options.oracle = true;
+        } else if (arg == "--commands") {
+            commands = true;
         } else if (!hasValue) {
             const std::vector<std::string> known = OptionNames();
             if (std::find(known.begin(), known.end(), arg) == known.end()) return UnknownWord(arg);
@@ -222,6 +262,8 @@ int main(int argc, char** argv) {
     if (!options.tcpAddress.empty()) std::printf("tcp: %s:%u\n", unit.TcpAddress().c_str(), unsigned(unit.TcpPort()));
     std::printf("model %s, address %04d, mode %d\n", unit.IsK840() ? "K840" : "two-mode", unit.Address(), unit.Mode());
     std::fflush(stdout);
+    // Ends with the process: it may be waiting on standard input then.
+    if (commands) std::thread([&unit] { TakeCommands(unit); }).detach();
 
     int sig = 0;
     sigwait(&signals, &sig);

@@ -109,7 +109,7 @@ TEST(BridgeCommandLine, HelpVersionAndBadLines) {
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"--serial PATH", "--com N", "--ip A.B.C.D", "--listen ADDR[:PORT]", "--metrics ADDR:PORT",
                              "--interval MS", "--max-clients N", "--idle-timeout SECONDS", "--log FILE",
-                             "--web-config FILE", "--alarm-rules FILE", "--check-config", "--listen-read-only ADDR[:PORT]", "--allow CIDR",
+                             "--web-config FILE", "--alarm-rules FILE", "--agentx SOCKET", "--check-config", "--listen-read-only ADDR[:PORT]", "--allow CIDR",
                              "trusted networks", "default 30", "default 8", "127.0.0.1:9999"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     const ProgramResult version = RunWithInput(BinPath("tavrin_bridge"), {"--version"}, "");

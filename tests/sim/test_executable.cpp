@@ -31,25 +31,35 @@ std::string SimProgram() {
 struct Child {
     pid_t pid = -1;
     int out = -1;
+    int in = -1;   // its standard input, with `withInput`
 };
 
-Child Launch(const std::vector<std::string>& args) {
+Child Launch(const std::vector<std::string>& args, bool withInput = false) {
     // Everything the child needs is prepared before the fork.
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return {};
+    int inFds[2] = {-1, -1};
+    if (::pipe(pipeFds) != 0 || (withInput && ::pipe(inFds) != 0)) return {};
     Child child;
     child.pid = ::fork();
     if (child.pid == 0) {
         ::dup2(pipeFds[1], 1);
         ::close(pipeFds[0]);
+        if (withInput) {
+            ::dup2(inFds[0], 0);
+            ::close(inFds[1]);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(pipeFds[1]);
     child.out = pipeFds[0];
+    if (withInput) {
+        ::close(inFds[0]);
+        child.in = inFds[1];
+    }
     return child;
 }
 
@@ -158,4 +168,40 @@ TEST(SimProgram, ServesUntilSigtermThenRemovesItsLink) {
     EXPECT_TRUE(ReadWholeFile(requestLog, logged));
     EXPECT_EQ(logged, "0017rgbty;;\n0017rgudm;;\n9999rgadd;;\n");
     std::filesystem::remove_all(dir);
+}
+
+// --commands: a value set, the unit silent and answering again, while it runs.
+TEST(SimProgram, CommandsOnStandardInputChangeTheRunningUnit) {
+    const std::string program = SimProgram();
+    if (program.empty()) GTEST_SKIP() << "tavrin_unit_sim not built";
+    const std::string address = RandomLoopbackAddress();
+    const std::string requestLog = std::filesystem::temp_directory_path() / ("sim-commands-" + address + ".log");
+    std::filesystem::remove(requestLog);
+    Child c = Launch({program, "--no-serial", "--tcp", address, "--port", "0", "--no-drift", "--commands",
+                      "--request-log", requestLog},
+                     true);
+    const std::string banner = ReadUntil(c.out, "model");
+    const size_t tcpAt = banner.find("tcp: " + address + ":");
+    ASSERT_NE(tcpAt, std::string::npos) << banner;
+    TcpClient tcp;
+    ASSERT_TRUE(tcp.Connect(address, uint16_t(std::atoi(banner.c_str() + tcpAt + 6 + address.size()))));
+    const auto command = [&c](const std::string& line) {
+        EXPECT_EQ(::write(c.in, (line + "\n").data(), line.size() + 1), ssize_t(line.size() + 1));
+        return ReadUntil(c.out, "ok " + line + "\n");
+    };
+    EXPECT_EQ(command("set 1snr 7.5"), "ok set 1snr 7.5\n");
+    EXPECT_EQ(tcp.Exchange("0001r1snr;;"), Reply(1, '1', "7.5"));
+    EXPECT_EQ(command("silent"), "ok silent\n");
+    ASSERT_TRUE(tcp.Send("0001r1snr;;"));   // not answered: counted as a fault below
+    std::string logged;
+    EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(requestLog, logged) && logged.size() == 2 * 12; }));
+    EXPECT_EQ(command("answer"), "ok answer\n");
+    EXPECT_EQ(tcp.Exchange("0001r1snr;;"), Reply(1, '1', "7.5"));
+    ::close(c.in);
+    ::kill(c.pid, SIGTERM);
+    const std::string farewell = ReadUntil(c.out, "restarts");
+    EXPECT_NE(farewell.find("counters: requests 3, replies 2, faults 1"), std::string::npos) << farewell;
+    ::close(c.out);
+    EXPECT_EQ(WaitExit(c.pid), 0);
+    std::filesystem::remove(requestLog);
 }

@@ -24,6 +24,7 @@
 #include "platform/program_folder.h"
 #include "platform/serial_port.h"
 #include "platform/std_streams.h"
+#include "tools/tavrin_bridge/agentx.h"
 #include "tools/tavrin_bridge/allow_list.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/client_server.h"
@@ -59,6 +60,7 @@ struct BridgeOptions {
     // The metrics listener's TLS and passwords.
     std::string webConfig;
     std::string alarmRules;
+    std::string agentx;   // the master's AgentX socket
     bool checkConfig = false;
     // Who may reach the unit, and how (--listen-read-only, --allow).
     std::vector<std::string> listenReadOnly;
@@ -307,6 +309,11 @@ int main(int argc, char** argv) {
                    "tavrin_alarm_active and tavrin_alarm_raises_total;\n"
                    "default: the built-in rules")
         ->option_text("FILE");
+    app.add_option("--agentx", o.agentx,
+                   "serve TAVRIN-RECEIVER-MIB as an AgentX subagent of the snmpd at\n"
+                   "SOCKET (unix:/var/agentx/master, tcp:127.0.0.1:705) and send\n"
+                   "its notifications on each alarm raised or cleared (default: none)")
+        ->option_text("SOCKET");
     app.add_flag("--check-config", o.checkConfig,
                  "check the options, the web configuration and the alarm rules,\nand exit");
     // A file of options, one "name = value" a line with the long names
@@ -323,7 +330,7 @@ int main(int argc, char** argv) {
         "SIGHUP: the web configuration read again, the log reopened.\n"
         "Exit status: 0 stopped by a signal (or --help, --version, --check-config), 1 a\n"
         "failure (the unit's port, a listening address, the web configuration, the alarm\n"
-        "rules, the log),\n"
+        "rules, the log, --agentx in a build without Net-SNMP),\n"
         "2 a bad command line or --config file.";
     try {
         app.parse(argc, argv);
@@ -379,6 +386,7 @@ int main(int argc, char** argv) {
         std::string error;
         if (!ReadAlarmRulesFile(o.alarmRules, alarmRules, error)) return Fail(error);
     }
+    if (!o.agentx.empty() && !AgentX::Available()) return Fail("--agentx: this tavrin_bridge was built without Net-SNMP");
     if (o.checkConfig) {
         std::printf("tavrin_bridge: configuration OK\n");
         return 0;
@@ -414,7 +422,10 @@ int main(int argc, char** argv) {
         return Fail(ResultCodeMessage(rc) + " (" + detail + ")");
 
     BridgeMetrics metrics(o.name, alarmRules);
+    std::unique_ptr<AgentX> agent;
+    if (!o.agentx.empty()) agent = std::make_unique<AgentX>(o.agentx, [&metrics] { return metrics.View(); });
     UnitQueueSetup setup;
+    if (agent) setup.alarm = [&agent](const AlarmEvent& e) { agent->Notify(AgentNoticeOf(e)); };
     setup.address = o.address;
     setup.pollIntervalMs = o.intervalMs;
     setup.connection = ConnectionText(o);
@@ -432,6 +443,7 @@ int main(int argc, char** argv) {
     if (metricsAt && !http.Start(metricsAt->address, metricsAt->port, &error))
         return Fail("cannot serve metrics on " + metricsAt->Text() + ": " + error);
 
+    if (agent && !agent->Start(&error)) return Fail("--agentx " + o.agentx + ": " + error);
     std::thread hangupWork = OnHangup(http, web ? o.webConfig : std::string(), log.get());
     queue.OnRoom([&clients] { clients.Wake(); });
     for (size_t i = 0; i < clients.Listening().size(); ++i)
@@ -440,6 +452,7 @@ int main(int argc, char** argv) {
     if (metricsAt)
         Say(Priority::Info, "metrics on %s://%s/metrics", web && web->tls ? "https" : "http",
             metricsAt->Text().c_str());
+    if (agent) Say(Priority::Info, "AgentX subagent of %s", o.agentx.c_str());
     // The listeners and /metrics are bound: ready, whether or not the unit
     // answers; its state follows from the worker.
     NotifyStatus("waiting for the unit's first answer");
@@ -454,6 +467,7 @@ int main(int argc, char** argv) {
     hangupWork.join();
     http.Stop();
     queue.Stop();
+    if (agent) agent->Stop();
     {
         LinkGuard guard(link.LinkMutex());
         link.CloseSerialPort();

@@ -274,3 +274,44 @@ std::string BridgeMetrics::Exposition() const {
     w.Sample("tavrin_build_info", "version=\"" + LabelValue(ProgramVersion()) + "\"", "1");
     return w.text;
 }
+
+namespace {
+
+AgentAlarm AgentAlarmOf(const Alarm& a) {
+    return {a.serial, a.id.Name(), a.id.Title(), a.severity, a.raisedUtcMs, a.value};
+}
+
+}  // namespace
+
+AgentNotice AgentNoticeOf(const AlarmEvent& event) {
+    return {event.transition == AlarmTransition::Raised, AgentAlarmOf(event.alarm), event.value};
+}
+
+AgentView BridgeMetrics::View() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    AgentView v;
+    v.unitName = unit_;
+    if (s_.info) {
+        v.model = s_.info->model;
+        v.firmware = s_.info->firmware;
+        v.serial = s_.info->serial;
+        v.address = s_.info->address;
+    }
+    v.linkUp = s_.up;
+    v.lamps = s_.lamps;
+    // The readings by their metric family, as the exposition has them.
+    for (size_t i = 0; i < kBridgePollRows; ++i) {
+        const PollMetric& m = BridgePollMetric(i);
+        if (m.family == nullptr || !s_.poll[i]) continue;
+        const std::string family = m.family;
+        const int input = m.input ? m.input[0] - 'a' : -1;
+        if (family == "tavrin_packet_errors") v.packetErrors = s_.poll[i];
+        if (family == "tavrin_config_slot") v.configSlot = s_.poll[i];
+        if (family == "tavrin_demod_mode") v.demodMode = s_.poll[i];
+        if (input < 0 || input >= kAlarmInputCount) continue;
+        if (family == "tavrin_snr_db") v.inputs[size_t(input)].snr = s_.poll[i];
+        if (family == "tavrin_input_level_dbm") v.inputs[size_t(input)].level = s_.poll[i];
+    }
+    for (const Alarm& a : alarms_.Active()) v.alarms.push_back(AgentAlarmOf(a));
+    return v;
+}

@@ -13,6 +13,7 @@
 #include "link/result_codes.h"
 #include "params/alarms.h"
 #include "params/lamps.h"
+#include "tools/tavrin_bridge/agent_view.h"
 #include "tools/tavrin_bridge/poll_table.h"
 
 struct UnitInfo {
@@ -56,6 +57,8 @@ public:
 
     // The Prometheus text exposition of everything above.
     std::string Exposition() const;
+    // The same snapshot for the SNMP agent.
+    AgentView View() const;
 
 private:
     // One alarm's series: every alarm the rules evaluate (switched on, and

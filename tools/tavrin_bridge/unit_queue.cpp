@@ -238,5 +238,6 @@ void UnitQueue::PollCycle() {
             e.transition == AlarmTransition::Raised ? "raised" : e.transition == AlarmTransition::Cleared ? "cleared"
                                                                                                          : "withdrawn",
             e.alarm.id.Name().c_str(), AlarmSeverityName(e.alarm.severity), value.c_str());
+        if (setup_.alarm) setup_.alarm(e);
     }
 }

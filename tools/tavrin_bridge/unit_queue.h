@@ -16,6 +16,7 @@
 
 #include "link/result_codes.h"
 #include "link/unit_reply.h"
+#include "params/alarms.h"
 #include "params/lamps.h"
 
 class CFerritRemoteControl;
@@ -44,6 +45,8 @@ struct UnitQueueSetup {
     std::function<void()> ping;
     // The unit's state in words, each time it changes ("unit answering").
     std::function<void(const std::string&)> status;
+    // Each alarm raised, cleared or withdrawn (the SNMP notifications).
+    std::function<void(const AlarmEvent&)> alarm;
 };
 
 class UnitQueue {
