@@ -10,7 +10,8 @@
 set -euo pipefail
 
 # package              purpose  what for
-packages='
+# (a quoted here-document: any text, apostrophes too, may stand in the last column)
+packages=$(cat <<'PACKAGES'
 build-essential        build    the C++ compiler
 cmake                  build    the build
 pkg-config             build    finds cpp-httplib
@@ -59,7 +60,8 @@ appstream              test     the metainfo checked
 bash-completion        test     the completion checked
 dpkg-dev               test     the Debian package built and unpacked
 fakeroot               test     the Debian package built
-'
+PACKAGES
+)
 # The services of the tests' servers (the node exporter came with Prometheus
 # when recommendations were installed).
 test_services='prometheus.service prometheus-node-exporter.service snmpd.service snmptrapd.service'
