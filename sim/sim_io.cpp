@@ -35,7 +35,10 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-SimUnit::Io::Io(State& state) : state_(state), cipher_(LinkKey(), kLinkKeyLength) {
+SimUnit::Io::Io(State& state)
+    : state_(state),
+      cipher_(LinkKey(), kLinkKeyLength),
+      line_(state.options.lineRate, state.options.latencyMs, state.options.thinkMs) {
     linkPath = state.options.ptyLinkPath;
     tcpAddress = state.options.tcpAddress;
     tcpPort = state.options.tcpPort;
@@ -232,9 +235,11 @@ void SimUnit::Io::Run() {
 }
 
 void SimUnit::Io::OnSerialBytes(const char* bytes, size_t n) {
+    state_.CountSerialBytes(n, 0);
     for (size_t i = 0; i < n && !stop_; ++i) {
         const auto c = uint8_t(bytes[i]);
         if (c == kStx) {   // a frame starts (an unfinished one is abandoned)
+            line_.RequestStarted(LineNowNs());
             serialBuf_.assign(1, char(c));
             continue;
         }
@@ -265,7 +270,9 @@ void SimUnit::Io::OnTcpBytes(const char* bytes, size_t n) {
 }
 
 void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
+    const uint64_t dueNs = tcp ? line_.TcpReplyNs(LineNowNs()) : line_.SerialReplyStartNs(frame.size());
     std::string reply = state_.Handle(frame);
+    if (!reply.empty() && line_.Delays() && !PauseUntilNs(dueNs)) return;
     if (!reply.empty()) {
         const ReplyFault rf = state_.TakeReplyFault(frame);
         uint32_t splitPause = 0;
@@ -326,6 +333,13 @@ void SimUnit::Io::AfterReply() {
 void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
     if (master_ < 0) return;
     state_.CountReply();
+    state_.CountSerialBytes(0, bytes.size());
+    if (line_.PacesSerial()) {
+        const size_t first = splitPauseMs ? std::min<size_t>(8, bytes.size()) : bytes.size();
+        if (WritePaced(bytes.substr(0, first)) && first < bytes.size() && Pause(splitPauseMs))
+            WritePaced(bytes.substr(first));
+        return;
+    }
     size_t done = 0;
     const size_t firstPart = splitPauseMs ? std::min<size_t>(8, bytes.size()) : bytes.size();
     int stalls = 0;
@@ -344,6 +358,39 @@ void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
         pollfd p{master_, POLLOUT, 0};
         ::poll(&p, 1, 10);
     }
+}
+
+bool SimUnit::Io::PauseUntilNs(uint64_t ns) {
+    while (!stop_) {
+        const uint64_t now = LineNowNs();
+        if (now >= ns) return true;
+        const uint64_t left = ns - now;
+        const timespec wait{time_t(left / 1000000000u), long(left % 1000000000u)};
+        pollfd p{wake_[0], POLLIN, 0};
+        if (::ppoll(&p, 1, &wait, nullptr) > 0) {
+            char sink[64];
+            while (::read(wake_[0], sink, sizeof sink) > 0) {
+            }
+        }
+    }
+    return false;
+}
+
+bool SimUnit::Io::WritePaced(const std::string& bytes) {
+    // Each write carries the bytes whose time has come, so a late wake-up
+    // never makes the later bytes later still.
+    const uint64_t start = LineNowNs();
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (!PauseUntilNs(line_.ByteDoneNs(start, done))) return false;
+        const uint64_t now = LineNowNs();
+        size_t due = done + 1;
+        while (due < bytes.size() && line_.ByteDoneNs(start, due) <= now) ++due;
+        if (!WriteRaw(bytes.substr(done, due - done), false)) return false;
+        done = due;
+    }
+    line_.ReplyFinished(LineNowNs());
+    return true;
 }
 
 bool SimUnit::Io::WriteRaw(const std::string& bytes, bool tcp) {
