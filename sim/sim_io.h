@@ -52,6 +52,7 @@ private:
     State& state_;
     Blowfish cipher_;
     LineClock line_;
+    uint64_t replyDueNs_ = 0;   // when the serial reply being sent is due (0: now)
     int master_ = -1;
     int slave_ = -1;
     int listen_ = -1;
