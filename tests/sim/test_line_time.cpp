@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "sim/sim_line.h"
 #include "sim_test_util.h"
 
 using namespace simtest;
@@ -65,5 +66,32 @@ TEST(LineTime, RepliesKeepTheLineRateAndTheLatency) {
         if (!c.tcp) {
             EXPECT_EQ(unit->Counters().serialBytesOut, 100u);
         }
+    }
+}
+
+// The clock's arithmetic, in nanoseconds: a byte is 10 bits at the line rate;
+// a request starts at the later of its first byte and the previous reply's
+// end; think time counts only for a unit that keeps line time at all.
+TEST(LineTime, ClockCountsBytesThinkAndLatency) {
+    struct Case {
+        uint32_t rate, latencyMs, thinkMs;
+        uint64_t byteNs, serialStartNs, tcpNs;   // request of 13 bytes from t = 1 ms; TCP in at 1 ms
+    };
+    const Case cases[] = {
+        {9600, 0, 2, 1041667, 1000000 + 13 * 1041667 + 2000000, 1000000 + 2000000},
+        {115200, 0, 0, 86806, 1000000 + 13 * 86806, 1000000},
+        {0, 50, 5, 0, 1000000 + 5000000, 1000000 + 55000000},
+        {0, 0, 2, 0, 1000000, 1000000},   // neither: no think time, every run as before
+    };
+    for (const Case& c : cases) {
+        sim::LineClock clock(c.rate, c.latencyMs, c.thinkMs);
+        clock.RequestStarted(1000000);
+        EXPECT_EQ(clock.ByteNs(), c.byteNs) << c.rate;
+        EXPECT_EQ(clock.SerialReplyStartNs(13), c.serialStartNs) << c.rate;
+        EXPECT_EQ(clock.TcpReplyNs(1000000), c.tcpNs) << c.rate;
+        EXPECT_EQ(clock.ByteDoneNs(0, 99), 100 * c.byteNs) << c.rate;
+        // A request seen before the previous reply had left starts when it left.
+        clock.ReplyFinished(9000000);
+        EXPECT_EQ(clock.SerialReplyStartNs(13), c.serialStartNs + 8000000) << c.rate;
     }
 }
