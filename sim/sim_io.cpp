@@ -301,7 +301,10 @@ void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
             case Fault::BadChecksum: reply[reply.size() - 2] = char(uint8_t(reply[reply.size() - 2]) ^ 0x01); break;
             case Fault::NoEtx: reply.pop_back(); break;
             case Fault::SplitTcpSegment: splitPause = rf.delayMs; break;
-            case Fault::SlowReply: send = Pause(rf.delayMs); break;
+            case Fault::SlowReply:
+                send = Pause(rf.delayMs);
+                replyDueNs_ = 0;   // the line time starts after the delay
+                break;
             case Fault::ReplyTwice: case Fault::ReplyTwiceApart: case Fault::Flood: case Fault::OddAddress: break;
             case Fault::Drip:
                 send = false;
