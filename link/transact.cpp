@@ -37,7 +37,15 @@ UnitReply CFerritRemoteControl::Exchange(const std::string& request, uint8_t log
     const uint64_t start = TickMs();
     out.result = ExchangeHeld(request, logLevel, out);
     lastAnswered_ = out.result == kResultOk;
-    if (lastAnswered_) slowestAnswerMs_ = std::max(slowestAnswerMs_, TickMs() - start);
+    if (lastAnswered_) {
+        // How long the unit took to start answering: a late copy follows its
+        // reply by about that. The reply's own line time (up to 270 ms on a
+        // 9600-baud line) says nothing of it, so a serial reply counts up to
+        // its first byte; a TCP reply comes in one piece.
+        const uint64_t firstByte = SelectedTransport().FirstReplyByteMs();
+        const uint64_t answered = firstByte >= start ? firstByte : TickMs();
+        slowestAnswerMs_ = std::max(slowestAnswerMs_, answered - start);
+    }
     ++exchangesSinceQuiet_;
     return out;
 }

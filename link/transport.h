@@ -69,6 +69,9 @@ public:
     // After an accepted reply: `received` holds the reply up to `replyEnd`
     // and whatever came with it. True when a second frame came with it.
     virtual bool AfterReply(const std::string& received, size_t replyEnd) = 0;
+    // When the last attempt's first reply byte came (TickMs); 0 for a
+    // transport that takes a reply in one piece, or when none came.
+    virtual uint64_t FirstReplyByteMs() const { return 0; }
     // The debug line for received bytes that hold no ETX.
     virtual void TraceNoEtx(size_t bytesRead) const = 0;
     // Closes the port or drops the connection, without log lines.
@@ -94,6 +97,7 @@ public:
     void SettleAfterFailure(uint64_t deadline) override;
     // The line is purged before each request: what follows is found there.
     bool AfterReply(const std::string&, size_t) override { return false; }
+    uint64_t FirstReplyByteMs() const override { return firstReplyByteMs_; }
     void TraceNoEtx(size_t bytesRead) const override;
     void Close() override;
     void ReconnectAfterRestart() override {}  // the line outlives a restart
@@ -151,6 +155,7 @@ private:
     // only, its link followed anew: a link that is gone is not replaced by the
     // /dev node the COM number would fall back to.
     std::string openDevicePath_;
+    uint64_t firstReplyByteMs_ = 0;
     // Whether a vanished device is looked for again.
     bool followComPort_ = true;
 };

@@ -33,6 +33,7 @@ ResultCode SerialTransport::ReadReply(bool bulk, bool logging, uint64_t deadline
                                       bool& overran) {
     received.clear();
     overran = false;
+    firstReplyByteMs_ = 0;
     const uint64_t start = TickMs();
     bool stxSeen = false;
     bool bulkActive = bulk;
@@ -45,6 +46,7 @@ ResultCode SerialTransport::ReadReply(bool bulk, bool logging, uint64_t deadline
             silentReads = 0;
             if (byte == kStx) stxSeen = true;
             received.push_back(char(byte));
+            if (received.size() == 1) firstReplyByteMs_ = TickMs();
             // A reply holds at most 255 bytes: a 256th fails it, ETX or not.
             if (received.size() >= kReceiveBufferSize) return kErrRead;
             if (received.size() >= kBulkReadSpan) bulkActive = false;

@@ -35,6 +35,12 @@ const char kUsage[] =
     "                       (default) or 1 DVB-T\n"
     "  --address N          the unit's address, 0 to 9998 (default 1)\n"
     "  --restart-ms N       silence after a mode change or factory reset (default 7000)\n"
+    "  --line-rate BAUD     keep serial line time on the pseudo-terminal (10 bits a\n"
+    "                       byte): answer a request no earlier than its last byte could\n"
+    "                       have arrived, and send each reply byte one byte time apart\n"
+    "  --latency-ms MS      delay every TCP reply by MS (the network's round trip)\n"
+    "  --think-ms MS        the unit's own time per request with --line-rate or\n"
+    "                       --latency-ms (default 2)\n"
     "  --no-drift           keep SNR, levels and lock values still\n"
     "  --seed N             seed of the wandering values (default 1)\n"
     "  --fault NAME[:COUNT[:MS[:CODE]]]\n"
@@ -219,6 +225,15 @@ int main(int argc, char** argv) {
         } else if (arg == "--restart-ms") {
             if (!ParseNumber(argv[++i], 0, 600000, &v)) return Fail("bad restart time");
             options.restartMs = uint32_t(v);
+        } else if (arg == "--line-rate") {
+            if (!ParseNumber(argv[++i], 1, 4000000, &v)) return Fail("bad line rate (1 to 4000000 baud)");
+            options.lineRate = uint32_t(v);
+        } else if (arg == "--latency-ms") {
+            if (!ParseNumber(argv[++i], 0, 600000, &v)) return Fail("bad latency");
+            options.latencyMs = uint32_t(v);
+        } else if (arg == "--think-ms") {
+            if (!ParseNumber(argv[++i], 0, 600000, &v)) return Fail("bad think time");
+            options.thinkMs = uint32_t(v);
         } else if (arg == "--seed") {
             if (!ParseNumber(argv[++i], 0, 0xFFFFFFFFL, &v)) return Fail("bad seed");
             options.seed = uint32_t(v);

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -35,7 +36,10 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-SimUnit::Io::Io(State& state) : state_(state), cipher_(LinkKey(), kLinkKeyLength) {
+SimUnit::Io::Io(State& state)
+    : state_(state),
+      cipher_(LinkKey(), kLinkKeyLength),
+      line_(state.options.lineRate, state.options.latencyMs, state.options.thinkMs) {
     linkPath = state.options.ptyLinkPath;
     tcpAddress = state.options.tcpAddress;
     tcpPort = state.options.tcpPort;
@@ -182,6 +186,9 @@ bool SimUnit::Io::Pause(uint32_t ms) {
 }
 
 void SimUnit::Io::Run() {
+    // Wake-ups as close to their time as the kernel gives them (the default
+    // slack is 50 us, a twentieth of a byte at 9600 baud, many at 115200).
+    if (line_.Delays()) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     char buf[512];
     while (!stop_) {
         if (state_.TakeRestartPending()) {
@@ -232,9 +239,11 @@ void SimUnit::Io::Run() {
 }
 
 void SimUnit::Io::OnSerialBytes(const char* bytes, size_t n) {
+    state_.CountSerialBytes(n, 0);
     for (size_t i = 0; i < n && !stop_; ++i) {
         const auto c = uint8_t(bytes[i]);
         if (c == kStx) {   // a frame starts (an unfinished one is abandoned)
+            line_.RequestStarted(LineNowNs());
             serialBuf_.assign(1, char(c));
             continue;
         }
@@ -265,7 +274,10 @@ void SimUnit::Io::OnTcpBytes(const char* bytes, size_t n) {
 }
 
 void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
+    const uint64_t dueNs = tcp ? line_.TcpReplyNs(LineNowNs()) : line_.SerialReplyStartNs(frame.size());
     std::string reply = state_.Handle(frame);
+    if (!reply.empty() && line_.Delays() && !PauseUntilNs(dueNs)) return;
+    replyDueNs_ = tcp ? 0 : dueNs;
     if (!reply.empty()) {
         const ReplyFault rf = state_.TakeReplyFault(frame);
         uint32_t splitPause = 0;
@@ -289,7 +301,10 @@ void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
             case Fault::BadChecksum: reply[reply.size() - 2] = char(uint8_t(reply[reply.size() - 2]) ^ 0x01); break;
             case Fault::NoEtx: reply.pop_back(); break;
             case Fault::SplitTcpSegment: splitPause = rf.delayMs; break;
-            case Fault::SlowReply: send = Pause(rf.delayMs); break;
+            case Fault::SlowReply:
+                send = Pause(rf.delayMs);
+                replyDueNs_ = 0;   // the line time starts after the delay
+                break;
             case Fault::ReplyTwice: case Fault::ReplyTwiceApart: case Fault::Flood: case Fault::OddAddress: break;
             case Fault::Drip:
                 send = false;
@@ -313,6 +328,7 @@ void SimUnit::Io::Answer(const std::string& frame, bool tcp) {
         if (send && !tcp) SendSerial(copies > 1 ? reply + reply : reply, splitPause);
         if (rf.fault == Fault::Flood) Flood(tcp, rf.delayMs ? rf.delayMs : 3000);
     }
+    replyDueNs_ = 0;
     AfterReply();
 }
 
@@ -326,6 +342,13 @@ void SimUnit::Io::AfterReply() {
 void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
     if (master_ < 0) return;
     state_.CountReply();
+    state_.CountSerialBytes(0, bytes.size());
+    if (line_.PacesSerial()) {
+        const size_t first = splitPauseMs ? std::min<size_t>(8, bytes.size()) : bytes.size();
+        if (WritePaced(bytes.substr(0, first)) && first < bytes.size() && Pause(splitPauseMs))
+            WritePaced(bytes.substr(first));
+        return;
+    }
     size_t done = 0;
     const size_t firstPart = splitPauseMs ? std::min<size_t>(8, bytes.size()) : bytes.size();
     int stalls = 0;
@@ -344,6 +367,43 @@ void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
         pollfd p{master_, POLLOUT, 0};
         ::poll(&p, 1, 10);
     }
+}
+
+bool SimUnit::Io::PauseUntilNs(uint64_t ns) {
+    while (!stop_) {
+        const uint64_t now = LineNowNs();
+        if (now >= ns) return true;
+        const uint64_t left = ns - now;
+        const timespec wait{time_t(left / 1000000000u), long(left % 1000000000u)};
+        pollfd p{wake_[0], POLLIN, 0};
+        if (::ppoll(&p, 1, &wait, nullptr) > 0) {
+            char sink[64];
+            while (::read(wake_[0], sink, sizeof sink) > 0) {
+            }
+        }
+    }
+    return false;
+}
+
+bool SimUnit::Io::WritePaced(const std::string& bytes) {
+    // The reply to a request starts when it is due, however late this thread
+    // woke; a further write (a repeat, the rest of a split reply) starts now.
+    // Each write carries the bytes whose time has come, so a late wake-up
+    // never makes the later bytes later still.
+    if (bytes.empty()) return true;
+    const uint64_t start = replyDueNs_ != 0 ? replyDueNs_ : LineNowNs();
+    replyDueNs_ = 0;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (!PauseUntilNs(line_.ByteDoneNs(start, done))) return false;
+        const uint64_t now = LineNowNs();
+        size_t due = done + 1;
+        while (due < bytes.size() && line_.ByteDoneNs(start, due) <= now) ++due;
+        if (!WriteRaw(bytes.substr(done, due - done), false)) return false;
+        done = due;
+    }
+    line_.ReplyFinished(line_.ByteDoneNs(start, bytes.size() - 1));
+    return true;
 }
 
 bool SimUnit::Io::WriteRaw(const std::string& bytes, bool tcp) {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "link/blowfish.h"
+#include "sim/sim_line.h"
 #include "sim/sim_state.h"
 
 namespace sim {
@@ -36,6 +37,10 @@ private:
     void OnTcpBytes(const char* bytes, size_t n);
     void Answer(const std::string& frame, bool tcp);
     void SendSerial(const std::string& bytes, uint32_t splitPauseMs);
+    // Line time (sim_line.h): waits until `ns` (steady clock); false when stopping.
+    bool PauseUntilNs(uint64_t ns);
+    // Writes `bytes` to the terminal a byte time apart; false when they could not go.
+    bool WritePaced(const std::string& bytes);
     void SendTcp(const std::string& reply, uint32_t splitPauseMs, int copies = 1);
     // Raw bytes on the line or the connection, waiting (bounded) while it is
     // full. False when they could not go.
@@ -46,6 +51,8 @@ private:
 
     State& state_;
     Blowfish cipher_;
+    LineClock line_;
+    uint64_t replyDueNs_ = 0;   // when the serial reply being sent is due (0: now)
     int master_ = -1;
     int slave_ = -1;
     int listen_ = -1;

@@ -149,6 +149,12 @@ void SimUnit::State::CountReply() {
     ++counters.replies;
 }
 
+void SimUnit::State::CountSerialBytes(size_t in, size_t out) {
+    std::lock_guard<std::mutex> lock(mutex);
+    counters.serialBytesIn += in;
+    counters.serialBytesOut += out;
+}
+
 void SimUnit::State::CountConnection() {
     std::lock_guard<std::mutex> lock(mutex);
     ++counters.tcpConnections;

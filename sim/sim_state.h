@@ -45,6 +45,7 @@ struct SimUnit::State {
     void SetRandomFaults(double rate, uint32_t maxDelayMs);
     void CountReply();
     void CountConnection();
+    void CountSerialBytes(size_t in, size_t out);
 
     std::string Value(const std::string& code) const;
     void SetValue(const std::string& code, const std::string& wire);

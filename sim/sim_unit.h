@@ -36,6 +36,12 @@ struct SimOptions {
     // to this file at once as one line, the text between STX and the checksum
     // ("0001w1ipf;1.234500;"). "" = none.
     std::string requestLogPath;
+    // Line time (sim_line.h): the pseudo-terminal's bytes paced at lineRate
+    // baud (0: at once), TCP replies delayed by latencyMs (the whole round
+    // trip), and, when either is given, thinkMs of the unit's own per request.
+    uint32_t lineRate = 0;
+    uint32_t latencyMs = 0;
+    uint32_t thinkMs = 2;
 };
 
 enum class Fault {
@@ -82,6 +88,8 @@ struct SimCounters {
     uint64_t tcpConnections = 0;      // TCP connections accepted
     uint64_t restarts = 0;            // restarts begun (gudm, ddef, RestartNow)
     uint64_t randomFaults = 0;        // faults drawn at random
+    uint64_t serialBytesIn = 0;       // bytes read from the pseudo-terminal
+    uint64_t serialBytesOut = 0;      // bytes of replies written to it (not a flood's nor a drip's)
 };
 
 class SimUnit {

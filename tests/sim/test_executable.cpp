@@ -93,7 +93,8 @@ TEST(SimProgram, HelpDocumentsEveryOption) {
     ::close(c.out);
     EXPECT_EQ(WaitExit(c.pid), 0);
     for (const char* option : {"--serial-link", "--tcp", "--port", "--model", "--address", "--restart-ms",
-                               "--no-drift", "--seed", "--fault", "--request-log", "--help", "k840", "two-mode",
+                               "--no-drift", "--seed", "--fault", "--request-log", "--line-rate", "--latency-ms",
+                               "--think-ms", "--help", "k840", "two-mode",
                                "Usage: tavrin_unit_sim", "\nExample:\n  tavrin_unit_sim "})
         EXPECT_NE(text.find(option), std::string::npos) << option;
 
@@ -102,6 +103,9 @@ TEST(SimProgram, HelpDocumentsEveryOption) {
     const std::pair<std::vector<std::string>, int> failures[] = {
         {{program, "--address", "12345"}, 2},
         {{program, "--port"}, 2},
+        {{program, "--line-rate", "0"}, 2},
+        {{program, "--latency-ms", "-5"}, 2},
+        {{program, "--think-ms", "1.5"}, 2},
         {{program, "--no-dirft"}, 2},
         {{program, "stray"}, 2},
         {{program, "--serial-link", "/nonexistent-folder/COM1"}, 1},
