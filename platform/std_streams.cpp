@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -48,6 +49,12 @@ FILE* OpenCheckedStdout(int* error) {
 }
 
 int CloseStdoutDescriptor() { return ::close(STDOUT_FILENO) != 0 && errno != EBADF ? errno : 0; }
+
+const char* MissingDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if ((platform && *platform) || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) return "";
+    return "no display. Set DISPLAY to an X server, or run it under a virtual one, e.g. 'xvfb-run ./run.sh'.";
+}
 
 bool IsTerminal(FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 

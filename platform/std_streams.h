@@ -17,6 +17,10 @@ FILE* OpenCheckedStdout(int* error);
 // Closes descriptor 1: 0, or the errno of a failed close (a descriptor that
 // was never open has nothing to lose and counts as closed).
 int CloseStdoutDescriptor();
+// Why a window program could not show its windows here, or "" when it can:
+// on Linux without DISPLAY, WAYLAND_DISPLAY or a Qt platform named in
+// QT_QPA_PLATFORM; never on Windows.
+const char* MissingDisplay();
 // Whether `stream` is a terminal (a console window).
 bool IsTerminal(FILE* stream);
 

@@ -14,6 +14,8 @@ FILE* OpenCheckedStdout(int*) { return nullptr; }
 
 int CloseStdoutDescriptor() { return _close(1) != 0 && errno != EBADF ? errno : 0; }
 
+const char* MissingDisplay() { return ""; }
+
 bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 void SystemDebugLine(const char* line) { OutputDebugStringW(Wide(line).c_str()); }

@@ -54,3 +54,8 @@ foreach(_row IN LISTS TAVRIN_WINE_TESTS)
   add_test(NAME wine.${_folder} COMMAND ${_folder}_tests --gtest_filter=-${TAVRIN_WINE_SKIP})
   set_tests_properties(wine.${_folder} PROPERTIES LABELS "wine;slow" TIMEOUT 600)
 endforeach()
+
+# tavrinctl.exe end to end against the native unit.
+add_test(NAME wine.tavrinctl COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/tool_end_to_end.sh
+                                      $<TARGET_FILE:tavrinctl>)
+set_tests_properties(wine.tavrinctl PROPERTIES LABELS "wine;slow" TIMEOUT 600)
