@@ -1,11 +1,9 @@
 #include "app/event_log.h"
 
 #include <array>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/program_folder.h"
 
 namespace {
@@ -82,13 +80,12 @@ std::vector<EventRecord> CEventLog::Recent(size_t count) const {
 }
 
 bool CEventLog::AppendToFile(const std::string& line) {
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) return false;
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const bool written = regular && WriteAll(fd, line);
-    const off_t size = regular ? ::lseek(fd, 0, SEEK_END) : 0;
-    ::close(fd);
-    if (written && size > static_cast<off_t>(kEventFileMaxBytes)) return TrimFile(path_);
+    WrittenFile file;
+    if (!file.Open(path_, WrittenFile::Mode::Append)) return false;
+    const bool regular = file.IsRegular();
+    const bool written = regular && file.WriteAll(line);
+    const int64_t size = regular ? file.Size() : 0;
+    file.Close();
+    if (written && size > static_cast<int64_t>(kEventFileMaxBytes)) return TrimFile(path_);
     return written;
 }

@@ -1,7 +1,6 @@
 #include "app/folder_check.h"
 
-#include <sys/stat.h>
-
+#include "platform/files.h"
 #include "platform/program_folder.h"
 #include "platform/user_folders.h"
 
@@ -11,8 +10,7 @@ namespace {
 // arises (the first folder up the path that exists, when `folder` could not
 // be made).
 bool Writable(std::string folder, std::string& reason) {
-    struct stat info {};
-    while (!folder.empty() && stat(folder.c_str(), &info) != 0) {
+    while (!folder.empty() && KindOfPath(folder) == PathKind::Missing) {
         const size_t slash = folder.find_last_of('/');
         folder = slash == std::string::npos || slash == 0 ? std::string("/") : folder.substr(0, slash);
     }

@@ -2,10 +2,6 @@
 // defaults with the downconverter set-up.
 #include "pages/config_ops.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -21,6 +17,7 @@
 #include "params/param_table.h"
 #include "pages/config_file.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/program_folder.h"
 
 const DownconverterDefaults kDownconverters[kDownconverterChoiceCount] = {
@@ -72,8 +69,7 @@ bool IsK840(CUnitSession& session) { return session.Unit().modelFlag.load() != 0
 // Whether a file can be created beside `path` (and `path` is no folder), so
 // that an operation that will end in writing it can refuse before it starts.
 bool CanWriteFile(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+    if (KindOfPath(path) == PathKind::Folder) return false;
     return CanCreateFileBeside(path);
 }
 

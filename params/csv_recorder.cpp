@@ -2,9 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/clock.h"
 #include "platform/program_folder.h"
@@ -43,16 +40,11 @@ CCsvRecorder::~CCsvRecorder() { Stop(); }
 
 bool CCsvRecorder::Start(const std::string& path, std::string& error) {
     Stop();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) {
+    // Opened without waiting (a FIFO with no reader fails at once); written with waiting.
+    if (!file_.Open(path, WrittenFile::Mode::Truncate)) {
         error = std::strerror(errno);
         return false;
     }
-    // Opened without waiting (a FIFO with no reader fails at once); written with waiting.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    struct stat info {};
-    fd_ = fd;
-    regular_ = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     path_ = path;
     rows_ = 0;
     end_ = 0;
@@ -66,7 +58,7 @@ bool CCsvRecorder::Start(const std::string& path, std::string& error) {
 }
 
 bool CCsvRecorder::Append(const PollSample& sample, std::string& error) {
-    if (fd_ < 0) {
+    if (!file_.IsOpen()) {
         error = "not recording";
         return false;
     }
@@ -80,35 +72,34 @@ bool CCsvRecorder::Append(const PollSample& sample, std::string& error) {
 }
 
 void CCsvRecorder::Stop() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    file_.Close();
 }
 
 std::string CCsvRecorder::FileGone() const {
-    if (!regular_) return "";
-    struct stat open {}, named {};
-    if (::fstat(fd_, &open) != 0) return std::string("the recording file cannot be checked: ") + std::strerror(errno);
-    if (::stat(path_.c_str(), &named) != 0) {
-        if (errno != ENOENT && errno != ENOTDIR)
-            return std::string("the recording file cannot be found: ") + std::strerror(errno);
-        return open.st_nlink == 0 ? "the recording file was deleted" : "the recording file was renamed or moved";
+    if (!file_.IsRegular()) return "";
+    switch (file_.LinkOf(path_)) {
+    case WrittenFile::PathLink::Here: return "";
+    case WrittenFile::PathLink::Deleted: return "the recording file was deleted";
+    case WrittenFile::PathLink::Moved: return "the recording file was renamed or moved";
+    case WrittenFile::PathLink::Replaced: return "the recording file was replaced by another file";
+    case WrittenFile::PathLink::Unreachable:
+        return std::string("the recording file cannot be found: ") + std::strerror(errno);
+    case WrittenFile::PathLink::Unknown: break;
     }
-    if (named.st_dev != open.st_dev || named.st_ino != open.st_ino)
-        return "the recording file was replaced by another file";
-    return "";
+    return std::string("the recording file cannot be checked: ") + std::strerror(errno);
 }
 
 bool CCsvRecorder::WriteWhole(const std::string& text, std::string& error) {
     // One write per row goes straight to the file: nothing waits in a buffer
     // of ours when the program ends unexpectedly.
-    if (::WriteAll(fd_, text)) {
-        end_ += off_t(text.size());
+    if (file_.WriteAll(text)) {
+        end_ += text.size();
         return true;
     }
     const int why = errno;
-    if (!regular_) {
+    if (!file_.IsRegular()) {
         error = std::string("a row could not be written: ") + std::strerror(why);
-    } else if (::ftruncate(fd_, end_) != 0) {
+    } else if (!file_.TruncateTo(end_)) {
         error = std::string("a row could not be written (") + std::strerror(why) +
                 ") and could not be taken back: " + std::strerror(errno);
     } else {

@@ -11,12 +11,11 @@
 // the operator decides where the recording goes on). Both checks apply to
 // regular files; a device or a FIFO is written as it is.
 #pragma once
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
 #include "params/poll_sample.h"
+#include "platform/files.h"
 
 // "time_utc,connected,demod_lock,...,level_d_dbm" followed by CRLF.
 std::string CsvHeaderLine();
@@ -45,7 +44,7 @@ public:
     bool Append(const PollSample& sample, std::string& error);
     void Stop();
 
-    bool IsRecording() const { return fd_ >= 0; }
+    bool IsRecording() const { return file_.IsOpen(); }
     const std::string& Path() const { return path_; }
     uint64_t Rows() const { return rows_; }
 
@@ -54,9 +53,8 @@ private:
     // Why the path no longer leads to the open file; "" while it does.
     std::string FileGone() const;
 
-    int fd_ = -1;
-    bool regular_ = false;
+    WrittenFile file_;
     std::string path_;
     uint64_t rows_ = 0;
-    off_t end_ = 0;   // the end of the last whole row (or header) in the file
+    uint64_t end_ = 0;   // the end of the last whole row (or header) in the file
 };

@@ -5,15 +5,38 @@
 #include <ctime>
 #include <thread>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+// The UTC calendar date and time of `seconds` since 1970 (any system: no gmtime_r).
+std::tm UtcOf(int64_t seconds) {
+    using namespace std::chrono;
+    const sys_seconds at{std::chrono::seconds{seconds}};
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss<std::chrono::seconds> time{at - day};
+    std::tm utc{};
+    utc.tm_year = int(date.year()) - 1900;
+    utc.tm_mon = int(unsigned(date.month())) - 1;
+    utc.tm_mday = int(unsigned(date.day()));
+    utc.tm_hour = int(time.hours().count());
+    utc.tm_min = int(time.minutes().count());
+    utc.tm_sec = int(time.seconds().count());
+    return utc;
+}
+
+}  // namespace
+
 uint64_t TickMs() {
     using namespace std::chrono;
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 TimeOfDay UtcTimeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
+    const std::tm utc = UtcOf(int64_t(std::time(nullptr)));
     return {utc.tm_hour, utc.tm_min, utc.tm_sec};
 }
 
@@ -30,9 +53,7 @@ std::string FormatUtcMs(int64_t wallClockMs) {
         millis += 1000;
         seconds -= 1;
     }
-    const std::time_t whole = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    gmtime_r(&whole, &utc);
+    const std::tm utc = UtcOf(seconds);
     char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
@@ -79,4 +100,10 @@ bool StopFlag::PauseFor(uint32_t ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return flag_.load(); });
     return flag_.load();
+}
+
+void AskPreciseWakeUps() {
+#ifdef __linux__
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
 }

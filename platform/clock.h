@@ -10,6 +10,10 @@
 // Monotonic milliseconds (the "processor clock" of reply timing).
 uint64_t TickMs();
 
+// Asks the system to wake the calling thread as close to its time as it can
+// (a timer slack of 1 ns where there is one; nothing elsewhere).
+void AskPreciseWakeUps();
+
 struct TimeOfDay {
     int hours, minutes, seconds;
 };

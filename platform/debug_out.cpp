@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/std_streams.h"
+
 namespace {
 std::mutex g_sinkMutex;
 DebugSink g_sink;
@@ -24,6 +26,6 @@ void DebugOut(const char* format, ...) {
     if (g_sink) {
         g_sink(buffer);
     } else {
-        std::fputs(buffer, stderr);
+        SystemDebugLine(buffer);
     }
 }

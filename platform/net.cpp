@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,6 +34,11 @@ constexpr int kConnectSliceMs = 20;
 int SocketLibraryStart() { return 0; }
 void SocketLibraryStop() {}
 int LastSocketError() { return t_lastError; }
+
+bool IsIpv4Address(const std::string& text) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
 
 SocketHandle CreateTcpSocket() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -163,6 +169,94 @@ long DiscardArriving(SocketHandle s, uint32_t ms, long limit) {
         if (got < 0) return total;   // closed: nothing more can come
         total += got;
     }
+}
+
+bool MakeSocketPair(SocketHandle ends[2]) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds) != 0) {
+        Fail(errno);
+        return false;
+    }
+    ends[0] = fds[0];
+    ends[1] = fds[1];
+    return true;
+}
+
+SocketHandle ListenTcp(const std::string& address, uint16_t& port, int backlog) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
+        Fail(EINVAL);
+        return kNoSocket;
+    }
+    const SocketHandle s = CreateTcpSocket();
+    if (s == kNoSocket) return kNoSocket;
+    const int one = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    socklen_t len = sizeof sa;
+    if (!SetNonBlocking(s, true) || ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        ::listen(s, backlog) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        Fail(errno);
+        ::close(s);
+        return kNoSocket;
+    }
+    port = ntohs(sa.sin_port);
+    return s;
+}
+
+SocketHandle AcceptConnection(SocketHandle listener) {
+    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+        Fail(errno);
+        return kNoSocket;
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+long SendNow(SocketHandle s, const void* bytes, size_t length) {
+    for (;;) {
+        const ssize_t n = ::send(s, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) return long(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
+        Fail(errno);
+        return -1;
+    }
+}
+
+long ReceiveNow(SocketHandle s, void* buffer, size_t capacity) {
+    for (;;) {
+        const ssize_t n = ::recv(s, buffer, capacity, MSG_DONTWAIT);
+        if (n >= 0) return long(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
+        Fail(errno);
+        return -1;
+    }
+}
+
+int WaitFor(Waitable* items, size_t count, int timeoutMs) {
+    pollfd fds[16];
+    if (count > std::size(fds)) return -1;
+    for (size_t i = 0; i < count; ++i) fds[i] = {items[i].handle, short(items[i].write ? POLLOUT : POLLIN), 0};
+    const int r = ::poll(fds, nfds_t(count), timeoutMs);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    for (size_t i = 0; i < count; ++i) items[i].ready = fds[i].revents != 0;
+    return r;
+}
+
+int WaitForNs(Waitable* items, size_t count, uint64_t timeoutNs) {
+    pollfd fds[16];
+    if (count > std::size(fds)) return -1;
+    for (size_t i = 0; i < count; ++i) fds[i] = {items[i].handle, short(items[i].write ? POLLOUT : POLLIN), 0};
+    const timespec wait{time_t(timeoutNs / 1000000000u), long(timeoutNs % 1000000000u)};
+    const int r = ::ppoll(fds, nfds_t(count), &wait, nullptr);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    for (size_t i = 0; i < count; ++i) items[i].ready = fds[i].revents != 0;
+    return r;
 }
 
 void ShutdownAndClose(SocketHandle s) {

@@ -1,17 +1,25 @@
-// POSIX sockets. The socket library's start and stop are no-ops that succeed.
+// TCP sockets: POSIX sockets on Linux (the socket library's start and stop
+// are no-ops that succeed), Winsock 2.2 on Windows. Error numbers are errno
+// values on both (a Winsock error is given as its errno counterpart).
 #pragma once
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#ifdef _WIN32
+using SocketHandle = uintptr_t;           // a SOCKET; 0 = none, as the link keeps it
+#else
 using SocketHandle = int;                 // 0 = none, as the link keeps it
+#endif
 inline constexpr SocketHandle kNoSocket = 0;
 
-int SocketLibraryStart();                 // 0
+int SocketLibraryStart();                 // 0, or an error (Windows: once per process)
 void SocketLibraryStop();
 int LastSocketError();                    // errno of the last failed call
 
+// Whether `text` is an IPv4 address in dotted-quad form.
+bool IsIpv4Address(const std::string& text);
 // Creates an IPv4 stream socket; returns kNoSocket on failure. A descriptor 0
 // is never handed out (it would read as "no socket").
 SocketHandle CreateTcpSocket();
@@ -34,5 +42,38 @@ long DiscardPending(SocketHandle s, long limit);
 // Waits `ms` and throws away whatever arrives meanwhile. Returns the number of
 // bytes discarded (0 also when the peer closed), or kDiscardOverflow as above.
 long DiscardArriving(SocketHandle s, uint32_t ms, long limit);
+// Two connected stream sockets, for a wake-up that a socket wait also sees
+// (Linux: socketpair; Windows: a loopback connection through a listener made
+// for it). Both ends do not block. False on failure.
+bool MakeSocketPair(SocketHandle ends[2]);
+
+// Servers (the simulated unit, the bridge): sockets made here do not block.
+// A listener on address:port (IPv4), the address reusable at once; port 0
+// takes one the system chooses and writes it back. kNoSocket on failure
+// (LastSocketError).
+SocketHandle ListenTcp(const std::string& address, uint16_t& port, int backlog);
+// A connection waiting at `listener`, without delay on small writes (no
+// Nagle); kNoSocket when none waits or on failure.
+SocketHandle AcceptConnection(SocketHandle listener);
+// One send or receive without waiting: the bytes that went or came, 0 for an
+// orderly close (receive), kWouldBlock when nothing can go or come now, -1 on
+// failure (LastSocketError).
+inline constexpr long kWouldBlock = -3;
+long SendNow(SocketHandle s, const void* bytes, size_t length);
+long ReceiveNow(SocketHandle s, void* buffer, size_t capacity);
+
+// Something a wait watches: a socket (on Linux any descriptor).
+struct Waitable {
+    SocketHandle handle;
+    bool write = false;     // wait until it can be written, else read
+    bool ready = false;     // set by WaitFor: readable/writable, closed or failed
+};
+// Waits until one of `items` is ready or `timeoutMs` (-1: no limit) passes:
+// the number ready, 0 on the time-out, -1 on failure (an interruption counts as a time-out).
+int WaitFor(Waitable* items, size_t count, int timeoutMs);
+// As WaitFor, with the time-out in nanoseconds: to the nanosecond where the
+// system's wait takes one, else rounded up to the next millisecond.
+int WaitForNs(Waitable* items, size_t count, uint64_t timeoutNs);
+
 void ShutdownAndClose(SocketHandle s);
 void CloseSocket(SocketHandle s);

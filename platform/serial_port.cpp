@@ -18,6 +18,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/user_folders.h"
 
 namespace {
@@ -94,7 +95,7 @@ std::string ComPortDevicePath(int index) {
     return {};
 }
 
-bool ComPortPresent(int index) {
+bool SystemComPortPresent(int index) {
     const std::string path = ComPortDevicePath(index);
     if (path.empty()) return false;
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -108,6 +109,23 @@ bool ComPortPresent(int index) {
 bool DevicePathPresent(const std::string& path) {
     struct stat st{};
     return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
+std::string MakeComPortAlias(const std::string& devicePath) {
+    const std::string target = ResolvedPath(devicePath);
+    const std::string folder = MakeTemporaryFolder("tavrin_port");
+    if (folder.empty()) return {};
+    const std::string ports = folder + "/ports";
+    if (mkdir(ports.c_str(), 0700) == 0 && symlink(target.c_str(), (ports + "/COM1").c_str()) == 0) return folder;
+    RemoveComPortAlias(folder);
+    return {};
+}
+
+void RemoveComPortAlias(const std::string& folder) {
+    if (folder.empty()) return;
+    unlink((folder + "/ports/COM1").c_str());
+    rmdir((folder + "/ports").c_str());
+    rmdir(folder.c_str());
 }
 
 SerialPort::~SerialPort() { Close(); }

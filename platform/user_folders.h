@@ -1,4 +1,6 @@
-// Where the program keeps its files. A portable copy (a build folder, or any
+// Where the program keeps its files (Linux names below; on Windows the
+// settings and the COM port aliases are under %APPDATA%\tavrin_rx_ctrl\ and the
+// logs under %LOCALAPPDATA%\tavrin_rx_ctrl\). A portable copy (a build folder, or any
 // folder the program can write) keeps everything in the program folder, as it
 // always has. An installed copy (a tree made by the install step, which marks
 // it, or a program folder the user cannot write) never writes into that tree:
@@ -29,7 +31,14 @@ std::string SettingsFolder();   // the settings file
 std::string StateFolder();      // the transaction log and the event log
 std::string PortsFolder();      // COM port links "COMn"
 std::string EventLogFilePath(); // StateFolder() + "/tavrin_rx_ctrl_events.log"
-std::string HomeFolder();       // $HOME, else the password entry's; "" if neither
+std::string HomeFolder();       // $HOME, else the password entry's; "" if neither (Windows: the profile)
+// The system's base folders for the user's settings and state: Linux
+// $XDG_CONFIG_HOME (~/.config) and $XDG_STATE_HOME (~/.local/state); Windows
+// %APPDATA% and %LOCALAPPDATA% (SHGetKnownFolderPath). "" when there is none.
+std::string UserSettingsBase();
+std::string UserStateBase();
+// Whether this user may create files in `folder`.
+bool FolderWritable(const std::string& folder);
 
 // SettingsFolder() and StateFolder(), created first (0700) when the program
 // runs installed; "" when there is none or it cannot be made. A portable

@@ -3,6 +3,8 @@
 #   scripts/deps.sh build   the compiler, CMake and the programs' libraries (./run.sh)
 #   scripts/deps.sh test    that and everything the tests, benchmarks and fuzz
 #                           targets need (./test.sh; also the default)
+#   scripts/deps.sh windows the build's packages and the Windows cross build
+#                           with its Wine runs (scripts/windows.sh)
 # Packages come without their recommendations, and no service starts while
 # they are installed (policy-rc.d). The tests start the servers they need
 # themselves: where systemd runs, the services those packages ship stay off
@@ -60,6 +62,9 @@ appstream              test     the metainfo checked
 bash-completion        test     the completion checked
 dpkg-dev               test     the Debian package built and unpacked
 fakeroot               test     the Debian package built
+g++-mingw-w64-x86-64-posix windows the Windows cross build (MinGW-w64, POSIX threads)
+wine64                 windows  the Windows programs and tests run on Linux
+googletest             windows  the sources of GoogleTest, built for Windows
 PACKAGES
 )
 # The services of the tests' servers (the node exporter came with Prometheus
@@ -69,8 +74,9 @@ test_services='prometheus.service prometheus-node-exporter.service snmpd.service
 purpose="${1:-test}"
 case "$purpose" in
     build) wanted='$2 == "build"' ;;
-    test) wanted='1' ;;
-    *) echo "usage: scripts/deps.sh [build|test]" >&2; exit 2 ;;
+    test) wanted='$2 != "windows"' ;;
+    windows) wanted='$2 == "build" || $2 == "windows"' ;;
+    *) echo "usage: scripts/deps.sh [build|test|windows]" >&2; exit 2 ;;
 esac
 mapfile -t rows < <(awk "NF && ($wanted) {print \$1, \$2}" <<<"$packages")
 

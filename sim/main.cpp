@@ -1,5 +1,4 @@
 // tavrin_unit_sim: a simulated receiver unit on a pseudo-terminal and/or TCP.
-#include <pthread.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,8 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/version.h"
+#include "platform/net.h"
 #include "platform/std_streams.h"
+#include "platform/stop_signals.h"
+#include "platform/version.h"
 #include "sim/sim_unit.h"
 #include "platform/nearest_word.h"
 
@@ -257,13 +258,10 @@ int main(int argc, char** argv) {
     }
     if (!options.serial && options.tcpAddress.empty()) return Fail("nothing to listen on: --no-serial needs --tcp");
 
-    // The signals are taken by sigwait below, never by a handler in the middle of I/O;
-    // they are blocked before the unit's thread starts so that it inherits the mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // SIGINT and SIGTERM (Ctrl+C and the console's close on Windows) end the
+    // run through a descriptor the main thread waits on.
+    const int stopSignals = StopSignalDescriptor();
+    if (stopSignals < 0) return Fail(std::string("stop signals: ") + std::strerror(errno), kExitFailure);
 
     sim::SimUnit unit(options);
     if (fault != sim::Fault::None) unit.SetFault(fault, faultCount, faultMs, faultCode);
@@ -281,7 +279,11 @@ int main(int argc, char** argv) {
     if (commands) std::thread([&unit] { TakeCommands(unit); }).detach();
 
     int sig = 0;
-    sigwait(&signals, &sig);
+    while (sig == 0) {
+        Waitable w{SocketHandle(stopSignals)};
+        if (WaitFor(&w, 1, -1) < 0) break;
+        sig = TakeStopSignal(stopSignals);
+    }
     unit.Stop();
     std::printf("stopped (%s)\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
     // What the run amounted to, for scripts that run a unit for a long time.

@@ -1,16 +1,5 @@
 #include "sim/sim_io.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -27,11 +16,32 @@ namespace {
 constexpr size_t kMaxPendingFrame = 300;
 const char kNoise[] = "\x7e\x55\xaa\x20";
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string SocketError(const std::string& what) { return what + ": " + std::strerror(LastSocketError()); }
 
-void CloseFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
+void Close(SocketHandle& s) {
+    CloseSocket(s);
+    s = kNoSocket;
+}
+
+// Waits up to `ms` for `s` to take more bytes.
+void WaitWritable(SocketHandle s, int ms) {
+    Waitable w{s, true};
+    WaitFor(&w, 1, ms);
+}
+
+// Sends all of `bytes`, waiting while the connection is full; false on failure.
+bool SendWhole(SocketHandle s, const char* bytes, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const long n = SendNow(s, bytes + done, length - done);
+        if (n == kWouldBlock) {
+            WaitWritable(s, 100);
+            continue;
+        }
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
 }
 
 }  // namespace
@@ -49,8 +59,8 @@ SimUnit::Io::~Io() { Stop(); }
 
 bool SimUnit::Io::Start(std::string* error) {
     std::string why;
-    bool ok = ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) == 0;
-    if (!ok) why = Errno("pipe");
+    bool ok = MakeSocketPair(wake_);
+    if (!ok) why = SocketError("wake-up sockets");
     if (ok && state_.options.serial) ok = OpenPty(&why) && PlaceLink(&why);
     if (ok && !tcpAddress.empty()) ok = OpenListener(&why);
     if (!ok) {
@@ -71,102 +81,57 @@ void SimUnit::Io::Stop() {
     CloseListener();
     if (linkPlaced_) {
         // Remove the link only while it still points at our terminal.
-        char target[512];
-        const ssize_t n = ::readlink(linkPath.c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string(target, size_t(n)) == slavePath) ::unlink(linkPath.c_str());
+        RemoveLinkTo(linkPath, slavePath);
         linkPlaced_ = false;
     }
-    CloseFd(slave_);
-    CloseFd(master_);
-    CloseFd(wake_[0]);
-    CloseFd(wake_[1]);
+    pty_.Close();
+    Close(wake_[0]);
+    Close(wake_[1]);
 }
 
 void SimUnit::Io::Wake() {
-    if (wake_[1] >= 0) {
+    if (wake_[1] != kNoSocket) {
         const char c = 1;
-        [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+        SendNow(wake_[1], &c, 1);
     }
 }
 
 bool SimUnit::Io::OpenPty(std::string* error) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) return *error = Errno("posix_openpt"), false;
-    char name[256];
-    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 || ::ptsname_r(master_, name, sizeof name) != 0)
-        return *error = Errno("pseudo-terminal set-up"), false;
-    slavePath = name;
-    // Our own slave descriptor keeps the terminal up while the program closes
-    // and reopens the port, so the master never sees a hang-up.
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (slave_ < 0) return *error = Errno("open " + slavePath), false;
-    termios t{};
-    if (::tcgetattr(slave_, &t) == 0) {
-        ::cfmakeraw(&t);
-        ::tcsetattr(slave_, TCSANOW, &t);
-    }
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    if (!pty_.Open(*error)) return false;
+    slavePath = pty_.FarPath();
     return true;
 }
 
 bool SimUnit::Io::PlaceLink(std::string* error) {
     if (linkPath.empty()) return true;
-    struct stat st {};
-    if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
-        return *error = linkPath + " exists and is not a symbolic link", false;
-    // A new link under a temporary name, renamed over the old one.
-    const std::string temp = linkPath + ".new" + std::to_string(::getpid());
-    ::unlink(temp.c_str());
-    if (::symlink(slavePath.c_str(), temp.c_str()) != 0) return *error = Errno("symlink " + temp), false;
-    if (::rename(temp.c_str(), linkPath.c_str()) != 0) {
-        *error = Errno("rename to " + linkPath);
-        ::unlink(temp.c_str());
-        return false;
-    }
+    if (!::PlaceLink(linkPath, slavePath, *error)) return false;
     linkPlaced_ = true;
     return true;
 }
 
 bool SimUnit::Io::OpenListener(std::string* error) {
-    std::string why;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(tcpPort);
-    if (::inet_pton(AF_INET, tcpAddress.c_str(), &addr.sin_addr) != 1) {
-        if (error) *error = "not an IPv4 address: " + tcpAddress;
-        return false;
-    }
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listen_ < 0) {
-        if (error) *error = Errno("socket");
-        return false;
-    }
-    const int one = 1;
-    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listen_, 4) != 0) {
-        if (error) *error = Errno("listen on " + tcpAddress + ":" + std::to_string(tcpPort));
-        CloseFd(listen_);
-        return false;
-    }
     // Port 0: the port the system chose is kept, so that a listener reopened
     // after a restart (by the worker thread) binds the same one again.
-    socklen_t len = sizeof addr;
-    if (tcpPort == 0 && ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        tcpPort = ntohs(addr.sin_port);
-    return true;
+    listen_ = ListenTcp(tcpAddress, tcpPort, 4);
+    if (listen_ != kNoSocket) return true;
+    if (error) {
+        *error = LastSocketError() == EINVAL ? "not an IPv4 address: " + tcpAddress
+                                             : SocketError("listen on " + tcpAddress + ":" + std::to_string(tcpPort));
+    }
+    return false;
 }
 
-void SimUnit::Io::CloseListener() { CloseFd(listen_); }
+void SimUnit::Io::CloseListener() { Close(listen_); }
 
 void SimUnit::Io::DropClient() {
-    if (client_ < 0) return;
+    if (client_ == kNoSocket) return;
     // Unread bytes would turn the close into a reset that can destroy a reply
     // still in flight, so they are read away first.
     char sink[512];
-    while (::recv(client_, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+    while (ReceiveNow(client_, sink, sizeof sink) > 0) {
     }
-    ::shutdown(client_, SHUT_RDWR);
-    CloseFd(client_);
+    ShutdownAndClose(client_);
+    client_ = kNoSocket;
     tcpBuf_.clear();
 }
 
@@ -175,10 +140,10 @@ bool SimUnit::Io::Pause(uint32_t ms) {
     while (!stop_) {
         const uint64_t now = TickMs();
         if (now >= end) return true;
-        pollfd p{wake_[0], POLLIN, 0};
-        if (::poll(&p, 1, int(end - now)) > 0) {
+        Waitable w{wake_[0]};
+        if (WaitFor(&w, 1, int(end - now)) > 0) {
             char sink[64];
-            while (::read(wake_[0], sink, sizeof sink) > 0) {
+            while (ReceiveNow(wake_[0], sink, sizeof sink) > 0) {
             }
         }
     }
@@ -188,49 +153,49 @@ bool SimUnit::Io::Pause(uint32_t ms) {
 void SimUnit::Io::Run() {
     // Wake-ups as close to their time as the kernel gives them (the default
     // slack is 50 us, a twentieth of a byte at 9600 baud, many at 115200).
-    if (line_.Delays()) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    if (line_.Delays()) AskPreciseWakeUps();
     char buf[512];
     while (!stop_) {
         if (state_.TakeRestartPending()) {
             DropClient();
             CloseListener();
         }
-        const bool wantListener = !tcpAddress.empty() && listen_ < 0;
+        const bool wantListener = !tcpAddress.empty() && listen_ == kNoSocket;
         if (wantListener && state_.AcceptsConnections()) OpenListener(nullptr);
         // A listener opened early keeps new connections waiting in its queue
         // until the restart is over, so that their first requests are answered.
         const bool accepting = !state_.IsRestarting();
 
-        std::vector<pollfd> fds;
-        fds.push_back({wake_[0], POLLIN, 0});
-        if (master_ >= 0) fds.push_back({master_, POLLIN, 0});
-        if (listen_ >= 0 && accepting) fds.push_back({listen_, POLLIN, 0});
-        if (client_ >= 0) fds.push_back({client_, POLLIN, 0});
+        Waitable items[4];
+        size_t count = 0;
+        items[count++] = {wake_[0]};
+        if (pty_.IsOpen()) items[count++] = {pty_.Waitable()};
+        if (listen_ != kNoSocket && accepting) items[count++] = {listen_};
+        if (client_ != kNoSocket) items[count++] = {client_};
         // While the listener is down for a restart, look again soon.
-        const int timeout = (!tcpAddress.empty() && (listen_ < 0 || !accepting)) ? 10 : 500;
-        if (::poll(fds.data(), fds.size(), timeout) <= 0) continue;
+        const int timeout = (!tcpAddress.empty() && (listen_ == kNoSocket || !accepting)) ? 10 : 500;
+        if (WaitFor(items, count, timeout) <= 0) continue;
 
-        for (const pollfd& p : fds) {
-            if (!p.revents || stop_) continue;
-            if (p.fd == wake_[0]) {
-                while (::read(wake_[0], buf, sizeof buf) > 0) {
+        for (size_t i = 0; i < count; ++i) {
+            const Waitable& w = items[i];
+            if (!w.ready || stop_) continue;
+            if (w.handle == wake_[0]) {
+                while (ReceiveNow(wake_[0], buf, sizeof buf) > 0) {
                 }
-            } else if (p.fd == master_) {
-                const ssize_t n = ::read(master_, buf, sizeof buf);
+            } else if (pty_.IsOpen() && w.handle == pty_.Waitable()) {
+                const long n = pty_.Read(buf, sizeof buf);
                 if (n > 0) OnSerialBytes(buf, size_t(n));
-            } else if (p.fd == listen_ && listen_ >= 0) {
-                const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-                if (fd < 0) continue;
+            } else if (w.handle == listen_ && listen_ != kNoSocket) {
+                const SocketHandle s = AcceptConnection(listen_);
+                if (s == kNoSocket) continue;
                 DropClient();   // one client at a time: the newest wins
-                client_ = fd;
-                const int one = 1;
-                ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                client_ = s;
                 state_.CountConnection();
-            } else if (p.fd == client_ && client_ >= 0) {
-                const ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+            } else if (w.handle == client_ && client_ != kNoSocket) {
+                const long n = ReceiveNow(client_, buf, sizeof buf);
                 if (n > 0) {
                     OnTcpBytes(buf, size_t(n));
-                } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                } else if (n != kWouldBlock) {
                     DropClient();
                 }
             }
@@ -261,7 +226,7 @@ void SimUnit::Io::OnSerialBytes(const char* bytes, size_t n) {
 
 void SimUnit::Io::OnTcpBytes(const char* bytes, size_t n) {
     tcpBuf_.append(bytes, n);
-    while (client_ >= 0 && !stop_) {
+    while (client_ != kNoSocket && !stop_) {
         EnvelopeTake take = TakeEnvelope(cipher_, tcpBuf_);
         if (take.read == EnvelopeRead::NeedMore) return;
         if (take.read == EnvelopeRead::Bad) {
@@ -340,7 +305,7 @@ void SimUnit::Io::AfterReply() {
 }
 
 void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
-    if (master_ < 0) return;
+    if (!pty_.IsOpen()) return;
     state_.CountReply();
     state_.CountSerialBytes(0, bytes.size());
     if (line_.PacesSerial()) {
@@ -354,7 +319,7 @@ void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
     int stalls = 0;
     while (done < bytes.size() && !stop_) {
         const size_t upTo = done < firstPart ? firstPart : bytes.size();
-        const ssize_t n = ::write(master_, bytes.data() + done, upTo - done);
+        const long n = pty_.Write(bytes.data() + done, upTo - done);
         if (n > 0) {
             done += size_t(n);
             if (done == firstPart && done < bytes.size() && !Pause(splitPauseMs)) return;
@@ -362,10 +327,9 @@ void SimUnit::Io::SendSerial(const std::string& bytes, uint32_t splitPauseMs) {
         }
         // Nobody reads the terminal and its queue is full: the reply is lost,
         // as it would be on a line with no listener.
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+        if (n < 0 && n != kWouldBlock) return;
         if (++stalls > 20) return;
-        pollfd p{master_, POLLOUT, 0};
-        ::poll(&p, 1, 10);
+        WaitWritable(pty_.Waitable(), 10);
     }
 }
 
@@ -374,11 +338,10 @@ bool SimUnit::Io::PauseUntilNs(uint64_t ns) {
         const uint64_t now = LineNowNs();
         if (now >= ns) return true;
         const uint64_t left = ns - now;
-        const timespec wait{time_t(left / 1000000000u), long(left % 1000000000u)};
-        pollfd p{wake_[0], POLLIN, 0};
-        if (::ppoll(&p, 1, &wait, nullptr) > 0) {
+        Waitable w{wake_[0]};
+        if (WaitForNs(&w, 1, left) > 0) {
             char sink[64];
-            while (::read(wake_[0], sink, sizeof sink) > 0) {
+            while (ReceiveNow(wake_[0], sink, sizeof sink) > 0) {
             }
         }
     }
@@ -407,22 +370,20 @@ bool SimUnit::Io::WritePaced(const std::string& bytes) {
 }
 
 bool SimUnit::Io::WriteRaw(const std::string& bytes, bool tcp) {
-    const int fd = tcp ? client_ : master_;
-    if (fd < 0) return false;
+    if (tcp ? client_ == kNoSocket : !pty_.IsOpen()) return false;
     size_t done = 0;
     int stalls = 0;
     while (done < bytes.size() && !stop_) {
-        const ssize_t n = tcp ? ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT)
-                              : ::write(fd, bytes.data() + done, bytes.size() - done);
+        const long n = tcp ? SendNow(client_, bytes.data() + done, bytes.size() - done)
+                           : pty_.Write(bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += size_t(n);
             stalls = 0;
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && n != kWouldBlock) return false;
         if (++stalls > 20) return false;
-        pollfd p{fd, POLLOUT, 0};
-        ::poll(&p, 1, 10);
+        WaitWritable(tcp ? client_ : pty_.Waitable(), 10);
     }
     return done == bytes.size();
 }
@@ -434,18 +395,15 @@ void SimUnit::Io::Flood(bool tcp, uint32_t ms) {
     const bool endless = ms == kWithoutEnd;
     const uint64_t end = endless ? 0 : TickMs() + ms;
     while (!stop_ && !state_.floodStopped && (endless || TickMs() < end)) {
-        const int fd = tcp ? client_ : master_;
-        if (fd < 0) return;
-        const ssize_t n = tcp ? ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL | MSG_DONTWAIT)
-                              : ::write(fd, junk.data(), junk.size());
+        if (tcp ? client_ == kNoSocket : !pty_.IsOpen()) return;
+        const long n = tcp ? SendNow(client_, junk.data(), junk.size()) : pty_.Write(junk.data(), junk.size());
         if (n > 0) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        if (n < 0 && n != kWouldBlock) {
             // The connection is gone: the unit notices and waits for a new one.
             if (tcp) DropClient();
             return;
         }
-        pollfd p{fd, POLLOUT, 0};   // the line is full: keep it full
-        ::poll(&p, 1, 5);
+        WaitWritable(tcp ? client_ : pty_.Waitable(), 5);   // the line is full: keep it full
     }
 }
 
@@ -462,20 +420,20 @@ void SimUnit::Io::Drip(const std::string& reply, bool tcp, uint32_t everyMs) {
 }
 
 void SimUnit::Io::SendTcp(const std::string& reply, uint32_t splitPauseMs, int copies) {
-    if (client_ < 0) return;
+    if (client_ == kNoSocket) return;
     state_.CountReply();
     std::string env = SealEnvelope(cipher_, reply);
     if (copies > 1) env += env;   // the repeat goes in the same segment, right behind
     // One send per reply; with a split fault the first 8 bytes go alone.
     const size_t firstPart = splitPauseMs ? 8 : env.size();
-    if (::send(client_, env.data(), firstPart, MSG_NOSIGNAL) != ssize_t(firstPart)) {
+    if (!SendWhole(client_, env.data(), firstPart)) {
         DropClient();
         return;
     }
     if (firstPart < env.size()) {
-        if (!Pause(splitPauseMs) || client_ < 0) return;
+        if (!Pause(splitPauseMs) || client_ == kNoSocket) return;
         const size_t rest = env.size() - firstPart;
-        if (::send(client_, env.data() + firstPart, rest, MSG_NOSIGNAL) != ssize_t(rest)) {
+        if (!SendWhole(client_, env.data() + firstPart, rest)) {
             DropClient();
             return;
         }

@@ -1,5 +1,6 @@
-// The unit's two doors: a pseudo-terminal and a TCP listener, served by one
-// worker thread that waits on both and on a wake-up pipe.
+// The unit's two doors: a pseudo-terminal (where the system has them) and a
+// TCP listener, served by one worker thread that waits on both and on a
+// wake-up socket pair.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -7,6 +8,8 @@
 #include <thread>
 
 #include "link/blowfish.h"
+#include "platform/net.h"
+#include "platform/pseudo_terminal.h"
 #include "sim/sim_line.h"
 #include "sim/sim_state.h"
 
@@ -53,11 +56,10 @@ private:
     Blowfish cipher_;
     LineClock line_;
     uint64_t replyDueNs_ = 0;   // when the serial reply being sent is due (0: now)
-    int master_ = -1;
-    int slave_ = -1;
-    int listen_ = -1;
-    int client_ = -1;
-    int wake_[2] = {-1, -1};
+    PseudoTerminal pty_;
+    SocketHandle listen_ = kNoSocket;
+    SocketHandle client_ = kNoSocket;
+    SocketHandle wake_[2] = {kNoSocket, kNoSocket};
     bool linkPlaced_ = false;
     std::string serialBuf_;
     std::string tcpBuf_;

@@ -43,12 +43,8 @@ int main(int argc, char** argv) {
     // From here on SIGTERM and SIGINT are kept until the program can close
     // as the main window's close button does (the settings saved).
     const int stopSignals = StopSignalDescriptor();
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const bool headless = platform && *platform;
-    if (!headless && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
-        std::fprintf(stderr,
-                     "tavrin_rx_ctrl: no display. Set DISPLAY to an X server, or run it under a "
-                     "virtual one, e.g. 'xvfb-run ./run.sh'.\n");
+    if (const char* missing = MissingDisplay(); *missing) {
+        std::fprintf(stderr, "tavrin_rx_ctrl: %s\n", missing);
         return 1;
     }
     QApplication qtApp(argc, argv);

@@ -11,10 +11,17 @@ namespace testsupport {
 
 // The comma-decimal and Turkish locales the suite is run under; test.sh
 // generates them (scripts/locales.sh) when the machine lacks them.
+// Windows (the tests under Wine) names them by language, country and code page.
+#ifdef _WIN32
+inline constexpr const char* kCommaLocale = "German_Germany.1252";
+inline constexpr const char* kTurkishLocale = "Turkish_Turkey.1254";
+inline constexpr const char* kTurkishByteLocale = "Turkish_Turkey.1254";
+#else
 inline constexpr const char* kCommaLocale = "de_DE.UTF-8";
 inline constexpr const char* kTurkishLocale = "tr_TR.UTF-8";
 // Single-byte Turkish: tolower('I') is the dotless i (0xFD) here.
 inline constexpr const char* kTurkishByteLocale = "tr_TR.ISO-8859-9";
+#endif
 
 class ScopedLocale {
 public:

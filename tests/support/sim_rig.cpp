@@ -1,7 +1,5 @@
 #include "support/sim_rig.h"
 
-#include <poll.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +7,7 @@
 
 #include "link/frame.h"
 #include "link/locks.h"
+#include "platform/net.h"
 #include "platform/program_folder.h"
 #include "support/loopback.h"
 
@@ -133,10 +132,8 @@ bool SimRig::WaitForReplies(uint64_t count, std::chrono::milliseconds limit) con
 }
 
 bool SimRig::WaitForInput(std::chrono::milliseconds limit) const {
-    pollfd p{};
-    p.fd = transport == Transport::Serial ? link->SerialLine().Fd() : int(link->Socket());
-    p.events = POLLIN;
-    return ::poll(&p, 1, int(limit.count())) == 1 && (p.revents & POLLIN);
+    Waitable w{transport == Transport::Serial ? SocketHandle(link->SerialLine().Fd()) : link->Socket()};
+    return WaitFor(&w, 1, int(limit.count())) == 1 && w.ready;
 }
 
 }  // namespace testsupport

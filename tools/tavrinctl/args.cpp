@@ -1,11 +1,11 @@
 #include "tools/tavrinctl/args.h"
 
-#include <arpa/inet.h>
 
 #include <CLI/CLI.hpp>
 #include <map>
 #include <optional>
 
+#include "platform/net.h"
 #include "platform/numbers.h"
 #include "tools/tavrinctl/command_table.h"
 #include "tools/tavrinctl/exit_status.h"
@@ -21,8 +21,7 @@ bool ParseInt(const std::string& text, long low, long high, long& value) {
 }
 
 bool IsDottedQuad(const std::string& text) {
-    in_addr parsed{};
-    return text.size() <= 15 && inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+    return text.size() <= 15 && IsIpv4Address(text);
 }
 
 // Only one way to reach the unit may be given.

@@ -1,38 +1,13 @@
 #include "tools/tavrinctl/checked_output.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 
-namespace {
-
-ssize_t WriteToDescriptor(void* cookie, const char* bytes, size_t size) {
-    int& error = *static_cast<int*>(cookie);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            if (error == 0) error = errno;
-            return done > 0 ? ssize_t(done) : -1;
-        }
-        done += size_t(n);
-    }
-    return ssize_t(done);
-}
-
-}  // namespace
+#include "platform/std_streams.h"
 
 CheckedOutput::CheckedOutput() {
-    const cookie_io_functions_t functions{nullptr, WriteToDescriptor, nullptr, nullptr};
-    stream_ = fopencookie(&error_, "w", functions);
+    stream_ = OpenCheckedStdout(&error_);
     own_ = stream_ != nullptr;
-    if (!own_) {
-        stream_ = stdout;
-        return;
-    }
-    // As stdout would be: line by line on a terminal, in blocks otherwise.
-    if (isatty(STDOUT_FILENO)) std::setvbuf(stream_, nullptr, _IOLBF, BUFSIZ);
+    if (!own_) stream_ = stdout;
 }
 
 CheckedOutput::~CheckedOutput() {
@@ -47,7 +22,7 @@ int CheckedOutput::Close() {
         stream_ = nullptr;
     }
     std::fflush(stdout);
-    // A descriptor that was never open has nothing to lose.
-    if (::close(STDOUT_FILENO) != 0 && errno != EBADF && error_ == 0) error_ = errno;
+    const int closed = CloseStdoutDescriptor();
+    if (closed != 0 && error_ == 0) error_ = closed;
     return error_;
 }

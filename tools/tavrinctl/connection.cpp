@@ -1,7 +1,5 @@
 #include "tools/tavrinctl/connection.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -11,6 +9,7 @@
 #include "link/requests.h"
 #include "link/serial_device.h"
 #include "params/codec.h"
+#include "platform/files.h"
 #include "platform/program_folder.h"
 
 namespace {
@@ -18,7 +17,8 @@ namespace {
 // Why a device could not be opened, as far as its path tells: the system's
 // text when it is missing or out of reach, else "" (the link refused it).
 std::string DeviceReason(const std::string& path) {
-    return access(path.c_str(), R_OK | W_OK) != 0 ? std::strerror(errno) : std::string();
+    std::string why;
+    return CanReadAndWrite(path, why) ? std::string() : why;
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 #include "tools/tavrinctl/console.h"
 
-#include <unistd.h>
-
 #include "params/codec.h"
 #include "params/param_table.h"
+#include "platform/std_streams.h"
 #include "tools/tavrinctl/output.h"
 
 ConsolePage::ConsolePage() {
@@ -15,7 +14,7 @@ ConsolePage::ConsolePage() {
     }
 }
 
-bool ConsoleView::ProgressWanted(FILE* err, bool quiet) { return !quiet && ::isatty(::fileno(err)) == 1; }
+bool ConsoleView::ProgressWanted(FILE* err, bool quiet) { return !quiet && IsTerminal(err); }
 
 void ConsoleView::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
     EndProgressLine();

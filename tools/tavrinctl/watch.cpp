@@ -1,9 +1,6 @@
 // watch: the poll cycle again and again, one line (or one JSON object) per
 // cycle on standard output and, when asked, the same CSV recording as the
 // desktop program. Ctrl+C or SIGTERM ends it after the row under way.
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
 #include <functional>
 #include <cstdio>
@@ -16,41 +13,49 @@
 #include "params/poll_sample.h"
 #include "params/poll_thread.h"
 #include "platform/clock.h"
+#include "platform/net.h"
 #include "platform/numbers.h"
+#include "platform/stop_signals.h"
 #include "tools/tavrinctl/commands.h"
 #include "tools/tavrinctl/output.h"
 
 namespace {
 
-// SIGINT and SIGTERM are taken by a thread of their own (sigwait), which sets
-// the stop flag: a signal handler could not wake the pause safely.
+// SIGINT and SIGTERM (Ctrl+C on Windows) are taken by a thread of their own,
+// which waits on the stop signals' descriptor and sets the stop flag: a
+// signal handler could not wake the pause safely.
 class SignalStop {
 public:
     explicit SignalStop(StopFlag& flag) : flag_(flag) {
-        sigemptyset(&signals_);
-        sigaddset(&signals_, SIGINT);
-        sigaddset(&signals_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-        thread_ = std::thread([this] {
-            int signal = 0;
-            if (sigwait(&signals_, &signal) != 0) return;
-            if (!ending_.load()) flag_.Set();
+        const int stop = StopSignalDescriptor();
+        if (stop < 0 || !MakeSocketPair(wake_)) return;
+        thread_ = std::thread([this, stop] {
+            Waitable items[2] = {{SocketHandle(stop)}, {wake_[0]}};
+            while (WaitFor(items, 2, -1) >= 0 && !items[1].ready) {
+                if (items[0].ready && TakeStopSignal(stop) != 0) {
+                    flag_.Set();
+                    return;
+                }
+            }
         });
     }
     ~SignalStop() {
-        // Wakes the thread if no signal came. Both signals stay blocked: one
-        // arriving now finds the run over and changes nothing.
-        ending_ = true;
-        pthread_kill(thread_.native_handle(), SIGTERM);
-        thread_.join();
+        // Wakes the thread if no signal came; one arriving later finds the
+        // run over and changes nothing.
+        if (thread_.joinable()) {
+            const char wake = 1;
+            SendNow(wake_[1], &wake, 1);
+            thread_.join();
+        }
+        CloseSocket(wake_[0]);
+        CloseSocket(wake_[1]);
     }
     SignalStop(const SignalStop&) = delete;
     SignalStop& operator=(const SignalStop&) = delete;
 
 private:
     StopFlag& flag_;
-    sigset_t signals_{};
-    std::atomic<bool> ending_{false};
+    SocketHandle wake_[2] = {kNoSocket, kNoSocket};
     std::thread thread_;
 };
 
