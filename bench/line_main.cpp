@@ -59,24 +59,6 @@ const Setup kSetups[] = {
     {"TCP 50 ms", 0, 50},
 };
 
-// A page without controls: the reads store the values and show nothing.
-class BlankPage : public IPage {
-public:
-    bool HasControl(int) const override { return false; }
-    std::string GetText(int) const override { return {}; }
-    void SetText(int, const std::string&) override {}
-    int GetSelection(int) const override { return -1; }
-    void Select(int, int) override {}
-    void AddItem(int, const std::string&) override {}
-    uint32_t GetIp(int) const override { return 0; }
-    void SetIp(int, uint32_t) override {}
-    bool IsChecked(int) const override { return false; }
-    void Check(int, bool) override {}
-    void Enable(int, bool) override {}
-    void SetReadOnly(int, bool) override {}
-    void Show(int, bool) override {}
-};
-
 // The windows' part, without windows; error boxes are printed and counted.
 class BenchView : public IUnitView {
 public:
@@ -97,7 +79,7 @@ public:
     void SetPleaseWaitProgress(int) override {}
     void HidePleaseWait() override {}
 
-    BlankPage page;
+    NoControlsPage page;
     int errors = 0;
 };
 

@@ -46,24 +46,6 @@ namespace {
 constexpr uint32_t kSlotLoadWaitMs = 1000;
 constexpr int kSlots = 8;
 
-// A page without controls, for reads that only refresh the stored values.
-class NoControlsPage : public IPage {
-public:
-    bool HasControl(int) const override { return false; }
-    std::string GetText(int) const override { return {}; }
-    void SetText(int, const std::string&) override {}
-    int GetSelection(int) const override { return -1; }
-    void Select(int, int) override {}
-    void AddItem(int, const std::string&) override {}
-    uint32_t GetIp(int) const override { return 0; }
-    void SetIp(int, uint32_t) override {}
-    bool IsChecked(int) const override { return false; }
-    void Check(int, bool) override {}
-    void Enable(int, bool) override {}
-    void SetReadOnly(int, bool) override {}
-    void Show(int, bool) override {}
-};
-
 bool IsK840(CUnitSession& session) { return session.Unit().modelFlag.load() != 0; }
 
 // Whether a file can be created beside `path` (and `path` is no folder), so

@@ -39,3 +39,22 @@ public:
     virtual void LampChanged(Lamp lamp, LampState state) { (void)lamp, (void)state; }
     virtual void GraphSample(const ParamEntry& row) { (void)row; }
 };
+
+// A page without controls: reads store their values in the unit state and
+// show nothing (a configuration file's read-back, a benchmark's reads).
+class NoControlsPage : public IPage {
+public:
+    bool HasControl(int) const override { return false; }
+    std::string GetText(int) const override { return {}; }
+    void SetText(int, const std::string&) override {}
+    int GetSelection(int) const override { return -1; }
+    void Select(int, int) override {}
+    void AddItem(int, const std::string&) override {}
+    uint32_t GetIp(int) const override { return 0; }
+    void SetIp(int, uint32_t) override {}
+    bool IsChecked(int) const override { return false; }
+    void Check(int, bool) override {}
+    void Enable(int, bool) override {}
+    void SetReadOnly(int, bool) override {}
+    void Show(int, bool) override {}
+};
