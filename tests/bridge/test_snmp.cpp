@@ -36,16 +36,20 @@ std::string ReadFile(const std::string& path) {
 }
 
 // The SMI modules the MIB imports, fetched once into the build tree by the
-// MIB's own check (which fails, and so this, without them).
-std::string SmiModules() {
-    static const std::string folder = [] {
+// MIB's own check (which fails, and so this, without them): the folder, or
+// what the check printed.
+struct SmiFolder {
+    std::string folder, failure;
+};
+const SmiFolder& SmiModules() {
+    static const SmiFolder found = [] {
         const ProgramResult r = RunWithInput("/usr/bin/python3",
                                              {TAVRIN_SOURCE_DIR "/tests/deploy/check_mib.py", TAVRIN_SMI_CACHE,
                                               std::to_string(TAVRIN_ENTERPRISE_NUMBER)},
                                              "");
-        return r.exitCode == 0 ? std::string(TAVRIN_SMI_CACHE "/mibs") : std::string();
+        return r.exitCode == 0 ? SmiFolder{TAVRIN_SMI_CACHE "/mibs", ""} : SmiFolder{"", "the MIB check: " + r.out};
     }();
-    return folder;
+    return found;
 }
 
 // snmpd as AgentX master, snmptrapd as its trap sink, and a bridge rig whose
@@ -60,15 +64,23 @@ struct SnmpSite {
                                                  << "trap2sink " << ip << ":16200 public\n";
         std::ofstream(folder.File("snmptrapd.conf")) << "disableAuthorization yes\n";
     }
+    // Starts the four; on failure `failure` says which did not start.
     bool Start() {
-        mibs = SmiModules();
+        mibs = SmiModules().folder;
+        if (mibs.empty()) return Failed(SmiModules().failure);
         // The master's socket first, so that the bridge finds it at once.
-        return !mibs.empty() && StartSnmpd() &&
-               Eventually([this] { return access(folder.File("agentx.sock").c_str(), F_OK) == 0; }) &&
-               trapd.Start("/usr/sbin/snmptrapd", {"-f", "-C", "-c", folder.File("snmptrapd.conf"), "-M", MibPath(),
-                                                   "-m", kMib, "-Lf", folder.File("traps.log"), "-F",
-                                                   "%v\\n", ip + ":16200"}) &&
-               rig.Start();
+        if (!StartSnmpd()) return Failed("snmpd did not start");
+        if (!Eventually([this] { return access(folder.File("agentx.sock").c_str(), F_OK) == 0; }))
+            return Failed("snmpd made no AgentX socket: " + snmpd.Out());
+        if (!trapd.Start("/usr/sbin/snmptrapd", {"-f", "-C", "-c", folder.File("snmptrapd.conf"), "-M", MibPath(), "-m",
+                                                 kMib, "-Lf", folder.File("traps.log"), "-F", "%v\\n", ip + ":16200"}))
+            return Failed("snmptrapd did not start");
+        if (!rig.Start()) return Failed("the bridge rig did not start: " + rig.bridge.Err());
+        return true;
+    }
+    bool Failed(const std::string& why) {
+        failure = why;
+        return false;
     }
     bool StartSnmpd() {
         return snmpd.Start(kSnmpd, {"-f", "-Lo", "-C", "-c", folder.File("snmpd.conf"), "-p", folder.File("snmpd.pid"),
@@ -92,7 +104,7 @@ struct SnmpSite {
 
     testsupport::TempFolder folder{"tavrin-snmp"};
     std::string ip = testsupport::RandomLoopbackAddress();
-    std::string mibs;
+    std::string mibs, failure;
     Process snmpd, trapd;
     BridgeRig rig;
 };
@@ -118,7 +130,7 @@ std::vector<std::string> Notifications(const std::string& log, size_t from, cons
 TEST(Snmp, GetAndWalkGiveTheUnitsValuesByNameAndTheAgentComesBackAfterSnmpdRestarts) {
     if (access(kSnmpd, X_OK) != 0) GTEST_SKIP() << "no " << kSnmpd;
     SnmpSite site;
-    ASSERT_TRUE(site.Start()) << site.rig.bridge.Err();
+    ASSERT_TRUE(site.Start()) << site.failure;
     site.rig.unit->SetValue("1snr", "21.5");
     ASSERT_TRUE(Eventually([&] { return site.Get("tavrinInputSnr.1") == "21.5"; }))
         << site.rig.bridge.Err() << site.snmpd.Out();
@@ -158,7 +170,7 @@ TEST(Snmp, NotificationsOnRaiseAndClearOfSnrLowAndASilentUnit) {
         << R"({"rules": [{"alarm": "unit_silent", "raise_delay_ms": 0, "clear_delay_ms": 0},
                          {"alarm": "snr_low", "threshold": 10, "raise_delay_ms": 0, "clear_delay_ms": 0}]})";
     SnmpSite site({"--alarm-rules", rules.File("rules.json")});
-    ASSERT_TRUE(site.Start()) << site.rig.bridge.Err();
+    ASSERT_TRUE(site.Start()) << site.failure;
     site.rig.unit->SetValue("1snr", "21.5");
     ASSERT_TRUE(Eventually([&] { return site.Get("tavrinInputSnr.1") == "21.5"; }))
         << site.rig.bridge.Err() << site.snmpd.Out();

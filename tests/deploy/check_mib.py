@@ -10,12 +10,14 @@
     build's enterprise number.
 Usage: check_mib.py CACHE_DIR ENTERPRISE_NUMBER
 """
+import fcntl
 import hashlib
 import json
 import os
 import subprocess
 import sys
 import tarfile
+import tempfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 MIB_DIR = os.path.join(ROOT, "deploy", "mibs")
@@ -31,13 +33,34 @@ def fail(why):
 
 
 def smi_modules(cache):
-    """The folder of the three SMI modules, fetched when not there yet."""
+    """The folder of the three SMI modules, fetched when not there yet.
+
+    Several checks share one cache and may start together: the whole fetch and
+    unpacking is done under an exclusive lock, and each file lands by rename,
+    so no check ever reads another's half-written file."""
     os.makedirs(cache, exist_ok=True)
+    with open(os.path.join(cache, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        return unpacked_modules(cache)
+
+
+def land(folder, name, data):
+    """Writes `data` as folder/name by rename, never in place."""
+    fd, part = tempfile.mkstemp(dir=folder, prefix=name + ".")
+    with os.fdopen(fd, "wb") as out:
+        out.write(data)
+    os.chmod(part, 0o644)
+    os.replace(part, os.path.join(folder, name))
+
+
+def unpacked_modules(cache):
     tarball = os.path.join(cache, PACKAGE)
     if not os.path.exists(tarball):
-        part = tarball + ".part"
+        fd, part = tempfile.mkstemp(dir=cache, prefix=PACKAGE + ".")
+        os.close(fd)
         done = subprocess.run(["curl", "-fsSL", "--max-time", "60", "-o", part, URL], capture_output=True, text=True)
         if done.returncode != 0:
+            os.remove(part)
             fail(f"cannot fetch {URL}: {done.stderr.strip()}")
         os.replace(part, tarball)
     with open(tarball, "rb") as f:
@@ -52,8 +75,7 @@ def smi_modules(cache):
         if (meta.get("version"), meta.get("license")) != ("3.29.2", "MIT"):
             fail(f"{PACKAGE}: version {meta.get('version')}, licence {meta.get('license')}")
         for name in SMI_MODULES:
-            with open(os.path.join(mibs, name), "wb") as out:
-                out.write(tar.extractfile(f"package/lib/mibs/{name}.mib").read())
+            land(mibs, name, tar.extractfile(f"package/lib/mibs/{name}.mib").read())
     return mibs
 
 
