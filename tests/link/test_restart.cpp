@@ -11,8 +11,10 @@
 #include "link_peers.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
+#include "support/link_exchange.h"
 
 using namespace linktest;
+using testsupport::Exchange;
 
 namespace {
 
@@ -25,14 +27,6 @@ public:
     ~RecordedWaits() { SetWaiter(nullptr); }
     std::vector<uint32_t> waits;
 };
-
-ResultCode Send(CFerritRemoteControl& link, const char* request) {
-    int status = 0;
-    char data[kReceiveBufferSize + 1] = {};
-    int length = 0;
-    LinkGuard guard(link.LinkMutex());
-    return link.Transact(request, &status, data, &length, 1);
-}
 
 TEST(LinkRestart, OverEthernetTheLinkWaitsThenConnectsAnew) {
     TcpUnit unit;
@@ -55,7 +49,7 @@ TEST(LinkRestart, OverEthernetTheLinkWaitsThenConnectsAnew) {
     EXPECT_TRUE(unit.Requests().empty());
 
     unit.PushAnswer(ReplyFrame("00011" "1;"));
-    EXPECT_EQ(Send(link, "0001rgadd;;"), kResultOk);
+    EXPECT_EQ(Exchange(link, "0001rgadd;;"), kResultOk);
     EXPECT_EQ(unit.Accepted(), 2);
 }
 
@@ -82,7 +76,7 @@ TEST(LinkRestart, OnTheSerialLineTheLinkOnlyWaits) {
     EXPECT_TRUE(unit.Requests().empty());
 
     unit.Push(ReplyFrame("00011" "1;"));
-    EXPECT_EQ(Send(link, "0001rgadd;;"), kResultOk);
+    EXPECT_EQ(Exchange(link, "0001rgadd;;"), kResultOk);
     EXPECT_EQ(unit.Requests().size(), 1u);
 }
 

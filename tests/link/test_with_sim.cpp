@@ -14,8 +14,11 @@
 #include "platform/program_folder.h"
 #include "sim/sim_unit.h"
 #include "support/loopback.h"
+#include "support/link_exchange.h"
 
 using namespace linktest;
+
+using testsupport::Exchange;
 
 namespace {
 
@@ -30,15 +33,6 @@ std::unique_ptr<sim::SimUnit> StartTcpSim(uint32_t restartMs) {
         if (unit->Start(&error)) return unit;
     }
     return nullptr;
-}
-
-ResultCode Exchange(CFerritRemoteControl& link, const char* request, std::string* reply = nullptr) {
-    int status = 0, length = 0;
-    char data[256] = "";
-    LinkGuard guard(link.LinkMutex());
-    const ResultCode rc = link.Transact(request, &status, data, &length, 1);
-    if (reply && rc == kResultOk) *reply = data;
-    return rc;
 }
 
 TEST(WithSimulatedUnit, SerialProbeAndSilentUnit) {

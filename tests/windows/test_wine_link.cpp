@@ -10,21 +10,15 @@
 #include "link/locks.h"
 #include "link/remote_control.h"
 #include "platform/serial_port.h"
+#include "support/link_exchange.h"
+
+using testsupport::Exchange;
 
 namespace {
 
 std::string Env(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
-}
-
-ResultCode Exchange(CFerritRemoteControl& link, const char* request, std::string* reply = nullptr) {
-    int status = 0, length = 0;
-    char data[256] = "";
-    LinkGuard guard(link.LinkMutex());
-    const ResultCode rc = link.Transact(request, &status, data, &length, 1);
-    if (reply && rc == kResultOk) *reply = data;
-    return rc;
 }
 
 struct Way {
