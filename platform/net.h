@@ -79,7 +79,8 @@ struct Waitable {
     SocketHandle handle;
     bool write = false;     // wait until it can be written, else read
     // Wait only for the peer's hang-up or a failure, not for bytes to read
-    // (Linux: POLLRDHUP; Windows sees a hang-up when it next reads).
+    // (Linux: POLLRDHUP; Windows does not watch it: a hang-up is seen
+    // there when the socket is next read).
     bool hangUpOnly = false;
     bool ready = false;     // set by WaitFor: readable/writable, closed or failed
 };

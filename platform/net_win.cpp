@@ -281,20 +281,28 @@ long ReceiveNow(SocketHandle s, void* buffer, size_t capacity) {
 }
 
 int WaitFor(Waitable* items, size_t count, int timeoutMs) {
+    // A wait for a hang-up alone is left out: WSAPoll takes no such event,
+    // and asked for nothing it may refuse the whole call.
     WSAPOLLFD small[16];
     std::vector<WSAPOLLFD> large(count > std::size(small) ? count : 0);
     WSAPOLLFD* fds = large.empty() ? small : large.data();
+    ULONG polled = 0;
     for (size_t i = 0; i < count; ++i) {
-        // No events asked: WSAPoll still reports a failed or reset connection.
-        const short events = items[i].hangUpOnly ? 0 : items[i].write ? POLLWRNORM : POLLRDNORM;
-        fds[i] = {Raw(items[i].handle), events, 0};
+        items[i].ready = false;
+        if (!items[i].hangUpOnly)
+            fds[polled++] = {Raw(items[i].handle), short(items[i].write ? POLLWRNORM : POLLRDNORM), 0};
     }
-    const int r = WSAPoll(fds, ULONG(count), timeoutMs);
+    if (polled == 0) {
+        if (timeoutMs > 0) Sleep(DWORD(timeoutMs));
+        return 0;
+    }
+    const int r = WSAPoll(fds, polled, timeoutMs);
     if (r < 0) {
         FailWsa();
         return -1;
     }
-    for (size_t i = 0; i < count; ++i) items[i].ready = fds[i].revents != 0;
+    for (size_t i = 0, j = 0; i < count; ++i)
+        if (!items[i].hangUpOnly) items[i].ready = fds[j++].revents != 0;
     return r;
 }
 
