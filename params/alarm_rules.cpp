@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/program_folder.h"
 
 namespace {
@@ -197,7 +198,7 @@ bool ParseAlarmRules(std::string_view text, AlarmRules& rules, std::string& erro
 }
 
 bool ReadAlarmRulesFile(const std::string& path, AlarmRules& rules, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FilePath(path), std::ios::binary);
     if (!in) {
         error = path + ": Unable to open file for reading: " + std::strerror(errno);
         return false;

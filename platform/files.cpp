@@ -297,3 +297,9 @@ void WrittenFile::Close() {
     fd_ = -1;
     regular_ = false;
 }
+
+bool RenamePath(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+std::filesystem::path FilePath(const std::string& path) { return std::filesystem::path(path); }
+
+std::FILE* OpenForAppend(const std::string& path) { return std::fopen(path.c_str(), "ae"); }

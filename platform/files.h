@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 enum class PathKind { Missing, File, Folder, Other };
@@ -18,6 +19,14 @@ bool CanReadAndWrite(const std::string& path, std::string& why);
 std::string MakeTemporaryFolder(const std::string& prefix);
 // Removes an empty folder or a file; false on failure.
 bool RemovePath(const std::string& path);
+// Renames `from` to `to`, replacing a file there; false (errno) on failure.
+bool RenamePath(const std::string& from, const std::string& to);
+// `path` as the standard library's file streams and folders take it (on
+// Windows through the wide-character calls, so that any name opens).
+std::filesystem::path FilePath(const std::string& path);
+// A file opened for appending bytes as they are (not inherited by child
+// processes); nullptr (errno) on failure.
+std::FILE* OpenForAppend(const std::string& path);
 // The system's text for an error number (errno values).
 std::string ErrorText(int error);
 

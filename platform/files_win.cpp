@@ -262,3 +262,14 @@ void WrittenFile::Close() {
     fd_ = -1;
     regular_ = false;
 }
+
+bool RenamePath(const std::string& from, const std::string& to) {
+    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    errno = ErrnoOfWindowsError(GetLastError());
+    return false;
+}
+
+std::filesystem::path FilePath(const std::string& path) { return std::filesystem::path(Wide(path)); }
+
+// "N": not inherited.
+std::FILE* OpenForAppend(const std::string& path) { return _wfopen(Wide(path).c_str(), L"abN"); }

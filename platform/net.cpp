@@ -9,8 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
+#include <vector>
 
 #include "platform/clock.h"
+#include "platform/socket_options.h"
 
 namespace {
 
@@ -38,6 +41,20 @@ int LastSocketError() { return t_lastError; }
 bool IsIpv4Address(const std::string& text) {
     in_addr parsed{};
     return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+std::optional<uint32_t> ParseIpv4(const std::string& text) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) return std::nullopt;
+    return ntohl(parsed.s_addr);
+}
+
+std::string Ipv4Text(uint32_t address) {
+    in_addr a{};
+    a.s_addr = htonl(address);
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
 }
 
 SocketHandle CreateTcpSocket() {
@@ -205,12 +222,17 @@ SocketHandle ListenTcp(const std::string& address, uint16_t& port, int backlog) 
     return s;
 }
 
-SocketHandle AcceptConnection(SocketHandle listener) {
-    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+std::string PeerAddress::Text() const { return Ipv4Text(ipv4) + ":" + std::to_string(port); }
+
+SocketHandle AcceptConnection(SocketHandle listener, PeerAddress* peer) {
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&from), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
         Fail(errno);
         return kNoSocket;
     }
+    if (peer) *peer = PeerAddress{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return fd;
@@ -238,25 +260,33 @@ long ReceiveNow(SocketHandle s, void* buffer, size_t capacity) {
     }
 }
 
-int WaitFor(Waitable* items, size_t count, int timeoutMs) {
-    pollfd fds[16];
-    if (count > std::size(fds)) return -1;
-    for (size_t i = 0; i < count; ++i) fds[i] = {items[i].handle, short(items[i].write ? POLLOUT : POLLIN), 0};
-    const int r = ::poll(fds, nfds_t(count), timeoutMs);
+namespace {
+
+// The poll() table of `items`: on the stack for the few a link waits on.
+template <typename Wait>
+int PollItems(Waitable* items, size_t count, Wait wait) {
+    pollfd small[16];
+    std::vector<pollfd> large(count > std::size(small) ? count : 0);
+    pollfd* fds = large.empty() ? small : large.data();
+    for (size_t i = 0; i < count; ++i) {
+        const short events = items[i].hangUpOnly ? POLLRDHUP : items[i].write ? POLLOUT : POLLIN;
+        fds[i] = {items[i].handle, events, 0};
+    }
+    const int r = wait(fds, nfds_t(count));
     if (r < 0) return errno == EINTR ? 0 : -1;
     for (size_t i = 0; i < count; ++i) items[i].ready = fds[i].revents != 0;
     return r;
 }
 
+}  // namespace
+
+int WaitFor(Waitable* items, size_t count, int timeoutMs) {
+    return PollItems(items, count, [timeoutMs](pollfd* fds, nfds_t n) { return ::poll(fds, n, timeoutMs); });
+}
+
 int WaitForNs(Waitable* items, size_t count, uint64_t timeoutNs) {
-    pollfd fds[16];
-    if (count > std::size(fds)) return -1;
-    for (size_t i = 0; i < count; ++i) fds[i] = {items[i].handle, short(items[i].write ? POLLOUT : POLLIN), 0};
     const timespec wait{time_t(timeoutNs / 1000000000u), long(timeoutNs % 1000000000u)};
-    const int r = ::ppoll(fds, nfds_t(count), &wait, nullptr);
-    if (r < 0) return errno == EINTR ? 0 : -1;
-    for (size_t i = 0; i < count; ++i) items[i].ready = fds[i].revents != 0;
-    return r;
+    return PollItems(items, count, [&wait](pollfd* fds, nfds_t n) { return ::ppoll(fds, n, &wait, nullptr); });
 }
 
 void ShutdownAndClose(SocketHandle s) {
@@ -267,4 +297,22 @@ void ShutdownAndClose(SocketHandle s) {
 
 void CloseSocket(SocketHandle s) {
     if (s != kNoSocket) ::close(s);
+}
+
+bool SetSocketNonBlocking(SocketHandle s) { return SetNonBlocking(s, true); }
+
+bool SetAddressReusable(SocketHandle s) {
+    const int one = 1;
+    return ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0;
+}
+
+bool SetListenBacklog(SocketHandle s, int backlog) { return ::listen(s, backlog) == 0; }
+
+std::optional<PeerAddress> SocketAddress(SocketHandle s, bool peer) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    const int rc = peer ? ::getpeername(s, reinterpret_cast<sockaddr*>(&a), &len)
+                        : ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    if (rc != 0) return std::nullopt;
+    return PeerAddress{ntohl(a.sin_addr.s_addr), ntohs(a.sin_port)};
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #ifdef _WIN32
@@ -20,6 +21,10 @@ int LastSocketError();                    // errno of the last failed call
 
 // Whether `text` is an IPv4 address in dotted-quad form.
 bool IsIpv4Address(const std::string& text);
+// The IPv4 address `text` names (host order), or nothing.
+std::optional<uint32_t> ParseIpv4(const std::string& text);
+// An IPv4 address (host order) as "A.B.C.D".
+std::string Ipv4Text(uint32_t address);
 // Creates an IPv4 stream socket; returns kNoSocket on failure. A descriptor 0
 // is never handed out (it would read as "no socket").
 SocketHandle CreateTcpSocket();
@@ -52,9 +57,16 @@ bool MakeSocketPair(SocketHandle ends[2]);
 // takes one the system chooses and writes it back. kNoSocket on failure
 // (LastSocketError).
 SocketHandle ListenTcp(const std::string& address, uint16_t& port, int backlog);
+// Where a connection comes from: an IPv4 address (host order) and port.
+struct PeerAddress {
+    uint32_t ipv4 = 0;
+    uint16_t port = 0;
+    std::string Text() const;   // "A.B.C.D:PORT"
+};
 // A connection waiting at `listener`, without delay on small writes (no
-// Nagle); kNoSocket when none waits or on failure.
-SocketHandle AcceptConnection(SocketHandle listener);
+// Nagle), and where it comes from when `peer` is given; kNoSocket when none
+// waits or on failure.
+SocketHandle AcceptConnection(SocketHandle listener, PeerAddress* peer = nullptr);
 // One send or receive without waiting: the bytes that went or came, 0 for an
 // orderly close (receive), kWouldBlock when nothing can go or come now, -1 on
 // failure (LastSocketError).
@@ -66,10 +78,15 @@ long ReceiveNow(SocketHandle s, void* buffer, size_t capacity);
 struct Waitable {
     SocketHandle handle;
     bool write = false;     // wait until it can be written, else read
+    // Wait only for the peer's hang-up or a failure, not for bytes to read
+    // (Linux: POLLRDHUP; Windows does not watch it: a hang-up is seen
+    // there when the socket is next read).
+    bool hangUpOnly = false;
     bool ready = false;     // set by WaitFor: readable/writable, closed or failed
 };
-// Waits until one of `items` is ready or `timeoutMs` (-1: no limit) passes:
-// the number ready, 0 on the time-out, -1 on failure (an interruption counts as a time-out).
+// Waits until one of `items` (any number) is ready or `timeoutMs` (-1: no
+// limit) passes: the number ready, 0 on the time-out, -1 on failure (an
+// interruption counts as a time-out).
 int WaitFor(Waitable* items, size_t count, int timeoutMs);
 // As WaitFor, with the time-out in nanoseconds: to the nanosecond where the
 // system's wait takes one, else rounded up to the next millisecond.

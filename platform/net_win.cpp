@@ -3,10 +3,13 @@
 #include <ws2tcpip.h>
 
 #include <cerrno>
+#include <iterator>
+#include <vector>
 #include <mutex>
 
 #include "platform/clock.h"
 #include "platform/net.h"
+#include "platform/socket_options.h"
 #include "wide_text.h"
 
 namespace {
@@ -40,6 +43,20 @@ int LastSocketError() { return t_lastError; }
 bool IsIpv4Address(const std::string& text) {
     in_addr parsed{};
     return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+std::optional<uint32_t> ParseIpv4(const std::string& text) {
+    in_addr parsed{};
+    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) return std::nullopt;
+    return ntohl(parsed.s_addr);
+}
+
+std::string Ipv4Text(uint32_t address) {
+    in_addr a{};
+    a.s_addr = htonl(address);
+    char text[INET_ADDRSTRLEN] = "";
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
 }
 
 SocketHandle CreateTcpSocket() {
@@ -229,12 +246,17 @@ SocketHandle ListenTcp(const std::string& address, uint16_t& port, int backlog) 
     return s;
 }
 
-SocketHandle AcceptConnection(SocketHandle listener) {
-    const SOCKET s = ::accept(Raw(listener), nullptr, nullptr);
+std::string PeerAddress::Text() const { return Ipv4Text(ipv4) + ":" + std::to_string(port); }
+
+SocketHandle AcceptConnection(SocketHandle listener, PeerAddress* peer) {
+    sockaddr_in from{};
+    int len = sizeof from;
+    const SOCKET s = ::accept(Raw(listener), reinterpret_cast<sockaddr*>(&from), &len);
     if (s == INVALID_SOCKET) {
         FailWsa();
         return kNoSocket;
     }
+    if (peer) *peer = PeerAddress{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
     u_long on = 1;
     ioctlsocket(s, FIONBIO, &on);
     const BOOL one = TRUE;
@@ -259,15 +281,28 @@ long ReceiveNow(SocketHandle s, void* buffer, size_t capacity) {
 }
 
 int WaitFor(Waitable* items, size_t count, int timeoutMs) {
-    WSAPOLLFD fds[16];
-    if (count > std::size(fds)) return -1;
-    for (size_t i = 0; i < count; ++i) fds[i] = {Raw(items[i].handle), short(items[i].write ? POLLWRNORM : POLLRDNORM), 0};
-    const int r = WSAPoll(fds, ULONG(count), timeoutMs);
+    // A wait for a hang-up alone is left out: WSAPoll takes no such event,
+    // and asked for nothing it may refuse the whole call.
+    WSAPOLLFD small[16];
+    std::vector<WSAPOLLFD> large(count > std::size(small) ? count : 0);
+    WSAPOLLFD* fds = large.empty() ? small : large.data();
+    ULONG polled = 0;
+    for (size_t i = 0; i < count; ++i) {
+        items[i].ready = false;
+        if (!items[i].hangUpOnly)
+            fds[polled++] = {Raw(items[i].handle), short(items[i].write ? POLLWRNORM : POLLRDNORM), 0};
+    }
+    if (polled == 0) {
+        if (timeoutMs > 0) Sleep(DWORD(timeoutMs));
+        return 0;
+    }
+    const int r = WSAPoll(fds, polled, timeoutMs);
     if (r < 0) {
         FailWsa();
         return -1;
     }
-    for (size_t i = 0; i < count; ++i) items[i].ready = fds[i].revents != 0;
+    for (size_t i = 0, j = 0; i < count; ++i)
+        if (!items[i].hangUpOnly) items[i].ready = fds[j++].revents != 0;
     return r;
 }
 
@@ -283,4 +318,25 @@ void ShutdownAndClose(SocketHandle s) {
 
 void CloseSocket(SocketHandle s) {
     if (s != kNoSocket) ::closesocket(Raw(s));
+}
+
+bool SetSocketNonBlocking(SocketHandle s) {
+    u_long on = 1;
+    return ioctlsocket(Raw(s), FIONBIO, &on) == 0;
+}
+
+bool SetAddressReusable(SocketHandle s) {
+    const BOOL one = TRUE;
+    return ::setsockopt(Raw(s), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one) == 0;
+}
+
+bool SetListenBacklog(SocketHandle s, int backlog) { return ::listen(Raw(s), backlog) == 0; }
+
+std::optional<PeerAddress> SocketAddress(SocketHandle s, bool peer) {
+    sockaddr_in a{};
+    int len = sizeof a;
+    const int rc = peer ? ::getpeername(Raw(s), reinterpret_cast<sockaddr*>(&a), &len)
+                        : ::getsockname(Raw(s), reinterpret_cast<sockaddr*>(&a), &len);
+    if (rc != 0) return std::nullopt;
+    return PeerAddress{ntohl(a.sin_addr.s_addr), ntohs(a.sin_port)};
 }

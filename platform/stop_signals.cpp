@@ -46,3 +46,52 @@ int TakeStopSignal(int descriptor) {
     }
     return first;
 }
+
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
+namespace {
+
+// The hang-up handler's pipe: 'h' a SIGHUP, 's' the end of the wait.
+int g_hangup[2] = {-1, -1};
+
+void OnHangupSignal(int) {
+    const int saved = errno;
+    const char byte = 'h';
+    [[maybe_unused]] const ssize_t n = ::write(g_hangup[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+bool CatchHangupSignal() {
+    static const bool caught = [] {
+        if (::pipe2(g_hangup, O_CLOEXEC) != 0) return false;
+        struct sigaction action {};
+        action.sa_handler = OnHangupSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGHUP, &action, nullptr);
+        return true;
+    }();
+    return caught;
+}
+
+bool WaitHangupSignal() {
+    for (char byte = 0;;) {
+        const ssize_t n = ::read(g_hangup[0], &byte, 1);
+        if (n == 1) {
+            if (byte == 's') return false;
+            if (byte == 'h') return true;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+}
+
+void EndHangupWait() {
+    ::signal(SIGHUP, SIG_IGN);
+    const char byte = 's';
+    [[maybe_unused]] const ssize_t n = ::write(g_hangup[1], &byte, 1);
+}

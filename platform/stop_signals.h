@@ -10,3 +10,16 @@ int StopSignalDescriptor();
 
 // Reads what the handlers wrote; the signal number of the first, or 0.
 int TakeStopSignal(int descriptor);
+
+// Writes to a connection its peer has closed fail (EPIPE) instead of ending
+// the program (Linux: SIGPIPE ignored; Windows has no such signal).
+void IgnoreBrokenPipes();
+
+// SIGHUP (Linux) for a thread that waits for it: CatchHangupSignal installs
+// the handler (once per process; false when it cannot), WaitHangupSignal
+// waits for the next one (true) or for EndHangupWait (false), and
+// EndHangupWait, from another thread, ignores SIGHUP from then on and ends
+// the wait. Windows has no hang-up signal: WaitHangupSignal returns false at once.
+bool CatchHangupSignal();
+bool WaitHangupSignal();
+void EndHangupWait();

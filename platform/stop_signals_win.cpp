@@ -45,3 +45,9 @@ int TakeStopSignal(int descriptor) {
     }
     return first;
 }
+
+void IgnoreBrokenPipes() {}
+
+bool CatchHangupSignal() { return true; }
+bool WaitHangupSignal() { return false; }
+void EndHangupWait() {}

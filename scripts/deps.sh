@@ -64,7 +64,9 @@ dpkg-dev               test     the Debian package built and unpacked
 fakeroot               test     the Debian package built
 g++-mingw-w64-x86-64-posix windows the Windows cross build (MinGW-w64, POSIX threads)
 wine64                 windows  the Windows programs and tests run on Linux
+wine                   windows  the wine and wineboot commands (wine64 alone is the loader)
 googletest             windows  the sources of GoogleTest, built for Windows
+curl                   windows  /metrics of tavrin_bridge.exe read in its Wine test
 PACKAGES
 )
 # The services of the tests' servers (the node exporter came with Prometheus

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows build, made and tested on Linux: the core, tavrinctl and the
-# simulated unit cross-built with MinGW-w64 into build-windows/, their tests
+# The Windows build, made and tested on Linux: the core, tavrinctl, the
+# simulated unit and tavrin_bridge (without TLS, sd_notify and AgentX)
+# cross-built with MinGW-w64 into build-windows/, their tests
 # run under Wine (label "wine") against a simulated unit running natively (from
 # build/, or build-windows/native/ when there is no Linux build) on
 # a pseudo-terminal (the prefix's COM5) and on loopback TCP, and the programs
@@ -21,21 +22,22 @@ start=$(date +%s)
 
 # The Windows programs and tests.
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DTAVRIN_WERROR=ON -DTAVRIN_BUILD_GUI=OFF -DTAVRIN_BUILD_BRIDGE=OFF -DTAVRIN_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
+    -DTAVRIN_WERROR=ON -DTAVRIN_BUILD_GUI=OFF -DTAVRIN_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
 cmake --build build-windows -j"$jobs"
-# The native simulated unit the Windows programs talk to: from the Linux
-# build in build/ when there is one (CI has just built it), else from a small
-# build of its own.
+# The native simulated unit the Windows programs talk to, and the native
+# tavrinctl that is the Windows bridge's client: from the Linux build in
+# build/ when there is one (CI has just built it), else from a small build of
+# its own.
 native=build
 if [ ! -f build/CMakeCache.txt ]; then
     native=build-windows/native
     cmake -S . -B "$native" -DTAVRIN_WERROR=ON -DTAVRIN_BUILD_GUI=OFF -DTAVRIN_BUILD_BRIDGE=OFF \
         "${launcher[@]}" >/dev/null
 fi
-cmake --build "$native" -j"$jobs" --target tavrin_unit_sim
+cmake --build "$native" -j"$jobs" --target tavrin_unit_sim tavrinctl
 
 rm -f build-windows/tavrin-windows.zip
-(cd build-windows/bin && cmake -E tar cf ../tavrin-windows.zip --format=zip tavrinctl.exe tavrin_unit_sim.exe)
+(cd build-windows/bin && cmake -E tar cf ../tavrin-windows.zip --format=zip tavrinctl.exe tavrin_unit_sim.exe tavrin_bridge.exe)
 built=$(date +%s)
 echo "windows: built in $((built - start)) s: build-windows/tavrin-windows.zip"
 [ "$tests" = 1 ] || exit 0
@@ -58,7 +60,7 @@ address=127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))
 unit_pid=$!
 for _ in $(seq 50); do grep -q '^model' "$unit_out" && break; sleep 0.1; done
 grep -q '^model' "$unit_out" || { cat "$unit_out" >&2; echo "windows: the simulated unit did not start" >&2; exit 1; }
-export TAVRIN_WINE_COM=5 TAVRIN_WINE_TCP=$address
+export TAVRIN_WINE_COM=5 TAVRIN_WINE_TCP=$address TAVRIN_NATIVE_TAVRINCTL=$PWD/$native/bin/tavrinctl
 
 booted=$(date +%s)
 status=0
@@ -67,6 +69,6 @@ ctest --test-dir build-windows -L wine --output-on-failure --timeout 600 || stat
 ran=$(grep -ho '^\[==========\] [0-9]* tests\? from' build-windows/Testing/Temporary/LastTest.log \
       | awk '{n += $2} END {print n + 0}')
 done_at=$(date +%s)
-echo "windows: $ran test cases under Wine (and tavrinctl.exe end to end) in $((done_at - booted)) s;" \
+echo "windows: $ran test cases under Wine (and tavrinctl.exe and tavrin_bridge.exe end to end) in $((done_at - booted)) s;" \
      "wineboot $((booted - built)) s, build $((built - start)) s"
 exit "$status"

@@ -59,3 +59,8 @@ endforeach()
 add_test(NAME wine.tavrinctl COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/tool_end_to_end.sh
                                       $<TARGET_FILE:tavrinctl>)
 set_tests_properties(wine.tavrinctl PROPERTIES LABELS "wine;slow" TIMEOUT 600)
+
+# tavrin_bridge.exe owning the native unit, a native tavrinctl and curl its clients.
+add_test(NAME wine.bridge COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/bridge_end_to_end.sh
+                                    $<TARGET_FILE:tavrin_bridge>)
+set_tests_properties(wine.bridge PROPERTIES LABELS "wine;slow" TIMEOUT 600)

@@ -1,8 +1,6 @@
 #include "tools/tavrin_bridge/agentx.h"
 
-#include <fcntl.h>
 #include <sys/select.h>
-#include <unistd.h>
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -18,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/net.h"
 #include "tools/tavrin_bridge/journal.h"
 
 namespace {
@@ -144,7 +143,7 @@ struct AgentX::Impl {
     std::string socket;
     std::function<AgentView()> view;
     std::thread thread;
-    int wake[2] = {-1, -1};
+    SocketHandle wake[2] = {kNoSocket, kNoSocket};   // read end, write end
     std::atomic<bool> stop{false};
     std::mutex lock;
     std::deque<AgentNotice> notices;   // under lock
@@ -242,7 +241,7 @@ void AgentX::Impl::Run() {
         if (n > 0) {
             if (FD_ISSET(wake[0], &readable)) {
                 char drain[64];
-                while (::read(wake[0], drain, sizeof drain) > 0) {
+                while (ReceiveNow(wake[0], drain, sizeof drain) > 0) {
                 }
                 FD_CLR(wake[0], &readable);
             }
@@ -286,8 +285,8 @@ AgentX::~AgentX() { Stop(); }
 bool AgentX::Available() { return true; }
 
 bool AgentX::Start(std::string* error) {
-    if (::pipe2(impl_->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        *error = "pipe failed";
+    if (!MakeSocketPair(impl_->wake)) {
+        *error = "socket pair failed";
         return false;
     }
     impl_->thread = std::thread([this] { impl_->Run(); });
@@ -296,20 +295,20 @@ bool AgentX::Start(std::string* error) {
 
 void AgentX::Notify(AgentNotice notice) {
     std::lock_guard<std::mutex> guard(impl_->lock);
-    if (impl_->wake[1] < 0) return;   // not started, or stopped
+    if (impl_->wake[1] == kNoSocket) return;   // not started, or stopped
     impl_->notices.push_back(std::move(notice));
     const char b = 1;
-    [[maybe_unused]] const ssize_t n = ::write(impl_->wake[1], &b, 1);
+    SendNow(impl_->wake[1], &b, 1);
 }
 
 void AgentX::Stop() {
     if (!impl_->thread.joinable()) return;
     impl_->stop = true;
     const char b = 1;
-    [[maybe_unused]] const ssize_t n = ::write(impl_->wake[1], &b, 1);
+    SendNow(impl_->wake[1], &b, 1);
     impl_->thread.join();
     std::lock_guard<std::mutex> guard(impl_->lock);
-    ::close(impl_->wake[0]);
-    ::close(impl_->wake[1]);
-    impl_->wake[0] = impl_->wake[1] = -1;
+    CloseSocket(impl_->wake[0]);
+    CloseSocket(impl_->wake[1]);
+    impl_->wake[0] = impl_->wake[1] = kNoSocket;
 }

@@ -1,20 +1,11 @@
 #include "tools/tavrin_bridge/allow_list.h"
 
-#include <arpa/inet.h>
-
+#include "platform/net.h"
 #include "platform/numbers.h"
 
 namespace {
 
 uint32_t PrefixMask(int prefix) { return prefix == 0 ? 0 : ~uint32_t(0) << (32 - prefix); }
-
-std::string DottedQuad(uint32_t address) {
-    in_addr a{};
-    a.s_addr = htonl(address);
-    char text[INET_ADDRSTRLEN] = "";
-    ::inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
 
 }  // namespace
 
@@ -23,8 +14,8 @@ bool AddressRange::Contains(uint32_t address) const { return (address & PrefixMa
 std::optional<AddressRange> ParseAddressRange(std::string_view text, std::string* why) {
     const size_t slash = text.find('/');
     const std::string address(text.substr(0, slash));
-    in_addr a{};
-    if (::inet_pton(AF_INET, address.c_str(), &a) != 1) {
+    const std::optional<uint32_t> parsed = ParseIpv4(address);
+    if (!parsed) {
         *why = "not an IPv4 address or range (A.B.C.D or A.B.C.D/N)";
         return std::nullopt;
     }
@@ -38,10 +29,10 @@ std::optional<AddressRange> ParseAddressRange(std::string_view text, std::string
         }
         range.prefix = int(*prefix);
     }
-    const uint32_t host = ntohl(a.s_addr);
+    const uint32_t host = *parsed;
     range.network = host & PrefixMask(range.prefix);
     if (range.network != host) {
-        *why = "bits set past the prefix length (the range is " + DottedQuad(range.network) + "/" +
+        *why = "bits set past the prefix length (the range is " + Ipv4Text(range.network) + "/" +
                std::to_string(range.prefix) + ")";
         return std::nullopt;
     }

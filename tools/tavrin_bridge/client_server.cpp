@@ -1,19 +1,10 @@
 #include "tools/tavrin_bridge/client_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 
 #include "link/envelope.h"
+#include "platform/files.h"
 #include "platform/numbers.h"
 #include "tools/tavrin_bridge/client_protocol.h"
 #include "tools/tavrin_bridge/journal.h"
@@ -31,9 +22,9 @@ constexpr int kListenBacklog = 256;
 // one envelope, which is at most 248 bytes).
 constexpr size_t kClientBufferLimit = 4096;
 
-void CloseFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
+void CloseFd(SocketHandle& s) {
+    CloseSocket(s);
+    s = kNoSocket;
 }
 
 }  // namespace
@@ -50,14 +41,13 @@ std::optional<Endpoint> ParseEndpoint(const std::string& text, uint16_t defaultP
     } else if (needPort) {
         return std::nullopt;
     }
-    in_addr a{};
-    if (::inet_pton(AF_INET, e.address.c_str(), &a) != 1) return std::nullopt;
+    if (!IsIpv4Address(e.address)) return std::nullopt;
     return e;
 }
 
 struct ClientServer::Client {
     uint64_t id = 0;
-    int fd = -1;
+    SocketHandle fd = kNoSocket;
     std::string peer;
     bool readOnly = false;                // came through a read-only listener
     std::string pending;                  // enciphered bytes short of a whole envelope
@@ -74,36 +64,27 @@ ClientServer::ClientServer(ServerOptions options, UnitQueue& queue, BridgeMetric
 
 ClientServer::~ClientServer() {
     while (!clients_.empty()) Close(clients_.begin()->first, nullptr);
-    for (int& fd : listeners_) CloseFd(fd);
+    for (SocketHandle& fd : listeners_) CloseFd(fd);
     CloseFd(wake_[0]);
     CloseFd(wake_[1]);
 }
 
 bool ClientServer::Open(std::string* error) {
-    if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        *error = std::string("pipe: ") + std::strerror(errno);
+    if (!MakeSocketPair(wake_)) {
+        *error = "socket pair: " + ErrorText(LastSocketError());
         return false;
     }
     std::vector<Endpoint> all = options_.listen;
     all.insert(all.end(), options_.listenReadOnly.begin(), options_.listenReadOnly.end());
     for (const Endpoint& e : all) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(e.port);
-        ::inet_pton(AF_INET, e.address.c_str(), &addr.sin_addr);
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        const int one = 1;
-        if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(fd, kListenBacklog) != 0) {
-            *error = "cannot listen on " + e.Text() + ": " + std::strerror(errno);
-            CloseFd(fd);
+        uint16_t port = e.port;
+        const SocketHandle fd = ListenTcp(e.address, port, kListenBacklog);
+        if (fd == kNoSocket) {
+            *error = "cannot listen on " + e.Text() + ": " + ErrorText(LastSocketError());
             return false;
         }
-        socklen_t len = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
         listeners_.push_back(fd);
-        bound_.push_back(Endpoint{e.address, ntohs(addr.sin_port)});
+        bound_.push_back(Endpoint{e.address, port});
     }
     return true;
 }
@@ -118,37 +99,31 @@ void ClientServer::Close(uint64_t id, const char* why) {
     Client& c = *it->second;
     if (why) Report(c, why);
     *c.gone = true;   // its queued request leaves the queue; a reply under way is dropped
-    ::shutdown(c.fd, SHUT_RDWR);
-    CloseFd(c.fd);
+    ShutdownAndClose(c.fd);
+    c.fd = kNoSocket;
     clients_.erase(it);
     queue_.DropCancelled();
     metrics_.SetClients(int(clients_.size()));
 }
 
 void ClientServer::Accept(size_t listener) {
-    sockaddr_in peer{};
-    socklen_t len = sizeof peer;
-    const int fd =
-        ::accept4(listeners_[listener], reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) return;
-    char ip[INET_ADDRSTRLEN] = "?";
-    ::inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
-    const std::string name = std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
-    if (!AddressAllowed(options_.allow, ntohl(peer.sin_addr.s_addr))) {
+    PeerAddress peer;
+    SocketHandle fd = AcceptConnection(listeners_[listener], &peer);
+    if (fd == kNoSocket) return;
+    const std::string name = peer.Text();
+    if (!AddressAllowed(options_.allow, peer.ipv4)) {
         Say(Priority::Warning, "client %s refused: not in an --allow range", name.c_str());
         metrics_.CountNotAllowedClient();
-        ::close(fd);
+        CloseFd(fd);
         return;
     }
     if (int(clients_.size()) >= options_.maxClients) {
         Say(Priority::Warning, "client %s refused: %d clients already", name.c_str(),
                      int(clients_.size()));
         metrics_.CountRefusedClient();
-        ::close(fd);
+        CloseFd(fd);
         return;
     }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto c = std::make_unique<Client>();
     c->id = nextId_++;
     c->fd = fd;
@@ -201,8 +176,9 @@ void ClientServer::SubmitNext(Client& c) {
 }
 
 void ClientServer::Wake() {
+    // A full socket already holds a wake-up: nothing is lost.
     const char b = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &b, 1);
+    SendNow(wake_[1], &b, 1);
 }
 
 bool ClientServer::TrySubmit(Client& c) {
@@ -235,12 +211,12 @@ void ClientServer::SubmitStalled() {
 
 void ClientServer::OnReadable(Client& c) {
     char buffer[kReadChunk];
-    const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+    const long n = ReceiveNow(c.fd, buffer, sizeof buffer);
+    if (n == 0 || n == -1) {
         Close(c.id, "disconnected");
         return;
     }
-    if (n < 0) return;
+    if (n < 0) return;   // nothing to read after all
     c.pending.append(buffer, size_t(n));
     if (c.pending.size() > kClientBufferLimit) {
         Close(c.id, "sent more than it waits for: disconnected");
@@ -265,7 +241,7 @@ bool ClientServer::TakeRequests(Client& c) {
 
 void ClientServer::TakeReplies() {
     char sink[64];
-    while (::read(wake_[0], sink, sizeof sink) > 0) {
+    while (ReceiveNow(wake_[0], sink, sizeof sink) > 0) {
     }
     std::deque<Reply> replies;
     {
@@ -280,8 +256,8 @@ void ClientServer::TakeReplies() {
         c.lastActive = Clock::now();
         if (r.frame) {
             const std::string envelope = SealEnvelope(cipher_, *r.frame);
-            const ssize_t sent = ::send(c.fd, envelope.data(), envelope.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (sent != ssize_t(envelope.size())) {
+            const long sent = SendNow(c.fd, envelope.data(), envelope.size());
+            if (sent != long(envelope.size())) {
                 // A client that does not read its replies holds up nobody else.
                 Close(c.id, "does not take its replies: disconnected");
                 continue;
@@ -301,26 +277,27 @@ void ClientServer::CloseIdle() {
     for (const uint64_t id : idle) Close(id, "idle: closed");
 }
 
-void ClientServer::Run(int stopFd) {
-    std::vector<pollfd> fds;
+void ClientServer::Run(SocketHandle stop) {
+    std::vector<Waitable> items;
     std::vector<uint64_t> ids;
     for (;;) {
         // Clients with nothing under way that have been silent for too long;
-        // every client left has its idle end ahead, so poll() never spins.
+        // every client left has its idle end ahead, so the wait never spins.
         CloseIdle();
-        fds.clear();
+        items.clear();
         ids.clear();
-        fds.push_back({stopFd, POLLIN, 0});
-        fds.push_back({wake_[0], POLLIN, 0});
-        for (const int l : listeners_) fds.push_back({l, POLLIN, 0});
-        const size_t firstClient = fds.size();
+        items.push_back({stop});
+        items.push_back({wake_[0]});
+        for (const SocketHandle l : listeners_) items.push_back({l});
+        const size_t firstClient = items.size();
         const auto now = Clock::now();
         long long timeoutMs = 1000;
         for (const auto& [id, c] : clients_) {
             // While its backlog is full nothing more is read from a client;
             // that it hangs up is still seen.
-            const short events = short(POLLRDHUP | (c->waiting.size() < kMaxWaitingPerClient ? POLLIN : 0));
-            fds.push_back({c->fd, events, 0});
+            Waitable w{c->fd};
+            w.hangUpOnly = c->waiting.size() >= kMaxWaitingPerClient;
+            items.push_back(w);
             ids.push_back(id);
             if (!c->inQueue && c->waiting.empty()) {
                 const auto idleEnd = c->lastActive + std::chrono::seconds(options_.idleSeconds);
@@ -328,18 +305,16 @@ void ClientServer::Run(int stopFd) {
                 timeoutMs = std::min(timeoutMs, std::max<long long>(1, left + 1));
             }
         }
-        const int ready = ::poll(fds.data(), fds.size(), int(timeoutMs));
-        if (ready < 0 && errno != EINTR) break;
-        if (fds[0].revents) break;
-        if (fds[1].revents) TakeReplies();
+        if (WaitFor(items.data(), items.size(), int(timeoutMs)) < 0) break;
+        if (items[0].ready) break;
+        if (items[1].ready) TakeReplies();
         for (size_t i = 2; i < firstClient; ++i)
-            if (fds[i].revents) Accept(i - 2);
-        for (size_t i = firstClient; i < fds.size(); ++i) {
-            const short revents = fds[i].revents;
-            if (!revents) continue;
+            if (items[i].ready) Accept(i - 2);
+        for (size_t i = firstClient; i < items.size(); ++i) {
+            if (!items[i].ready) continue;
             const auto it = clients_.find(ids[i - firstClient]);
             if (it == clients_.end()) continue;
-            if (revents & POLLIN) {
+            if (!items[i].hangUpOnly) {
                 OnReadable(*it->second);
             } else {
                 // Gone while its backlog was full: its work is dropped.
@@ -349,6 +324,6 @@ void ClientServer::Run(int stopFd) {
         SubmitStalled();
     }
     while (!clients_.empty()) Close(clients_.begin()->first, "closed: the bridge stops");
-    for (int& fd : listeners_) CloseFd(fd);
+    for (SocketHandle& fd : listeners_) CloseFd(fd);
     listeners_.clear();
 }

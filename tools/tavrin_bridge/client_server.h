@@ -1,10 +1,10 @@
-// The bridge's listeners and clients: one thread waits on every socket with
-// poll(), takes whole envelopes from each client, hands their requests to the
+// The bridge's listeners and clients: one thread waits on every socket (the
+// platform's WaitFor), takes whole envelopes from each client, hands their requests to the
 // unit queue (one at a time per client, in the order they came) and sends
 // each reply back to the client that asked. Bad, silent, vanished and surplus
 // clients are dropped without the others noticing; the work of a client that
 // has gone is taken out of the queue. While the queue is full, clients wait
-// for room in the order they met it; the loop sleeps in poll() until
+// for room in the order they met it; the loop sleeps in its wait until
 // something can move.
 #pragma once
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "link/blowfish.h"
+#include "platform/net.h"
 #include "tools/tavrin_bridge/allow_list.h"
 
 class UnitQueue;
@@ -62,9 +63,9 @@ public:
     // read-only ones after the others.
     const std::vector<Endpoint>& Listening() const { return bound_; }
     bool ReadOnly(size_t listener) const { return listener >= options_.listen.size(); }
-    // Serves until `stopFd` becomes readable, then closes every client and
+    // Serves until `stop` becomes readable, then closes every client and
     // listener.
-    void Run(int stopFd);
+    void Run(SocketHandle stop);
     // From any thread: the loop looks again at what can move (the unit
     // queue has room).
     void Wake();
@@ -99,12 +100,12 @@ private:
     UnitQueue& queue_;
     BridgeMetrics& metrics_;
     const Blowfish& cipher_;
-    std::vector<int> listeners_;
+    std::vector<SocketHandle> listeners_;
     std::vector<Endpoint> bound_;
     std::map<uint64_t, std::unique_ptr<Client>> clients_;
     std::deque<uint64_t> stalled_;   // clients waiting for room in the unit queue
     uint64_t nextId_ = 1;
-    int wake_[2] = {-1, -1};
+    SocketHandle wake_[2] = {kNoSocket, kNoSocket};   // read end, write end
     // Replies handed over by the unit queue's worker.
     std::mutex repliesLock_;
     std::deque<Reply> replies_;

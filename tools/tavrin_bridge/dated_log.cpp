@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
+#include "platform/files.h"
 #include "tools/tavrin_bridge/journal.h"
 
 DatedLog::DatedLog(std::string path, uint64_t maxBytes) : path_(std::move(path)), maxBytes_(maxBytes) {}
@@ -29,9 +29,9 @@ bool DatedLog::Reopen(std::string* error) {
 }
 
 bool DatedLog::OpenHeld(std::string* error) {
-    file_ = std::fopen(path_.c_str(), "ae");
+    file_ = OpenForAppend(path_);
     if (!file_) {
-        if (error) *error = "cannot open the log " + path_ + ": " + std::strerror(errno);
+        if (error) *error = "cannot open the log " + path_ + ": " + ErrorText(errno);
         return false;
     }
     std::fseek(file_, 0, SEEK_END);
@@ -45,8 +45,8 @@ void DatedLog::Rotate() {
     file_ = nullptr;
     // FILE.2 -> FILE.3 (the oldest goes), FILE.1 -> FILE.2, FILE -> FILE.1.
     for (int n = kKeptLogFiles - 1; n >= 1; --n)
-        std::rename((path_ + "." + std::to_string(n)).c_str(), (path_ + "." + std::to_string(n + 1)).c_str());
-    std::rename(path_.c_str(), (path_ + ".1").c_str());
+        RenamePath(path_ + "." + std::to_string(n), path_ + "." + std::to_string(n + 1));
+    RenamePath(path_, path_ + ".1");
     OpenHeld(nullptr);
 }
 
@@ -58,14 +58,16 @@ void DatedLog::StartLine() {
     }
     if (file_ && size_ >= maxBytes_) Rotate();
     if (!file_) return;
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
+    using namespace std::chrono;
+    const auto now = floor<milliseconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
     char stamp[40];
-    const int n = std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", utc.tm_year + 1900,
-                                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(ms));
+    const int n = std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02u %02d:%02d:%02d.%03d ", int(date.year()),
+                                unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                                int(time.minutes().count()), int(time.seconds().count()),
+                                int(time.subseconds().count()));
     if (n > 0) size_ += std::fwrite(stamp, 1, size_t(n), file_);
 }
 

@@ -1,24 +1,8 @@
 #include "tools/tavrin_bridge/journal.h"
 
-#include <sys/stat.h>
-
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-
-bool StderrIsJournal() {
-    static const bool journal = [] {
-        const char* stream = std::getenv("JOURNAL_STREAM");
-        struct stat st {};
-        if (!stream || ::fstat(2, &st) != 0) return false;
-        unsigned long long dev = 0, inode = 0;
-        char end = 0;
-        if (std::sscanf(stream, "%llu:%llu%c", &dev, &inode, &end) != 2) return false;
-        return dev == static_cast<unsigned long long>(st.st_dev) && inode == static_cast<unsigned long long>(st.st_ino);
-    }();
-    return journal;
-}
 
 void Say(Priority priority, const char* format, ...) {
     char buffer[2048];
@@ -36,4 +20,6 @@ void Say(Priority priority, const char* format, ...) {
     }
     if (out.back() != '\n') out += '\n';
     std::fputs(out.c_str(), stderr);
+    // Windows' C library buffers standard error when it is a file or a pipe.
+    std::fflush(stderr);
 }

@@ -9,5 +9,6 @@ enum class Priority { Error = 3, Warning = 4, Notice = 5, Info = 6, Debug = 7 };
 // each line the prefix.
 void Say(Priority priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// True when JOURNAL_STREAM's "DEV:INODE" is standard error's (decided once).
+// True when JOURNAL_STREAM's "DEV:INODE" is standard error's (decided once;
+// with systemd's service notification: never in a build without it).
 bool StderrIsJournal();

@@ -1,9 +1,5 @@
 // tavrin_bridge: owns one receiver unit and serves it to many clients with the
 // unit's own TCP protocol, and shows its live state as Prometheus metrics.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -21,9 +17,11 @@
 #include "params/alarm_rules.h"
 #include "platform/debug_out.h"
 #include "platform/version.h"
+#include "platform/program_arguments.h"
 #include "platform/program_folder.h"
 #include "platform/serial_port.h"
 #include "platform/std_streams.h"
+#include "platform/stop_signals.h"
 #include "tools/tavrin_bridge/agentx.h"
 #include "tools/tavrin_bridge/allow_list.h"
 #include "tools/tavrin_bridge/client_protocol.h"
@@ -66,13 +64,6 @@ struct BridgeOptions {
     std::vector<std::string> listenReadOnly;
     std::vector<std::string> allow;
 };
-
-int stopPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-    const char b = 1;
-    [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &b, 1);
-}
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -170,14 +161,7 @@ ResultCode OpenUnit(const BridgeOptions& o, CFerritRemoteControl& link, std::str
 }
 
 // SIGHUP: the web configuration is read again and the transaction log
-// reopened, on a thread of its own (a byte in hangupPipe: 'h' hangup, 's' stop).
-int hangupPipe[2] = {-1, -1};
-
-void OnHangupSignal(int) {
-    const char b = 'h';
-    [[maybe_unused]] const ssize_t n = ::write(hangupPipe[1], &b, 1);
-}
-
+// reopened, on a thread of its own.
 void ReadWebConfigAgain(MetricsServer& http, const std::string& path) {
     std::string error;
     if (auto state = LoadWebConfig(path, &error)) {
@@ -200,10 +184,7 @@ void ReopenLog(DatedLog& log) {
 // `webPath` empty: no web configuration; `log` null: no log.
 std::thread OnHangup(MetricsServer& http, const std::string& webPath, DatedLog* log) {
     return std::thread([&http, webPath, log] {
-        for (char b = 0; ::read(hangupPipe[0], &b, 1) == 1 || errno == EINTR;) {
-            if (b == 's') return;
-            if (b != 'h') continue;
-            b = 0;
+        while (WaitHangupSignal()) {
             if (!webPath.empty()) ReadWebConfigAgain(http, webPath);
             if (log) ReopenLog(*log);
         }
@@ -333,7 +314,8 @@ int main(int argc, char** argv) {
         "rules, the log, --agentx in a build without Net-SNMP),\n"
         "2 a bad command line or --config file.";
     try {
-        app.parse(argc, argv);
+        const ProgramArguments arguments(argc, argv);
+        app.parse(arguments.Count(), arguments.Words());
     } catch (const CLI::CallForHelp&) {
         std::fputs(HelpText(app, about, bounds).c_str(), stdout);
         return 0;
@@ -397,18 +379,11 @@ int main(int argc, char** argv) {
     // The link's diagnostic lines are for developers; TAVRIN_DEBUG shows them.
     const char* debug = std::getenv("TAVRIN_DEBUG");
     if (!debug || !*debug || std::string(debug) == "0") SetDebugSink([](const std::string&) {});
-    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("pipe failed");
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    const int stopSignals = StopSignalDescriptor();
+    if (stopSignals < 0) return Fail("pipe failed");
+    IgnoreBrokenPipes();
     // From here on; the work waits for the metrics listener.
-    if (::pipe2(hangupPipe, O_CLOEXEC) != 0) return Fail("pipe failed");
-    struct sigaction hangup {};
-    hangup.sa_handler = OnHangupSignal;
-    hangup.sa_flags = SA_RESTART;
-    ::sigaction(SIGHUP, &hangup, nullptr);
+    if (!CatchHangupSignal()) return Fail("pipe failed");
 
     std::unique_ptr<DatedLog> log;   // outlives the link's use of it
     if (!o.logFile.empty()) {
@@ -458,12 +433,10 @@ int main(int argc, char** argv) {
     NotifyStatus("waiting for the unit's first answer");
     NotifyReady();
     queue.Start();
-    clients.Run(stopPipe[0]);
+    clients.Run(SocketHandle(stopSignals));
 
     NotifyStopping();
-    ::signal(SIGHUP, SIG_IGN);
-    const char stopByte = 's';
-    [[maybe_unused]] const ssize_t written = ::write(hangupPipe[1], &stopByte, 1);
+    EndHangupWait();
     hangupWork.join();
     http.Stop();
     queue.Stop();

@@ -1,13 +1,7 @@
 #include "tools/tavrin_bridge/metrics_server.h"
 
-#include <arpa/inet.h>
 #include <httplib.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -20,16 +14,15 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/net.h"
+#include "platform/socket_options.h"
 #include "tools/tavrin_bridge/metrics.h"
+#include "tools/tavrin_bridge/metrics_pages.h"
 #include "tools/tavrin_bridge/web_config.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const char kIndexPage[] =
-    "<!DOCTYPE html>\n<html><head><title>tavrin_bridge</title></head>\n"
-    "<body><h1>tavrin_bridge</h1><p><a href=\"/metrics\">Metrics</a></p></body></html>\n";
 
 // A connection's waits are sliced so that it notices soon when its thread
 // is wanted by a connection waiting for one; one that has waited this long
@@ -107,47 +100,38 @@ public:
         start_ = Clock::now();
         deadline_ = start_ + kRequestTime;
     }
-    bool is_readable() const override { return Wait(POLLIN); }
-    bool is_writable() const override { return Wait(POLLOUT); }
+    bool is_readable() const override { return Wait(false); }
+    bool is_writable() const override { return Wait(true); }
     ssize_t read(char* ptr, size_t size) override {
-        if (!Wait(POLLIN)) return -1;
-        ssize_t n;
-        do n = ::recv(socket_, ptr, size, 0);
-        while (n < 0 && errno == EINTR);
-        return n;
+        if (!Wait(false)) return -1;
+        return ReceiveOnce(socket_, reinterpret_cast<uint8_t*>(ptr), size);
     }
     ssize_t write(const char* ptr, size_t size) override {
-        if (!Wait(POLLOUT)) return -1;
-        ssize_t n;
-        do n = ::send(socket_, ptr, size, MSG_NOSIGNAL);
-        while (n < 0 && errno == EINTR);
-        return n;
+        if (!Wait(true)) return -1;
+        return SendOnce(socket_, reinterpret_cast<const uint8_t*>(ptr), size);
     }
     void get_remote_ip_and_port(std::string& ip, int& port) const override { Address(true, ip, port); }
     void get_local_ip_and_port(std::string& ip, int& port) const override { Address(false, ip, port); }
     socket_t socket() const override { return socket_; }
 
 protected:
-    bool Wait(short events) const {
+    // Until the socket can be written (`write`) or read; false at the
+    // deadline, on a stop, or (a read) when the thread is wanted elsewhere.
+    bool Wait(bool write) const {
         for (;;) {
             const auto now = Clock::now();
             if (now >= deadline_ || stopping_) return false;
-            if (events == POLLIN && queued_ > 0 && now - start_ >= kGiveUpAfter) return false;
-            pollfd p{socket_, events, 0};
-            const int ready = ::poll(&p, 1, std::min(Milliseconds(deadline_ - now) + 1, Milliseconds(kWaitSlice)));
+            if (!write && queued_ > 0 && now - start_ >= kGiveUpAfter) return false;
+            Waitable w{socket_, write};
+            const int ready = WaitFor(&w, 1, std::min(Milliseconds(deadline_ - now) + 1, Milliseconds(kWaitSlice)));
             if (ready > 0) return true;
-            if (ready < 0 && errno != EINTR) return false;
+            if (ready < 0) return false;   // an interruption reads as a time-out: the loop goes on
         }
     }
     void Address(bool peer, std::string& ip, int& port) const {
-        sockaddr_in a{};
-        socklen_t len = sizeof a;
-        const int rc = peer ? ::getpeername(socket_, reinterpret_cast<sockaddr*>(&a), &len)
-                            : ::getsockname(socket_, reinterpret_cast<sockaddr*>(&a), &len);
-        char text[INET_ADDRSTRLEN] = "";
-        if (rc == 0) ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-        ip = text;
-        port = rc == 0 ? ntohs(a.sin_port) : 0;
+        const std::optional<PeerAddress> a = SocketAddress(socket_, peer);
+        ip = a ? Ipv4Text(a->ipv4) : "";
+        port = a ? a->port : 0;
     }
 
 private:
@@ -164,7 +148,7 @@ class TlsStream : public DeadlineStream {
 public:
     TlsStream(int socket, SSL_CTX* ctx, const std::atomic<size_t>& queued, const std::atomic<bool>& stopping)
         : DeadlineStream(socket, queued, stopping), ssl_(SSL_new(ctx)) {
-        ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
+        SetSocketNonBlocking(socket);
         if (ssl_) SSL_set_fd(ssl_, socket);
     }
     ~TlsStream() override {
@@ -192,8 +176,8 @@ private:
             const int n = call();
             if (n > 0) return n;
             const int e = SSL_get_error(ssl_, n);
-            if (e == SSL_ERROR_WANT_READ && Wait(POLLIN)) continue;
-            if (e == SSL_ERROR_WANT_WRITE && Wait(POLLOUT)) continue;
+            if (e == SSL_ERROR_WANT_READ && Wait(false)) continue;
+            if (e == SSL_ERROR_WANT_WRITE && Wait(true)) continue;
             if (e == SSL_ERROR_SYSCALL || e == SSL_ERROR_SSL) accepted_ = false;   // no orderly close then
             return e == SSL_ERROR_ZERO_RETURN ? 0 : -1;
         }
@@ -228,8 +212,7 @@ struct MetricsServer::Impl : httplib::Server {
             TlsStream stream(sock, state->tls.get(), queued, stopping);
             ok = stream.Accept() && Serve(stream);
         }
-        ::shutdown(sock, SHUT_RDWR);
-        ::close(sock);
+        ShutdownAndClose(sock);
         return ok;
     }
 
@@ -255,8 +238,7 @@ MetricsServer::MetricsServer(const BridgeMetrics& metrics) : impl_(std::make_uni
     s.set_tcp_nodelay(true);
     // Only SO_REUSEADDR: an address another program serves is refused.
     s.set_socket_options([&s](socket_t sock) {
-        const int one = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        SetAddressReusable(sock);
         s.listenSocket = sock;
     });
     s.new_task_queue = [&s] { return new Workers(kHttpWorkers, s.queued); };
@@ -264,17 +246,15 @@ MetricsServer::MetricsServer(const BridgeMetrics& metrics) : impl_(std::make_uni
     s.set_pre_routing_handler([&s](const httplib::Request& request, httplib::Response& response) {
         if (Authorized(*s.Web(), request.get_header_value("Authorization")))
             return httplib::Server::HandlerResponse::Unhandled;
-        response.status = 401;
-        response.set_header("WWW-Authenticate", "Basic realm=\"tavrin_bridge\"");
-        response.set_content("Unauthorized\n", "text/plain; charset=utf-8");
+        response.status = kHttpUnauthorized;
+        response.set_header(kAuthenticateHeader, kAuthenticateValue);
+        response.set_content(kUnauthorizedBody, kUnauthorizedType);
         return httplib::Server::HandlerResponse::Handled;
     });
-    s.Get("/metrics", [&metrics](const httplib::Request&, httplib::Response& response) {
-        response.set_content(metrics.Exposition(), "text/plain; version=0.0.4; charset=utf-8");
-    });
-    s.Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_content(kIndexPage, "text/html; charset=utf-8");
-    });
+    for (const MetricsPage& page : kMetricsPages)
+        s.Get(page.path, [&metrics, &page](const httplib::Request&, httplib::Response& response) {
+            response.set_content(page.body(metrics), page.contentType);
+        });
 }
 
 MetricsServer::~MetricsServer() { Stop(); }
@@ -287,7 +267,7 @@ bool MetricsServer::Start(const std::string& address, int port, std::string* err
     }
     // The library's backlog of 5 drops connections that come in a burst
     // (they are tried again a second later): a longer one.
-    ::listen(impl_->listenSocket, kHttpBacklog);
+    SetListenBacklog(impl_->listenSocket, kHttpBacklog);
     thread_ = std::thread([this] { impl_->listen_after_bind(); });
     // A stop before the server thread has begun listening would be lost (the
     // thread would then listen for ever): Start returns once it listens.

@@ -1,7 +1,9 @@
 // GET /metrics (the exposition of BridgeMetrics) and GET / (a short page that
-// links to it), served on their own threads by the HTTP server library.
+// links to it; metrics_pages.h), served on their own threads by the HTTP
+// server library (metrics_server.cpp, a build with TLS) or on one thread of
+// our own, one request per connection (metrics_server_plain.cpp, without).
 //
-// Scrapes never wait behind other HTTP clients: a connection is served by one
+// With the library, scrapes never wait behind other HTTP clients: a connection is served by one
 // of kHttpWorkers threads; its next request must have come whole within
 // kHttpRequestSeconds of its start or of its last answer (slow senders and
 // idle keep-alive connections alike are closed then); and while a connection

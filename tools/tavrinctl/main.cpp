@@ -14,6 +14,7 @@
 #include "platform/debug_out.h"
 #include "platform/numbers.h"
 #include "platform/program_folder.h"
+#include "platform/program_arguments.h"
 #include "platform/std_streams.h"
 #include "tools/tavrinctl/args.h"
 #include "tools/tavrinctl/checked_output.h"
@@ -65,7 +66,8 @@ int Finished(CheckedOutput& output, int status) {
 int main(int argc, char** argv) {
     if (!OpenMissingStandardStreams()) return 1;
     ToolOptions options;
-    const ParseResult parsed = ParseArguments(argc, argv, options);
+    const ProgramArguments arguments(argc, argv);
+    const ParseResult parsed = ParseArguments(arguments.Count(), arguments.Words(), options);
     if (!parsed.ok) return UsageError(parsed.error);
     CheckedOutput output;
     FILE* const out = output.Stream();
