@@ -95,3 +95,5 @@ void EndHangupWait() {
     const char byte = 's';
     [[maybe_unused]] const ssize_t n = ::write(g_hangup[1], &byte, 1);
 }
+
+SignalWords ProgramSignalWords() { return {"SIGTERM or SIGINT", "SIGHUP"}; }

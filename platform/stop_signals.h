@@ -23,3 +23,12 @@ void IgnoreBrokenPipes();
 bool CatchHangupSignal();
 bool WaitHangupSignal();
 void EndHangupWait();
+
+// The operator's ways to stop the program and to have it reopen its files, in
+// words for help texts: "SIGTERM or SIGINT" and "SIGHUP" on Linux; on Windows
+// "Ctrl+C, Ctrl+Break or closing the console" and "" (no such way).
+struct SignalWords {
+    const char* stop;
+    const char* reopen;
+};
+SignalWords ProgramSignalWords();

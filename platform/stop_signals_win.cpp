@@ -51,3 +51,5 @@ void IgnoreBrokenPipes() {}
 bool CatchHangupSignal() { return true; }
 bool WaitHangupSignal() { return false; }
 void EndHangupWait() {}
+
+SignalWords ProgramSignalWords() { return {"Ctrl+C, Ctrl+Break or closing the console", ""}; }

@@ -269,9 +269,11 @@ int main(int argc, char** argv) {
                    "seconds after which a client with nothing under way is closed\n(default 30)")
         ->check(CLI::Range(1, 86400))
         ->option_text("SECONDS");
+    const SignalWords signals = ProgramSignalWords();
+    const std::string reopen = signals.reopen;
     app.add_option("--log", o.logFile,
                    "transaction log file of the link (key data masked), each line\n"
-                   "dated; SIGHUP opens it again by name")
+                   "dated" + (reopen.empty() ? std::string() : "; " + reopen + " opens it again by name"))
         ->option_text("FILE");
     app.add_option("--log-max-bytes", o.logMaxBytes,
                    "size at which the log is rotated to FILE.1 (FILE.2, FILE.3\n"
@@ -283,7 +285,7 @@ int main(int argc, char** argv) {
     // The metrics listener's TLS and passwords, and the check alone.
     app.add_option("--web-config", o.webConfig,
                    "TLS and passwords of the metrics (YAML: tls_server_config,\n"
-                   "basic_auth_users with bcrypt hashes); SIGHUP reads it again")
+                   "basic_auth_users with bcrypt hashes)" + (reopen.empty() ? std::string() : "; " + reopen + " reads it again"))
         ->option_text("FILE");
     app.add_option("--alarm-rules", o.alarmRules,
                    "the alarm rules (JSON, checked whole at start) behind\n"
@@ -307,8 +309,8 @@ int main(int argc, char** argv) {
         "Bounds: a client has at most one request at the unit and " + std::to_string(kMaxWaitingPerClient) +
         " waiting\n(nothing more is read from it meanwhile); " + std::to_string(kMaxBadFrames) +
         " envelopes or frames that are none end its\nconnection; at most " + std::to_string(kMaxQueuedExchanges) +
-        " exchanges are queued for the unit.\nSIGTERM or SIGINT: clients closed, unit port released, exit 0.\n"
-        "SIGHUP: the web configuration read again, the log reopened.\n"
+        " exchanges are queued for the unit.\n" + std::string(signals.stop) + ": clients closed, unit port released, exit 0.\n" +
+        (reopen.empty() ? std::string() : reopen + ": the web configuration read again, the log reopened.\n") +
         "Exit status: 0 stopped by a signal (or --help, --version, --check-config), 1 a\n"
         "failure (the unit's port, a listening address, the web configuration, the alarm\n"
         "rules, the log, --agentx in a build without Net-SNMP),\n"
