@@ -2,8 +2,9 @@
 # tavrin_bridge.exe under Wine owning the native simulated unit that
 # scripts/windows.sh started, over the COM port and over TCP, with a native
 # tavrinctl as its client on loopback: status through the bridge, /metrics
-# read with curl, a client that hangs up in the middle of an exchange (the
-# next one is served all the same), and a clean stop on Ctrl+C (SIGINT,
+# read with curl (also while idle clients hold connections), a client that
+# hangs up in the middle of an exchange (the next one is served all the
+# same), and a clean stop on Ctrl+C (SIGINT,
 # which Wine hands to the console control handler). First, files named
 # outside any code page (alarm rules, the log) and a web configuration,
 # which this build refuses.
@@ -60,15 +61,17 @@ for way in "--com $TAVRIN_WINE_COM" "--ip $TAVRIN_WINE_TCP"; do
     grep -q '^tavrin_up{unit="wine"} 1$' <<<"$page" || fail "$way: /metrics: the unit is not up"
     grep -q '^tavrin_demod_locked{unit="wine"} 1$' <<<"$page" || fail "$way: /metrics: no demodulator lock"
     grep -q '^tavrin_alarm_active{.*alarm="snr_low_c"' <<<"$page" || fail "$way: /metrics: the rules' input C is missing"
-    # The other answers, one of them while a client holds a connection
-    # open without a request (it is given up after two seconds).
-    exec 4<>"/dev/tcp/$at/9464"
+    # The other answers, while five clients hold connections open without a
+    # request (each is given up after two seconds): none of them holds up
+    # another client, which one at a time would (five times two seconds).
+    idle=()
+    for _ in 1 2 3 4 5; do exec {fd}<>"/dev/tcp/$at/9464"; idle+=("$fd"); done
     for row in "GET / 200" "GET /nothing 404" "POST /metrics 405" "GET /metrics?x=1 200"; do
         read -r method path code <<<"$row"
-        got=$(curl -s -o /dev/null --max-time 10 -X "$method" -w '%{http_code}' "$metrics$path") || true
+        got=$(curl -s -o /dev/null --max-time 5 -X "$method" -w '%{http_code}' "$metrics$path") || true
         [ "$got" = "$code" ] || fail "$way: $method $path gave $got, not $code"
     done
-    exec 4>&-
+    for fd in "${idle[@]}"; do exec {fd}>&-; done
 
     # Hostile clients: half an envelope and a hang-up; a tool killed while
     # its exchanges are under way. The next client is served.

@@ -1,12 +1,15 @@
 // The metrics listener of a build without TLS (Windows): plain HTTP on the
-// platform's sockets, one thread, one request per connection. A request must
-// have come whole within kHttpRequestSeconds of its connection; GET and HEAD
-// of the pages in metrics_pages.h are answered, other paths with 404, other
+// platform's sockets, one thread serving up to kMaxConnections connections at
+// once, one request per connection, so that clients which send slowly or not
+// at all never hold up a scrape. A request must have come whole, and its
+// answer gone, within kHttpRequestSeconds of its connection; GET and HEAD of
+// the pages in metrics_pages.h are answered, other paths with 404, other
 // methods with 405, anything unreadable with 400. There is no web
 // configuration to apply (LoadWebConfig refuses every one in this build).
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/net.h"
@@ -17,11 +20,46 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kHttpBacklog = 64;
+constexpr size_t kMaxConnections = 64;
 constexpr size_t kMaxRequestHead = 8192;
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return int(std::max<long long>(0, left)) + 1;
+}
+
+// One connection: its request's head as it comes, then its answer as it goes.
+struct Connection {
+    SocketHandle socket = kNoSocket;
+    Clock::time_point deadline;
+    std::string head;
+    std::string reply;
+    size_t sent = 0;
+    bool done = false;
+};
+
+// The whole answer to a request's head ("METHOD TARGET HTTP/x.y" first).
+std::string AnswerTo(const std::string& head, const BridgeMetrics& metrics) {
+    const std::string line = head.substr(0, head.find("\r\n"));
+    const size_t space1 = line.find(' ');
+    const size_t space2 = space1 == std::string::npos ? space1 : line.find(' ', space1 + 1);
+    int status = kHttpBadRequest;
+    const MetricsPage* page = nullptr;
+    bool withBody = true;
+    if (space2 != std::string::npos && line.compare(space2 + 1, 5, "HTTP/") == 0) {
+        const std::string method = line.substr(0, space1);
+        const std::string target = line.substr(space1 + 1, space2 - space1 - 1);
+        page = FindMetricsPage(std::string_view(target).substr(0, target.find('?')));
+        withBody = method != "HEAD";
+        status = method != "GET" && method != "HEAD" ? kHttpMethodNotAllowed : page ? kHttpOk : kHttpNotFound;
+    }
+    const std::string body = status == kHttpOk ? page->body(metrics) : std::string(HttpReason(status)) + "\n";
+    const char* type = status == kHttpOk ? page->contentType : "text/plain; charset=utf-8";
+    std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + HttpReason(status) + "\r\nContent-Type: " + type +
+                        "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+                        (status == kHttpMethodNotAllowed ? "Allow: GET, HEAD\r\n" : "") + "Connection: close\r\n\r\n";
+    if (withBody) reply += body;
+    return reply;
 }
 
 }  // namespace
@@ -32,77 +70,60 @@ struct MetricsServer::Impl {
     SocketHandle listener = kNoSocket;
     SocketHandle stop[2] = {kNoSocket, kNoSocket};   // read end, write end
 
-    // Waits for `s` (to write, or to read) until `deadline`; false on the
-    // deadline, a stop or a failure.
-    bool Wait(SocketHandle s, bool write, Clock::time_point deadline) const {
-        while (Clock::now() < deadline) {
-            Waitable items[2] = {{s, write}, {stop[0]}};
-            if (WaitFor(items, 2, MillisecondsLeft(deadline)) < 0 || items[1].ready) return false;
-            if (items[0].ready) return true;
-        }
-        return false;
-    }
-
-    // The request's head, up to its empty line; "" when it does not come whole in time.
-    std::string ReadHead(SocketHandle c, Clock::time_point deadline) const {
-        std::string head;
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            if (head.size() > kMaxRequestHead || !Wait(c, false, deadline)) return "";
+    // Takes what the connection has ready: more of its request, or room for
+    // more of its answer. Done when the answer has gone, or when the request
+    // cannot be answered (closed, failed, too long: no answer).
+    void Progress(Connection& c) const {
+        if (c.reply.empty()) {
             char buffer[1024];
-            const long n = ReceiveNow(c, buffer, sizeof buffer);
-            if (n == 0 || n == -1) return "";
-            if (n > 0) head.append(buffer, size_t(n));
+            const long n = ReceiveNow(c.socket, buffer, sizeof buffer);
+            if (n == kWouldBlock) return;
+            if (n <= 0 || c.head.size() + size_t(n) > kMaxRequestHead) {
+                c.done = true;
+                return;
+            }
+            c.head.append(buffer, size_t(n));
+            if (c.head.find("\r\n\r\n") == std::string::npos) return;
+            c.reply = AnswerTo(c.head, metrics);
         }
-        return head;
-    }
-
-    bool SendAll(SocketHandle c, const std::string& bytes, Clock::time_point deadline) const {
-        for (size_t done = 0; done < bytes.size();) {
-            const long n = SendNow(c, bytes.data() + done, bytes.size() - done);
-            if (n == -1 || (n == kWouldBlock && !Wait(c, true, deadline))) return false;
-            if (n > 0) done += size_t(n);
-        }
-        return true;
-    }
-
-    void Answer(SocketHandle c) const {
-        const auto deadline = Clock::now() + std::chrono::seconds(kHttpRequestSeconds);
-        const std::string head = ReadHead(c, deadline);
-        if (head.empty()) return;   // nothing whole came: no answer
-        // "METHOD TARGET HTTP/x.y"
-        const std::string line = head.substr(0, head.find("\r\n"));
-        const size_t space1 = line.find(' ');
-        const size_t space2 = space1 == std::string::npos ? space1 : line.find(' ', space1 + 1);
-        int status = kHttpBadRequest;
-        const MetricsPage* page = nullptr;
-        bool withBody = true;
-        if (space2 != std::string::npos && line.compare(space2 + 1, 5, "HTTP/") == 0) {
-            const std::string method = line.substr(0, space1);
-            const std::string target = line.substr(space1 + 1, space2 - space1 - 1);
-            page = FindMetricsPage(std::string_view(target).substr(0, target.find('?')));
-            withBody = method != "HEAD";
-            status = method != "GET" && method != "HEAD" ? kHttpMethodNotAllowed : page ? kHttpOk : kHttpNotFound;
-        }
-        std::string body = status == kHttpOk ? page->body(metrics) : std::string(HttpReason(status)) + "\n";
-        const char* type = status == kHttpOk ? page->contentType : "text/plain; charset=utf-8";
-        std::string reply = "HTTP/1.1 " + std::to_string(status) + " " + HttpReason(status) + "\r\nContent-Type: " +
-                            type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
-                            (status == kHttpMethodNotAllowed ? "Allow: GET, HEAD\r\n" : "") +
-                            "Connection: close\r\n\r\n";
-        if (withBody) reply += body;
-        SendAll(c, reply, deadline);
+        const long n = SendNow(c.socket, c.reply.data() + c.sent, c.reply.size() - c.sent);
+        if (n == -1) c.done = true;
+        if (n > 0) c.sent += size_t(n);
+        if (c.sent == c.reply.size()) c.done = true;
     }
 
     void Serve() const {
+        std::vector<Connection> open;
+        std::vector<Waitable> items;
         for (;;) {
-            Waitable items[2] = {{stop[0]}, {listener}};
-            if (WaitFor(items, 2, -1) < 0 || items[0].ready) return;
-            if (!items[1].ready) continue;
-            const SocketHandle c = AcceptConnection(listener);
-            if (c == kNoSocket) continue;
-            Answer(c);
-            ShutdownAndClose(c);
+            // The stop, each connection, and the listener while there is room.
+            items.assign(1, Waitable{stop[0]});
+            auto nearest = Clock::time_point::max();
+            for (const Connection& c : open) {
+                items.push_back(Waitable{c.socket, !c.reply.empty()});
+                nearest = std::min(nearest, c.deadline);
+            }
+            const bool room = open.size() < kMaxConnections;
+            if (room) items.push_back(Waitable{listener});
+            const int timeout = open.empty() ? -1 : MillisecondsLeft(nearest);
+            if (WaitFor(items.data(), items.size(), timeout) < 0 || items[0].ready) break;
+            for (size_t i = 0; i < open.size(); ++i)
+                if (items[i + 1].ready) Progress(open[i]);
+            if (room && items.back().ready) {
+                if (const SocketHandle c = AcceptConnection(listener); c != kNoSocket) {
+                    open.emplace_back();
+                    open.back().socket = c;
+                    open.back().deadline = Clock::now() + std::chrono::seconds(kHttpRequestSeconds);
+                }
+            }
+            const auto now = Clock::now();
+            std::erase_if(open, [&](const Connection& c) {
+                if (!c.done && now < c.deadline) return false;
+                ShutdownAndClose(c.socket);
+                return true;
+            });
         }
+        for (const Connection& c : open) ShutdownAndClose(c.socket);
     }
 };
 
