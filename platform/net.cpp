@@ -38,25 +38,6 @@ int SocketLibraryStart() { return 0; }
 void SocketLibraryStop() {}
 int LastSocketError() { return t_lastError; }
 
-bool IsIpv4Address(const std::string& text) {
-    in_addr parsed{};
-    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
-}
-
-std::optional<uint32_t> ParseIpv4(const std::string& text) {
-    in_addr parsed{};
-    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) return std::nullopt;
-    return ntohl(parsed.s_addr);
-}
-
-std::string Ipv4Text(uint32_t address) {
-    in_addr a{};
-    a.s_addr = htonl(address);
-    char text[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &a, text, sizeof text);
-    return text;
-}
-
 SocketHandle CreateTcpSocket() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
