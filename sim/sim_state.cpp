@@ -125,6 +125,16 @@ void SimUnit::State::SetSilentAfter(int64_t replies) {
 
 ReplyFault SimUnit::State::TakeReplyFault(const std::string& frame) {
     std::lock_guard<std::mutex> lock(mutex);
+    const ReplyFault out = TakeReplyFaultLocked(frame);
+    switch (out.fault) {
+        case Fault::Silence: case Fault::DropConnection: case Fault::Restart: ++counters.repliesWithheld; break;
+        default: break;
+    }
+    return out;
+}
+
+// Lock held.
+ReplyFault SimUnit::State::TakeReplyFaultLocked(const std::string& frame) {
     ReplyFault out;
     if (silentAfter_ == 0) {
         out.fault = Fault::Silence;

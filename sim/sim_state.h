@@ -72,6 +72,7 @@ private:
     char WriteLocked(const std::string& code, const std::string& data, std::string* value);
     std::string BulkReadLocked();
     void DriftLocked(const std::string& code);
+    ReplyFault TakeReplyFaultLocked(const std::string& frame);
     ReplyFault DrawRandomFaultLocked();   // sim_oracle.cpp
     std::string* FindValueLocked(const std::string& code);
 

@@ -88,6 +88,8 @@ struct SimCounters {
     uint64_t tcpConnections = 0;      // TCP connections accepted
     uint64_t restarts = 0;            // restarts begun (gudm, ddef, RestartNow)
     uint64_t randomFaults = 0;        // faults drawn at random
+    uint64_t repliesWithheld = 0;     // requests taken that a fault left without a reply
+                                      // (silence, a dropped connection, a restart)
     uint64_t serialBytesIn = 0;       // bytes read from the pseudo-terminal
     uint64_t serialBytesOut = 0;      // bytes of replies written to it (not a flood's nor a drip's)
 };
