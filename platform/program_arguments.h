@@ -14,5 +14,8 @@ public:
 private:
     std::vector<std::string> words_;
     std::vector<const char*> pointers_;
-    void Point();
+    // The pointers the command-line library reads, into words_.
+    void Point() {
+        for (const std::string& w : words_) pointers_.push_back(w.c_str());
+    }
 };

@@ -17,7 +17,3 @@ ProgramArguments::ProgramArguments(int argc, char** argv) {
     }
     Point();
 }
-
-void ProgramArguments::Point() {
-    for (const std::string& w : words_) pointers_.push_back(w.c_str());
-}

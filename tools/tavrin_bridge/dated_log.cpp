@@ -1,10 +1,10 @@
 #include "tools/tavrin_bridge/dated_log.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "tools/tavrin_bridge/journal.h"
 
@@ -58,17 +58,11 @@ void DatedLog::StartLine() {
     }
     if (file_ && size_ >= maxBytes_) Rotate();
     if (!file_) return;
-    using namespace std::chrono;
-    const auto now = floor<milliseconds>(system_clock::now());
-    const auto day = floor<days>(now);
-    const year_month_day date{day};
-    const hh_mm_ss time{now - day};
-    char stamp[40];
-    const int n = std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02u %02d:%02d:%02d.%03d ", int(date.year()),
-                                unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
-                                int(time.minutes().count()), int(time.seconds().count()),
-                                int(time.subseconds().count()));
-    if (n > 0) size_ += std::fwrite(stamp, 1, size_t(n), file_);
+    // "2026-12-08 21:43:05.123 ": the platform's UTC time stamp, spaced.
+    std::string stamp = FormatUtcMs(WallClockMs());
+    stamp[stamp.find('T')] = ' ';
+    stamp.back() = ' ';
+    size_ += std::fwrite(stamp.data(), 1, stamp.size(), file_);
 }
 
 std::streamsize DatedLog::xsputn(const char* text, std::streamsize count) {
