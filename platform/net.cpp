@@ -144,11 +144,13 @@ long DiscardPending(SocketHandle s, long limit) {
             if (total > limit) return kDiscardOverflow;
             continue;
         }
-        if (n == 0) return -1;                          // the peer has closed
+        // The bytes that came before a close or a failure are counted: the
+        // close is seen again by the next call.
+        if (n == 0) return total > 0 ? total : -1;      // the peer has closed
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return total;
         Fail(errno);
-        return -1;
+        return total > 0 ? total : -1;
     }
 }
 

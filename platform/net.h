@@ -39,8 +39,8 @@ long SendOnce(SocketHandle s, const uint8_t* bytes, size_t length);
 // One receive call; returns bytes received, 0 on an orderly close, -1 on failure or time-out.
 long ReceiveOnce(SocketHandle s, uint8_t* buffer, size_t capacity);
 // Throws away whatever already waits to be received, without waiting. Returns
-// the number of bytes discarded, -1 when the peer has closed or the connection
-// failed, or kDiscardOverflow when more than `limit` bytes kept coming (a peer
+// the number of bytes discarded (those that came before a close too), -1 when
+// the peer has closed or the connection failed with nothing before it, or kDiscardOverflow when more than `limit` bytes kept coming (a peer
 // that floods the connection).
 inline constexpr long kDiscardOverflow = -2;
 long DiscardPending(SocketHandle s, long limit);

@@ -140,16 +140,18 @@ long DiscardPending(SocketHandle s, long limit) {
             return -1;
         }
         if (r == 0) return total;
-        if (p.revents & (POLLERR | POLLNVAL)) return -1;
+        // The bytes that came before a close or a failure are counted: the
+        // close is seen again by the next call.
+        if (p.revents & (POLLERR | POLLNVAL)) return total > 0 ? total : -1;
         const int n = ::recv(Raw(s), scratch, sizeof scratch, 0);
         if (n > 0) {
             total += n;
             if (total > limit) return kDiscardOverflow;
             continue;
         }
-        if (n == 0) return -1;   // the peer has closed
+        if (n == 0) return total > 0 ? total : -1;   // the peer has closed
         FailWsa();
-        return -1;
+        return total > 0 ? total : -1;
     }
 }
 

@@ -543,3 +543,32 @@ TEST(ConfigUnrequested, EveryOperationFailsAndNoSaveWritesAFile) {
         }
     }
 }
+
+// A reply copied late enough to answer the next request, one row before the
+// end of the other mode's table: from there every exchange takes its
+// predecessor's reply, and the mode change that follows takes the table's last
+// one. The unit's real answer to the mode change is the last thing it sends
+// before it restarts (over TCP, dropping the connection); every reply comes
+// 30 ms after its request, so that answer is still on its way when the link has
+// moved on. Reconnecting after the restart must not throw it away unseen.
+TEST(ConfigUnrequested, AShiftThatRunsIntoARestartFailsTheSave) {
+    for (const auto transport : {testsupport::Transport::Serial, testsupport::Transport::Tcp}) {
+        const char* name = testsupport::TransportName(transport);
+        UnitRig rig(false, transport, false, 1, 0, 30);
+        ASSERT_TRUE(rig.started);
+        rig.Connect();
+        const std::string path = rig.folder.File("unit.cfg");
+        ASSERT_TRUE(SaveConfigToFile(*rig.session, path)) << name;
+        const std::string before = Read(path);
+        rig.Forget();
+        // The save reads the other mode's table afresh: 1dnr, then 1ina, its last row.
+        rig.unit->SetFault(sim::Fault::ReplyTwiceApart, 1, 5, "1dnr");
+        EXPECT_FALSE(SaveConfigToFile(*rig.session, path)) << name;
+        rig.unit->ClearFault();
+        const auto& said = rig.view.messages;
+        EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                                [](const auto& m) { return m.text == kTextUnrequestedReplies; }))
+            << name;
+        EXPECT_EQ(Read(path), before) << name;
+    }
+}

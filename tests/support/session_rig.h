@@ -84,10 +84,11 @@ public:
     using Transport = testsupport::Transport;
 
     // `seed` drives the unit's random faults; `serialRestartMs` is how long
-    // a unit on the serial line is away after a restart.
+    // a unit on the serial line is away after a restart; over TCP every reply
+    // comes `latencyMs` after its request.
     explicit UnitRig(bool k840 = false, Transport transport = Transport::Serial, bool oracle = false,
-                     uint32_t seed = 1, uint32_t serialRestartMs = 0)
-        : SimRig(Options(k840, transport, oracle, seed, serialRestartMs)) {
+                     uint32_t seed = 1, uint32_t serialRestartMs = 0, uint32_t latencyMs = 0)
+        : SimRig(Options(k840, transport, oracle, seed, serialRestartMs, latencyMs)) {
         SetWaiter([this](uint32_t ms) {
             waits.push_back(ms);
             if (ms == 7000 && !tcpAddress.empty()) WaitForListener();
@@ -160,7 +161,7 @@ private:
     // restart; the recorded 7,000 ms wait waits for it to listen again. The
     // link has no window.
     static testsupport::SimRigOptions Options(bool k840, Transport transport, bool oracle, uint32_t seed,
-                                              uint32_t serialRestartMs) {
+                                              uint32_t serialRestartMs, uint32_t latencyMs) {
         testsupport::SimRigOptions o;
         o.oracle = oracle;
         o.seed = seed;
@@ -168,6 +169,7 @@ private:
         o.k840 = k840;
         o.restartMs = transport == Transport::Tcp ? 100 : serialRestartMs;
         o.linkWindow = false;
+        o.latencyMs = latencyMs;
         return o;
     }
 };

@@ -52,6 +52,7 @@ bool SimRig::StartUnit() {
     so.restartMs = options.restartMs;
     so.oracle = options.oracle;
     so.seed = options.seed;
+    so.latencyMs = options.latencyMs;
     if (transport == Transport::Serial) {
         so.ptyLinkPath = folder.Path() + "/ports/COM" + std::to_string(options.comIndex + 1);
     } else {

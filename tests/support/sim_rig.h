@@ -33,6 +33,7 @@ struct SimRigOptions {
     bool linkWindow = true;      // false: the link has no window at all
     bool oracle = false;         // every value names its code (sim::OracleValue)
     uint32_t seed = 1;           // the unit's seed (its random faults among others)
+    uint32_t latencyMs = 0;      // TCP: every reply this much after its request
 };
 
 // What one exchange gave.
