@@ -91,7 +91,11 @@ public:
         : SimRig(Options(k840, transport, oracle, seed, serialRestartMs, latencyMs)) {
         SetWaiter([this](uint32_t ms) {
             waits.push_back(ms);
-            if (ms == 7000 && !tcpAddress.empty()) WaitForListener();
+            if (ms != 7000 || tcpAddress.empty()) return;
+            // The real wait outlasts whatever the unit still had to answer
+            // (it may be behind, answering earlier requests), and its restart.
+            WaitUntilTaken(link->LastRequest());
+            WaitForListener();
         });
         StartUnit();
         EXPECT_TRUE(Open());
@@ -133,6 +137,15 @@ public:
         return out;
     }
 
+    // Returns once the unit has taken `frame` as its latest request (or after
+    // two seconds: a frame that came while it restarted is never taken).
+    void WaitUntilTaken(const std::string& frame) {
+        for (int tries = 0; tries < 1000; ++tries) {
+            const auto taken = unit->Requests();
+            if (!taken.empty() && taken.back() == frame) return;
+            usleep(2000);
+        }
+    }
     // Returns once the restarted unit accepts TCP connections again.
     void WaitForListener() {
         for (int tries = 0; tries < 2000; ++tries) {
