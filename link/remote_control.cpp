@@ -69,14 +69,12 @@ bool CFerritRemoteControl::ReopenLostPort() {
 
 void CFerritRemoteControl::ReconnectAfterRestart() {
     LinkGuard guard(linkMutex_);
-    LinkTransport& line = SelectedTransport();
-    // What the unit sent before it went away is looked at before a new
-    // connection replaces the old one: a reply that came after the last one
-    // taken (the true answer to a request that took an earlier reply) would
-    // otherwise go unseen with it.
-    long discarded = 0;
-    if (line.Purge(discarded)) NoteDiscarded(discarded, lastAnswered_);
-    line.ReconnectAfterRestart();
+    // What the unit sent before it went away is looked at (and counted) before
+    // a new connection replaces the old one: a reply that came after the last
+    // one taken (the true answer to a request that took an earlier reply)
+    // would otherwise go unseen with it.
+    ExpectQuiet(0);
+    SelectedTransport().ReconnectAfterRestart();
 }
 
 void CFerritRemoteControl::WaitForRestart() {

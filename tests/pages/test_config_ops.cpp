@@ -501,6 +501,16 @@ TEST(RestoreDefaults, TableMatchesTheDialogChoices) {
 
 // ---- a unit that sends a reply a second time, unasked --------------------------
 
+namespace {
+
+// Whether the operator was told of replies not asked for.
+bool ToldOfUnrequestedReplies(const UnitRig& rig) {
+    const auto& said = rig.view.messages;
+    return std::any_of(said.begin(), said.end(), [](const auto& m) { return m.text == kTextUnrequestedReplies; });
+}
+
+}  // namespace
+
 // The copy comes 20 ms after the reply, when the next request has gone out, on
 // every request for 1ipf: each operation tells the operator, a save leaves the
 // file as it was, a load is not reported done.
@@ -530,10 +540,7 @@ TEST(ConfigUnrequested, EveryOperationFailsAndNoSaveWritesAFile) {
             EXPECT_FALSE(c.operation(*rig.session, path)) << c.name;
             rig.unit->ClearFault();
             // The reason, and where a step failed on it, the step's own text.
-            const auto& said = rig.view.messages;
-            EXPECT_TRUE(std::any_of(said.begin(), said.end(),
-                                    [](const auto& m) { return m.text == kTextUnrequestedReplies; }))
-                << c.name;
+            EXPECT_TRUE(ToldOfUnrequestedReplies(rig)) << c.name;
             if (c.save) {
                 EXPECT_EQ(Read(path), before) << c.name;
             }
@@ -565,10 +572,7 @@ TEST(ConfigUnrequested, AShiftThatRunsIntoARestartFailsTheSave) {
         rig.unit->SetFault(sim::Fault::ReplyTwiceApart, 1, 5, "1dnr");
         EXPECT_FALSE(SaveConfigToFile(*rig.session, path)) << name;
         rig.unit->ClearFault();
-        const auto& said = rig.view.messages;
-        EXPECT_TRUE(std::any_of(said.begin(), said.end(),
-                                [](const auto& m) { return m.text == kTextUnrequestedReplies; }))
-            << name;
+        EXPECT_TRUE(ToldOfUnrequestedReplies(rig)) << name;
         EXPECT_EQ(Read(path), before) << name;
     }
 }
